@@ -1,0 +1,16 @@
+# whisper.cpp is built by scripts/build-whisper.sh as shared libraries and loaded at run time with
+# dlopen. The build only needs its header (to pass parameter structs by value) and copies the
+# libraries next to our binaries: <build>/lib, which is $ORIGIN/../lib of <build>/bin/vandrel.
+set(_whisper_header "${VANDREL_WHISPER_ROOT}/include/whisper.h")
+if(NOT EXISTS "${_whisper_header}")
+    message(FATAL_ERROR "whisper.cpp not found in ${VANDREL_WHISPER_ROOT}: run scripts/build-whisper.sh ${CMAKE_BINARY_DIR}")
+endif()
+add_library(whisper_headers INTERFACE)
+target_include_directories(whisper_headers SYSTEM INTERFACE "${VANDREL_WHISPER_ROOT}/include")
+
+file(GLOB _whisper_libs "${VANDREL_WHISPER_ROOT}/lib/lib*.so*")
+file(MAKE_DIRECTORY "${CMAKE_BINARY_DIR}/lib")
+foreach(lib ${_whisper_libs})
+    file(COPY "${lib}" DESTINATION "${CMAKE_BINARY_DIR}/lib" FOLLOW_SYMLINK_CHAIN)
+endforeach()
+set(VANDREL_WHISPER_LIBRARY "${CMAKE_BINARY_DIR}/lib/libwhisper.so" CACHE INTERNAL "")

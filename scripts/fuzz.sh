@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang (a separate build folder) and runs each for N seconds
+# (default 60) from its seed corpus. Fails when any target finds a crash.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+secs=${1:-60}
+build=${VANDREL_FUZZ_BUILD_DIR:-$root/build-fuzz}
+main_build=${VANDREL_BUILD_DIR:-$root/build}
+CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DVANDREL_FUZZ=ON -DVANDREL_BUILD_TESTS=OFF \
+    -DVANDREL_BUILD_BENCH=OFF -DVANDREL_WHISPER_ROOT="$main_build/_deps/whisper/install" \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_FLAGS="-fsanitize=address,undefined" \
+    -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined" >/dev/null
+targets=$(grep '|' "$build/fuzz-targets.txt" || true)
+if [ -z "$targets" ]; then echo "[fuzz] no fuzz targets"; exit 0; fi
+names=$(echo "$targets" | cut -d'|' -f1 | tr '\n' ' ')
+cmake --build "$build" -j"$(nproc)" --target $names
+fail=0
+while IFS='|' read -r name corpus; do
+    [ -n "$name" ] || continue
+    work=$(mktemp -d)
+    cp -r "$corpus"/. "$work"/ 2>/dev/null || true
+    echo "[fuzz] $name for ${secs}s"
+    if ! "$build/bin/$name" -max_total_time="$secs" -timeout=10 -rss_limit_mb=2048 -artifact_prefix="$build/$name-" \
+        "$work" >"$build/$name.log" 2>&1; then
+        echo "[fuzz] $name FAILED"; tail -40 "$build/$name.log"; fail=1
+    else
+        echo "[fuzz] $name: $(grep -Eo 'Done [0-9]+ runs' "$build/$name.log" | tail -1)"
+    fi
+    rm -rf "$work"
+done <<< "$targets"
+exit $fail

@@ -1,0 +1,230 @@
+#include "base/UserDefaults.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "base/FileUtil.h"
+#include "base/Log.h"
+
+namespace vandrel {
+
+namespace {
+
+std::shared_ptr<UserDefaults>& standardSlot() {
+    static std::shared_ptr<UserDefaults> slot;
+    return slot;
+}
+
+std::optional<double> parseNumber(const std::string& s) {
+    double v = 0;
+    auto* begin = s.data();
+    auto* end = s.data() + s.size();
+    while (begin < end && std::isspace(static_cast<unsigned char>(*begin))) ++begin;
+    auto [p, ec] = std::from_chars(begin, end, v);
+    if (ec != std::errc() || p == begin) return std::nullopt;
+    return v;
+}
+
+std::optional<DefaultsValue> fromJson(const nlohmann::json& j) {
+    switch (j.type()) {
+    case nlohmann::json::value_t::boolean:
+        return DefaultsValue(j.get<bool>());
+    case nlohmann::json::value_t::number_integer:
+        return DefaultsValue(j.get<std::int64_t>());
+    case nlohmann::json::value_t::number_unsigned: {
+        auto u = j.get<std::uint64_t>();
+        if (u > static_cast<std::uint64_t>(INT64_MAX)) return DefaultsValue(static_cast<double>(u));
+        return DefaultsValue(static_cast<std::int64_t>(u));
+    }
+    case nlohmann::json::value_t::number_float:
+        return DefaultsValue(j.get<double>());
+    case nlohmann::json::value_t::string:
+        return DefaultsValue(j.get<std::string>());
+    case nlohmann::json::value_t::array: {
+        StringList list;
+        for (const auto& e : j) {
+            if (!e.is_string()) return std::nullopt;
+            list.push_back(e.get<std::string>());
+        }
+        return DefaultsValue(std::move(list));
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
+nlohmann::json toJson(const DefaultsValue& v) {
+    return std::visit(
+        [](const auto& x) -> nlohmann::json {
+            using T = std::decay_t<decltype(x)>;
+            if constexpr (std::is_same_v<T, std::monostate>)
+                return nullptr;
+            else if constexpr (std::is_same_v<T, double>)
+                // JSON has no NaN or infinity; such a value is not worth keeping.
+                return std::isfinite(x) ? nlohmann::json(x) : nlohmann::json(nullptr);
+            else
+                return nlohmann::json(x);
+        },
+        v);
+}
+
+}  // namespace
+
+std::shared_ptr<UserDefaults> UserDefaults::openFile(const std::filesystem::path& file) {
+    std::shared_ptr<UserDefaults> d(new UserDefaults());
+    d->m_file = file;
+    d->load();
+    return d;
+}
+
+std::shared_ptr<UserDefaults> UserDefaults::inMemory() { return std::shared_ptr<UserDefaults>(new UserDefaults()); }
+
+UserDefaults& UserDefaults::standard() {
+    auto& slot = standardSlot();
+    if (!slot) slot = inMemory();
+    return *slot;
+}
+
+void UserDefaults::setStandard(std::shared_ptr<UserDefaults> defaults) { standardSlot() = std::move(defaults); }
+
+UserDefaults::~UserDefaults() = default;
+
+void UserDefaults::load() {
+    std::error_code ec;
+    if (!m_file || !std::filesystem::exists(*m_file, ec)) return;
+    std::string text;
+    if (!readFile(*m_file, text)) {
+        log("UserDefaults", "cannot read " + m_file->string() + ": " + std::strerror(errno));
+        return;
+    }
+    nlohmann::json j = nlohmann::json::parse(text, nullptr, false);
+    if (j.is_discarded() || !j.is_object()) {
+        auto aside = *m_file;
+        aside += ".corrupt";
+        std::filesystem::rename(*m_file, aside, ec);
+        log("UserDefaults", "settings file " + m_file->string() + " is not valid; kept aside as " + aside.string() +
+                                " and starting with defaults");
+        return;
+    }
+    for (auto it = j.begin(); it != j.end(); ++it) {
+        if (auto v = fromJson(it.value()))
+            m_stored[it.key()] = std::move(*v);
+        else
+            log("UserDefaults", "ignoring value of unsupported type for key " + it.key());
+    }
+}
+
+bool UserDefaults::save() const {
+    if (!m_file) return true;
+    nlohmann::json j = nlohmann::json::object();
+    for (const auto& [k, v] : m_stored) {
+        auto jv = toJson(v);
+        if (!jv.is_null()) j[k] = std::move(jv);
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(m_file->parent_path(), ec);
+    if (!writeFileAtomically(*m_file, j.dump(2) + "\n")) {
+        log("UserDefaults", "cannot write " + m_file->string() + ": " + std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+bool UserDefaults::flush() { return save(); }
+
+void UserDefaults::registerDefaults(const std::map<std::string, DefaultsValue>& defaults) {
+    for (const auto& [k, v] : defaults) m_registered[k] = v;
+}
+
+DefaultsValue UserDefaults::storedValue(const std::string& key) const {
+    auto it = m_stored.find(key);
+    return it == m_stored.end() ? DefaultsValue{} : it->second;
+}
+
+DefaultsValue UserDefaults::value(const std::string& key) const {
+    if (auto it = m_stored.find(key); it != m_stored.end()) return it->second;
+    if (auto it = m_registered.find(key); it != m_registered.end()) return it->second;
+    return {};
+}
+
+bool UserDefaults::contains(const std::string& key) const {
+    return !std::holds_alternative<std::monostate>(value(key));
+}
+
+std::optional<bool> UserDefaults::optionalBool(const std::string& key) const {
+    auto v = value(key);
+    if (auto b = std::get_if<bool>(&v)) return *b;
+    if (auto i = std::get_if<std::int64_t>(&v)) return *i != 0;
+    if (auto d = std::get_if<double>(&v)) return *d != 0;
+    if (auto s = std::get_if<std::string>(&v)) {
+        std::string l;
+        for (char c : *s) l += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (l == "true" || l == "yes") return true;
+        if (l == "false" || l == "no") return false;
+        if (auto n = parseNumber(*s)) return *n != 0;
+    }
+    return std::nullopt;
+}
+
+bool UserDefaults::boolValue(const std::string& key) const { return optionalBool(key).value_or(false); }
+
+std::optional<double> UserDefaults::optionalDouble(const std::string& key) const {
+    auto v = value(key);
+    if (auto b = std::get_if<bool>(&v)) return *b ? 1.0 : 0.0;
+    if (auto i = std::get_if<std::int64_t>(&v)) return static_cast<double>(*i);
+    if (auto d = std::get_if<double>(&v)) return *d;
+    if (auto s = std::get_if<std::string>(&v)) return parseNumber(*s);
+    return std::nullopt;
+}
+
+double UserDefaults::doubleValue(const std::string& key) const { return optionalDouble(key).value_or(0.0); }
+
+std::int64_t UserDefaults::integer(const std::string& key) const {
+    auto v = value(key);
+    if (auto i = std::get_if<std::int64_t>(&v)) return *i;
+    auto d = optionalDouble(key);
+    if (!d || !std::isfinite(*d)) return 0;
+    if (*d >= 9.2e18) return INT64_MAX;
+    if (*d <= -9.2e18) return INT64_MIN;
+    return static_cast<std::int64_t>(*d);
+}
+
+std::optional<std::string> UserDefaults::string(const std::string& key) const {
+    auto v = value(key);
+    if (auto s = std::get_if<std::string>(&v)) return *s;
+    return std::nullopt;
+}
+
+std::optional<StringList> UserDefaults::stringList(const std::string& key) const {
+    auto v = value(key);
+    if (auto l = std::get_if<StringList>(&v)) return *l;
+    return std::nullopt;
+}
+
+void UserDefaults::set(const std::string& key, DefaultsValue v) {
+    if (std::holds_alternative<std::monostate>(v)) {
+        remove(key);
+        return;
+    }
+    auto it = m_stored.find(key);
+    if (it != m_stored.end() && it->second == v) return;
+    m_stored[key] = std::move(v);
+    save();
+    changed.emit(key);
+}
+
+void UserDefaults::remove(const std::string& key) {
+    if (m_stored.erase(key) == 0) return;
+    save();
+    changed.emit(key);
+}
+
+}  // namespace vandrel

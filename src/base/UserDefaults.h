@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "base/Signal.h"
+
+namespace vandrel {
+
+using StringList = std::vector<std::string>;
+// A stored value. std::monostate means "absent".
+using DefaultsValue = std::variant<std::monostate, bool, std::int64_t, double, std::string, StringList>;
+
+// The user's settings and remembered state: a typed key-value store with registered defaults and a
+// change signal. Registered defaults are never written to disk. All calls on the main thread.
+class UserDefaults {
+public:
+    // Persisted as a JSON object in `file` (written atomically: temp file + rename). A file that is not
+    // a JSON object is moved aside to "<file>.corrupt" and the store starts empty.
+    static std::shared_ptr<UserDefaults> openFile(const std::filesystem::path& file);
+    static std::shared_ptr<UserDefaults> inMemory();
+
+    // The process-wide store ("standard user defaults"). main() installs the file store; a test may
+    // install an in-memory one. Created in memory on first use when nothing was installed.
+    static UserDefaults& standard();
+    static void setStandard(std::shared_ptr<UserDefaults> defaults);
+
+    ~UserDefaults();
+
+    void registerDefaults(const std::map<std::string, DefaultsValue>& defaults);
+
+    // The stored value, else the registered default, else absent.
+    DefaultsValue value(const std::string& key) const;
+    // Only what is stored, ignoring registered defaults.
+    DefaultsValue storedValue(const std::string& key) const;
+    bool contains(const std::string& key) const;  // stored or registered
+
+    // Typed readers with the usual coercions (a number reads as a bool, a numeric string as a number).
+    bool boolValue(const std::string& key) const;            // absent: false
+    std::int64_t integer(const std::string& key) const;      // absent or not numeric: 0
+    double doubleValue(const std::string& key) const;        // absent or not numeric: 0
+    std::optional<std::string> string(const std::string& key) const;   // strings only (numbers are not)
+    std::optional<StringList> stringList(const std::string& key) const;  // lists only
+    std::optional<bool> optionalBool(const std::string& key) const;
+    std::optional<double> optionalDouble(const std::string& key) const;
+
+    void set(const std::string& key, DefaultsValue value);
+    void setBool(const std::string& key, bool v) { set(key, v); }
+    void setInteger(const std::string& key, std::int64_t v) { set(key, v); }
+    void setDouble(const std::string& key, double v) { set(key, v); }
+    void setString(const std::string& key, std::string v) { set(key, std::move(v)); }
+    void setStringList(const std::string& key, StringList v) { set(key, std::move(v)); }
+    void remove(const std::string& key);
+
+    // Emitted after a stored value changed (set to a different value, or removed), with the key.
+    Signal<const std::string&> changed;
+
+    // Persists now when the store has unsaved changes. Writes are otherwise immediate; this exists
+    // for callers that want to know the outcome.
+    bool flush();
+    std::optional<std::filesystem::path> file() const { return m_file; }
+
+private:
+    UserDefaults() = default;
+    void load();
+    bool save() const;
+
+    std::optional<std::filesystem::path> m_file;
+    std::map<std::string, DefaultsValue> m_stored;
+    std::map<std::string, DefaultsValue> m_registered;
+};
+
+}  // namespace vandrel

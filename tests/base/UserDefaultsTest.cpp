@@ -1,0 +1,167 @@
+#include "base/UserDefaults.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "base/FileUtil.h"
+#include "support/TestEnvironment.h"
+
+using namespace vandrel;
+using vandrel::test::TempDir;
+
+namespace {
+std::string slurp(const std::filesystem::path& p) {
+    std::string s;
+    readFile(p, s);
+    return s;
+}
+}  // namespace
+
+TEST(UserDefaults, RegisteredDefaultsApplyUntilAValueIsStoredAndAreNeverSaved) {
+    TempDir dir;
+    auto file = dir / "defaults.json";
+    auto d = UserDefaults::openFile(file);
+    d->registerDefaults({{"cancelWithEscape", true}, {"clipboardRestoreDelay", 1.5}});
+    EXPECT_TRUE(d->boolValue("cancelWithEscape"));
+    EXPECT_DOUBLE_EQ(d->doubleValue("clipboardRestoreDelay"), 1.5);
+    EXPECT_FALSE(d->boolValue("missing"));
+    EXPECT_FALSE(d->string("missing").has_value());
+    d->setBool("cancelWithEscape", false);
+    EXPECT_FALSE(d->boolValue("cancelWithEscape"));
+    d->remove("cancelWithEscape");
+    EXPECT_TRUE(d->boolValue("cancelWithEscape"));
+    auto j = nlohmann::json::parse(slurp(file));
+    EXPECT_FALSE(j.contains("cancelWithEscape"));
+    EXPECT_FALSE(j.contains("clipboardRestoreDelay"));
+}
+
+TEST(UserDefaults, EveryTypeSurvivesSaveAndReloadExactly) {
+    TempDir dir;
+    auto file = dir / "defaults.json";
+    {
+        auto d = UserDefaults::openFile(file);
+        d->setBool("b", false);
+        d->setInteger("i", 0);
+        d->setInteger("big", INT64_MAX);
+        d->setDouble("whole", 2.0);
+        d->setDouble("frac", 0.1);
+        d->setString("s", "Grüße \"quoted\" \\ %@");
+        d->setString("empty", "");
+        d->setStringList("one", {"de"});
+        d->setStringList("none", {});
+        d->setStringList("three", {"de", "en", "it"});
+    }
+    auto d = UserDefaults::openFile(file);
+    EXPECT_EQ(d->storedValue("b"), DefaultsValue(false));
+    EXPECT_EQ(d->storedValue("i"), DefaultsValue(std::int64_t{0}));
+    EXPECT_EQ(d->storedValue("big"), DefaultsValue(std::int64_t{INT64_MAX}));
+    EXPECT_EQ(d->storedValue("whole"), DefaultsValue(2.0));  // stays a double, not an integer
+    EXPECT_EQ(d->storedValue("frac"), DefaultsValue(0.1));
+    EXPECT_EQ(d->string("s"), "Grüße \"quoted\" \\ %@");
+    EXPECT_EQ(d->string("empty"), "");
+    EXPECT_EQ(d->stringList("one"), StringList{"de"});  // not collapsed to a string
+    EXPECT_EQ(d->stringList("none"), StringList{});
+    EXPECT_EQ(d->stringList("three"), (StringList{"de", "en", "it"}));
+}
+
+TEST(UserDefaults, CoercionsFollowTheTypeOfTheStoredValue) {
+    auto d = UserDefaults::inMemory();
+    d->setInteger("n", 3);
+    d->setString("numeric", "2.5");
+    d->setString("word", "abc");
+    d->setString("yes", "YES");
+    d->setStringList("list", {"a"});
+    EXPECT_TRUE(d->boolValue("n"));
+    EXPECT_DOUBLE_EQ(d->doubleValue("numeric"), 2.5);
+    EXPECT_EQ(d->integer("numeric"), 2);
+    EXPECT_EQ(d->integer("word"), 0);
+    EXPECT_FALSE(d->optionalDouble("word").has_value());
+    EXPECT_TRUE(d->boolValue("yes"));
+    EXPECT_FALSE(d->string("n").has_value());  // a number is not a string
+    EXPECT_FALSE(d->stringList("word").has_value());
+    EXPECT_FALSE(d->string("list").has_value());
+}
+
+TEST(UserDefaults, ChangeSignalFiresOnRealChangesOnly) {
+    auto d = UserDefaults::inMemory();
+    std::vector<std::string> keys;
+    auto c = d->changed.connect([&](const std::string& k) { keys.push_back(k); });
+    d->setString("a", "x");
+    d->setString("a", "x");  // same value
+    d->setString("a", "y");
+    d->remove("a");
+    d->remove("a");  // already gone
+    d->set("b", DefaultsValue{});  // setting "absent" removes; nothing stored
+    EXPECT_EQ(keys, (std::vector<std::string>{"a", "a", "a"}));
+}
+
+TEST(UserDefaults, BadFilesNeverCrashAndAreKeptAside) {
+    for (const std::string& content :
+         {std::string("{\"hotkeyOption\": \"rightOption\", \"x\":"), std::string("not json at all"),
+          std::string("[1,2,3]"), std::string("\"string\""), std::string(""), std::string("\xff\xfe{}")}) {
+        TempDir dir;
+        auto file = dir / "defaults.json";
+        std::ofstream(file) << content;
+        auto d = UserDefaults::openFile(file);
+        EXPECT_FALSE(d->contains("hotkeyOption")) << content;
+        EXPECT_TRUE(std::filesystem::exists(dir / "defaults.json.corrupt")) << content;
+        EXPECT_EQ(slurp(dir / "defaults.json.corrupt"), content);
+        d->setString("k", "v");  // the store is usable and writes a fresh file
+        EXPECT_EQ(nlohmann::json::parse(slurp(file))["k"], "v");
+    }
+}
+
+TEST(UserDefaults, UnsupportedValueTypesAreDroppedWithoutChangingOthers) {
+    TempDir dir;
+    auto file = dir / "defaults.json";
+    std::ofstream(file) << R"({"obj": {"a": 1}, "mixed": ["a", 1], "nul": null, "ok": ["de"], "n": 1.5})";
+    auto d = UserDefaults::openFile(file);
+    EXPECT_FALSE(d->contains("obj"));
+    EXPECT_FALSE(d->contains("mixed"));
+    EXPECT_FALSE(d->contains("nul"));
+    EXPECT_EQ(d->stringList("ok"), StringList{"de"});
+    EXPECT_EQ(d->storedValue("n"), DefaultsValue(1.5));
+}
+
+TEST(UserDefaults, NonFiniteDoublesAreNotWrittenAsInvalidJson) {
+    TempDir dir;
+    auto file = dir / "defaults.json";
+    auto d = UserDefaults::openFile(file);
+    d->setDouble("nan", std::nan(""));
+    d->setString("s", "kept");
+    auto j = nlohmann::json::parse(slurp(file));  // must still be valid JSON
+    EXPECT_FALSE(j.contains("nan"));
+    EXPECT_EQ(j["s"], "kept");
+}
+
+// A writer killed at any moment leaves the old file or the new one, never a torn one.
+TEST(UserDefaults, AProcessKilledWhileWritingLeavesAWholeFile) {
+    TempDir dir;
+    auto file = dir / "defaults.json";
+    std::string big(200000, 'x');
+    for (int round = 0; round < 20; ++round) {
+        pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            auto d = UserDefaults::openFile(file);
+            for (int i = 0;; ++i) {
+                d->setString("payload", big + std::to_string(i));
+                d->setInteger("counter", i);
+            }
+        }
+        usleep(2000 + round * 1500);
+        kill(pid, SIGKILL);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        if (!std::filesystem::exists(file)) continue;  // killed before the first rename
+        auto j = nlohmann::json::parse(slurp(file), nullptr, false);
+        ASSERT_FALSE(j.is_discarded()) << "torn file in round " << round;
+        ASSERT_TRUE(j.is_object());
+        EXPECT_EQ(j["payload"].get<std::string>().substr(0, big.size()), big);
+    }
+}
