@@ -17,13 +17,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# X server: the first free display from :90 on.
-for n in $(seq 90 140); do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=":$n"; break; fi
-done
-Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp -ac +extension XTEST +extension XInputExtension \
-    >"$work/xvfb.log" 2>&1 &
+# X server: it picks a free display itself and tells us which.
+Xvfb -displayfd 7 -screen 0 1920x1080x24 -nolisten tcp -ac +extension XTEST +extension XInputExtension \
+    7>"$work/display" >"$work/xvfb.log" 2>&1 &
 pids+=($!)
+for _ in $(seq 200); do [ -s "$work/display" ] && break; sleep 0.05; done
+display=":$(head -n1 "$work/display")"
 export DISPLAY="$display"
 for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done
 xdpyinfo >/dev/null 2>&1 || { echo "[services] Xvfb did not start:"; cat "$work/xvfb.log"; exit 1; }

@@ -1,6 +1,8 @@
 #include "base/LocalizationManager.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <cstring>
 #include <nlohmann/json.hpp>
 
@@ -28,18 +30,27 @@ std::string Bundle::localizedString(const std::string& key) const {
 }
 
 std::shared_ptr<const Bundle> Bundle::load(const std::string& language) {
+    // Each module keeps its own table file: resources/strings/<language>/<module>.json, merged here.
     if (!isPlainFileName(language)) return nullptr;
-    auto path = Paths::resources() / "strings" / (language + ".json");
-    std::string text;
-    if (!readFile(path, text)) return nullptr;
-    auto j = nlohmann::json::parse(text, nullptr, false);
-    if (j.is_discarded() || !j.is_object()) {
-        log("LocalizationManager", "string table " + path.string() + " is not a JSON object");
-        return nullptr;
-    }
+    auto dir = Paths::resources() / "strings" / language;
+    std::error_code ec;
+    if (!std::filesystem::is_directory(dir, ec)) return nullptr;
+    std::vector<std::filesystem::path> files;
+    for (const auto& e : std::filesystem::directory_iterator(dir, ec))
+        if (e.path().extension() == ".json") files.push_back(e.path());
+    std::sort(files.begin(), files.end());
     std::map<std::string, std::string> table;
-    for (auto it = j.begin(); it != j.end(); ++it)
-        if (it.value().is_string()) table[it.key()] = it.value().get<std::string>();
+    for (const auto& path : files) {
+        std::string text;
+        if (!readFile(path, text)) continue;
+        auto j = nlohmann::json::parse(text, nullptr, false);
+        if (j.is_discarded() || !j.is_object()) {
+            log("LocalizationManager", "string table " + path.string() + " is not a JSON object");
+            continue;
+        }
+        for (auto it = j.begin(); it != j.end(); ++it)
+            if (it.value().is_string()) table[it.key()] = it.value().get<std::string>();
+    }
     return std::make_shared<Bundle>(language, std::move(table));
 }
 

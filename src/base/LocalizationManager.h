@@ -19,7 +19,7 @@ public:
     const std::string& language() const { return m_language; }
     const std::map<std::string, std::string>& table() const { return m_table; }
 
-    // Loads resources/strings/<language>.json. Null when there is no such table or it is not valid.
+    // Loads and merges resources/strings/<language>/*.json. Null when there is no such folder.
     static std::shared_ptr<const Bundle> load(const std::string& language);
 
 private:

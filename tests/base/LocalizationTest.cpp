@@ -14,10 +14,19 @@ using namespace vandrel;
 using vandrel::test::ScopedEnv;
 
 namespace {
+// All of a language's table files merged; a key defined twice is a mistake.
 std::map<std::string, std::string> table(const std::string& lang) {
-    std::string text;
-    EXPECT_TRUE(readFile(std::filesystem::path(VANDREL_SOURCE_DIR) / "resources/strings" / (lang + ".json"), text));
-    return nlohmann::json::parse(text).get<std::map<std::string, std::string>>();
+    std::map<std::string, std::string> all;
+    auto dir = std::filesystem::path(VANDREL_SOURCE_DIR) / "resources/strings" / lang;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) {
+        std::string text;
+        EXPECT_TRUE(readFile(e.path(), text));
+        for (const auto& [k, v] : nlohmann::json::parse(text).get<std::map<std::string, std::string>>()) {
+            EXPECT_FALSE(all.count(k)) << "key defined twice: " << k;
+            all[k] = v;
+        }
+    }
+    return all;
 }
 }  // namespace
 
