@@ -12,9 +12,9 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVANDREL_BUILD
 cmake --build "$build" -j"$(nproc)"
 out="$build/bench-results"
 mkdir -p "$out"
-for prog in "$build"/bin/bench_*; do
+for name in $(cat "$build/bench-targets.txt"); do
+    prog="$build/bin/$name"
     [ -x "$prog" ] || continue
-    name=$(basename "$prog")
     [[ -z "${1:-}" || "$name" == *"$1"* ]] || continue
     echo "== $name"
     VANDREL_RESOURCES_DIR="$build/share/vandrel" "$prog" --benchmark_out="$out/$name.json" --benchmark_out_format=json
