@@ -1,11 +1,14 @@
 #include "platform/qt/QtPasteboard.h"
 
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QMimeData>
 
 #include <algorithm>
 #include <array>
+
+#include "base/Log.h"
 
 namespace vandrel {
 
@@ -20,7 +23,16 @@ bool QtPasteboard::isBookkeepingType(const std::string& type) {
 void QtPasteboard::readContents(std::function<void(PasteboardSnapshot)> done) {
     PasteboardSnapshot snapshot;
     if (const QMimeData* mime = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard)) {
-        for (const QString& format : mime->formats()) {
+        QElapsedTimer elapsed;
+        elapsed.start();
+        const QStringList formats = mime->formats();
+        for (qsizetype i = 0; i < formats.size(); ++i) {
+            if (elapsed.elapsed() > m_readBudgetMs) {
+                log("OutputService", "Clipboard snapshot stopped after " + std::to_string(elapsed.elapsed()) +
+                                         " ms; formats left out: " + std::to_string(formats.size() - i));
+                break;
+            }
+            const QString& format = formats[i];
             std::string type = format.toStdString();
             if (isBookkeepingType(type)) continue;
             const QByteArray bytes = mime->data(format);
