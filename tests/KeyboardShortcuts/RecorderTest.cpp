@@ -243,6 +243,8 @@ TEST_F(RecorderTest, AnOpenMenuPassesMatchingKeysToTheShortcut) {
 }  // namespace vandrel::test
 
 int main(int argc, char** argv) {
+    // Also when ctest lists the tests, which runs this without the test's environment.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -1,6 +1,8 @@
 // Runs against a real X server (Xvfb) and presses keys with XTest.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
@@ -15,8 +17,11 @@
 #include <vector>
 
 #include "KeyboardShortcuts/CarbonKeyboardShortcuts.h"
+#include "KeyboardShortcuts/KeyboardLayout.h"
 #include "KeyboardShortcuts/KeyboardShortcuts.h"
+#include "platform/qt/QtMainLoop.h"
 #include "platform/x11/X11HotKeyBackend.h"
+#include "platform/x11/X11KeyboardShortcuts.h"
 #include "platform/x11/XDisplay.h"
 #include "support/TestEnvironment.h"
 
@@ -181,6 +186,44 @@ TEST_F(X11HotKeyTest, FunctionModifierIsKeptButNotRegistered) {
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(getShortcut(ptt), withFn);
     EXPECT_EQ(registrationOutcome(ptt), RegistrationOutcome::unsupported);
+}
+
+// The application's wiring: the connection is read by the Qt event loop and key texts come from the
+// server's keymap.
+TEST(X11KeyboardShortcuts, DeliversThroughTheEventLoop) {
+    auto keyboard = x11::DisplayConnection::open();
+    if (!keyboard.valid()) GTEST_SKIP() << "no X display";
+    TestWorld world;
+    int argc = 1;
+    char arg0[] = "test";
+    char* argv[] = {arg0, nullptr};
+    QCoreApplication app(argc, argv);
+    QtMainLoop loop;
+    MainLoop::setCurrent(&loop);
+    resetForTesting();
+    auto backend = x11::installX11KeyboardShortcuts();
+    ASSERT_TRUE(backend);
+    EXPECT_EQ(Shortcut(Key::a, CocoaModifier::command).description(), "\u2318A");
+
+    const Name name("pushToTalk");
+    bool down = false;
+    onKeyDown(name, [&] { down = true; });
+    setShortcut(Shortcut(Key::space, CocoaModifier::control | CocoaModifier::shift), name);
+    Display* d = keyboard.get();
+    for (KeySym sym : {XK_Control_L, XK_Shift_L, XK_space})
+        XTestFakeKeyEvent(d, XKeysymToKeycode(d, sym), True, CurrentTime);
+    for (KeySym sym : {XK_space, XK_Shift_L, XK_Control_L})
+        XTestFakeKeyEvent(d, XKeysymToKeycode(d, sym), False, CurrentTime);
+    XSync(d, False);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!down && std::chrono::steady_clock::now() < deadline)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    EXPECT_TRUE(down);
+
+    resetForTesting();
+    CarbonKeyboardShortcuts::setBackend(nullptr);
+    setCurrentKeyboardLayout(nullptr);
+    MainLoop::setCurrent(&world.loop());
 }
 
 }  // namespace
