@@ -1,12 +1,14 @@
 // From an XTest key press to the key-down action, through the X server, the backend's socket
 // notifier on the Qt event loop and the dispatch. Needs DISPLAY (run under scripts/with-services.sh).
-#include <benchmark/benchmark.h>
-
+// Qt before Xlib: Xlib defines macros (Bool, Status, None) that Qt's headers refuse to follow.
+// clang-format off
 #include <QCoreApplication>
+// clang-format on
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
+#include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <memory>

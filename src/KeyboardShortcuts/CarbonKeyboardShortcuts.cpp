@@ -14,8 +14,7 @@ using detail::state;
 bool fitsUInt32(std::int64_t v) { return v >= 0 && v <= std::numeric_limits<std::uint32_t>::max(); }
 
 void printFailure(const Shortcut& shortcut, HotKeyStatus status) {
-    std::cout << "Error registering hotkey " << shortcut.description() << ": " << static_cast<int>(status)
-              << std::endl;
+    std::cout << "Error registering hotkey " << shortcut.description() << ": " << static_cast<int>(status) << std::endl;
 }
 
 // Values that cannot be passed to the system as unsigned 32-bit numbers are refused before the call.

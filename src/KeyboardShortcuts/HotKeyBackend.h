@@ -10,10 +10,10 @@ namespace vandrel::KeyboardShortcuts {
 // prints; `taken` carries the X protocol's BadAccess code.
 enum class HotKeyStatus : int {
     ok = 0,
-    taken = 10,          // another client holds the combination
-    unsupported = -1,    // the combination cannot exist on this system (the Fn key or the function modifier)
-    noSuchKey = -2,      // the current keymap has no key for the key code
-    unavailable = -3,    // no connection to the system, or an argument out of range
+    taken = 10,        // another client holds the combination
+    unsupported = -1,  // the combination cannot exist on this system (the Fn key or the function modifier)
+    noSuchKey = -2,    // the current keymap has no key for the key code
+    unavailable = -3,  // no connection to the system, or an argument out of range
 };
 
 enum class HotKeyEventKind { pressed, released };

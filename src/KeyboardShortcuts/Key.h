@@ -59,8 +59,8 @@ inline constexpr Key Key::f1{122}, Key::f2{120}, Key::f3{99}, Key::f4{118}, Key:
     Key::f15{113}, Key::f16{106}, Key::f17{64}, Key::f18{79}, Key::f19{80}, Key::f20{90};
 inline constexpr Key Key::keypad0{82}, Key::keypad1{83}, Key::keypad2{84}, Key::keypad3{85}, Key::keypad4{86},
     Key::keypad5{87}, Key::keypad6{88}, Key::keypad7{89}, Key::keypad8{91}, Key::keypad9{92}, Key::keypadClear{71},
-    Key::keypadDecimal{65}, Key::keypadDivide{75}, Key::keypadEnter{76}, Key::keypadEquals{81},
-    Key::keypadMinus{78}, Key::keypadMultiply{67}, Key::keypadPlus{69};
+    Key::keypadDecimal{65}, Key::keypadDivide{75}, Key::keypadEnter{76}, Key::keypadEquals{81}, Key::keypadMinus{78},
+    Key::keypadMultiply{67}, Key::keypadPlus{69};
 
 }  // namespace vandrel::KeyboardShortcuts
 

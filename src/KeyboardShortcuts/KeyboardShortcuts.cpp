@@ -1,8 +1,7 @@
 #include "KeyboardShortcuts/KeyboardShortcuts.h"
 
-#include <nlohmann/json.hpp>
-
 #include <limits>
+#include <nlohmann/json.hpp>
 #include <unordered_set>
 
 #include "KeyboardShortcuts/KeyboardLayout.h"
@@ -60,7 +59,6 @@ std::unordered_set<Shortcut> handlerShortcuts() {
 std::unordered_set<Shortcut> streamShortcuts() {
     return storedShortcutsOf(state().keyDownStreams, state().keyUpStreams);
 }
-
 
 }  // namespace
 
@@ -179,13 +177,11 @@ void initialize() {
     // Menus of the application post these (see the Qt menu tracking); the callbacks run on the
     // posting thread, the main thread.
     s.menuBeginObserver = NotificationCenter::shared().addObserver(
-        "KeyboardShortcuts.menuDidBeginTracking", [](const Notification&) {
-            CarbonKeyboardShortcuts::setMenuOpen(true);
-        });
+        "KeyboardShortcuts.menuDidBeginTracking",
+        [](const Notification&) { CarbonKeyboardShortcuts::setMenuOpen(true); });
     s.menuEndObserver = NotificationCenter::shared().addObserver(
-        "KeyboardShortcuts.menuDidEndTracking", [](const Notification&) {
-            CarbonKeyboardShortcuts::setMenuOpen(false);
-        });
+        "KeyboardShortcuts.menuDidEndTracking",
+        [](const Notification&) { CarbonKeyboardShortcuts::setMenuOpen(false); });
     s.isInitialized = true;
 }
 
@@ -251,11 +247,15 @@ RegistrationOutcome registrationOutcome(const Name& name) {
     auto status = CarbonKeyboardShortcuts::lastStatus(*sc);
     if (!status) return RegistrationOutcome::notRequested;
     switch (*status) {
-        case HotKeyStatus::ok: return RegistrationOutcome::notRequested;
-        case HotKeyStatus::taken: return RegistrationOutcome::taken;
-        case HotKeyStatus::unsupported: return RegistrationOutcome::unsupported;
+        case HotKeyStatus::ok:
+            return RegistrationOutcome::notRequested;
+        case HotKeyStatus::taken:
+            return RegistrationOutcome::taken;
+        case HotKeyStatus::unsupported:
+            return RegistrationOutcome::unsupported;
         case HotKeyStatus::noSuchKey:
-        case HotKeyStatus::unavailable: return RegistrationOutcome::failed;
+        case HotKeyStatus::unavailable:
+            return RegistrationOutcome::failed;
     }
     return RegistrationOutcome::failed;
 }
@@ -276,9 +276,7 @@ void runFor(const Shortcut& shortcut, Handlers& handlers, Streams& streams) {
 }
 }  // namespace
 
-void handleOnKeyDown(const Shortcut& shortcut) {
-    runFor(shortcut, state().keyDownHandlers, state().keyDownStreams);
-}
+void handleOnKeyDown(const Shortcut& shortcut) { runFor(shortcut, state().keyDownHandlers, state().keyDownStreams); }
 
 void handleOnKeyUp(const Shortcut& shortcut) { runFor(shortcut, state().keyUpHandlers, state().keyUpStreams); }
 

@@ -72,13 +72,13 @@ void setPaused(bool paused);
 
 // What became of handing a name's stored shortcut to the system.
 enum class RegistrationOutcome {
-    noShortcut,     // nothing stored for the name
-    notRequested,   // stored, but nothing asked for it to be registered (or it was taken back)
-    registered,     // live: presses reach the actions
-    suspended,      // registered but the module is disabled
-    taken,          // another program holds the combination
-    unsupported,    // the combination cannot exist on this system (Fn key, function modifier)
-    failed,         // any other failure (no such key on the keyboard, no connection)
+    noShortcut,    // nothing stored for the name
+    notRequested,  // stored, but nothing asked for it to be registered (or it was taken back)
+    registered,    // live: presses reach the actions
+    suspended,     // registered but the module is disabled
+    taken,         // another program holds the combination
+    unsupported,   // the combination cannot exist on this system (Fn key, function modifier)
+    failed,        // any other failure (no such key on the keyboard, no connection)
 };
 RegistrationOutcome registrationOutcome(const Name& name);
 

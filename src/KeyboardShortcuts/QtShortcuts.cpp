@@ -5,7 +5,6 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPointer>
-
 #include <array>
 #include <utility>
 
@@ -24,28 +23,101 @@ struct QtKeyRow {
 
 // Qt keys of the US layout at each position, plus the named keys.
 constexpr std::array<QtKeyRow, 95> kQtKeys{{
-    {Qt::Key_A, 0}, {Qt::Key_B, 11}, {Qt::Key_C, 8}, {Qt::Key_D, 2}, {Qt::Key_E, 14}, {Qt::Key_F, 3},
-    {Qt::Key_G, 5}, {Qt::Key_H, 4}, {Qt::Key_I, 34}, {Qt::Key_J, 38}, {Qt::Key_K, 40}, {Qt::Key_L, 37},
-    {Qt::Key_M, 46}, {Qt::Key_N, 45}, {Qt::Key_O, 31}, {Qt::Key_P, 35}, {Qt::Key_Q, 12}, {Qt::Key_R, 15},
-    {Qt::Key_S, 1}, {Qt::Key_T, 17}, {Qt::Key_U, 32}, {Qt::Key_V, 9}, {Qt::Key_W, 13}, {Qt::Key_X, 7},
-    {Qt::Key_Y, 16}, {Qt::Key_Z, 6},
-    {Qt::Key_0, 29}, {Qt::Key_1, 18}, {Qt::Key_2, 19}, {Qt::Key_3, 20}, {Qt::Key_4, 21}, {Qt::Key_5, 23},
-    {Qt::Key_6, 22}, {Qt::Key_7, 26}, {Qt::Key_8, 28}, {Qt::Key_9, 25},
-    {Qt::Key_Return, 36}, {Qt::Key_Backslash, 42}, {Qt::Key_QuoteLeft, 50}, {Qt::Key_Comma, 43},
-    {Qt::Key_Equal, 24}, {Qt::Key_Minus, 27}, {Qt::Key_Period, 47}, {Qt::Key_Apostrophe, 39},
-    {Qt::Key_Semicolon, 41}, {Qt::Key_Slash, 44}, {Qt::Key_Space, 49}, {Qt::Key_Tab, 48},
-    {Qt::Key_BracketLeft, 33}, {Qt::Key_BracketRight, 30},
-    {Qt::Key_PageUp, 116}, {Qt::Key_PageDown, 121}, {Qt::Key_Home, 115}, {Qt::Key_End, 119}, {Qt::Key_Up, 126},
-    {Qt::Key_Right, 124}, {Qt::Key_Down, 125}, {Qt::Key_Left, 123}, {Qt::Key_Escape, 53}, {Qt::Key_Backspace, 51},
-    {Qt::Key_Delete, 117}, {Qt::Key_Insert, 114}, {Qt::Key_Help, 114},
-    {Qt::Key_VolumeMute, 74}, {Qt::Key_VolumeUp, 72}, {Qt::Key_VolumeDown, 73},
-    {Qt::Key_F1, 122}, {Qt::Key_F2, 120}, {Qt::Key_F3, 99}, {Qt::Key_F4, 118}, {Qt::Key_F5, 96}, {Qt::Key_F6, 97},
-    {Qt::Key_F7, 98}, {Qt::Key_F8, 100}, {Qt::Key_F9, 101}, {Qt::Key_F10, 109}, {Qt::Key_F11, 103},
-    {Qt::Key_F12, 111}, {Qt::Key_F13, 105}, {Qt::Key_F14, 107}, {Qt::Key_F15, 113}, {Qt::Key_F16, 106},
-    {Qt::Key_F17, 64}, {Qt::Key_F18, 79}, {Qt::Key_F19, 80}, {Qt::Key_F20, 90},
-    {Qt::Key_Enter, 76}, {Qt::Key_Clear, 71},
-    {Qt::Key_CapsLock, 57}, {Qt::Key_Shift, 56}, {Qt::Key_Control, 59}, {Qt::Key_Alt, 58}, {Qt::Key_Meta, 55},
-    {Qt::Key_Super_L, 55}, {Qt::Key_Super_R, 54},
+    {Qt::Key_A, 0},
+    {Qt::Key_B, 11},
+    {Qt::Key_C, 8},
+    {Qt::Key_D, 2},
+    {Qt::Key_E, 14},
+    {Qt::Key_F, 3},
+    {Qt::Key_G, 5},
+    {Qt::Key_H, 4},
+    {Qt::Key_I, 34},
+    {Qt::Key_J, 38},
+    {Qt::Key_K, 40},
+    {Qt::Key_L, 37},
+    {Qt::Key_M, 46},
+    {Qt::Key_N, 45},
+    {Qt::Key_O, 31},
+    {Qt::Key_P, 35},
+    {Qt::Key_Q, 12},
+    {Qt::Key_R, 15},
+    {Qt::Key_S, 1},
+    {Qt::Key_T, 17},
+    {Qt::Key_U, 32},
+    {Qt::Key_V, 9},
+    {Qt::Key_W, 13},
+    {Qt::Key_X, 7},
+    {Qt::Key_Y, 16},
+    {Qt::Key_Z, 6},
+    {Qt::Key_0, 29},
+    {Qt::Key_1, 18},
+    {Qt::Key_2, 19},
+    {Qt::Key_3, 20},
+    {Qt::Key_4, 21},
+    {Qt::Key_5, 23},
+    {Qt::Key_6, 22},
+    {Qt::Key_7, 26},
+    {Qt::Key_8, 28},
+    {Qt::Key_9, 25},
+    {Qt::Key_Return, 36},
+    {Qt::Key_Backslash, 42},
+    {Qt::Key_QuoteLeft, 50},
+    {Qt::Key_Comma, 43},
+    {Qt::Key_Equal, 24},
+    {Qt::Key_Minus, 27},
+    {Qt::Key_Period, 47},
+    {Qt::Key_Apostrophe, 39},
+    {Qt::Key_Semicolon, 41},
+    {Qt::Key_Slash, 44},
+    {Qt::Key_Space, 49},
+    {Qt::Key_Tab, 48},
+    {Qt::Key_BracketLeft, 33},
+    {Qt::Key_BracketRight, 30},
+    {Qt::Key_PageUp, 116},
+    {Qt::Key_PageDown, 121},
+    {Qt::Key_Home, 115},
+    {Qt::Key_End, 119},
+    {Qt::Key_Up, 126},
+    {Qt::Key_Right, 124},
+    {Qt::Key_Down, 125},
+    {Qt::Key_Left, 123},
+    {Qt::Key_Escape, 53},
+    {Qt::Key_Backspace, 51},
+    {Qt::Key_Delete, 117},
+    {Qt::Key_Insert, 114},
+    {Qt::Key_Help, 114},
+    {Qt::Key_VolumeMute, 74},
+    {Qt::Key_VolumeUp, 72},
+    {Qt::Key_VolumeDown, 73},
+    {Qt::Key_F1, 122},
+    {Qt::Key_F2, 120},
+    {Qt::Key_F3, 99},
+    {Qt::Key_F4, 118},
+    {Qt::Key_F5, 96},
+    {Qt::Key_F6, 97},
+    {Qt::Key_F7, 98},
+    {Qt::Key_F8, 100},
+    {Qt::Key_F9, 101},
+    {Qt::Key_F10, 109},
+    {Qt::Key_F11, 103},
+    {Qt::Key_F12, 111},
+    {Qt::Key_F13, 105},
+    {Qt::Key_F14, 107},
+    {Qt::Key_F15, 113},
+    {Qt::Key_F16, 106},
+    {Qt::Key_F17, 64},
+    {Qt::Key_F18, 79},
+    {Qt::Key_F19, 80},
+    {Qt::Key_F20, 90},
+    {Qt::Key_Enter, 76},
+    {Qt::Key_Clear, 71},
+    {Qt::Key_CapsLock, 57},
+    {Qt::Key_Shift, 56},
+    {Qt::Key_Control, 59},
+    {Qt::Key_Alt, 58},
+    {Qt::Key_Meta, 55},
+    {Qt::Key_Super_L, 55},
+    {Qt::Key_Super_R, 54},
 }};
 
 std::optional<int> qtKeyForCarbon(std::int64_t code) {
@@ -182,8 +254,8 @@ void setShortcut(QAction* action, const std::optional<Name>& name) {
     binding->setObjectName(kMenuBindingName);
     QPointer<QAction> guard(action);
     const Name bound = *name;
-    binding->connections.push_back(NotificationCenter::shared().addObserver(
-        kShortcutByNameDidChange, [guard, bound](const Notification& n) {
+    binding->connections.push_back(
+        NotificationCenter::shared().addObserver(kShortcutByNameDidChange, [guard, bound](const Notification& n) {
             MainLoop::current().post([guard, bound, changed = n.userInfo.count("name") ? n.userInfo.at("name") : ""] {
                 if (guard && changed == bound.rawValue) applyToAction(guard, getShortcut(bound));
             });
@@ -213,8 +285,8 @@ void globalKeyboardShortcut(QAction* action, const Name& name) {
         applyToAction(guard, binding->isRecorderActive ? std::nullopt : getShortcut(name));
     };
     refresh();
-    binding->connections.push_back(NotificationCenter::shared().addObserver(
-        kShortcutByNameDidChange, [refresh, name](const Notification& n) {
+    binding->connections.push_back(
+        NotificationCenter::shared().addObserver(kShortcutByNameDidChange, [refresh, name](const Notification& n) {
             auto it = n.userInfo.find("name");
             if (it != n.userInfo.end() && it->second == name.rawValue) refresh();
         }));

@@ -2,7 +2,6 @@
 
 #include <QKeySequence>
 #include <Qt>
-
 #include <functional>
 #include <optional>
 

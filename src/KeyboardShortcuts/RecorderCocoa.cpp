@@ -41,8 +41,8 @@ int defaultPresentAlert(QWidget* parent, const RecorderCocoa::Alert& alert) {
     box.setText(QString::fromStdString(alert.message));
     if (!alert.informativeText.empty()) box.setInformativeText(QString::fromStdString(alert.informativeText));
     std::vector<QPushButton*> buttons;
-    const std::vector<std::string> titles = alert.buttons.empty() ? std::vector<std::string>{localized("ok")}
-                                                                  : alert.buttons;
+    const std::vector<std::string> titles =
+        alert.buttons.empty() ? std::vector<std::string>{localized("ok")} : alert.buttons;
     for (const auto& title : titles)
         buttons.push_back(box.addButton(QString::fromStdString(title), QMessageBox::AcceptRole));
     box.setDefaultButton(buttons.front());

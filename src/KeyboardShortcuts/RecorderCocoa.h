@@ -2,7 +2,6 @@
 
 #include <QLineEdit>
 #include <QPointer>
-
 #include <functional>
 #include <memory>
 #include <optional>

@@ -21,13 +21,15 @@ protected:
         auto* layout = new QVBoxLayout(&window);
         other = new QLineEdit(&window);
         layout->addWidget(other);
-        recorder = new RecorderCocoa(name, [this](const std::optional<Shortcut>& s) { changes.push_back(s); }, &window);
+        recorder = new RecorderCocoa(
+            name, [this](const std::optional<Shortcut>& s) { changes.push_back(s); }, &window);
         layout->addWidget(recorder);
         window.show();
         window.activateWindow();
         QApplication::processEvents();
         active = NotificationCenter::shared().addObserver(
-            kRecorderActiveStatusDidChange, [this](const Notification& n) { activity.push_back(n.userInfo.at("isActive")); });
+            kRecorderActiveStatusDidChange,
+            [this](const Notification& n) { activity.push_back(n.userInfo.at("isActive")); });
         RecorderCocoa::setAlertPresenter([this](QWidget*, const RecorderCocoa::Alert& alert) {
             alerts.push_back(alert);
             return alertResponse;

@@ -1,6 +1,5 @@
-#include "ShortcutsFixture.h"
-
 #include "KeyboardShortcuts/Key.h"
+#include "ShortcutsFixture.h"
 #include "base/LocalizationManager.h"
 
 namespace vandrel::test {
@@ -14,15 +13,16 @@ TEST(ModifierConversion, OnlyTheFiveKnownFlagsCross) {
     EXPECT_EQ(cocoaToCarbonModifiers(CocoaModifier::capsLock | CocoaModifier::numericPad | CocoaModifier::help), 0);
     EXPECT_EQ(carbonToCocoaModifiers(CarbonModifier::capsLock), 0u);
     const std::uint64_t all = ~std::uint64_t{0};
-    EXPECT_EQ(carbonToCocoaModifiers(cocoaToCarbonModifiers(all)),
-              CocoaModifier::command | CocoaModifier::shift | CocoaModifier::option | CocoaModifier::control |
-                  CocoaModifier::function);
+    EXPECT_EQ(carbonToCocoaModifiers(cocoaToCarbonModifiers(all)), CocoaModifier::command | CocoaModifier::shift |
+                                                                       CocoaModifier::option | CocoaModifier::control |
+                                                                       CocoaModifier::function);
 }
 
 TEST(ShortcutValue, ConstructionNormalisesAndEventsDropFunction) {
     EXPECT_EQ(Shortcut(49, 0x1000 | 0x200 | 0x400 | 0x1).carbonModifiers, 0x1200);
     EXPECT_EQ(Shortcut(Key::space, CocoaModifier::control | CocoaModifier::capsLock), Shortcut(49, 0x1000));
-    auto fromEvent = Shortcut::fromEvent(Shortcut::EventKind::keyDown, 96, CocoaModifier::function | CocoaModifier::shift);
+    auto fromEvent =
+        Shortcut::fromEvent(Shortcut::EventKind::keyDown, 96, CocoaModifier::function | CocoaModifier::shift);
     ASSERT_TRUE(fromEvent);
     EXPECT_EQ(*fromEvent, Shortcut(96, 0x200));
     EXPECT_EQ(Shortcut::fromEvent(Shortcut::EventKind::other, 96, 0), std::nullopt);
@@ -79,7 +79,7 @@ TEST_F(DisplayTest, SpaceLabelFollowsTheInterfaceLanguage) {
 
 TEST_F(DisplayTest, KeyToCharacterNeedsExactlyOneCharacter) {
     layout->texts[12] = "\u0063\u0301";  // c + combining acute: one grapheme
-    layout->texts[11] = "ij";          // a key typing two characters
+    layout->texts[11] = "ij";            // a key typing two characters
     EXPECT_EQ(Shortcut::keyToCharacter(12), std::optional<std::string>("c\u0301"));
     EXPECT_EQ(Shortcut::keyToCharacter(11), std::nullopt);
     EXPECT_EQ(Shortcut(11, 0x100).description(), "\u2318\uFFFD");

@@ -18,11 +18,11 @@ TEST_F(ShortcutsTest, StoresTheDocumentedJsonTextAndReadsItBack) {
 TEST_F(ShortcutsTest, AnythingButAWellFormedObjectReadsAsNoShortcut) {
     const Name name("x");
     const std::string key = "KeyboardShortcuts_x";
-    for (const char* text : {"", "{", "[]", "49", R"({"carbonKeyCode":49})", R"({"carbonModifiers":4608})",
-                             R"({"carbonKeyCode":"49","carbonModifiers":4608})",
-                             R"({"carbonKeyCode":49.5,"carbonModifiers":4608})",
-                             R"({"carbonKeyCode":49,"carbonModifiers":null})",
-                             R"({"carbonKeyCode":18446744073709551615,"carbonModifiers":0})", "\xff\xfe"}) {
+    for (const char* text :
+         {"", "{", "[]", "49", R"({"carbonKeyCode":49})", R"({"carbonModifiers":4608})",
+          R"({"carbonKeyCode":"49","carbonModifiers":4608})", R"({"carbonKeyCode":49.5,"carbonModifiers":4608})",
+          R"({"carbonKeyCode":49,"carbonModifiers":null})",
+          R"({"carbonKeyCode":18446744073709551615,"carbonModifiers":0})", "\xff\xfe"}) {
         world.defaults().setString(key, text);
         EXPECT_EQ(getShortcut(name), std::nullopt) << text;
     }
@@ -116,8 +116,8 @@ TEST_F(ShortcutsTest, TwoNamesShareOneRegistration) {
 }
 
 TEST_F(ShortcutsTest, DecoderRoundTripsEncodedValues) {
-    for (const Shortcut& s : {Shortcut::raw(0, 0), ctrlShiftSpace, Shortcut::raw(-1, 0x20000),
-                              Shortcut::raw(INT64_MAX, INT64_MIN)})
+    for (const Shortcut& s :
+         {Shortcut::raw(0, 0), ctrlShiftSpace, Shortcut::raw(-1, 0x20000), Shortcut::raw(INT64_MAX, INT64_MIN)})
         EXPECT_EQ(decodeShortcut(encodeShortcut(s)), s);
 }
 

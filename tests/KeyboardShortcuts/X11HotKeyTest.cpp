@@ -1,7 +1,9 @@
 // Runs against a real X server (Xvfb) and presses keys with XTest.
+// Qt and GoogleTest before Xlib: Xlib defines macros (Bool, Status, None) that Qt's headers refuse to follow.
+// clang-format off
 #include <gtest/gtest.h>
-
 #include <QCoreApplication>
+// clang-format on
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
@@ -87,7 +89,9 @@ protected:
         ASSERT_TRUE(pumpUntil([this] { return !log.empty() && log.back() == "marker"; }));
         log.pop_back();
     }
-    size_t count(const std::string& what) const { return static_cast<size_t>(std::count(log.begin(), log.end(), what)); }
+    size_t count(const std::string& what) const {
+        return static_cast<size_t>(std::count(log.begin(), log.end(), what));
+    }
 
     TestWorld world;
     x11::DisplayConnection keyboard;  // the "user" typing, through XTest
@@ -177,6 +181,26 @@ TEST_F(X11HotKeyTest, UnregisteringStopsTheReports) {
     key(XK_Control_L, false);
     sendMarkerAndWait();
     EXPECT_TRUE(log.empty());
+}
+
+TEST_F(X11HotKeyTest, GrabsSurviveAKeymapChange) {
+    setShortcut(ctrlShiftSpace, ptt);
+    int changes = 0;
+    backend->onKeymapChanged = [&] { ++changes; };
+    // Rewriting one key's symbols makes the server announce a new mapping to every client.
+    Display* d = keyboard.get();
+    const KeyCode f10 = XKeysymToKeycode(d, XK_F10);
+    int perKey = 0;
+    KeySym* syms = XGetKeyboardMapping(d, f10, 1, &perKey);
+    XChangeKeyboardMapping(d, f10, perKey, syms, 1);
+    XFree(syms);
+    ASSERT_TRUE(pumpUntil([&] { return changes > 0; }));
+    pressCtrlShiftSpace();
+    key(XK_space, false);
+    key(XK_Shift_L, false);
+    key(XK_Control_L, false);
+    ASSERT_TRUE(pumpUntil([this] { return count("up") == 1; }));
+    EXPECT_EQ(log, (std::vector<std::string>{"down", "up"}));
 }
 
 TEST_F(X11HotKeyTest, FunctionModifierIsKeptButNotRegistered) {

@@ -1,7 +1,9 @@
 #include "platform/x11/X11HotKeyBackend.h"
 
-// Qt first: Xlib defines macros (Bool, Status, None) that Qt's headers refuse to follow.
+// Qt before Xlib: Xlib defines macros (Bool, Status, None) that Qt's headers refuse to follow.
+// clang-format off
 #include <QSocketNotifier>
+// clang-format on
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
@@ -84,8 +86,7 @@ void X11HotKeyBackend::loadKeymap() {
     if (!m_numLockMask) m_numLockMask = Mod2Mask;
 }
 
-HotKeyStatus X11HotKeyBackend::translate(std::uint32_t keyCode, std::uint32_t carbonModifiers,
-                                         Combination& out) const {
+HotKeyStatus X11HotKeyBackend::translate(std::uint32_t keyCode, std::uint32_t carbonModifiers, Combination& out) const {
     // The Fn key and the function modifier are handled inside most keyboards and never reach X.
     if (keyCode == 63 || (carbonModifiers & CarbonModifier::function)) return HotKeyStatus::unsupported;
     auto name = xkbKeyNameForCarbonKeyCode(keyCode);

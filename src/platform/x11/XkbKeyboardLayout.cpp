@@ -37,8 +37,8 @@ std::shared_ptr<XkbKeyboardLayout> XkbKeyboardLayout::fromServer(XDisplayHandle 
         int format = 0;
         unsigned long count = 0, after = 0;
         unsigned char* data = nullptr;
-        if (XGetWindowProperty(display, DefaultRootWindow(display), property, 0, 1024, False, XA_STRING, &type,
-                               &format, &count, &after, &data) == Success &&
+        if (XGetWindowProperty(display, DefaultRootWindow(display), property, 0, 1024, False, XA_STRING, &type, &format,
+                               &count, &after, &data) == Success &&
             data && format == 8) {
             std::vector<std::string> parts(1);
             for (unsigned long i = 0; i < count; ++i) {
