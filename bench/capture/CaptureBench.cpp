@@ -71,7 +71,7 @@ public:
         run({"sox", "-n", "-r", "48000", "-c", "2", "-b", "16", m_file.string(), "synth", "100", "sine", "300", "vol",
              "0.1"},
             true);
-        m_pid = run({"paplay", "--latency-msec=20", "--device=vandrel_speaker", m_file.string()}, false);
+        m_pid = run({"paplay", "--latency-msec=100", "--device=vandrel_speaker", m_file.string()}, false);
         std::this_thread::sleep_for(std::chrono::seconds(2));
     }
     ~BackgroundTone() {

@@ -238,7 +238,7 @@ public:
         // Small fragments keep the wait for the first block and the tail left on the server short.
         pa_buffer_attr attr;
         std::memset(&attr, 0xff, sizeof attr);
-        attr.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(20 * 1000, &spec));
+        attr.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(50 * 1000, &spec));
         const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY);
         if (pa_stream_connect_record(m_stream, m_sourceName.c_str(), &attr, flags) < 0) {
             std::string error = pa_strerror(pa_context_errno(m_impl->context));
