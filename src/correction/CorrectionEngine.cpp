@@ -10,8 +10,8 @@
 namespace vandrel {
 
 CorrectionEngine& CorrectionEngine::shared() {
-    static CorrectionEngine* engine = new CorrectionEngine();  // lives for the whole run
-    return *engine;
+    static CorrectionEngine engine;
+    return engine;
 }
 
 CorrectionEngine::CorrectionEngine() = default;
