@@ -136,9 +136,19 @@ TEST_F(LoadDictionaryTest, FailedLoadKeepsThePreviousLexicon) {
     EXPECT_EQ(engine.dictionary(), before);
     EXPECT_EQ(engine.loadedDictionaryKey(), "good");
 
-    // The failed file is retried once it changes.
-    write(resources / "bad.json", std::string(kMinimal) + "   ");
+    // A failed file is not parsed again while its size and modification time stay the same; once
+    // either changes, it is retried.
+    const std::string valid = kMinimal;
+    const auto stamp = fs::file_time_type::clock::now() - std::chrono::hours(1);
+    write(resources / "bad.json", "{" + std::string(valid.size() - 1, ' '));
+    fs::last_write_time(resources / "bad.json", stamp);
+    EXPECT_FALSE(engine.loadDictionary("bad"));
+    write(resources / "bad.json", valid);
+    fs::last_write_time(resources / "bad.json", stamp);
+    EXPECT_FALSE(engine.loadDictionary("bad"));
+    fs::last_write_time(resources / "bad.json", stamp + std::chrono::seconds(10));
     EXPECT_TRUE(engine.loadDictionary("bad"));
+    EXPECT_EQ(engine.loadedDictionaryKey(), "bad");
 }
 
 TEST_F(LoadDictionaryTest, VocabularyIsKeptWithoutAListAndDroppedForAnInvalidOne) {
