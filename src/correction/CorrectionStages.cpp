@@ -1,5 +1,4 @@
 // The four correction stages of CorrectionEngine.
-#include <unicode/regex.h>
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>
 
@@ -101,6 +100,97 @@ std::vector<std::pair<std::size_t, std::size_t>> hyphenatedRuns(const std::strin
     return runs;
 }
 
+// The text with full case folding applied per code point, remembering where each folded code unit
+// came from, so that a case-insensitive literal match found in the folded text maps back onto the text.
+struct FoldedText {
+    icu::UnicodeString folded;
+    std::vector<int32_t> from, to;  // per folded unit: the source code point's range in the text
+    std::vector<bool> starts, ends;  // whether the unit starts / ends its code point's folding
+
+    explicit FoldedText(const icu::UnicodeString& u) {
+        from.reserve(static_cast<std::size_t>(u.length()));
+        to.reserve(static_cast<std::size_t>(u.length()));
+        for (int32_t i = 0; i < u.length();) {
+            UChar32 c = u.char32At(i);
+            int32_t next = i + U16_LENGTH(c);
+            if (c < 0x80) {  // most transcripts are mostly ASCII: no ICU object per character
+                folded.append(static_cast<char16_t>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c));
+                from.push_back(i);
+                to.push_back(next);
+                starts.push_back(true);
+                ends.push_back(true);
+                i = next;
+                continue;
+            }
+            icu::UnicodeString f(c);
+            f.foldCase();
+            for (int32_t k = 0; k < f.length(); ++k) {
+                folded.append(f.charAt(k));
+                from.push_back(i);
+                to.push_back(next);
+                starts.push_back(k == 0);
+                ends.push_back(k == f.length() - 1);
+            }
+            i = next;
+        }
+    }
+};
+
+// Which pairs of neighbouring code units occur in a folded text (hashed, so false positives only): most
+// known wrong forms can be ruled out without searching the text for them.
+class PairFilter {
+public:
+    explicit PairFilter(const icu::UnicodeString& s) : m_bits(kSize) {
+        for (int32_t i = 0; i < s.length(); ++i) {
+            m_bits[hash(s.charAt(i), 0)] = true;
+            if (i + 1 < s.length()) m_bits[hash(s.charAt(i), s.charAt(i + 1))] = true;
+        }
+    }
+    bool mayContain(const icu::UnicodeString& needle) const {
+        if (needle.length() == 1) return m_bits[hash(needle.charAt(0), 0)];
+        for (int32_t i = 0; i + 1 < needle.length(); ++i)
+            if (!m_bits[hash(needle.charAt(i), needle.charAt(i + 1))]) return false;
+        return true;
+    }
+
+private:
+    static constexpr std::size_t kSize = 1u << 16;
+    static std::size_t hash(char16_t a, char16_t b) {
+        return (static_cast<std::size_t>(a) * 40503u + static_cast<std::size_t>(b) * 2654435761u + 1u) & (kSize - 1);
+    }
+    std::vector<bool> m_bits;
+};
+
+bool isLetterOrNumber(UChar32 c) {
+    return (U_GET_GC_MASK(c) & (U_GC_L_MASK | U_GC_N_MASK)) != 0;
+}
+
+// Whole-word, case-insensitive occurrences of a literal, left to right and not overlapping: a match is
+// neither preceded nor followed by a letter or number.
+std::vector<std::pair<int32_t, int32_t>> literalMatches(const icu::UnicodeString& u, const FoldedText& f,
+                                                        const icu::UnicodeString& needle) {
+    std::vector<std::pair<int32_t, int32_t>> out;
+    const int32_t n = needle.length();
+    int32_t searchFrom = 0;       // in folded units
+    int32_t textPosition = 0;     // a match may not start before the end of the previous one
+    for (;;) {
+        int32_t at = f.folded.indexOf(needle, searchFrom);
+        if (at < 0) break;
+        searchFrom = at + 1;
+        const int32_t last = at + n - 1;
+        if (!f.starts[static_cast<std::size_t>(at)] || !f.ends[static_cast<std::size_t>(last)]) continue;
+        const int32_t start = f.from[static_cast<std::size_t>(at)], end = f.to[static_cast<std::size_t>(last)];
+        if (start < textPosition) continue;
+        if (start > 0 && isLetterOrNumber(u.char32At(start - 1)))
+            continue;
+        if (end < u.length() && isLetterOrNumber(u.char32At(end))) continue;
+        out.emplace_back(start, end);
+        textPosition = end;
+        searchFrom = last + 1;
+    }
+    return out;
+}
+
 }  // namespace
 
 StageResult CorrectionEngine::applyKnownCorrections(const std::string& input, const SpecialtyDictionary& dictionary) const {
@@ -110,23 +200,14 @@ StageResult CorrectionEngine::applyKnownCorrections(const std::string& input, co
 
     // Phase A: whole-word, case-insensitive replacement of every known wrong form.
     icu::UnicodeString u = icu::UnicodeString::fromUTF8(input);
-    icu::UnicodeString folded = u;
-    folded.foldCase();
+    auto folded = std::make_unique<FoldedText>(u);
+    auto filter = std::make_unique<PairFilter>(folded->folded);
     bool changed = false;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const auto& pattern = sd.patterns[i];
-        if (!pattern.regex || pattern.folded.isEmpty() || folded.indexOf(pattern.folded) < 0) continue;
-        std::vector<std::pair<int32_t, int32_t>> matches;
-        {
-            UErrorCode status = U_ZERO_ERROR;
-            std::unique_ptr<icu::RegexMatcher> m(pattern.regex->matcher(u, status));
-            if (U_FAILURE(status) || !m) continue;
-            while (m->find(status) && U_SUCCESS(status)) {
-                int32_t s = m->start(status), e = m->end(status);
-                if (U_FAILURE(status)) break;
-                matches.emplace_back(s, e);
-            }
-        }
+        if (pattern.folded.isEmpty() || !filter->mayContain(pattern.folded) || folded->folded.indexOf(pattern.folded) < 0)
+            continue;
+        auto matches = literalMatches(u, *folded, pattern.folded);
         if (matches.empty()) continue;
         const icu::UnicodeString correct = icu::UnicodeString::fromUTF8(entries[i].target.correct);
         for (auto it = matches.rbegin(); it != matches.rend(); ++it) {
@@ -134,8 +215,8 @@ StageResult CorrectionEngine::applyKnownCorrections(const std::string& input, co
                                Correction::Strategy::knownCorrection, 1.0});
             u.replace(it->first, it->second - it->first, correct);
         }
-        folded = u;
-        folded.foldCase();
+        folded = std::make_unique<FoldedText>(u);
+        filter = std::make_unique<PairFilter>(folded->folded);
         changed = true;
     }
     std::string textA = changed ? utf8(u) : input;

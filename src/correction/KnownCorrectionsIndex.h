@@ -1,6 +1,5 @@
 #pragma once
 
-#include <unicode/regex.h>
 #include <unicode/unistr.h>
 
 #include <map>
@@ -15,8 +14,7 @@ namespace vandrel {
 // What the known-corrections stage needs of a lexicon, prepared once per load.
 struct SpecialtyDictionary::StageData {
     struct Pattern {
-        icu::UnicodeString folded;  // full case folding of the wrong form: a cheap necessary condition
-        std::unique_ptr<icu::RegexPattern> regex;  // null when it did not compile
+        icu::UnicodeString folded;  // full case folding of the wrong form
     };
     std::vector<Pattern> patterns;  // parallel to knownCorrections()
 

@@ -12,8 +12,8 @@ constexpr double kStepMilliseconds = 60;
 }  // namespace
 
 LexiconLibrary& LexiconLibrary::shared() {
-    static LexiconLibrary* library = new LexiconLibrary();  // lives for the rest of the process
-    return *library;
+    static LexiconLibrary library;
+    return library;
 }
 
 LexiconLibrary::LexiconLibrary() {

@@ -1,7 +1,6 @@
 #include "correction/SpecialtyDictionary.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "correction/DoubleMetaphone.h"
 #include "correction/KnownCorrectionsIndex.h"
@@ -13,26 +12,6 @@ namespace vandrel {
 namespace {
 
 bool isBlank(std::string_view s) { return s.find_first_not_of(" \t\r\n\f\v") == std::string_view::npos; }
-
-// The wrong form as a regex literal: every character outside [A-Za-z0-9] is written as \x{...}, so
-// no character of the form can act as syntax.
-icu::UnicodeString literalPattern(const std::string& wrong) {
-    icu::UnicodeString u = icu::UnicodeString::fromUTF8(wrong);
-    icu::UnicodeString out(u"(?<!\\p{L}|\\p{N})");
-    for (int32_t i = 0; i < u.length();) {
-        UChar32 c = u.char32At(i);
-        i += U16_LENGTH(c);
-        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) {
-            out.append(c);
-        } else {
-            char buf[16];
-            std::snprintf(buf, sizeof buf, "\\x{%X}", static_cast<unsigned>(c));
-            out.append(icu::UnicodeString(buf, -1, US_INV));
-        }
-    }
-    out.append(u"(?!\\p{L}|\\p{N})");
-    return out;
-}
 
 }  // namespace
 
@@ -92,6 +71,7 @@ SpecialtyDictionary::SpecialtyDictionary(const CorrectionDictionary& source)
         if (!alternate.empty() && alternate != primary) m_phoneticIndex[alternate].push_back(id);
     }
     m_counts.assign(m_terms.size(), 0);
+    m_touched.assign(m_terms.size() + 1, 0);
 
     auto& sd = *m_stageData;
     sd.patterns.reserve(m_knownCorrections.size());
@@ -99,10 +79,6 @@ SpecialtyDictionary::SpecialtyDictionary(const CorrectionDictionary& source)
         StageData::Pattern p;
         p.folded = icu::UnicodeString::fromUTF8(entry.wrong);
         p.folded.foldCase();
-        UErrorCode status = U_ZERO_ERROR;
-        UParseError pe;
-        p.regex.reset(icu::RegexPattern::compile(literalPattern(entry.wrong), UREGEX_CASE_INSENSITIVE, pe, status));
-        if (U_FAILURE(status)) p.regex.reset();
         sd.patterns.push_back(std::move(p));
 
         if (entry.wrong.find(' ') == std::string::npos) continue;
@@ -151,29 +127,53 @@ std::vector<std::string> SpecialtyDictionary::trigramCandidates(std::string_view
     grams.erase(std::unique(grams.begin(), grams.end()), grams.end());
 
     std::lock_guard lock(m_scratchMutex);
-    m_touched.clear();
+    // Counting is the hot loop (tens of thousands of postings per query on a large lexicon): branch-free,
+    // into a preallocated array, remembering each term the first time it is counted.
+    std::uint32_t* counts = m_counts.data();
+    std::uint32_t* touched = m_touched.data();
+    std::size_t touchedCount = 0;
     for (const auto& g : grams) {
         auto it = m_trigramIndex.find(g);
         if (it == m_trigramIndex.end()) continue;
         for (std::uint32_t id : it->second) {
-            if (m_counts[id]++ == 0) m_touched.push_back(id);
+            touched[touchedCount] = id;
+            touchedCount += (counts[id]++ == 0);
         }
     }
-    // Highest count first; equal counts keep the order in which the terms were first counted.
-    const auto k = std::min<std::size_t>(static_cast<std::size_t>(limit), m_touched.size());
-    std::vector<std::uint32_t> best;
-    best.reserve(k + 1);
-    for (std::uint32_t id : m_touched) {
-        const std::uint32_t c = m_counts[id];
-        if (best.size() == k && (k == 0 || m_counts[best.back()] >= c)) continue;
-        auto pos = std::find_if(best.begin(), best.end(), [&](std::uint32_t b) { return m_counts[b] < c; });
-        best.insert(pos, id);
-        if (best.size() > k) best.pop_back();
+    const std::uint32_t* touchedEnd = touched + touchedCount;
+    // Highest count first; equal counts keep the order in which the terms were first counted. Counts
+    // are small (at most the number of distinct trigrams), so a histogram finds the cut-off count and
+    // one more pass collects the winners without sorting every counted term.
+    const auto k = std::min<std::size_t>(static_cast<std::size_t>(limit), touchedCount);
+    std::vector<std::size_t> histogram(grams.size() + 2, 0);
+    std::uint32_t maxCount = 0;
+    for (const std::uint32_t* p = touched; p != touchedEnd; ++p) {
+        const std::uint32_t c = counts[*p];
+        if (c >= histogram.size()) histogram.resize(c + 1, 0);
+        ++histogram[c];
+        maxCount = std::max(maxCount, c);
     }
+    std::uint32_t cutoff = maxCount;
+    std::size_t above = 0;  // terms with a count greater than the cut-off
+    while (cutoff > 0 && above + histogram[cutoff] < k) above += histogram[cutoff--];
+    std::size_t tiesWanted = k - above;
+    std::vector<std::uint32_t> best;
+    best.reserve(k);
+    for (const std::uint32_t* p = touched; p != touchedEnd && best.size() < k; ++p) {
+        const std::uint32_t id = *p;
+        const std::uint32_t c = counts[id];
+        if (c > cutoff) {
+            best.push_back(id);
+        } else if (c == cutoff && tiesWanted > 0) {
+            best.push_back(id);
+            --tiesWanted;
+        }
+    }
+    std::stable_sort(best.begin(), best.end(), [&](std::uint32_t a, std::uint32_t b) { return m_counts[a] > m_counts[b]; });
     std::vector<std::string> out;
     out.reserve(best.size());
     for (std::uint32_t id : best) out.push_back(m_terms[id].lower);
-    for (std::uint32_t id : m_touched) m_counts[id] = 0;
+    for (const std::uint32_t* p = touched; p != touchedEnd; ++p) counts[*p] = 0;
     return out;
 }
 

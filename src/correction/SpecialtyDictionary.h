@@ -63,8 +63,8 @@ public:
     std::vector<std::string> termsWithTrigram(std::string_view trigram) const;
     std::vector<std::string> termsWithPhoneticCode(std::string_view code) const;
 
-    // Work the known-corrections stage needs per lexicon rather than per call: compiled patterns, folded
-    // forms for a cheap pre-check, and the space-free forms of wrong forms that contain spaces.
+    // Work the known-corrections stage needs per lexicon rather than per call: the case-folded wrong
+    // forms, and the space-free forms of wrong forms that contain spaces.
     struct StageData;
     const StageData& stageData() const { return *m_stageData; }
 

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
+#include <set>
+
+#include "correction/StringSimilarity.h"
 
 #include "LexiconFixtures.h"
 
@@ -64,4 +68,40 @@ TEST(SpecialtyDictionaryTest, CandidateQueries) {
     EXPECT_TRUE(d->phoneticCandidates("kubernetes", 0).empty());
     // Equal primary and alternate codes list the term once.
     EXPECT_EQ(d->termsWithPhoneticCode("ANSP"), std::vector<std::string>{"ansible"});
+}
+
+TEST(SpecialtyDictionaryTest, TrigramCandidatesAreTheBestCountsWhateverTheLimit) {
+    // Words over a small alphabet share many trigrams, so counts tie often and the cut-off matters.
+    std::vector<std::string> words;
+    unsigned seed = 12345;
+    for (int i = 0; i < 400; ++i) {
+        std::string w;
+        for (int k = 0, n = 4 + static_cast<int>(seed % 6); k < n; ++k) {
+            seed = seed * 1103515245u + 12345u;
+            w += static_cast<char>('a' + (seed >> 16) % 4);
+        }
+        words.push_back(w);
+    }
+    auto d = indexed(lexicon(words));
+    for (const char* query : {"abcabd", "dddd", "acbdacbd", "ab"}) {
+        std::map<std::string, int> expected;
+        auto grams = trigrams(query);
+        std::set<std::string> distinct(grams.begin(), grams.end());
+        for (const auto& g : distinct)
+            for (const auto& w : d->termsWithTrigram(g)) ++expected[w];
+        for (int limit : {1, 3, 10, 1000}) {
+            auto got = d->trigramCandidates(query, limit);
+            EXPECT_EQ(got.size(), std::min<std::size_t>(static_cast<std::size_t>(limit), expected.size())) << query;
+            // Non-increasing counts, and nothing left out counts more than the last one taken.
+            for (std::size_t i = 1; i < got.size(); ++i) EXPECT_GE(expected[got[i - 1]], expected[got[i]]) << query;
+            if (got.empty()) continue;
+            const int last = expected[got.back()];
+            std::set<std::string> taken(got.begin(), got.end());
+            EXPECT_EQ(taken.size(), got.size());
+            for (const auto& [w, c] : expected)
+                if (!taken.count(w)) {
+                    EXPECT_LE(c, last) << query << " " << w;
+                }
+        }
+    }
 }

@@ -136,9 +136,19 @@ TEST_F(LoadDictionaryTest, FailedLoadKeepsThePreviousLexicon) {
     EXPECT_EQ(engine.dictionary(), before);
     EXPECT_EQ(engine.loadedDictionaryKey(), "good");
 
-    // The failed file is retried once it changes.
-    write(resources / "bad.json", std::string(kMinimal) + "   ");
+    // A failed file is not parsed again while its size and modification time stay the same; once
+    // either changes, it is retried.
+    const std::string valid = kMinimal;
+    const auto stamp = fs::file_time_type::clock::now() - std::chrono::hours(1);
+    write(resources / "bad.json", "{" + std::string(valid.size() - 1, ' '));
+    fs::last_write_time(resources / "bad.json", stamp);
+    EXPECT_FALSE(engine.loadDictionary("bad"));
+    write(resources / "bad.json", valid);
+    fs::last_write_time(resources / "bad.json", stamp);
+    EXPECT_FALSE(engine.loadDictionary("bad"));
+    fs::last_write_time(resources / "bad.json", stamp + std::chrono::seconds(10));
     EXPECT_TRUE(engine.loadDictionary("bad"));
+    EXPECT_EQ(engine.loadedDictionaryKey(), "bad");
 }
 
 TEST_F(LoadDictionaryTest, VocabularyIsKeptWithoutAListAndDroppedForAnInvalidOne) {
@@ -167,8 +177,13 @@ TEST_F(LoadDictionaryTest, BuiltInLexiconsLoadFromTheBuildResources) {
     for (const char* key : {"medical_de_v7", "medical_it_v1", "software_en_v1"}) {
         CorrectionEngine e;
         ASSERT_TRUE(e.loadDictionary(key)) << key;
-        EXPECT_GT(e.dictionary()->termCount(), 500u) << key;
+        EXPECT_GT(e.dictionary()->termCount(), 200u) << key;
+        EXPECT_TRUE(e.vocabularyPrompt()) << key;
         EXPECT_TRUE(e.vocabulary()) << key;
         EXPECT_GT(e.vocabulary()->wordFreq().size(), 10000u) << key;
     }
+    CorrectionEngine en;
+    ASSERT_TRUE(en.loadDictionary("software_en_v1"));
+    EXPECT_EQ(en.correct("deploy it with cubernetes behind engine x and pie torch", -0.5f).correctedText,
+              "deploy it with Kubernetes behind nginx and PyTorch");
 }

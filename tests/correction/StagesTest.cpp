@@ -21,6 +21,12 @@ TEST(KnownCorrectionsStageTest, WholeWordCaseInsensitiveReplacement) {
     EXPECT_EQ(r.corrections[0].strategy, S::knownCorrection);
     EXPECT_EQ(r.corrections[0].confidence, 1.0);
 
+    // Full case folding, and letters or numbers outside the basic plane still bound a word.
+    auto folding = indexed(lexicon({}, {{"stra\u00DFe", "Strasse"}, {"cubernetes", "Kubernetes"}}));
+    EXPECT_EQ(engine.applyKnownCorrections("STRASSE \U0001F600cubernetes \U0001D400cubernetes", *folding).text,
+              "Strasse \U0001F600Kubernetes \U0001D400cubernetes");
+    auto single = indexed(lexicon({}, {{"\u00E4", "ae"}, {"\U0001F600", "smile"}}));
+    EXPECT_EQ(engine.applyKnownCorrections("x \u00C4 y\u00E4 \U0001F600", *single).text, "x ae y\u00E4 smile");
     // Regex characters in a wrong form are literal.
     EXPECT_EQ(engine.applyKnownCorrections("axb a.b", *d).text, "axb AB");
     // Phase B not needed here (no collapsed form of 6+ characters): spacing is kept.
