@@ -1,0 +1,112 @@
+#include "dictation/AudioBarsView.h"
+
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+#include <cmath>
+
+#include "dictation/AnimationCurve.h"
+#include "dictation/OverlayStyle.h"
+
+namespace vandrel {
+
+namespace {
+constexpr double waveSpeed = 5.5;        // radians per second
+constexpr double silenceRise = 8;        // how far the centre bar rises while breathing
+constexpr double silenceHalfCycle = 1.8; // seconds up, then as long down
+constexpr double cornerRadius = 2.5;
+constexpr double idleOpacity = 0.55;
+constexpr double glowOpacity = 0.3;
+}  // namespace
+
+AudioBarsView::AudioBarsView(QWidget* parent) : QWidget(parent) {
+    const int width = static_cast<int>(barCount * barWidth + (barCount - 1) * barSpacing);
+    setFixedSize(width + 2 * glowMargin, static_cast<int>(maxHeight) + 2 * glowMargin);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void AudioBarsView::setLevel(float audioLevel, bool isActive) {
+    if (audioLevel == m_audioLevel && isActive == m_isActive) return;
+    m_audioLevel = audioLevel;
+    m_isActive = isActive;
+    update();
+}
+
+std::array<double, AudioBarsView::barCount> AudioBarsView::symmetricProfile(double a, double b, double c) {
+    return {b, a, c, a, b};
+}
+
+const std::array<double, AudioBarsView::barCount>& AudioBarsView::barPhases() {
+    static const auto phases = symmetricProfile(0.6, 1.2, 0.0);
+    return phases;
+}
+
+const std::array<double, AudioBarsView::barCount>& AudioBarsView::barWeights() {
+    static const auto weights = symmetricProfile(0.8, 0.6, 1.0);
+    return weights;
+}
+
+double AudioBarsView::barHeight(int index, double t, float audioLevel, bool isActive, double silencePulse) {
+    if (index < 0 || index >= barCount) return minHeight;
+    const auto i = static_cast<std::size_t>(index);
+    if (isActive) {
+        double wave = std::sin(waveSpeed * t + barPhases()[i]);
+        double level = std::sqrt(std::max(0.0, static_cast<double>(audioLevel)));
+        return minHeight + level * (0.5 * wave + 0.5) * barWeights()[i] * (maxHeight - minHeight);
+    }
+    return minHeight + barWeights()[i] * silencePulse * silenceRise;
+}
+
+double AudioBarsView::silencePulse() const {
+    if (!m_appearedAt) return 0.0;
+    double elapsed = std::chrono::duration<double>(MainLoop::current().now() - *m_appearedAt).count();
+    return repeatingReversedValue(elapsed, silenceHalfCycle, 0.0, AnimationCurve::easeInOut);
+}
+
+double AudioBarsView::barHeight(int index) const {
+    return barHeight(index, MainLoop::current().nowSeconds(), m_audioLevel, m_isActive, silencePulse());
+}
+
+QRectF AudioBarsView::barRect(int index) const {
+    double h = barHeight(index);
+    double x = glowMargin + index * (barWidth + barSpacing);
+    double y = glowMargin + (maxHeight - h) / 2.0;
+    return {x, y, barWidth, h};
+}
+
+void AudioBarsView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    const double fade = m_isActive ? 1.0 : idleOpacity;
+    for (int i = 0; i < barCount; ++i) {
+        QRectF rect = barRect(i);
+        if (m_isActive) {
+            // A soft glow: a few widening, faint outlines stand in for a blurred shadow.
+            QColor glow = overlay::toQColor(brandIndigo);
+            for (int spread = glowMargin; spread > 0; spread -= 2) {
+                glow.setAlphaF(static_cast<float>(glowOpacity / 5.0));
+                painter.setBrush(glow);
+                QRectF g = rect.adjusted(-spread / 2.0, -spread / 2.0, spread / 2.0, spread / 2.0);
+                painter.drawRoundedRect(g, cornerRadius + spread / 2.0, cornerRadius + spread / 2.0);
+            }
+        }
+        QLinearGradient gradient(rect.topLeft(), rect.bottomLeft());
+        gradient.setColorAt(0.0, overlay::toQColor(brandIndigo.withOpacity(fade)));
+        gradient.setColorAt(1.0, overlay::toQColor(brandBlue.withOpacity(fade)));
+        painter.setBrush(gradient);
+        painter.drawRoundedRect(rect, cornerRadius, cornerRadius);
+    }
+}
+
+void AudioBarsView::showEvent(QShowEvent*) {
+    m_appearedAt = MainLoop::current().now();
+    m_frameTimer = MainLoop::current().repeating(seconds(1.0 / 60.0), [this] { update(); });
+}
+
+void AudioBarsView::hideEvent(QHideEvent*) {
+    m_frameTimer.cancel();
+    m_appearedAt.reset();
+}
+
+}  // namespace vandrel
