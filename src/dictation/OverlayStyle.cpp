@@ -29,6 +29,9 @@ QFont bodyFont() {
 QFont calloutFont() {
     QFont font = QGuiApplication::font();
     font.setPixelSize(12);
+    // Set explicitly: a painter on the overlay would otherwise inherit the body font's weight and tracking.
+    font.setWeight(QFont::Normal);
+    font.setLetterSpacing(QFont::AbsoluteSpacing, 0.0);
     return font;
 }
 

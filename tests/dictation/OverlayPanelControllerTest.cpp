@@ -151,7 +151,7 @@ TEST_F(OverlayPanelControllerTest, TheNoSpeechNoticeClearsItselfAfterOnePointFiv
     controller->showNoSpeech();
     EXPECT_TRUE(controller->isPanelVisible());
     EXPECT_EQ(state().recordingState(), RecordingState::idle);
-    EXPECT_EQ(state().noSpeechMessage(), std::optional<std::string>("Keine Sprache erkannt"));
+    EXPECT_EQ(state().noSpeechMessage(), std::optional<std::string>("Nichts gehört"));
     EXPECT_FALSE(controller->view()->cancelButton()->isVisibleTo(controller->view()));
     loop().advanceSeconds(1.49);
     EXPECT_TRUE(state().noSpeechMessage().has_value());

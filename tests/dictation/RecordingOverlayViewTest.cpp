@@ -235,6 +235,6 @@ TEST_F(RecordingOverlayViewTest, AssistiveTechnologiesSeeOneElementWithTheStatus
     EXPECT_EQ(cancels, 1);
     state.setRecordingState(RecordingState::transcribing);
     EXPECT_EQ(iface->text(QAccessible::Value), "Transcribing");
-    state.setNoSpeechMessage("Keine Sprache erkannt");
+    state.setNoSpeechMessage("Nichts gehört");
     EXPECT_EQ(iface->text(QAccessible::Value), "No speech detected");
 }
