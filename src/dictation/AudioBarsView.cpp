@@ -29,7 +29,8 @@ void AudioBarsView::setLevel(float audioLevel, bool isActive) {
     if (audioLevel == m_audioLevel && isActive == m_isActive) return;
     m_audioLevel = audioLevel;
     m_isActive = isActive;
-    update();
+    // While animating, the next frame picks the new level up; an extra repaint would only add frames.
+    if (!isAnimating()) update();
 }
 
 std::array<double, AudioBarsView::barCount> AudioBarsView::symmetricProfile(double a, double b, double c) {
@@ -101,7 +102,8 @@ void AudioBarsView::paintEvent(QPaintEvent*) {
 
 void AudioBarsView::showEvent(QShowEvent*) {
     m_appearedAt = MainLoop::current().now();
-    m_frameTimer = MainLoop::current().repeating(seconds(1.0 / 60.0), [this] { update(); });
+    // Paint straight from the frame tick: a posted update would cost a second pass of the event loop per frame.
+    m_frameTimer = MainLoop::current().repeating(frameInterval, [this] { repaint(); });
 }
 
 void AudioBarsView::hideEvent(QHideEvent*) {

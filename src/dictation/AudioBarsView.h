@@ -19,6 +19,8 @@ public:
     static constexpr double maxHeight = 26;
     // Room around the bars for their glow.
     static constexpr int glowMargin = 8;
+    // A whole number of milliseconds that keeps the frame rate at or below 60 a second.
+    static constexpr std::chrono::milliseconds frameInterval{17};
 
     explicit AudioBarsView(QWidget* parent = nullptr);
 

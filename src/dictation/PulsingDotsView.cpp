@@ -49,7 +49,8 @@ void PulsingDotsView::paintEvent(QPaintEvent*) {
 
 void PulsingDotsView::showEvent(QShowEvent*) {
     m_appearedAt = MainLoop::current().now();
-    m_frameTimer = MainLoop::current().repeating(seconds(1.0 / 60.0), [this] { update(); });
+    // Paint straight from the frame tick: a posted update would cost a second pass of the event loop per frame.
+    m_frameTimer = MainLoop::current().repeating(frameInterval, [this] { repaint(); });
 }
 
 void PulsingDotsView::hideEvent(QHideEvent*) {

@@ -15,6 +15,8 @@ public:
     static constexpr double pulseDuration = 0.6;  // seconds each way
     static constexpr double stagger = 0.15;       // delay of each dot after the one before it
     static constexpr int glowMargin = 4;
+    // A whole number of milliseconds that keeps the frame rate at or below 60 a second.
+    static constexpr std::chrono::milliseconds frameInterval{17};
 
     PulsingDotsView(double dotSize, int dotCount, QWidget* parent = nullptr);
 

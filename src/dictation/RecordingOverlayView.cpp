@@ -6,6 +6,8 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPaintEvent>
+#include <QPixmap>
 #include <QTextLayout>
 #include <algorithm>
 #include <cmath>
@@ -33,40 +35,6 @@ QPainterPath lookShape(const QRectF& rect, bool card) {
     path.addRoundedRect(rect, radius, radius);
     return path;
 }
-
-// The translucent surface's sheen and edge lie on top of everything else, the indicators included.
-class SurfaceFinish : public QWidget {
-public:
-    SurfaceFinish(RecordingOverlayView* view) : QWidget(view), m_view(view) {
-        setAttribute(Qt::WA_TransparentForMouseEvents);
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        const bool card = m_view->state().isExpanded();
-        QPainterPath shape = lookShape(QRectF(rect()), card);
-        painter.setClipPath(shape);
-
-        QLinearGradient sheen(rect().topLeft(), rect().bottomRight());
-        sheen.setColorAt(0.0, QColor::fromRgbF(1, 1, 1, 0.18f));
-        sheen.setColorAt(0.5, QColor::fromRgbF(1, 1, 1, 0.04f));
-        sheen.setColorAt(1.0, QColor::fromRgbF(1, 1, 1, 0.0f));
-        painter.setCompositionMode(QPainter::CompositionMode_Overlay);
-        painter.fillPath(shape, sheen);
-        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-
-        QPen edge(overlay::primaryColor(0.08), 0.5, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
-        edge.setMiterLimit(10);
-        painter.setPen(edge);
-        painter.setBrush(Qt::NoBrush);
-        painter.drawPath(lookShape(QRectF(rect()).adjusted(0.25, 0.25, -0.25, -0.25), card));
-    }
-
-private:
-    RecordingOverlayView* m_view;
-};
 
 // Assistive technologies see the overlay as one element: "Vandrel" with the dictation status as its
 // value, and the cancel button's press as its action while the button is shown.
@@ -119,8 +87,7 @@ RecordingOverlayView::RecordingOverlayView(OverlayState& state, std::function<vo
       m_dots(new PulsingDotsView(7, 3, this)),
       m_symbol(new NoSpeechSymbolView(this)),
       m_elapsed(new ElapsedTimeView(this)),
-      m_cancel(new OverlayCancelButton(this)),
-      m_sheen(new SurfaceFinish(this)) {
+      m_cancel(new OverlayCancelButton(this)) {
     static const bool factoryInstalled = [] {
         QAccessible::installFactory(overlayAccessibleFactory);
         return true;
@@ -162,10 +129,8 @@ void RecordingOverlayView::refresh() {
 
     if (size() != lookSize()) {
         setFixedSize(lookSize());
-        m_sheen->setGeometry(rect());
         if (onLookSizeChanged) onLookSizeChanged();
     }
-    m_sheen->setGeometry(rect());
 
     // The indicator: the first that applies.
     const bool showSymbol = message;
@@ -203,8 +168,16 @@ void RecordingOverlayView::refresh() {
         if (!shown) widget->hide();
     for (auto [widget, shown] : parts)
         if (shown) widget->show();
-    m_sheen->raise();
 
+    // A new level alone is the bars' business: the level feed arrives 20 times a second and must not
+    // repaint the whole overlay each time.
+    const QString look = QStringLiteral("%1|%2|%3|%4|%5|%6")
+                             .arg(expanded)
+                             .arg(static_cast<int>(rs))
+                             .arg(m_statusText, m_headerText, QString::fromStdString(m_state.partialTranscript()))
+                             .arg(showSymbol + 2 * showBars + 4 * showDots + 8 * showElapsed + 16 * showCancel);
+    if (look == m_drawnLook) return;
+    m_drawnLook = look;
     if (expanded)
         layoutCard();
     else
@@ -308,19 +281,61 @@ void RecordingOverlayView::layoutCard() {
                               transcriptHeight);
 }
 
-void RecordingOverlayView::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
+const QPixmap& RecordingOverlayView::surface() {
     const bool card = m_state.isExpanded();
-    QPainterPath shape = lookShape(QRectF(rect()), card);
+    if (!m_surface.isNull() && m_surface.deviceIndependentSize() == QSizeF(size()) &&
+        m_surface.devicePixelRatio() == devicePixelRatioF())
+        return m_surface;
+    // The surface never changes while a look is shown; the bars repaint over it every frame, so it is
+    // drawn once per look and size.
+    const qreal ratio = devicePixelRatioF();
+    QPixmap pixmap(size() * ratio);
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF bounds(QPointF(0, 0), QSizeF(size()));
+    QPainterPath shape = lookShape(bounds, card);
 
-    // The surface, bottom up: a pale translucent base standing in for the blurred material, white at
-    // 40 %, then a breath of the brand colour.
+    // Bottom up: a pale translucent base standing in for the blurred material, white at 40 %, then a
+    // breath of the brand colour.
     painter.fillPath(shape, QColor::fromRgbF(0.93f, 0.93f, 0.95f, 0.78f));
     painter.fillPath(shape, QColor::fromRgbF(1, 1, 1, 0.4f));
     painter.fillPath(shape, overlay::toQColor(brandIndigo.withOpacity(0.05)));
     painter.setClipPath(shape);
 
+    // The sheen, from the top-leading corner to the bottom-trailing one.
+    QLinearGradient sheen(bounds.topLeft(), bounds.bottomRight());
+    sheen.setColorAt(0.0, QColor::fromRgbF(1, 1, 1, 0.18f));
+    sheen.setColorAt(0.5, QColor::fromRgbF(1, 1, 1, 0.04f));
+    sheen.setColorAt(1.0, QColor::fromRgbF(1, 1, 1, 0.0f));
+    painter.setCompositionMode(QPainter::CompositionMode_Overlay);
+    painter.fillPath(shape, sheen);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+
+    // The edge: a hairline of the text colour.
+    QPen edge(overlay::primaryColor(0.08), 0.5, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
+    edge.setMiterLimit(10);
+    painter.setPen(edge);
+    painter.setBrush(Qt::NoBrush);
+    painter.drawPath(lookShape(bounds.adjusted(0.25, 0.25, -0.25, -0.25), card));
+    painter.end();
+    m_surface = pixmap;
+    return m_surface;
+}
+
+void RecordingOverlayView::paintEvent(QPaintEvent* event) {
+    QPainter painter(this);
+    const QRect dirty = event->rect();
+    const QPixmap& pixmap = surface();
+    const qreal ratio = pixmap.devicePixelRatio();
+    painter.drawPixmap(QRectF(dirty), pixmap, QRectF(QRectF(dirty).topLeft() * ratio, QRectF(dirty).size() * ratio));
+    const bool card = m_state.isExpanded();
+    // Text only where it was uncovered.
+    if (!dirty.intersects(m_statusRect.toAlignedRect()) && !dirty.intersects(m_headerRect.toAlignedRect()) &&
+        !dirty.intersects(m_transcriptRect.toAlignedRect()))
+        return;
+    painter.setRenderHint(QPainter::Antialiasing);
     painter.setFont(font());
     if (!card && !m_statusText.isEmpty()) {
         painter.setPen(m_statusIsPrimary ? overlay::primaryColor() : overlay::secondaryColor());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPixmap>
 #include <QString>
 #include <QWidget>
 #include <functional>
@@ -66,6 +67,7 @@ protected:
 private:
     void layoutCompact();
     void layoutCard();
+    const QPixmap& surface();
 
     OverlayState& m_state;
     std::function<void()> m_onCancel;
@@ -77,7 +79,8 @@ private:
     NoSpeechSymbolView* m_symbol;
     ElapsedTimeView* m_elapsed;
     OverlayCancelButton* m_cancel;
-    QWidget* m_sheen;
+    QPixmap m_surface;
+    QString m_drawnLook;  // what the last layout was made for
 
     std::optional<TimePoint> m_elapsedStartSource;
     QString m_statusText;
