@@ -93,14 +93,59 @@ void runOverlay(benchmark::State& state, Look look) {
     }
 }
 
+// For reference: the event loop alone woken at the frame rate and by the level feed, drawing nothing.
+void BM_EmptyLoopAtFrameRate(benchmark::State& state) {
+    for (auto _ : state) {
+        QTimer frames, feed;
+        int ticks = 0;
+        QObject::connect(&frames, &QTimer::timeout, [&] { ++ticks; });
+        QObject::connect(&feed, &QTimer::timeout, [&] { ++ticks; });
+        frames.setTimerType(Qt::PreciseTimer);
+        frames.start(AudioBarsView::frameInterval);
+        feed.start(50);
+        const double cpuStart = cpuSeconds();
+        QElapsedTimer wall;
+        wall.start();
+        QTimer::singleShot(static_cast<int>(g_seconds * 1000), qApp, [] { QCoreApplication::exit(0); });
+        QCoreApplication::exec();
+        const double elapsed = wall.nsecsElapsed() / 1e9;
+        state.SetIterationTime(elapsed);
+        state.counters["cpu_percent_one_core"] = 100.0 * (cpuSeconds() - cpuStart) / elapsed;
+        state.counters["wakeups_per_second"] = ticks / elapsed;
+    }
+}
+
 void BM_OverlayRecordingBars(benchmark::State& state) { runOverlay(state, Look::recording); }
 void BM_OverlayTranscribingDots(benchmark::State& state) { runOverlay(state, Look::transcribing); }
 void BM_OverlayHiddenWithLevelFeed(benchmark::State& state) { runOverlay(state, Look::hidden); }
 
+// One animation frame of each indicator, painted through the window's backing store the way the frame
+// tick does it. Times 60 gives the painting's share of a core, apart from the event loop's wake-ups.
+void paintFrames(benchmark::State& state, bool bars) {
+    OverlayPanelController controller;
+    if (bars) {
+        controller.show(RecordingState::recording, false, "", 0.5f);
+    } else {
+        controller.show(RecordingState::transcribing, false, "", 0.0f);
+    }
+    QWidget* part = bars ? static_cast<QWidget*>(controller.view()->audioBars())
+                         : static_cast<QWidget*>(controller.view()->pulsingDots());
+    for (int i = 0; i < 30; ++i) QCoreApplication::processEvents();
+    for (auto _ : state) part->repaint();
+    state.counters["percent_one_core_at_60fps"] = benchmark::Counter(
+        static_cast<double>(state.iterations()) / 6000.0, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+void BM_BarsFrame(benchmark::State& state) { paintFrames(state, true); }
+void BM_DotsFrame(benchmark::State& state) { paintFrames(state, false); }
+
 }  // namespace
 
+BENCHMARK(BM_BarsFrame)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DotsFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_OverlayRecordingBars)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_OverlayTranscribingDots)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_EmptyLoopAtFrameRate)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_OverlayHiddenWithLevelFeed)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 int main(int argc, char** argv) {

@@ -1,6 +1,8 @@
 #include "dictation/AudioBarsView.h"
 
+#include <QHash>
 #include <QLinearGradient>
+#include <QPixmap>
 #include <QPainter>
 #include <QPainterPath>
 #include <cmath>
@@ -69,34 +71,62 @@ double AudioBarsView::barHeight(int index) const {
 }
 
 QRectF AudioBarsView::barRect(int index) const {
-    double h = barHeight(index);
+    // Bars are drawn to the nearest half pixel.
+    double h = std::lround(barHeight(index) * 2.0) / 2.0;
     double x = glowMargin + index * (barWidth + barSpacing);
     double y = glowMargin + (maxHeight - h) / 2.0;
     return {x, y, barWidth, h};
 }
 
-void AudioBarsView::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
+namespace {
+
+// One bar with its glow, drawn once per look and half-pixel height and then only copied: painting
+// the soft glow afresh for every bar in every frame was most of the overlay's cost while recording.
+QPixmap barSprite(bool active, int halfPixels, qreal ratio) {
+    static QHash<quint64, QPixmap> cache;
+    const quint64 key = (static_cast<quint64>(active) << 40) | (static_cast<quint64>(ratio * 100) << 16) |
+                        static_cast<quint64>(halfPixels);
+    if (auto it = cache.constFind(key); it != cache.constEnd()) return *it;
+
+    const int m = AudioBarsView::glowMargin;
+    const QSizeF size(AudioBarsView::barWidth + 2 * m, AudioBarsView::maxHeight + 2 * m);
+    QPixmap pixmap((size * ratio).toSize());
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
-    const double fade = m_isActive ? 1.0 : idleOpacity;
-    for (int i = 0; i < barCount; ++i) {
-        QRectF rect = barRect(i);
-        if (m_isActive) {
-            // A soft glow: a few widening, faint outlines stand in for a blurred shadow.
-            QColor glow = overlay::toQColor(brandIndigo);
-            for (int spread = glowMargin; spread > 0; spread -= 2) {
-                glow.setAlphaF(static_cast<float>(glowOpacity / 5.0));
-                painter.setBrush(glow);
-                QRectF g = rect.adjusted(-spread / 2.0, -spread / 2.0, spread / 2.0, spread / 2.0);
-                painter.drawRoundedRect(g, cornerRadius + spread / 2.0, cornerRadius + spread / 2.0);
-            }
+    const double h = halfPixels / 2.0;
+    const QRectF rect(m, m + (AudioBarsView::maxHeight - h) / 2.0, AudioBarsView::barWidth, h);
+    const double fade = active ? 1.0 : idleOpacity;
+    if (active) {
+        // A soft glow: a few widening, faint outlines stand in for a blurred shadow.
+        QColor glow = overlay::toQColor(brandIndigo);
+        glow.setAlphaF(static_cast<float>(glowOpacity / 5.0));
+        painter.setBrush(glow);
+        for (int spread = m; spread > 0; spread -= 2) {
+            QRectF g = rect.adjusted(-spread / 2.0, -spread / 2.0, spread / 2.0, spread / 2.0);
+            painter.drawRoundedRect(g, cornerRadius + spread / 2.0, cornerRadius + spread / 2.0);
         }
-        QLinearGradient gradient(rect.topLeft(), rect.bottomLeft());
-        gradient.setColorAt(0.0, overlay::toQColor(brandIndigo.withOpacity(fade)));
-        gradient.setColorAt(1.0, overlay::toQColor(brandBlue.withOpacity(fade)));
-        painter.setBrush(gradient);
-        painter.drawRoundedRect(rect, cornerRadius, cornerRadius);
+    }
+    QLinearGradient gradient(rect.topLeft(), rect.bottomLeft());
+    gradient.setColorAt(0.0, overlay::toQColor(brandIndigo.withOpacity(fade)));
+    gradient.setColorAt(1.0, overlay::toQColor(brandBlue.withOpacity(fade)));
+    painter.setBrush(gradient);
+    painter.drawRoundedRect(rect, cornerRadius, cornerRadius);
+    painter.end();
+    cache.insert(key, pixmap);
+    return pixmap;
+}
+
+}  // namespace
+
+void AudioBarsView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const qreal ratio = devicePixelRatioF();
+    for (int i = 0; i < barCount; ++i) {
+        const int halfPixels = static_cast<int>(std::lround(barRect(i).height() * 2.0));
+        painter.drawPixmap(QPointF(i * (barWidth + barSpacing), 0), barSprite(m_isActive, halfPixels, ratio));
     }
 }
 
