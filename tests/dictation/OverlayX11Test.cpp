@@ -58,7 +58,7 @@ protected:
         below->setGeometry(QGuiApplication::primaryScreen()->availableGeometry());
         below->show();
         below->activateWindow();
-        ASSERT_TRUE(spinUntil([&] { return QGuiApplication::focusWindow() == below->windowHandle(); }));
+        ASSERT_TRUE(spinUntil([&] { return below->windowHandle()->isExposed(); }));
     }
     void TearDown() override {
         controller.reset();
@@ -93,22 +93,24 @@ protected:
 
 }  // namespace
 
-TEST_F(OverlayX11Test, TheWindowManagerLeavesThePanelAloneAndTheFocusStaysWhereItWas) {
+// One test, so that no second overlay of this suite sits on the same spot of the shared X server.
+TEST_F(OverlayX11Test, UnmanagedNeverFocusedAndClickableOnlyWhileRecording) {
     showRecordingAndSettle();
+    const Window panel = static_cast<Window>(controller->panel()->winId());
     XWindowAttributes attributes{};
-    ASSERT_TRUE(XGetWindowAttributes(display, static_cast<Window>(controller->panel()->winId()), &attributes));
+    ASSERT_TRUE(XGetWindowAttributes(display, panel, &attributes));
     EXPECT_TRUE(attributes.override_redirect);
     EXPECT_EQ(attributes.map_state, IsViewable);
 
+    // Showing it did not move the keyboard focus to it (other programs on this server may own it).
     Window focus = 0;
     int revert = 0;
     XGetInputFocus(display, &focus, &revert);
-    EXPECT_EQ(focus, static_cast<Window>(below->winId()));
-    EXPECT_EQ(QGuiApplication::focusWindow(), below->windowHandle());
-}
+    EXPECT_NE(focus, panel);
+    EXPECT_NE(QGuiApplication::focusWindow(), controller->panel()->windowHandle());
+    EXPECT_FALSE(controller->panel()->isActiveWindow());
 
-TEST_F(OverlayX11Test, ClicksReachTheCancelButtonOnlyWhileRecording) {
-    showRecordingAndSettle();
+    // Recording: the cancel button takes the click.
     const QPoint target = cancelButtonCentre();
     clickAt(target);
     ASSERT_TRUE(spinUntil([&] { return cancels == 1; }));
@@ -116,6 +118,8 @@ TEST_F(OverlayX11Test, ClicksReachTheCancelButtonOnlyWhileRecording) {
 
     // Transcribing: the same spot now belongs to the window below.
     controller->setIgnoresMouseEvents(true);
+    below->raise();
+    controller->panel()->raise();
     spinUntil([] { return false; }, 100);  // let the server apply the new input shape
     clickAt(target);
     ASSERT_TRUE(spinUntil([&] { return below->presses == 1; }));
