@@ -1,5 +1,6 @@
 #include "base/UserDefaults.h"
 
+#include <algorithm>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -157,6 +158,15 @@ DefaultsValue UserDefaults::value(const std::string& key) const {
 
 bool UserDefaults::contains(const std::string& key) const {
     return !std::holds_alternative<std::monostate>(value(key));
+}
+
+std::vector<std::string> UserDefaults::keys() const {
+    std::vector<std::string> out;
+    for (const auto& [k, v] : m_stored) out.push_back(k);
+    for (const auto& [k, v] : m_registered)
+        if (!m_stored.count(k)) out.push_back(k);
+    std::sort(out.begin(), out.end());
+    return out;
 }
 
 std::optional<bool> UserDefaults::optionalBool(const std::string& key) const {

@@ -40,6 +40,8 @@ public:
     // Only what is stored, ignoring registered defaults.
     DefaultsValue storedValue(const std::string& key) const;
     bool contains(const std::string& key) const;  // stored or registered
+    // Every key that has a stored or registered value, sorted.
+    std::vector<std::string> keys() const;
 
     // Typed readers with the usual coercions (a number reads as a bool, a numeric string as a number).
     bool boolValue(const std::string& key) const;            // absent: false

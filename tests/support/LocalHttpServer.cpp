@@ -13,7 +13,9 @@ std::string LocalHttpServer::Recorded::header(const std::string& name) const {
 }
 
 LocalHttpServer::LocalHttpServer() : m_server(std::make_unique<httplib::Server>()) {
-    m_server->set_logger([this](const httplib::Request& req, const httplib::Response&) {
+    // Recorded before the handler answers, so a client that has its response can already see its request here.
+    // (The logger runs only after the response went out, too late for that.)
+    m_server->set_post_routing_handler([this](const httplib::Request& req, httplib::Response&) {
         Recorded r{req.method, req.path, req.body, {}};
         for (const auto& [k, v] : req.headers) r.headers.emplace_back(k, v);
         std::lock_guard lock(m_mutex);

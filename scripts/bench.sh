@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Builds Vandrel in Release and runs every benchmark program (bench/), writing one JSON file per program
+# into <build>/bench-results. Figures are read by people; nothing here passes or fails on a number.
+# Usage: scripts/bench.sh [FILTER]   (FILTER: a substring of the program names)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${VANDREL_BENCH_BUILD_DIR:-$root/build-release}
+main_build=${VANDREL_BUILD_DIR:-$root/build}
+"$root/scripts/build-whisper.sh" "$main_build" >/dev/null
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVANDREL_BUILD_TESTS=OFF \
+    -DVANDREL_WHISPER_ROOT="$main_build/_deps/whisper/install" >/dev/null
+cmake --build "$build" -j"$(nproc)"
+out="$build/bench-results"
+mkdir -p "$out"
+for name in $(cat "$build/bench-targets.txt"); do
+    prog="$build/bin/$name"
+    [ -x "$prog" ] || continue
+    [[ -z "${1:-}" || "$name" == *"$1"* ]] || continue
+    echo "== $name"
+    VANDREL_RESOURCES_DIR="$build/share/vandrel" "$prog" --benchmark_out="$out/$name.json" --benchmark_out_format=json
+done

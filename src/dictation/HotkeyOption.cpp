@@ -1,0 +1,106 @@
+#include "dictation/HotkeyOption.h"
+
+#include "base/LocalizationManager.h"
+
+namespace vandrel {
+
+namespace {
+
+struct OptionInfo {
+    HotkeyOption option;
+    std::string_view raw;
+    const char* label;
+    HotkeyTriggerFamily family;
+    const char* warning;  // null: none
+};
+
+constexpr std::array<OptionInfo, 16> kOptions{{
+    {HotkeyOption::none, "none", "None", HotkeyTriggerFamily::none, nullptr},
+    {HotkeyOption::doubleTapRightOption, "doubleTapRightOption", "Double-tap Right \u2325 Option",
+     HotkeyTriggerFamily::doubleTap, nullptr},
+    {HotkeyOption::doubleTapLeftOption, "doubleTapLeftOption", "Double-tap Left \u2325 Option",
+     HotkeyTriggerFamily::doubleTap, nullptr},
+    {HotkeyOption::doubleTapRightShift, "doubleTapRightShift", "Double-tap Right \u21E7 Shift",
+     HotkeyTriggerFamily::doubleTap, nullptr},
+    {HotkeyOption::doubleTapRightControl, "doubleTapRightControl", "Double-tap Right \u2303 Control",
+     HotkeyTriggerFamily::doubleTap, nullptr},
+    {HotkeyOption::rightOption, "rightOption", "Right \u2325 Option", HotkeyTriggerFamily::modifierHold, nullptr},
+    {HotkeyOption::leftOption, "leftOption", "Left \u2325 Option", HotkeyTriggerFamily::modifierHold, nullptr},
+    {HotkeyOption::rightCommand, "rightCommand", "Right \u2318 Command", HotkeyTriggerFamily::modifierHold,
+     "May conflict with Type to Siri if enabled. Check System Settings \u2192 Apple Intelligence & Siri."},
+    {HotkeyOption::rightShift, "rightShift", "Right \u21E7 Shift", HotkeyTriggerFamily::modifierHold, nullptr},
+    {HotkeyOption::rightControl, "rightControl", "Right \u2303 Control", HotkeyTriggerFamily::modifierHold, nullptr},
+    {HotkeyOption::fn, "fn", "Fn \U0001F310 Globe", HotkeyTriggerFamily::modifierHold,
+     "May conflict with macOS Dictation or Emoji picker. Disable in System Settings \u2192 Keyboard \u2192 "
+     "\"Press Globe key to\"."},
+    {HotkeyOption::ctrlShiftSpace, "ctrlShiftSpace", "\u2303 Control + \u21E7 Shift + Space",
+     HotkeyTriggerFamily::keyCombination, nullptr},
+    {HotkeyOption::optionSpace, "optionSpace", "\u2325 Option + Space", HotkeyTriggerFamily::keyCombination,
+     "Types a non-breaking space in text fields. May interfere with normal typing."},
+    {HotkeyOption::ctrlSpace, "ctrlSpace", "\u2303 Control + Space", HotkeyTriggerFamily::keyCombination,
+     "Used for input source switching if you have multiple keyboard layouts enabled."},
+    {HotkeyOption::cmdShiftSpace, "cmdShiftSpace", "\u2318 Command + \u21E7 Shift + Space",
+     HotkeyTriggerFamily::keyCombination, "Reserved by Apple. May not work on all macOS versions."},
+    {HotkeyOption::custom, "custom", "Custom\u2026", HotkeyTriggerFamily::none, nullptr},
+}};
+
+const OptionInfo& info(HotkeyOption option) { return kOptions[static_cast<std::size_t>(option)]; }
+
+std::string text(const char* key) { return LocalizationManager::shared().bundle()->localizedString(key); }
+
+}  // namespace
+
+const std::array<HotkeyOption, 16>& allHotkeyOptions() {
+    static const std::array<HotkeyOption, 16> all = [] {
+        std::array<HotkeyOption, 16> a{};
+        for (std::size_t i = 0; i < kOptions.size(); ++i) a[i] = kOptions[i].option;
+        return a;
+    }();
+    return all;
+}
+
+std::string_view rawValue(HotkeyOption option) { return info(option).raw; }
+
+std::optional<HotkeyOption> hotkeyOptionFromRawValue(std::string_view raw) {
+    for (const auto& o : kOptions)
+        if (o.raw == raw) return o.option;
+    return std::nullopt;
+}
+
+HotkeyTriggerFamily triggerFamily(HotkeyOption option) { return info(option).family; }
+
+bool isDoubleTapOption(HotkeyOption option) { return triggerFamily(option) == HotkeyTriggerFamily::doubleTap; }
+bool isModifierHoldOption(HotkeyOption option) {
+    return triggerFamily(option) == HotkeyTriggerFamily::modifierHold;
+}
+bool isModifierKeyOption(HotkeyOption option) { return isDoubleTapOption(option) || isModifierHoldOption(option); }
+
+std::string label(HotkeyOption option) { return text(info(option).label); }
+
+std::optional<std::string> warning(HotkeyOption option) {
+    if (!info(option).warning) return std::nullopt;
+    return text(info(option).warning);
+}
+
+std::optional<std::string> triggerSentence(HotkeyOption option) {
+    switch (triggerFamily(option)) {
+    case HotkeyTriggerFamily::doubleTap:
+        return localized("Tap the key twice quickly to start recording. Tap twice again to stop.");
+    case HotkeyTriggerFamily::modifierHold:
+        return localized("Hold the key to record. Tap briefly for hands-free mode.");
+    case HotkeyTriggerFamily::keyCombination:
+        return localized("Hold the shortcut to record, release to transcribe and paste.");
+    case HotkeyTriggerFamily::none:
+        break;
+    }
+    return std::nullopt;
+}
+
+bool isAvailable(HotkeyOption option) { return option != HotkeyOption::fn; }
+
+std::optional<std::string> unavailableReason(HotkeyOption option) {
+    if (isAvailable(option)) return std::nullopt;
+    return localized("The Fn key cannot be detected on Linux. Choose another key.");
+}
+
+}  // namespace vandrel

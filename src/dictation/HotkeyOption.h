@@ -1,0 +1,58 @@
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vandrel {
+
+// The ways the user can trigger a dictation. Stored under "hotkeyOption" by raw value (the case name).
+enum class HotkeyOption {
+    none,
+    doubleTapRightOption,
+    doubleTapLeftOption,
+    doubleTapRightShift,
+    doubleTapRightControl,
+    rightOption,
+    leftOption,
+    rightCommand,
+    rightShift,
+    rightControl,
+    fn,
+    ctrlShiftSpace,
+    optionSpace,
+    ctrlSpace,
+    cmdShiftSpace,
+    custom,
+};
+
+enum class HotkeyTriggerFamily { none, doubleTap, modifierHold, keyCombination };
+
+inline constexpr const char* kHotkeyOptionDefaultsKey = "hotkeyOption";
+
+// Every option in declaration order.
+const std::array<HotkeyOption, 16>& allHotkeyOptions();
+
+std::string_view rawValue(HotkeyOption option);
+// The option whose raw value is exactly `raw`; none for any other text.
+std::optional<HotkeyOption> hotkeyOptionFromRawValue(std::string_view raw);
+
+HotkeyTriggerFamily triggerFamily(HotkeyOption option);
+// Double-tap options (1 to 4) and modifier-hold options (5 to 10): the ones a modifier-key monitor watches.
+bool isModifierKeyOption(HotkeyOption option);
+bool isDoubleTapOption(HotkeyOption option);
+bool isModifierHoldOption(HotkeyOption option);
+
+// Localised texts, formed when called.
+std::string label(HotkeyOption option);
+std::optional<std::string> warning(HotkeyOption option);
+// How the option's trigger works; none for `none` and `custom`.
+std::optional<std::string> triggerSentence(HotkeyOption option);
+
+// The Fn (Globe) key never reaches X11 clients, so that option can be chosen but never fires.
+bool isAvailable(HotkeyOption option);
+// Why the option does nothing here; none when it is available.
+std::optional<std::string> unavailableReason(HotkeyOption option);
+
+}  // namespace vandrel

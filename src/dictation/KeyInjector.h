@@ -1,0 +1,18 @@
+#pragma once
+
+#include <functional>
+
+namespace vandrel {
+
+// Sends synthetic keystrokes to whatever has the keyboard focus. Main thread only.
+class KeyInjector {
+public:
+    virtual ~KeyInjector() = default;
+    // Whether this session lets us send keystrokes at all.
+    virtual bool isTrusted() const = 0;
+    // Sends the paste keystroke. `done(true)` on the main thread once it is posted, `done(false)` when
+    // it could not be sent. Never blocks the main loop.
+    virtual void sendPaste(std::function<void(bool posted)> done) = 0;
+};
+
+}  // namespace vandrel

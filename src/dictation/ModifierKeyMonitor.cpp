@@ -1,0 +1,164 @@
+#include "dictation/ModifierKeyMonitor.h"
+
+#include <utility>
+
+namespace vandrel {
+
+namespace {
+
+// Keys that set the same modifier flag as `key` (left and right of one kind share a flag).
+int flagGroup(ModifierKey key) {
+    switch (key) {
+    case ModifierKey::leftShift:
+    case ModifierKey::rightShift:
+        return 0;
+    case ModifierKey::leftControl:
+    case ModifierKey::rightControl:
+        return 1;
+    case ModifierKey::leftOption:
+    case ModifierKey::rightOption:
+        return 2;
+    case ModifierKey::leftCommand:
+    case ModifierKey::rightCommand:
+        return 3;
+    case ModifierKey::function:
+        return 4;
+    }
+    return -1;
+}
+
+}  // namespace
+
+std::optional<ModifierKey> modifierKeyFor(HotkeyOption option) {
+    switch (option) {
+    case HotkeyOption::doubleTapRightOption:
+    case HotkeyOption::rightOption:
+        return ModifierKey::rightOption;
+    case HotkeyOption::doubleTapLeftOption:
+    case HotkeyOption::leftOption:
+        return ModifierKey::leftOption;
+    case HotkeyOption::doubleTapRightShift:
+    case HotkeyOption::rightShift:
+        return ModifierKey::rightShift;
+    case HotkeyOption::doubleTapRightControl:
+    case HotkeyOption::rightControl:
+        return ModifierKey::rightControl;
+    case HotkeyOption::rightCommand:
+        return ModifierKey::rightCommand;
+    case HotkeyOption::fn:
+        return ModifierKey::function;
+    default:
+        return std::nullopt;
+    }
+}
+
+ModifierKeyMonitor::ModifierKeyMonitor(std::unique_ptr<ModifierKeyBackend> backend) : m_backend(std::move(backend)) {}
+
+ModifierKeyMonitor::~ModifierKeyMonitor() {
+    if (m_running && m_backend) m_backend->stop();
+}
+
+bool ModifierKeyMonitor::isOptionAvailable(HotkeyOption o) const {
+    if (o == HotkeyOption::fn) return m_backend && m_backend->reportsFunctionKey();
+    return true;
+}
+
+void ModifierKeyMonitor::start() {
+    if (!m_backend || m_running) return;
+    std::weak_ptr<int> alive = m_alive;
+    m_running = m_backend->start([this, alive](const KeyboardEvent& event) {
+        if (alive.lock()) handleEvent(event);
+    });
+}
+
+void ModifierKeyMonitor::stop() {
+    if (m_running && m_backend) m_backend->stop();
+    m_running = false;
+    m_fnDebounceTask.cancel();
+    m_held.clear();
+    m_isModifierDown = false;
+    m_wasAlonePress = false;
+    m_pressReported = false;
+    m_lastTapTime.reset();
+}
+
+void ModifierKeyMonitor::handleEvent(const KeyboardEvent& event) {
+    if (event.type == KeyboardEvent::Type::otherKeyDown) {
+        spoilPress();
+        return;
+    }
+    if (event.down)
+        m_held.insert(event.key);
+    else
+        m_held.erase(event.key);
+    handleFlagsChanged(event.key);
+}
+
+bool ModifierKeyMonitor::flagHeld(ModifierKey watched) const {
+    for (ModifierKey k : m_held)
+        if (flagGroup(k) == flagGroup(watched)) return true;
+    return false;
+}
+
+void ModifierKeyMonitor::spoilPress() {
+    if (!m_isModifierDown) return;
+    const bool wasReportedAlone = m_wasAlonePress && m_pressReported;
+    m_wasAlonePress = false;
+    if (wasReportedAlone) {
+        m_pressReported = false;
+        if (onPressSpoiled) onPressSpoiled();
+    }
+}
+
+void ModifierKeyMonitor::handleFlagsChanged(ModifierKey changedKey) {
+    const auto watched = modifierKeyFor(option);
+    if (!watched) return;
+    if (changedKey != *watched) {
+        spoilPress();
+        return;
+    }
+    const bool down = flagHeld(*watched);
+    if (option == HotkeyOption::fn)
+        debounceFn(down);
+    else
+        handleModifierTransition(down, MainLoop::current().now());
+}
+
+void ModifierKeyMonitor::debounceFn(bool down) {
+    // Only the last change of a burst counts, with the time it happened.
+    const TimePoint t = MainLoop::current().now();
+    std::weak_ptr<int> alive = m_alive;
+    m_fnDebounceTask = MainLoop::current().singleShot(fnDebounceInterval, [this, alive, down, t] {
+        if (alive.lock()) handleModifierTransition(down, t);
+    });
+}
+
+void ModifierKeyMonitor::handleModifierTransition(bool down, TimePoint time) {
+    if (down) {
+        m_isModifierDown = true;
+        m_wasAlonePress = true;
+        m_keyDownTime = time;
+        if (isDoubleTapOption(option)) return;
+        m_pressReported = true;
+        if (onKeyDown) onKeyDown();
+        return;
+    }
+    if (!m_isModifierDown) return;
+    const bool alone = std::exchange(m_wasAlonePress, false);
+    m_isModifierDown = false;
+    m_pressReported = false;
+    if (!alone) return;
+    if (isModifierHoldOption(option)) {
+        if (onKeyUp) onKeyUp();
+        return;
+    }
+    if (!isDoubleTapOption(option)) return;
+    if (m_lastTapTime && time - *m_lastTapTime < doubleTapThreshold) {
+        m_lastTapTime.reset();
+        if (onDoubleTap) onDoubleTap();
+    } else {
+        m_lastTapTime = time;
+    }
+}
+
+}  // namespace vandrel

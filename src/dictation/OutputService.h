@@ -1,0 +1,69 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "base/MainLoop.h"
+#include "dictation/KeyInjector.h"
+#include "dictation/Pasteboard.h"
+
+namespace vandrel {
+
+struct PasteResult {
+    // The keystroke went out. When false the text is left on the clipboard for the user to paste.
+    bool keystrokeSent = false;
+    // Why nothing was pasted, localised; set when keystrokeSent is false.
+    std::optional<std::string> failureMessage;
+};
+
+// Puts dictated text into the focused application through the clipboard and a paste keystroke, and
+// afterwards puts the user's earlier clipboard back. Main thread only.
+class OutputService {
+public:
+    static constexpr const char* restoreClipboardKey = "restoreClipboard";
+    static constexpr const char* clipboardRestoreDelayKey = "clipboardRestoreDelay";
+    static constexpr double defaultRestoreDelay = 2.0;
+    static constexpr double pasteDelay = 0.05;
+    // Restore delays above this are not a setting anyone chose; they count as the default.
+    static constexpr double maximumRestoreDelay = 600.0;
+
+    OutputService(std::shared_ptr<Pasteboard> pasteboard, std::shared_ptr<KeyInjector> injector);
+    ~OutputService();
+    OutputService(const OutputService&) = delete;
+    OutputService& operator=(const OutputService&) = delete;
+
+    bool restoreClipboardEnabled() const;
+    // The stored delay in seconds, or the default when it is absent, not a finite number, not greater
+    // than 0 or above maximumRestoreDelay.
+    double clipboardRestoreDelay() const;
+
+    // Puts `text` on the clipboard, waits pasteDelay, sends the keystroke and calls `done` on the main
+    // thread; the clipboard restore happens later on its own.
+    void pasteText(const std::string& text, std::function<void(PasteResult)> done);
+
+    static void snapshotPasteboard(Pasteboard& pasteboard, std::function<void(PasteboardSnapshot)> done);
+    static void restorePasteboard(const PasteboardSnapshot& snapshot, Pasteboard& pasteboard);
+    void postCommandV(std::function<void(bool posted)> done);
+
+    Pasteboard& pasteboard() { return *m_pasteboard; }
+    bool hasPendingRestore() const { return m_pending.has_value(); }
+
+private:
+    struct PendingRestore {
+        PasteboardSnapshot snapshot;
+        std::string pastedText;
+        Timer timer;
+    };
+    void writeAndSend(const std::string& text, PasteboardSnapshot snapshot, std::function<void(PasteResult)> done);
+    void scheduleRestore(PasteboardSnapshot snapshot, const std::string& text);
+    void runRestoreRule();
+
+    std::shared_ptr<Pasteboard> m_pasteboard;
+    std::shared_ptr<KeyInjector> m_injector;
+    std::optional<PendingRestore> m_pending;
+    std::shared_ptr<int> m_alive = std::make_shared<int>(0);
+};
+
+}  // namespace vandrel

@@ -1,0 +1,19 @@
+#include "dictation/SoundService.h"
+
+#include <utility>
+
+#include "base/UserDefaults.h"
+
+namespace vandrel {
+
+SoundService::SoundService(std::shared_ptr<SoundPlayer> player) : m_player(std::move(player)) {}
+
+bool SoundService::playSoundsEnabled() const {
+    return UserDefaults::standard().optionalBool(playSoundsKey).value_or(true);
+}
+
+void SoundService::play(const std::string& name) {
+    if (m_player) m_player->play(name);
+}
+
+}  // namespace vandrel

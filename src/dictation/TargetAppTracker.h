@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace vandrel {
+
+// A handle on a running application: the top-level window that was active, and the process behind
+// it when the window tells.
+struct RunningApplication {
+    std::uint64_t window = 0;
+    std::optional<std::int64_t> processId;
+    bool operator==(const RunningApplication&) const = default;
+};
+
+// The desktop's notion of the active window. Main thread only.
+class ActiveWindowSource {
+public:
+    virtual ~ActiveWindowSource() = default;
+    // The application of the currently active window; none when no window is active.
+    virtual std::optional<RunningApplication> activeApplication() = 0;
+    // Reports every change of the active window on the main loop until stop(). False when it cannot
+    // watch (nothing is reported then).
+    virtual bool start(std::function<void(std::optional<RunningApplication>)> onActivated) = 0;
+    virtual void stop() = 0;
+    // Asks the desktop to bring the application's window forward. False when the window is gone.
+    virtual bool activate(const RunningApplication& app) = 0;
+};
+
+// Remembers the last application other than this one that became active, so that dictated text goes
+// back to where the user was, even after our own windows took the focus. Main thread only.
+class TargetAppTracker {
+public:
+    TargetAppTracker(std::unique_ptr<ActiveWindowSource> source, std::int64_t ownProcessId);
+    ~TargetAppTracker();
+    TargetAppTracker(const TargetAppTracker&) = delete;
+    TargetAppTracker& operator=(const TargetAppTracker&) = delete;
+
+    // The shared tracker, created on first use from the installed source factory (without one, it
+    // never sees an application).
+    static TargetAppTracker& shared();
+    static void setSharedSourceFactory(std::function<std::unique_ptr<ActiveWindowSource>()> factory);
+    static void resetSharedForTesting();
+
+    const std::optional<RunningApplication>& lastTargetApp() const { return m_lastTargetApp; }
+    // Whether `app`'s window is the active one right now.
+    bool isActive(const RunningApplication& app);
+    // Brings `app` forward; false when its window no longer exists.
+    bool activate(const RunningApplication& app);
+
+private:
+    void applicationActivated(const std::optional<RunningApplication>& app);
+
+    std::unique_ptr<ActiveWindowSource> m_source;
+    std::int64_t m_ownProcessId;
+    std::optional<RunningApplication> m_lastTargetApp;
+    bool m_observing = false;
+    std::shared_ptr<int> m_alive = std::make_shared<int>(0);
+};
+
+}  // namespace vandrel

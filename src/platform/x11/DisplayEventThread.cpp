@@ -1,0 +1,79 @@
+#include "platform/x11/DisplayEventThread.h"
+
+#include <X11/Xlib.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <mutex>
+#include <utility>
+
+namespace vandrel::x11 {
+
+namespace {
+thread_local bool t_errorHappened = false;
+int trapError(Display*, XErrorEvent*) {
+    t_errorHappened = true;
+    return 0;
+}
+}  // namespace
+
+void installErrorTrap() {
+    // Xlib's default handler exits the process on any error; a window closing between our request and
+    // the server's answer is routine here.
+    static std::once_flag once;
+    std::call_once(once, [] { XSetErrorHandler(trapError); });
+}
+
+bool takeTrappedError() { return std::exchange(t_errorHappened, false); }
+
+DisplayEventThread::DisplayEventThread() {
+    installErrorTrap();
+    m_display = XOpenDisplay(nullptr);
+    if (m_display && ::pipe2(m_wakeFds, O_CLOEXEC | O_NONBLOCK) != 0) {
+        XCloseDisplay(m_display);
+        m_display = nullptr;
+    }
+}
+
+DisplayEventThread::~DisplayEventThread() {
+    stop();
+    if (m_display) XCloseDisplay(m_display);
+    for (int fd : m_wakeFds)
+        if (fd >= 0) ::close(fd);
+}
+
+void DisplayEventThread::start(std::function<void(XEvent&)> handler) {
+    if (!m_display || m_thread.joinable()) return;
+    m_handler = std::move(handler);
+    XFlush(m_display);
+    m_thread = std::thread([this] { run(); });
+}
+
+void DisplayEventThread::stop() {
+    if (!m_thread.joinable()) return;
+    const char byte = 1;
+    [[maybe_unused]] auto n = ::write(m_wakeFds[1], &byte, 1);
+    m_thread.join();
+    char drain[16];
+    while (::read(m_wakeFds[0], drain, sizeof drain) > 0) {
+    }
+}
+
+void DisplayEventThread::run() {
+    pollfd fds[2] = {{ConnectionNumber(m_display), POLLIN, 0}, {m_wakeFds[0], POLLIN, 0}};
+    for (;;) {
+        while (XPending(m_display) > 0) {
+            XEvent event;
+            XNextEvent(m_display, &event);
+            m_handler(event);
+        }
+        XFlush(m_display);
+        if (::poll(fds, 2, -1) < 0 && errno != EINTR) return;
+        if (fds[1].revents & POLLIN) return;
+        if (fds[0].revents & (POLLERR | POLLHUP)) return;
+    }
+}
+
+}  // namespace vandrel::x11

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <thread>
+
+typedef struct _XDisplay Display;
+typedef union _XEvent XEvent;
+
+namespace vandrel::x11 {
+
+// An X connection of its own whose events are read on a thread of their own, so that watching the
+// desktop never waits on the main loop and the main loop never waits on the X server.
+class DisplayEventThread {
+public:
+    DisplayEventThread();  // connects to $DISPLAY
+    ~DisplayEventThread();
+    DisplayEventThread(const DisplayEventThread&) = delete;
+    DisplayEventThread& operator=(const DisplayEventThread&) = delete;
+
+    bool isOpen() const { return m_display != nullptr; }
+    // Usable from the calling thread until start(), afterwards only inside the handler.
+    Display* display() const { return m_display; }
+    // Calls `handler` on the reader thread for every event, until stop().
+    void start(std::function<void(XEvent&)> handler);
+    void stop();
+
+private:
+    void run();
+
+    Display* m_display = nullptr;
+    int m_wakeFds[2] = {-1, -1};
+    std::function<void(XEvent&)> m_handler;
+    std::thread m_thread;
+};
+
+// Makes X protocol errors on this thread's connections recoverable instead of fatal, and reports
+// whether one happened since the last call.
+void installErrorTrap();
+bool takeTrappedError();
+
+}  // namespace vandrel::x11

@@ -1,0 +1,124 @@
+#include "platform/x11/EwmhActiveWindowSource.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
+#include <atomic>
+
+#include "base/MainLoop.h"
+#include "platform/x11/DisplayEventThread.h"
+
+namespace vandrel::x11 {
+
+namespace {
+
+std::optional<unsigned long> readCardinal(Display* d, Window w, Atom property, Atom type) {
+    Atom actualType = 0;
+    int format = 0;
+    unsigned long count = 0, remaining = 0;
+    unsigned char* data = nullptr;
+    const int status =
+        XGetWindowProperty(d, w, property, 0, 1, False, type, &actualType, &format, &count, &remaining, &data);
+    std::optional<unsigned long> value;
+    if (status == Success && data && actualType == type && format == 32 && count == 1)
+        value = *reinterpret_cast<unsigned long*>(data);
+    if (data) XFree(data);
+    return value;
+}
+
+std::optional<RunningApplication> readActive(Display* d) {
+    const Atom activeAtom = XInternAtom(d, "_NET_ACTIVE_WINDOW", False);
+    const Atom pidAtom = XInternAtom(d, "_NET_WM_PID", False);
+    const auto window = readCardinal(d, DefaultRootWindow(d), activeAtom, XA_WINDOW);
+    if (!window || *window == 0) return std::nullopt;
+    RunningApplication app;
+    app.window = *window;
+    // The window may already be gone; then it names no process.
+    if (auto pid = readCardinal(d, static_cast<Window>(*window), pidAtom, XA_CARDINAL))
+        app.processId = static_cast<std::int64_t>(*pid);
+    XSync(d, False);
+    takeTrappedError();
+    return app;
+}
+
+}  // namespace
+
+struct EwmhActiveWindowSource::Impl {
+    struct Delivery {
+        std::atomic<bool> active{true};
+        std::function<void(std::optional<RunningApplication>)> onActivated;
+    };
+    Display* query = nullptr;  // main-thread requests
+    std::unique_ptr<DisplayEventThread> thread;
+    std::shared_ptr<Delivery> delivery;
+    Atom activeAtom = 0;
+};
+
+EwmhActiveWindowSource::EwmhActiveWindowSource() : m_impl(std::make_unique<Impl>()) {
+    installErrorTrap();
+    m_impl->query = XOpenDisplay(nullptr);
+}
+
+EwmhActiveWindowSource::~EwmhActiveWindowSource() {
+    stop();
+    if (m_impl->query) XCloseDisplay(m_impl->query);
+}
+
+std::optional<RunningApplication> EwmhActiveWindowSource::activeApplication() {
+    if (!m_impl->query) return std::nullopt;
+    return readActive(m_impl->query);
+}
+
+bool EwmhActiveWindowSource::start(std::function<void(std::optional<RunningApplication>)> onActivated) {
+    stop();
+    auto thread = std::make_unique<DisplayEventThread>();
+    if (!thread->isOpen()) return false;
+    Display* d = thread->display();
+    m_impl->activeAtom = XInternAtom(d, "_NET_ACTIVE_WINDOW", False);
+    XSelectInput(d, DefaultRootWindow(d), PropertyChangeMask);
+    auto delivery = std::make_shared<Impl::Delivery>();
+    delivery->onActivated = std::move(onActivated);
+    m_impl->delivery = delivery;
+    MainLoop* loop = &MainLoop::current();
+    const Atom activeAtom = m_impl->activeAtom;
+    thread->start([d, loop, delivery, activeAtom](XEvent& e) {
+        if (e.type != PropertyNotify || e.xproperty.atom != activeAtom) return;
+        auto app = readActive(d);
+        loop->post([delivery, app] {
+            if (delivery->active.load()) delivery->onActivated(app);
+        });
+    });
+    m_impl->thread = std::move(thread);
+    return true;
+}
+
+void EwmhActiveWindowSource::stop() {
+    if (m_impl->delivery) m_impl->delivery->active = false;
+    m_impl->thread.reset();
+    m_impl->delivery.reset();
+}
+
+bool EwmhActiveWindowSource::activate(const RunningApplication& app) {
+    Display* d = m_impl->query;
+    if (!d || app.window == 0) return false;
+    XWindowAttributes attributes;
+    takeTrappedError();
+    const Status exists = XGetWindowAttributes(d, static_cast<Window>(app.window), &attributes);
+    if (takeTrappedError() || !exists) return false;
+
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = static_cast<Window>(app.window);
+    event.xclient.message_type = XInternAtom(d, "_NET_ACTIVE_WINDOW", False);
+    event.xclient.format = 32;
+    // Source 2: the request comes straight from the user (their hotkey), so focus-stealing prevention
+    // has no reason to refuse it.
+    event.xclient.data.l[0] = 2;
+    event.xclient.data.l[1] = CurrentTime;
+    event.xclient.data.l[2] = 0;
+    XSendEvent(d, DefaultRootWindow(d), False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+    XFlush(d);
+    return true;
+}
+
+}  // namespace vandrel::x11

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <vector>
+
+// Xlib's Display, without pulling Xlib's macros into every file that holds a connection.
+struct _XDisplay;
+
+namespace vandrel::x11 {
+
+using XDisplayHandle = ::_XDisplay*;
+
+// One connection to the X server, closed when the object dies.
+class DisplayConnection {
+public:
+    DisplayConnection() = default;
+    // Opens `name` (null: $DISPLAY); check valid() afterwards.
+    static DisplayConnection open(const char* name = nullptr);
+    ~DisplayConnection();
+    DisplayConnection(DisplayConnection&& other) noexcept;
+    DisplayConnection& operator=(DisplayConnection&& other) noexcept;
+    DisplayConnection(const DisplayConnection&) = delete;
+    DisplayConnection& operator=(const DisplayConnection&) = delete;
+
+    bool valid() const { return m_display != nullptr; }
+    XDisplayHandle get() const { return m_display; }
+    int fd() const;
+
+private:
+    explicit DisplayConnection(XDisplayHandle d) : m_display(d) {}
+    XDisplayHandle m_display = nullptr;
+};
+
+// Collects the protocol errors that requests on one display cause while the trap lives, instead of
+// letting Xlib's default handler end the process. Traps nest; errors of other displays pass to the
+// handler that was installed before. Main thread only.
+class ErrorTrap {
+public:
+    explicit ErrorTrap(XDisplayHandle display);
+    ~ErrorTrap();
+    ErrorTrap(const ErrorTrap&) = delete;
+    ErrorTrap& operator=(const ErrorTrap&) = delete;
+
+    // Waits until the server has handled every request sent so far and returns the error codes they
+    // caused, in order (empty: all succeeded).
+    const std::vector<int>& sync();
+    bool sawError(int code) const;
+
+private:
+    friend struct ErrorTrapAccess;
+    XDisplayHandle m_display;
+    std::vector<int> m_errors;
+    void* m_previousHandler;
+};
+
+}  // namespace vandrel::x11

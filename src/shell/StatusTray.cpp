@@ -1,0 +1,75 @@
+#include "shell/StatusTray.h"
+
+#include <QAction>
+#include <QIcon>
+#include <QMenu>
+#include <QSystemTrayIcon>
+
+#include "base/Log.h"
+#include "base/Paths.h"
+
+namespace vandrel {
+
+StatusTray::StatusTray(InputFn input, ActionFn onAction, QObject* parent)
+    : QObject(parent), m_input(std::move(input)), m_onAction(std::move(onAction)), m_menu(std::make_unique<QMenu>()),
+      m_tray(new QSystemTrayIcon(this)) {
+    // Rebuilt at each opening so that it always shows the state of that moment.
+    QObject::connect(m_menu.get(), &QMenu::aboutToShow, this, [this] { rebuildMenu(); });
+    m_tray->setContextMenu(m_menu.get());
+    rebuildMenu();
+    setIcon({"mic.slash", ""});
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        log("StatusBarController", "no system tray is available; Vandrel runs without its tray icon");
+    m_tray->show();
+}
+
+StatusTray::~StatusTray() { m_tray->setContextMenu(nullptr); }
+
+QString StatusTray::literalMenuText(const std::string& text) {
+    return QString::fromStdString(text).replace('&', "&&");
+}
+
+void StatusTray::setIcon(const StatusIcon& icon) {
+    m_icon = icon;
+    auto file = Paths::resources() / "icons" / (icon.symbol + ".svg");
+    QIcon qicon(QString::fromStdString(file.string()));
+    m_tray->setIcon(qicon);
+    // Tooltips may be rich text in Qt; ours never are.
+    m_tray->setToolTip(QString::fromStdString(icon.tooltip).toHtmlEscaped());
+}
+
+void StatusTray::rebuildMenu() {
+    m_menu->clear();
+    fill(m_menu.get(), buildStatusMenu(m_input()));
+}
+
+void StatusTray::fill(QMenu* menu, const std::vector<StatusMenuItem>& items) {
+    for (const auto& item : items) {
+        if (item.separator) {
+            menu->addSeparator();
+            continue;
+        }
+        if (!item.submenu.empty()) {
+            auto* sub = menu->addMenu(literalMenuText(item.title));
+            fill(sub, item.submenu);
+            continue;
+        }
+        auto* action = menu->addAction(literalMenuText(item.title));
+        action->setEnabled(item.enabled);
+        if (item.checked) {
+            action->setCheckable(true);
+            action->setChecked(true);
+        }
+        if (item.keyEquivalent == ",") action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+        if (item.keyEquivalent == "q") action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+        if (item.action != StatusMenuAction::none) {
+            const auto kind = item.action;
+            const auto represented = item.representedObject;
+            QObject::connect(action, &QAction::triggered, this, [this, kind, represented] {
+                if (m_onAction) m_onAction(kind, represented);
+            });
+        }
+    }
+}
+
+}  // namespace vandrel

@@ -1,0 +1,70 @@
+// A stand-in for logind on a private bus: answers Inhibit with a pipe's read end, and on "sleep" on its
+// standard input emits PrepareForSleep(true), waits until every inhibitor was closed (the pipe's write
+// end sees no reader), prints "released", then emits PrepareForSleep(false).
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDBusAbstractAdaptor>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusUnixFileDescriptor>
+#include <QSocketNotifier>
+#include <cstdio>
+#include <iostream>
+
+class Manager : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Manager")
+public:
+    int writeEnd = -1;
+public Q_SLOTS:
+    QDBusUnixFileDescriptor Inhibit(const QString&, const QString&, const QString&, const QString&) {
+        int fds[2];
+        if (pipe(fds) != 0) return {};
+        if (writeEnd >= 0) close(writeEnd);
+        writeEnd = fds[1];
+        QDBusUnixFileDescriptor fd(fds[0]);
+        close(fds[0]);
+        std::printf("inhibited\n");
+        std::fflush(stdout);
+        return fd;
+    }
+Q_SIGNALS:
+    void PrepareForSleep(bool start);
+};
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    Manager manager;
+    auto bus = QDBusConnection::sessionBus();
+    bus.registerObject("/org/freedesktop/login1", &manager, QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals);
+    if (!bus.registerService("org.freedesktop.login1")) return 1;
+    std::printf("ready\n");
+    std::fflush(stdout);
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, [&] {
+        std::string line;
+        if (!std::getline(std::cin, line)) {
+            app.quit();
+            return;
+        }
+        if (line != "sleep") return;
+        Q_EMIT manager.PrepareForSleep(true);
+        // The inhibitor is released when the reader closes its end: poll reports POLLERR on the write end.
+        pollfd p{manager.writeEnd, 0, 0};
+        for (int i = 0; i < 500; ++i) {
+            QCoreApplication::processEvents();
+            if (poll(&p, 1, 10) == 1 && (p.revents & (POLLERR | POLLHUP))) {
+                std::printf("released\n");
+                std::fflush(stdout);
+                break;
+            }
+        }
+        Q_EMIT manager.PrepareForSleep(false);
+    });
+    return app.exec();
+}
+
+#include "FakeLogind.moc"

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "dictation/KeyInjector.h"
+#include "dictation/Pasteboard.h"
+
+namespace vandrel::test {
+
+// Records paste keystrokes together with the clipboard's text at the moment each was sent.
+class RecordingKeyInjector : public KeyInjector {
+public:
+    explicit RecordingKeyInjector(Pasteboard* pasteboard = nullptr) : m_pasteboard(pasteboard) {}
+
+    bool isTrusted() const override { return trusted; }
+    void sendPaste(std::function<void(bool)> done) override {
+        pastedTexts.push_back(m_pasteboard ? m_pasteboard->plainText() : std::nullopt);
+        if (done) done(true);
+    }
+
+    std::size_t pasteCount() const { return pastedTexts.size(); }
+
+    bool trusted = true;
+    std::vector<std::optional<std::string>> pastedTexts;
+
+private:
+    Pasteboard* m_pasteboard;
+};
+
+}  // namespace vandrel::test
