@@ -208,11 +208,14 @@ void RecordingOverlayView::layoutCompact() {
     const double available = w - 2 * horizontalInset - indicatorWidth - rowSpacing -
                              (cancel ? rowSpacing + OverlayCancelButton::diameter : 0);
     if (m_elapsed->isVisibleTo(this)) {
+        m_statusDrawn.clear();
         statusWidth = m_elapsed->width();
-    } else if (!m_statusText.isEmpty()) {
+    } else if (m_statusText.isEmpty()) {
+        m_statusDrawn.clear();
+    } else {
         // One line: a text too long for the capsule ends in an ellipsis.
-        m_statusText = metrics.elidedText(m_statusText, Qt::ElideRight, available);
-        statusWidth = std::ceil(metrics.horizontalAdvance(m_statusText));
+        m_statusDrawn = metrics.elidedText(m_statusText, Qt::ElideRight, available);
+        statusWidth = std::ceil(metrics.horizontalAdvance(m_statusDrawn));
     }
     double total = indicatorWidth;
     if (statusWidth > 0) total += rowSpacing + statusWidth;
@@ -275,7 +278,7 @@ void RecordingOverlayView::layoutCard() {
         centreAt(m_cancel, {right - OverlayCancelButton::diameter / 2.0, midY});
         right -= OverlayCancelButton::diameter + rowSpacing;
     }
-    m_headerText = headerMetrics.elidedText(m_headerText, Qt::ElideRight, std::max(0.0, right - x));
+    m_headerDrawn = headerMetrics.elidedText(m_headerText, Qt::ElideRight, std::max(0.0, right - x));
     m_headerRect = QRectF(x, y, std::max(0.0, right - x), headerHeight);
     m_transcriptRect = QRectF(horizontalInset + transcriptInset, y + headerHeight + cardSpacing, textWidth,
                               transcriptHeight);
@@ -337,13 +340,13 @@ void RecordingOverlayView::paintEvent(QPaintEvent* event) {
         return;
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setFont(font());
-    if (!card && !m_statusText.isEmpty()) {
+    if (!card && !m_statusDrawn.isEmpty()) {
         painter.setPen(m_statusIsPrimary ? overlay::primaryColor() : overlay::secondaryColor());
-        painter.drawText(m_statusRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, m_statusText);
+        painter.drawText(m_statusRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, m_statusDrawn);
     }
     if (card) {
         painter.setPen(overlay::primaryColor());
-        painter.drawText(m_headerRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, m_headerText);
+        painter.drawText(m_headerRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, m_headerDrawn);
         painter.setFont(overlay::calloutFont());
         painter.setPen(overlay::primaryColor(0.85));
         QFontMetricsF metrics(painter.font());

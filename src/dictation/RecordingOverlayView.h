@@ -51,8 +51,8 @@ public:
     QAbstractButton* cancelButton() const;
     // The capsule's status text as drawn (empty when the elapsed time or nothing is shown), and the
     // card's header title.
-    QString statusText() const { return m_statusText; }
-    QString headerText() const { return m_headerText; }
+    QString statusText() const { return m_statusDrawn; }
+    QString headerText() const { return m_headerDrawn; }
     // The partial transcript lines shown in the card (at most four, the newest words kept).
     QStringList transcriptLines() const { return m_transcriptLines; }
     // The accessible description of the whole overlay.
@@ -83,10 +83,12 @@ private:
     QString m_drawnLook;  // what the last layout was made for
 
     std::optional<TimePoint> m_elapsedStartSource;
-    QString m_statusText;
+    QString m_statusText;   // what the state asks for
+    QString m_statusDrawn;  // the same, shortened to fit
     bool m_statusIsPrimary = false;
     QRectF m_statusRect;
     QString m_headerText;
+    QString m_headerDrawn;
     QRectF m_headerRect;
     QStringList m_transcriptLines;
     QRectF m_transcriptRect;

@@ -99,6 +99,18 @@ TEST_F(RecordingOverlayViewTest, EachStateShowsItsOwnParts) {
     EXPECT_FALSE(shown(view->cancelButton()));
 }
 
+TEST_F(RecordingOverlayViewTest, ATooLongNoticeEndsInAnEllipsisInsideTheCapsule) {
+    state.setNoSpeechMessage("Nothing was heard at all during this recording, please try again");
+    const QString shown = view->statusText();
+    ASSERT_TRUE(shown.endsWith(QChar(0x2026))) << shown.toStdString();
+    state.setAudioLevel(0.5f);  // a write that changes nothing visible keeps the shortened text
+    EXPECT_EQ(view->statusText(), shown);
+    QImage image = view->grab().toImage();
+    const QColor surface = image.pixelColor(118, 4);
+    for (int x = 236 - 16; x < 236 - 10; ++x)
+        for (int y = 14; y < 34; ++y) ASSERT_TRUE(test::colourNear(image.pixelColor(x, y), surface, 10)) << x << "," << y;
+}
+
 TEST_F(RecordingOverlayViewTest, PartsLeavingTheScreenStopTheirAnimation) {
     state.setRecordingState(RecordingState::recording);
     EXPECT_TRUE(view->audioBars()->isAnimating());
