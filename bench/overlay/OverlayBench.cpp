@@ -6,6 +6,7 @@
 // Run under a display (xcb, e.g. Xvfb) for the full window-system cost, or with
 // QT_QPA_PLATFORM=offscreen for the drawing alone.
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -15,7 +16,6 @@
 #include <cstring>
 #include <memory>
 #include <string>
-#include <sys/resource.h>
 
 #include "dictation/AudioBarsView.h"
 #include "dictation/OverlayPanelController.h"

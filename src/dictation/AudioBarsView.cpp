@@ -2,9 +2,9 @@
 
 #include <QHash>
 #include <QLinearGradient>
-#include <QPixmap>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPixmap>
 #include <cmath>
 
 #include "dictation/AnimationCurve.h"
@@ -13,9 +13,9 @@
 namespace vandrel {
 
 namespace {
-constexpr double waveSpeed = 5.5;        // radians per second
-constexpr double silenceRise = 8;        // how far the centre bar rises while breathing
-constexpr double silenceHalfCycle = 1.8; // seconds up, then as long down
+constexpr double waveSpeed = 5.5;         // radians per second
+constexpr double silenceRise = 8;         // how far the centre bar rises while breathing
+constexpr double silenceHalfCycle = 1.8;  // seconds up, then as long down
 constexpr double cornerRadius = 2.5;
 constexpr double idleOpacity = 0.55;
 constexpr double glowOpacity = 0.3;

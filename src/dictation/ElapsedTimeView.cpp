@@ -73,8 +73,6 @@ void ElapsedTimeView::showEvent(QShowEvent*) {
     scheduleNextTick();
 }
 
-void ElapsedTimeView::hideEvent(QHideEvent*) {
-    m_tick.cancel();
-}
+void ElapsedTimeView::hideEvent(QHideEvent*) { m_tick.cancel(); }
 
 }  // namespace vandrel

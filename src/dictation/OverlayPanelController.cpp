@@ -89,13 +89,9 @@ void OverlayPanelController::setIgnoresMouseEvents(bool ignore) {
     applyMouseTransparency();
 }
 
-bool OverlayPanelController::isPanelVisible() const {
-    return m_panel && m_panel->isVisible();
-}
+bool OverlayPanelController::isPanelVisible() const { return m_panel && m_panel->isVisible(); }
 
-double OverlayPanelController::panelOpacity() const {
-    return m_panel ? m_panel->windowOpacity() : 0.0;
-}
+double OverlayPanelController::panelOpacity() const { return m_panel ? m_panel->windowOpacity() : 0.0; }
 
 void OverlayPanelController::place() {
     QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
@@ -165,15 +161,11 @@ void OverlayPanelController::show(RecordingState state, bool showHint, const std
 
 void OverlayPanelController::showAfter(Duration delay, RecordingState state, bool showHint, std::string hintText,
                                        float audioLevel) {
-    m_pendingShow = MainLoop::current().singleShot(
-        delay, [this, state, showHint, hint = std::move(hintText), audioLevel] {
-            show(state, showHint, hint, audioLevel);
-        });
+    m_pendingShow = MainLoop::current().singleShot(delay, [this, state, showHint, hint = std::move(hintText),
+                                                           audioLevel] { show(state, showHint, hint, audioLevel); });
 }
 
-void OverlayPanelController::cancelPendingShow() {
-    m_pendingShow.cancel();
-}
+void OverlayPanelController::cancelPendingShow() { m_pendingShow.cancel(); }
 
 void OverlayPanelController::hide() {
     m_pendingShow.cancel();

@@ -54,9 +54,12 @@ bool OverlayState::isExpanded() const {
 std::string OverlayState::headerTitle() const {
     if (m_noSpeechMessage) return *m_noSpeechMessage;
     switch (m_recordingState) {
-    case RecordingState::recording: return localized("Listening...");
-    case RecordingState::transcribing: return localized("Transcribing...");
-    case RecordingState::idle: break;
+        case RecordingState::recording:
+            return localized("Listening...");
+        case RecordingState::transcribing:
+            return localized("Transcribing...");
+        case RecordingState::idle:
+            break;
     }
     return {};
 }
@@ -64,9 +67,12 @@ std::string OverlayState::headerTitle() const {
 std::string OverlayState::accessibilityStatus() const {
     if (m_noSpeechMessage) return "No speech detected";
     switch (m_recordingState) {
-    case RecordingState::recording: return "Recording";
-    case RecordingState::transcribing: return "Transcribing";
-    case RecordingState::idle: break;
+        case RecordingState::recording:
+            return "Recording";
+        case RecordingState::transcribing:
+            return "Transcribing";
+        case RecordingState::idle:
+            break;
     }
     return "Idle";
 }

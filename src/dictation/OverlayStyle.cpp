@@ -10,13 +10,9 @@ QColor toQColor(Color color) {
                             static_cast<float>(color.blue), static_cast<float>(color.opacity));
 }
 
-QColor primaryColor(double opacity) {
-    return QColor::fromRgbF(0.0f, 0.0f, 0.0f, static_cast<float>(0.85 * opacity));
-}
+QColor primaryColor(double opacity) { return QColor::fromRgbF(0.0f, 0.0f, 0.0f, static_cast<float>(0.85 * opacity)); }
 
-QColor secondaryColor(double opacity) {
-    return QColor::fromRgbF(0.0f, 0.0f, 0.0f, static_cast<float>(0.5 * opacity));
-}
+QColor secondaryColor(double opacity) { return QColor::fromRgbF(0.0f, 0.0f, 0.0f, static_cast<float>(0.5 * opacity)); }
 
 QFont bodyFont() {
     QFont font = QGuiApplication::font();

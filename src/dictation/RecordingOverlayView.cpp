@@ -4,9 +4,9 @@
 #include <QAccessibleWidget>
 #include <QFontMetricsF>
 #include <QLinearGradient>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
-#include <QPaintEvent>
 #include <QPixmap>
 #include <QTextLayout>
 #include <algorithm>
@@ -44,9 +44,12 @@ public:
 
     QString text(QAccessible::Text t) const override {
         switch (t) {
-        case QAccessible::Name: return QString::fromStdString(localized("Vandrel"));
-        case QAccessible::Value: return view()->accessibleStatus();
-        default: return QAccessibleWidget::text(t);
+            case QAccessible::Name:
+                return QString::fromStdString(localized("Vandrel"));
+            case QAccessible::Value:
+                return view()->accessibleStatus();
+            default:
+                return QAccessibleWidget::text(t);
         }
     }
     int childCount() const override { return 0; }
@@ -110,17 +113,11 @@ RecordingOverlayView::RecordingOverlayView(OverlayState& state, std::function<vo
 
 RecordingOverlayView::~RecordingOverlayView() = default;
 
-QAbstractButton* RecordingOverlayView::cancelButton() const {
-    return m_cancel;
-}
+QAbstractButton* RecordingOverlayView::cancelButton() const { return m_cancel; }
 
-QSize RecordingOverlayView::lookSize() const {
-    return m_state.isExpanded() ? cardSize : capsuleSize;
-}
+QSize RecordingOverlayView::lookSize() const { return m_state.isExpanded() ? cardSize : capsuleSize; }
 
-QString RecordingOverlayView::accessibleStatus() const {
-    return QString::fromStdString(m_state.accessibilityStatus());
-}
+QString RecordingOverlayView::accessibleStatus() const { return QString::fromStdString(m_state.accessibilityStatus()); }
 
 void RecordingOverlayView::refresh() {
     const bool expanded = m_state.isExpanded();
@@ -162,8 +159,11 @@ void RecordingOverlayView::refresh() {
     m_headerText = expanded ? QString::fromStdString(m_state.headerTitle()) : QString();
 
     // Hide before showing, so a part that goes away stops its animation first.
-    const std::pair<QWidget*, bool> parts[] = {
-        {m_symbol, showSymbol}, {m_bars, showBars}, {m_dots, showDots}, {m_elapsed, showElapsed}, {m_cancel, showCancel}};
+    const std::pair<QWidget*, bool> parts[] = {{m_symbol, showSymbol},
+                                               {m_bars, showBars},
+                                               {m_dots, showDots},
+                                               {m_elapsed, showElapsed},
+                                               {m_cancel, showCancel}};
     for (auto [widget, shown] : parts)
         if (!shown) widget->hide();
     for (auto [widget, shown] : parts)
@@ -262,8 +262,8 @@ void RecordingOverlayView::layoutCard() {
     }
     m_transcriptLines = lines;
 
-    const double headerHeight = std::max({AudioBarsView::maxHeight, headerMetrics.height(),
-                                          static_cast<double>(OverlayCancelButton::diameter)});
+    const double headerHeight = std::max(
+        {AudioBarsView::maxHeight, headerMetrics.height(), static_cast<double>(OverlayCancelButton::diameter)});
     const double transcriptHeight = lines.size() * transcriptMetrics.lineSpacing();
     const double contentHeight = headerHeight + cardSpacing + transcriptHeight;
     double y = std::max(cardVerticalInset, (h - contentHeight) / 2.0);
@@ -280,8 +280,8 @@ void RecordingOverlayView::layoutCard() {
     }
     m_headerDrawn = headerMetrics.elidedText(m_headerText, Qt::ElideRight, std::max(0.0, right - x));
     m_headerRect = QRectF(x, y, std::max(0.0, right - x), headerHeight);
-    m_transcriptRect = QRectF(horizontalInset + transcriptInset, y + headerHeight + cardSpacing, textWidth,
-                              transcriptHeight);
+    m_transcriptRect =
+        QRectF(horizontalInset + transcriptInset, y + headerHeight + cardSpacing, textWidth, transcriptHeight);
 }
 
 const QPixmap& RecordingOverlayView::surface() {

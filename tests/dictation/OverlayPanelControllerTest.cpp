@@ -59,8 +59,8 @@ TEST_F(OverlayPanelControllerTest, OnePanelThatNeverTakesTheFocusIsPlacedAndFade
     ASSERT_TRUE(controller->hasPanel());
     QWidget* panel = controller->panel();
     const Qt::WindowFlags flags = panel->windowFlags();
-    for (Qt::WindowType f : {Qt::Tool, Qt::FramelessWindowHint, Qt::WindowStaysOnTopHint,
-                             Qt::WindowDoesNotAcceptFocus, Qt::X11BypassWindowManagerHint})
+    for (Qt::WindowType f : {Qt::Tool, Qt::FramelessWindowHint, Qt::WindowStaysOnTopHint, Qt::WindowDoesNotAcceptFocus,
+                             Qt::X11BypassWindowManagerHint})
         EXPECT_TRUE(flags.testFlag(f)) << f;
     EXPECT_TRUE(panel->testAttribute(Qt::WA_ShowWithoutActivating));
     EXPECT_TRUE(panel->testAttribute(Qt::WA_TranslucentBackground));

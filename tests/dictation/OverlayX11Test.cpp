@@ -8,8 +8,6 @@
 #include <QMouseEvent>
 #include <QWidget>
 #include <QWindow>
-#include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
 #include <functional>
 #include <memory>
 
@@ -18,6 +16,10 @@
 #include "dictation/RecordingOverlayView.h"
 #include "platform/qt/QtMainLoop.h"
 #include "support/TestEnvironment.h"
+
+// Xlib last: its macros (Bool, Status, None) break Qt and GoogleTest headers included after it.
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
 
 using namespace vandrel;
 
@@ -80,7 +82,8 @@ protected:
     }
     void showRecordingAndSettle() {
         controller->show(RecordingState::recording, false, "", 0.0f);
-        ASSERT_TRUE(spinUntil([&] { return controller->panel()->windowHandle()->isExposed() && !controller->isFading(); }));
+        ASSERT_TRUE(
+            spinUntil([&] { return controller->panel()->windowHandle()->isExposed() && !controller->isFading(); }));
     }
 
     test::TestWorld world;  // fresh defaults; its manual loop is replaced by the real one below

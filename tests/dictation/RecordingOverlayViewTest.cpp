@@ -23,7 +23,8 @@ class RecordingOverlayViewTest : public test::OverlayTest {
 protected:
     void SetUp() override {
         test::OverlayTest::SetUp();
-        view = std::make_unique<RecordingOverlayView>(state, [this] { ++cancels; }, 0.08f);
+        view = std::make_unique<RecordingOverlayView>(
+            state, [this] { ++cancels; }, 0.08f);
         view->show();
     }
     void TearDown() override {
@@ -47,7 +48,8 @@ protected:
 
     void click(QWidget* target, QPoint at) {
         QPointF global = target->mapToGlobal(QPointF(at));
-        QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), global, Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
         QMouseEvent release(QEvent::MouseButtonRelease, QPointF(at), global, Qt::LeftButton, Qt::NoButton,
                             Qt::NoModifier);
         QApplication::sendEvent(target, &press);
@@ -108,7 +110,8 @@ TEST_F(RecordingOverlayViewTest, ATooLongNoticeEndsInAnEllipsisInsideTheCapsule)
     QImage image = view->grab().toImage();
     const QColor surface = image.pixelColor(118, 4);
     for (int x = 236 - 16; x < 236 - 10; ++x)
-        for (int y = 14; y < 34; ++y) ASSERT_TRUE(test::colourNear(image.pixelColor(x, y), surface, 10)) << x << "," << y;
+        for (int y = 14; y < 34; ++y)
+            ASSERT_TRUE(test::colourNear(image.pixelColor(x, y), surface, 10)) << x << "," << y;
 }
 
 TEST_F(RecordingOverlayViewTest, PartsLeavingTheScreenStopTheirAnimation) {
