@@ -1,0 +1,389 @@
+#include "speech/ModelManager.h"
+
+#include <curl/curl.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "base/Curl.h"
+#include "base/Log.h"
+#include "base/MainLoop.h"
+#include "base/Paths.h"
+#include "speech/TranscriptCleanup.h"
+
+extern char** environ;
+
+namespace vandrel {
+namespace fs = std::filesystem;
+namespace {
+
+struct ProcessResult {
+    bool started = false;
+    int startErrno = 0;
+    int exitStatus = -1;
+    std::string out, err;
+};
+
+// Runs a program without a shell, collecting its standard output and error.
+ProcessResult runProcess(const std::vector<std::string>& args) {
+    ProcessResult r;
+    int outPipe[2], errPipe[2];
+    if (pipe2(outPipe, O_CLOEXEC) != 0) {
+        r.startErrno = errno;
+        return r;
+    }
+    if (pipe2(errPipe, O_CLOEXEC) != 0) {
+        r.startErrno = errno;
+        close(outPipe[0]);
+        close(outPipe[1]);
+        return r;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
+    std::vector<char*> argv;
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(outPipe[1]);
+    close(errPipe[1]);
+    if (rc != 0) {
+        r.startErrno = rc;
+        close(outPipe[0]);
+        close(errPipe[0]);
+        return r;
+    }
+    r.started = true;
+    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+    std::string* sinks[2] = {&r.out, &r.err};
+    int open = 2;
+    char buf[4096];
+    while (open > 0) {
+        if (poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+            ssize_t n = read(fds[i].fd, buf, sizeof buf);
+            if (n > 0) {
+                sinks[i]->append(buf, static_cast<std::size_t>(n));
+            } else if (n == 0 || errno != EINTR) {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    r.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    return r;
+}
+
+struct Transfer {
+    std::FILE* file = nullptr;
+    CURL* curl = nullptr;
+    std::uint64_t written = 0;
+    bool writeFailed = false;
+    double lower = 0, upper = 1, lastReported = -1;
+    const ModelManager::ProgressSink* progress = nullptr;
+    const std::atomic<bool>* cancelled = nullptr;
+};
+
+long responseCode(CURL* curl) {
+    long code = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &code);
+    return code;
+}
+
+std::size_t writeBody(char* data, std::size_t size, std::size_t count, void* user) {
+    auto* t = static_cast<Transfer*>(user);
+    const std::size_t n = size * count;
+    // An error page is never written into the model's partial file.
+    const long code = responseCode(t->curl);
+    if (code < 200 || code > 299) return n;
+    if (std::fwrite(data, 1, n, t->file) != n) {
+        t->writeFailed = true;
+        return 0;
+    }
+    t->written += n;
+    return n;
+}
+
+int transferProgress(void* user, curl_off_t total, curl_off_t now, curl_off_t, curl_off_t) {
+    auto* t = static_cast<Transfer*>(user);
+    if (t->cancelled && t->cancelled->load()) return 1;
+    const long code = responseCode(t->curl);
+    if (total >= 1 && code >= 200 && code <= 299 && t->progress && *t->progress) {
+        const double value = t->lower + (double(now) / double(total)) * (t->upper - t->lower);
+        // curl reports many times per second; only changes are worth a main-loop hop.
+        if (std::fabs(value - t->lastReported) >= 0.001 || (now == total && value != t->lastReported)) {
+            t->lastReported = value;
+            (*t->progress)(std::min(value, t->upper));
+        }
+    }
+    return 0;
+}
+
+std::string randomSuffix() {
+    std::random_device rd;
+    return std::to_string(rd()) + std::to_string(rd());
+}
+
+ModelDownloadError fileError(const std::string& what, int err) {
+    return {"ModelManager.File", err, what + ": " + std::strerror(err)};
+}
+
+}  // namespace
+
+ModelManager& ModelManager::shared() {
+    static ModelManager instance(defaultModelsDirectory());
+    return instance;
+}
+
+fs::path ModelManager::defaultModelsDirectory() {
+    return Paths::applicationSupport() / "com.harstow.Vandrel" / "Models";
+}
+
+bool ModelManager::defaultUsesEncoder() {
+#ifdef VANDREL_COREML
+    return true;
+#else
+    return false;
+#endif
+}
+
+ModelManager::ModelManager(fs::path modelsDirectory) : ModelManager(std::move(modelsDirectory), Options()) {}
+
+ModelManager::ModelManager(fs::path modelsDirectory, Options options)
+    : m_modelsDirectory(std::move(modelsDirectory)), m_options(std::move(options)) {
+    std::error_code ec;
+    fs::create_directories(m_modelsDirectory, ec);
+}
+
+ModelManager::~ModelManager() { m_executor.shutdown(false); }
+
+std::optional<fs::path> ModelManager::modelURL(ModelTier tier) const {
+    const fs::path p = m_modelsDirectory / fileName(tier);
+    std::error_code ec;
+    if (fs::is_regular_file(p, ec)) return p;
+    return std::nullopt;
+}
+
+void ModelManager::deleteModel(ModelTier tier) {
+    std::error_code ec;
+    fs::remove(m_modelsDirectory / fileName(tier), ec);
+    fs::remove_all(m_modelsDirectory / encoderFolderName(tier), ec);
+}
+
+ModelDownload ModelManager::ensureDownloaded(ModelTier tier, std::function<void(double)> onProgress,
+                                             std::function<void(std::optional<ModelDownloadError>)> onFinish) {
+    auto cancelled = std::make_shared<std::atomic<bool>>(false);
+    auto progress = [cancelled, onProgress](double v) {
+        MainLoop::current().post([cancelled, onProgress, v] {
+            if (!cancelled->load() && onProgress) onProgress(v);
+        });
+    };
+    auto finish = [cancelled, onFinish](std::optional<ModelDownloadError> e) {
+        MainLoop::current().post([cancelled, onFinish, e = std::move(e)] {
+            if (!cancelled->load() && onFinish) onFinish(e);
+        });
+    };
+    const bool usesEncoder = m_options.usesEncoder;
+    std::error_code ec;
+    const bool modelPresent = modelURL(tier).has_value();
+    const bool encoderPresent = !usesEncoder || fs::is_directory(m_modelsDirectory / encoderFolderName(tier), ec);
+    if (modelPresent && encoderPresent) {
+        progress(1.0);
+        finish(std::nullopt);
+        return ModelDownload(cancelled);
+    }
+    m_executor.submit([this, tier, usesEncoder, cancelled, progress, finish] {
+        if (cancelled->load()) return;
+        const double modelUpper = usesEncoder ? 0.5 : 1.0;
+        if (!modelURL(tier)) {
+            auto error = downloadFile(downloadURL(tier, m_options.baseUrl), m_modelsDirectory / fileName(tier), 0.0,
+                                      modelUpper, progress, cancelled.get());
+            if (error) {
+                finish(std::move(error));
+                return;
+            }
+        } else {
+            progress(modelUpper);
+        }
+        if (!usesEncoder) {
+            finish(std::nullopt);
+            return;
+        }
+        std::error_code e;
+        if (!fs::is_directory(m_modelsDirectory / encoderFolderName(tier), e)) {
+            // The model works without its encoder; the next call tries the encoder again.
+            if (auto error = downloadEncoder(tier, 0.5, 1.0, progress, cancelled.get())) {
+                log("ModelManager", "Encoder unavailable: " + error->description);
+                progress(1.0);
+            }
+        } else {
+            progress(1.0);
+        }
+        finish(std::nullopt);
+    });
+    return ModelDownload(cancelled);
+}
+
+std::optional<ModelDownloadError> ModelManager::downloadFile(const std::string& url, const fs::path& destination,
+                                                             double lower, double upper, const ProgressSink& progress,
+                                                             const std::atomic<bool>* cancelled) const {
+    ensureCurlInitialized();
+    // The transfer goes to a partial file beside the destination, which is replaced in one rename.
+    const fs::path part = destination.string() + ".part";
+    Transfer t;
+    t.lower = lower;
+    t.upper = upper;
+    t.progress = &progress;
+    t.cancelled = cancelled;
+    t.file = std::fopen(part.c_str(), "wbe");
+    if (!t.file) return fileError("Cannot write " + part.filename().string(), errno);
+    CURL* curl = curl_easy_init();
+    t.curl = curl;
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 30L);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, m_options.stallTimeoutSeconds);
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, writeBody);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &t);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, transferProgress);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &t);
+    const CURLcode rc = curl_easy_perform(curl);
+    const long status = responseCode(curl);
+    curl_off_t expected = -1;
+    curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &expected);
+    curl_easy_cleanup(curl);
+    const bool flushed = std::fflush(t.file) == 0 && fsync(fileno(t.file)) == 0;
+    std::fclose(t.file);
+
+    auto failWith = [&](ModelDownloadError e) {
+        std::error_code ec;
+        fs::remove(part, ec);
+        return std::optional<ModelDownloadError>(std::move(e));
+    };
+    if (cancelled && cancelled->load()) return failWith({"ModelManager.Download", -1, "Download cancelled"});
+    if (status != 0 && (status < 200 || status > 299))
+        return failWith({"ModelManager.Download", status, "HTTP " + std::to_string(status) + " for " + url});
+    if (t.writeFailed || !flushed) return failWith(fileError("Cannot write " + part.filename().string(), errno ? errno : EIO));
+    if (rc != CURLE_OK)
+        return failWith({"ModelManager.Transport", static_cast<long>(rc),
+                         std::string(*errorBuffer ? errorBuffer : curl_easy_strerror(rc)) + " (" + url + ")"});
+    if (expected >= 0 && t.written != static_cast<std::uint64_t>(expected))
+        return failWith({"ModelManager.Download", status,
+                         "Incomplete download of " + url + ": " + std::to_string(t.written) + " of " +
+                             std::to_string(expected) + " bytes"});
+    std::error_code ec;
+    fs::rename(part, destination, ec);
+    if (ec) return failWith(fileError("Cannot move " + part.filename().string(), ec.value()));
+    if (progress) progress(upper);
+    return std::nullopt;
+}
+
+std::optional<ModelDownloadError> ModelManager::downloadEncoder(ModelTier tier, double lower, double upper,
+                                                                const ProgressSink& progress,
+                                                                const std::atomic<bool>* cancelled) const {
+    const double split = lower + (upper - lower) * 0.9;
+    const fs::path archive = m_modelsDirectory / encoderArchiveName(tier);
+    std::error_code ec;
+    fs::remove(archive, ec);
+    if (auto error = downloadFile(encoderDownloadURL(tier, m_options.baseUrl), archive, lower, split, progress, cancelled))
+        return error;
+    auto error = unzipEncoder(archive, m_modelsDirectory);
+    fs::remove(archive, ec);
+    if (error) return error;
+    if (progress) progress(upper);
+    return std::nullopt;
+}
+
+std::optional<ModelDownloadError> ModelManager::unzipEncoder(const fs::path& archive, const fs::path& destination,
+                                                             const std::string& unzipProgram) {
+    std::error_code ec;
+    fs::create_directories(destination, ec);
+    auto failure = [&](int status, const std::string& detail) {
+        std::string description = "Failed to extract " + archive.filename().string() + " into " +
+                                  destination.filename().string() + " (exit " + std::to_string(status) + ")";
+        const std::string trimmed = trimWhitespaceAndNewlines(detail);
+        if (!trimmed.empty()) description += ": " + trimmed;
+        return ModelDownloadError{"ModelManager.Unzip", status, description};
+    };
+    // Look at every entry name before anything is written.
+    ProcessResult list = runProcess({unzipProgram, "-Z1", archive.string()});
+    if (!list.started) return fileError("Cannot run " + unzipProgram, list.startErrno);
+    if (list.exitStatus != 0) return failure(list.exitStatus, list.err);
+    std::size_t start = 0;
+    while (start < list.out.size()) {
+        std::size_t end = list.out.find('\n', start);
+        if (end == std::string::npos) end = list.out.size();
+        const std::string name = list.out.substr(start, end - start);
+        start = end + 1;
+        if (name.empty()) continue;
+        const fs::path p(name);
+        bool climbs = p.is_absolute() || name.find('\\') != std::string::npos;
+        for (const auto& part : p) climbs = climbs || part == "..";
+        if (climbs) return failure(1, "unsafe entry " + name);
+    }
+    const fs::path staging = destination / (".unzip-" + randomSuffix());
+    fs::create_directories(staging, ec);
+    ProcessResult unzip = runProcess({unzipProgram, "-o", "-qq", archive.string(), "-d", staging.string()});
+    auto cleanup = [&] { fs::remove_all(staging, ec); };
+    if (!unzip.started) {
+        cleanup();
+        return fileError("Cannot run " + unzipProgram, unzip.startErrno);
+    }
+    if (unzip.exitStatus != 0) {
+        cleanup();
+        return failure(unzip.exitStatus, unzip.err);
+    }
+    for (auto it = fs::recursive_directory_iterator(staging, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
+        if (it->is_symlink(ec)) {
+            cleanup();
+            return failure(1, "link entry " + it->path().filename().string());
+        }
+    }
+    for (const auto& entry : fs::directory_iterator(staging, ec)) {
+        const fs::path target = destination / entry.path().filename();
+        std::error_code renameError;
+        fs::rename(entry.path(), target, renameError);
+        if (renameError) {
+            // An older folder of the same name is replaced.
+            fs::remove_all(target, ec);
+            fs::rename(entry.path(), target, renameError);
+        }
+        if (renameError) {
+            cleanup();
+            return fileError("Cannot move " + target.filename().string(), renameError.value());
+        }
+    }
+    cleanup();
+    return std::nullopt;
+}
+
+}  // namespace vandrel
