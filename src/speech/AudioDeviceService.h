@@ -1,0 +1,67 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/Signal.h"
+#include "speech/AudioBackend.h"
+#include "speech/AudioInputDevice.h"
+
+namespace vandrel {
+
+// The machine's microphones, the one in use, and the user's pinned microphone. Pinning makes the pinned
+// device the system default input (other applications see that too), because recording always uses the
+// default input. One instance per process, main thread only.
+class AudioDeviceService {
+public:
+    static constexpr const char* preferredInputDeviceChangedNotification = "Vandrel.preferredInputDeviceChanged";
+    static constexpr const char* preferredUIDKey = "preferredInputDeviceUID";
+    static constexpr const char* preferredNameKey = "preferredInputDeviceName";
+
+    // Created on first use with AudioBackend::shared(); never destroyed.
+    static AudioDeviceService& shared();
+    // Forgets the shared instance so a test can start over with another backend.
+    static void resetSharedForTesting();
+
+    explicit AudioDeviceService(std::shared_ptr<AudioBackend> backend);
+
+    const std::vector<AudioInputDevice>& inputDevices() const { return m_inputDevices; }
+    const std::optional<AudioInputDevice>& currentDevice() const { return m_currentDevice; }
+    const std::string& preferredUID() const { return m_preferredUID; }
+    bool listenerInstalled() const { return m_listenerInstalled; }
+
+    // Emitted after every assignment of inputDevices, currentDevice or preferredUID.
+    Signal<> changed;
+
+    // Reads the server's microphones; changes no state.
+    std::vector<AudioInputDevice> refreshDevices() const;
+    // The device in use among `devices`: the pinned one, else the system default, else the first.
+    std::optional<AudioInputDevice> resolveCurrentDevice(const std::vector<AudioInputDevice>& devices) const;
+    // Pins the device with `uid`, or unpins with nothing or "". Returns false (and changes nothing) when
+    // the device is not listed or the server refused to make it the default input.
+    bool setPreferredDevice(const std::optional<std::string>& uid);
+    // Makes the pinned device the system default input when it is not already. False when that was
+    // needed and failed.
+    bool applyPreferredDevice();
+    bool isPreferredDeviceMissing() const;
+    void dropMissingPreferredDevice();
+    void installListeners();
+
+private:
+    void setInputDevices(std::vector<AudioInputDevice> devices);
+    void setCurrentDevice(std::optional<AudioInputDevice> device);
+    void setPreferredUID(std::string uid);
+    const AudioInputDevice* listedDevice(const std::string& uid) const;
+
+    std::shared_ptr<AudioBackend> m_backend;
+    std::vector<AudioInputDevice> m_inputDevices;
+    std::optional<AudioInputDevice> m_currentDevice;
+    std::string m_preferredUID;
+    bool m_listenerInstalled = false;
+    Connection m_sourcesConnection;
+    Connection m_defaultConnection;
+};
+
+}  // namespace vandrel

@@ -1,0 +1,273 @@
+#include "speech/AudioRecorder.h"
+
+#include <algorithm>
+
+#include "base/Log.h"
+#include "speech/AudioDeviceService.h"
+
+namespace vandrel {
+
+struct AudioRecorder::Tap {
+    explicit Tap(AudioRecorder* o) : owner(o) {}
+
+    // Capture thread.
+    void processBlock(const float* interleaved, std::size_t frames, std::uint32_t channels, double ratio) {
+        if (interleaved == nullptr) return;
+        const auto result = converter.convert(interleaved, frames, channels, ratio);
+        std::span<const float> out = result.samples;
+        {
+            std::lock_guard lock(discardLock);
+            const long n = static_cast<long>(out.size());
+            if (samplesToDiscard >= n) {
+                samplesToDiscard -= n;
+                out = {};
+            } else if (samplesToDiscard > 0) {
+                out = out.subspan(static_cast<std::size_t>(samplesToDiscard));
+                samplesToDiscard = 0;
+            }
+        }
+        if (!out.empty()) {
+            std::lock_guard lock(bufferLock);
+            if (sampleSink)
+                sampleSink(out);
+            else
+                audioBuffer.insert(audioBuffer.end(), out.begin(), out.end());
+        }
+        // The generation ties the level to this recording: a level still queued when the recording
+        // stops must not light the meter afterwards.
+        const std::uint64_t gen = generation.load();
+        std::weak_ptr<Tap> weak = self;
+        MainLoop::current().post([weak, gen, level = result.level] {
+            if (auto tap = weak.lock()) tap->owner->applyLevel(gen, level);
+        });
+    }
+
+    AudioRecorder* owner;
+    std::weak_ptr<Tap> self;
+    AudioBlockConverter converter{AudioRecorder::blockFrames, 1.0};
+
+    std::mutex bufferLock;
+    std::vector<float> audioBuffer;
+    SampleSink sampleSink;
+
+    std::mutex discardLock;
+    long samplesToDiscard = 0;
+
+    // Bumped by every start, stop and cancel; not by a restart, which continues the same recording.
+    std::atomic<std::uint64_t> generation{0};
+};
+
+AudioRecorder::AudioRecorder(std::shared_ptr<AudioBackend> backend, AudioDeviceService* devices)
+    : m_backend(std::move(backend)), m_devices(devices), m_tap(std::make_shared<Tap>(this)) {
+    m_tap->self = m_tap;
+}
+
+AudioRecorder::~AudioRecorder() {
+    m_waitTimer.cancel();
+    stopEngine();
+}
+
+AudioDeviceService& AudioRecorder::deviceService() {
+    return m_devices ? *m_devices : AudioDeviceService::shared();
+}
+
+void AudioRecorder::requestPermission(std::function<void(bool)> done, std::shared_ptr<AudioBackend> backend) {
+    const auto error = backend->connectionError();
+    if (error) log("AudioRecorder", "sound server not reachable: " + *error);
+    MainLoop::current().post([done = std::move(done), granted = !error] {
+        if (done) done(granted);
+    });
+}
+
+void AudioRecorder::startRecording(Completion done) {
+    std::weak_ptr<Tap> weak = m_tap;
+    const auto serverError = m_backend->connectionError();
+    MainLoop::current().post([this, weak, serverError, done = std::move(done)]() mutable {
+        if (!weak.lock()) return;
+        if (serverError) {
+            // Linux has no microphone permission to refuse; what stops us is an unreachable server, and
+            // saying "permission denied" would send the user to the wrong place.
+            done(AudioRecorderError::recordingFailed("the sound server cannot be reached (" + *serverError + ")"));
+            return;
+        }
+        deviceService().applyPreferredDevice();
+        {
+            std::lock_guard lock(m_tap->bufferLock);
+            m_tap->audioBuffer.clear();
+            m_tap->audioBuffer.reserve(static_cast<std::size_t>(targetSampleRate) * 60);
+        }
+        {
+            std::lock_guard lock(m_tap->discardLock);
+            m_tap->samplesToDiscard = startupDiscardSamples;
+        }
+        ++m_tap->generation;
+        startEngine(3, false, [this, done = std::move(done)](std::optional<AudioRecorderError> error) {
+            if (error) {
+                done(std::move(error));
+                return;
+            }
+            setIsRecording(true);
+            setLevels(m_audioLevel, 0);
+            done(std::nullopt);
+        });
+    });
+}
+
+void AudioRecorder::startEngine(int maxAttempts, bool isRestart, Completion done) {
+    runAttempt(0, maxAttempts, AudioRecorderError::deviceNotAvailable(), isRestart, m_tap->generation.load(),
+               std::move(done));
+}
+
+void AudioRecorder::runAttempt(int k, int maxAttempts, AudioRecorderError lastError, bool isRestart,
+                               std::uint64_t generation, Completion done) {
+    if (k >= maxAttempts) {
+        done(std::move(lastError));
+        return;
+    }
+    if (k > 0 && m_isRestarting && !m_isRecording) {
+        done(std::move(lastError));
+        return;
+    }
+    stopEngine();
+    auto attempt = [this, k, maxAttempts, lastError, isRestart, generation, done = std::move(done)]() mutable {
+        // A restart whose recording was stopped (and maybe a new one started) while it waited has nothing
+        // left to do, and must not touch the new recording.
+        if (isRestart && generation != m_tap->generation.load()) return;
+        if (k > 0 && m_isRestarting && !m_isRecording) {
+            done(std::move(lastError));
+            return;
+        }
+        auto stream = m_backend->makeInputStream();
+        const AudioInputFormat format = stream->inputFormat();
+        if (format.channels == 0 || !(format.sampleRate > 0)) {
+            runAttempt(k + 1, maxAttempts, AudioRecorderError::deviceNotAvailable(), isRestart, generation,
+                       std::move(done));
+            return;
+        }
+        const double ratio = targetSampleRate / format.sampleRate;
+        const std::uint32_t channels = format.channels;
+        const std::uint64_t serial = ++m_engineSerial;
+        std::weak_ptr<Tap> weak = m_tap;
+        auto error = stream->start(
+            blockFrames,
+            [weak, channels, ratio](const float* data, std::size_t frames) {
+                if (auto tap = weak.lock()) tap->processBlock(data, frames, channels, ratio);
+            },
+            [weak, serial] {
+                MainLoop::current().post([weak, serial] {
+                    if (auto tap = weak.lock()) tap->owner->configurationChanged(serial);
+                });
+            });
+        if (!error) {
+            m_engine = std::move(stream);
+            done(std::nullopt);
+            return;
+        }
+        runAttempt(k + 1, maxAttempts, AudioRecorderError::recordingFailed(*error), isRestart, generation,
+                   std::move(done));
+    };
+    if (k == 0)
+        attempt();
+    else
+        m_waitTimer = MainLoop::current().singleShot(milliseconds(k == 1 ? 300 : 600), std::move(attempt));
+}
+
+void AudioRecorder::stopEngine() {
+    if (!m_engine) return;
+    ++m_engineSerial;  // notifications still queued from this engine are stale
+    m_engine->stop();
+    m_engine.reset();
+}
+
+void AudioRecorder::configurationChanged(std::uint64_t engineSerial) {
+    if (engineSerial != m_engineSerial || !m_engine) return;
+    if (m_isRecording && !m_isRestarting) handleConfigurationChange();
+}
+
+void AudioRecorder::handleConfigurationChange() {
+    if (!m_isRecording || m_isRestarting) return;
+    m_isRestarting = true;
+    const std::uint64_t generation = m_tap->generation.load();
+    startEngine(3, true, [this, generation](std::optional<AudioRecorderError> error) {
+        if (generation != m_tap->generation.load()) return;
+        if (error) {
+            log("AudioRecorder", "input could not be restarted: " + error->description());
+            cancelRecording();
+        }
+        m_isRestarting = false;
+    });
+}
+
+AudioRecorder::StopResult AudioRecorder::stopRecording() {
+    if (!m_isRecording) return {{}, AudioRecorderError::notRecording()};
+    m_waitTimer.cancel();
+    m_isRestarting = false;
+    // The stream hands over what it still holds before it stops, so the buffer is complete once
+    // stopEngine returns, and nothing of a later recording can reach it.
+    stopEngine();
+    ++m_tap->generation;
+    StopResult result;
+    {
+        std::lock_guard lock(m_tap->bufferLock);
+        result.samples.swap(m_tap->audioBuffer);
+    }
+    setIsRecording(false);
+    setLevels(0, m_peakAudioLevel);
+    return result;
+}
+
+void AudioRecorder::cancelRecording() {
+    if (!m_isRecording) return;
+    m_waitTimer.cancel();
+    m_isRestarting = false;
+    stopEngine();
+    ++m_tap->generation;
+    {
+        std::lock_guard lock(m_tap->bufferLock);
+        m_tap->audioBuffer.clear();
+    }
+    setIsRecording(false);
+    setLevels(0, 0);
+}
+
+void AudioRecorder::setSampleSink(SampleSink sink) {
+    std::lock_guard lock(m_tap->bufferLock);
+    m_tap->sampleSink = std::move(sink);
+}
+
+void AudioRecorder::applyLevel(std::uint64_t generation, float level) {
+    if (generation != m_tap->generation.load() || !m_isRecording) return;
+    setLevels(level, std::max(m_peakAudioLevel, level));
+}
+
+void AudioRecorder::setIsRecording(bool value) {
+    m_isRecording = value;
+    isRecordingChanged.emit();
+}
+
+void AudioRecorder::setLevels(float level, float peak) {
+    m_audioLevel = level;
+    m_peakAudioLevel = peak;
+    audioLevelChanged.emit();
+}
+
+void AudioRecorder::prewarm(std::function<void()> done, std::shared_ptr<AudioBackend> backend) {
+    auto probe = backend;
+    requestPermission(
+        [done = std::move(done), backend = std::move(probe)](bool granted) mutable {
+            auto finish = [&done] {
+                if (done) done();
+            };
+            if (!granted) return finish();
+            std::shared_ptr<AudioInputStream> stream = backend->makeInputStream();
+            if (stream->inputFormat().channels == 0) return finish();
+            if (stream->start(1024, [](const float*, std::size_t) {}, [] {})) return finish();
+            runAfter(milliseconds(100), [stream, done = std::move(done)] {
+                stream->stop();
+                if (done) done();
+            });
+        },
+        std::move(backend));
+}
+
+}  // namespace vandrel

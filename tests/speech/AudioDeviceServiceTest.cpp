@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+
+#include "base/NotificationCenter.h"
+#include "speech/AudioDeviceService.h"
+#include "support/ScriptedAudioBackend.h"
+#include "support/TestEnvironment.h"
+
+using namespace vandrel;
+using vandrel::test::ScriptedAudioBackend;
+
+namespace {
+
+class AudioDeviceServiceTest : public ::testing::Test {
+protected:
+    AudioDeviceServiceTest() : backend(std::make_shared<ScriptedAudioBackend>()) {
+        backend->sourceList = {
+            {1, "alsa_input.usb-mic", "USB Microphone", 1, false},
+            {2, "alsa_output.speakers.monitor", "Monitor of Speakers", 2, true},
+            {3, "alsa_input.pci-analog", "Built-in Audio", 2, false},
+        };
+        backend->defaultId = 3;
+        notifications = NotificationCenter::shared().addObserver(
+            AudioDeviceService::preferredInputDeviceChangedNotification, [this](const Notification&) { ++posted; });
+    }
+
+    static std::vector<std::string> uids(const std::vector<AudioInputDevice>& devices) {
+        std::vector<std::string> out;
+        for (const auto& d : devices) out.push_back(d.uid);
+        return out;
+    }
+
+    test::TestWorld world;
+    std::shared_ptr<ScriptedAudioBackend> backend;
+    int posted = 0;
+    Connection notifications;
+};
+
+}  // namespace
+
+TEST_F(AudioDeviceServiceTest, ListsMicrophonesOnlyInServerOrder) {
+    backend->sourceList.push_back({4, "null.out", "No channels", 0, false});
+    backend->sourceList.push_back({5, "", "Unnamed uid", 1, false});
+    backend->sourceList.push_back({6, "no-description", "", 1, false});
+    backend->sourceList.push_back({7, "CADefaultDeviceAggregate-1", "Aggregate", 2, false});
+    backend->sourceList.push_back({8, "agg", "CADefaultDeviceAggregate", 2, false});
+    backend->sourceList.push_back({9, "my-CADefaultDeviceAggregate", "Has it inside", 2, false});
+    AudioDeviceService service(backend);
+    EXPECT_EQ(uids(service.inputDevices()),
+              (std::vector<std::string>{"alsa_input.usb-mic", "alsa_input.pci-analog", "my-CADefaultDeviceAggregate"}));
+    EXPECT_EQ(service.inputDevices()[0], (AudioInputDevice{1, "alsa_input.usb-mic", "USB Microphone"}));
+    EXPECT_TRUE(service.listenerInstalled());
+}
+
+TEST_F(AudioDeviceServiceTest, CurrentDeviceIsThePinnedThenTheDefaultThenTheFirst) {
+    {
+        AudioDeviceService service(backend);
+        ASSERT_TRUE(service.currentDevice());
+        EXPECT_EQ(service.currentDevice()->id, 3u);
+    }
+    world.defaults().setString(AudioDeviceService::preferredUIDKey, "alsa_input.usb-mic");
+    {
+        AudioDeviceService service(backend);
+        EXPECT_EQ(service.currentDevice()->id, 1u);  // the pin wins over the default
+    }
+    world.defaults().setString(AudioDeviceService::preferredUIDKey, "");
+    backend->defaultId = 2;  // a monitor: not listed
+    {
+        AudioDeviceService service(backend);
+        EXPECT_EQ(service.currentDevice()->id, 1u);
+    }
+    backend->defaultId.reset();
+    backend->sourceList.clear();
+    AudioDeviceService empty(backend);
+    EXPECT_FALSE(empty.currentDevice());
+}
+
+TEST_F(AudioDeviceServiceTest, APinThatIsAbsentAtCreationIsDroppedAtOnce) {
+    world.defaults().setString(AudioDeviceService::preferredUIDKey, "gone");
+    world.defaults().setString(AudioDeviceService::preferredNameKey, "Gone Mic");
+    AudioDeviceService service(backend);
+    EXPECT_EQ(service.preferredUID(), "");
+    EXPECT_EQ(world.defaults().string(AudioDeviceService::preferredUIDKey), "");
+    EXPECT_FALSE(world.defaults().contains(AudioDeviceService::preferredNameKey));
+    EXPECT_EQ(posted, 1);
+    EXPECT_TRUE(backend->events.empty());  // unpinning leaves the system default alone
+}
+
+TEST_F(AudioDeviceServiceTest, PinningMakesTheDeviceTheSystemDefaultAndIsRemembered) {
+    AudioDeviceService service(backend);
+    int changes = 0;
+    auto c = service.changed.connect([&] { ++changes; });
+    EXPECT_TRUE(service.setPreferredDevice("alsa_input.usb-mic"));
+    EXPECT_EQ(backend->events, std::vector<std::string>{"setDefault:1"});
+    EXPECT_EQ(service.preferredUID(), "alsa_input.usb-mic");
+    EXPECT_EQ(service.currentDevice()->id, 1u);
+    EXPECT_EQ(world.defaults().string(AudioDeviceService::preferredUIDKey), "alsa_input.usb-mic");
+    EXPECT_EQ(world.defaults().string(AudioDeviceService::preferredNameKey), "USB Microphone");
+    EXPECT_EQ(posted, 1);
+    EXPECT_GE(changes, 2);
+
+    EXPECT_FALSE(service.setPreferredDevice("not-listed"));
+    EXPECT_EQ(service.preferredUID(), "alsa_input.usb-mic");
+    EXPECT_EQ(posted, 1);
+
+    EXPECT_TRUE(service.setPreferredDevice(""));
+    EXPECT_EQ(service.preferredUID(), "");
+    EXPECT_EQ(world.defaults().string(AudioDeviceService::preferredUIDKey), "");
+    EXPECT_FALSE(world.defaults().contains(AudioDeviceService::preferredNameKey));
+    EXPECT_EQ(service.currentDevice()->id, 1u);  // the server's default is the usb mic now
+    EXPECT_TRUE(service.setPreferredDevice(std::nullopt));
+    EXPECT_EQ(posted, 3);
+    EXPECT_EQ(backend->events.size(), 1u);
+}
+
+TEST_F(AudioDeviceServiceTest, APinTheServerRefusesIsReportedAndNotStored) {
+    AudioDeviceService service(backend);
+    backend->refuseSetDefault = true;
+    EXPECT_FALSE(service.setPreferredDevice("alsa_input.usb-mic"));
+    EXPECT_EQ(service.preferredUID(), "");
+    EXPECT_FALSE(world.defaults().string(AudioDeviceService::preferredUIDKey));
+    EXPECT_EQ(service.currentDevice()->id, 3u);
+    EXPECT_EQ(posted, 0);
+}
+
+TEST_F(AudioDeviceServiceTest, ApplyingThePinTouchesTheDefaultOnlyWhenItDiffers) {
+    AudioDeviceService service(backend);
+    EXPECT_TRUE(service.applyPreferredDevice());
+    EXPECT_TRUE(backend->events.empty());
+    ASSERT_TRUE(service.setPreferredDevice("alsa_input.pci-analog"));
+    backend->events.clear();
+    EXPECT_TRUE(service.applyPreferredDevice());  // already the default
+    EXPECT_TRUE(backend->events.empty());
+    backend->defaultId = 1;  // another application changed it
+    EXPECT_TRUE(service.applyPreferredDevice());
+    EXPECT_EQ(backend->events, std::vector<std::string>{"setDefault:3"});
+    backend->defaultId = 1;
+    backend->refuseSetDefault = true;
+    EXPECT_FALSE(service.applyPreferredDevice());
+}
+
+TEST_F(AudioDeviceServiceTest, ListChangesRefreshAndDropAVanishedPinButDefaultChangesNeverUnpin) {
+    AudioDeviceService service(backend);
+    ASSERT_TRUE(service.setPreferredDevice("alsa_input.usb-mic"));
+    EXPECT_FALSE(service.isPreferredDeviceMissing());
+
+    backend->sourceList.erase(backend->sourceList.begin());
+    backend->defaultId = 3;
+    backend->defaultInputChanged.emit();
+    EXPECT_EQ(service.inputDevices().size(), 1u);
+    EXPECT_EQ(service.preferredUID(), "alsa_input.usb-mic");  // kept through a default change
+    EXPECT_TRUE(service.isPreferredDeviceMissing());
+    EXPECT_EQ(service.currentDevice()->id, 3u);
+
+    backend->sourcesChanged.emit();
+    EXPECT_EQ(service.preferredUID(), "");
+    EXPECT_FALSE(service.isPreferredDeviceMissing());
+    EXPECT_EQ(posted, 2);
+
+    backend->sourceList.push_back({10, "bluetooth.headset", "Headset", 1, false});
+    backend->sourcesChanged.emit();
+    EXPECT_EQ(uids(service.inputDevices()), (std::vector<std::string>{"alsa_input.pci-analog", "bluetooth.headset"}));
+}
+
+TEST(AudioInputDevice, EqualityAndHashCoverAllThreeFields) {
+    AudioInputDevice a{1, "u", "n"};
+    EXPECT_EQ(a, (AudioInputDevice{1, "u", "n"}));
+    EXPECT_NE(a, (AudioInputDevice{2, "u", "n"}));
+    EXPECT_NE(a, (AudioInputDevice{1, "v", "n"}));
+    EXPECT_NE(a, (AudioInputDevice{1, "u", "m"}));
+    EXPECT_EQ(std::hash<AudioInputDevice>{}(a), std::hash<AudioInputDevice>{}(AudioInputDevice{1, "u", "n"}));
+    EXPECT_NE(std::hash<AudioInputDevice>{}(a), std::hash<AudioInputDevice>{}(AudioInputDevice{1, "n", "u"}));
+}
