@@ -1,0 +1,98 @@
+#pragma once
+
+#include <QPointF>
+#include <QRectF>
+#include <QSizeF>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "base/MainLoop.h"
+#include "dictation/AnimationCurve.h"
+#include "dictation/OverlayState.h"
+
+class QWidget;
+
+namespace vandrel {
+
+class RecordingOverlayView;
+
+// The floating overlay's window: a frameless panel near the bottom centre of the screen that never
+// takes the keyboard focus or activates the application, so the application being dictated into
+// stays in front. Creates the panel on first use and keeps it, places it, fades it in and out, shows
+// the no-speech notice for a fixed time, and routes the cancel button to its owner. Main thread only;
+// all timing runs on the current MainLoop.
+class OverlayPanelController {
+public:
+    static constexpr float voiceThreshold = 0.08f;
+    static constexpr double fadeInDuration = 0.2;
+    static constexpr double fadeOutDuration = 0.15;
+    static constexpr double noSpeechDuration = 1.5;
+
+    explicit OverlayPanelController(std::shared_ptr<OverlayState> state = std::make_shared<OverlayState>());
+    ~OverlayPanelController();
+    OverlayPanelController(const OverlayPanelController&) = delete;
+    OverlayPanelController& operator=(const OverlayPanelController&) = delete;
+
+    // Shared with the owner, which writes the level and the recording state directly.
+    OverlayState& overlayState() const { return *m_overlayState; }
+    const std::shared_ptr<OverlayState>& sharedOverlayState() const { return m_overlayState; }
+    QSizeF overlaySize() const { return m_overlaySize; }
+    QSizeF overlayPartialSize() const { return m_overlayPartialSize; }
+
+    // Shows the overlay for `state`: clears any notice and partial transcript, writes the state,
+    // accepts clicks only while recording, places the panel and fades it in.
+    void show(RecordingState state, bool showHint, const std::string& hintText, float audioLevel);
+    // The same `delay` from now, unless a show, hide, no-speech notice or cancelPendingShow() comes
+    // first: a dictation that ended before its overlay appeared never has it appear afterwards.
+    void showAfter(Duration delay, RecordingState state, bool showHint, std::string hintText, float audioLevel);
+    void cancelPendingShow();
+    bool hasPendingShow() const { return m_pendingShow.isActive(); }
+    // Fades the overlay out when it is on screen; otherwise does nothing.
+    void hide();
+    // Shows "No speech detected" and fades it out again after 1.5 s.
+    void showNoSpeech();
+
+    // Run when the user presses the overlay's cancel button.
+    void setCancelHandler(std::function<void()> handler) { m_cancelHandler = std::move(handler); }
+
+    // Whether clicks pass through the panel to the windows below. No effect before the panel exists.
+    void setIgnoresMouseEvents(bool ignore);
+    bool ignoresMouseEvents() const { return m_ignoresMouseEvents; }
+
+    bool hasPanel() const { return m_panel != nullptr; }
+    QWidget* panel() const { return m_panel.get(); }
+    RecordingOverlayView* view() const { return m_view; }
+    // On screen, fading included.
+    bool isPanelVisible() const;
+    double panelOpacity() const;
+    bool isFading() const { return m_fadeTimer.isActive(); }
+
+    // Top-left corner of a panel `height` tall, centred on `visibleFrame` (the screen minus panels
+    // and docks), its bottom edge 15 % of the frame's height above the frame's bottom edge. Without a
+    // width the capsule's is used.
+    static QPointF panelOrigin(const QRectF& visibleFrame, std::optional<double> width, double height);
+
+private:
+    void makePanel();
+    void placeAndFadeIn();
+    void place();
+    void fade(double to, double duration, const AnimationCurve& curve, std::function<void()> done);
+    void applyMouseTransparency();
+
+    std::shared_ptr<OverlayState> m_overlayState;
+    QSizeF m_overlaySize{236, 48};
+    QSizeF m_overlayPartialSize{360, 132};
+    std::function<void()> m_cancelHandler;
+    bool m_ignoresMouseEvents = true;
+
+    std::unique_ptr<QWidget> m_panel;
+    RecordingOverlayView* m_view = nullptr;
+
+    Timer m_hideWorkItem;
+    Timer m_pendingShow;
+    Timer m_fadeTimer;
+};
+
+}  // namespace vandrel

@@ -1,0 +1,359 @@
+#include "dictation/RecordingOverlayView.h"
+
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QFontMetricsF>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPaintEvent>
+#include <QPixmap>
+#include <QTextLayout>
+#include <algorithm>
+#include <cmath>
+
+#include "base/LocalizationManager.h"
+#include "dictation/AudioBarsView.h"
+#include "dictation/ElapsedTimeView.h"
+#include "dictation/NoSpeechSymbolView.h"
+#include "dictation/OverlayCancelButton.h"
+#include "dictation/OverlayStyle.h"
+#include "dictation/PulsingDotsView.h"
+
+namespace vandrel {
+
+namespace {
+
+constexpr int transcriptMaxLines = 4;
+constexpr double transcriptInset = 4;
+constexpr double cardVerticalInset = 12;
+constexpr double cardSpacing = 8;
+
+QPainterPath lookShape(const QRectF& rect, bool card) {
+    QPainterPath path;
+    double radius = card ? RecordingOverlayView::cardCornerRadius : rect.height() / 2.0;
+    path.addRoundedRect(rect, radius, radius);
+    return path;
+}
+
+// Assistive technologies see the overlay as one element: "Vandrel" with the dictation status as its
+// value, and the cancel button's press as its action while the button is shown.
+class OverlayAccessible : public QAccessibleWidget {
+public:
+    explicit OverlayAccessible(RecordingOverlayView* view) : QAccessibleWidget(view, QAccessible::Grouping) {}
+
+    QString text(QAccessible::Text t) const override {
+        switch (t) {
+        case QAccessible::Name: return QString::fromStdString(localized("Vandrel"));
+        case QAccessible::Value: return view()->accessibleStatus();
+        default: return QAccessibleWidget::text(t);
+        }
+    }
+    int childCount() const override { return 0; }
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+
+    QStringList actionNames() const override {
+        if (view()->cancelButton()->isVisibleTo(view())) return {pressAction()};
+        return {};
+    }
+    QString localizedActionDescription(const QString& name) const override {
+        if (name == pressAction()) return QString::fromStdString(localized("Cancel recording"));
+        return QAccessibleWidget::localizedActionDescription(name);
+    }
+    void doAction(const QString& name) override {
+        if (name == pressAction() && view()->cancelButton()->isVisibleTo(view())) view()->cancelButton()->click();
+    }
+
+private:
+    RecordingOverlayView* view() const { return static_cast<RecordingOverlayView*>(widget()); }
+};
+
+QAccessibleInterface* overlayAccessibleFactory(const QString&, QObject* object) {
+    if (auto* view = dynamic_cast<RecordingOverlayView*>(object)) return new OverlayAccessible(view);
+    return nullptr;
+}
+
+}  // namespace
+
+RecordingOverlayView::RecordingOverlayView(OverlayState& state, std::function<void()> onCancel, float voiceThreshold,
+                                           QWidget* parent)
+    : QWidget(parent),
+      m_state(state),
+      m_onCancel(std::move(onCancel)),
+      m_voiceThreshold(voiceThreshold),
+      m_bars(new AudioBarsView(this)),
+      m_dots(new PulsingDotsView(7, 3, this)),
+      m_symbol(new NoSpeechSymbolView(this)),
+      m_elapsed(new ElapsedTimeView(this)),
+      m_cancel(new OverlayCancelButton(this)) {
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(overlayAccessibleFactory);
+        return true;
+    }();
+    (void)factoryInstalled;
+
+    setAttribute(Qt::WA_TranslucentBackground);
+    setFocusPolicy(Qt::NoFocus);
+    setFont(overlay::bodyFont());
+    QObject::connect(m_cancel, &QAbstractButton::clicked, m_cancel, [this] {
+        if (m_onCancel) m_onCancel();
+    });
+    m_elapsed->onWidthChanged = [this] {
+        if (!m_state.isExpanded()) layoutCompact();
+    };
+    m_stateConnection = m_state.changed.connect([this] { refresh(); });
+    setFixedSize(capsuleSize);
+    refresh();
+}
+
+RecordingOverlayView::~RecordingOverlayView() = default;
+
+QAbstractButton* RecordingOverlayView::cancelButton() const {
+    return m_cancel;
+}
+
+QSize RecordingOverlayView::lookSize() const {
+    return m_state.isExpanded() ? cardSize : capsuleSize;
+}
+
+QString RecordingOverlayView::accessibleStatus() const {
+    return QString::fromStdString(m_state.accessibilityStatus());
+}
+
+void RecordingOverlayView::refresh() {
+    const bool expanded = m_state.isExpanded();
+    const bool message = m_state.hasMessage();
+    const RecordingState rs = m_state.recordingState();
+
+    if (size() != lookSize()) {
+        setFixedSize(lookSize());
+        if (onLookSizeChanged) onLookSizeChanged();
+    }
+
+    // The indicator: the first that applies.
+    const bool showSymbol = message;
+    const bool showBars = !message && rs == RecordingState::recording;
+    const bool showDots = !message && rs == RecordingState::transcribing;
+    m_bars->setLevel(m_state.audioLevel(), m_state.audioLevel() >= m_voiceThreshold);
+
+    // The status line (capsule only).
+    bool showElapsed = false;
+    m_statusText.clear();
+    if (!expanded) {
+        if (message) {
+            m_statusText = QString::fromStdString(*m_state.noSpeechMessage());
+            m_statusIsPrimary = true;
+        } else if (rs == RecordingState::recording) {
+            showElapsed = true;
+        } else if (rs == RecordingState::transcribing) {
+            m_statusText = QString::fromStdString(localized("Transcribing..."));
+            m_statusIsPrimary = false;
+        }
+    }
+    if (showElapsed && (!m_elapsed->isVisibleTo(this) || m_state.recordingStartDate() != m_elapsedStartSource)) {
+        // Without a start date the count starts when the time first appears.
+        m_elapsedStartSource = m_state.recordingStartDate();
+        m_elapsed->setStartDate(m_elapsedStartSource.value_or(MainLoop::current().now()));
+    }
+
+    const bool showCancel = rs == RecordingState::recording && (expanded || !message);
+    m_headerText = expanded ? QString::fromStdString(m_state.headerTitle()) : QString();
+
+    // Hide before showing, so a part that goes away stops its animation first.
+    const std::pair<QWidget*, bool> parts[] = {
+        {m_symbol, showSymbol}, {m_bars, showBars}, {m_dots, showDots}, {m_elapsed, showElapsed}, {m_cancel, showCancel}};
+    for (auto [widget, shown] : parts)
+        if (!shown) widget->hide();
+    for (auto [widget, shown] : parts)
+        if (shown) widget->show();
+
+    // A new level alone is the bars' business: the level feed arrives 20 times a second and must not
+    // repaint the whole overlay each time.
+    const QString look = QStringLiteral("%1|%2|%3|%4|%5|%6")
+                             .arg(expanded)
+                             .arg(static_cast<int>(rs))
+                             .arg(m_statusText, m_headerText, QString::fromStdString(m_state.partialTranscript()))
+                             .arg(showSymbol + 2 * showBars + 4 * showDots + 8 * showElapsed + 16 * showCancel);
+    if (look == m_drawnLook) return;
+    m_drawnLook = look;
+    if (expanded)
+        layoutCard();
+    else
+        layoutCompact();
+    update();
+}
+
+namespace {
+// Places `widget` with its centre at `centre`.
+void centreAt(QWidget* widget, QPointF centre) {
+    widget->move(static_cast<int>(std::lround(centre.x() - widget->width() / 2.0)),
+                 static_cast<int>(std::lround(centre.y() - widget->height() / 2.0)));
+}
+QWidget* visibleIndicator(std::initializer_list<QWidget*> candidates, const QWidget* parent) {
+    for (QWidget* w : candidates)
+        if (w->isVisibleTo(parent)) return w;
+    return nullptr;
+}
+}  // namespace
+
+void RecordingOverlayView::layoutCompact() {
+    const double w = width(), h = height();
+    const double midY = h / 2.0;
+    const bool cancel = m_cancel->isVisibleTo(this);
+    QFontMetricsF metrics(font());
+
+    double statusWidth = 0;
+    const double available = w - 2 * horizontalInset - indicatorWidth - rowSpacing -
+                             (cancel ? rowSpacing + OverlayCancelButton::diameter : 0);
+    if (m_elapsed->isVisibleTo(this)) {
+        statusWidth = m_elapsed->width();
+    } else if (!m_statusText.isEmpty()) {
+        // One line: a text too long for the capsule ends in an ellipsis.
+        m_statusText = metrics.elidedText(m_statusText, Qt::ElideRight, available);
+        statusWidth = std::ceil(metrics.horizontalAdvance(m_statusText));
+    }
+    double total = indicatorWidth;
+    if (statusWidth > 0) total += rowSpacing + statusWidth;
+    if (cancel) total += rowSpacing + OverlayCancelButton::diameter;
+    double x = std::max(static_cast<double>(horizontalInset), (w - total) / 2.0);
+
+    if (QWidget* indicator = visibleIndicator({m_symbol, m_bars, m_dots}, this))
+        centreAt(indicator, {x + indicatorWidth / 2.0, midY});
+    x += indicatorWidth;
+    if (statusWidth > 0) {
+        x += rowSpacing;
+        m_statusRect = QRectF(x, 0, statusWidth, h);
+        if (m_elapsed->isVisibleTo(this)) centreAt(m_elapsed, {x + statusWidth / 2.0, midY});
+        x += statusWidth;
+    } else {
+        m_statusRect = {};
+    }
+    if (cancel) {
+        x += rowSpacing;
+        centreAt(m_cancel, {x + OverlayCancelButton::diameter / 2.0, midY});
+    }
+}
+
+void RecordingOverlayView::layoutCard() {
+    const double w = width(), h = height();
+    QFontMetricsF headerMetrics(font());
+    const QFont transcriptFont = overlay::calloutFont();
+    QFontMetricsF transcriptMetrics(transcriptFont);
+
+    // Wrap the transcript to the card's width and keep the last lines: the newest words matter.
+    const double textWidth = w - 2 * horizontalInset - 2 * transcriptInset;
+    QStringList lines;
+    const QString transcript = QString::fromStdString(m_state.partialTranscript());
+    QTextLayout layout(transcript, transcriptFont);
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(textWidth);
+        lines << transcript.mid(line.textStart(), line.textLength()).trimmed();
+    }
+    layout.endLayout();
+    if (lines.size() > transcriptMaxLines) {
+        lines = lines.mid(lines.size() - transcriptMaxLines);
+        lines[0] = transcriptMetrics.elidedText(QStringLiteral("\u2026") + lines[0], Qt::ElideLeft, textWidth);
+    }
+    m_transcriptLines = lines;
+
+    const double headerHeight = std::max({AudioBarsView::maxHeight, headerMetrics.height(),
+                                          static_cast<double>(OverlayCancelButton::diameter)});
+    const double transcriptHeight = lines.size() * transcriptMetrics.lineSpacing();
+    const double contentHeight = headerHeight + cardSpacing + transcriptHeight;
+    double y = std::max(cardVerticalInset, (h - contentHeight) / 2.0);
+    const double midY = y + headerHeight / 2.0;
+
+    double x = horizontalInset;
+    if (QWidget* indicator = visibleIndicator({m_symbol, m_bars, m_dots}, this))
+        centreAt(indicator, {x + indicatorWidth / 2.0, midY});
+    x += indicatorWidth + rowSpacing;
+    double right = w - horizontalInset;
+    if (m_cancel->isVisibleTo(this)) {
+        centreAt(m_cancel, {right - OverlayCancelButton::diameter / 2.0, midY});
+        right -= OverlayCancelButton::diameter + rowSpacing;
+    }
+    m_headerText = headerMetrics.elidedText(m_headerText, Qt::ElideRight, std::max(0.0, right - x));
+    m_headerRect = QRectF(x, y, std::max(0.0, right - x), headerHeight);
+    m_transcriptRect = QRectF(horizontalInset + transcriptInset, y + headerHeight + cardSpacing, textWidth,
+                              transcriptHeight);
+}
+
+const QPixmap& RecordingOverlayView::surface() {
+    const bool card = m_state.isExpanded();
+    if (!m_surface.isNull() && m_surface.deviceIndependentSize() == QSizeF(size()) &&
+        m_surface.devicePixelRatio() == devicePixelRatioF())
+        return m_surface;
+    // The surface never changes while a look is shown; the bars repaint over it every frame, so it is
+    // drawn once per look and size.
+    const qreal ratio = devicePixelRatioF();
+    QPixmap pixmap(size() * ratio);
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF bounds(QPointF(0, 0), QSizeF(size()));
+    QPainterPath shape = lookShape(bounds, card);
+
+    // Bottom up: a pale translucent base standing in for the blurred material, white at 40 %, then a
+    // breath of the brand colour.
+    painter.fillPath(shape, QColor::fromRgbF(0.93f, 0.93f, 0.95f, 0.78f));
+    painter.fillPath(shape, QColor::fromRgbF(1, 1, 1, 0.4f));
+    painter.fillPath(shape, overlay::toQColor(brandIndigo.withOpacity(0.05)));
+    painter.setClipPath(shape);
+
+    // The sheen, from the top-leading corner to the bottom-trailing one.
+    QLinearGradient sheen(bounds.topLeft(), bounds.bottomRight());
+    sheen.setColorAt(0.0, QColor::fromRgbF(1, 1, 1, 0.18f));
+    sheen.setColorAt(0.5, QColor::fromRgbF(1, 1, 1, 0.04f));
+    sheen.setColorAt(1.0, QColor::fromRgbF(1, 1, 1, 0.0f));
+    painter.setCompositionMode(QPainter::CompositionMode_Overlay);
+    painter.fillPath(shape, sheen);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+
+    // The edge: a hairline of the text colour.
+    QPen edge(overlay::primaryColor(0.08), 0.5, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
+    edge.setMiterLimit(10);
+    painter.setPen(edge);
+    painter.setBrush(Qt::NoBrush);
+    painter.drawPath(lookShape(bounds.adjusted(0.25, 0.25, -0.25, -0.25), card));
+    painter.end();
+    m_surface = pixmap;
+    return m_surface;
+}
+
+void RecordingOverlayView::paintEvent(QPaintEvent* event) {
+    QPainter painter(this);
+    const QRect dirty = event->rect();
+    const QPixmap& pixmap = surface();
+    const qreal ratio = pixmap.devicePixelRatio();
+    painter.drawPixmap(QRectF(dirty), pixmap, QRectF(QRectF(dirty).topLeft() * ratio, QRectF(dirty).size() * ratio));
+    const bool card = m_state.isExpanded();
+    // Text only where it was uncovered.
+    if (!dirty.intersects(m_statusRect.toAlignedRect()) && !dirty.intersects(m_headerRect.toAlignedRect()) &&
+        !dirty.intersects(m_transcriptRect.toAlignedRect()))
+        return;
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setFont(font());
+    if (!card && !m_statusText.isEmpty()) {
+        painter.setPen(m_statusIsPrimary ? overlay::primaryColor() : overlay::secondaryColor());
+        painter.drawText(m_statusRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, m_statusText);
+    }
+    if (card) {
+        painter.setPen(overlay::primaryColor());
+        painter.drawText(m_headerRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, m_headerText);
+        painter.setFont(overlay::calloutFont());
+        painter.setPen(overlay::primaryColor(0.85));
+        QFontMetricsF metrics(painter.font());
+        double y = m_transcriptRect.top();
+        for (const QString& line : m_transcriptLines) {
+            painter.drawText(QRectF(m_transcriptRect.left(), y, m_transcriptRect.width(), metrics.lineSpacing()),
+                             Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, line);
+            y += metrics.lineSpacing();
+        }
+    }
+}
+
+}  // namespace vandrel
