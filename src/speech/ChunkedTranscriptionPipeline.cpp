@@ -71,7 +71,7 @@ std::string capitalizeFirstLetter(const std::string& text) {
 }
 
 ChunkedTranscriptionPipeline::ChunkedTranscriptionPipeline(std::shared_ptr<ChunkTranscriber> transcriptionService,
-                                                           std::shared_ptr<void> vadContext,
+                                                           std::shared_ptr<VADContext> vadContext,
                                                            std::vector<std::string> preferredLanguages,
                                                            std::function<void(const std::string&)> onPartialTextUpdate,
                                                            Cutting cutting)
@@ -82,7 +82,7 @@ ChunkedTranscriptionPipeline::ChunkedTranscriptionPipeline(std::shared_ptr<Chunk
       m_cutting(cutting) {}
 
 ChunkedTranscriptionPipeline::ChunkedTranscriptionPipeline(std::shared_ptr<ChunkTranscriber> transcriptionService,
-                                                           std::shared_ptr<void> vadContext,
+                                                           std::shared_ptr<VADContext> vadContext,
                                                            std::vector<std::string> preferredLanguages,
                                                            std::function<void(const std::string&)> onPartialTextUpdate)
     : ChunkedTranscriptionPipeline(std::move(transcriptionService), std::move(vadContext),

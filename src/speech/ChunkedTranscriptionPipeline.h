@@ -13,6 +13,8 @@
 
 namespace vandrel {
 
+class VADContext;
+
 // What the pipeline needs of the transcription service. Answers arrive on the main loop.
 class ChunkTranscriber {
 public:
@@ -57,10 +59,10 @@ public:
     };
 
     ChunkedTranscriptionPipeline(std::shared_ptr<ChunkTranscriber> transcriptionService,
-                                 std::shared_ptr<void> vadContext, std::vector<std::string> preferredLanguages,
+                                 std::shared_ptr<VADContext> vadContext, std::vector<std::string> preferredLanguages,
                                  std::function<void(const std::string&)> onPartialTextUpdate, Cutting cutting);
     ChunkedTranscriptionPipeline(std::shared_ptr<ChunkTranscriber> transcriptionService,
-                                 std::shared_ptr<void> vadContext, std::vector<std::string> preferredLanguages,
+                                 std::shared_ptr<VADContext> vadContext, std::vector<std::string> preferredLanguages,
                                  std::function<void(const std::string&)> onPartialTextUpdate);
     ~ChunkedTranscriptionPipeline();
     ChunkedTranscriptionPipeline(const ChunkedTranscriptionPipeline&) = delete;
@@ -94,7 +96,7 @@ private:
     void transcribe(std::vector<float> samples, std::string language, std::function<void()> done);
 
     std::shared_ptr<ChunkTranscriber> m_transcriptionService;
-    std::shared_ptr<void> m_vadContext;
+    std::shared_ptr<VADContext> m_vadContext;  // handed over for cutting at pauses; not used yet
     std::vector<std::string> m_preferredLanguages;
     std::function<void(const std::string&)> m_onPartialTextUpdate;
     Cutting m_cutting;

@@ -1,6 +1,8 @@
 // A second process on the desktop's clipboard, for the clipboard tests.
 //   clipboard_owner own WIDTH HEIGHT TEXT: takes the clipboard with TEXT and a WIDTHxHEIGHT image, prints
 //       "ready" and serves it until killed.
+//   clipboard_owner own-bytes TYPE SIZE TEXT: takes the clipboard with TEXT and SIZE bytes of TYPE (the
+//       bytes of test::ownerBytes), prints "ready" and serves it until killed.
 //   clipboard_owner dump: prints every format on the clipboard with its size and SHA-256, one a line,
 //       leaving out the selection's bookkeeping (which names the owner and the moment it took over) and
 //       the image handle Qt makes up on the reading side.
@@ -12,6 +14,8 @@
 #include <QPainter>
 #include <QTimer>
 #include <cstdio>
+
+#include "platform/ClipboardOwnerBytes.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -30,6 +34,17 @@ int main(int argc, char** argv) {
         auto* mime = new QMimeData();
         mime->setText(args[4]);
         mime->setImageData(image);
+        QApplication::clipboard()->setMimeData(mime, QClipboard::Clipboard);
+        QTimer::singleShot(0, [] {
+            std::printf("ready\n");
+            std::fflush(stdout);
+        });
+        return app.exec();
+    }
+    if (args.size() >= 5 && args[1] == "own-bytes") {
+        auto* mime = new QMimeData();
+        mime->setText(args[4]);
+        mime->setData(args[2], QByteArray::fromStdString(vandrel::test::ownerBytes(args[3].toULongLong())));
         QApplication::clipboard()->setMimeData(mime, QClipboard::Clipboard);
         QTimer::singleShot(0, [] {
             std::printf("ready\n");

@@ -36,6 +36,8 @@ struct PasteRun {
     std::optional<PasteResult> paste(const std::string& text) {
         std::optional<PasteResult> result;
         output.pasteText(text, [&](PasteResult r) { result = r; });
+        // The snapshot of another process's clipboard arrives from a worker thread in real time.
+        world.loop().runUntil([&] { return board->plainText() == text; });
         world.loop().advanceSeconds(OutputService::pasteDelay);
         return result;
     }
@@ -63,9 +65,11 @@ TEST(ClipboardX11, AnotherProcesssTextAndImageComeBackByteForByte) {
 
 TEST(ClipboardX11, ASnapshotLeavesOutTheSelectionBookkeeping) {
     ClipboardOwnerProcess owner(8, 8, "x");
+    test::TestWorld world;
     std::optional<PasteboardSnapshot> snapshot;
     QtPasteboard board;
     OutputService::snapshotPasteboard(board, [&](PasteboardSnapshot s) { snapshot = std::move(s); });
+    world.loop().runUntil([&] { return snapshot.has_value(); });
     ASSERT_TRUE(snapshot);
     ASSERT_FALSE(snapshot->empty());
     for (const auto& e : *snapshot) {

@@ -40,6 +40,8 @@ FakeWhisperDecode FakeWhisperDecode::text(const std::string& text, float score, 
 void FakeWhisper::reset() {
     std::lock_guard lock(mutex);
     initSucceeds = true;
+    holdInit = false;
+    initsWaiting = 0;
     pcmToMelResult = 0;
     languageProbabilities.clear();
     decodeByLanguage.clear();
@@ -77,8 +79,12 @@ FAKE_EXPORT whisper_context_params whisper_context_default_params(void) {
 
 FAKE_EXPORT whisper_context* whisper_init_from_file_with_params(const char* path, whisper_context_params params) {
     auto& f = fakeWhisper();
-    std::lock_guard lock(f.mutex);
+    std::unique_lock lock(f.mutex);
     ++f.initCalls;
+    ++f.initsWaiting;
+    f.changed.notify_all();
+    f.changed.wait_for(lock, std::chrono::seconds(10), [&] { return !f.holdInit; });
+    --f.initsWaiting;
     f.lastInitPath = path ? path : "";
     f.lastFlashAttn = params.flash_attn;
     return f.initSucceeds ? &vandrel::test::g_context : nullptr;

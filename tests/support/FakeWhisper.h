@@ -59,6 +59,7 @@ struct FakeWhisper {
 
     // Script.
     bool initSucceeds = true;
+    bool holdInit = false;  // whisper_init waits until a test clears it (and notifies `changed`)
     int pcmToMelResult = 0;
     std::map<std::string, float> languageProbabilities;  // raw probability per language code
     std::map<std::string, FakeWhisperDecode> decodeByLanguage;  // decode for a given language...
@@ -66,6 +67,7 @@ struct FakeWhisper {
 
     // Record.
     int initCalls = 0;
+    int initsWaiting = 0;
     int freeCalls = 0;
     int vadFreeCalls = 0;
     int pcmToMelCalls = 0;

@@ -1,38 +1,33 @@
 #include "platform/qt/QtPasteboard.h"
 
 #include <QClipboard>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QMimeData>
 
-#include <algorithm>
-#include <array>
-
-#include "base/Log.h"
+#include "base/MainLoop.h"
 
 namespace vandrel {
 
+QtPasteboard::QtPasteboard(x11::SelectionReader::Limits readLimits)
+    : m_reader(std::make_unique<x11::SelectionReader>(readLimits)) {}
+
+QtPasteboard::~QtPasteboard() = default;
+
 bool QtPasteboard::isBookkeepingType(const std::string& type) {
-    static constexpr std::array<std::string_view, 8> kTypes = {
-        "TARGETS", "TIMESTAMP", "MULTIPLE", "SAVE_TARGETS", "DELETE", "INSERT_SELECTION", "INSERT_PROPERTY",
-        "application/x-qt-image",  // Qt's in-process image handle; the encoded formats carry the bytes
-    };
-    return std::find(kTypes.begin(), kTypes.end(), type) != kTypes.end();
+    // Qt's in-process image handle; the encoded formats carry the bytes.
+    return type == "application/x-qt-image" || x11::SelectionReader::isBookkeepingTarget(type);
 }
 
 void QtPasteboard::readContents(std::function<void(PasteboardSnapshot)> done) {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    // Off X11 (Wayland, offscreen) QClipboard is the only way to the clipboard.
+    if (QGuiApplication::platformName() == QLatin1String("xcb") && !clipboard->ownsClipboard()) {
+        m_reader->read(std::move(done));
+        return;
+    }
     PasteboardSnapshot snapshot;
-    if (const QMimeData* mime = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard)) {
-        QElapsedTimer elapsed;
-        elapsed.start();
-        const QStringList formats = mime->formats();
-        for (qsizetype i = 0; i < formats.size(); ++i) {
-            if (elapsed.elapsed() > m_readBudgetMs) {
-                log("OutputService", "Clipboard snapshot stopped after " + std::to_string(elapsed.elapsed()) +
-                                         " ms; formats left out: " + std::to_string(formats.size() - i));
-                break;
-            }
-            const QString& format = formats[i];
+    if (const QMimeData* mime = clipboard->mimeData(QClipboard::Clipboard)) {
+        for (const QString& format : mime->formats()) {
             std::string type = format.toStdString();
             if (isBookkeepingType(type)) continue;
             const QByteArray bytes = mime->data(format);
@@ -40,7 +35,9 @@ void QtPasteboard::readContents(std::function<void(PasteboardSnapshot)> done) {
             snapshot.push_back({std::move(type), std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()))});
         }
     }
-    done(std::move(snapshot));
+    MainLoop::current().post([done = std::move(done), snapshot = std::move(snapshot)]() mutable {
+        done(std::move(snapshot));
+    });
 }
 
 std::optional<std::string> QtPasteboard::plainText() {

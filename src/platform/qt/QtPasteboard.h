@@ -1,27 +1,33 @@
 #pragma once
 
+#include <memory>
+
 #include "dictation/Pasteboard.h"
+#include "platform/x11/SelectionReader.h"
 
 namespace vandrel {
 
-// The desktop's CLIPBOARD selection through QClipboard. Needs a QGuiApplication; main thread only.
+// The desktop's CLIPBOARD selection. Needs a QGuiApplication; main thread only.
 class QtPasteboard : public Pasteboard {
 public:
-    // Reading a format from another process blocks until that process has produced it (an image owner
-    // encodes every image format on request, seconds each for large images). Once `readBudgetMs` has
-    // passed, the remaining formats are left out of the snapshot.
-    explicit QtPasteboard(int readBudgetMs = 500) : m_readBudgetMs(readBudgetMs) {}
+    explicit QtPasteboard(x11::SelectionReader::Limits readLimits = {});
+    ~QtPasteboard() override;
 
+    // Reading from another process goes through an X connection on a worker thread: the owner may take
+    // seconds to produce a format (an image program encodes each image format on request) and the main
+    // loop must not wait for it. What we own ourselves is read in-process: our own main thread is the
+    // one that would have to answer.
     void readContents(std::function<void(PasteboardSnapshot)> done) override;
     std::optional<std::string> plainText() override;
     void setPlainText(const std::string& text) override;
+    // Served from this process by QClipboard until someone else takes the clipboard.
     void writeContents(const PasteboardSnapshot& entries) override;
 
     // X11 selection bookkeeping that a snapshot leaves out: these describe a transfer, not the content.
     static bool isBookkeepingType(const std::string& type);
 
 private:
-    int m_readBudgetMs;
+    std::unique_ptr<x11::SelectionReader> m_reader;
 };
 
 }  // namespace vandrel

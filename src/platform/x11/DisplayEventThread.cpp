@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <future>
 #include <mutex>
 #include <utility>
 
@@ -47,17 +48,60 @@ DisplayEventThread::~DisplayEventThread() {
 void DisplayEventThread::start(std::function<void(XEvent&)> handler) {
     if (!m_display || m_thread.joinable()) return;
     m_handler = std::move(handler);
+    m_exited = false;
     XFlush(m_display);
     m_thread = std::thread([this] { run(); });
 }
 
 void DisplayEventThread::stop() {
     if (!m_thread.joinable()) return;
+    m_stopping = true;
     const char byte = 1;
     [[maybe_unused]] auto n = ::write(m_wakeFds[1], &byte, 1);
     m_thread.join();
+    m_stopping = false;
     char drain[16];
     while (::read(m_wakeFds[0], drain, sizeof drain) > 0) {
+    }
+}
+
+void DisplayEventThread::invoke(const std::function<void(Display*)>& job) {
+    if (!m_display) return;
+    if (!m_thread.joinable()) {
+        job(m_display);
+        return;
+    }
+    std::promise<void> finished;
+    {
+        std::unique_lock lock(m_jobsMutex);
+        if (m_exited) {
+            lock.unlock();
+            job(m_display);
+            return;
+        }
+        m_jobs.push_back([&] {
+            job(m_display);
+            finished.set_value();
+        });
+    }
+    const char byte = 1;
+    [[maybe_unused]] auto n = ::write(m_wakeFds[1], &byte, 1);
+    finished.get_future().wait();
+}
+
+void DisplayEventThread::runJobs() {
+    char drain[16];
+    while (::read(m_wakeFds[0], drain, sizeof drain) > 0) {
+    }
+    for (;;) {
+        std::function<void()> job;
+        {
+            std::lock_guard lock(m_jobsMutex);
+            if (m_jobs.empty()) return;
+            job = std::move(m_jobs.front());
+            m_jobs.pop_front();
+        }
+        job();
     }
 }
 
@@ -70,10 +114,21 @@ void DisplayEventThread::run() {
             m_handler(event);
         }
         XFlush(m_display);
-        if (::poll(fds, 2, -1) < 0 && errno != EINTR) return;
-        if (fds[1].revents & POLLIN) return;
-        if (fds[0].revents & (POLLERR | POLLHUP)) return;
+        if (::poll(fds, 2, -1) < 0 && errno != EINTR) break;
+        if (fds[1].revents & POLLIN) {
+            runJobs();
+            if (m_stopping) break;
+        }
+        if (fds[0].revents & (POLLERR | POLLHUP)) break;
     }
+    // Nobody waits forever on a job that came too late: later ones run on their caller's thread.
+    std::deque<std::function<void()>> late;
+    {
+        std::lock_guard lock(m_jobsMutex);
+        m_exited = true;
+        late.swap(m_jobs);
+    }
+    for (auto& job : late) job();
 }
 
 }  // namespace vandrel::x11

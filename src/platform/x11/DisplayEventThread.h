@@ -1,7 +1,9 @@
 #pragma once
 
 #include <atomic>
+#include <deque>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 typedef struct _XDisplay Display;
@@ -24,12 +26,20 @@ public:
     // Calls `handler` on the reader thread for every event, until stop().
     void start(std::function<void(XEvent&)> handler);
     void stop();
+    // Runs `job` with the display on the reader thread, between two events, and waits for it; before
+    // start() (or after stop()) on the calling thread. Never call it from inside the handler.
+    void invoke(const std::function<void(Display*)>& job);
 
 private:
     void run();
+    void runJobs();
 
     Display* m_display = nullptr;
     int m_wakeFds[2] = {-1, -1};
+    std::mutex m_jobsMutex;
+    std::deque<std::function<void()>> m_jobs;
+    bool m_exited = false;  // the reader thread has left its loop; guarded by m_jobsMutex
+    std::atomic<bool> m_stopping{false};
     std::function<void(XEvent&)> m_handler;
     std::thread m_thread;
 };

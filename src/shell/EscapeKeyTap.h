@@ -1,0 +1,24 @@
+#pragma once
+
+#include <functional>
+
+namespace vandrel {
+
+// Sees Escape presses of the whole session, also while another application has the keyboard focus,
+// and keeps them from reaching that application. Used to cancel a recording. Main thread only.
+class EscapeKeyTap {
+public:
+    virtual ~EscapeKeyTap() = default;
+    // Sets the tap up, disabled. False when the system cannot give it: no display, or another client
+    // already holds Escape.
+    virtual bool create() = 0;
+    // While enabled every Escape press, whatever modifiers are held, goes to onEscape and nowhere else.
+    // Enabling fails (isEnabled() stays false) when another client took Escape in the meantime.
+    virtual void setEnabled(bool enabled) = 0;
+    virtual bool isEnabled() const = 0;
+
+    // Called on the main thread for each Escape press while enabled.
+    std::function<void()> onEscape;
+};
+
+}  // namespace vandrel
