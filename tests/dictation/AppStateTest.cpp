@@ -43,7 +43,6 @@ protected:
         WhisperLibrary::setLibraryPath(test::fakeWhisperLibraryPath());
         WhisperLibrary::resetForTesting();
         fakeWhisper().reset();
-        audio = std::make_shared<test::ScriptedAudioBackend>();
         audio->sourceList = {{1, "mic", "Microphone", 2, false}};
         audio->defaultId = 1;
         AudioBackend::setShared(audio);
@@ -76,10 +75,23 @@ protected:
     // Runs the loop until the model load and everything it queued have ended.
     void settle() {
         world.loop().runUntil([&] { return !app->isModelLoading.get(); }, std::chrono::seconds(20));
-        app->transcriptionService().waitIdle();
+        // The service runs its jobs in order: when a probe queued now answers, the warm-up has ended.
+        // (Blocking on the service instead would deadlock: its jobs hop to this thread.)
         world.loop().runPending();
+        bool probed = false;
+        app->transcriptionService().transcribe({}, {"en"}, [&](auto) { probed = true; });
+        world.loop().runUntil([&] { return probed; }, std::chrono::seconds(20));
+        std::lock_guard lock(fakeWhisper().mutex);
+        fakeWhisper().fullCalls.clear();
     }
-    void waitFor(const std::function<bool()>& done) { ASSERT_TRUE(world.loop().runUntil(done, std::chrono::seconds(20))); }
+    // Work on the service threads takes real time, the flow's own pauses virtual time: give it both.
+    void waitFor(const std::function<bool()>& done) {
+        for (int i = 0; i < 2000 && !done(); ++i) {
+            world.loop().runUntil(done, std::chrono::milliseconds(10));
+            if (!done()) world.loop().advanceSeconds(0.01);
+        }
+        ASSERT_TRUE(done());
+    }
     // Starts a recording and lets the microphone start.
     void start() {
         app->startRecording();
@@ -97,14 +109,15 @@ protected:
         world.loop().advanceSeconds(3);  // the clipboard restore and the overlay's fade
     }
 
+    // Declared before the loop: timers still queued in the loop at the end hold streams of this backend.
+    std::shared_ptr<test::ScriptedAudioBackend> audio = std::make_shared<test::ScriptedAudioBackend>();
     test::TestWorld world;
     test::TempDir modelsDir;
     test::LocalHttpServer server;
-    std::shared_ptr<test::ScriptedAudioBackend> audio;
     std::unique_ptr<AudioDeviceService> devices;
     std::unique_ptr<ModelManager> models;
     std::shared_ptr<test::InMemoryPasteboard> pasteboard = std::make_shared<test::InMemoryPasteboard>();
-    std::shared_ptr<test::RecordingKeyInjector> injector = std::make_shared<test::RecordingKeyInjector>();
+    std::shared_ptr<test::RecordingKeyInjector> injector = std::make_shared<test::RecordingKeyInjector>(pasteboard.get());
     std::shared_ptr<test::RecordingSoundPlayer> sounds = std::make_shared<test::RecordingSoundPlayer>();
     std::shared_ptr<test::ScriptedActiveWindowSource::Shared> windows =
         std::make_shared<test::ScriptedActiveWindowSource::Shared>();
