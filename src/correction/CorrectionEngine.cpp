@@ -17,14 +17,21 @@ CorrectionEngine& CorrectionEngine::shared() {
 CorrectionEngine::CorrectionEngine() = default;
 CorrectionEngine::~CorrectionEngine() = default;
 
-std::shared_ptr<const SpecialtyDictionary> CorrectionEngine::makeDictionary(const CorrectionDictionary& decoded) {
-    // The dictionary is a main-thread object: a last release elsewhere hands the destruction over.
-    return std::shared_ptr<const SpecialtyDictionary>(new SpecialtyDictionary(decoded), [](const SpecialtyDictionary* d) {
+namespace {
+// The lexicon objects are main-thread objects: a last release elsewhere hands the destruction over.
+template <typename T>
+std::shared_ptr<const T> mainThreadShared(std::unique_ptr<T> object) {
+    return std::shared_ptr<const T>(object.release(), [](const T* p) {
         if (MainLoop::hasCurrent() && !MainLoop::current().isMainThread())
-            MainLoop::current().post([d] { delete d; });
+            MainLoop::current().post([p] { delete p; });
         else
-            delete d;
+            delete p;
     });
+}
+}  // namespace
+
+std::shared_ptr<const SpecialtyDictionary> CorrectionEngine::makeDictionary(const CorrectionDictionary& decoded) {
+    return mainThreadShared(std::make_unique<SpecialtyDictionary>(decoded));
 }
 
 void CorrectionEngine::setDictionary(std::shared_ptr<const SpecialtyDictionary> dictionary) {
@@ -132,7 +139,7 @@ bool CorrectionEngine::loadDictionary(const std::string& key) {
         }
         if (!found.empty()) {
             auto v = FrequencyVocabulary::fromFile(found);
-            m_vocabulary = v ? std::make_shared<const FrequencyVocabulary>(std::move(*v)) : nullptr;
+            m_vocabulary = v ? mainThreadShared(std::make_unique<FrequencyVocabulary>(std::move(*v))) : nullptr;
         }
     }
     return true;

@@ -108,9 +108,20 @@ struct FoldedText {
     std::vector<bool> starts, ends;  // whether the unit starts / ends its code point's folding
 
     explicit FoldedText(const icu::UnicodeString& u) {
+        from.reserve(static_cast<std::size_t>(u.length()));
+        to.reserve(static_cast<std::size_t>(u.length()));
         for (int32_t i = 0; i < u.length();) {
             UChar32 c = u.char32At(i);
             int32_t next = i + U16_LENGTH(c);
+            if (c < 0x80) {  // most transcripts are mostly ASCII: no ICU object per character
+                folded.append(static_cast<char16_t>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c));
+                from.push_back(i);
+                to.push_back(next);
+                starts.push_back(true);
+                ends.push_back(true);
+                i = next;
+                continue;
+            }
             icu::UnicodeString f(c);
             f.foldCase();
             for (int32_t k = 0; k < f.length(); ++k) {
@@ -123,6 +134,31 @@ struct FoldedText {
             i = next;
         }
     }
+};
+
+// Which pairs of neighbouring code units occur in a folded text (hashed, so false positives only): most
+// known wrong forms can be ruled out without searching the text for them.
+class PairFilter {
+public:
+    explicit PairFilter(const icu::UnicodeString& s) : m_bits(kSize) {
+        for (int32_t i = 0; i < s.length(); ++i) {
+            m_bits[hash(s.charAt(i), 0)] = true;
+            if (i + 1 < s.length()) m_bits[hash(s.charAt(i), s.charAt(i + 1))] = true;
+        }
+    }
+    bool mayContain(const icu::UnicodeString& needle) const {
+        if (needle.length() == 1) return m_bits[hash(needle.charAt(0), 0)];
+        for (int32_t i = 0; i + 1 < needle.length(); ++i)
+            if (!m_bits[hash(needle.charAt(i), needle.charAt(i + 1))]) return false;
+        return true;
+    }
+
+private:
+    static constexpr std::size_t kSize = 1u << 16;
+    static std::size_t hash(char16_t a, char16_t b) {
+        return (static_cast<std::size_t>(a) * 40503u + static_cast<std::size_t>(b) * 2654435761u + 1u) & (kSize - 1);
+    }
+    std::vector<bool> m_bits;
 };
 
 bool isLetterOrNumber(UChar32 c) {
@@ -165,10 +201,12 @@ StageResult CorrectionEngine::applyKnownCorrections(const std::string& input, co
     // Phase A: whole-word, case-insensitive replacement of every known wrong form.
     icu::UnicodeString u = icu::UnicodeString::fromUTF8(input);
     auto folded = std::make_unique<FoldedText>(u);
+    auto filter = std::make_unique<PairFilter>(folded->folded);
     bool changed = false;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const auto& pattern = sd.patterns[i];
-        if (pattern.folded.isEmpty() || folded->folded.indexOf(pattern.folded) < 0) continue;
+        if (pattern.folded.isEmpty() || !filter->mayContain(pattern.folded) || folded->folded.indexOf(pattern.folded) < 0)
+            continue;
         auto matches = literalMatches(u, *folded, pattern.folded);
         if (matches.empty()) continue;
         const icu::UnicodeString correct = icu::UnicodeString::fromUTF8(entries[i].target.correct);
@@ -178,6 +216,7 @@ StageResult CorrectionEngine::applyKnownCorrections(const std::string& input, co
             u.replace(it->first, it->second - it->first, correct);
         }
         folded = std::make_unique<FoldedText>(u);
+        filter = std::make_unique<PairFilter>(folded->folded);
         changed = true;
     }
     std::string textA = changed ? utf8(u) : input;

@@ -73,16 +73,23 @@ TranscriptionService::TranscriptionService(std::shared_ptr<CorrectionAccess> cor
     : m_correction(std::move(correction)) {}
 
 TranscriptionService::~TranscriptionService() {
+    // A job may be waiting for the main thread, which is here and will not answer any more: tell it to
+    // give up, or the join below would wait forever.
+    m_stopping->store(true);
     m_executor.shutdown(false);
     m_whisperContext.reset();
 }
 
 template <typename F>
-auto TranscriptionService::onMain(F&& f) -> decltype(f()) {
+auto TranscriptionService::onMain(F&& f, decltype(f()) fallback) -> decltype(f()) {
     if (MainLoop::current().isMainThread()) return f();
-    std::packaged_task<decltype(f())()> task(std::forward<F>(f));
-    auto future = task.get_future();
-    MainLoop::current().post([&task] { task(); });
+    // The task is shared with the posted job, and `f` captures only values, so a job that runs after
+    // this worker gave up touches nothing that is gone.
+    auto task = std::make_shared<std::packaged_task<decltype(f())()>>(std::forward<F>(f));
+    auto future = task->get_future();
+    MainLoop::current().post([task] { (*task)(); });
+    while (future.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
+        if (m_stopping->load()) return fallback;
     return future.get();
 }
 
@@ -194,7 +201,7 @@ TranscriptionResult<TranscriptionService::Decoded> TranscriptionService::transcr
     using Result = TranscriptionResult<Decoded>;
     if (!m_whisperContext) return Result::failure(TranscriptionError::modelNotLoaded());
     const auto lp = languagePrompt(language);
-    const auto vp = onMain([this] { return m_correction->vocabularyPrompt(); });
+    const auto vp = onMain([correction = m_correction] { return correction->vocabularyPrompt(); }, std::nullopt);
     std::optional<std::string> prompt;
     if (lp && vp)
         prompt = *lp + " " + *vp;
@@ -212,11 +219,13 @@ TranscriptionResult<TranscriptionService::Decoded> TranscriptionService::transcr
 std::string TranscriptionService::finalizeTextNow(const std::string& raw, const std::string& language, float score) {
     std::string text = cleanTranscript(raw);
     if (isHallucination(text)) return "";
-    text = onMain([&]() -> std::string {
-        auto lexiconLanguage = m_correction->lexiconLanguage();
-        if (lexiconLanguage && *lexiconLanguage == language) return m_correction->correct(text, score);
-        return text;
-    });
+    text = onMain(
+        [correction = m_correction, text, language, score]() -> std::string {
+            auto lexiconLanguage = correction->lexiconLanguage();
+            if (lexiconLanguage && *lexiconLanguage == language) return correction->correct(text, score);
+            return text;
+        },
+        text);
     return formatParagraphs(text);
 }
 
@@ -242,7 +251,11 @@ void TranscriptionService::transcribeChunk(std::vector<float> samples, std::stri
          ticket]() -> std::optional<ChunkResult> {
             if (!m_whisperContext) return std::nullopt;
             const auto lp = languagePrompt(language);
-            const auto prompt = onMain([&] { return chunkPrompt(lp, m_correction->vocabularyPrompt(), previousText); });
+            const auto prompt = onMain(
+                [correction = m_correction, lp, previousText] {
+                    return chunkPrompt(lp, correction->vocabularyPrompt(), previousText);
+                },
+                chunkPrompt(lp, std::nullopt, previousText));
             if (m_whisperContext->full(samples, language, prompt, ticket) != WhisperContext::DecodeStatus::success)
                 return std::nullopt;
             ChunkResult r;

@@ -84,13 +84,14 @@ private:
     std::string finalizeTextNow(const std::string& raw, const std::string& language, float score);
     bool echoes(const std::string& text, const std::string& language) const;
     template <typename F>
-    auto onMain(F&& f) -> decltype(f());
+    auto onMain(F&& f, decltype(f()) fallback) -> decltype(f());
 
     std::shared_ptr<CorrectionAccess> m_correction;
     std::unique_ptr<WhisperContext> m_whisperContext;  // executor only
     std::atomic<bool> m_isLoading{false};
     mutable std::mutex m_pathMutex;
     std::optional<std::filesystem::path> m_currentModelPath;
+    std::shared_ptr<std::atomic<bool>> m_stopping = std::make_shared<std::atomic<bool>>(false);
     SerialExecutor m_executor{"TranscriptionService"};
 };
 

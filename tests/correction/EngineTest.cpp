@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <thread>
+
+#include "support/TestEnvironment.h"
 
 #include "LexiconFixtures.h"
 #include "correction/FrequencyVocabulary.h"
@@ -71,4 +74,15 @@ TEST(CorrectionEngineTest, AdversarialInputStaysIntact) {
     EXPECT_EQ(r.correctedText, longToken);
     std::string mixed = "beta-blocker\t\u00E9\u0301 \xF0\x9F\x98\x80-- -\u3000-x";
     EXPECT_EQ(engine.correct(mixed, 0.0f).correctedText, "Betablocker\t\u00E9\u0301 \xF0\x9F\x98\x80-- -\u3000-x");
+}
+
+TEST(CorrectionEngineTest, ALastReleaseOffTheMainThreadIsHandedToTheMainLoop) {
+    test::TestWorld world;
+    auto d = indexed(lexicon({"Kubernetes"}));
+    std::thread([d = std::move(d)]() mutable { d.reset(); }).join();
+    EXPECT_EQ(world.loop().runPending(), 1);  // the destruction ran as a main-loop job
+
+    auto onMain = indexed(lexicon({"Kubernetes"}));
+    onMain.reset();
+    EXPECT_EQ(world.loop().runPending(), 0);
 }

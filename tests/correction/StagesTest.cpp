@@ -25,6 +25,8 @@ TEST(KnownCorrectionsStageTest, WholeWordCaseInsensitiveReplacement) {
     auto folding = indexed(lexicon({}, {{"stra\u00DFe", "Strasse"}, {"cubernetes", "Kubernetes"}}));
     EXPECT_EQ(engine.applyKnownCorrections("STRASSE \U0001F600cubernetes \U0001D400cubernetes", *folding).text,
               "Strasse \U0001F600Kubernetes \U0001D400cubernetes");
+    auto single = indexed(lexicon({}, {{"\u00E4", "ae"}, {"\U0001F600", "smile"}}));
+    EXPECT_EQ(engine.applyKnownCorrections("x \u00C4 y\u00E4 \U0001F600", *single).text, "x ae y\u00E4 smile");
     // Regex characters in a wrong form are literal.
     EXPECT_EQ(engine.applyKnownCorrections("axb a.b", *d).text, "axb AB");
     // Phase B not needed here (no collapsed form of 6+ characters): spacing is kept.

@@ -70,6 +70,12 @@ TEST(DoubleMetaphoneTest, PublishedExamples) {
     EXPECT_EQ(doubleMetaphone("Wasserman"), (P{"ASRM", "FSRM"}));
     EXPECT_EQ(doubleMetaphone("focaccia"), (P{"FKX", "FKX"}));
     EXPECT_EQ(doubleMetaphone("Kubernetes"), (P{"KPRN", "KPRN"}));
+    EXPECT_EQ(doubleMetaphone("Michael"), (P{"MKL", "MXL"}));
+    EXPECT_EQ(doubleMetaphone("Filipowicz"), (P{"FLPT", "FLPF"}));
+    EXPECT_EQ(doubleMetaphone("Cabrillo"), (P{"KPRL", "KPR"}));
+    EXPECT_EQ(doubleMetaphone("Jankelowicz"), (P{"JNKL", "ANKL"}));
+    EXPECT_EQ(doubleMetaphone("accident"), (P{"AKST", "AKST"}));
+    EXPECT_EQ(doubleMetaphone("laugh"), (P{"LF", "LF"}));
 }
 
 TEST(DoubleMetaphoneTest, RulesThisSystemSettles) {
@@ -90,4 +96,7 @@ TEST(DoubleMetaphoneTest, RulesThisSystemSettles) {
     EXPECT_NE(doubleMetaphone("van ch").first, doubleMetaphone("vanch").first);
     EXPECT_EQ(doubleMetaphone("Wright").first, doubleMetaphone("right").first);
     EXPECT_EQ(doubleMetaphone("Ç"), (P{"S", "S"}));
+    // No padding: "JOSE" alone has no space after it, so only the alternate takes the Spanish H.
+    EXPECT_EQ(doubleMetaphone("Jose"), (P{"JS", "HS"}));
+    EXPECT_EQ(doubleMetaphone("aebersold"), (P{"PRSL", "PRSL"}));  // no vowel after a skipped first letter
 }
