@@ -1,0 +1,475 @@
+#include "dictation/AppState.h"
+
+#include <charconv>
+#include <cmath>
+
+#include "base/Analytics.h"
+#include "base/LocalizationManager.h"
+#include "base/Log.h"
+#include "base/SystemPower.h"
+#include "base/UserDefaults.h"
+#include "correction/CorrectionEngine.h"
+#include "dictation/OutputService.h"
+#include "dictation/OverlayPanelController.h"
+#include "dictation/OverlayState.h"
+#include "dictation/SoundService.h"
+#include "dictation/TargetAppTracker.h"
+#include "speech/AudioRecorder.h"
+#include "speech/TranscriptionService.h"
+
+namespace vandrel {
+
+namespace {
+
+constexpr const char* kPerformanceMode = "performanceMode";
+constexpr const char* kChunked = "chunkedTranscription";
+constexpr const char* kActiveDictionary = "activeDictionary";
+constexpr const char* kCompleted = "completedTranscriptions";
+constexpr const char* kOnboardingDone = "hasCompletedOnboarding";
+constexpr const char* kCancelWithEscape = "cancelWithEscape";
+constexpr const char* kPreferredLanguages = "preferredLanguages";
+
+// Fixed-point text with a dot, whatever the process locale says.
+std::string fixed(double value, int decimals) {
+    char buf[64];
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
+    return ec == std::errc() ? std::string(buf, end) : std::string("nan");
+}
+
+}  // namespace
+
+AppState::AppState(Services services)
+    : m_services(std::move(services)),
+      m_correction(m_services.correctionEngine ? m_services.correctionEngine : &CorrectionEngine::shared()),
+      m_tracker(m_services.targetAppTracker ? m_services.targetAppTracker : &TargetAppTracker::shared()),
+      m_self(std::make_shared<AppState*>(this)) {
+    if (!m_services.modelManager) m_services.modelManager = &ModelManager::shared();
+    auto& defaults = UserDefaults::standard();
+
+    // Older versions stored the legacy low-memory mode; it now maps to the lightweight model.
+    if (defaults.string(kPerformanceMode) == std::optional<std::string>("lowMemory"))
+        defaults.setString(kPerformanceMode, "fast");
+    if (defaults.boolValue(kChunked)) defaults.setBool(kChunked, false);
+
+    sendLaunchPings();
+    std::weak_ptr<AppState*> weak = m_self;
+    m_wakeConnection = SystemPower::shared().didWake.connect([weak] {
+        if (auto self = weak.lock(); self && *self) {
+            (*self)->sendLaunchPings();
+        } else {
+            sendAnalyticsEvent(AnalyticsEvent::appLaunch());
+            sendAnalyticsEvent(AnalyticsEvent::lexiconActive("none"));
+        }
+    });
+
+    reloadActiveDictionary();
+    m_defaultsConnection = defaults.changed.connect([weak](const std::string&) {
+        MainLoop::current().post([weak] {
+            if (auto self = weak.lock(); self && *self) (*self)->reloadActiveDictionary();
+        });
+    });
+
+    needsOnboarding.set(!defaults.boolValue(kOnboardingDone));
+
+    // The level reaches the overlay at most every 50 ms, the newest value of each window, and only while
+    // recording: a level that was on its way when the recording stopped must not light the bars again.
+    m_levelConnection = audioRecorder().audioLevelChanged.connect([this] {
+        if (m_levelThrottle.isActive()) return;
+        m_levelThrottle = MainLoop::current().singleShot(std::chrono::milliseconds(50), [this] { applyAudioLevel(); });
+    });
+
+    overlayController().setCancelHandler([weak] {
+        MainLoop::current().post([weak] {
+            if (auto self = weak.lock(); self && *self) (*self)->cancelRecording();
+        });
+    });
+
+    MainLoop::current().post([weak] {
+        if (auto self = weak.lock(); self && *self) {
+            (*self)->refreshDownloadedTiers();
+            (*self)->loadModel();
+        }
+    });
+}
+
+AppState::~AppState() { *m_self = nullptr; }
+
+void AppState::sendLaunchPings() {
+    sendAnalyticsEvent(AnalyticsEvent::appLaunch());
+    const auto key = activeDictionary();
+    sendAnalyticsEvent(AnalyticsEvent::lexiconActive(key.empty() ? "none" : key));
+}
+
+void AppState::applyAudioLevel() {
+    if (recordingState.get() != RecordingState::recording) return;
+    auto& overlay = overlayController();
+    overlay.overlayState().setRecordingState(RecordingState::recording);
+    overlay.overlayState().setAudioLevel(audioRecorder().audioLevel());
+    if (overlay.hasPanel()) overlay.setIgnoresMouseEvents(false);
+}
+
+std::string AppState::performanceMode() const {
+    return UserDefaults::standard().string(kPerformanceMode).value_or("standard");
+}
+
+bool AppState::chunkedTranscriptionEnabled() const { return UserDefaults::standard().boolValue(kChunked); }
+
+std::string AppState::activeDictionary() const {
+    return UserDefaults::standard().string(kActiveDictionary).value_or("");
+}
+
+std::int64_t AppState::completedTranscriptions() const { return UserDefaults::standard().integer(kCompleted); }
+
+bool AppState::showsEscapeHint() const {
+    const auto n = completedTranscriptions();
+    return UserDefaults::standard().boolValue(kCancelWithEscape) && n >= 10 && n < 15;
+}
+
+bool AppState::isReady() const { return recordingState.get() == RecordingState::idle && isModelLoaded.get(); }
+
+void AppState::reloadActiveDictionary() {
+    const auto key = activeDictionary();
+    if (!key.empty()) {
+        if (m_correction->loadedDictionaryKey() != key) m_correction->loadDictionary(key);
+        return;
+    }
+    if (m_correction->dictionary()) m_correction->clearDictionary();
+}
+
+std::vector<std::string> AppState::preferredLanguages() {
+    auto list = UserDefaults::standard().stringList(kPreferredLanguages);
+    if (!list) return {"en"};
+    return *list;
+}
+
+ModelTier AppState::tierForPerformanceMode(const std::string& mode) {
+    if (mode == "fast") return ModelTier::small;
+    if (mode == "lowMemory") return ModelTier::smallQ5;
+    return ModelTier::largeTurboQ5;
+}
+
+std::optional<std::string> AppState::stopHintText() const {
+    if (completedTranscriptions() <= 4) return localized("Press again to stop");
+    if (showsEscapeHint()) return localized("Press Esc to cancel");
+    return std::nullopt;
+}
+
+// ---- the dictation ----
+
+void AppState::startRecording(std::function<void()> done) {
+    if (!isReady()) {
+        if (done) done();
+        return;
+    }
+    const auto generation = ++m_generation;
+    recordingState.set(RecordingState::recording);
+    errorMessage.set(std::nullopt);
+    m_recorderStarting = true;
+    m_stopRequestedWhileStarting = false;
+    std::weak_ptr<AppState*> weak = m_self;
+    audioRecorder().startRecording([weak, generation, done](std::optional<AudioRecorderError> error) {
+        auto self = weak.lock();
+        if (!self || !*self) return;
+        (*self)->finishStart(generation, error ? std::optional<std::string>(error->description()) : std::nullopt,
+                             done);
+    });
+}
+
+void AppState::finishStart(std::uint64_t generation, std::optional<std::string> error, std::function<void()> done) {
+    m_recorderStarting = false;
+    if (generation != m_generation || recordingState.get() != RecordingState::recording) {
+        // Cancelled while the microphone was starting: it must not stay on.
+        if (!error) audioRecorder().cancelRecording();
+        if (done) done();
+        return;
+    }
+    if (error) {
+        recordingState.set(RecordingState::idle);
+        overlayController().hide();
+        errorMessage.set(localizedFormat("Recording failed: %@", {*error}));
+        if (done) done();
+        return;
+    }
+    std::weak_ptr<AppState*> weak = m_self;
+    m_maxDurationTask = MainLoop::current().singleShot(seconds(maxRecordingSeconds), [weak, generation] {
+        auto self = weak.lock();
+        if (!self || !*self) return;
+        auto* s = *self;
+        if (s->m_generation == generation && s->recordingState.get() == RecordingState::recording) s->stopRecording();
+    });
+    if (m_services.soundService->playSoundsEnabled()) m_services.soundService->play(SoundService::startSound);
+    const auto hint = stopHintText();
+    overlayController().showAfter(seconds(overlayDelaySeconds), RecordingState::recording, hint.has_value(),
+                                  hint.value_or(""), 0.0f);
+    if (m_stopRequestedWhileStarting) {
+        m_stopRequestedWhileStarting = false;
+        stopRecording(done);
+        return;
+    }
+    if (done) done();
+}
+
+void AppState::stopRecording(std::function<void()> done) {
+    if (recordingState.get() != RecordingState::recording) {
+        if (done) done();
+        return;
+    }
+    if (m_recorderStarting) {
+        // The microphone is still starting; stop as soon as it runs, so its samples are not lost.
+        m_stopRequestedWhileStarting = true;
+        if (done) done();
+        return;
+    }
+    const auto generation = m_generation;
+    m_maxDurationTask.cancel();
+    recordingState.set(RecordingState::transcribing);
+    auto stopped = audioRecorder().stopRecording();
+    if (stopped.error) {
+        recordingState.set(RecordingState::idle);
+        overlayController().hide();
+        errorMessage.set(localizedFormat("Transcription failed: %@", {stopped.error->description()}));
+        if (done) done();
+        return;
+    }
+    if (m_services.soundService->playSoundsEnabled()) m_services.soundService->play(SoundService::stopSound);
+    auto& overlay = overlayController();
+    if (overlay.hasPendingShow()) {
+        // Stopped before the overlay appeared: show the transcribing look now instead of a late recording look.
+        overlay.cancelPendingShow();
+        overlay.show(RecordingState::transcribing, false, "", 0.0f);
+    } else {
+        overlay.overlayState().setRecordingState(RecordingState::transcribing);
+        overlay.overlayState().setAudioLevel(0.0f);
+        if (overlay.hasPanel()) overlay.setIgnoresMouseEvents(true);
+    }
+    std::weak_ptr<AppState*> weak = m_self;
+    transcribeSamples(std::move(stopped.samples), [weak, generation, done](TranscriptionResult<Outcome> result) {
+        auto self = weak.lock();
+        if (!self || !*self) return;
+        (*self)->finishTranscription(generation, std::move(result), done);
+    });
+}
+
+void AppState::finishTranscription(std::uint64_t generation, TranscriptionResult<Outcome> result,
+                                   std::function<void()> done) {
+    if (generation != m_generation) {
+        if (done) done();
+        return;
+    }
+    if (!result.ok()) {
+        recordingState.set(RecordingState::idle);
+        overlayController().hide();
+        errorMessage.set(localizedFormat("Transcription failed: %@", {result.error->description()}));
+        if (done) done();
+        return;
+    }
+    switch (result.value->kind) {
+    case Outcome::Kind::skipped:
+        recordingState.set(RecordingState::idle);
+        if (done) done();
+        return;
+    case Outcome::Kind::empty:
+        recordingState.set(RecordingState::idle);
+        overlayController().hide();
+        if (done) done();
+        return;
+    case Outcome::Kind::text:
+        break;
+    }
+    const auto text = result.value->text;
+    lastTranscription.set(text);
+    auto target = m_tracker->lastTargetApp();
+    if (target && !m_tracker->isActive(*target) && m_tracker->activate(*target)) {
+        std::weak_ptr<AppState*> weak = m_self;
+        m_reactivationPause =
+            MainLoop::current().singleShot(seconds(reactivationPauseSeconds), [weak, generation, text, done] {
+                if (auto self = weak.lock(); self && *self) (*self)->paste(generation, text + " ", done);
+            });
+        return;
+    }
+    paste(generation, text + " ", done);
+}
+
+void AppState::paste(std::uint64_t generation, std::string text, std::function<void()> done) {
+    std::weak_ptr<AppState*> weak = m_self;
+    outputService().pasteText(text, [weak, generation, done](PasteResult pasted) {
+        auto self = weak.lock();
+        if (!self || !*self) return;
+        auto* s = *self;
+        if (pasted.keystrokeSent) {
+            auto& defaults = UserDefaults::standard();
+            if (s->completedTranscriptions() < completedCountCeiling)
+                defaults.setInteger(kCompleted, s->completedTranscriptions() + 1);
+            if (s->m_services.soundService->playSoundsEnabled())
+                s->m_services.soundService->play(SoundService::pastedSound);
+        }
+        if (generation == s->m_generation) {
+            s->recordingState.set(RecordingState::idle);
+            s->overlayController().hide();
+        }
+        // Without the keystroke the text waits on the clipboard; say why instead of pretending it arrived.
+        s->errorMessage.set(pasted.keystrokeSent ? std::nullopt : pasted.failureMessage);
+        if (done) done();
+    });
+}
+
+void AppState::transcribeSamples(std::vector<float> samples, std::function<void(TranscriptionResult<Outcome>)> done) {
+    const auto count = samples.size();
+    const float duration = static_cast<float>(static_cast<double>(count) / sampleRate);
+    double sumSquares = 0;
+    for (float v : samples) sumSquares += static_cast<double>(v) * v;
+    const float rms = count == 0 ? 0.0f : static_cast<float>(std::sqrt(sumSquares / static_cast<double>(count)));
+    if (duration < minimumDuration || (duration < quietDurationLimit && rms < silenceRms)) {
+        log("AppState", "Skipping transcription: duration=" + fixed(duration, 2) + "s, rms=" + fixed(rms, 4));
+        overlayController().showNoSpeech();
+        done(TranscriptionResult<Outcome>::success({Outcome::Kind::skipped, {}}));
+        return;
+    }
+    auto languages = preferredLanguages();
+    if (performanceMode() == "lowMemory" && languages.size() > 1) languages.resize(1);
+    transcriptionService().transcribe(std::move(samples), std::move(languages),
+                                      [done](TranscriptionResult<std::string> result) {
+                                          if (!result.ok()) {
+                                              done(TranscriptionResult<Outcome>::failure(*result.error));
+                                              return;
+                                          }
+                                          if (result.value->empty())
+                                              done(TranscriptionResult<Outcome>::success({Outcome::Kind::empty, {}}));
+                                          else
+                                              done(TranscriptionResult<Outcome>::success(
+                                                  {Outcome::Kind::text, std::move(*result.value)}));
+                                      });
+}
+
+void AppState::toggleRecording(std::function<void()> done) {
+    if (recordingState.get() == RecordingState::recording)
+        stopRecording(std::move(done));
+    else
+        startRecording(std::move(done));
+}
+
+void AppState::cancelRecording(std::function<void()> done) {
+    if (recordingState.get() != RecordingState::recording) {
+        if (done) done();
+        return;
+    }
+    ++m_generation;
+    m_maxDurationTask.cancel();
+    m_stopRequestedWhileStarting = false;
+    audioRecorder().setSampleSink(nullptr);
+    // While the microphone is still starting there is nothing to cancel yet: its start finds the newer
+    // generation and turns it off again.
+    if (!m_recorderStarting) audioRecorder().cancelRecording();
+    recordingState.set(RecordingState::idle);
+    overlayController().hide();
+    if (done) done();
+}
+
+void AppState::copyLastTranscription() {
+    if (lastTranscription.get().empty()) return;
+    outputService().pasteboard().setPlainText(lastTranscription.get());
+}
+
+// ---- the speech model ----
+
+void AppState::loadModel(std::function<void()> done) {
+    if (isModelLoading.get()) {
+        if (done) done();
+        return;
+    }
+    loadModelTier(tierForPerformanceMode(performanceMode()), std::move(done));
+}
+
+void AppState::setLoadState(bool loading, std::optional<ModelTier> tier, bool loaded, double progress) {
+    isModelLoading.set(loading);
+    loadingTier.set(tier);
+    isModelLoaded.set(loaded);
+    modelDownloadProgress.set(progress);
+}
+
+void AppState::loadModelTier(ModelTier tier, std::function<void()> done) {
+    if (isModelLoading.get() || recordingState.get() != RecordingState::idle) {
+        if (done) done();
+        return;
+    }
+    isModelLoading.set(true);
+    loadingTier.set(tier);
+    isModelLoaded.set(false);
+    modelDownloadProgress.set(0.0);
+    errorMessage.set(std::nullopt);
+    std::weak_ptr<AppState*> weak = m_self;
+    m_download = modelManager().ensureDownloaded(
+        tier,
+        [weak](double progress) {
+            if (auto self = weak.lock(); self && *self) (*self)->modelDownloadProgress.set(progress);
+        },
+        [weak, tier, done](std::optional<ModelDownloadError> error) {
+            auto self = weak.lock();
+            if (!self || !*self) return;
+            auto* s = *self;
+            if (error) {
+                s->failLoad(error->description, done);
+                return;
+            }
+            auto file = s->modelManager().modelURL(tier);
+            if (!file) {
+                s->failLoad(TranscriptionError::transcriptionFailed("Model file not found after download").description(),
+                            done);
+                return;
+            }
+            s->transcriptionService().loadModel(
+                *file, [weak, tier, done](TranscriptionResult<TranscriptionService::LoadOutcome> result) {
+                    auto self = weak.lock();
+                    if (!self || !*self) return;
+                    auto* s = *self;
+                    if (!result.ok()) {
+                        s->failLoad(result.error->description(), done);
+                        return;
+                    }
+                    if (*result.value == TranscriptionService::LoadOutcome::droppedWhileLoading) {
+                        s->failLoad(localized("Another model was still loading. Please try again."), done);
+                        return;
+                    }
+                    s->isModelLoaded.set(true);
+                    s->isModelLoading.set(false);
+                    s->loadingTier.set(std::nullopt);
+                    s->modelDownloadProgress.set(1.0);
+                    s->errorMessage.set(std::nullopt);
+                    auto tiers = s->downloadedTiers.get();
+                    tiers.insert(tier);
+                    s->downloadedTiers.set(std::move(tiers));
+                    // The first real dictation should not pay for cold caches and a sleeping microphone.
+                    MainLoop::current().post([weak] {
+                        if (auto self = weak.lock(); self && *self) (*self)->warmUp();
+                        AudioRecorder::prewarm();
+                    });
+                    if (done) done();
+                });
+        });
+}
+
+void AppState::failLoad(const std::string& description, std::function<void()> done) {
+    isModelLoading.set(false);
+    loadingTier.set(std::nullopt);
+    modelDownloadProgress.set(0.0);
+    errorMessage.set(localizedFormat("Failed to load model: %@", {description}));
+    isModelLoaded.set(false);
+    if (done) done();
+}
+
+void AppState::refreshDownloadedTiers() {
+    std::set<ModelTier> tiers;
+    std::error_code ec;
+    for (auto tier : {ModelTier::largeTurboQ5, ModelTier::small})
+        if (std::filesystem::is_regular_file(modelManager().modelsDirectory() / fileName(tier), ec)) tiers.insert(tier);
+    downloadedTiers.set(std::move(tiers));
+}
+
+void AppState::warmUp(std::function<void()> done) {
+    transcriptionService().transcribe(std::vector<float>(8000, 0.0f), preferredLanguages(),
+                                      [done](TranscriptionResult<std::string>) {
+                                          if (done) done();
+                                      });
+}
+
+}  // namespace vandrel
