@@ -418,7 +418,8 @@ void AppState::loadModelTier(ModelTier tier, std::function<void()> done) {
                 return;
             }
             s->transcriptionService().loadModel(
-                *file, [weak, tier, done](TranscriptionResult<TranscriptionService::LoadOutcome> result) {
+                *file, [weak, tier, done, name = file->filename().string()](
+                           TranscriptionResult<TranscriptionService::LoadOutcome> result) {
                     auto self = weak.lock();
                     if (!self || !*self) return;
                     auto* s = *self;
@@ -430,6 +431,7 @@ void AppState::loadModelTier(ModelTier tier, std::function<void()> done) {
                         s->failLoad(localized("Another model was still loading. Please try again."), done);
                         return;
                     }
+                    log("AppState", "Model loaded: " + name);
                     s->isModelLoaded.set(true);
                     s->isModelLoading.set(false);
                     s->loadingTier.set(std::nullopt);

@@ -1,0 +1,385 @@
+// The application as a user meets it: the real executable on the test X server and sound server, with
+// the fake libwhisper answering one fixed text. The test presses the hotkey with XTest, speaks into the
+// virtual microphone and reads what arrived in a window of another process.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+
+#include "support/FakeWhisper.h"
+#include "support/TestEnvironment.h"
+#include "support/TinyWhisperModel.h"
+
+namespace fs = std::filesystem;
+using namespace vandrel;
+
+namespace {
+
+const QString kDictatedText = "Hello from the end to end test.";
+const QString kOwnerText = "text the user had copied";
+constexpr int kDeadlineMs = 15000;
+
+// Runs Qt events until `done` holds or `ms` of real time passed; returns `done()`.
+bool eventually(const std::function<bool()>& done, int ms = kDeadlineMs) {
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
+void pause(int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+// A program run to completion; its standard output, or nothing when it did not exit with status 0.
+std::optional<QString> run(const QString& program, const QStringList& args, int ms = kDeadlineMs) {
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(ms) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        p.kill();
+        p.waitForFinished(2000);
+        return std::nullopt;
+    }
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+// A child process whose output (stdout and stderr together) is kept as it arrives.
+class Child {
+public:
+    Child(QString name, const QString& program, const QStringList& args, const QProcessEnvironment& env)
+        : m_name(std::move(name)) {
+        m_process.setProcessEnvironment(env);
+        m_process.setProcessChannelMode(QProcess::MergedChannels);
+        QObject::connect(&m_process, &QProcess::readyRead, [this] { m_output += m_process.readAll(); });
+        m_process.start(program, args);
+        m_started = m_process.waitForStarted(kDeadlineMs);
+    }
+    ~Child() { stop(); }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    bool started() const { return m_started; }
+    bool running() const { return m_process.state() == QProcess::Running; }
+    const QProcess& process() const { return m_process; }
+    QString output() const { return QString::fromUtf8(m_output); }
+    qsizetype outputSize() const { return m_output.size(); }
+    // Output lines that arrived after byte `from` of the output.
+    QStringList linesSince(qsizetype from = 0) const {
+        return QString::fromUtf8(m_output.mid(from)).split('\n', Qt::SkipEmptyParts);
+    }
+    bool hasLine(const QString& line, qsizetype from = 0) const { return linesSince(from).contains(line); }
+    bool waitForLine(const QString& line, qsizetype from = 0, int ms = kDeadlineMs) {
+        return eventually([&] { return hasLine(line, from); }, ms);
+    }
+    bool waitForOutput(const QString& part, int ms = kDeadlineMs) {
+        return eventually([&] { return output().contains(part); }, ms);
+    }
+    bool waitForExit(int ms = kDeadlineMs) { return eventually([&] { return !running(); }, ms); }
+    void write(const QString& line) { m_process.write((line + "\n").toUtf8()); }
+    // "name's output:" and the output, for failure messages.
+    std::string report() const { return "--- output of " + m_name.toStdString() + " ---\n" + output().toStdString(); }
+
+    void stop() {
+        if (m_process.state() == QProcess::NotRunning) return;
+        m_process.terminate();
+        if (!m_process.waitForFinished(10000)) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+
+private:
+    QString m_name;
+    QProcess m_process;
+    QByteArray m_output;
+    bool m_started = false;
+};
+
+// Key presses as if from the keyboard, through XTest.
+class Keyboard {
+public:
+    Keyboard() : m_display(XOpenDisplay(nullptr)) {}
+    ~Keyboard() {
+        if (m_display) XCloseDisplay(m_display);
+    }
+    Keyboard(const Keyboard&) = delete;
+    Keyboard& operator=(const Keyboard&) = delete;
+    bool ok() const { return m_display != nullptr; }
+    void press(KeySym key) { send(key, true); }
+    void release(KeySym key) { send(key, false); }
+    void tap(KeySym key, int holdMs = 80) {
+        press(key);
+        pause(holdMs);
+        release(key);
+    }
+
+private:
+    void send(KeySym key, bool down) {
+        XTestFakeKeyEvent(m_display, XKeysymToKeycode(m_display, key), down ? True : False, CurrentTime);
+        XFlush(m_display);
+    }
+    Display* m_display;
+};
+
+// Recording streams open on the sound server: the application holds one exactly while it records.
+int recordingStreams() {
+    auto out = run("pactl", {"list", "short", "source-outputs"});
+    if (!out) return -1;
+    return static_cast<int>(out->split('\n', Qt::SkipEmptyParts).size());
+}
+
+class EndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(qEnvironmentVariableIsSet("DISPLAY"))
+            << "needs the X server and sound server of scripts/with-services.sh";
+        ASSERT_TRUE(m_keyboard.ok()) << "cannot open the X display";
+        ASSERT_GE(recordingStreams(), 0) << "cannot reach the sound server with pactl";
+
+        const fs::path home = m_home.path();
+        for (const auto* dir : {"config/Vandrel", "data", "cache", "runtime"}) fs::create_directories(home / dir);
+        ::chmod((home / "runtime").c_str(), 0700);
+        std::ofstream(home / "config/Vandrel/defaults.json")
+            << R"({"hasCompletedOnboarding": true, "hotkeyOption": "rightControl", "preferredLanguages": ["en"],)"
+            << R"( "playSounds": false, "clipboardRestoreDelay": 1.0, "performanceMode": "standard"})";
+
+        m_env = QProcessEnvironment::systemEnvironment();
+        m_env.insert("HOME", QString::fromStdString(home.string()));
+        m_env.insert("XDG_CONFIG_HOME", QString::fromStdString((home / "config").string()));
+        m_env.insert("XDG_DATA_HOME", QString::fromStdString((home / "data").string()));
+        m_env.insert("XDG_CACHE_HOME", QString::fromStdString((home / "cache").string()));
+        m_env.insert("XDG_RUNTIME_DIR", QString::fromStdString((home / "runtime").string()));
+        // The sound server lives in the services' runtime folder, not in our private one.
+        if (!m_env.contains("PULSE_SERVER")) {
+            const QString runtime = m_env.contains("PULSE_RUNTIME_PATH")
+                                        ? m_env.value("PULSE_RUNTIME_PATH")
+                                        : QProcessEnvironment::systemEnvironment().value("XDG_RUNTIME_DIR") + "/pulse";
+            m_env.insert("PULSE_SERVER", "unix:" + runtime + "/native");
+        }
+        m_env.insert("VANDREL_WHISPER_LIBRARY", test::fakeWhisperLibraryPath());
+        m_env.insert("VANDREL_FAKE_WHISPER_TEXT", kDictatedText);
+        // Nothing leaves the machine: every transfer (model download, update feed, usage ping) goes to a
+        // proxy on a local port where nothing listens, so it fails at once.
+        for (const auto* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
+            m_env.insert(name, "http://127.0.0.1:9");
+        m_env.remove("no_proxy");
+        m_env.remove("NO_PROXY");
+    }
+
+    fs::path modelsDirectory() const { return m_home.path() / "data/com.harstow.Vandrel/Models"; }
+
+    void installModel() {
+        fs::create_directories(modelsDirectory());
+        test::writeTinyWhisperModel(modelsDirectory() / "ggml-large-v3-turbo-q5_0.bin");
+    }
+
+    std::unique_ptr<Child> startApp(const QString& name = "vandrel") {
+        return std::make_unique<Child>(name, VANDREL_APP_PATH, QStringList{}, m_env);
+    }
+
+    // Starts the application and waits until its model is loaded and it is not recording.
+    void startReadyApp() {
+        m_app = startApp();
+        ASSERT_TRUE(m_app->started()) << "cannot start " << VANDREL_APP_PATH;
+        ASSERT_TRUE(m_app->waitForOutput("[AppState] Model loaded: ggml-large-v3-turbo-q5_0.bin"))
+            << "the application did not report its model loaded\n" << m_app->report();
+        // The warm-up opens the microphone for a moment; a recording must start from a quiet server.
+        ASSERT_TRUE(eventually([] { return recordingStreams() == 0; })) << m_app->report();
+    }
+
+    void startWindow() {
+        m_window = std::make_unique<Child>("test window", VANDREL_E2E_WINDOW_PATH, QStringList{}, m_env);
+        ASSERT_TRUE(m_window->waitForLine("READY")) << "the test window did not get the focus\n" << m_window->report();
+    }
+
+    void startClipboardOwner() {
+        m_owner = std::make_unique<Child>("clipboard owner", VANDREL_CLIPBOARD_OWNER_PATH,
+                                          QStringList{"own", "16", "16", kOwnerText}, m_env);
+        ASSERT_TRUE(m_owner->waitForLine("ready")) << m_owner->report();
+        m_clipboardBefore = dumpClipboard();
+        ASSERT_TRUE(m_clipboardBefore.contains("text/plain")) << m_clipboardBefore.toStdString();
+    }
+
+    // What a third process reads from the clipboard: one "format size sha256" line per format.
+    QString dumpClipboard() {
+        QProcess dump;
+        dump.setProcessEnvironment(m_env);
+        dump.start(VANDREL_CLIPBOARD_OWNER_PATH, {"dump"});
+        eventually([&] { return dump.state() == QProcess::NotRunning; }, 20000);
+        return QString::fromUtf8(dump.readAllStandardOutput());
+    }
+
+    // The clipboard's plain text as the test window reads it.
+    std::optional<QString> windowClipboardText() {
+        const auto from = m_window->outputSize();
+        m_window->write("clipboard");
+        std::optional<QString> text;
+        eventually([&] {
+            for (const QString& line : m_window->linesSince(from))
+                if (line.startsWith("CLIPBOARD:")) text = line.mid(10);
+            return text.has_value();
+        }, 5000);
+        return text;
+    }
+
+    QStringList textLines(qsizetype from = 0) const {
+        QStringList lines;
+        for (const QString& line : m_window->linesSince(from))
+            if (line.startsWith("TEXT:")) lines << line;
+        return lines;
+    }
+
+    // Speech with half a second of silence in front, spoken now.
+    fs::path makeSpeech() {
+        const fs::path raw = m_home / "raw.wav";
+        const fs::path speech = m_home / "speech.wav";
+        EXPECT_TRUE(run("espeak-ng", {"-w", QString::fromStdString(raw.string()), kDictatedText}))
+            << "espeak-ng failed";
+        EXPECT_TRUE(run("sox", {QString::fromStdString(raw.string()), QString::fromStdString(speech.string()), "pad",
+                                "0.5", "0.3"}))
+            << "sox failed";
+        return speech;
+    }
+
+    // Plays into the sink whose monitor is the default microphone; returns once it has been played.
+    bool play(const fs::path& wav) {
+        return run("paplay", {"--device=vandrel_speaker", QString::fromStdString(wav.string())}, 30000).has_value();
+    }
+
+    std::string everything() const {
+        std::string all;
+        for (const auto* child : {m_app.get(), m_window.get(), m_owner.get()})
+            if (child) all += child->report() + "\n";
+        return all;
+    }
+
+    void TearDown() override {
+        // The application first: it may be serving the clipboard the others read.
+        m_app.reset();
+        m_window.reset();
+        m_owner.reset();
+    }
+
+    test::TempDir m_home;
+    QProcessEnvironment m_env;
+    Keyboard m_keyboard;
+    std::unique_ptr<Child> m_app, m_window, m_owner;
+    QString m_clipboardBefore;
+};
+
+TEST_F(EndToEnd, AHeldHotkeyDictatesIntoTheFocusedWindowAndTheClipboardComesBack) {
+    installModel();
+    const fs::path speech = makeSpeech();
+    ASSERT_TRUE(fs::exists(speech));
+    startWindow();
+    startClipboardOwner();
+    startReadyApp();
+    if (HasFatalFailure()) return;
+
+    m_keyboard.press(XK_Control_R);
+    const bool recording = eventually([] { return recordingStreams() > 0; });
+    if (!recording) m_keyboard.release(XK_Control_R);
+    ASSERT_TRUE(recording) << "holding Right Control did not open the microphone\n" << everything();
+    const bool played = play(speech);
+    pause(300);
+    m_keyboard.release(XK_Control_R);
+    ASSERT_TRUE(played) << "paplay failed to play " << speech;
+
+    const QString expected = "TEXT:" + kDictatedText + " ";
+    ASSERT_TRUE(m_window->waitForLine(expected)) << "the dictated text did not arrive\n" << everything();
+    EXPECT_EQ(textLines().join('\n').toStdString(), expected.toStdString()) << everything();
+
+    // After the restore delay the clipboard is the other process's again, every format byte for byte.
+    EXPECT_TRUE(eventually([&] { return windowClipboardText() == kOwnerText; }))
+        << "the clipboard was not restored\n" << everything();
+    EXPECT_EQ(dumpClipboard().toStdString(), m_clipboardBefore.toStdString());
+    EXPECT_TRUE(eventually([] { return recordingStreams() == 0; })) << "the microphone stayed open";
+    EXPECT_TRUE(m_app->running()) << everything();
+}
+
+TEST_F(EndToEnd, EscapeCancelsARecordingAndNothingIsPasted) {
+    installModel();
+    const fs::path speech = makeSpeech();
+    startWindow();
+    startClipboardOwner();
+    startReadyApp();
+    if (HasFatalFailure()) return;
+    const auto windowOutput = m_window->outputSize();
+
+    // A brief tap records hands-free until the next press; Escape ends it without a transcription.
+    m_keyboard.tap(XK_Control_R);
+    ASSERT_TRUE(eventually([] { return recordingStreams() > 0; }))
+        << "tapping Right Control did not open the microphone\n" << everything();
+    EXPECT_TRUE(play(speech));
+    m_keyboard.tap(XK_Escape);
+    EXPECT_TRUE(eventually([] { return recordingStreams() == 0; }))
+        << "Escape did not end the recording\n" << everything();
+
+    // Long enough for a transcription by the fake library, the paste and the restore to have happened.
+    pause(4000);
+    EXPECT_TRUE(textLines(windowOutput).isEmpty()) << everything();
+    EXPECT_EQ(windowClipboardText(), std::optional<QString>(kOwnerText));
+    EXPECT_TRUE(m_app->running()) << everything();
+}
+
+TEST_F(EndToEnd, ASecondInstanceLeavesTheFirstRunning) {
+    installModel();
+    startReadyApp();
+    if (HasFatalFailure()) return;
+
+    auto second = startApp("second vandrel");
+    ASSERT_TRUE(second->started());
+    ASSERT_TRUE(second->waitForExit()) << "the second instance kept running\n" << second->report();
+    EXPECT_EQ(second->process().exitStatus(), QProcess::NormalExit) << second->report();
+    EXPECT_FALSE(second->output().contains("[AppState] Model loaded")) << second->report();
+    pause(500);
+    EXPECT_TRUE(m_app->running()) << m_app->report();
+}
+
+TEST_F(EndToEnd, WithoutAModelAndWithoutTheModelServerNothingBreaks) {
+    startWindow();
+    m_app = startApp();
+    ASSERT_TRUE(m_app->started());
+    // The download fails at once (nothing listens at the proxy); give the application time to take it in.
+    pause(3000);
+    ASSERT_TRUE(m_app->running()) << m_app->report();
+    EXPECT_FALSE(m_app->output().contains("Model loaded")) << m_app->report();
+
+    // A dictation without a model does nothing at all.
+    const auto windowOutput = m_window->outputSize();
+    m_keyboard.press(XK_Control_R);
+    pause(1500);
+    m_keyboard.release(XK_Control_R);
+    pause(2000);
+    EXPECT_TRUE(m_app->running()) << m_app->report();
+    EXPECT_TRUE(textLines(windowOutput).isEmpty()) << everything();
+    EXPECT_EQ(recordingStreams(), 0);
+
+    // No half-downloaded file stays behind.
+    std::error_code ec;
+    for (const auto& entry : fs::recursive_directory_iterator(modelsDirectory(), ec))
+        EXPECT_NE(entry.path().extension(), ".part") << entry.path();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    QCoreApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
