@@ -1,0 +1,80 @@
+// Vandrel's entry: the composition root. It takes the single-instance lock before anything else, picks
+// the Linux implementations of every platform piece, and hands them to the application delegate.
+#include <unistd.h>
+
+#include <QApplication>
+#include <chrono>
+
+#include "KeyboardShortcuts/QtShortcuts.h"
+#include "base/Log.h"
+#include "base/Paths.h"
+#include "base/UserDefaults.h"
+#include "dictation/OutputService.h"
+#include "dictation/OverlayPanelController.h"
+#include "dictation/SoundService.h"
+#include "dictation/TargetAppTracker.h"
+#include "platform/canberra/CanberraSoundPlayer.h"
+#include "platform/logind/LogindSleepWatcher.h"
+#include "platform/pulse/PulseAudioBackend.h"
+#include "platform/qt/QtMainLoop.h"
+#include "platform/qt/QtPasteboard.h"
+#include "platform/x11/EscapeKeyGrab.h"
+#include "platform/x11/EwmhActiveWindowSource.h"
+#include "platform/x11/X11KeyboardShortcuts.h"
+#include "platform/x11/XInputModifierKeyBackend.h"
+#include "platform/x11/XTestKeyInjector.h"
+#include "shell/AppDelegate.h"
+#include "shell/QtUpdateUserDriver.h"
+#include "shell/SingleInstanceLock.h"
+#include "speech/AudioDeviceService.h"
+#include "speech/AudioRecorder.h"
+#include "speech/TranscriptionService.h"
+
+using namespace vandrel;
+
+int main(int argc, char** argv) {
+    const auto started = std::chrono::steady_clock::now();
+    // First of all: a second start must never begin a second model download or a second tray icon.
+    SingleInstanceLock instanceLock(SingleInstanceLock::defaultPath());
+    if (!instanceLock.acquired()) {
+        log("AppDelegate", "Vandrel is already running");
+        return 0;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Vandrel");
+    QApplication::setQuitOnLastWindowClosed(false);  // closing a window never quits the tray application
+
+    QtMainLoop loop;
+    MainLoop::setCurrent(&loop);
+    UserDefaults::setStandard(UserDefaults::openFile(Paths::configDir() / "defaults.json"));
+    UserDefaults::standard().registerDefaults({{"cancelWithEscape", true}});
+
+    AudioBackend::setShared(std::make_shared<pulse::PulseAudioBackend>());
+    TargetAppTracker::setSharedSourceFactory([] { return std::make_unique<x11::EwmhActiveWindowSource>(); });
+    auto hotKeys = x11::installX11KeyboardShortcuts();
+    KeyboardShortcuts::installMenuTracking(&app);
+    LogindSleepWatcher sleepWatcher;
+
+    AppDelegate::Parts parts;
+    parts.services.audioRecorder = std::make_unique<AudioRecorder>();
+    parts.services.transcriptionService = std::make_unique<TranscriptionService>();
+    parts.services.outputService =
+        std::make_unique<OutputService>(std::make_shared<QtPasteboard>(), std::make_shared<x11::XTestKeyInjector>());
+    parts.services.soundService = std::make_unique<SoundService>(
+        std::make_shared<CanberraSoundPlayer>(CanberraSoundPlayer::defaultSoundsFolder()));
+    parts.services.overlayController = std::make_unique<OverlayPanelController>();
+    parts.modifierKeys = std::make_unique<x11::XInputModifierKeyBackend>();
+    parts.updateDriver = std::make_unique<QtUpdateUserDriver>();
+    parts.escapeTap = std::make_unique<x11::EscapeKeyGrab>();
+
+    AppDelegate delegate(std::move(parts));
+    delegate.setUp();
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, [&delegate] { delegate.applicationWillTerminate(); });
+    const auto ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
+    log("AppDelegate", "ready in " + std::to_string(static_cast<int>(ms)) + " ms");
+
+    const int rc = app.exec();
+    MainLoop::setCurrent(nullptr);
+    return rc;
+}

@@ -1,0 +1,135 @@
+#include "shell/AppDelegate.h"
+
+#include <QCoreApplication>
+#include <QKeyEvent>
+
+#include "base/Log.h"
+#include "dictation/OutputService.h"
+#include "dictation/OverlayPanelController.h"
+#include "dictation/SoundService.h"
+#include "speech/TranscriptionService.h"
+#include "base/SystemPower.h"
+#include "base/UserDefaults.h"
+#include "speech/AudioDeviceService.h"
+#include "speech/AudioRecorder.h"
+
+namespace vandrel {
+
+namespace {
+constexpr const char* kCancelWithEscape = "cancelWithEscape";
+}
+
+AppDelegate::AppDelegate(Parts parts)
+    : m_appState(std::make_shared<AppState>(std::move(parts.services))),
+      m_hotkeyManager(std::make_unique<HotkeyManager>(std::move(parts.modifierKeys))),
+      m_updaterService(std::make_unique<UpdaterService>(std::move(parts.updateDriver), parts.updaterConfig)),
+      m_windows(parts.windows ? std::move(parts.windows) : std::make_unique<UnavailableShellWindows>()),
+      m_devices(parts.devices ? parts.devices : &AudioDeviceService::shared()),
+      m_escapeTap(std::move(parts.escapeTap)),
+      m_self(std::make_shared<AppDelegate*>(this)) {}
+
+AppDelegate::~AppDelegate() {
+    *m_self = nullptr;
+    if (QCoreApplication::instance()) QCoreApplication::instance()->removeEventFilter(this);
+}
+
+void AppDelegate::setUp() {
+    // Registered before anything reads it: a fresh installation cancels with Escape.
+    UserDefaults::standard().registerDefaults({{kCancelWithEscape, true}});
+
+    m_hotkeyManager->setAppState(m_appState);
+    m_hotkeyManager->configure(m_hotkeyManager->currentOption.get());
+
+    m_statusBarController =
+        std::make_unique<StatusBarController>(*m_appState, *m_hotkeyManager, *m_updaterService, *m_windows, *m_devices);
+
+    std::weak_ptr<AppDelegate*> weak = m_self;
+    m_sleepConnection = SystemPower::shared().willSleep.connect([weak] {
+        auto self = weak.lock();
+        if (!self || !*self) return;
+        // Runs while the sleep is held back, so the microphone is off before the machine suspends.
+        if ((*self)->m_appState->recordingState.get() == RecordingState::recording) (*self)->m_appState->cancelRecording();
+    });
+
+    // Judged by the state after the change: the grab is on exactly while a recording runs.
+    m_recordingStateConnection =
+        m_appState->recordingState.observe([this](const RecordingState& s) { updateEscapeTap(s); });
+    m_defaultsConnection = UserDefaults::standard().changed.connect([weak](const std::string&) {
+        MainLoop::current().post([weak] {
+            if (auto self = weak.lock(); self && *self)
+                (*self)->updateEscapeTap((*self)->m_appState->recordingState.get());
+        });
+    });
+
+    if (QCoreApplication::instance()) QCoreApplication::instance()->installEventFilter(this);
+
+    m_wakeConnection = SystemPower::shared().didWake.connect([weak] {
+        auto self = weak.lock();
+        if (!self || !*self) return;
+        (*self)->m_wakeWarmUp = MainLoop::current().singleShot(seconds(wakeWarmUpDelaySeconds), [] { AudioRecorder::prewarm(); });
+    });
+}
+
+void AppDelegate::applicationWillTerminate() {
+    m_hotkeyManager->teardown();
+    if (m_escapeTap && m_escapeTapCurrentlyEnabled) m_escapeTap->setEnabled(false);
+    m_escapeTapCurrentlyEnabled = false;
+    m_defaultsConnection.disconnect();
+}
+
+void AppDelegate::updateEscapeTap(RecordingState state) {
+    const bool settingOn = UserDefaults::standard().boolValue(kCancelWithEscape);
+    const bool wanted = settingOn && state == RecordingState::recording;
+    if (wanted == m_escapeTapCurrentlyEnabled) return;
+    if (!wanted) {
+        if (m_escapeTap) m_escapeTap->setEnabled(false);
+        m_escapeTapCurrentlyEnabled = false;
+        return;
+    }
+    if (!m_escapeTapCreated && m_escapeTap) {
+        m_escapeTapCreated = m_escapeTap->create();
+        if (m_escapeTapCreated) {
+            std::weak_ptr<AppDelegate*> weak = m_self;
+            m_escapeTap->onEscape = [weak] {
+                if (auto self = weak.lock(); self && *self) (*self)->cancelFromEscape();
+            };
+        }
+    }
+    if (!m_escapeTapCreated) {
+        m_appState->escapeCancelNeedsAccessibility.set(true);
+        return;  // the next recording start tries again
+    }
+    m_escapeTap->setEnabled(true);
+    if (!m_escapeTap->isEnabled()) {
+        // Another program holds Escape right now.
+        m_appState->escapeCancelNeedsAccessibility.set(true);
+        return;
+    }
+    m_escapeTapCurrentlyEnabled = true;
+    m_appState->escapeCancelNeedsAccessibility.set(false);
+}
+
+void AppDelegate::cancelFromEscape() {
+    if (m_appState->recordingState.get() != RecordingState::recording) return;
+    std::weak_ptr<AppDelegate*> weak = m_self;
+    MainLoop::current().post([weak] {
+        auto self = weak.lock();
+        if (!self || !*self) return;
+        (*self)->m_appState->cancelRecording([weak] {
+            if (auto self = weak.lock(); self && *self) (*self)->m_hotkeyManager->resetHandsFreeState();
+        });
+    });
+}
+
+bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {
+    // Escape typed into one of our own windows (the grab only covers the time the setting is on).
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape &&
+        UserDefaults::standard().boolValue(kCancelWithEscape) &&
+        m_appState->recordingState.get() == RecordingState::recording) {
+        cancelFromEscape();
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+}  // namespace vandrel
