@@ -451,6 +451,7 @@ void AppState::loadModelTier(ModelTier tier, std::function<void()> done) {
 }
 
 void AppState::failLoad(const std::string& description, std::function<void()> done) {
+    log("AppState", "Model load failed: " + description);
     isModelLoading.set(false);
     loadingTier.set(std::nullopt);
     modelDownloadProgress.set(0.0);
