@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The whole test suite on a fresh Debian 12 machine: installs what is missing, builds with warnings as
 # errors, starts Xvfb, a session D-Bus and a PulseAudio server with a virtual microphone, runs every test
-# (labels unit, x11, audio, e2e), replays the fuzz corpora, and stops the services.
-# Environment: VANDREL_BUILD_DIR (default ./build), VANDREL_FUZZ_SECONDS (libFuzzer time per target, default 10; 0 skips).
+# (labels unit, x11, audio, e2e), replays the fuzz corpora, and stops the services. Before that: the unit
+# tests in a build with AddressSanitizer and UndefinedBehaviorSanitizer, and a short libFuzzer run per target.
+# Environment: VANDREL_BUILD_DIR (default ./build), VANDREL_FUZZ_SECONDS (libFuzzer time per target, default 10;
+# 0 skips), VANDREL_SANITIZE_RUN (default 1; 0 skips the sanitizer pass).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${VANDREL_BUILD_DIR:-$root/build}
@@ -13,9 +15,21 @@ cmake -S "$root" -B "$build" -G Ninja -DVANDREL_WERROR=ON >/dev/null
 cmake --build "$build" -j"$(nproc)"
 
 status=0
-"$root/scripts/with-services.sh" ctest --test-dir "$build" --output-on-failure -j"$(nproc)" || status=$?
+
+if [ "${VANDREL_SANITIZE_RUN:-1}" != 0 ]; then
+    asan="${VANDREL_ASAN_BUILD_DIR:-$root/build-asan}"
+    echo "[test] unit tests with AddressSanitizer and UndefinedBehaviorSanitizer"
+    cmake -S "$root" -B "$asan" -G Ninja -DVANDREL_SANITIZE=ON -DVANDREL_BUILD_BENCH=OFF \
+        -DVANDREL_WHISPER_ROOT="$build/_deps/whisper/install" >/dev/null
+    cmake --build "$asan" -j"$(nproc)" >/dev/null
+    # Leak reports are left out: Qt and the sound server's client library keep process-wide caches.
+    ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+        ctest --test-dir "$asan" -L unit --output-on-failure -j"$(nproc)" || status=1
+fi
 
 if [ "${VANDREL_FUZZ_SECONDS:-10}" != 0 ]; then
     "$root/scripts/fuzz.sh" "${VANDREL_FUZZ_SECONDS:-10}" || status=1
 fi
+# The whole suite last, so that its summary closes the output.
+"$root/scripts/with-services.sh" ctest --test-dir "$build" --output-on-failure -j"$(nproc)" || status=1
 exit $status

@@ -41,6 +41,9 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    // Shared-memory image transfer costs more than it saves for our few small windows: with it, every
+    // frame of the recording overlay wakes the X server twice as often.
+    if (qEnvironmentVariableIsEmpty("QT_XCB_NO_MITSHM")) qputenv("QT_XCB_NO_MITSHM", "1");
     QApplication app(argc, argv);
     QApplication::setApplicationName("Vandrel");
     QApplication::setQuitOnLastWindowClosed(false);  // closing a window never quits the tray application

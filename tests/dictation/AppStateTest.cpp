@@ -3,31 +3,12 @@
 #include "dictation/AppState.h"
 
 #include <gtest/gtest.h>
-#include <httplib.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <cmath>
 
-#include "correction/CorrectionEngine.h"
-#include "dictation/OutputService.h"
-#include "dictation/OverlayPanelController.h"
 #include "dictation/OverlayState.h"
-#include "dictation/SoundService.h"
-#include "dictation/TargetAppTracker.h"
-#include "speech/AudioDeviceService.h"
-#include "speech/AudioRecorder.h"
-#include "speech/TranscriptionService.h"
-#include "speech/WhisperLibrary.h"
-#include "support/FakeWhisper.h"
-#include "support/InMemoryPasteboard.h"
-#include "support/LocalHttpServer.h"
-#include "support/RecordingKeyInjector.h"
-#include "support/RecordingSoundPlayer.h"
-#include "support/ScriptedActiveWindowSource.h"
-#include "support/ScriptedAudioBackend.h"
-#include "support/TestEnvironment.h"
-#include "support/TinyWhisperModel.h"
+#include "support/DictationRig.h"
 
 using namespace vandrel;
 using test::fakeWhisper;
@@ -35,41 +16,21 @@ using test::FakeWhisperDecode;
 
 namespace {
 
-constexpr std::size_t kBlock = 4096;  // frames of 48 kHz stereo: 1365 samples at 16 kHz
+constexpr std::size_t kBlock = test::DictationRig::block;
 
 class AppStateTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        WhisperLibrary::setLibraryPath(test::fakeWhisperLibraryPath());
-        WhisperLibrary::resetForTesting();
-        fakeWhisper().reset();
-        audio->sourceList = {{1, "mic", "Microphone", 2, false}};
-        audio->defaultId = 1;
-        AudioBackend::setShared(audio);
-        server.get("/.*", [](const httplib::Request&, httplib::Response& res) { res.status = 404; });
-        server.start();
-        models = std::make_unique<ModelManager>(modelsDir.path(), ModelManager::Options{server.url("/"), false, 5});
-    }
     void TearDown() override {
         app.reset();
-        AudioBackend::setShared(nullptr);
+        // Let timers that still hold streams of the scripted server run out while it exists.
+        world.loop().advanceSeconds(600);
     }
 
-    void writeModel(ModelTier tier) { test::writeTinyWhisperModel(modelsDir.path() / fileName(tier)); }
+    void writeModel(ModelTier tier) { rig.writeModel(tier); }
 
     // Builds the state and lets its start-up model load finish.
     void make() {
-        AppState::Services s;
-        devices = std::make_unique<AudioDeviceService>(audio);
-        s.audioRecorder = std::make_unique<AudioRecorder>(audio, devices.get());
-        s.transcriptionService = std::make_unique<TranscriptionService>();
-        s.outputService = std::make_unique<OutputService>(pasteboard, injector);
-        s.soundService = std::make_unique<SoundService>(sounds);
-        s.overlayController = std::make_unique<OverlayPanelController>();
-        s.modelManager = models.get();
-        s.targetAppTracker = &tracker;
-        s.correctionEngine = &correction;
-        app = std::make_shared<AppState>(std::move(s));
+        app = std::make_shared<AppState>(rig.services());
         settle();
     }
     // Runs the loop until the model load and everything it queued have ended.
@@ -109,20 +70,13 @@ protected:
         world.loop().advanceSeconds(3);  // the clipboard restore and the overlay's fade
     }
 
-    // Declared before the loop: timers still queued in the loop at the end hold streams of this backend.
-    std::shared_ptr<test::ScriptedAudioBackend> audio = std::make_shared<test::ScriptedAudioBackend>();
     test::TestWorld world;
-    test::TempDir modelsDir;
-    test::LocalHttpServer server;
-    std::unique_ptr<AudioDeviceService> devices;
-    std::unique_ptr<ModelManager> models;
-    std::shared_ptr<test::InMemoryPasteboard> pasteboard = std::make_shared<test::InMemoryPasteboard>();
-    std::shared_ptr<test::RecordingKeyInjector> injector = std::make_shared<test::RecordingKeyInjector>(pasteboard.get());
-    std::shared_ptr<test::RecordingSoundPlayer> sounds = std::make_shared<test::RecordingSoundPlayer>();
-    std::shared_ptr<test::ScriptedActiveWindowSource::Shared> windows =
-        std::make_shared<test::ScriptedActiveWindowSource::Shared>();
-    TargetAppTracker tracker{std::make_unique<test::ScriptedActiveWindowSource>(windows), ::getpid()};
-    CorrectionEngine correction;
+    test::DictationRig rig;
+    std::shared_ptr<test::ScriptedAudioBackend>& audio = rig.audio;
+    std::shared_ptr<test::InMemoryPasteboard>& pasteboard = rig.pasteboard;
+    std::shared_ptr<test::RecordingKeyInjector>& injector = rig.injector;
+    std::shared_ptr<test::RecordingSoundPlayer>& sounds = rig.sounds;
+    const test::TempDir& modelsDir = rig.modelsDir;
     std::shared_ptr<AppState> app;
 };
 

@@ -6,6 +6,7 @@
 
 #include "KeyboardShortcuts/CarbonKeyboardShortcuts.h"
 #include "KeyboardShortcuts/KeyboardShortcuts.h"
+#include "support/FakeDictation.h"
 #include "support/ScriptedHotKeyBackend.h"
 #include "support/ScriptedModifierKeyBackend.h"
 #include "support/TestEnvironment.h"
@@ -15,51 +16,6 @@ using K = ModifierKey;
 namespace KS = KeyboardShortcuts;
 
 namespace {
-
-// The dictation as the manager sees it: a recording runs until stopped or cancelled; a stop transcribes
-// for one (virtual) second. It counts what happened and whether the microphone is on.
-class FakeDictation : public DictationControl {
-public:
-    Published<RecordingState> state{RecordingState::idle};
-    bool modelLoaded = true;
-    bool microphoneOn = false;
-    int starts = 0, stops = 0, cancels = 0;
-    Timer transcription;
-
-    Published<RecordingState>& recordingStateProperty() override { return state; }
-    bool isReady() const override { return state.get() == RecordingState::idle && modelLoaded; }
-    void startRecording(std::function<void()> done) override {
-        if (isReady()) {
-            ++starts;
-            microphoneOn = true;
-            state.set(RecordingState::recording);
-        }
-        if (done) done();
-    }
-    void stopRecording(std::function<void()> done) override {
-        if (state.get() == RecordingState::recording) {
-            ++stops;
-            microphoneOn = false;
-            state.set(RecordingState::transcribing);
-            transcription = MainLoop::current().singleShot(seconds(1), [this] { state.set(RecordingState::idle); });
-        }
-        if (done) done();
-    }
-    void toggleRecording(std::function<void()> done) override {
-        if (state.get() == RecordingState::recording)
-            stopRecording(done);
-        else
-            startRecording(done);
-    }
-    void cancelRecording(std::function<void()> done) override {
-        if (state.get() == RecordingState::recording) {
-            ++cancels;
-            microphoneOn = false;
-            state.set(RecordingState::idle);
-        }
-        if (done) done();
-    }
-};
 
 struct HotkeyFixture : ::testing::Test {
     HotkeyFixture() {
@@ -86,7 +42,7 @@ struct HotkeyFixture : ::testing::Test {
     test::TestWorld world;
     test::ScriptedKeyboard keyboard;
     std::shared_ptr<test::ScriptedHotKeyBackend> hotkeys = std::make_shared<test::ScriptedHotKeyBackend>();
-    std::shared_ptr<FakeDictation> dictation = std::make_shared<FakeDictation>();
+    std::shared_ptr<test::FakeDictation> dictation = std::make_shared<test::FakeDictation>();
     std::unique_ptr<HotkeyManager> manager;
 };
 
