@@ -2,7 +2,11 @@
 // the Linux implementations of every platform piece, and hands them to the application delegate.
 #include <unistd.h>
 
+#include <fcntl.h>
+#include <signal.h>
+
 #include <QApplication>
+#include <QSocketNotifier>
 #include <chrono>
 
 #include "KeyboardShortcuts/QtShortcuts.h"
@@ -32,6 +36,31 @@
 
 using namespace vandrel;
 
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void onTerminationSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] auto n = ::write(g_signalPipe[1], &byte, 1);
+}
+
+// SIGTERM and SIGINT end the event loop normally, so the hotkey and the Escape grab are taken down and
+// the settings are written, as when the user chooses Quit.
+void quitOnTerminationSignals(QApplication& app) {
+    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [] { QCoreApplication::quit(); });
+    struct sigaction action {};
+    action.sa_handler = &onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     const auto started = std::chrono::steady_clock::now();
     // First of all: a second start must never begin a second model download or a second tray icon.
@@ -47,6 +76,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Vandrel");
     QApplication::setQuitOnLastWindowClosed(false);  // closing a window never quits the tray application
+    quitOnTerminationSignals(app);
 
     QtMainLoop loop;
     MainLoop::setCurrent(&loop);
