@@ -3,6 +3,7 @@
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QFontMetricsF>
+#include <QGraphicsOpacityEffect>
 #include <QLinearGradient>
 #include <QPaintEvent>
 #include <QPainter>
@@ -13,6 +14,7 @@
 #include <cmath>
 
 #include "base/LocalizationManager.h"
+#include "dictation/AnimationCurve.h"
 #include "dictation/AudioBarsView.h"
 #include "dictation/ElapsedTimeView.h"
 #include "dictation/NoSpeechSymbolView.h"
@@ -58,7 +60,7 @@ public:
     QAccessibleInterface* childAt(int, int) const override { return nullptr; }
 
     QStringList actionNames() const override {
-        if (view()->cancelButton()->isVisibleTo(view())) return {pressAction()};
+        if (view()->offersCancel()) return {pressAction()};
         return {};
     }
     QString localizedActionDescription(const QString& name) const override {
@@ -66,7 +68,7 @@ public:
         return QAccessibleWidget::localizedActionDescription(name);
     }
     void doAction(const QString& name) override {
-        if (name == pressAction() && view()->cancelButton()->isVisibleTo(view())) view()->cancelButton()->click();
+        if (name == pressAction() && view()->offersCancel()) view()->cancelButton()->click();
     }
 
 private:
@@ -137,52 +139,196 @@ void RecordingOverlayView::refresh() {
 
     // The status line (capsule only).
     bool showElapsed = false;
-    m_statusText.clear();
+    QString statusText;
+    bool statusIsPrimary = m_statusIsPrimary;
     if (!expanded) {
         if (message) {
-            m_statusText = QString::fromStdString(*m_state.noSpeechMessage());
-            m_statusIsPrimary = true;
+            statusText = QString::fromStdString(*m_state.noSpeechMessage());
+            statusIsPrimary = true;
         } else if (rs == RecordingState::recording) {
             showElapsed = true;
         } else if (rs == RecordingState::transcribing) {
-            m_statusText = QString::fromStdString(localized("Transcribing..."));
-            m_statusIsPrimary = false;
+            statusText = QString::fromStdString(localized("Transcribing..."));
+            statusIsPrimary = false;
         }
     }
-    if (showElapsed && (!m_elapsed->isVisibleTo(this) || m_state.recordingStartDate() != m_elapsedStartSource)) {
+    if (showElapsed && (!m_want[elapsedPart] || m_state.recordingStartDate() != m_elapsedStartSource)) {
         // Without a start date the count starts when the time first appears.
         m_elapsedStartSource = m_state.recordingStartDate();
         m_elapsed->setStartDate(m_elapsedStartSource.value_or(MainLoop::current().now()));
     }
 
     const bool showCancel = rs == RecordingState::recording && (expanded || !message);
-    m_headerText = expanded ? QString::fromStdString(m_state.headerTitle()) : QString();
-
-    // Hide before showing, so a part that goes away stops its animation first.
-    const std::pair<QWidget*, bool> parts[] = {{m_symbol, showSymbol},
-                                               {m_bars, showBars},
-                                               {m_dots, showDots},
-                                               {m_elapsed, showElapsed},
-                                               {m_cancel, showCancel}};
-    for (auto [widget, shown] : parts)
-        if (!shown) widget->hide();
-    for (auto [widget, shown] : parts)
-        if (shown) widget->show();
+    const QString headerText = expanded ? QString::fromStdString(m_state.headerTitle()) : QString();
 
     // A new level alone is the bars' business: the level feed arrives 20 times a second and must not
     // repaint the whole overlay each time.
     const QString look = QStringLiteral("%1|%2|%3|%4|%5|%6")
                              .arg(expanded)
                              .arg(static_cast<int>(rs))
-                             .arg(m_statusText, m_headerText, QString::fromStdString(m_state.partialTranscript()))
+                             .arg(statusText, headerText, QString::fromStdString(m_state.partialTranscript()))
                              .arg(showSymbol + 2 * showBars + 4 * showDots + 8 * showElapsed + 16 * showCancel);
     if (look == m_drawnLook) return;
+
+    // Cross-fade only on screen and from a look that was drawn before; a hidden view switches at once.
+    const bool animate = isVisible() && !m_drawnLook.isEmpty();
+    if (!animate && m_transitionTimer.isActive()) finishTransition();
+    std::array<double, partCount> current{};
+    for (int p = 0; p < partCount; ++p) current[p] = fadeValue(p);
+    const bool wasExpanded = m_drawnExpanded;
+    const QString previousStatus = m_statusDrawn;
+    const QRectF previousStatusRect = m_statusRect;
+    const bool previousStatusIsPrimary = m_statusIsPrimary;
+
     m_drawnLook = look;
+    m_drawnExpanded = expanded;
+    m_statusText = statusText;
+    m_statusIsPrimary = statusIsPrimary;
+    m_headerText = headerText;
+    m_want = {showSymbol, showBars, showDots, showElapsed, showCancel, true, false, expanded};
+
+    // Hide before showing, so a part that goes away stops its animation first. A part fading out stays
+    // until its fade ends.
+    for (int p = 0; p < widgetPartCount; ++p) {
+        QWidget* widget = partWidget(p);
+        const bool onScreen = widget->isVisibleTo(this);
+        if (m_want[p])
+            m_fades[p] = {animate ? (onScreen ? current[p] : 0.0) : 1.0, 1.0};
+        else
+            m_fades[p] = {animate && onScreen ? current[p] : 0.0, 0.0};
+        if (m_fades[p].from == 0.0 && m_fades[p].to == 0.0) widget->hide();
+    }
+    for (int p = 0; p < widgetPartCount; ++p)
+        if (m_want[p]) partWidget(p)->show();
+    // The button on its way out takes no clicks.
+    m_cancel->setAttribute(Qt::WA_TransparentForMouseEvents, !showCancel);
+
     if (expanded)
         layoutCard();
     else
         layoutCompact();
+
+    // The status line: a new text fades in over the old one fading out.
+    if (!animate) {
+        m_fades[statusPart] = {1.0, 1.0};
+        m_fades[oldStatusPart] = {};
+        m_oldStatusDrawn.clear();
+    } else if (m_statusDrawn != previousStatus) {
+        const bool returning = !m_statusDrawn.isEmpty() && m_statusDrawn == m_oldStatusDrawn;
+        m_fades[statusPart] = {returning ? current[oldStatusPart] : 0.0, 1.0};
+        // One text fades out at a time: the more visible of the replaced text and the one already
+        // leaving.
+        if (returning || (!previousStatus.isEmpty() &&
+                          (m_oldStatusDrawn.isEmpty() || current[statusPart] >= current[oldStatusPart]))) {
+            m_oldStatusDrawn = previousStatus;
+            m_oldStatusRect = previousStatusRect;
+            m_oldStatusIsPrimary = previousStatusIsPrimary;
+            m_fades[oldStatusPart] = {previousStatus.isEmpty() ? 0.0 : current[statusPart], 0.0};
+        } else {
+            m_fades[oldStatusPart] = {current[oldStatusPart], 0.0};
+        }
+    } else {
+        m_fades[statusPart] = {current[statusPart], 1.0};
+        m_fades[oldStatusPart] = {current[oldStatusPart], 0.0};
+    }
+    if (expanded)
+        m_fades[cardTextPart] = {animate && wasExpanded ? current[cardTextPart] : (animate ? 0.0 : 1.0), 1.0};
+    else
+        m_fades[cardTextPart] = {};
+
+    if (animate) {
+        m_transitionStart = MainLoop::current().now();
+        m_transitionDuration = expanded != wasExpanded ? lookFadeDuration : stateFadeDuration;
+        // Frames counted from the start of this fade.
+        m_transitionTimer = MainLoop::current().repeating(fadeFrameInterval, [this] { stepTransition(); });
+    } else {
+        m_transitionStart.reset();
+    }
+    applyPartOpacities();
     update();
+}
+
+QWidget* RecordingOverlayView::partWidget(int part) const {
+    switch (part) {
+        case symbolPart:
+            return m_symbol;
+        case barsPart:
+            return m_bars;
+        case dotsPart:
+            return m_dots;
+        case elapsedPart:
+            return m_elapsed;
+        case cancelPart:
+            return m_cancel;
+        default:
+            return nullptr;
+    }
+}
+
+double RecordingOverlayView::fadeValue(int part) const {
+    const Fade& f = m_fades[static_cast<std::size_t>(part)];
+    if (!m_transitionStart) return f.to;
+    const double t =
+        std::chrono::duration<double>(MainLoop::current().now() - *m_transitionStart).count() / m_transitionDuration;
+    return f.from + (f.to - f.from) * AnimationCurve::easeInOut.valueAt(t);
+}
+
+double RecordingOverlayView::partOpacity(const QWidget* part) const {
+    for (int p = 0; p < widgetPartCount; ++p)
+        if (partWidget(p) == part) return part->isVisibleTo(this) ? fadeValue(p) : 0.0;
+    return 0.0;
+}
+
+double RecordingOverlayView::statusOpacity() const { return m_statusDrawn.isEmpty() ? 0.0 : fadeValue(statusPart); }
+
+double RecordingOverlayView::outgoingStatusOpacity() const {
+    return m_oldStatusDrawn.isEmpty() ? 0.0 : fadeValue(oldStatusPart);
+}
+
+double RecordingOverlayView::cardTextOpacity() const { return fadeValue(cardTextPart); }
+
+void RecordingOverlayView::applyPartOpacities() {
+    for (int p = 0; p < widgetPartCount; ++p) {
+        QWidget* widget = partWidget(p);
+        const double opacity = fadeValue(p);
+        if (!m_transitionStart || !widget->isVisibleTo(this) || (m_fades[p].from >= 1.0 && m_fades[p].to >= 1.0)) {
+            // Settled parts draw straight, without the cost of an effect.
+            if (widget->graphicsEffect()) widget->setGraphicsEffect(nullptr);
+            continue;
+        }
+        auto* effect = qobject_cast<QGraphicsOpacityEffect*>(widget->graphicsEffect());
+        if (!effect) {
+            effect = new QGraphicsOpacityEffect(widget);
+            widget->setGraphicsEffect(effect);
+        }
+        effect->setOpacity(opacity);
+    }
+}
+
+void RecordingOverlayView::stepTransition() {
+    if (!m_transitionStart) return finishTransition();
+    const double elapsed = std::chrono::duration<double>(MainLoop::current().now() - *m_transitionStart).count();
+    if (elapsed >= m_transitionDuration - 1e-6) return finishTransition();
+    applyPartOpacities();
+    update();
+}
+
+void RecordingOverlayView::finishTransition() {
+    m_transitionTimer.cancel();
+    m_transitionStart.reset();
+    for (int p = 0; p < partCount; ++p) m_fades[p].from = m_fades[p].to;
+    for (int p = 0; p < widgetPartCount; ++p)
+        if (!m_want[p]) partWidget(p)->hide();
+    m_oldStatusDrawn.clear();
+    m_oldStatusRect = {};
+    applyPartOpacities();
+    update();
+}
+
+void RecordingOverlayView::hideEvent(QHideEvent* event) {
+    // Off screen nothing animates: the look is the end of any fade under way.
+    if (m_transitionTimer.isActive() || m_transitionStart) finishTransition();
+    QWidget::hideEvent(event);
 }
 
 namespace {
@@ -191,23 +337,18 @@ void centreAt(QWidget* widget, QPointF centre) {
     widget->move(static_cast<int>(std::lround(centre.x() - widget->width() / 2.0)),
                  static_cast<int>(std::lround(centre.y() - widget->height() / 2.0)));
 }
-QWidget* visibleIndicator(std::initializer_list<QWidget*> candidates, const QWidget* parent) {
-    for (QWidget* w : candidates)
-        if (w->isVisibleTo(parent)) return w;
-    return nullptr;
-}
 }  // namespace
 
 void RecordingOverlayView::layoutCompact() {
     const double w = width(), h = height();
     const double midY = h / 2.0;
-    const bool cancel = m_cancel->isVisibleTo(this);
+    const bool cancel = m_want[cancelPart];
     QFontMetricsF metrics(font());
 
     double statusWidth = 0;
     const double available = w - 2 * horizontalInset - indicatorWidth - rowSpacing -
                              (cancel ? rowSpacing + OverlayCancelButton::diameter : 0);
-    if (m_elapsed->isVisibleTo(this)) {
+    if (m_want[elapsedPart]) {
         m_statusDrawn.clear();
         statusWidth = m_elapsed->width();
     } else if (m_statusText.isEmpty()) {
@@ -222,13 +363,13 @@ void RecordingOverlayView::layoutCompact() {
     if (cancel) total += rowSpacing + OverlayCancelButton::diameter;
     double x = std::max(static_cast<double>(horizontalInset), (w - total) / 2.0);
 
-    if (QWidget* indicator = visibleIndicator({m_symbol, m_bars, m_dots}, this))
-        centreAt(indicator, {x + indicatorWidth / 2.0, midY});
+    for (int p : {symbolPart, barsPart, dotsPart})
+        if (m_want[p]) centreAt(partWidget(p), {x + indicatorWidth / 2.0, midY});
     x += indicatorWidth;
     if (statusWidth > 0) {
         x += rowSpacing;
         m_statusRect = QRectF(x, 0, statusWidth, h);
-        if (m_elapsed->isVisibleTo(this)) centreAt(m_elapsed, {x + statusWidth / 2.0, midY});
+        if (m_want[elapsedPart]) centreAt(m_elapsed, {x + statusWidth / 2.0, midY});
         x += statusWidth;
     } else {
         m_statusRect = {};
@@ -270,11 +411,11 @@ void RecordingOverlayView::layoutCard() {
     const double midY = y + headerHeight / 2.0;
 
     double x = horizontalInset;
-    if (QWidget* indicator = visibleIndicator({m_symbol, m_bars, m_dots}, this))
-        centreAt(indicator, {x + indicatorWidth / 2.0, midY});
+    for (int p : {symbolPart, barsPart, dotsPart})
+        if (m_want[p]) centreAt(partWidget(p), {x + indicatorWidth / 2.0, midY});
     x += indicatorWidth + rowSpacing;
     double right = w - horizontalInset;
-    if (m_cancel->isVisibleTo(this)) {
+    if (m_want[cancelPart]) {
         centreAt(m_cancel, {right - OverlayCancelButton::diameter / 2.0, midY});
         right -= OverlayCancelButton::diameter + rowSpacing;
     }
@@ -335,16 +476,23 @@ void RecordingOverlayView::paintEvent(QPaintEvent* event) {
     painter.drawPixmap(QRectF(dirty), pixmap, QRectF(QRectF(dirty).topLeft() * ratio, QRectF(dirty).size() * ratio));
     const bool card = m_state.isExpanded();
     // Text only where it was uncovered.
-    if (!dirty.intersects(m_statusRect.toAlignedRect()) && !dirty.intersects(m_headerRect.toAlignedRect()) &&
-        !dirty.intersects(m_transcriptRect.toAlignedRect()))
+    if (!dirty.intersects(m_statusRect.toAlignedRect()) && !dirty.intersects(m_oldStatusRect.toAlignedRect()) &&
+        !dirty.intersects(m_headerRect.toAlignedRect()) && !dirty.intersects(m_transcriptRect.toAlignedRect()))
         return;
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setFont(font());
+    if (!m_oldStatusDrawn.isEmpty() && m_oldStatusRect.isValid()) {
+        painter.setOpacity(outgoingStatusOpacity());
+        painter.setPen(m_oldStatusIsPrimary ? overlay::primaryColor() : overlay::secondaryColor());
+        painter.drawText(m_oldStatusRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, m_oldStatusDrawn);
+    }
     if (!card && !m_statusDrawn.isEmpty()) {
+        painter.setOpacity(statusOpacity());
         painter.setPen(m_statusIsPrimary ? overlay::primaryColor() : overlay::secondaryColor());
         painter.drawText(m_statusRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, m_statusDrawn);
     }
     if (card) {
+        painter.setOpacity(cardTextOpacity());
         painter.setPen(overlay::primaryColor());
         painter.drawText(m_headerRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, m_headerDrawn);
         painter.setFont(overlay::calloutFont());

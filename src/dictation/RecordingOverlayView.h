@@ -3,7 +3,9 @@
 #include <QPixmap>
 #include <QString>
 #include <QWidget>
+#include <array>
 #include <functional>
+#include <optional>
 
 #include "base/Signal.h"
 #include "dictation/OverlayState.h"
@@ -29,6 +31,12 @@ public:
     static constexpr int indicatorWidth = 56;
     static constexpr int rowSpacing = 12;
     static constexpr int horizontalInset = 16;
+    // Cross-fade of the content when the state (recording, transcribing, notice) changes, and when
+    // the look switches between the capsule and the card. Only while the view is on screen; a hidden
+    // view switches at once.
+    static constexpr double stateFadeDuration = 0.2;
+    static constexpr double lookFadeDuration = 0.25;
+    static constexpr std::chrono::milliseconds fadeFrameInterval{17};
 
     // `state` must outlive the view. `onCancel` runs when the cancel button is pressed.
     RecordingOverlayView(OverlayState& state, std::function<void()> onCancel, float voiceThreshold,
@@ -58,13 +66,49 @@ public:
     // The accessible description of the whole overlay.
     QString accessibleStatus() const;
 
+    // Opacity of a part now: 1 shown, 0 gone, in between during a cross-fade. A part fading out
+    // stays visible until its fade ends.
+    double partOpacity(const QWidget* part) const;
+    // The status text being drawn (statusText()) and the one it replaces, fading out.
+    double statusOpacity() const;
+    QString outgoingStatusText() const { return m_oldStatusDrawn; }
+    double outgoingStatusOpacity() const;
+    // The card's header and transcript.
+    double cardTextOpacity() const;
+    bool isTransitioning() const { return m_transitionTimer.isActive(); }
+    // Whether the cancel button belongs to the current look (a button fading out takes no clicks).
+    bool offersCancel() const { return m_want[cancelPart]; }
+
     // Recomputes everything shown from the state.
     void refresh();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
+    enum Part {
+        symbolPart,
+        barsPart,
+        dotsPart,
+        elapsedPart,
+        cancelPart,
+        statusPart,
+        oldStatusPart,
+        cardTextPart,
+        partCount
+    };
+    struct Fade {
+        double from = 0;
+        double to = 0;
+    };
+    static constexpr int widgetPartCount = cancelPart + 1;
+    QWidget* partWidget(int part) const;
+    double fadeValue(int part) const;
+    void stepTransition();
+    void finishTransition();
+    void applyPartOpacities();
+
     void layoutCompact();
     void layoutCard();
     const QPixmap& surface();
@@ -92,6 +136,17 @@ private:
     QRectF m_headerRect;
     QStringList m_transcriptLines;
     QRectF m_transcriptRect;
+
+    // The parts the current look asks for, and each part's fade.
+    std::array<bool, partCount> m_want{};
+    std::array<Fade, partCount> m_fades{};
+    bool m_drawnExpanded = false;
+    std::optional<TimePoint> m_transitionStart;
+    double m_transitionDuration = stateFadeDuration;
+    Timer m_transitionTimer;
+    QString m_oldStatusDrawn;
+    QRectF m_oldStatusRect;
+    bool m_oldStatusIsPrimary = false;
 };
 
 }  // namespace vandrel

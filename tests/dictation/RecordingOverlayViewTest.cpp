@@ -33,6 +33,8 @@ protected:
     }
 
     bool shown(QWidget* w) const { return w->isVisibleTo(view.get()); }
+    // Lets any cross-fade under way run to its end.
+    void settle() { loop().advanceSeconds(RecordingOverlayView::lookFadeDuration); }
 
     // Moves virtual time to the next crest of the centre bar's wave.
     void advanceToCrest() {
@@ -72,6 +74,7 @@ TEST_F(RecordingOverlayViewTest, EachStateShowsItsOwnParts) {
 
     state.setRecordingState(RecordingState::recording);
     state.setRecordingStartDate(loop().now());
+    settle();
     EXPECT_TRUE(shown(view->audioBars()));
     EXPECT_TRUE(shown(view->elapsedTime()));
     EXPECT_TRUE(shown(view->cancelButton()));
@@ -79,6 +82,7 @@ TEST_F(RecordingOverlayViewTest, EachStateShowsItsOwnParts) {
     EXPECT_EQ(view->elapsedTime()->text(), "0:00");
 
     state.setRecordingState(RecordingState::transcribing);
+    settle();
     EXPECT_TRUE(shown(view->pulsingDots()));
     EXPECT_EQ(view->pulsingDots()->dotCount(), 3);
     EXPECT_EQ(view->pulsingDots()->dotSize(), 7.0);
@@ -89,6 +93,7 @@ TEST_F(RecordingOverlayViewTest, EachStateShowsItsOwnParts) {
 
     state.setRecordingState(RecordingState::idle);
     state.setNoSpeechMessage("No speech detected");
+    settle();
     EXPECT_TRUE(shown(view->noSpeechSymbol()));
     EXPECT_FALSE(shown(view->pulsingDots()));
     EXPECT_FALSE(shown(view->cancelButton()));
@@ -96,6 +101,7 @@ TEST_F(RecordingOverlayViewTest, EachStateShowsItsOwnParts) {
 
     // A notice during a recording still wins over the bars and hides the cancel button.
     state.setRecordingState(RecordingState::recording);
+    settle();
     EXPECT_TRUE(shown(view->noSpeechSymbol()));
     EXPECT_FALSE(shown(view->audioBars()));
     EXPECT_FALSE(shown(view->cancelButton()));
@@ -107,6 +113,7 @@ TEST_F(RecordingOverlayViewTest, ATooLongNoticeEndsInAnEllipsisInsideTheCapsule)
     ASSERT_TRUE(shown.endsWith(QChar(0x2026))) << shown.toStdString();
     state.setAudioLevel(0.5f);  // a write that changes nothing visible keeps the shortened text
     EXPECT_EQ(view->statusText(), shown);
+    settle();
     QImage image = view->grab().toImage();
     const QColor surface = image.pixelColor(118, 4);
     for (int x = 236 - 16; x < 236 - 10; ++x)
@@ -119,10 +126,12 @@ TEST_F(RecordingOverlayViewTest, PartsLeavingTheScreenStopTheirAnimation) {
     EXPECT_TRUE(view->audioBars()->isAnimating());
     EXPECT_TRUE(view->elapsedTime()->isTicking());
     state.setRecordingState(RecordingState::transcribing);
+    settle();
     EXPECT_FALSE(view->audioBars()->isAnimating());
     EXPECT_FALSE(view->elapsedTime()->isTicking());
     EXPECT_TRUE(view->pulsingDots()->isAnimating());
     state.setRecordingState(RecordingState::idle);
+    settle();
     EXPECT_EQ(loop().activeTimerCount(), 0u);
 }
 
@@ -131,6 +140,7 @@ TEST_F(RecordingOverlayViewTest, APartialTranscriptDuringADictationOpensTheCardW
     EXPECT_EQ(view->size(), QSize(236, 48));  // idle keeps the capsule
     state.setRecordingState(RecordingState::recording);
     EXPECT_EQ(view->size(), QSize(360, 132));
+    settle();
     EXPECT_EQ(view->headerText(), "Listening...");
     EXPECT_TRUE(shown(view->cancelButton()));
     EXPECT_TRUE(shown(view->audioBars()));
@@ -147,6 +157,7 @@ TEST_F(RecordingOverlayViewTest, APartialTranscriptDuringADictationOpensTheCardW
 
     state.setRecordingState(RecordingState::transcribing);
     EXPECT_EQ(view->headerText(), "Transcribing...");
+    settle();
     EXPECT_FALSE(shown(view->cancelButton()));
     state.setPartialTranscript("");
     EXPECT_EQ(view->size(), QSize(236, 48));
@@ -170,6 +181,7 @@ TEST_F(RecordingOverlayViewTest, TheCapsuleIsRoundedAndOnlyTheSurfaceIsDrawnWhen
 TEST_F(RecordingOverlayViewTest, ActiveBarsRunFromIndigoAtTheTopToBlueAtTheBottom) {
     state.setRecordingState(RecordingState::recording);
     state.setAudioLevel(1.0f);
+    settle();
     advanceToCrest();
     ASSERT_TRUE(view->audioBars()->isActive());
     QRect bar = centreBarInView();
@@ -184,8 +196,11 @@ TEST_F(RecordingOverlayViewTest, ActiveBarsRunFromIndigoAtTheTopToBlueAtTheBotto
 }
 
 TEST_F(RecordingOverlayViewTest, QuietBarsAreDrawnAtFiftyFivePercentOverTheSurface) {
+    // Set while hidden, so the bars appear at full opacity without a fade.
+    view->hide();
     state.setRecordingState(RecordingState::recording);
     state.setAudioLevel(0.05f);
+    view->show();
     ASSERT_FALSE(view->audioBars()->isActive());
     QRect bar = centreBarInView();
     EXPECT_DOUBLE_EQ(view->audioBars()->barRect(2).height(), 9.0);  // the breathing has not started yet
