@@ -1,7 +1,9 @@
 #include "support/TinyWhisperModel.h"
 
 #include <cstring>
+#include <functional>
 #include <fstream>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -32,7 +34,10 @@ public:
         if (exponent >= 31) return static_cast<std::uint16_t>(sign | 0x7c00);
         return static_cast<std::uint16_t>(sign | (std::uint32_t(exponent) << 10) | mantissa);
     }
-    void tensor(const std::string& name, std::int32_t type, std::vector<std::int32_t> ne) {
+    // `value`, when given, replaces the random value of element i (the random draw still happens, so
+    // the tensors after it are unchanged).
+    void tensor(const std::string& name, std::int32_t type, std::vector<std::int32_t> ne,
+                const std::function<std::optional<float>(std::uint64_t)>& value = {}) {
         put<std::int32_t>(static_cast<std::int32_t>(ne.size()));
         put<std::int32_t>(static_cast<std::int32_t>(name.size()));
         put<std::int32_t>(type);
@@ -49,11 +54,13 @@ public:
         }
         std::vector<char> data(size);
         for (std::uint64_t i = 0; i < count; ++i) {
+            float f = random();
+            if (value)
+                if (auto v = value(i)) f = *v;
             if (type == 0) {
-                float f = random();
                 std::memcpy(&data[i * 4], &f, 4);
             } else {
-                std::uint16_t h = half(random());
+                std::uint16_t h = half(f);
                 std::memcpy(&data[i * 2], &h, 2);
             }
         }
@@ -134,9 +141,24 @@ std::uint64_t writeTinyWhisperModel(const std::filesystem::path& path, const Tin
         block(p + "attn");
     }
     w.tensor("decoder.positional_embedding", 0, {s, o.textCtx});
-    w.tensor("decoder.token_embedding.weight", wtype, {s, o.vocab});
-    w.tensor("decoder.ln.weight", 0, {s});
-    w.tensor("decoder.ln.bias", 0, {s});
+    // whisper numbers end of text after the text tokens, one further on for a multilingual vocabulary.
+    const std::int32_t endOfText = textTokens - 1 + (o.vocab >= 51865 ? 1 : 0);
+    const bool fixed = o.onlyTextToken >= 0 && o.onlyTextToken < endOfText;
+    // The logits are the token embedding times the final layer norm's output; with the norm's weight
+    // zero that output is its bias (all ones), so a token's logit is the sum of its embedding row.
+    auto favoured = [&](std::uint64_t i) -> std::optional<float> {
+        const auto token = static_cast<std::int32_t>(i / static_cast<std::uint64_t>(s));
+        if (token == endOfText) return 3.0f;
+        if (token == o.onlyTextToken) return 2.0f;
+        return std::nullopt;
+    };
+    using Value = std::function<std::optional<float>(std::uint64_t)>;
+    auto constant = [fixed](float c) {
+        return fixed ? Value([c](std::uint64_t) -> std::optional<float> { return c; }) : Value();
+    };
+    w.tensor("decoder.token_embedding.weight", wtype, {s, o.vocab}, fixed ? Value(favoured) : Value());
+    w.tensor("decoder.ln.weight", 0, {s}, constant(0.0f));
+    w.tensor("decoder.ln.bias", 0, {s}, constant(1.0f));
     for (int i = 0; i < o.textLayers; ++i) {
         const std::string p = "decoder.blocks." + std::to_string(i) + ".";
         mlp(p);

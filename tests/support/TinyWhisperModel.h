@@ -21,6 +21,12 @@ struct TinyWhisperModelOptions {
     std::int32_t ftype = 1;  // 0 = f32, 1 = f16
     bool sparse = false;
     std::uint32_t seed = 1;
+    // When set (a text token id, below end of text), every decode is the same two tokens: this token,
+    // then end of text. The decoder's final layer norm then ignores its input, and the token embedding
+    // ranks end of text first and this token second (whisper suppresses end of text as the first token),
+    // both far above the rest, so greedy decoding never falls back to sampling. The other weights stay
+    // as the seed gives them.
+    std::int32_t onlyTextToken = -1;
 };
 
 // Returns the number of bytes written (the file's size).
