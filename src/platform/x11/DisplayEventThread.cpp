@@ -12,23 +12,6 @@
 
 namespace vandrel::x11 {
 
-namespace {
-thread_local bool t_errorHappened = false;
-int trapError(Display*, XErrorEvent*) {
-    t_errorHappened = true;
-    return 0;
-}
-}  // namespace
-
-void installErrorTrap() {
-    // Xlib's default handler exits the process on any error; a window closing between our request and
-    // the server's answer is routine here.
-    static std::once_flag once;
-    std::call_once(once, [] { XSetErrorHandler(trapError); });
-}
-
-bool takeTrappedError() { return std::exchange(t_errorHappened, false); }
-
 DisplayEventThread::DisplayEventThread() {
     installErrorTrap();
     m_display = XOpenDisplay(nullptr);

@@ -1,30 +1,54 @@
 #include "platform/x11/XDisplay.h"
 
+#include "platform/x11/DisplayEventThread.h"
+
 #include <X11/Xlib.h>
 
 #include <algorithm>
+#include <mutex>
 #include <utility>
 
 namespace vandrel::x11 {
 
+// One process-wide handler serves every connection: Xlib has a single handler slot, and swapping it
+// in and out from one thread while reader threads take errors on theirs would race. An error on a
+// display with a live trap goes to the newest such trap; any other is remembered for the thread that
+// caused it (takeTrappedError).
 struct ErrorTrapAccess {
+    static std::mutex& mutex() {
+        static std::mutex m;
+        return m;
+    }
     static std::vector<ErrorTrap*>& stack() {
         static std::vector<ErrorTrap*> traps;
         return traps;
     }
+    static inline thread_local bool errorHappened = false;
+
     static int handler(Display* display, XErrorEvent* event) {
-        auto& traps = stack();
-        for (auto it = traps.rbegin(); it != traps.rend(); ++it) {
-            if ((*it)->m_display == display) {
-                (*it)->m_errors.push_back(event->error_code);
-                return 0;
+        {
+            std::lock_guard lock(mutex());
+            auto& traps = stack();
+            for (auto it = traps.rbegin(); it != traps.rend(); ++it) {
+                if ((*it)->m_display == display) {
+                    (*it)->m_errors.push_back(event->error_code);
+                    return 0;
+                }
             }
         }
-        using Handler = int (*)(Display*, XErrorEvent*);
-        auto previous = traps.empty() ? nullptr : reinterpret_cast<Handler>(traps.front()->m_previousHandler);
-        return previous ? previous(display, event) : 0;
+        errorHappened = true;
+        return 0;
     }
 };
+
+void installErrorTrap() {
+    // Xlib's default handler exits the process on any error; a window closing between our request and
+    // the server's answer is routine here.
+    static std::once_flag once;
+    std::call_once(once, [] { XSetErrorHandler(&ErrorTrapAccess::handler); });
+}
+
+bool takeTrappedError() { return std::exchange(ErrorTrapAccess::errorHappened, false); }
 
 DisplayConnection DisplayConnection::open(const char* name) { return DisplayConnection(XOpenDisplay(name)); }
 
@@ -46,18 +70,18 @@ DisplayConnection& DisplayConnection::operator=(DisplayConnection&& other) noexc
 int DisplayConnection::fd() const { return m_display ? ConnectionNumber(m_display) : -1; }
 
 ErrorTrap::ErrorTrap(XDisplayHandle display) : m_display(display) {
+    installErrorTrap();
     // Requests sent before the trap must not report into it.
     XSync(m_display, False);
-    m_previousHandler = reinterpret_cast<void*>(XSetErrorHandler(&ErrorTrapAccess::handler));
+    std::lock_guard lock(ErrorTrapAccess::mutex());
     ErrorTrapAccess::stack().push_back(this);
 }
 
 ErrorTrap::~ErrorTrap() {
     XSync(m_display, False);
+    std::lock_guard lock(ErrorTrapAccess::mutex());
     auto& traps = ErrorTrapAccess::stack();
     traps.erase(std::remove(traps.begin(), traps.end(), this), traps.end());
-    using Handler = int (*)(Display*, XErrorEvent*);
-    XSetErrorHandler(reinterpret_cast<Handler>(m_previousHandler));
 }
 
 const std::vector<int>& ErrorTrap::sync() {

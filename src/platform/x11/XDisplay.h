@@ -31,8 +31,9 @@ private:
 };
 
 // Collects the protocol errors that requests on one display cause while the trap lives, instead of
-// letting Xlib's default handler end the process. Traps nest; errors of other displays pass to the
-// handler that was installed before. Main thread only.
+// letting Xlib's default handler end the process. Traps nest (the newest trap on a display takes its
+// errors); errors on displays without a trap are reported by takeTrappedError to the thread that
+// caused them. Use a trap on the thread that uses its display.
 class ErrorTrap {
 public:
     explicit ErrorTrap(XDisplayHandle display);
@@ -49,7 +50,6 @@ private:
     friend struct ErrorTrapAccess;
     XDisplayHandle m_display;
     std::vector<int> m_errors;
-    void* m_previousHandler;
 };
 
 }  // namespace vandrel::x11
