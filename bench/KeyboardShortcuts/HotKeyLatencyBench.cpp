@@ -16,7 +16,7 @@
 #include "KeyboardShortcuts/CarbonKeyboardShortcuts.h"
 #include "KeyboardShortcuts/KeyboardShortcuts.h"
 #include "base/UserDefaults.h"
-#include "platform/qt/QtMainLoop.h"
+#include "support/QtBenchmarkMain.h"
 #include "platform/x11/X11HotKeyBackend.h"
 #include "platform/x11/XDisplay.h"
 
@@ -77,12 +77,5 @@ BENCHMARK(BM_XTestPressToKeyDownHandler)->UseManualTime()->Unit(benchmark::kMicr
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    QtMainLoop loop;
-    MainLoop::setCurrent(&loop);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    MainLoop::setCurrent(nullptr);
-    return 0;
+    return bench::runWithQtMainLoop<QCoreApplication>(argc, argv);
 }

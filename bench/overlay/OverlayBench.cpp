@@ -21,7 +21,7 @@
 #include "dictation/OverlayPanelController.h"
 #include "dictation/PulsingDotsView.h"
 #include "dictation/RecordingOverlayView.h"
-#include "platform/qt/QtMainLoop.h"
+#include "support/QtBenchmarkMain.h"
 
 using namespace vandrel;
 
@@ -154,12 +154,5 @@ int main(int argc, char** argv) {
     }
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QtMainLoop loop;
-    MainLoop::setCurrent(&loop);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    MainLoop::setCurrent(nullptr);
-    return 0;
+    return bench::runWithQtMainLoop<QApplication>(argc, argv);
 }

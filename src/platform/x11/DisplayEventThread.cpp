@@ -96,7 +96,9 @@ void DisplayEventThread::run() {
             XNextEvent(m_display, &event);
             m_handler(event);
         }
-        XFlush(m_display);
+        // Nothing may touch the connection between the last XPending (which flushes) and poll: a flush
+        // there can read the next events into Xlib's buffer, and poll would then sleep on an empty socket
+        // until some later event came (a key press seen only at its release).
         if (::poll(fds, 2, -1) < 0 && errno != EINTR) break;
         if (fds[1].revents & POLLIN) {
             runJobs();
