@@ -260,7 +260,9 @@ void RecordingOverlayView::refresh() {
         m_oldTranscriptLines.clear();
         if (!expanded) {
             m_headerDrawn.clear();
+            m_headerRect = {};
             m_transcriptLines.clear();
+            m_transcriptRect = {};
         }
     } else if (!expanded) {
         lines = {current[transcriptPart], 0.0};
@@ -383,7 +385,9 @@ void RecordingOverlayView::finishTransition() {
     m_oldTranscriptRect = {};
     if (!m_drawnExpanded) {
         m_headerDrawn.clear();
+        m_headerRect = {};
         m_transcriptLines.clear();
+        m_transcriptRect = {};
     }
     applyPartOpacities();
     applyLookSize();
@@ -596,7 +600,7 @@ void RecordingOverlayView::paintEvent(QPaintEvent* event) {
     if (!touchesText) return;
     painter.setRenderHint(QPainter::Antialiasing);
     // While the look changes, text of the other look may reach past the surface's edge.
-    painter.setClipPath(lookShape(QRectF(rect()), cornerRadius()));
+    if (m_transitionStart) painter.setClipPath(lookShape(QRectF(rect()), cornerRadius()));
     painter.setFont(font());
     constexpr auto oneLine = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine;
     if (!m_oldStatusDrawn.isEmpty() && !oldStatusRect.isNull()) {
