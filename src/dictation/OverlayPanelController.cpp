@@ -60,12 +60,15 @@ void OverlayPanelController::makePanel() {
         },
         voiceThreshold, panel.get());
     view->move(0, 0);
-    panel->setFixedSize(view->lookSize());
-    // A partial transcript turns the capsule into the larger card; the window follows and re-centres.
+    panel->setFixedSize(view->size());
+    // A partial transcript turns the capsule into the larger card; the window follows every step of
+    // the change and stays centred on its bottom edge.
     view->onLookSizeChanged = [this] {
         if (!m_panel || !m_view) return;
-        m_panel->setFixedSize(m_view->lookSize());
-        if (m_panel->isVisible()) place();
+        if (m_panel->isVisible())
+            place();
+        else
+            m_panel->setFixedSize(m_view->size());
     };
     // The native window must exist before its input transparency can be switched without
     // re-creating it.
@@ -98,10 +101,17 @@ void OverlayPanelController::place() {
     if (!screen) screen = QGuiApplication::primaryScreen();
     if (!screen && !QGuiApplication::screens().isEmpty()) screen = QGuiApplication::screens().first();
     if (!screen) return;
-    const QSize size = m_view->lookSize();
+    const QSize size = m_view->size();
     const QPointF origin = panelOrigin(QRectF(screen->availableGeometry()), size.width(), size.height());
+    const QRect frame(QPoint(static_cast<int>(std::lround(origin.x())), static_cast<int>(std::lround(origin.y()))),
+                      size);
+    if (frame == m_panel->geometry()) return;
+    // Size and position in one request, so the window never shows a frame that is off its anchor;
+    // the limits are loosened first so they cannot force a resize of their own.
+    m_panel->setMinimumSize(0, 0);
+    m_panel->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    m_panel->setGeometry(frame);
     m_panel->setFixedSize(size);
-    m_panel->move(static_cast<int>(std::lround(origin.x())), static_cast<int>(std::lround(origin.y())));
 }
 
 void OverlayPanelController::placeAndFadeIn() {

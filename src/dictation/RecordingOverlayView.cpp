@@ -31,12 +31,14 @@ constexpr double transcriptInset = 4;
 constexpr double cardVerticalInset = 12;
 constexpr double cardSpacing = 8;
 
-QPainterPath lookShape(const QRectF& rect, bool card) {
+QPainterPath lookShape(const QRectF& rect, double radius) {
     QPainterPath path;
-    double radius = card ? RecordingOverlayView::cardCornerRadius : rect.height() / 2.0;
+    radius = std::min(radius, std::min(rect.width(), rect.height()) / 2.0);
     path.addRoundedRect(rect, radius, radius);
     return path;
 }
+
+double lerp(double a, double b, double t) { return a + (b - a) * t; }
 
 // Assistive technologies see the overlay as one element: "Vandrel" with the dictation status as its
 // value, and the cancel button's press as its action while the button is shown.
@@ -106,7 +108,10 @@ RecordingOverlayView::RecordingOverlayView(OverlayState& state, std::function<vo
         if (m_onCancel) m_onCancel();
     });
     m_elapsed->onWidthChanged = [this] {
-        if (!m_state.isExpanded()) layoutCompact();
+        if (!m_drawnExpanded) {
+            layoutCompact();
+            placeParts();
+        }
     };
     m_stateConnection = m_state.changed.connect([this] { refresh(); });
     setFixedSize(capsuleSize);
@@ -119,17 +124,21 @@ QAbstractButton* RecordingOverlayView::cancelButton() const { return m_cancel; }
 
 QSize RecordingOverlayView::lookSize() const { return m_state.isExpanded() ? cardSize : capsuleSize; }
 
+QSizeF RecordingOverlayView::surfaceSize() const {
+    const double p = fadeValue(lookPart);
+    return {lerp(capsuleSize.width(), cardSize.width(), p), lerp(capsuleSize.height(), cardSize.height(), p)};
+}
+
+double RecordingOverlayView::cornerRadius() const {
+    return lerp(capsuleSize.height() / 2.0, cardCornerRadius, fadeValue(lookPart));
+}
+
 QString RecordingOverlayView::accessibleStatus() const { return QString::fromStdString(m_state.accessibilityStatus()); }
 
 void RecordingOverlayView::refresh() {
     const bool expanded = m_state.isExpanded();
     const bool message = m_state.hasMessage();
     const RecordingState rs = m_state.recordingState();
-
-    if (size() != lookSize()) {
-        setFixedSize(lookSize());
-        if (onLookSizeChanged) onLookSizeChanged();
-    }
 
     // The indicator: the first that applies.
     const bool showSymbol = message;
@@ -179,13 +188,16 @@ void RecordingOverlayView::refresh() {
     const QString previousStatus = m_statusDrawn;
     const QRectF previousStatusRect = m_statusRect;
     const bool previousStatusIsPrimary = m_statusIsPrimary;
+    const QStringList previousLines = m_transcriptLines;
+    const QRectF previousTranscriptRect = m_transcriptRect;
 
     m_drawnLook = look;
     m_drawnExpanded = expanded;
     m_statusText = statusText;
     m_statusIsPrimary = statusIsPrimary;
     m_headerText = headerText;
-    m_want = {showSymbol, showBars, showDots, showElapsed, showCancel, true, false, expanded};
+    m_want = {showSymbol, showBars, showDots, showElapsed, showCancel, true,
+              false,      expanded, expanded, expanded,    false};
 
     // Hide before showing, so a part that goes away stops its animation first. A part fading out stays
     // until its fade ends.
@@ -203,10 +215,14 @@ void RecordingOverlayView::refresh() {
     // The button on its way out takes no clicks.
     m_cancel->setAttribute(Qt::WA_TransparentForMouseEvents, !showCancel);
 
-    if (expanded)
+    if (expanded) {
         layoutCard();
-    else
+        // The card has no status line: the capsule's leaves with the capsule.
+        m_statusDrawn.clear();
+        m_statusRect = {};
+    } else {
         layoutCompact();
+    }
 
     // The status line: a new text fades in over the old one fading out.
     if (!animate) {
@@ -231,10 +247,42 @@ void RecordingOverlayView::refresh() {
         m_fades[statusPart] = {current[statusPart], 1.0};
         m_fades[oldStatusPart] = {current[oldStatusPart], 0.0};
     }
-    if (expanded)
-        m_fades[cardTextPart] = {animate && wasExpanded ? current[cardTextPart] : (animate ? 0.0 : 1.0), 1.0};
-    else
-        m_fades[cardTextPart] = {};
+    const double cardTarget = expanded ? 1.0 : 0.0;
+    m_fades[cardTextPart] = {animate ? current[cardTextPart] : cardTarget, cardTarget};
+    m_fades[lookPart] = {animate ? current[lookPart] : cardTarget, cardTarget};
+
+    // The transcript: new lines fade in over the old ones fading out; the card's closing takes them all.
+    Fade& lines = m_fades[transcriptPart];
+    Fade& oldLines = m_fades[oldTranscriptPart];
+    if (!animate) {
+        lines = {cardTarget, cardTarget};
+        oldLines = {};
+        m_oldTranscriptLines.clear();
+        if (!expanded) {
+            m_headerDrawn.clear();
+            m_headerRect = {};
+            m_transcriptLines.clear();
+            m_transcriptRect = {};
+        }
+    } else if (!expanded) {
+        lines = {current[transcriptPart], 0.0};
+        oldLines = {current[oldTranscriptPart], 0.0};
+    } else if (m_transcriptLines != previousLines) {
+        const bool returning = !m_transcriptLines.isEmpty() && m_transcriptLines == m_oldTranscriptLines;
+        lines = {returning ? current[oldTranscriptPart] : 0.0, 1.0};
+        // As with the status line, one set of lines fades out at a time: the more visible one.
+        if (returning || (!previousLines.isEmpty() &&
+                          (m_oldTranscriptLines.isEmpty() || current[transcriptPart] >= current[oldTranscriptPart]))) {
+            m_oldTranscriptLines = previousLines;
+            m_oldTranscriptRect = previousTranscriptRect;
+            oldLines = {current[transcriptPart], 0.0};
+        } else {
+            oldLines = {current[oldTranscriptPart], 0.0};
+        }
+    } else {
+        lines = {current[transcriptPart], 1.0};
+        oldLines = {current[oldTranscriptPart], 0.0};
+    }
 
     if (animate) {
         m_transitionStart = MainLoop::current().now();
@@ -245,6 +293,8 @@ void RecordingOverlayView::refresh() {
         m_transitionStart.reset();
     }
     applyPartOpacities();
+    applyLookSize();
+    placeParts();
     update();
 }
 
@@ -285,7 +335,15 @@ double RecordingOverlayView::outgoingStatusOpacity() const {
     return m_oldStatusDrawn.isEmpty() ? 0.0 : fadeValue(oldStatusPart);
 }
 
-double RecordingOverlayView::cardTextOpacity() const { return fadeValue(cardTextPart); }
+double RecordingOverlayView::cardTextOpacity() const { return m_headerDrawn.isEmpty() ? 0.0 : fadeValue(cardTextPart); }
+
+double RecordingOverlayView::transcriptOpacity() const {
+    return m_transcriptLines.isEmpty() ? 0.0 : fadeValue(transcriptPart);
+}
+
+double RecordingOverlayView::outgoingTranscriptOpacity() const {
+    return m_oldTranscriptLines.isEmpty() ? 0.0 : fadeValue(oldTranscriptPart);
+}
 
 void RecordingOverlayView::applyPartOpacities() {
     for (int p = 0; p < widgetPartCount; ++p) {
@@ -310,6 +368,8 @@ void RecordingOverlayView::stepTransition() {
     const double elapsed = std::chrono::duration<double>(MainLoop::current().now() - *m_transitionStart).count();
     if (elapsed >= m_transitionDuration - 1e-6) return finishTransition();
     applyPartOpacities();
+    applyLookSize();
+    placeParts();
     update();
 }
 
@@ -321,7 +381,17 @@ void RecordingOverlayView::finishTransition() {
         if (!m_want[p]) partWidget(p)->hide();
     m_oldStatusDrawn.clear();
     m_oldStatusRect = {};
+    m_oldTranscriptLines.clear();
+    m_oldTranscriptRect = {};
+    if (!m_drawnExpanded) {
+        m_headerDrawn.clear();
+        m_headerRect = {};
+        m_transcriptLines.clear();
+        m_transcriptRect = {};
+    }
     applyPartOpacities();
+    applyLookSize();
+    placeParts();
     update();
 }
 
@@ -339,11 +409,18 @@ void centreAt(QWidget* widget, QPointF centre) {
 }
 }  // namespace
 
+void RecordingOverlayView::keepLeavingPlaces(Places& places) const {
+    // A part fading out keeps the place it had; a part gone entirely has none.
+    for (int p = 0; p < widgetPartCount; ++p)
+        if (!m_want[p] && !partWidget(p)->isVisibleTo(this)) places[p].reset();
+}
+
 void RecordingOverlayView::layoutCompact() {
-    const double w = width(), h = height();
+    const double w = capsuleSize.width(), h = capsuleSize.height();
     const double midY = h / 2.0;
     const bool cancel = m_want[cancelPart];
     QFontMetricsF metrics(font());
+    keepLeavingPlaces(m_capsulePlaces);
 
     double statusWidth = 0;
     const double available = w - 2 * horizontalInset - indicatorWidth - rowSpacing -
@@ -364,27 +441,28 @@ void RecordingOverlayView::layoutCompact() {
     double x = std::max(static_cast<double>(horizontalInset), (w - total) / 2.0);
 
     for (int p : {symbolPart, barsPart, dotsPart})
-        if (m_want[p]) centreAt(partWidget(p), {x + indicatorWidth / 2.0, midY});
+        if (m_want[p]) m_capsulePlaces[p] = QPointF(x + indicatorWidth / 2.0, midY);
     x += indicatorWidth;
     if (statusWidth > 0) {
         x += rowSpacing;
         m_statusRect = QRectF(x, 0, statusWidth, h);
-        if (m_want[elapsedPart]) centreAt(m_elapsed, {x + statusWidth / 2.0, midY});
+        if (m_want[elapsedPart]) m_capsulePlaces[elapsedPart] = QPointF(x + statusWidth / 2.0, midY);
         x += statusWidth;
     } else {
         m_statusRect = {};
     }
     if (cancel) {
         x += rowSpacing;
-        centreAt(m_cancel, {x + OverlayCancelButton::diameter / 2.0, midY});
+        m_capsulePlaces[cancelPart] = QPointF(x + OverlayCancelButton::diameter / 2.0, midY);
     }
 }
 
 void RecordingOverlayView::layoutCard() {
-    const double w = width(), h = height();
+    const double w = cardSize.width(), h = cardSize.height();
     QFontMetricsF headerMetrics(font());
     const QFont transcriptFont = overlay::calloutFont();
     QFontMetricsF transcriptMetrics(transcriptFont);
+    keepLeavingPlaces(m_cardPlaces);
 
     // Wrap the transcript to the card's width and keep the last lines: the newest words matter.
     const double textWidth = w - 2 * horizontalInset - 2 * transcriptInset;
@@ -412,11 +490,11 @@ void RecordingOverlayView::layoutCard() {
 
     double x = horizontalInset;
     for (int p : {symbolPart, barsPart, dotsPart})
-        if (m_want[p]) centreAt(partWidget(p), {x + indicatorWidth / 2.0, midY});
+        if (m_want[p]) m_cardPlaces[p] = QPointF(x + indicatorWidth / 2.0, midY);
     x += indicatorWidth + rowSpacing;
     double right = w - horizontalInset;
     if (m_want[cancelPart]) {
-        centreAt(m_cancel, {right - OverlayCancelButton::diameter / 2.0, midY});
+        m_cardPlaces[cancelPart] = QPointF(right - OverlayCancelButton::diameter / 2.0, midY);
         right -= OverlayCancelButton::diameter + rowSpacing;
     }
     m_headerDrawn = headerMetrics.elidedText(m_headerText, Qt::ElideRight, std::max(0.0, right - x));
@@ -425,13 +503,50 @@ void RecordingOverlayView::layoutCard() {
         QRectF(horizontalInset + transcriptInset, y + headerHeight + cardSpacing, textWidth, transcriptHeight);
 }
 
+QPointF RecordingOverlayView::lookOrigin(bool card) const {
+    const QSize look = card ? cardSize : capsuleSize;
+    return {(width() - look.width()) / 2.0, static_cast<double>(height() - look.height())};
+}
+
+QRectF RecordingOverlayView::inView(const QRectF& rect, bool card) const {
+    return rect.isNull() ? rect : rect.translated(lookOrigin(card));
+}
+
+void RecordingOverlayView::applyLookSize() {
+    const QSizeF exact = surfaceSize();
+    // An even width keeps the window's centre on a whole pixel at every step.
+    const QSize rounded(2 * static_cast<int>(std::lround(exact.width() / 2.0)),
+                        static_cast<int>(std::lround(exact.height())));
+    if (rounded == size()) return;
+    setFixedSize(rounded);
+    if (onLookSizeChanged) onLookSizeChanged();
+}
+
+void RecordingOverlayView::placeParts() {
+    // A part in both looks slides from its place in one to its place in the other as the surface
+    // changes; a part of one look only keeps its place in that look.
+    const double progress = fadeValue(lookPart);
+    const QPointF capsuleOrigin = lookOrigin(false), cardOrigin = lookOrigin(true);
+    for (int p = 0; p < widgetPartCount; ++p) {
+        const std::optional<QPointF>& inCapsule = m_capsulePlaces[p];
+        const std::optional<QPointF>& inCard = m_cardPlaces[p];
+        if (inCapsule && inCard)
+            centreAt(partWidget(p),
+                     (*inCapsule + capsuleOrigin) * (1.0 - progress) + (*inCard + cardOrigin) * progress);
+        else if (inCapsule)
+            centreAt(partWidget(p), *inCapsule + capsuleOrigin);
+        else if (inCard)
+            centreAt(partWidget(p), *inCard + cardOrigin);
+    }
+}
+
 const QPixmap& RecordingOverlayView::surface() {
-    const bool card = m_state.isExpanded();
+    const double radius = cornerRadius();
     if (!m_surface.isNull() && m_surface.deviceIndependentSize() == QSizeF(size()) &&
-        m_surface.devicePixelRatio() == devicePixelRatioF())
+        m_surface.devicePixelRatio() == devicePixelRatioF() && m_surfaceRadius == radius)
         return m_surface;
-    // The surface never changes while a look is shown; the bars repaint over it every frame, so it is
-    // drawn once per look and size.
+    // The surface only changes with the look; the bars repaint over it every frame, so it is drawn once
+    // per size and corner.
     const qreal ratio = devicePixelRatioF();
     QPixmap pixmap(size() * ratio);
     pixmap.setDevicePixelRatio(ratio);
@@ -439,7 +554,7 @@ const QPixmap& RecordingOverlayView::surface() {
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF bounds(QPointF(0, 0), QSizeF(size()));
-    QPainterPath shape = lookShape(bounds, card);
+    QPainterPath shape = lookShape(bounds, radius);
 
     // Bottom up: a pale translucent base standing in for the blurred material, white at 40 %, then a
     // breath of the brand colour.
@@ -462,9 +577,10 @@ const QPixmap& RecordingOverlayView::surface() {
     edge.setMiterLimit(10);
     painter.setPen(edge);
     painter.setBrush(Qt::NoBrush);
-    painter.drawPath(lookShape(bounds.adjusted(0.25, 0.25, -0.25, -0.25), card));
+    painter.drawPath(lookShape(bounds.adjusted(0.25, 0.25, -0.25, -0.25), radius - 0.25));
     painter.end();
     m_surface = pixmap;
+    m_surfaceRadius = radius;
     return m_surface;
 }
 
@@ -474,37 +590,48 @@ void RecordingOverlayView::paintEvent(QPaintEvent* event) {
     const QPixmap& pixmap = surface();
     const qreal ratio = pixmap.devicePixelRatio();
     painter.drawPixmap(QRectF(dirty), pixmap, QRectF(QRectF(dirty).topLeft() * ratio, QRectF(dirty).size() * ratio));
-    const bool card = m_state.isExpanded();
+    const QRectF statusRect = inView(m_statusRect, false), oldStatusRect = inView(m_oldStatusRect, false);
+    const QRectF headerRect = inView(m_headerRect, true);
+    const QRectF transcriptRect = inView(m_transcriptRect, true), oldTranscriptRect = inView(m_oldTranscriptRect, true);
     // Text only where it was uncovered.
-    if (!dirty.intersects(m_statusRect.toAlignedRect()) && !dirty.intersects(m_oldStatusRect.toAlignedRect()) &&
-        !dirty.intersects(m_headerRect.toAlignedRect()) && !dirty.intersects(m_transcriptRect.toAlignedRect()))
-        return;
+    const bool touchesText =
+        std::ranges::any_of(std::array{statusRect, oldStatusRect, headerRect, transcriptRect, oldTranscriptRect},
+                            [&](const QRectF& r) { return !r.isNull() && dirty.intersects(r.toAlignedRect()); });
+    if (!touchesText) return;
     painter.setRenderHint(QPainter::Antialiasing);
+    // While the look changes, text of the other look may reach past the surface's edge.
+    if (m_transitionStart) painter.setClipPath(lookShape(QRectF(rect()), cornerRadius()));
     painter.setFont(font());
-    if (!m_oldStatusDrawn.isEmpty() && m_oldStatusRect.isValid()) {
+    constexpr auto oneLine = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine;
+    if (!m_oldStatusDrawn.isEmpty() && !oldStatusRect.isNull()) {
         painter.setOpacity(outgoingStatusOpacity());
         painter.setPen(m_oldStatusIsPrimary ? overlay::primaryColor() : overlay::secondaryColor());
-        painter.drawText(m_oldStatusRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, m_oldStatusDrawn);
+        painter.drawText(oldStatusRect, oneLine, m_oldStatusDrawn);
     }
-    if (!card && !m_statusDrawn.isEmpty()) {
+    if (!m_statusDrawn.isEmpty()) {
         painter.setOpacity(statusOpacity());
         painter.setPen(m_statusIsPrimary ? overlay::primaryColor() : overlay::secondaryColor());
-        painter.drawText(m_statusRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, m_statusDrawn);
+        painter.drawText(statusRect, oneLine, m_statusDrawn);
     }
-    if (card) {
+    if (cardTextOpacity() > 0.0) {
         painter.setOpacity(cardTextOpacity());
         painter.setPen(overlay::primaryColor());
-        painter.drawText(m_headerRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, m_headerDrawn);
-        painter.setFont(overlay::calloutFont());
-        painter.setPen(overlay::primaryColor(0.85));
-        QFontMetricsF metrics(painter.font());
-        double y = m_transcriptRect.top();
-        for (const QString& line : m_transcriptLines) {
-            painter.drawText(QRectF(m_transcriptRect.left(), y, m_transcriptRect.width(), metrics.lineSpacing()),
-                             Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, line);
-            y += metrics.lineSpacing();
-        }
+        painter.drawText(headerRect, oneLine, m_headerDrawn);
     }
+    painter.setFont(overlay::calloutFont());
+    painter.setPen(overlay::primaryColor(0.85));
+    const double lineSpacing = QFontMetricsF(painter.font()).lineSpacing();
+    auto drawLines = [&](const QStringList& lines, const QRectF& area, double opacity) {
+        if (lines.isEmpty() || opacity <= 0.0) return;
+        painter.setOpacity(opacity);
+        double y = area.top();
+        for (const QString& line : lines) {
+            painter.drawText(QRectF(area.left(), y, area.width(), lineSpacing), oneLine, line);
+            y += lineSpacing;
+        }
+    };
+    drawLines(m_oldTranscriptLines, oldTranscriptRect, outgoingTranscriptOpacity());
+    drawLines(m_transcriptLines, transcriptRect, transcriptOpacity());
 }
 
 }  // namespace vandrel

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QPixmap>
+#include <QPointF>
+#include <QRectF>
+#include <QSizeF>
 #include <QString>
 #include <QWidget>
 #include <array>
@@ -31,9 +34,10 @@ public:
     static constexpr int indicatorWidth = 56;
     static constexpr int rowSpacing = 12;
     static constexpr int horizontalInset = 16;
-    // Cross-fade of the content when the state (recording, transcribing, notice) changes, and when
-    // the look switches between the capsule and the card. Only while the view is on screen; a hidden
-    // view switches at once.
+    // Cross-fade of the content when the state (recording, transcribing, notice) or the partial
+    // transcript changes; when the look switches between the capsule and the card, the surface also
+    // grows or shrinks about its bottom centre and the indicator and cancel button slide to their new
+    // places. Only while the view is on screen; a hidden view switches at once.
     static constexpr double stateFadeDuration = 0.2;
     static constexpr double lookFadeDuration = 0.25;
     static constexpr std::chrono::milliseconds fadeFrameInterval{17};
@@ -46,9 +50,14 @@ public:
     OverlayState& state() const { return m_state; }
     float voiceThreshold() const { return m_voiceThreshold; }
 
-    // The size of the current look: the capsule, or the card while expanded.
+    // The size of the current look: the capsule, or the card while expanded. While the look changes
+    // the view is on its way there: surfaceSize() is the exact size of the moment, size() the same
+    // rounded to whole pixels (to an even width, so the centre stays on a pixel).
     QSize lookSize() const;
-    // Called when the look's size changes, so the window hosting the view can follow.
+    QSizeF surfaceSize() const;
+    double cornerRadius() const;
+    // Called whenever the view's size changes, on every step of a change of look, so the window
+    // hosting the view can follow.
     std::function<void()> onLookSizeChanged;
 
     // The parts, for the window and for inspection. Hidden parts are not drawn.
@@ -73,8 +82,12 @@ public:
     double statusOpacity() const;
     QString outgoingStatusText() const { return m_oldStatusDrawn; }
     double outgoingStatusOpacity() const;
-    // The card's header and transcript.
+    // The card's header.
     double cardTextOpacity() const;
+    // The card's transcript lines being drawn (transcriptLines()) and the ones they replace, fading out.
+    double transcriptOpacity() const;
+    QStringList outgoingTranscriptLines() const { return m_oldTranscriptLines; }
+    double outgoingTranscriptOpacity() const;
     bool isTransitioning() const { return m_transitionTimer.isActive(); }
     // Whether the cancel button belongs to the current look (a button fading out takes no clicks).
     bool offersCancel() const { return m_want[cancelPart]; }
@@ -96,6 +109,9 @@ private:
         statusPart,
         oldStatusPart,
         cardTextPart,
+        lookPart,  // 0 the capsule, 1 the card
+        transcriptPart,
+        oldTranscriptPart,
         partCount
     };
     struct Fade {
@@ -109,8 +125,16 @@ private:
     void finishTransition();
     void applyPartOpacities();
 
+    using Places = std::array<std::optional<QPointF>, widgetPartCount>;
+    // Each look's layout is made in the coordinates of its own full-size frame; the frame of the
+    // moment is anchored on the view's bottom centre, as the hosting window is on the screen.
     void layoutCompact();
     void layoutCard();
+    void keepLeavingPlaces(Places& places) const;
+    QPointF lookOrigin(bool card) const;
+    QRectF inView(const QRectF& rect, bool card) const;
+    void applyLookSize();
+    void placeParts();
     const QPixmap& surface();
 
     OverlayState& m_state;
@@ -124,6 +148,7 @@ private:
     ElapsedTimeView* m_elapsed;
     OverlayCancelButton* m_cancel;
     QPixmap m_surface;
+    double m_surfaceRadius = 0;
     QString m_drawnLook;  // what the last layout was made for
 
     std::optional<TimePoint> m_elapsedStartSource;
@@ -136,6 +161,8 @@ private:
     QRectF m_headerRect;
     QStringList m_transcriptLines;
     QRectF m_transcriptRect;
+    Places m_capsulePlaces{};
+    Places m_cardPlaces{};
 
     // The parts the current look asks for, and each part's fade.
     std::array<bool, partCount> m_want{};
@@ -147,6 +174,8 @@ private:
     QString m_oldStatusDrawn;
     QRectF m_oldStatusRect;
     bool m_oldStatusIsPrimary = false;
+    QStringList m_oldTranscriptLines;
+    QRectF m_oldTranscriptRect;
 };
 
 }  // namespace vandrel

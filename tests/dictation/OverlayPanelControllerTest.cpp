@@ -6,6 +6,7 @@
 #include <QScreen>
 #include <QWidget>
 #include <QWindow>
+#include <set>
 
 #include "OverlayTestSupport.h"
 #include "dictation/AudioBarsView.h"
@@ -229,12 +230,34 @@ TEST_F(OverlayPanelControllerTest, TheCancelButtonRunsTheOwnersHandlerOnce) {
     EXPECT_EQ(cancels, 1);
 }
 
-TEST_F(OverlayPanelControllerTest, TheWindowFollowsTheCardAndStaysCentred) {
+TEST_F(OverlayPanelControllerTest, TheWindowFollowsEveryStepOfTheCardStaysCentredAndLeavesNoTimer) {
     showRecording();
-    QRect capsule = controller->panel()->geometry();
+    loop().advanceSeconds(0.5);
+    QWidget* panel = controller->panel();
+    const QRect capsule = panel->geometry();
+    ASSERT_EQ(capsule.size(), QSize(236, 48));
+    const int centreX2 = 2 * capsule.x() + capsule.width();  // twice the centre: exact in whole pixels
+    const int bottom = capsule.y() + capsule.height();
+
     state().setPartialTranscript("hello there");
-    QRect card = controller->panel()->geometry();
-    EXPECT_EQ(card.size(), QSize(360, 132));
-    EXPECT_EQ(card.center().x(), capsule.center().x());
-    EXPECT_EQ(card.bottom(), capsule.bottom());
+    std::set<int> widths;
+    for (int frame = 0; frame < 16; ++frame) {
+        loop().advance(RecordingOverlayView::fadeFrameInterval);
+        const QRect now = panel->geometry();
+        EXPECT_EQ(now.size(), controller->view()->size()) << frame;
+        EXPECT_EQ(2 * now.x() + now.width(), centreX2) << frame;
+        EXPECT_EQ(now.y() + now.height(), bottom) << frame;
+        widths.insert(now.width());
+    }
+    EXPECT_GT(widths.size(), 8u);  // many steps, not a jump
+    EXPECT_EQ(panel->geometry().size(), QSize(360, 132));
+
+    // Back to the capsule, hidden halfway: the fade-out ends everything, no timer stays behind.
+    state().setPartialTranscript("");
+    loop().advanceSeconds(0.1);
+    controller->hide();
+    loop().advanceSeconds(0.2);
+    EXPECT_FALSE(controller->isPanelVisible());
+    EXPECT_EQ(controller->view()->size(), QSize(236, 48));
+    EXPECT_EQ(loop().activeTimerCount(), 0u);
 }

@@ -2,13 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QColor>
 #include <QImage>
+#include <QMouseEvent>
 #include <cmath>
 #include <cstdlib>
+#include <memory>
 
 #include "base/Brand.h"
 #include "base/LocalizationManager.h"
+#include "dictation/OverlayState.h"
+#include "dictation/RecordingOverlayView.h"
 #include "support/TestEnvironment.h"
 
 namespace vandrel::test {
@@ -25,6 +30,43 @@ protected:
     ManualMainLoop& loop() { return world.loop(); }
 
     TestWorld world;
+};
+
+// A recording overlay view on screen (offscreen), drawing `state`; its cancel button counts presses.
+class OverlayViewTest : public OverlayTest {
+protected:
+    void SetUp() override {
+        OverlayTest::SetUp();
+        view = std::make_unique<RecordingOverlayView>(
+            state, [this] { ++cancels; }, 0.08f);
+        view->show();
+    }
+    void TearDown() override {
+        view.reset();
+        OverlayTest::TearDown();
+    }
+
+    bool shown(QWidget* w) const { return w->isVisibleTo(view.get()); }
+    // Lets any change under way run to its end (longer than the longest).
+    void settle() { loop().advanceSeconds(0.5); }
+    void startRecording() {
+        state.setRecordingState(RecordingState::recording);
+        state.setRecordingStartDate(loop().now());
+        settle();
+    }
+    void click(QWidget* target, QPoint at) {
+        QPointF global = target->mapToGlobal(QPointF(at));
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), global, Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
+        QMouseEvent release(QEvent::MouseButtonRelease, QPointF(at), global, Qt::LeftButton, Qt::NoButton,
+                            Qt::NoModifier);
+        QApplication::sendEvent(target, &press);
+        QApplication::sendEvent(target, &release);
+    }
+
+    OverlayState state;
+    int cancels = 0;
+    std::unique_ptr<RecordingOverlayView> view;
 };
 
 inline QColor rgb(Color c) {

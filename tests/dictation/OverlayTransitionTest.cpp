@@ -23,35 +23,8 @@ constexpr double lookFade = 0.25;
 
 double eased(double fraction) { return AnimationCurve::easeInOut.valueAt(fraction); }
 
-class OverlayTransitionTest : public test::OverlayTest {
+class OverlayTransitionTest : public test::OverlayViewTest {
 protected:
-    void SetUp() override {
-        test::OverlayTest::SetUp();
-        view = std::make_unique<RecordingOverlayView>(
-            state, [this] { ++cancels; }, 0.08f);
-        view->show();
-    }
-    void TearDown() override {
-        view.reset();
-        test::OverlayTest::TearDown();
-    }
-
-    bool shown(QWidget* w) const { return w->isVisibleTo(view.get()); }
-    void settle() { loop().advanceSeconds(1.0); }
-    void startRecording() {
-        state.setRecordingState(RecordingState::recording);
-        state.setRecordingStartDate(loop().now());
-        settle();
-    }
-    void click(QWidget* target, QPoint at) {
-        QPointF global = target->mapToGlobal(QPointF(at));
-        QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), global, Qt::LeftButton, Qt::LeftButton,
-                          Qt::NoModifier);
-        QMouseEvent release(QEvent::MouseButtonRelease, QPointF(at), global, Qt::LeftButton, Qt::NoButton,
-                            Qt::NoModifier);
-        QApplication::sendEvent(target, &press);
-        QApplication::sendEvent(target, &release);
-    }
     // Every part as drawn after the look has settled: what an instant switch shows.
     void expectSettledLook(bool symbol, bool bars, bool dots, bool elapsed, bool cancel) {
         EXPECT_FALSE(view->isTransitioning());
@@ -67,10 +40,6 @@ protected:
         }
         EXPECT_TRUE(view->outgoingStatusText().isEmpty());
     }
-
-    OverlayState state;
-    int cancels = 0;
-    std::unique_ptr<RecordingOverlayView> view;
 };
 
 }  // namespace
@@ -212,7 +181,7 @@ TEST_F(OverlayTransitionTest, OpeningTheCardFadesOverAQuarterSecond) {
     EXPECT_DOUBLE_EQ(view->cardTextOpacity(), 0.0);
 
     state.setPartialTranscript("more words");
-    EXPECT_EQ(view->size(), QSize(360, 132));
+    EXPECT_EQ(view->lookSize(), QSize(360, 132));
     EXPECT_DOUBLE_EQ(view->cardTextOpacity(), 0.0);
     loop().advanceSeconds(0.2);
     EXPECT_NEAR(view->cardTextOpacity(), eased(0.2 / lookFade), 1e-6);
@@ -269,5 +238,178 @@ TEST_F(OverlayTransitionTest, TheOverlayCrossFadesFromTheNoticeToARecordingAndLe
     EXPECT_FALSE(controller.isPanelVisible());
     EXPECT_FALSE(overlay->isTransitioning());
     EXPECT_FALSE(overlay->audioBars()->isVisibleTo(overlay));
+    EXPECT_EQ(loop().activeTimerCount(), 0u);
+}
+
+namespace {
+
+// Where a part's centre sits relative to the view's bottom centre: the point the window stays
+// anchored on while the look changes.
+QPointF fromBottomCentre(const RecordingOverlayView& view, const QWidget* part) {
+    return QRectF(part->geometry()).center() - QPointF(view.width() / 2.0, view.height());
+}
+
+QPointF lerp(QPointF a, QPointF b, double t) { return a + (b - a) * t; }
+
+double distance(QPointF a, QPointF b) { return std::hypot(a.x() - b.x(), a.y() - b.y()); }
+
+}  // namespace
+
+TEST_F(OverlayTransitionTest, TheSurfaceGrowsIntoTheCardOverAQuarterSecondEaseInOut) {
+    startRecording();
+    state.setPartialTranscript("some words");
+    const TimePoint start = loop().now();
+    EXPECT_EQ(view->size(), QSize(236, 48));
+    EXPECT_DOUBLE_EQ(view->cornerRadius(), 24.0);
+
+    // Frames of 17 ms: after a whole number of them the widget is exactly where the curve is.
+    for (int frames : {3, 3, 6}) {
+        loop().advance(RecordingOverlayView::fadeFrameInterval * frames);
+        const double at = std::chrono::duration<double>(loop().now() - start).count();
+        const double p = eased(at / lookFade);
+        const QSizeF expected(236 + 124 * p, 48 + 84 * p);
+        EXPECT_NEAR(view->surfaceSize().width(), expected.width(), 1e-6) << at;
+        EXPECT_NEAR(view->surfaceSize().height(), expected.height(), 1e-6) << at;
+        EXPECT_NEAR(view->cornerRadius(), 24 - 6 * p, 1e-6) << at;
+        // The widget takes that size to within a pixel, its width even.
+        EXPECT_NEAR(view->width(), expected.width(), 1.0) << at;
+        EXPECT_EQ(view->width() % 2, 0) << at;
+        EXPECT_NEAR(view->height(), expected.height(), 0.5) << at;
+        EXPECT_TRUE(view->isTransitioning());
+    }
+    // Not linear: past the middle of the time the surface is further than the same share of the way.
+    EXPECT_GT(view->surfaceSize().width(), 236 + 124 * (0.204 / lookFade));
+
+    loop().advanceSeconds(0.06);
+    EXPECT_FALSE(view->isTransitioning());
+    EXPECT_EQ(view->size(), QSize(360, 132));
+    EXPECT_DOUBLE_EQ(view->cornerRadius(), 18.0);
+    // The drawn surface is the card's: the corner beyond a radius of 18 is clear, its inside is not.
+    const QImage image = view->grab().toImage();
+    ASSERT_EQ(image.size(), QSize(360, 132));
+    EXPECT_LT(qAlpha(image.pixel(2, 2)), 10);
+    EXPECT_GT(qAlpha(image.pixel(9, 9)), 200);
+}
+
+TEST_F(OverlayTransitionTest, AChangeOfMindMidwayShrinksBackFromWhereTheSurfaceHadGot) {
+    startRecording();
+    state.setPartialTranscript("some words");
+    loop().advanceSeconds(0.1);
+    const QSizeF then = view->surfaceSize();
+    const double progress = (then.width() - 236) / 124;
+    ASSERT_NEAR(progress, eased(0.1 / lookFade), 1e-6);
+
+    state.setPartialTranscript("");
+    EXPECT_EQ(view->surfaceSize(), then);
+    loop().advanceSeconds(0.1);
+    const double back = progress * (1 - eased(0.1 / lookFade));
+    EXPECT_NEAR(view->surfaceSize().width(), 236 + 124 * back, 1e-6);
+    EXPECT_NEAR(view->surfaceSize().height(), 48 + 84 * back, 1e-6);
+    settle();
+    EXPECT_EQ(view->size(), QSize(236, 48));
+    EXPECT_DOUBLE_EQ(view->cornerRadius(), 24.0);
+    expectSettledLook(false, true, false, true, true);
+}
+
+TEST_F(OverlayTransitionTest, TheIndicatorAndCancelButtonSlideToTheirPlacesInTheCard) {
+    startRecording();
+    const QPointF barsInCapsule = fromBottomCentre(*view, view->audioBars());
+    const QPointF cancelInCapsule = fromBottomCentre(*view, view->cancelButton());
+    const QPointF elapsedInCapsule = fromBottomCentre(*view, view->elapsedTime());
+
+    state.setPartialTranscript("some words");
+    EXPECT_LT(distance(fromBottomCentre(*view, view->audioBars()), barsInCapsule), 1.0);
+    loop().advance(RecordingOverlayView::fadeFrameInterval * 6);
+    const double p = eased(0.102 / lookFade);
+    const QPointF barsMidway = fromBottomCentre(*view, view->audioBars());
+    const QPointF cancelMidway = fromBottomCentre(*view, view->cancelButton());
+    // The elapsed time belongs to the capsule only: it fades where it was, without sliding.
+    EXPECT_LT(distance(fromBottomCentre(*view, view->elapsedTime()), elapsedInCapsule), 1.0);
+    settle();
+    const QPointF barsInCard = fromBottomCentre(*view, view->audioBars());
+    const QPointF cancelInCard = fromBottomCentre(*view, view->cancelButton());
+    ASSERT_GT(distance(barsInCard, barsInCapsule), 20.0);
+    ASSERT_GT(distance(cancelInCard, cancelInCapsule), 20.0);
+
+    EXPECT_LT(distance(barsMidway, lerp(barsInCapsule, barsInCard, p)), 1.0);
+    EXPECT_LT(distance(cancelMidway, lerp(cancelInCapsule, cancelInCard, p)), 1.0);
+    EXPECT_TRUE(view->rect().contains(view->cancelButton()->geometry()));
+}
+
+TEST_F(OverlayTransitionTest, NewTranscriptLinesFadeInOverTheOldOnesFadingOut) {
+    state.setPartialTranscript("first words");
+    startRecording();
+    ASSERT_EQ(view->transcriptLines(), QStringList{"first words"});
+    EXPECT_DOUBLE_EQ(view->transcriptOpacity(), 1.0);
+
+    state.setPartialTranscript("first words and then some more");
+    EXPECT_EQ(view->transcriptLines(), QStringList{"first words and then some more"});
+    EXPECT_EQ(view->outgoingTranscriptLines(), QStringList{"first words"});
+    EXPECT_DOUBLE_EQ(view->transcriptOpacity(), 0.0);
+    EXPECT_DOUBLE_EQ(view->outgoingTranscriptOpacity(), 1.0);
+    loop().advanceSeconds(0.05);
+    const double in = eased(0.05 / stateFade);
+    EXPECT_NEAR(view->transcriptOpacity(), in, 1e-6);
+    EXPECT_NEAR(view->outgoingTranscriptOpacity(), 1.0 - in, 1e-6);
+    // The card stays as it is, header included.
+    EXPECT_EQ(view->size(), QSize(360, 132));
+    EXPECT_DOUBLE_EQ(view->cardTextOpacity(), 1.0);
+
+    // A further change before the end: the more visible lines (the old ones still) keep fading out.
+    state.setPartialTranscript("first words and then some more still");
+    EXPECT_EQ(view->outgoingTranscriptLines(), QStringList{"first words"});
+    EXPECT_NEAR(view->outgoingTranscriptOpacity(), 1.0 - in, 1e-6);
+    EXPECT_DOUBLE_EQ(view->transcriptOpacity(), 0.0);
+    loop().advanceSeconds(0.21);
+    EXPECT_FALSE(view->isTransitioning());
+    EXPECT_TRUE(view->outgoingTranscriptLines().isEmpty());
+    EXPECT_DOUBLE_EQ(view->transcriptOpacity(), 1.0);
+}
+
+TEST_F(OverlayTransitionTest, TheOutgoingTranscriptIsDrawnFadingOverTheSurface) {
+    state.setPartialTranscript("WWWWWWWWWWWWWWWWWWWWWWWWWWWW");
+    startRecording();
+    const QImage before = view->grab().toImage();
+    state.setPartialTranscript("");
+    // The card closes: the lines fade with it, and the surface is smaller, so look where a line
+    // stays relative to the bottom centre. Halfway in time the card is halfway in size too.
+    loop().advanceSeconds(0.125);
+    ASSERT_NEAR(view->transcriptOpacity(), 0.5, 1e-6);
+    const QImage midway = view->grab().toImage();
+    settle();
+    EXPECT_TRUE(view->transcriptLines().isEmpty());
+    EXPECT_TRUE(view->headerText().isEmpty());
+    // Darkest pixel of the text in both images, over the same row relative to the bottom.
+    auto darkest = [](const QImage& image, int fromBottom) {
+        int least = 255;
+        const int y = image.height() - fromBottom;
+        for (int x = 0; x < image.width(); ++x) least = std::min(least, qGray(image.pixel(x, y)));
+        return least;
+    };
+    int row = -1, dark = 255;
+    for (int fromBottom = 14; fromBottom < 60; ++fromBottom)
+        if (int d = darkest(before, fromBottom); d < dark) dark = d, row = fromBottom;
+    ASSERT_LT(dark, 120);
+    const int surfaceGrey = qGray(before.pixel(before.width() / 2, before.height() - 3));
+    const int half = darkest(midway, row);
+    EXPECT_GT(half, dark + 20);
+    EXPECT_LT(half, surfaceGrey - 20);
+}
+
+TEST_F(OverlayTransitionTest, AHiddenViewTakesTheCardsSizeAtOnceWithoutATimer) {
+    view->hide();
+    state.setPartialTranscript("some words");
+    state.setRecordingState(RecordingState::transcribing);
+    EXPECT_EQ(view->size(), QSize(360, 132));
+    EXPECT_DOUBLE_EQ(view->cornerRadius(), 18.0);
+    EXPECT_EQ(loop().activeTimerCount(), 0u);
+
+    // Hiding midway ends the change at the look it was heading for.
+    view->show();
+    state.setPartialTranscript("");
+    loop().advanceSeconds(0.1);
+    ASSERT_TRUE(view->isTransitioning());
+    view->hide();
+    EXPECT_EQ(view->size(), QSize(236, 48));
     EXPECT_EQ(loop().activeTimerCount(), 0u);
 }

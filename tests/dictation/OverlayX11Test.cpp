@@ -127,4 +127,25 @@ TEST_F(OverlayX11Test, UnmanagedNeverFocusedAndClickableOnlyWhileRecording) {
     clickAt(target);
     ASSERT_TRUE(spinUntil([&] { return below->presses == 1; }));
     EXPECT_EQ(cancels, 1);
+
+    // A partial transcript grows the window into the card; on the server it ends centred on the same
+    // bottom edge.
+    auto serverFrame = [&] {
+        Window root = 0, child = 0;
+        int x = 0, y = 0, rootX = 0, rootY = 0;
+        unsigned width = 0, height = 0, border = 0, depth = 0;
+        XSync(display, False);
+        XGetGeometry(display, panel, &root, &x, &y, &width, &height, &border, &depth);
+        XTranslateCoordinates(display, panel, root, 0, 0, &rootX, &rootY, &child);
+        return QRect(rootX, rootY, static_cast<int>(width), static_cast<int>(height));
+    };
+    const QRect capsule = serverFrame();
+    ASSERT_EQ(capsule.size(), QSize(236, 48));
+    controller->overlayState().setPartialTranscript("hello there");
+    ASSERT_TRUE(spinUntil([&] { return !controller->view()->isTransitioning(); }));
+    spinUntil([] { return false; }, 100);
+    const QRect card = serverFrame();
+    EXPECT_EQ(card.size(), QSize(360, 132));
+    EXPECT_EQ(2 * card.x() + card.width(), 2 * capsule.x() + capsule.width());
+    EXPECT_EQ(card.y() + card.height(), capsule.y() + capsule.height());
 }

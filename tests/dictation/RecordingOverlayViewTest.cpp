@@ -19,23 +19,8 @@ using namespace vandrel;
 
 namespace {
 
-class RecordingOverlayViewTest : public test::OverlayTest {
+class RecordingOverlayViewTest : public test::OverlayViewTest {
 protected:
-    void SetUp() override {
-        test::OverlayTest::SetUp();
-        view = std::make_unique<RecordingOverlayView>(
-            state, [this] { ++cancels; }, 0.08f);
-        view->show();
-    }
-    void TearDown() override {
-        view.reset();
-        test::OverlayTest::TearDown();
-    }
-
-    bool shown(QWidget* w) const { return w->isVisibleTo(view.get()); }
-    // Lets any cross-fade under way run to its end.
-    void settle() { loop().advanceSeconds(RecordingOverlayView::lookFadeDuration); }
-
     // Moves virtual time to the next crest of the centre bar's wave.
     void advanceToCrest() {
         double phase = std::fmod(std::numbers::pi / 2.0 - 5.5 * loop().nowSeconds(), 2.0 * std::numbers::pi);
@@ -47,20 +32,6 @@ protected:
         QRectF bar = view->audioBars()->barRect(2);
         return bar.translated(view->audioBars()->pos()).toAlignedRect();
     }
-
-    void click(QWidget* target, QPoint at) {
-        QPointF global = target->mapToGlobal(QPointF(at));
-        QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), global, Qt::LeftButton, Qt::LeftButton,
-                          Qt::NoModifier);
-        QMouseEvent release(QEvent::MouseButtonRelease, QPointF(at), global, Qt::LeftButton, Qt::NoButton,
-                            Qt::NoModifier);
-        QApplication::sendEvent(target, &press);
-        QApplication::sendEvent(target, &release);
-    }
-
-    OverlayState state;
-    int cancels = 0;
-    std::unique_ptr<RecordingOverlayView> view;
 };
 
 }  // namespace
@@ -139,8 +110,9 @@ TEST_F(RecordingOverlayViewTest, APartialTranscriptDuringADictationOpensTheCardW
     state.setPartialTranscript("some words");
     EXPECT_EQ(view->size(), QSize(236, 48));  // idle keeps the capsule
     state.setRecordingState(RecordingState::recording);
-    EXPECT_EQ(view->size(), QSize(360, 132));
+    EXPECT_EQ(view->lookSize(), QSize(360, 132));
     settle();
+    EXPECT_EQ(view->size(), QSize(360, 132));
     EXPECT_EQ(view->headerText(), "Listening...");
     EXPECT_TRUE(shown(view->cancelButton()));
     EXPECT_TRUE(shown(view->audioBars()));
@@ -160,6 +132,7 @@ TEST_F(RecordingOverlayViewTest, APartialTranscriptDuringADictationOpensTheCardW
     settle();
     EXPECT_FALSE(shown(view->cancelButton()));
     state.setPartialTranscript("");
+    settle();
     EXPECT_EQ(view->size(), QSize(236, 48));
 }
 
