@@ -15,6 +15,7 @@
 #include <filesystem>
 
 #include "base/ManualMainLoop.h"
+#include "base/SerialExecutor.h"
 #include "speech/TranscriptionService.h"
 #include "speech/WhisperLibrary.h"
 #include "speech/WhisperModelValidator.h"
@@ -90,8 +91,9 @@ whisper_full_params serviceParams(const WhisperApi& api, std::size_t samples, co
     return p;
 }
 
-// The same decode the service runs, straight through the library, with the segment text read back.
-void BM_BareWhisperFull(benchmark::State& state) {
+// The same decode the service runs, straight through the library, with the segment text read back;
+// on the calling thread, or (onWorker) on an executor's thread like the service's decodes.
+void bareWhisperFull(benchmark::State& state, bool onWorker) {
     useLibrary(VANDREL_WHISPER_LIBRARY);
     const WhisperApi* api = WhisperLibrary::api();
     if (!api) return state.SkipWithError("whisper library not loaded");
@@ -105,9 +107,15 @@ void BM_BareWhisperFull(benchmark::State& state) {
     std::int64_t tokens = 0;
     double logprobs = 0.0;
     bool same = true;
+    SerialExecutor worker("bench-decode");
     for (auto _ : state) {
         api->reset_timings(ctx);
-        benchmark::DoNotOptimize(api->full(ctx, params, samples.data(), static_cast<int>(samples.size())));
+        if (onWorker) {
+            worker.submit([&] { api->full(ctx, params, samples.data(), static_cast<int>(samples.size())); });
+            worker.waitIdle();
+        } else {
+            benchmark::DoNotOptimize(api->full(ctx, params, samples.data(), static_cast<int>(samples.size())));
+        }
         const int n = api->full_n_segments(ctx);
         std::string text;
         for (int i = 0; i < n; ++i) {
@@ -124,6 +132,9 @@ void BM_BareWhisperFull(benchmark::State& state) {
     // Far above whisper's fallback threshold (-1): every call stays at temperature 0.
     state.counters["token_logprob"] = tokens ? logprobs / double(tokens) : 0.0;
 }
+
+void BM_BareWhisperFull(benchmark::State& state) { bareWhisperFull(state, false); }
+void BM_BareWhisperFullOnWorker(benchmark::State& state) { bareWhisperFull(state, true); }
 
 void transcribeLoop(benchmark::State& state, const std::function<void()>& everyFewCalls = {}) {
     ManualMainLoop loop;
@@ -219,6 +230,7 @@ void BM_ValidateTierSizedModel(benchmark::State& state) {
 // Wall-clock time: the service decodes on its own worker thread, so the calling thread's CPU time would
 // say nothing (and would keep the benchmark running for minutes to reach its minimum time).
 BENCHMARK(BM_BareWhisperFull)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
+BENCHMARK(BM_BareWhisperFullOnWorker)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
 BENCHMARK(BM_ServiceTranscribe)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
 #ifdef VANDREL_FAKE_WHISPER_PATH
 BENCHMARK(BM_ServiceOwnWork)->Unit(benchmark::kMicrosecond)->MinTime(1.0)->UseRealTime();
