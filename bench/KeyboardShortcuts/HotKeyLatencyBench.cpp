@@ -16,9 +16,9 @@
 #include "KeyboardShortcuts/CarbonKeyboardShortcuts.h"
 #include "KeyboardShortcuts/KeyboardShortcuts.h"
 #include "base/UserDefaults.h"
-#include "support/QtBenchmarkMain.h"
 #include "platform/x11/X11HotKeyBackend.h"
 #include "platform/x11/XDisplay.h"
+#include "support/QtBenchmarkMain.h"
 
 using namespace vandrel;
 using namespace vandrel::KeyboardShortcuts;
@@ -76,6 +76,4 @@ BENCHMARK(BM_XTestPressToKeyDownHandler)->UseManualTime()->Unit(benchmark::kMicr
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    return bench::runWithQtMainLoop<QCoreApplication>(argc, argv);
-}
+int main(int argc, char** argv) { return bench::runWithQtMainLoop<QCoreApplication>(argc, argv); }

@@ -157,8 +157,7 @@ void BM_RecordingCpu(benchmark::State& state) {
         world.loop.runUntil([&] { return started; });
         const double cpu0 = processCpuSeconds();
         const auto t0 = std::chrono::steady_clock::now();
-        world.loop.runUntil([] { return false; },
-                            std::chrono::milliseconds(static_cast<long>(seconds * 1000)));
+        world.loop.runUntil([] { return false; }, std::chrono::milliseconds(static_cast<long>(seconds * 1000)));
         const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         const double cpu = processCpuSeconds() - cpu0;
         const auto samples = recorder.stopRecording().samples;

@@ -67,11 +67,16 @@ void BM_CorrectGerman100Words(benchmark::State& state) {
     for (auto _ : state) corrections = engine.correct(text, -0.5f).corrections.size();
     state.counters["corrections"] = static_cast<double>(corrections);
 }
-BENCHMARK(BM_CorrectGerman100Words)->Unit(benchmark::kMillisecond)->ComputeStatistics("median", [](const std::vector<double>& v) {
-    auto s = v;
-    std::sort(s.begin(), s.end());
-    return s[s.size() / 2];
-})->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_CorrectGerman100Words)
+    ->Unit(benchmark::kMillisecond)
+    ->ComputeStatistics("median",
+                        [](const std::vector<double>& v) {
+                            auto s = v;
+                            std::sort(s.begin(), s.end());
+                            return s[s.size() / 2];
+                        })
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 void BM_CorrectEnglishFuzzy100Words(benchmark::State& state) {
     auto& engine = loadedEngine(50000, "en");
@@ -79,9 +84,10 @@ void BM_CorrectEnglishFuzzy100Words(benchmark::State& state) {
     std::size_t fuzzy = 0;
     for (auto _ : state) {
         auto r = engine.correct(text, -0.5f);
-        fuzzy = static_cast<std::size_t>(std::count_if(r.corrections.begin(), r.corrections.end(), [](const Correction& c) {
-            return c.strategy == Correction::Strategy::fuzzy;
-        }));
+        fuzzy =
+            static_cast<std::size_t>(std::count_if(r.corrections.begin(), r.corrections.end(), [](const Correction& c) {
+                return c.strategy == Correction::Strategy::fuzzy;
+            }));
     }
     state.counters["fuzzy_corrections"] = static_cast<double>(fuzzy);
 }

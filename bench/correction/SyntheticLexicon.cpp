@@ -10,9 +10,10 @@ namespace vandrel::bench {
 
 namespace {
 
-const char* kSyllables[] = {"ka", "ro", "ti", "ne", "mo", "lu", "sa", "per", "dia", "gno", "ses", "kar", "dio",
-                            "pa", "thie", "ost", "eo", "ar", "thri", "tis", "neu", "ro", "lo", "gie", "hä", "ma",
-                            "tom", "ek", "to", "mie", "zy", "ste", "in", "suf", "fi", "zi", "enz", "ö", "dem", "ble"};
+const char* kSyllables[] = {"ka",  "ro",  "ti",  "ne",  "mo",   "lu",  "sa",  "per", "dia",  "gno",
+                            "ses", "kar", "dio", "pa",  "thie", "ost", "eo",  "ar",  "thri", "tis",
+                            "neu", "ro",  "lo",  "gie", "hä",   "ma",  "tom", "ek",  "to",   "mie",
+                            "zy",  "ste", "in",  "suf", "fi",   "zi",  "enz", "ö",   "dem",  "ble"};
 
 std::string word(std::mt19937& rng, int minSyllables, int maxSyllables) {
     std::uniform_int_distribution<int> count(minSyllables, maxSyllables);
@@ -40,15 +41,18 @@ SyntheticLexicon writeSyntheticLexicon(const std::filesystem::path& folder, cons
         std::string t = capitalised(word(rng, 3, 6));
         while (!seen.insert(t).second) t += kSyllables[i % std::size(kSyllables)];
         int k = kind(rng);
-        if (k < 2) t += " " + word(rng, 2, 4);
-        else if (k < 4) t += "-" + capitalised(word(rng, 2, 4));
+        if (k < 2)
+            t += " " + word(rng, 2, 4);
+        else if (k < 4)
+            t += "-" + capitalised(word(rng, 2, 4));
         out.terms.push_back(t);
         d.terms.push_back({t, "ICD " + std::to_string(i) + " synthetic code and its description text here"});
     }
     for (int i = 0; i < 5000; ++i) {
         std::string wrong = i < 1000 ? word(rng, 2, 3) + " " + word(rng, 2, 3) : word(rng, 3, 5) + "x";
         out.knownWrong.push_back(wrong);
-        d.knownCorrections.push_back({wrong, out.terms[static_cast<std::size_t>(i * 31) % out.terms.size()], "synthetic"});
+        d.knownCorrections.push_back(
+            {wrong, out.terms[static_cast<std::size_t>(i * 31) % out.terms.size()], "synthetic"});
     }
     for (int i = 0; i < 2000; ++i)
         d.knownVariants.push_back({{word(rng, 3, 4), word(rng, 3, 4) + "-" + word(rng, 1, 2)}, "synthetic"});
@@ -75,13 +79,17 @@ std::string syntheticTranscript(const SyntheticLexicon& lexicon, int words, unsi
     for (int i = 0; i < words; ++i) {
         std::string w;
         switch (kind(rng)) {
-            case 0: w = pickFrom(lexicon.terms); break;
+            case 0:
+                w = pickFrom(lexicon.terms);
+                break;
             case 1: {  // a misspelt term
                 w = pickFrom(lexicon.terms);
                 if (w.size() > 4) w[w.size() / 2] = 'q';
                 break;
             }
-            case 2: w = pickFrom(lexicon.knownWrong); break;
+            case 2:
+                w = pickFrom(lexicon.knownWrong);
+                break;
             case 3: {  // a split compound
                 std::string t = pickFrom(lexicon.terms);
                 w = t.substr(0, t.size() / 2) + " " + t.substr(t.size() / 2);
@@ -92,7 +100,9 @@ std::string syntheticTranscript(const SyntheticLexicon& lexicon, int words, unsi
                 w = t.substr(0, t.size() / 2) + "-" + t.substr(t.size() / 2) + ",";
                 break;
             }
-            default: w = pickFrom(lexicon.commonWords) + (kind(rng) == 0 ? "." : ""); break;
+            default:
+                w = pickFrom(lexicon.commonWords) + (kind(rng) == 0 ? "." : "");
+                break;
         }
         if (!text.empty()) text += ' ';
         text += w;

@@ -22,8 +22,8 @@
 #include "KeyboardShortcuts/KeyboardShortcuts.h"
 #include "base/UserDefaults.h"
 #include "dictation/HotkeyManager.h"
-#include "support/QtBenchmarkMain.h"
 #include "platform/x11/XInputModifierKeyBackend.h"
+#include "support/QtBenchmarkMain.h"
 
 using namespace vandrel;
 using Clock = std::chrono::steady_clock;
@@ -116,6 +116,4 @@ BENCHMARK(BM_XTestPressToHotkeyManagerHandler)->UseManualTime()->Unit(benchmark:
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    return bench::runWithQtMainLoop<QCoreApplication>(argc, argv);
-}
+int main(int argc, char** argv) { return bench::runWithQtMainLoop<QCoreApplication>(argc, argv); }

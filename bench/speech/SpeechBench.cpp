@@ -67,10 +67,13 @@ void useLibrary(const std::string& path) {
 }
 
 std::atomic<bool> g_neverAborted{false};
-bool abortCallback(void* userData) { return static_cast<const std::atomic<bool>*>(userData)->load(std::memory_order_relaxed); }
+bool abortCallback(void* userData) {
+    return static_cast<const std::atomic<bool>*>(userData)->load(std::memory_order_relaxed);
+}
 
 // The parameters WhisperContext::full passes for one language and a prompt, field by field.
-whisper_full_params serviceParams(const WhisperApi& api, std::size_t samples, const char* language, const char* prompt) {
+whisper_full_params serviceParams(const WhisperApi& api, std::size_t samples, const char* language,
+                                  const char* prompt) {
     whisper_full_params p = api.full_default_params(WHISPER_SAMPLING_GREEDY);
     p.strategy = WHISPER_SAMPLING_GREEDY;
     p.n_threads = whisperThreadCount();
@@ -169,9 +172,12 @@ void transcribeLoop(benchmark::State& state, const std::function<void()>& everyF
                 }
             }
         }
-        if (!ok) state.SkipWithError("model not loaded");
-        else if (!same) state.SkipWithError("a transcription differed from the first");
-        else if (first && first->empty()) state.SkipWithError("empty transcription");
+        if (!ok)
+            state.SkipWithError("model not loaded");
+        else if (!same)
+            state.SkipWithError("a transcription differed from the first");
+        else if (first && first->empty())
+            state.SkipWithError("empty transcription");
     }
     MainLoop::setCurrent(nullptr);
 }

@@ -1,7 +1,7 @@
 // Frequency lists are outside data: reading must never crash, and every rank lies between 1 and the
 // number of lines.
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <string_view>
 

@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)vandrel::buildVocabularyPrompt(*decoded, 900);
     vandrel::CorrectionEngine engine;
     engine.setDictionary(vandrel::CorrectionEngine::makeDictionary(*decoded));
-    engine.setVocabulary(std::make_shared<const vandrel::FrequencyVocabulary>(*vandrel::FrequencyVocabulary::fromText("the\n")));
+    engine.setVocabulary(
+        std::make_shared<const vandrel::FrequencyVocabulary>(*vandrel::FrequencyVocabulary::fromText("the\n")));
     std::string text;
     for (const auto& kc : decoded->knownCorrections) text += kc.e + " " + kc.t + "- ";
     for (const auto& t : decoded->terms) text += t.t + "s " + t.t.substr(0, t.t.size() / 2) + " ";

@@ -59,12 +59,12 @@ void post(const std::string& url, const std::string& body) {
 
 std::string AnalyticsEvent::eventName() const {
     switch (kind) {
-    case Kind::appLaunch:
-        return "app_launch";
-    case Kind::lexiconActive:
-        return "lexicon_active";
-    case Kind::lexiconInstalled:
-        return "lexicon_installed";
+        case Kind::appLaunch:
+            return "app_launch";
+        case Kind::lexiconActive:
+            return "lexicon_active";
+        case Kind::lexiconInstalled:
+            return "lexicon_installed";
     }
     return "";
 }
@@ -76,7 +76,8 @@ std::string AnalyticsEvent::versionValue() const {
 }
 
 std::string analyticsPingedKey(const AnalyticsEvent& event) {
-    if (event.kind == AnalyticsEvent::Kind::lexiconInstalled) return "analyticsPinged_lexicon_installed_" + event.lexicon;
+    if (event.kind == AnalyticsEvent::Kind::lexiconInstalled)
+        return "analyticsPinged_lexicon_installed_" + event.lexicon;
     return "analyticsPinged_" + event.eventName();
 }
 

@@ -17,7 +17,7 @@ struct AnalyticsEvent {
     static AnalyticsEvent lexiconActive(std::string name) { return {Kind::lexiconActive, std::move(name)}; }
     static AnalyticsEvent lexiconInstalled(std::string name) { return {Kind::lexiconInstalled, std::move(name)}; }
 
-    std::string eventName() const;  // "app_launch", "lexicon_active", "lexicon_installed"
+    std::string eventName() const;     // "app_launch", "lexicon_active", "lexicon_installed"
     std::string versionValue() const;  // the application version, or the lexicon name
 };
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <filesystem>
 #include <cstring>
+#include <filesystem>
 #include <nlohmann/json.hpp>
 
 #include "base/FileUtil.h"

@@ -17,7 +17,7 @@ class Timer {
 public:
     struct State {
         bool cancelled = false;
-        bool fired = false;  // one-shot timers: set after the callback ran
+        bool fired = false;              // one-shot timers: set after the callback ran
         std::function<void()> onCancel;  // lets the loop drop a cancelled timer at once (no idle wake-ups)
     };
 
@@ -67,9 +67,7 @@ public:
     // Whether the calling thread is the main thread.
     virtual bool isMainThread() const = 0;
 
-    double nowSeconds() const {
-        return std::chrono::duration<double>(now().time_since_epoch()).count();
-    }
+    double nowSeconds() const { return std::chrono::duration<double>(now().time_since_epoch()).count(); }
 
     // The process-wide loop. Set once by main() (or a test fixture) before services are created.
     static MainLoop& current();
@@ -80,9 +78,7 @@ public:
 // Fire-and-forget delay on the current loop; the callback runs even though no handle is kept.
 void runAfter(Duration delay, std::function<void()> fn);
 
-inline Duration seconds(double s) {
-    return std::chrono::duration_cast<Duration>(std::chrono::duration<double>(s));
-}
+inline Duration seconds(double s) { return std::chrono::duration_cast<Duration>(std::chrono::duration<double>(s)); }
 inline Duration milliseconds(double ms) {
     return std::chrono::duration_cast<Duration>(std::chrono::duration<double, std::milli>(ms));
 }

@@ -1,8 +1,8 @@
 #include "base/UserDefaults.h"
 
-#include <algorithm>
 #include <fcntl.h>
 #include <unistd.h>
+#include <algorithm>
 
 #include <cerrno>
 #include <charconv>
@@ -36,29 +36,29 @@ std::optional<double> parseNumber(const std::string& s) {
 
 std::optional<DefaultsValue> fromJson(const nlohmann::json& j) {
     switch (j.type()) {
-    case nlohmann::json::value_t::boolean:
-        return DefaultsValue(j.get<bool>());
-    case nlohmann::json::value_t::number_integer:
-        return DefaultsValue(j.get<std::int64_t>());
-    case nlohmann::json::value_t::number_unsigned: {
-        auto u = j.get<std::uint64_t>();
-        if (u > static_cast<std::uint64_t>(INT64_MAX)) return DefaultsValue(static_cast<double>(u));
-        return DefaultsValue(static_cast<std::int64_t>(u));
-    }
-    case nlohmann::json::value_t::number_float:
-        return DefaultsValue(j.get<double>());
-    case nlohmann::json::value_t::string:
-        return DefaultsValue(j.get<std::string>());
-    case nlohmann::json::value_t::array: {
-        StringList list;
-        for (const auto& e : j) {
-            if (!e.is_string()) return std::nullopt;
-            list.push_back(e.get<std::string>());
+        case nlohmann::json::value_t::boolean:
+            return DefaultsValue(j.get<bool>());
+        case nlohmann::json::value_t::number_integer:
+            return DefaultsValue(j.get<std::int64_t>());
+        case nlohmann::json::value_t::number_unsigned: {
+            auto u = j.get<std::uint64_t>();
+            if (u > static_cast<std::uint64_t>(INT64_MAX)) return DefaultsValue(static_cast<double>(u));
+            return DefaultsValue(static_cast<std::int64_t>(u));
         }
-        return DefaultsValue(std::move(list));
-    }
-    default:
-        return std::nullopt;
+        case nlohmann::json::value_t::number_float:
+            return DefaultsValue(j.get<double>());
+        case nlohmann::json::value_t::string:
+            return DefaultsValue(j.get<std::string>());
+        case nlohmann::json::value_t::array: {
+            StringList list;
+            for (const auto& e : j) {
+                if (!e.is_string()) return std::nullopt;
+                list.push_back(e.get<std::string>());
+            }
+            return DefaultsValue(std::move(list));
+        }
+        default:
+            return std::nullopt;
     }
 }
 

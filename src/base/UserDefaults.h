@@ -44,10 +44,10 @@ public:
     std::vector<std::string> keys() const;
 
     // Typed readers with the usual coercions (a number reads as a bool, a numeric string as a number).
-    bool boolValue(const std::string& key) const;            // absent: false
-    std::int64_t integer(const std::string& key) const;      // absent or not numeric: 0
-    double doubleValue(const std::string& key) const;        // absent or not numeric: 0
-    std::optional<std::string> string(const std::string& key) const;   // strings only (numbers are not)
+    bool boolValue(const std::string& key) const;                        // absent: false
+    std::int64_t integer(const std::string& key) const;                  // absent or not numeric: 0
+    double doubleValue(const std::string& key) const;                    // absent or not numeric: 0
+    std::optional<std::string> string(const std::string& key) const;     // strings only (numbers are not)
     std::optional<StringList> stringList(const std::string& key) const;  // lists only
     std::optional<bool> optionalBool(const std::string& key) const;
     std::optional<double> optionalDouble(const std::string& key) const;

@@ -4,10 +4,14 @@ namespace vandrel {
 
 std::string_view Correction::rawValue(Strategy s) {
     switch (s) {
-        case Strategy::knownCorrection: return "known_correction";
-        case Strategy::compoundRejoin: return "compound_rejoin";
-        case Strategy::whitespaceJoin: return "whitespace_join";
-        case Strategy::fuzzy: return "fuzzy";
+        case Strategy::knownCorrection:
+            return "known_correction";
+        case Strategy::compoundRejoin:
+            return "compound_rejoin";
+        case Strategy::whitespaceJoin:
+            return "whitespace_join";
+        case Strategy::fuzzy:
+            return "fuzzy";
     }
     return {};
 }

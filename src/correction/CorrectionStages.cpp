@@ -15,12 +15,12 @@ namespace vandrel {
 
 namespace {
 
-const std::vector<std::string_view> kTrailingPunctuation = {".", ",", ";", ":", "!", "?", "\"", "'", "\u00BB",
-                                                            "\u00AB", "\u2026", ")", "]", "}"};
+const std::vector<std::string_view> kTrailingPunctuation = {".", ",",      ";",      ":",      "!", "?", "\"",
+                                                            "'", "\u00BB", "\u00AB", "\u2026", ")", "]", "}"};
 const std::vector<std::string_view> kLeadingPunctuation = {"\"", "'", "\u00AB", "(", "[", "{"};
 const std::vector<std::string_view> kSentencePunctuation = {".", ",", ";", ":", "!", "?"};
-const std::vector<std::string_view> kClauseEndPunctuation = {".", ",", ";", ":", "!", "?", "\"", "'",
-                                                             "\u00BB", "\u00AB", "\u2026"};
+const std::vector<std::string_view> kClauseEndPunctuation = {".",  ",", ";",      ":",      "!",     "?",
+                                                             "\"", "'", "\u00BB", "\u00AB", "\u2026"};
 const std::vector<std::string_view> kInflectionSuffixes = {"s", "es", "ed", "ing", "er", "est", "'s", "ly", "d", "n"};
 
 struct Peeled {
@@ -104,7 +104,7 @@ std::vector<std::pair<std::size_t, std::size_t>> hyphenatedRuns(const std::strin
 // came from, so that a case-insensitive literal match found in the folded text maps back onto the text.
 struct FoldedText {
     icu::UnicodeString folded;
-    std::vector<int32_t> from, to;  // per folded unit: the source code point's range in the text
+    std::vector<int32_t> from, to;   // per folded unit: the source code point's range in the text
     std::vector<bool> starts, ends;  // whether the unit starts / ends its code point's folding
 
     explicit FoldedText(const icu::UnicodeString& u) {
@@ -161,9 +161,7 @@ private:
     std::vector<bool> m_bits;
 };
 
-bool isLetterOrNumber(UChar32 c) {
-    return (U_GET_GC_MASK(c) & (U_GC_L_MASK | U_GC_N_MASK)) != 0;
-}
+bool isLetterOrNumber(UChar32 c) { return (U_GET_GC_MASK(c) & (U_GC_L_MASK | U_GC_N_MASK)) != 0; }
 
 // Whole-word, case-insensitive occurrences of a literal, left to right and not overlapping: a match is
 // neither preceded nor followed by a letter or number.
@@ -171,8 +169,8 @@ std::vector<std::pair<int32_t, int32_t>> literalMatches(const icu::UnicodeString
                                                         const icu::UnicodeString& needle) {
     std::vector<std::pair<int32_t, int32_t>> out;
     const int32_t n = needle.length();
-    int32_t searchFrom = 0;       // in folded units
-    int32_t textPosition = 0;     // a match may not start before the end of the previous one
+    int32_t searchFrom = 0;    // in folded units
+    int32_t textPosition = 0;  // a match may not start before the end of the previous one
     for (;;) {
         int32_t at = f.folded.indexOf(needle, searchFrom);
         if (at < 0) break;
@@ -181,8 +179,7 @@ std::vector<std::pair<int32_t, int32_t>> literalMatches(const icu::UnicodeString
         if (!f.starts[static_cast<std::size_t>(at)] || !f.ends[static_cast<std::size_t>(last)]) continue;
         const int32_t start = f.from[static_cast<std::size_t>(at)], end = f.to[static_cast<std::size_t>(last)];
         if (start < textPosition) continue;
-        if (start > 0 && isLetterOrNumber(u.char32At(start - 1)))
-            continue;
+        if (start > 0 && isLetterOrNumber(u.char32At(start - 1))) continue;
         if (end < u.length() && isLetterOrNumber(u.char32At(end))) continue;
         out.emplace_back(start, end);
         textPosition = end;
@@ -193,7 +190,8 @@ std::vector<std::pair<int32_t, int32_t>> literalMatches(const icu::UnicodeString
 
 }  // namespace
 
-StageResult CorrectionEngine::applyKnownCorrections(const std::string& input, const SpecialtyDictionary& dictionary) const {
+StageResult CorrectionEngine::applyKnownCorrections(const std::string& input,
+                                                    const SpecialtyDictionary& dictionary) const {
     const auto& sd = dictionary.stageData();
     const auto& entries = dictionary.knownCorrections();
     std::vector<Correction> records;
@@ -205,7 +203,8 @@ StageResult CorrectionEngine::applyKnownCorrections(const std::string& input, co
     bool changed = false;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const auto& pattern = sd.patterns[i];
-        if (pattern.folded.isEmpty() || !filter->mayContain(pattern.folded) || folded->folded.indexOf(pattern.folded) < 0)
+        if (pattern.folded.isEmpty() || !filter->mayContain(pattern.folded) ||
+            folded->folded.indexOf(pattern.folded) < 0)
             continue;
         auto matches = literalMatches(u, *folded, pattern.folded);
         if (matches.empty()) continue;
@@ -259,7 +258,8 @@ StageResult CorrectionEngine::applyKnownCorrections(const std::string& input, co
                 if (!hit) continue;
                 std::vector<std::string> original(tokens.begin() + static_cast<long>(i),
                                                   tokens.begin() + static_cast<long>(i + n));
-                windows.push_back({text::join(original, " "), hit->correct, Correction::Strategy::knownCorrection, 0.95});
+                windows.push_back(
+                    {text::join(original, " "), hit->correct, Correction::Strategy::knownCorrection, 0.95});
                 tokens[i] = window.front().leading + hit->correct + window.back().trailing;
                 for (std::size_t k = i + 1; k < i + n; ++k) tokens[k].clear();
                 protectedSet.insert(text::lowercase(hit->correct));
@@ -344,7 +344,8 @@ StageResult CorrectionEngine::joinSplitWords(const std::string& input, const Spe
         if (firstChars.size() >= 4 && text::length(core2) >= 4) {
             if (const std::string* value = dictionary.compoundForm(text::lowercase(first + core2))) {
                 output.push_back(*value + trailing);
-                records.push_back({first + " " + tokens[i + 1], *value + trailing, Correction::Strategy::whitespaceJoin, 0.95});
+                records.push_back(
+                    {first + " " + tokens[i + 1], *value + trailing, Correction::Strategy::whitespaceJoin, 0.95});
                 i += 2;
                 continue;
             }
@@ -357,10 +358,11 @@ StageResult CorrectionEngine::joinSplitWords(const std::string& input, const Spe
 
 bool CorrectionEngine::isConfusablePair(const std::string& a, const std::string& b) {
     static const std::pair<std::string_view, std::string_view> kPrefixes[] = {
-        {"hyper", "hypo"}, {"hypo", "hyper"}, {"intra", "inter"}, {"inter", "intra"}, {"intra", "extra"},
-        {"extra", "intra"}, {"sub", "super"}, {"super", "sub"},   {"pre", "post"},    {"post", "pre"}};
+        {"hyper", "hypo"},  {"hypo", "hyper"}, {"intra", "inter"}, {"inter", "intra"}, {"intra", "extra"},
+        {"extra", "intra"}, {"sub", "super"},  {"super", "sub"},   {"pre", "post"},    {"post", "pre"}};
     static const std::pair<std::string_view, std::string_view> kSuffixes[] = {
-        {"penie", "philie"}, {"philie", "penie"}, {"\u00E4mie", "urie"}, {"urie", "\u00E4mie"}, {"itis", "ose"}, {"ose", "itis"}};
+        {"penie", "philie"},   {"philie", "penie"}, {"\u00E4mie", "urie"},
+        {"urie", "\u00E4mie"}, {"itis", "ose"},     {"ose", "itis"}};
     const std::string la = text::lowercase(a), lb = text::lowercase(b);
     if (la == lb) return false;
     for (auto [p, q] : kPrefixes)
@@ -441,7 +443,8 @@ StageResult CorrectionEngine::applyFuzzyMatching(const std::string& input, const
         const std::string* replacement = dictionary.term(*best);
         if (!replacement) continue;
         token = p.leading + *replacement + p.trailing;
-        records.push_back({p.core, *replacement, Correction::Strategy::fuzzy, std::max(0.3, 1.0 - 0.25 * bestDistance)});
+        records.push_back(
+            {p.core, *replacement, Correction::Strategy::fuzzy, std::max(0.3, 1.0 - 0.25 * bestDistance)});
     }
     return {text::join(tokens, " "), std::move(records)};
 }

@@ -87,13 +87,19 @@ int Encoder::step(int current) {
         return current + 1;
     }
     switch (c[0]) {
-        case 'A': case 'E': case 'I': case 'O': case 'U': case 'Y':
+        case 'A':
+        case 'E':
+        case 'I':
+        case 'O':
+        case 'U':
+        case 'Y':
             if (current == 0) add("A");
             return current + 1;
         case 'B':
             add("P");
             return current + (is(current + 1, "B") ? 2 : 1);
-        case 'C': return stepC(current);
+        case 'C':
+            return stepC(current);
         case 'D':
             if (stringAt(current, 2, {"DG"})) {
                 if (stringAt(current + 2, 1, {"I", "E", "Y"})) {
@@ -108,7 +114,8 @@ int Encoder::step(int current) {
         case 'F':
             add("F");
             return current + (is(current + 1, "F") ? 2 : 1);
-        case 'G': return stepG(current);
+        case 'G':
+            return stepG(current);
         case 'H':
             if ((current == 0 || isVowel(current - 1)) && isVowel(current + 1)) {
                 add("H");
@@ -152,8 +159,9 @@ int Encoder::step(int current) {
             add("L");
             return current + 1;
         case 'M': {
-            bool skip = (stringAt(current - 1, 3, {"UMB"}) && (current + 1 == m_last || stringAt(current + 2, 2, {"ER"}))) ||
-                        is(current + 1, "M");
+            bool skip =
+                (stringAt(current - 1, 3, {"UMB"}) && (current + 1 == m_last || stringAt(current + 2, 2, {"ER"}))) ||
+                is(current + 1, "M");
             add("M");
             return current + (skip ? 2 : 1);
         }
@@ -177,14 +185,16 @@ int Encoder::step(int current) {
             else
                 add("R");
             return current + (is(current + 1, "R") ? 2 : 1);
-        case 'S': return stepS(current);
+        case 'S':
+            return stepS(current);
         case 'T':
             if (stringAt(current, 4, {"TION"}) || stringAt(current, 3, {"TIA", "TCH"})) {
                 add("X");
                 return current + 3;
             }
             if (stringAt(current, 2, {"TH"}) || stringAt(current, 3, {"TTH"})) {
-                if (stringAt(current + 2, 2, {"OM", "AM"}) || stringAt(0, 4, {"VAN ", "VON "}) || stringAt(0, 3, {"SCH"}))
+                if (stringAt(current + 2, 2, {"OM", "AM"}) || stringAt(0, 4, {"VAN ", "VON "}) ||
+                    stringAt(0, 3, {"SCH"}))
                     add("T");
                 else
                     add("0", "T");
@@ -218,7 +228,8 @@ int Encoder::step(int current) {
             }
             return current + 1;
         case 'X':
-            if (!(current == m_last && (stringAt(current - 3, 3, {"IAU", "EAU"}) || stringAt(current - 2, 2, {"AU", "OU"}))))
+            if (!(current == m_last &&
+                  (stringAt(current - 3, 3, {"IAU", "EAU"}) || stringAt(current - 2, 2, {"AU", "OU"}))))
                 add("KS");
             return current + (stringAt(current + 1, 1, {"C", "X"}) ? 2 : 1);
         case 'Z':
@@ -226,7 +237,8 @@ int Encoder::step(int current) {
                 add("J");
                 return current + 2;
             }
-            if (stringAt(current + 1, 2, {"ZO", "ZI", "ZA"}) || (m_slavoGermanic && current > 0 && !is(current - 1, "T")))
+            if (stringAt(current + 1, 2, {"ZO", "ZI", "ZA"}) ||
+                (m_slavoGermanic && current > 0 && !is(current - 1, "T")))
                 add("S", "TS");
             else
                 add("S");
@@ -349,8 +361,9 @@ int Encoder::stepG(int current) {
         add("KL", "L");
         return current + 2;
     }
-    if (current == 0 && (is(current + 1, "Y") || stringAt(current + 1, 2, {"ES", "EP", "EB", "EL", "EY", "IB", "IL", "IN",
-                                                                            "IE", "EI", "ER"}))) {
+    if (current == 0 &&
+        (is(current + 1, "Y") ||
+         stringAt(current + 1, 2, {"ES", "EP", "EB", "EL", "EY", "IB", "IL", "IN", "IE", "EI", "ER"}))) {
         add("K", "J");
         return current + 2;
     }

@@ -29,7 +29,8 @@ std::optional<FrequencyVocabulary> FrequencyVocabulary::fromText(std::string_vie
         std::size_t start = line.find_first_not_of(' ');
         if (start == std::string_view::npos) continue;
         std::size_t end = line.find(' ', start);
-        std::string_view word = line.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+        std::string_view word =
+            line.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
         v.m_wordFreq[text::lowercase(word)] = rank;
     }
     return v;

@@ -7,12 +7,27 @@ namespace vandrel {
 const std::vector<LexiconDescriptor>& lexiconCatalog() {
     using D = LexiconDescriptor;
     static const std::vector<LexiconDescriptor> catalog = {
-        {"medical_de_v7", D::Domain::medical, D::Language::german, 180000,
-         {"ICD-10-GM", "ABDA Arzneimittel", "German MeSH"}, 16000000, true},
-        {"medical_it_v1", D::Domain::medical, D::Language::italian, 17564,
-         {"ICD-10 IT (ISS)", "AIFA principi attivi", "AIFA ATC"}, 2000000, true},
-        {"software_en_v1", D::Domain::software, D::Language::english, 1017,
-         {"Frameworks", "CLI tools", "Curated by Vandrel"}, 115000, false},
+        {"medical_de_v7",
+         D::Domain::medical,
+         D::Language::german,
+         180000,
+         {"ICD-10-GM", "ABDA Arzneimittel", "German MeSH"},
+         16000000,
+         true},
+        {"medical_it_v1",
+         D::Domain::medical,
+         D::Language::italian,
+         17564,
+         {"ICD-10 IT (ISS)", "AIFA principi attivi", "AIFA ATC"},
+         2000000,
+         true},
+        {"software_en_v1",
+         D::Domain::software,
+         D::Language::english,
+         1017,
+         {"Frameworks", "CLI tools", "Curated by Vandrel"},
+         115000,
+         false},
     };
     return catalog;
 }
@@ -25,9 +40,12 @@ std::optional<LexiconDescriptor> LexiconDescriptor::descriptorForKey(std::string
 
 std::string_view LexiconDescriptor::localizationKey(Language language) {
     switch (language) {
-        case Language::german: return "lang.german";
-        case Language::italian: return "lang.italian";
-        case Language::english: return "lang.english";
+        case Language::german:
+            return "lang.german";
+        case Language::italian:
+            return "lang.italian";
+        case Language::english:
+            return "lang.english";
     }
     return {};
 }

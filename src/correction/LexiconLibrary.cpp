@@ -44,22 +44,23 @@ void LexiconLibrary::install(const std::string& key, std::function<void()> done)
 }
 
 void LexiconLibrary::step(int n, std::function<void()> done) {
-    m_timer = MainLoop::current().singleShot(milliseconds(kStepMilliseconds), [this, n, done = std::move(done)]() mutable {
-        m_installProgress = static_cast<double>(n) / kInstallSteps;
-        changed();
-        if (n < kInstallSteps) {
-            step(n + 1, std::move(done));
-            return;
-        }
-        const std::string key = *m_installingKey;
-        m_installedKeys.insert(key);
-        persist();
-        m_installingKey.reset();
-        m_installProgress = 0;
-        changed();
-        sendAnalyticsEvent(AnalyticsEvent::lexiconInstalled(key));
-        if (done) done();
-    });
+    m_timer =
+        MainLoop::current().singleShot(milliseconds(kStepMilliseconds), [this, n, done = std::move(done)]() mutable {
+            m_installProgress = static_cast<double>(n) / kInstallSteps;
+            changed();
+            if (n < kInstallSteps) {
+                step(n + 1, std::move(done));
+                return;
+            }
+            const std::string key = *m_installingKey;
+            m_installedKeys.insert(key);
+            persist();
+            m_installingKey.reset();
+            m_installProgress = 0;
+            changed();
+            sendAnalyticsEvent(AnalyticsEvent::lexiconInstalled(key));
+            if (done) done();
+        });
 }
 
 void LexiconLibrary::remove(const std::string& key) {

@@ -16,7 +16,10 @@ bool isBlank(std::string_view s) { return s.find_first_not_of(" \t\r\n\f\v") == 
 }  // namespace
 
 SpecialtyDictionary::SpecialtyDictionary(const CorrectionDictionary& source)
-    : m_id(source.id), m_name(source.name), m_language(source.language), m_version(source.version),
+    : m_id(source.id),
+      m_name(source.name),
+      m_language(source.language),
+      m_version(source.version),
       m_stageData(std::make_unique<StageData>()) {
     m_terms.reserve(source.terms.size());
     m_termIndex.reserve(source.terms.size());
@@ -169,7 +172,8 @@ std::vector<std::string> SpecialtyDictionary::trigramCandidates(std::string_view
             --tiesWanted;
         }
     }
-    std::stable_sort(best.begin(), best.end(), [&](std::uint32_t a, std::uint32_t b) { return m_counts[a] > m_counts[b]; });
+    std::stable_sort(best.begin(), best.end(),
+                     [&](std::uint32_t a, std::uint32_t b) { return m_counts[a] > m_counts[b]; });
     std::vector<std::string> out;
     out.reserve(best.size());
     for (std::uint32_t id : best) out.push_back(m_terms[id].lower);

@@ -34,7 +34,8 @@ bool withinOneEdit(const std::vector<std::string>& a, const std::vector<std::str
     std::size_t i = 0;
     while (i < s.size() && s[i] == l[i]) ++i;
     if (i == s.size()) return true;  // equal, or one extra character at the end
-    if (s.size() == l.size()) return std::equal(s.begin() + static_cast<long>(i) + 1, s.end(), l.begin() + static_cast<long>(i) + 1);
+    if (s.size() == l.size())
+        return std::equal(s.begin() + static_cast<long>(i) + 1, s.end(), l.begin() + static_cast<long>(i) + 1);
     return std::equal(s.begin() + static_cast<long>(i), s.end(), l.begin() + static_cast<long>(i) + 1);
 }
 

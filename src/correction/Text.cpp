@@ -16,7 +16,8 @@ namespace {
 icu::BreakIterator* characterIterator() {
     thread_local std::unique_ptr<icu::BreakIterator> it = [] {
         UErrorCode status = U_ZERO_ERROR;
-        std::unique_ptr<icu::BreakIterator> b(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+        std::unique_ptr<icu::BreakIterator> b(
+            icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
         if (U_FAILURE(status)) b.reset();
         return b;
     }();

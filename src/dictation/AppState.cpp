@@ -170,8 +170,7 @@ void AppState::startRecording(std::function<void()> done) {
     audioRecorder().startRecording([weak, generation, done](std::optional<AudioRecorderError> error) {
         auto self = weak.lock();
         if (!self || !*self) return;
-        (*self)->finishStart(generation, error ? std::optional<std::string>(error->description()) : std::nullopt,
-                             done);
+        (*self)->finishStart(generation, error ? std::optional<std::string>(error->description()) : std::nullopt, done);
     });
 }
 
@@ -264,17 +263,17 @@ void AppState::finishTranscription(std::uint64_t generation, TranscriptionResult
         return;
     }
     switch (result.value->kind) {
-    case Outcome::Kind::skipped:
-        recordingState.set(RecordingState::idle);
-        if (done) done();
-        return;
-    case Outcome::Kind::empty:
-        recordingState.set(RecordingState::idle);
-        overlayController().hide();
-        if (done) done();
-        return;
-    case Outcome::Kind::text:
-        break;
+        case Outcome::Kind::skipped:
+            recordingState.set(RecordingState::idle);
+            if (done) done();
+            return;
+        case Outcome::Kind::empty:
+            recordingState.set(RecordingState::idle);
+            overlayController().hide();
+            if (done) done();
+            return;
+        case Outcome::Kind::text:
+            break;
     }
     const auto text = result.value->text;
     lastTranscription.set(text);
@@ -327,18 +326,17 @@ void AppState::transcribeSamples(std::vector<float> samples, std::function<void(
     }
     auto languages = preferredLanguages();
     if (performanceMode() == "lowMemory" && languages.size() > 1) languages.resize(1);
-    transcriptionService().transcribe(std::move(samples), std::move(languages),
-                                      [done](TranscriptionResult<std::string> result) {
-                                          if (!result.ok()) {
-                                              done(TranscriptionResult<Outcome>::failure(*result.error));
-                                              return;
-                                          }
-                                          if (result.value->empty())
-                                              done(TranscriptionResult<Outcome>::success({Outcome::Kind::empty, {}}));
-                                          else
-                                              done(TranscriptionResult<Outcome>::success(
-                                                  {Outcome::Kind::text, std::move(*result.value)}));
-                                      });
+    transcriptionService().transcribe(
+        std::move(samples), std::move(languages), [done](TranscriptionResult<std::string> result) {
+            if (!result.ok()) {
+                done(TranscriptionResult<Outcome>::failure(*result.error));
+                return;
+            }
+            if (result.value->empty())
+                done(TranscriptionResult<Outcome>::success({Outcome::Kind::empty, {}}));
+            else
+                done(TranscriptionResult<Outcome>::success({Outcome::Kind::text, std::move(*result.value)}));
+        });
 }
 
 void AppState::toggleRecording(std::function<void()> done) {
@@ -413,8 +411,8 @@ void AppState::loadModelTier(ModelTier tier, std::function<void()> done) {
             }
             auto file = s->modelManager().modelURL(tier);
             if (!file) {
-                s->failLoad(TranscriptionError::transcriptionFailed("Model file not found after download").description(),
-                            done);
+                s->failLoad(
+                    TranscriptionError::transcriptionFailed("Model file not found after download").description(), done);
                 return;
             }
             s->transcriptionService().loadModel(

@@ -40,9 +40,9 @@ public:
         std::unique_ptr<OutputService> outputService;
         std::unique_ptr<SoundService> soundService;
         std::unique_ptr<OverlayPanelController> overlayController;
-        ModelManager* modelManager = nullptr;            // null: ModelManager::shared()
-        TargetAppTracker* targetAppTracker = nullptr;    // null: TargetAppTracker::shared()
-        CorrectionEngine* correctionEngine = nullptr;    // null: CorrectionEngine::shared()
+        ModelManager* modelManager = nullptr;          // null: ModelManager::shared()
+        TargetAppTracker* targetAppTracker = nullptr;  // null: TargetAppTracker::shared()
+        CorrectionEngine* correctionEngine = nullptr;  // null: CorrectionEngine::shared()
     };
 
     // What became of one recording's audio.

@@ -14,16 +14,16 @@ std::optional<KS::Shortcut> spacePreset(HotkeyOption option) {
     using KS::CocoaModifier::control;
     using KS::CocoaModifier::shift;
     switch (option) {
-    case HotkeyOption::ctrlShiftSpace:
-        return KS::Shortcut(KS::Key::space, control | shift);
-    case HotkeyOption::optionSpace:
-        return KS::Shortcut(KS::Key::space, KS::CocoaModifier::option);
-    case HotkeyOption::ctrlSpace:
-        return KS::Shortcut(KS::Key::space, control);
-    case HotkeyOption::cmdShiftSpace:
-        return KS::Shortcut(KS::Key::space, command | shift);
-    default:
-        return std::nullopt;
+        case HotkeyOption::ctrlShiftSpace:
+            return KS::Shortcut(KS::Key::space, control | shift);
+        case HotkeyOption::optionSpace:
+            return KS::Shortcut(KS::Key::space, KS::CocoaModifier::option);
+        case HotkeyOption::ctrlSpace:
+            return KS::Shortcut(KS::Key::space, control);
+        case HotkeyOption::cmdShiftSpace:
+            return KS::Shortcut(KS::Key::space, command | shift);
+        default:
+            return std::nullopt;
     }
 }
 }  // namespace

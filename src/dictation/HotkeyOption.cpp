@@ -70,9 +70,7 @@ std::optional<HotkeyOption> hotkeyOptionFromRawValue(std::string_view raw) {
 HotkeyTriggerFamily triggerFamily(HotkeyOption option) { return info(option).family; }
 
 bool isDoubleTapOption(HotkeyOption option) { return triggerFamily(option) == HotkeyTriggerFamily::doubleTap; }
-bool isModifierHoldOption(HotkeyOption option) {
-    return triggerFamily(option) == HotkeyTriggerFamily::modifierHold;
-}
+bool isModifierHoldOption(HotkeyOption option) { return triggerFamily(option) == HotkeyTriggerFamily::modifierHold; }
 bool isModifierKeyOption(HotkeyOption option) { return isDoubleTapOption(option) || isModifierHoldOption(option); }
 
 std::string label(HotkeyOption option) { return text(info(option).label); }
@@ -84,14 +82,14 @@ std::optional<std::string> warning(HotkeyOption option) {
 
 std::optional<std::string> triggerSentence(HotkeyOption option) {
     switch (triggerFamily(option)) {
-    case HotkeyTriggerFamily::doubleTap:
-        return localized("Tap the key twice quickly to start recording. Tap twice again to stop.");
-    case HotkeyTriggerFamily::modifierHold:
-        return localized("Hold the key to record. Tap briefly for hands-free mode.");
-    case HotkeyTriggerFamily::keyCombination:
-        return localized("Hold the shortcut to record, release to transcribe and paste.");
-    case HotkeyTriggerFamily::none:
-        break;
+        case HotkeyTriggerFamily::doubleTap:
+            return localized("Tap the key twice quickly to start recording. Tap twice again to stop.");
+        case HotkeyTriggerFamily::modifierHold:
+            return localized("Hold the key to record. Tap briefly for hands-free mode.");
+        case HotkeyTriggerFamily::keyCombination:
+            return localized("Hold the shortcut to record, release to transcribe and paste.");
+        case HotkeyTriggerFamily::none:
+            break;
     }
     return std::nullopt;
 }

@@ -10,7 +10,7 @@ enum class ModifierKey {
     rightShift,
     leftControl,
     rightControl,
-    leftOption,  // Alt
+    leftOption,   // Alt
     rightOption,  // Alt, or AltGr on many layouts: the physical key counts, not its meaning
     leftCommand,  // Super
     rightCommand,
@@ -21,7 +21,7 @@ enum class ModifierKey {
 struct KeyboardEvent {
     enum class Type {
         modifierChanged,  // `key` went down or up
-        otherKeyDown,  // any key that is not a modifier key was pressed
+        otherKeyDown,     // any key that is not a modifier key was pressed
     };
     Type type = Type::otherKeyDown;
     ModifierKey key = ModifierKey::leftShift;

@@ -9,20 +9,20 @@ namespace {
 // Keys that set the same modifier flag as `key` (left and right of one kind share a flag).
 int flagGroup(ModifierKey key) {
     switch (key) {
-    case ModifierKey::leftShift:
-    case ModifierKey::rightShift:
-        return 0;
-    case ModifierKey::leftControl:
-    case ModifierKey::rightControl:
-        return 1;
-    case ModifierKey::leftOption:
-    case ModifierKey::rightOption:
-        return 2;
-    case ModifierKey::leftCommand:
-    case ModifierKey::rightCommand:
-        return 3;
-    case ModifierKey::function:
-        return 4;
+        case ModifierKey::leftShift:
+        case ModifierKey::rightShift:
+            return 0;
+        case ModifierKey::leftControl:
+        case ModifierKey::rightControl:
+            return 1;
+        case ModifierKey::leftOption:
+        case ModifierKey::rightOption:
+            return 2;
+        case ModifierKey::leftCommand:
+        case ModifierKey::rightCommand:
+            return 3;
+        case ModifierKey::function:
+            return 4;
     }
     return -1;
 }
@@ -31,24 +31,24 @@ int flagGroup(ModifierKey key) {
 
 std::optional<ModifierKey> modifierKeyFor(HotkeyOption option) {
     switch (option) {
-    case HotkeyOption::doubleTapRightOption:
-    case HotkeyOption::rightOption:
-        return ModifierKey::rightOption;
-    case HotkeyOption::doubleTapLeftOption:
-    case HotkeyOption::leftOption:
-        return ModifierKey::leftOption;
-    case HotkeyOption::doubleTapRightShift:
-    case HotkeyOption::rightShift:
-        return ModifierKey::rightShift;
-    case HotkeyOption::doubleTapRightControl:
-    case HotkeyOption::rightControl:
-        return ModifierKey::rightControl;
-    case HotkeyOption::rightCommand:
-        return ModifierKey::rightCommand;
-    case HotkeyOption::fn:
-        return ModifierKey::function;
-    default:
-        return std::nullopt;
+        case HotkeyOption::doubleTapRightOption:
+        case HotkeyOption::rightOption:
+            return ModifierKey::rightOption;
+        case HotkeyOption::doubleTapLeftOption:
+        case HotkeyOption::leftOption:
+            return ModifierKey::leftOption;
+        case HotkeyOption::doubleTapRightShift:
+        case HotkeyOption::rightShift:
+            return ModifierKey::rightShift;
+        case HotkeyOption::doubleTapRightControl:
+        case HotkeyOption::rightControl:
+            return ModifierKey::rightControl;
+        case HotkeyOption::rightCommand:
+            return ModifierKey::rightCommand;
+        case HotkeyOption::fn:
+            return ModifierKey::function;
+        default:
+            return std::nullopt;
     }
 }
 

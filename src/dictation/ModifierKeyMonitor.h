@@ -20,8 +20,8 @@ public:
     ModifierKeyMonitor(const ModifierKeyMonitor&) = delete;
     ModifierKeyMonitor& operator=(const ModifierKeyMonitor&) = delete;
 
-    std::function<void()> onKeyDown;  // alone press began (hold options)
-    std::function<void()> onKeyUp;  // alone press ended (hold options)
+    std::function<void()> onKeyDown;    // alone press began (hold options)
+    std::function<void()> onKeyUp;      // alone press ended (hold options)
     std::function<void()> onDoubleTap;  // two alone taps close together (double-tap options)
     // Hold options: a press already reported by onKeyDown stopped being alone (a key was typed while it
     // was held, as with AltGr). No onKeyUp follows for it, so an owner that started something on the

@@ -60,7 +60,8 @@ void OutputService::writeAndSend(const std::string& text, PasteboardSnapshot sna
                                  std::function<void(PasteResult)> done) {
     m_pasteboard->setPlainText(text);
     std::weak_ptr<int> alive = m_alive;
-    runAfter(seconds(pasteDelay), [this, alive, text, snapshot = std::move(snapshot), done = std::move(done)]() mutable {
+    runAfter(seconds(pasteDelay), [this, alive, text, snapshot = std::move(snapshot),
+                                   done = std::move(done)]() mutable {
         if (!alive.lock()) return;
         postCommandV([this, alive, text, snapshot = std::move(snapshot), done = std::move(done)](bool posted) mutable {
             if (!alive.lock()) return;
@@ -69,7 +70,8 @@ void OutputService::writeAndSend(const std::string& text, PasteboardSnapshot sna
             if (!posted) {
                 // Restoring now would take the only copy of the text away from a user who has to
                 // paste it by hand.
-                result.failureMessage = localized("Could not paste: the keystroke cannot be sent in this session. The text is on the clipboard; paste it with Ctrl+V.");
+                result.failureMessage = localized(
+                    "Could not paste: the keystroke cannot be sent in this session. The text is on the clipboard; paste it with Ctrl+V.");
             } else if (restoreClipboardEnabled() && !snapshot.empty()) {
                 scheduleRestore(std::move(snapshot), text);
             }

@@ -35,7 +35,8 @@ TargetAppTracker& TargetAppTracker::shared() {
     auto& tracker = sharedTracker();
     if (!tracker) {
         auto& factory = sourceFactory();
-        tracker = std::make_unique<TargetAppTracker>(factory ? factory() : nullptr, static_cast<std::int64_t>(getpid()));
+        tracker =
+            std::make_unique<TargetAppTracker>(factory ? factory() : nullptr, static_cast<std::int64_t>(getpid()));
     }
     return *tracker;
 }

@@ -4,14 +4,14 @@
 #include <QKeyEvent>
 
 #include "base/Log.h"
+#include "base/SystemPower.h"
+#include "base/UserDefaults.h"
 #include "dictation/OutputService.h"
 #include "dictation/OverlayPanelController.h"
 #include "dictation/SoundService.h"
-#include "speech/TranscriptionService.h"
-#include "base/SystemPower.h"
-#include "base/UserDefaults.h"
 #include "speech/AudioDeviceService.h"
 #include "speech/AudioRecorder.h"
+#include "speech/TranscriptionService.h"
 
 namespace vandrel {
 
@@ -48,7 +48,8 @@ void AppDelegate::setUp() {
         auto self = weak.lock();
         if (!self || !*self) return;
         // Runs while the sleep is held back, so the microphone is off before the machine suspends.
-        if ((*self)->m_appState->recordingState.get() == RecordingState::recording) (*self)->m_appState->cancelRecording();
+        if ((*self)->m_appState->recordingState.get() == RecordingState::recording)
+            (*self)->m_appState->cancelRecording();
     });
 
     // Judged by the state after the change: the grab is on exactly while a recording runs.
@@ -66,7 +67,8 @@ void AppDelegate::setUp() {
     m_wakeConnection = SystemPower::shared().didWake.connect([weak] {
         auto self = weak.lock();
         if (!self || !*self) return;
-        (*self)->m_wakeWarmUp = MainLoop::current().singleShot(seconds(wakeWarmUpDelaySeconds), [] { AudioRecorder::prewarm(); });
+        (*self)->m_wakeWarmUp =
+            MainLoop::current().singleShot(seconds(wakeWarmUpDelaySeconds), [] { AudioRecorder::prewarm(); });
     });
 }
 

@@ -27,9 +27,9 @@ public:
         AppState::Services services;
         std::unique_ptr<ModifierKeyBackend> modifierKeys;
         std::unique_ptr<UpdateUserDriver> updateDriver;
-        std::unique_ptr<EscapeKeyTap> escapeTap;   // may be null: no session-wide Escape
+        std::unique_ptr<EscapeKeyTap> escapeTap;  // may be null: no session-wide Escape
         std::unique_ptr<ShellWindows> windows;
-        AudioDeviceService* devices = nullptr;     // null: the shared service
+        AudioDeviceService* devices = nullptr;  // null: the shared service
         UpdaterService::Config updaterConfig = UpdaterService::defaultConfig();
     };
 

@@ -87,8 +87,10 @@ std::string htmlToPlainText(std::string_view html) {
             std::string tag = lower(html.substr(i + 1, end - i - 1));
             std::string name;
             for (char t : tag) {
-                if (std::isalnum(static_cast<unsigned char>(t)) || t == '/') name += t;
-                else break;
+                if (std::isalnum(static_cast<unsigned char>(t)) || t == '/')
+                    name += t;
+                else
+                    break;
             }
             if (name == "br" || name == "br/" || name == "/p" || name == "/li" || name == "/h1" || name == "/h2" ||
                 name == "/h3" || name == "/div" || name == "/ul" || name == "/ol")
@@ -103,12 +105,18 @@ std::string htmlToPlainText(std::string_view html) {
             if (end != std::string_view::npos && end - i <= 8) {
                 std::string ent(html.substr(i + 1, end - i - 1));
                 std::string rep;
-                if (ent == "amp") rep = "&";
-                else if (ent == "lt") rep = "<";
-                else if (ent == "gt") rep = ">";
-                else if (ent == "quot") rep = "\"";
-                else if (ent == "apos" || ent == "#39") rep = "'";
-                else if (ent == "nbsp") rep = " ";
+                if (ent == "amp")
+                    rep = "&";
+                else if (ent == "lt")
+                    rep = "<";
+                else if (ent == "gt")
+                    rep = ">";
+                else if (ent == "quot")
+                    rep = "\"";
+                else if (ent == "apos" || ent == "#39")
+                    rep = "'";
+                else if (ent == "nbsp")
+                    rep = " ";
                 if (!rep.empty()) {
                     out += rep;
                     i = end + 1;
@@ -186,8 +194,10 @@ std::optional<std::vector<AppcastItem>> parseAppcast(std::string_view xml, std::
             }
         } else if (token == QXmlStreamReader::EndElement && inItem && r.name() == QLatin1String("item")) {
             inItem = false;
-            if (isWebUrl(link)) item.downloadPage = link.toStdString();
-            else if (isWebUrl(enclosureUrl)) item.downloadPage = enclosureUrl.toStdString();
+            if (isWebUrl(link))
+                item.downloadPage = link.toStdString();
+            else if (isWebUrl(enclosureUrl))
+                item.downloadPage = enclosureUrl.toStdString();
             if (item.shortVersion.empty()) item.shortVersion = item.version;
             if (!item.version.empty()) items.push_back(std::move(item));
         }

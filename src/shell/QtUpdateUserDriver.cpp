@@ -30,7 +30,8 @@ void QtUpdateUserDriver::show(QMessageBox* box, std::function<void()> done) {
 void QtUpdateUserDriver::showUpToDate(const std::string& currentVersion, std::function<void()> done) {
     auto* box = new QMessageBox(QMessageBox::Information, q(localized("Software Update")),
                                 q(localized("You're up to date!")), QMessageBox::Ok);
-    box->setInformativeText(q(localizedFormat("Vandrel %@ is currently the newest version available.", {currentVersion})));
+    box->setInformativeText(
+        q(localizedFormat("Vandrel %@ is currently the newest version available.", {currentVersion})));
     show(box, std::move(done));
 }
 
@@ -38,8 +39,8 @@ void QtUpdateUserDriver::showUpdateAvailable(const AppcastItem& update, const st
                                              std::function<void()> done) {
     auto* box = new QMessageBox(QMessageBox::Information, q(localized("Software Update")),
                                 q(localized("A new version of Vandrel is available!")));
-    box->setInformativeText(q(localizedFormat("Vandrel %@ is now available—you have %@.",
-                                              {update.shortVersion, currentVersion})));
+    box->setInformativeText(
+        q(localizedFormat("Vandrel %@ is now available—you have %@.", {update.shortVersion, currentVersion})));
     if (!update.releaseNotes.empty()) box->setDetailedText(q(update.releaseNotes));
     QPushButton* download = nullptr;
     if (!update.downloadPage.empty())

@@ -17,8 +17,12 @@ namespace vandrel {
 StatusBarController::StatusBarController(AppState& appState, HotkeyManager& hotkeyManager,
                                          UpdaterService& updaterService, ShellWindows& windows,
                                          AudioDeviceService& devices)
-    : m_appState(appState), m_hotkeyManager(hotkeyManager), m_updaterService(updaterService), m_windows(windows),
-      m_devices(devices), m_self(std::make_shared<StatusBarController*>(this)) {
+    : m_appState(appState),
+      m_hotkeyManager(hotkeyManager),
+      m_updaterService(updaterService),
+      m_windows(windows),
+      m_devices(devices),
+      m_self(std::make_shared<StatusBarController*>(this)) {
     m_tray = std::make_unique<StatusTray>([this] { return menuInput(); },
                                           [this](StatusMenuAction a, const std::string& r) { perform(a, r); });
     bindAppState();
@@ -52,15 +56,15 @@ void StatusBarController::bindAppState() {
 
 void StatusBarController::mirror() {
     switch (m_appState.recordingState.get()) {
-    case RecordingState::idle:
-        m_recordingState = StatusMenuInput::Recording::idle;
-        break;
-    case RecordingState::recording:
-        m_recordingState = StatusMenuInput::Recording::recording;
-        break;
-    case RecordingState::transcribing:
-        m_recordingState = StatusMenuInput::Recording::transcribing;
-        break;
+        case RecordingState::idle:
+            m_recordingState = StatusMenuInput::Recording::idle;
+            break;
+        case RecordingState::recording:
+            m_recordingState = StatusMenuInput::Recording::recording;
+            break;
+        case RecordingState::transcribing:
+            m_recordingState = StatusMenuInput::Recording::transcribing;
+            break;
     }
     m_isModelLoaded = m_appState.isModelLoaded.get();
     m_isModelLoading = m_appState.isModelLoading.get();
@@ -90,36 +94,36 @@ StatusMenuInput StatusBarController::menuInput() const {
 
 void StatusBarController::perform(StatusMenuAction action, const std::string& representedObject) {
     switch (action) {
-    case StatusMenuAction::startRecording:
-    case StatusMenuAction::stopRecording:
-        m_appState.toggleRecording();
-        break;
-    case StatusMenuAction::cancelRecording:
-        m_appState.cancelRecording();
-        break;
-    case StatusMenuAction::retryModel:
-        m_appState.loadModel();
-        break;
-    case StatusMenuAction::copyTranscription:
-        m_appState.copyLastTranscription();
-        break;
-    case StatusMenuAction::checkForUpdates:
-        m_updaterService.checkForUpdates();
-        break;
-    case StatusMenuAction::openSettings:
-        m_windows.openSettingsWindow(std::nullopt);
-        break;
-    case StatusMenuAction::quitApp:
-        QCoreApplication::quit();
-        break;
-    case StatusMenuAction::selectMicrophoneDevice:
-        if (!representedObject.empty()) m_devices.setPreferredDevice(representedObject);
-        break;
-    case StatusMenuAction::selectFollowSystemDefault:
-        m_devices.setPreferredDevice(std::nullopt);
-        break;
-    case StatusMenuAction::none:
-        break;
+        case StatusMenuAction::startRecording:
+        case StatusMenuAction::stopRecording:
+            m_appState.toggleRecording();
+            break;
+        case StatusMenuAction::cancelRecording:
+            m_appState.cancelRecording();
+            break;
+        case StatusMenuAction::retryModel:
+            m_appState.loadModel();
+            break;
+        case StatusMenuAction::copyTranscription:
+            m_appState.copyLastTranscription();
+            break;
+        case StatusMenuAction::checkForUpdates:
+            m_updaterService.checkForUpdates();
+            break;
+        case StatusMenuAction::openSettings:
+            m_windows.openSettingsWindow(std::nullopt);
+            break;
+        case StatusMenuAction::quitApp:
+            QCoreApplication::quit();
+            break;
+        case StatusMenuAction::selectMicrophoneDevice:
+            if (!representedObject.empty()) m_devices.setPreferredDevice(representedObject);
+            break;
+        case StatusMenuAction::selectFollowSystemDefault:
+            m_devices.setPreferredDevice(std::nullopt);
+            break;
+        case StatusMenuAction::none:
+            break;
     }
 }
 

@@ -24,8 +24,8 @@ StatusMenuItem disabledItem(std::string title) {
 }  // namespace
 
 StatusMenuItem buildMicrophoneMenuItem(const StatusMenuInput& in) {
-    const std::string name = (!in.preferredUID.empty() && in.currentDeviceName) ? *in.currentDeviceName
-                                                                                : localized("System Default");
+    const std::string name =
+        (!in.preferredUID.empty() && in.currentDeviceName) ? *in.currentDeviceName : localized("System Default");
     StatusMenuItem parent;
     parent.title = localizedFormat("Microphone: %@", {name});
     parent.enabled = true;  // it opens its submenu
@@ -43,8 +43,8 @@ StatusMenuItem buildMicrophoneMenuItem(const StatusMenuInput& in) {
         parent.submenu.push_back(std::move(item));
     }
     if (!in.preferredUID.empty() && !pinnedListed) {
-        auto missing = disabledItem(in.storedPinnedName.value_or(localized("Pinned device")) + " " +
-                                    localized("(not connected)"));
+        auto missing =
+            disabledItem(in.storedPinnedName.value_or(localized("Pinned device")) + " " + localized("(not connected)"));
         missing.checked = true;
         parent.submenu.push_back(std::move(missing));
     }
@@ -96,12 +96,12 @@ std::vector<StatusMenuItem> buildStatusMenu(const StatusMenuInput& in) {
 
 StatusIcon statusIconFor(const StatusMenuInput& in) {
     switch (in.recordingState) {
-    case StatusMenuInput::Recording::recording:
-        return {"mic.circle.fill", localized("Vandrel — Recording")};
-    case StatusMenuInput::Recording::transcribing:
-        return {"ellipsis.circle", localized("Vandrel — Transcribing")};
-    case StatusMenuInput::Recording::idle:
-        break;
+        case StatusMenuInput::Recording::recording:
+            return {"mic.circle.fill", localized("Vandrel — Recording")};
+        case StatusMenuInput::Recording::transcribing:
+            return {"ellipsis.circle", localized("Vandrel — Transcribing")};
+        case StatusMenuInput::Recording::idle:
+            break;
     }
     if (in.isModelLoaded) return {"mic", localized("Vandrel — Ready")};
     return {"mic.slash", localized("Vandrel — Loading model")};

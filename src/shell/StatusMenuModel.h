@@ -23,8 +23,8 @@ struct StatusMenuInput {
     };
     std::vector<Device> inputDevices;
     std::string preferredUID;
-    std::optional<std::string> currentDeviceName;   // the device recordings use, if any
-    std::optional<std::string> storedPinnedName;    // "preferredInputDeviceName"
+    std::optional<std::string> currentDeviceName;  // the device recordings use, if any
+    std::optional<std::string> storedPinnedName;   // "preferredInputDeviceName"
 };
 
 enum class StatusMenuAction {
@@ -48,8 +48,8 @@ struct StatusMenuItem {
     StatusMenuAction action = StatusMenuAction::none;
     bool enabled = false;
     bool checked = false;
-    std::string keyEquivalent;       // "," or "q"
-    std::string representedObject;   // the device uid of a microphone entry
+    std::string keyEquivalent;      // "," or "q"
+    std::string representedObject;  // the device uid of a microphone entry
     std::vector<StatusMenuItem> submenu;
 
     static StatusMenuItem separatorItem() {

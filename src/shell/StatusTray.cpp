@@ -11,7 +11,10 @@
 namespace vandrel {
 
 StatusTray::StatusTray(InputFn input, ActionFn onAction, QObject* parent)
-    : QObject(parent), m_input(std::move(input)), m_onAction(std::move(onAction)), m_menu(std::make_unique<QMenu>()),
+    : QObject(parent),
+      m_input(std::move(input)),
+      m_onAction(std::move(onAction)),
+      m_menu(std::make_unique<QMenu>()),
       m_tray(new QSystemTrayIcon(this)) {
     // Rebuilt at each opening so that it always shows the state of that moment.
     QObject::connect(m_menu.get(), &QMenu::aboutToShow, this, [this] { rebuildMenu(); });
@@ -25,9 +28,7 @@ StatusTray::StatusTray(InputFn input, ActionFn onAction, QObject* parent)
 
 StatusTray::~StatusTray() { m_tray->setContextMenu(nullptr); }
 
-QString StatusTray::literalMenuText(const std::string& text) {
-    return QString::fromStdString(text).replace('&', "&&");
-}
+QString StatusTray::literalMenuText(const std::string& text) { return QString::fromStdString(text).replace('&', "&&"); }
 
 void StatusTray::setIcon(const StatusIcon& icon) {
     m_icon = icon;

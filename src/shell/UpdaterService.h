@@ -28,9 +28,9 @@ public:
 class UpdaterService {
 public:
     struct Config {
-        std::string feedUrl;        // the feed address of the application info
-        std::string currentBuild;   // our build number, compared with each item's version
-        std::string currentVersion; // shown to the user
+        std::string feedUrl;         // the feed address of the application info
+        std::string currentBuild;    // our build number, compared with each item's version
+        std::string currentVersion;  // shown to the user
         long timeoutMs = 30000;
         std::size_t maxFeedBytes = 4 * 1024 * 1024;
     };

@@ -67,9 +67,7 @@ AudioRecorder::~AudioRecorder() {
     stopEngine();
 }
 
-AudioDeviceService& AudioRecorder::deviceService() {
-    return m_devices ? *m_devices : AudioDeviceService::shared();
-}
+AudioDeviceService& AudioRecorder::deviceService() { return m_devices ? *m_devices : AudioDeviceService::shared(); }
 
 void AudioRecorder::requestPermission(std::function<void(bool)> done, std::shared_ptr<AudioBackend> backend) {
     const auto error = backend->connectionError();
@@ -261,7 +259,9 @@ void AudioRecorder::prewarm(std::function<void()> done, std::shared_ptr<AudioBac
             if (!granted) return finish();
             std::shared_ptr<AudioInputStream> stream = backend->makeInputStream();
             if (stream->inputFormat().channels == 0) return finish();
-            if (stream->start(1024, [](const float*, std::size_t) {}, [] {})) return finish();
+            if (stream->start(
+                    1024, [](const float*, std::size_t) {}, [] {}))
+                return finish();
             runAfter(milliseconds(100), [stream, done = std::move(done)] {
                 stream->stop();
                 if (done) done();

@@ -291,7 +291,8 @@ std::optional<ModelDownloadError> ModelManager::downloadFile(const std::string& 
     if (cancelled && cancelled->load()) return failWith({"ModelManager.Download", -1, "Download cancelled"});
     if (status != 0 && (status < 200 || status > 299))
         return failWith({"ModelManager.Download", status, "HTTP " + std::to_string(status) + " for " + url});
-    if (t.writeFailed || !flushed) return failWith(fileError("Cannot write " + part.filename().string(), errno ? errno : EIO));
+    if (t.writeFailed || !flushed)
+        return failWith(fileError("Cannot write " + part.filename().string(), errno ? errno : EIO));
     if (rc != CURLE_OK)
         return failWith({"ModelManager.Transport", static_cast<long>(rc),
                          std::string(*errorBuffer ? errorBuffer : curl_easy_strerror(rc)) + " (" + url + ")"});
@@ -313,7 +314,8 @@ std::optional<ModelDownloadError> ModelManager::downloadEncoder(ModelTier tier, 
     const fs::path archive = m_modelsDirectory / encoderArchiveName(tier);
     std::error_code ec;
     fs::remove(archive, ec);
-    if (auto error = downloadFile(encoderDownloadURL(tier, m_options.baseUrl), archive, lower, split, progress, cancelled))
+    if (auto error =
+            downloadFile(encoderDownloadURL(tier, m_options.baseUrl), archive, lower, split, progress, cancelled))
         return error;
     auto error = unzipEncoder(archive, m_modelsDirectory);
     fs::remove(archive, ec);

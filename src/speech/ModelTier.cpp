@@ -14,10 +14,14 @@ const std::array<ModelTier, 4>& allModelTiers() {
 
 std::string rawValue(ModelTier tier) {
     switch (tier) {
-    case ModelTier::largeTurboQ5: return "largeTurboQ5";
-    case ModelTier::small: return "small";
-    case ModelTier::smallQ5: return "smallQ5";
-    case ModelTier::base: return "base";
+        case ModelTier::largeTurboQ5:
+            return "largeTurboQ5";
+        case ModelTier::small:
+            return "small";
+        case ModelTier::smallQ5:
+            return "smallQ5";
+        case ModelTier::base:
+            return "base";
     }
     return {};
 }
@@ -30,30 +34,42 @@ std::optional<ModelTier> modelTierFromRawValue(std::string_view raw) {
 
 std::string displayName(ModelTier tier, const Bundle& bundle) {
     switch (tier) {
-    case ModelTier::largeTurboQ5: return bundle.localizedString("Accurate");
-    case ModelTier::small: return bundle.localizedString("Lightweight");
-    case ModelTier::smallQ5: return bundle.localizedString("Low memory");
-    case ModelTier::base: return "[Dev] Base";
+        case ModelTier::largeTurboQ5:
+            return bundle.localizedString("Accurate");
+        case ModelTier::small:
+            return bundle.localizedString("Lightweight");
+        case ModelTier::smallQ5:
+            return bundle.localizedString("Low memory");
+        case ModelTier::base:
+            return "[Dev] Base";
     }
     return {};
 }
 
 std::string descriptionText(ModelTier tier, const Bundle& bundle) {
     switch (tier) {
-    case ModelTier::largeTurboQ5: return bundle.localizedString("Best for multiple languages or less common ones");
-    case ModelTier::small: return bundle.localizedString("Best for English, German, French, Spanish, or Italian");
-    case ModelTier::smallQ5: return bundle.localizedString("Low memory (legacy)");
-    case ModelTier::base: return "Development model";
+        case ModelTier::largeTurboQ5:
+            return bundle.localizedString("Best for multiple languages or less common ones");
+        case ModelTier::small:
+            return bundle.localizedString("Best for English, German, French, Spanish, or Italian");
+        case ModelTier::smallQ5:
+            return bundle.localizedString("Low memory (legacy)");
+        case ModelTier::base:
+            return "Development model";
     }
     return {};
 }
 
 std::string fileName(ModelTier tier) {
     switch (tier) {
-    case ModelTier::largeTurboQ5: return "ggml-large-v3-turbo-q5_0.bin";
-    case ModelTier::small: return "ggml-small.bin";
-    case ModelTier::smallQ5: return "ggml-small-q5_1.bin";
-    case ModelTier::base: return "ggml-base.bin";
+        case ModelTier::largeTurboQ5:
+            return "ggml-large-v3-turbo-q5_0.bin";
+        case ModelTier::small:
+            return "ggml-small.bin";
+        case ModelTier::smallQ5:
+            return "ggml-small-q5_1.bin";
+        case ModelTier::base:
+            return "ggml-base.bin";
     }
     return {};
 }

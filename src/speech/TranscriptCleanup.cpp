@@ -88,11 +88,25 @@ std::string whisperCodeForCld(const char* code) {
 }  // namespace
 
 const std::vector<std::string>& hallucinationPhrases() {
-    static const std::vector<std::string> phrases = {
-        "thank you for watching", "thanks for watching", "thank you for listening", "thanks for listening",
-        "subscribe to my channel", "please subscribe", "like and subscribe", "see you in the next video",
-        "see you next time", "bye bye", "goodbye", "the end", "subtitles by", "translated by", "captioned by",
-        "copyright", "all rights reserved", "thank you", "thanks for your attention"};
+    static const std::vector<std::string> phrases = {"thank you for watching",
+                                                     "thanks for watching",
+                                                     "thank you for listening",
+                                                     "thanks for listening",
+                                                     "subscribe to my channel",
+                                                     "please subscribe",
+                                                     "like and subscribe",
+                                                     "see you in the next video",
+                                                     "see you next time",
+                                                     "bye bye",
+                                                     "goodbye",
+                                                     "the end",
+                                                     "subtitles by",
+                                                     "translated by",
+                                                     "captioned by",
+                                                     "copyright",
+                                                     "all rights reserved",
+                                                     "thank you",
+                                                     "thanks for your attention"};
     return phrases;
 }
 
@@ -109,7 +123,7 @@ std::string trimWhitespaceAndNewlines(const std::string& text) {
 }
 
 std::string cleanTranscript(const std::string& raw) {
-    static const std::vector<std::string> tags = {"[BLANK_AUDIO]", "[MUSIC]",    "[APPLAUSE]", "(music)",
+    static const std::vector<std::string> tags = {"[BLANK_AUDIO]", "[MUSIC]",   "[APPLAUSE]",  "(music)",
                                                   "(applause)",    "[silence]", "[inaudible]", "(inaudible)"};
     static const std::vector<std::regex> brackets = {std::regex(R"(\[[^\]]*\])"), std::regex(R"(\([^\)]*\))"),
                                                      std::regex(R"(\{[^\}]*\})")};
@@ -216,7 +230,8 @@ std::string formatParagraphs(const std::string& text) {
     if (U_FAILURE(status) || !it) return text;
     it->setText(u);
     std::vector<std::string> sentences;
-    for (int32_t start = it->first(), end = it->next(); end != icu::BreakIterator::DONE; start = end, end = it->next()) {
+    for (int32_t start = it->first(), end = it->next(); end != icu::BreakIterator::DONE;
+         start = end, end = it->next()) {
         icu::UnicodeString s = u.tempSubString(start, end - start);
         int32_t a = 0, b = s.length();
         while (a < b && isBlank(s.char32At(a))) a += U16_LENGTH(s.char32At(a));

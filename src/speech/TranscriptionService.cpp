@@ -28,12 +28,12 @@ const std::string kDecodeFailed = "whisper_full returned non-zero";
 
 TranscriptionError decodeError(WhisperContext::DecodeStatus status, const std::string& language) {
     switch (status) {
-    case WhisperContext::DecodeStatus::unknownLanguage:
-        return TranscriptionError::transcriptionFailed("Unknown language code: " + language);
-    case WhisperContext::DecodeStatus::tooLong:
-        return TranscriptionError::transcriptionFailed("Recording too long");
-    default:
-        return TranscriptionError::transcriptionFailed(kDecodeFailed);
+        case WhisperContext::DecodeStatus::unknownLanguage:
+            return TranscriptionError::transcriptionFailed("Unknown language code: " + language);
+        case WhisperContext::DecodeStatus::tooLong:
+            return TranscriptionError::transcriptionFailed("Recording too long");
+        default:
+            return TranscriptionError::transcriptionFailed(kDecodeFailed);
     }
 }
 
@@ -103,7 +103,8 @@ void TranscriptionService::loadModel(const std::filesystem::path& modelFile,
     bool expected = false;
     if (!m_isLoading.compare_exchange_strong(expected, true)) {
         // Said out loud, so the caller does not take the request for done.
-        MainLoop::current().post([done] { done(TranscriptionResult<LoadOutcome>::success(LoadOutcome::droppedWhileLoading)); });
+        MainLoop::current().post(
+            [done] { done(TranscriptionResult<LoadOutcome>::success(LoadOutcome::droppedWhileLoading)); });
         return;
     }
     m_executor.runThen(
@@ -122,7 +123,8 @@ void TranscriptionService::loadModel(const std::filesystem::path& modelFile,
             }
             std::string reason;
             m_whisperContext = WhisperContext::create(modelFile.string(), &reason);
-            if (!m_whisperContext) return finish(TranscriptionResult<LoadOutcome>::failure(TranscriptionError::modelNotLoaded()));
+            if (!m_whisperContext)
+                return finish(TranscriptionResult<LoadOutcome>::failure(TranscriptionError::modelNotLoaded()));
             {
                 std::lock_guard lock(m_pathMutex);
                 m_currentModelPath = modelFile;
@@ -251,11 +253,10 @@ void TranscriptionService::transcribeChunk(std::vector<float> samples, std::stri
          ticket]() -> std::optional<ChunkResult> {
             if (!m_whisperContext) return std::nullopt;
             const auto lp = languagePrompt(language);
-            const auto prompt = onMain(
-                [correction = m_correction, lp, previousText] {
-                    return chunkPrompt(lp, correction->vocabularyPrompt(), previousText);
-                },
-                chunkPrompt(lp, std::nullopt, previousText));
+            const auto prompt =
+                onMain([correction = m_correction, lp,
+                        previousText] { return chunkPrompt(lp, correction->vocabularyPrompt(), previousText); },
+                       chunkPrompt(lp, std::nullopt, previousText));
             if (m_whisperContext->full(samples, language, prompt, ticket) != WhisperContext::DecodeStatus::success)
                 return std::nullopt;
             ChunkResult r;

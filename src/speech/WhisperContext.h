@@ -37,9 +37,7 @@ int whisperThreadCountFor(int usableCores);
 // Audio passed to whisper: 16 kHz mono floats; whisper takes the count as a signed 32-bit integer.
 constexpr float kWhisperSampleRate = 16000.0f;
 constexpr std::size_t kMaxWhisperSamples = 0x7fffffff;
-inline float durationSeconds(std::size_t sampleCount) {
-    return static_cast<float>(sampleCount) / kWhisperSampleRate;
-}
+inline float durationSeconds(std::size_t sampleCount) { return static_cast<float>(sampleCount) / kWhisperSampleRate; }
 
 // One loaded whisper model. An actor: every operation runs on the context's own executor, one at a
 // time, so a model is never used by two decodes at once. Operations block the calling thread (an

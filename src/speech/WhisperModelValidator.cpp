@@ -70,7 +70,8 @@ public:
     bool read(void* out, std::size_t n) {
         if (n > remaining()) return false;
         if (m_offset < m_bufStart || m_offset + n > m_bufStart + m_buf.size()) {
-            std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(remaining(), std::max<std::size_t>(n, 1 << 16)));
+            std::size_t want =
+                static_cast<std::size_t>(std::min<std::uint64_t>(remaining(), std::max<std::size_t>(n, 1 << 16)));
             m_buf.resize(want);
             if (!m_source.readAt(m_offset, m_buf.data(), want)) return false;
             m_bufStart = m_offset;
@@ -80,7 +81,9 @@ public:
         return true;
     }
     template <typename T>
-    bool value(T& out) { return read(&out, sizeof(T)); }
+    bool value(T& out) {
+        return read(&out, sizeof(T));
+    }
     bool skip(std::uint64_t n) {
         if (n > remaining()) return false;
         m_offset += n;
@@ -101,35 +104,64 @@ struct TypeSize {
 
 std::optional<TypeSize> typeSize(std::int32_t type) {
     switch (type) {
-    case 0: return TypeSize{1, 4};     // F32
-    case 1: return TypeSize{1, 2};     // F16
-    case 2: return TypeSize{32, 18};   // Q4_0
-    case 3: return TypeSize{32, 20};   // Q4_1
-    case 6: return TypeSize{32, 22};   // Q5_0
-    case 7: return TypeSize{32, 24};   // Q5_1
-    case 8: return TypeSize{32, 34};   // Q8_0
-    case 10: return TypeSize{256, 84};   // Q2_K
-    case 11: return TypeSize{256, 110};  // Q3_K
-    case 12: return TypeSize{256, 144};  // Q4_K
-    case 13: return TypeSize{256, 176};  // Q5_K
-    case 14: return TypeSize{256, 210};  // Q6_K
-    case 30: return TypeSize{1, 2};    // BF16
-    default: return std::nullopt;
+        case 0:
+            return TypeSize{1, 4};  // F32
+        case 1:
+            return TypeSize{1, 2};  // F16
+        case 2:
+            return TypeSize{32, 18};  // Q4_0
+        case 3:
+            return TypeSize{32, 20};  // Q4_1
+        case 6:
+            return TypeSize{32, 22};  // Q5_0
+        case 7:
+            return TypeSize{32, 24};  // Q5_1
+        case 8:
+            return TypeSize{32, 34};  // Q8_0
+        case 10:
+            return TypeSize{256, 84};  // Q2_K
+        case 11:
+            return TypeSize{256, 110};  // Q3_K
+        case 12:
+            return TypeSize{256, 144};  // Q4_K
+        case 13:
+            return TypeSize{256, 176};  // Q5_K
+        case 14:
+            return TypeSize{256, 210};  // Q6_K
+        case 30:
+            return TypeSize{1, 2};  // BF16
+        default:
+            return std::nullopt;
     }
 }
 
 std::optional<std::int32_t> weightTypeForFileType(std::int32_t ftype) {
     switch (ftype) {
-    case 0: return 0;
-    case 1: return 1;
-    case 2: return 2;
-    case 3: case 4: return 3;
-    case 7: return 8;
-    case 8: return 6;
-    case 9: return 7;
-    case 10: case 11: case 12: case 13: case 14: return ftype;
-    case 24: return 30;
-    default: return std::nullopt;
+        case 0:
+            return 0;
+        case 1:
+            return 1;
+        case 2:
+            return 2;
+        case 3:
+        case 4:
+            return 3;
+        case 7:
+            return 8;
+        case 8:
+            return 6;
+        case 9:
+            return 7;
+        case 10:
+        case 11:
+        case 12:
+        case 13:
+        case 14:
+            return ftype;
+        case 24:
+            return 30;
+        default:
+            return std::nullopt;
     }
 }
 
@@ -151,8 +183,8 @@ std::string blockName(const char* prefix, int layer, const char* suffix) {
 }
 
 std::map<std::string, Expected> expectedTensors(std::int64_t vocab, std::int64_t audioCtx, std::int64_t state,
-                                                std::int64_t audioLayers, std::int64_t textCtx,
-                                                std::int64_t textLayers, std::int64_t mels, std::int32_t wtype) {
+                                                std::int64_t audioLayers, std::int64_t textCtx, std::int64_t textLayers,
+                                                std::int64_t mels, std::int32_t wtype) {
     const std::int32_t f32 = 0;
     const std::int32_t vtype = wtype == 0 ? 0 : 1;
     std::map<std::string, Expected> m;
@@ -211,8 +243,8 @@ std::optional<std::string> validate(const Source& source) {
     std::int32_t hp[11];
     for (auto& v : hp)
         if (!in.value(v)) return "truncated model header";
-    const auto [nVocab, audioCtx, audioState, audioHead, audioLayers, textCtx, textState, textHead, textLayers,
-                nMels, rawFtype] = hp;
+    const auto [nVocab, audioCtx, audioState, audioHead, audioLayers, textCtx, textState, textHead, textLayers, nMels,
+                rawFtype] = hp;
     if (nVocab < 51864 || nVocab > 51866) return "implausible vocabulary size " + std::to_string(nVocab);
     if (audioCtx < 1 || audioCtx > 1500) return "implausible audio context " + std::to_string(audioCtx);
     if (textCtx < 1 || textCtx > 448) return "implausible text context " + std::to_string(textCtx);

@@ -8,8 +8,8 @@ using namespace vandrel;
 
 TEST(FileUtil, PlainFileNamesRejectPathsAndHiddenNames) {
     for (const char* ok : {"medical_de_v7", "de", "software-en.v1", "a"}) EXPECT_TRUE(isPlainFileName(ok)) << ok;
-    for (const char* bad : {"", ".", "..", "../x", "a/b", "/etc/passwd", ".hidden", "trailing.", "a..b", "a b",
-                            "a\\b", "ü", "a\nb"})
+    for (const char* bad :
+         {"", ".", "..", "../x", "a/b", "/etc/passwd", ".hidden", "trailing.", "a..b", "a b", "a\\b", "ü", "a\nb"})
         EXPECT_FALSE(isPlainFileName(bad)) << bad;
 }
 

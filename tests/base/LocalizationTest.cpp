@@ -99,7 +99,8 @@ TEST(LocalizationTables, EveryKeyUsedInTheCodeExists) {
     auto de = table("de");
     std::regex call(R"re(localized(?:Format)?\(\s*"((?:[^"\\]|\\.)*)")re");
     std::set<std::string> missing;
-    for (const auto& e : std::filesystem::recursive_directory_iterator(std::filesystem::path(VANDREL_SOURCE_DIR) / "src")) {
+    for (const auto& e :
+         std::filesystem::recursive_directory_iterator(std::filesystem::path(VANDREL_SOURCE_DIR) / "src")) {
         if (!e.is_regular_file()) continue;
         auto ext = e.path().extension();
         if (ext != ".cpp" && ext != ".h") continue;

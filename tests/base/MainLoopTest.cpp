@@ -46,7 +46,9 @@ TEST(ManualMainLoop, CancelledAndDroppedTimersNeverFire) {
     int n = 0;
     auto kept = loop.singleShot(seconds(1), [&] { n += 1; });
     kept.cancel();
-    { auto dropped = loop.singleShot(seconds(1), [&] { n += 10; }); }
+    {
+        auto dropped = loop.singleShot(seconds(1), [&] { n += 10; });
+    }
     auto repeating = loop.repeating(seconds(0.5), [&] { n += 100; });
     loop.advance(seconds(1.2));
     EXPECT_EQ(n, 200);

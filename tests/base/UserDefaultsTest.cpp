@@ -95,7 +95,7 @@ TEST(UserDefaults, ChangeSignalFiresOnRealChangesOnly) {
     d->setString("a", "x");  // same value
     d->setString("a", "y");
     d->remove("a");
-    d->remove("a");  // already gone
+    d->remove("a");                // already gone
     d->set("b", DefaultsValue{});  // setting "absent" removes; nothing stored
     EXPECT_EQ(keys, (std::vector<std::string>{"a", "a", "a"}));
 }

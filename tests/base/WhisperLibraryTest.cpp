@@ -13,8 +13,8 @@ TEST(WhisperLibrary, LoadsAndReportsTheVersionItWasBuiltFrom) {
     ASSERT_NE(version, nullptr);
     EXPECT_EQ(std::string(version()), "1.9.1");
     // The symbols the application binds by name must all be there.
-    for (const char* sym : {"whisper_init_from_file_with_params", "whisper_full", "whisper_free",
-                            "whisper_lang_id", "whisper_full_default_params", "whisper_context_default_params"})
+    for (const char* sym : {"whisper_init_from_file_with_params", "whisper_full", "whisper_free", "whisper_lang_id",
+                            "whisper_full_default_params", "whisper_context_default_params"})
         EXPECT_NE(dlsym(handle, sym), nullptr) << sym;
     dlclose(handle);
 }

@@ -30,7 +30,8 @@ TEST(CorrectionEngineTest, PassesTextThroughWithoutALexicon) {
 
 TEST(CorrectionEngineTest, RunsTheStagesInOrder) {
     CorrectionEngine engine;
-    engine.setDictionary(indexed(lexicon({"Kubernetes", "Osteoarthritis", "Ibuprofen"}, {{"cube", "Kubernetes"}}, {}, "en")));
+    engine.setDictionary(
+        indexed(lexicon({"Kubernetes", "Osteoarthritis", "Ibuprofen"}, {{"cube", "Kubernetes"}}, {}, "en")));
     engine.setVocabulary(vocab());
     auto r = engine.correct("cube, osteo-arthritis kuber netes ibuprofan", -0.5f);
     EXPECT_EQ(r.originalText, "cube, osteo-arthritis kuber netes ibuprofan");

@@ -36,12 +36,15 @@ TEST(CorrectionDictionaryTest, DecodesStrictly) {
     EXPECT_FALSE(CorrectionDictionary::decode(withChange(kMinimal, R"(,"known_variants":[{"forms":["a","b"]}])", "")));
     EXPECT_FALSE(CorrectionDictionary::decode(withChange(kMinimal, R"(,"c":"N02BE01")", "")));
     EXPECT_FALSE(CorrectionDictionary::decode(withChange(kMinimal, R"("version":3)", R"("version":7.5)")));
-    EXPECT_FALSE(CorrectionDictionary::decode(withChange(kMinimal, R"("version":3)", R"("version":9223372036854775808)")));
-    EXPECT_TRUE(CorrectionDictionary::decode(withChange(kMinimal, R"("version":3)", R"("version":-9223372036854775808)")));
+    EXPECT_FALSE(
+        CorrectionDictionary::decode(withChange(kMinimal, R"("version":3)", R"("version":9223372036854775808)")));
+    EXPECT_TRUE(
+        CorrectionDictionary::decode(withChange(kMinimal, R"("version":3)", R"("version":-9223372036854775808)")));
     EXPECT_FALSE(CorrectionDictionary::decode(withChange(kMinimal, R"("version":3)", R"("version":"3")")));
     EXPECT_FALSE(CorrectionDictionary::decode(withChange(kMinimal, R"("id":"x")", R"("id":null)")));
     EXPECT_FALSE(CorrectionDictionary::decode(withChange(kMinimal, R"("id":"x")", R"("id":1)")));
-    auto nullBias = CorrectionDictionary::decode(withChange(kMinimal, R"("id":"x")", R"("id":"x","biasing_enabled":null,"extra":[1])"));
+    auto nullBias = CorrectionDictionary::decode(
+        withChange(kMinimal, R"("id":"x")", R"("id":"x","biasing_enabled":null,"extra":[1])"));
     ASSERT_TRUE(nullBias);
     EXPECT_FALSE(nullBias->biasingEnabled);
     EXPECT_FALSE(CorrectionDictionary::decode(withChange(kMinimal, R"("id":"x")", R"("id":"x","biasing_enabled":1)")));
@@ -56,8 +59,8 @@ TEST(CorrectionDictionaryTest, DecodesStrictly) {
 }
 
 TEST(VocabularyPromptTest, KnownCorrectionsThenLongTermsWithinTheLimit) {
-    auto d = test::lexicon({"Ibuprofen", "Kurz", "Diclofenac", "Metamizol"}, {{"asperin", "Aspirin"}, {"aspirine", "aspirin"},
-                                                                              {"ibu profen", "ibuprofen"}});
+    auto d = test::lexicon({"Ibuprofen", "Kurz", "Diclofenac", "Metamizol"},
+                           {{"asperin", "Aspirin"}, {"aspirine", "aspirin"}, {"ibu profen", "ibuprofen"}});
     EXPECT_EQ(buildVocabularyPrompt(d, 900), "Aspirin, ibuprofen, Diclofenac, Metamizol");
     // "Aspirin" (7) + ", ibuprofen" (11) = 18; each term then costs its length + 2.
     EXPECT_EQ(buildVocabularyPrompt(d, 18), "Aspirin, ibuprofen");

@@ -72,7 +72,8 @@ TEST(CompoundStagesTest, RejoinsHyphenatedFragments) {
     EXPECT_EQ(r.corrections[0].strategy, S::compoundRejoin);
 
     EXPECT_EQ(engine.rejoinCompounds("a-b-c-d", *d).text, "a-BCD");
-    EXPECT_EQ(engine.rejoinCompounds("non-hodgkin gluko-kortikoid Beta-blocker!", *d).text, "non-hodgkin gluko-kortikoid Betablocker!");
+    EXPECT_EQ(engine.rejoinCompounds("non-hodgkin gluko-kortikoid Beta-blocker!", *d).text,
+              "non-hodgkin gluko-kortikoid Betablocker!");
     EXPECT_EQ(engine.rejoinCompounds("bcd-e x--osteo--arthritis", *d).text, "bcd-e x-Osteoarthritis");
     auto hyphenated = indexed(lexicon({"Beta-Blocker"}));
     EXPECT_TRUE(engine.rejoinCompounds("x-beta-blocker", *hyphenated).corrections.empty());  // differs only in case
@@ -100,8 +101,8 @@ TEST(CompoundStagesTest, JoinsTwoTokensIntoACompound) {
 TEST(FuzzyStageTest, ReplacesLongRareWordsNearATerm) {
     CorrectionEngine engine;
     engine.setVocabulary(std::make_shared<const FrequencyVocabulary>(*FrequencyVocabulary::fromText("the\nhouse\n")));
-    auto d = indexed(lexicon({"Ibuprofen", "catheter", "hypotension", "arthrose", "terraform", "abcdefghij", "abcdefgh"},
-                             {}, {}, "en"));
+    auto d = indexed(lexicon(
+        {"Ibuprofen", "catheter", "hypotension", "arthrose", "terraform", "abcdefghij", "abcdefgh"}, {}, {}, "en"));
     auto r = engine.applyFuzzyMatching("(Ibuprofan), the   \u2026 ibuprofen", *d, {});
     EXPECT_EQ(r.text, "(Ibuprofen), the \u2026 ibuprofen");
     ASSERT_EQ(r.corrections.size(), 1u);
@@ -112,14 +113,15 @@ TEST(FuzzyStageTest, ReplacesLongRareWordsNearATerm) {
     EXPECT_EQ(engine.applyFuzzyMatching("ibuprofan", *d, {"ibuprofan"}).text, "ibuprofan");
     EXPECT_EQ(engine.applyFuzzyMatching("hypertension arthritis", *d, {}).text, "hypertension arthritis");
     EXPECT_EQ(engine.applyFuzzyMatching("catheters", *d, {}).text, "catheters");
-    EXPECT_EQ(engine.applyFuzzyMatching("catheter", *indexed(lexicon({"catheters"}, {}, {}, "en")), {}).text, "catheter");
+    EXPECT_EQ(engine.applyFuzzyMatching("catheter", *indexed(lexicon({"catheters"}, {}, {}, "en")), {}).text,
+              "catheter");
 }
 
 TEST(FuzzyStageTest, LengthDistanceAndRatioLimits) {
     CorrectionEngine engine;
     auto d = indexed(lexicon({"kubernetes", "zzzzzz", "abcdefghij"}, {}, {}, "en"));
-    EXPECT_EQ(engine.applyFuzzyMatching("zzzzy", *d, {}).text, "zzzzy");     // 5 characters: never
-    EXPECT_EQ(engine.applyFuzzyMatching("zzzzzy", *d, {}).text, "zzzzzz");   // 6 characters: can be
+    EXPECT_EQ(engine.applyFuzzyMatching("zzzzy", *d, {}).text, "zzzzy");    // 5 characters: never
+    EXPECT_EQ(engine.applyFuzzyMatching("zzzzzy", *d, {}).text, "zzzzzz");  // 6 characters: can be
     auto two = engine.applyFuzzyMatching("kubernotas", *d, {});
     EXPECT_EQ(two.text, "kubernetes");
     EXPECT_EQ(two.corrections.at(0).confidence, 0.5);

@@ -103,7 +103,7 @@ TEST_F(HotkeyFixture, PressesWhileTranscribingDoNothingAndMenuRecordingsCanBeSto
     advance(2);
 
     dictation->startRecording(nullptr);  // from the menu
-    hold(K::rightOption, 0.2);  // a brief tap turns hands-free on instead of stopping
+    hold(K::rightOption, 0.2);           // a brief tap turns hands-free on instead of stopping
     EXPECT_EQ(state(), RecordingState::recording);
     EXPECT_TRUE(manager->isHandsFreeMode());
     manager->resetHandsFreeState();
@@ -285,12 +285,16 @@ TEST_F(HotkeyFixture, RandomKeyStreamsKeepTheInvariants) {
             keyboard.typeCharacter();
         } else if (r < 12) {
             world.loop().runPending();
-            if (rng() % 2) hotkeys->press(kSpace, kCtrlShift);
-            else hotkeys->release(kSpace, kCtrlShift);
+            if (rng() % 2)
+                hotkeys->press(kSpace, kCtrlShift);
+            else
+                hotkeys->release(kSpace, kCtrlShift);
         } else {
             auto key = keys[rng() % keys.size()];
-            if (rng() % 2) keyboard.press(key);
-            else keyboard.release(key);
+            if (rng() % 2)
+                keyboard.press(key);
+            else
+                keyboard.release(key);
         }
         advance(pause(rng) * (rng() % 20 == 0 ? 400 : 1));
         const auto s = state();

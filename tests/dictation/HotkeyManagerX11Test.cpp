@@ -35,7 +35,9 @@ bool spinUntil(const std::function<bool()>& done, int ms = 5000) {
     while (!done() && t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     return done();
 }
-void spinFor(int ms) { spinUntil([] { return false; }, ms); }
+void spinFor(int ms) {
+    spinUntil([] { return false; }, ms);
+}
 
 class HotkeyManagerX11 : public ::testing::Test {
 protected:

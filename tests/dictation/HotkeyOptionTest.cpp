@@ -10,10 +10,11 @@
 using namespace vandrel;
 
 TEST(HotkeyOption, RawValuesAreTheCaseNamesInDeclarationOrderAndRoundTrip) {
-    const char* expected[] = {"none", "doubleTapRightOption", "doubleTapLeftOption", "doubleTapRightShift",
-                              "doubleTapRightControl", "rightOption", "leftOption", "rightCommand", "rightShift",
-                              "rightControl", "fn", "ctrlShiftSpace", "optionSpace", "ctrlSpace", "cmdShiftSpace",
-                              "custom"};
+    const char* expected[] = {
+        "none",        "doubleTapRightOption", "doubleTapLeftOption", "doubleTapRightShift", "doubleTapRightControl",
+        "rightOption", "leftOption",           "rightCommand",        "rightShift",          "rightControl",
+        "fn",          "ctrlShiftSpace",       "optionSpace",         "ctrlSpace",           "cmdShiftSpace",
+        "custom"};
     const auto& all = allHotkeyOptions();
     ASSERT_EQ(all.size(), 16u);
     for (std::size_t i = 0; i < all.size(); ++i) {

@@ -69,7 +69,8 @@ TEST(TargetAppTracker, StartsEmptyWhenWeAreInFrontAndReactivatesOnlyExistingWind
 TEST(TargetAppTracker, SharedTrackerUsesTheInstalledSource) {
     auto desk = std::make_shared<test::ScriptedActiveWindowSource::Shared>();
     desk->active = kTerminal;
-    TargetAppTracker::setSharedSourceFactory([desk] { return std::make_unique<test::ScriptedActiveWindowSource>(desk); });
+    TargetAppTracker::setSharedSourceFactory(
+        [desk] { return std::make_unique<test::ScriptedActiveWindowSource>(desk); });
     EXPECT_EQ(TargetAppTracker::shared().lastTargetApp(), kTerminal);
     EXPECT_EQ(&TargetAppTracker::shared(), &TargetAppTracker::shared());
     TargetAppTracker::resetSharedForTesting();

@@ -89,7 +89,9 @@ public:
     bool waitForOutput(const QString& part, int ms = kDeadlineMs) {
         return eventually([&] { return output().contains(part); }, ms);
     }
-    bool waitForExit(int ms = kDeadlineMs) { return eventually([&] { return !running(); }, ms); }
+    bool waitForExit(int ms = kDeadlineMs) {
+        return eventually([&] { return !running(); }, ms);
+    }
     void write(const QString& line) { m_process.write((line + "\n").toUtf8()); }
     // "name's output:" and the output, for failure messages.
     std::string report() const { return "--- output of " + m_name.toStdString() + " ---\n" + output().toStdString(); }
@@ -203,7 +205,8 @@ protected:
         m_app = startApp();
         ASSERT_TRUE(m_app->started()) << "cannot start " << VANDREL_APP_PATH;
         ASSERT_TRUE(m_app->waitForOutput("[AppState] Model loaded: ggml-large-v3-turbo-q5_0.bin"))
-            << "the application did not report its model loaded\n" << m_app->report();
+            << "the application did not report its model loaded\n"
+            << m_app->report();
         // The warm-up opens the microphone for a moment; a recording must start from a quiet server.
         ASSERT_TRUE(eventually([] { return recordingStreams() == 0; })) << m_app->report();
     }
@@ -237,11 +240,13 @@ protected:
         const auto from = m_window->outputSize();
         m_window->write("clipboard");
         std::optional<QString> text;
-        eventually([&] {
-            for (const QString& line : m_window->linesSince(from))
-                if (line.startsWith("CLIPBOARD:")) text = line.mid(10);
-            return text.has_value();
-        }, 5000);
+        eventually(
+            [&] {
+                for (const QString& line : m_window->linesSince(from))
+                    if (line.startsWith("CLIPBOARD:")) text = line.mid(10);
+                return text.has_value();
+            },
+            5000);
         return text;
     }
 
@@ -313,8 +318,8 @@ TEST_F(EndToEnd, AHeldHotkeyDictatesIntoTheFocusedWindowAndTheClipboardComesBack
     EXPECT_EQ(textLines().join('\n').toStdString(), expected.toStdString()) << everything();
 
     // After the restore delay the clipboard is the other process's again, every format byte for byte.
-    EXPECT_TRUE(eventually([&] { return windowClipboardText() == kOwnerText; }))
-        << "the clipboard was not restored\n" << everything();
+    EXPECT_TRUE(eventually([&] { return windowClipboardText() == kOwnerText; })) << "the clipboard was not restored\n"
+                                                                                 << everything();
     EXPECT_EQ(dumpClipboard().toStdString(), m_clipboardBefore.toStdString());
     EXPECT_TRUE(eventually([] { return recordingStreams() == 0; })) << "the microphone stayed open";
     EXPECT_TRUE(m_app->running()) << everything();
@@ -332,11 +337,12 @@ TEST_F(EndToEnd, EscapeCancelsARecordingAndNothingIsPasted) {
     // A brief tap records hands-free until the next press; Escape ends it without a transcription.
     m_keyboard.tap(XK_Control_R);
     ASSERT_TRUE(eventually([] { return recordingStreams() > 0; }))
-        << "tapping Right Control did not open the microphone\n" << everything();
+        << "tapping Right Control did not open the microphone\n"
+        << everything();
     EXPECT_TRUE(play(speech));
     m_keyboard.tap(XK_Escape);
-    EXPECT_TRUE(eventually([] { return recordingStreams() == 0; }))
-        << "Escape did not end the recording\n" << everything();
+    EXPECT_TRUE(eventually([] { return recordingStreams() == 0; })) << "Escape did not end the recording\n"
+                                                                    << everything();
 
     // Long enough for a transcription by the fake library, the paste and the restore to have happened.
     pause(4000);

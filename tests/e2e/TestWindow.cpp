@@ -12,8 +12,8 @@
 #include <QTimer>
 #include <QWindow>
 #include <X11/Xlib.h>
-#include <cstdio>
 #include <unistd.h>
+#include <cstdio>
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <QProcess>
 
 #include "dictation/OutputService.h"
+#include "platform/X11TestSupport.h"
 #include "platform/qt/QtPasteboard.h"
 #include "platform/x11/XTestKeyInjector.h"
 #include "support/TestEnvironment.h"
-#include "platform/X11TestSupport.h"
 
 using namespace vandrel;
 

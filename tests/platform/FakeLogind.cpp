@@ -39,7 +39,8 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     Manager manager;
     auto bus = QDBusConnection::sessionBus();
-    bus.registerObject("/org/freedesktop/login1", &manager, QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals);
+    bus.registerObject("/org/freedesktop/login1", &manager,
+                       QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals);
     if (!bus.registerService("org.freedesktop.login1")) return 1;
     std::printf("ready\n");
     std::fflush(stdout);

@@ -70,7 +70,8 @@ TEST(LogindSleepWatcher, SleepIsAnnouncedBeforeTheInhibitorIsReleasedAndWakeReta
     auto w = SystemPower::shared().didWake.connect([&] { events.push_back("wake"); });
 
     world.logind.write("sleep\n");
-    ASSERT_TRUE(spinUntil([&] { return events.size() >= 2; })) << world.seen.toStdString() << world.logind.readAllStandardError().toStdString();
+    ASSERT_TRUE(spinUntil([&] { return events.size() >= 2; }))
+        << world.seen.toStdString() << world.logind.readAllStandardError().toStdString();
     EXPECT_EQ(events, (std::vector<std::string>{"sleep-held", "wake"}));
     EXPECT_TRUE(world.waitFor("released"));
     EXPECT_TRUE(spinUntil([&] { return watcher.holdsInhibitor(); }));  // taken again after wake

@@ -135,14 +135,17 @@ TEST(SelectionReaderX11, AnEmptyClipboardGivesAnEmptySnapshotOnTheMainLoop) {
 TEST(SelectionReaderX11, EveryContentTargetIsAskedForOnceInTheOwnersOrder) {
     ScriptedOwner owner({"TARGETS", "TIMESTAMP", "MULTIPLE", "UTF8_STRING", "text/html", "INSERT_SELECTION",
                          "text/uri-list", "UTF8_STRING", "SAVE_TARGETS", "image/x-empty"},
-                        {{"UTF8_STRING", "grüß"}, {"text/html", "<b>x</b>"}, {"text/uri-list", "file:///a\r\n"},
+                        {{"UTF8_STRING", "grüß"},
+                         {"text/html", "<b>x</b>"},
+                         {"text/uri-list", "file:///a\r\n"},
                          {"image/x-empty", ""}});
     const auto targets = SelectionReader::readTargets({});
     EXPECT_EQ(names(targets), (std::vector<std::string>{"UTF8_STRING", "text/html", "text/uri-list", "image/x-empty"}));
     EXPECT_EQ(owner.requested(),
               (std::vector<std::string>{"TARGETS", "UTF8_STRING", "text/html", "text/uri-list", "image/x-empty"}));
-    EXPECT_EQ(SelectionReader::toSnapshot(targets),
-              (PasteboardSnapshot{{"text/plain", "grüß"}, {"text/html", "<b>x</b>"}, {"text/uri-list", "file:///a\r\n"}}));
+    EXPECT_EQ(
+        SelectionReader::toSnapshot(targets),
+        (PasteboardSnapshot{{"text/plain", "grüß"}, {"text/html", "<b>x</b>"}, {"text/uri-list", "file:///a\r\n"}}));
 }
 
 TEST(SelectionReaderX11, ATargetTheOwnerNeverAnswersIsLeftOutAndTheRestStillArrive) {
@@ -237,7 +240,8 @@ TEST(SelectionSnapshot, TextTargetsBecomeOnePlainTextInUtf8) {
 }
 
 TEST(SelectionSnapshot, BookkeepingTargets) {
-    for (const char* t : {"TARGETS", "TIMESTAMP", "MULTIPLE", "SAVE_TARGETS", "DELETE", "INSERT_PROPERTY", "INSERT_SELECTION"})
+    for (const char* t :
+         {"TARGETS", "TIMESTAMP", "MULTIPLE", "SAVE_TARGETS", "DELETE", "INSERT_PROPERTY", "INSERT_SELECTION"})
         EXPECT_TRUE(SelectionReader::isBookkeepingTarget(t)) << t;
     for (const char* t : {"UTF8_STRING", "text/plain", "image/png", "INSERT"})
         EXPECT_FALSE(SelectionReader::isBookkeepingTarget(t)) << t;

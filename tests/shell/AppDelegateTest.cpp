@@ -104,7 +104,7 @@ protected:
 TEST_F(AppDelegateTest, EscapeGrabIsOnExactlyWhileRecordingWithTheSettingOn) {
     make();
     EXPECT_TRUE(world.defaults().boolValue("cancelWithEscape"));  // registered default
-    EXPECT_EQ(escape->creates, 0);  // created on first need only
+    EXPECT_EQ(escape->creates, 0);                                // created on first need only
     startRecording();
     EXPECT_EQ(escape->creates, 1);
     EXPECT_TRUE(escape->enabled);

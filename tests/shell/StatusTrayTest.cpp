@@ -23,7 +23,8 @@ TEST(StatusTray, MenuIsRebuiltFromTheCurrentStateEachTimeItOpens) {
     test::TestWorld world;
     StatusMenuInput state;
     std::vector<std::pair<StatusMenuAction, std::string>> chosen;
-    StatusTray tray([&] { return state; }, [&](StatusMenuAction a, const std::string& r) { chosen.emplace_back(a, r); });
+    StatusTray tray([&] { return state; },
+                    [&](StatusMenuAction a, const std::string& r) { chosen.emplace_back(a, r); });
     EXPECT_NE(find(tray.menu(), "Retry loading model"), nullptr);
 
     state.isModelLoaded = true;

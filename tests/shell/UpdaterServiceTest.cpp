@@ -39,7 +39,8 @@ private:
 std::string feed(const std::string& version) {
     return R"(<rss xmlns:sparkle="http://www.andymatuschak.org/xml-namespaces/sparkle"><channel><item>
         <link>https://vandrel.app/download</link><sparkle:version>)" +
-           version + "</sparkle:version><sparkle:shortVersionString>9.9</sparkle:shortVersionString></item></channel></rss>";
+           version +
+           "</sparkle:version><sparkle:shortVersionString>9.9</sparkle:shortVersionString></item></channel></rss>";
 }
 
 class UpdaterServiceTest : public ::testing::Test {

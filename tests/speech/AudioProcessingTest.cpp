@@ -91,9 +91,8 @@ TEST(AudioBlockConverter, AnEmptyOrMissingBlockGivesNoSamplesAndAZeroLevel) {
 
 TEST(AudioBlockAssembler, CutsPiecesOfAnySizeIntoWholeBlocksAndFlushesTheRest) {
     std::vector<std::vector<float>> blocks;
-    AudioBlockAssembler assembler(4, 2, [&](const float* d, std::size_t frames) {
-        blocks.emplace_back(d, d + frames * 2);
-    });
+    AudioBlockAssembler assembler(4, 2,
+                                  [&](const float* d, std::size_t frames) { blocks.emplace_back(d, d + frames * 2); });
     std::vector<float> data(22);
     for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<float>(i);
     assembler.push(data.data(), 3);

@@ -164,7 +164,7 @@ TEST_F(AudioRecorderTest, AConfigurationChangeRestartsWithoutLosingSamplesOrDisc
     ASSERT_FALSE(start());
     feedBlocks(3);
     backend->heldOnStop.assign(300 * 2, 0.1f);  // 100 samples the old stream still held
-    backend->formats.push_back({1, 16000});      // the new device is mono at 16 kHz
+    backend->formats.push_back({1, 16000});     // the new device is mono at 16 kHz
     ASSERT_TRUE(backend->signalConfigurationChange());
     world.loop().runPending();
     EXPECT_EQ(backend->streamsMade, 2);

@@ -57,8 +57,8 @@ public:
 class PipelineTest : public ::testing::Test {
 protected:
     std::unique_ptr<ChunkedTranscriptionPipeline> make(std::vector<std::string> languages) {
-        return std::make_unique<ChunkedTranscriptionPipeline>(
-            transcriber, nullptr, std::move(languages), [this](const std::string& t) { partials.push_back(t); });
+        return std::make_unique<ChunkedTranscriptionPipeline>(transcriber, nullptr, std::move(languages),
+                                                              [this](const std::string& t) { partials.push_back(t); });
     }
     static std::vector<float> samples(std::size_t n, float value = 0.2f) { return std::vector<float>(n, value); }
 

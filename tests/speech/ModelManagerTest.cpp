@@ -32,22 +32,47 @@ std::string makeZip(const std::vector<std::tuple<std::string, std::string, bool>
     for (const auto& [name, data, link] : entries) {
         const std::uint32_t offset = static_cast<std::uint32_t>(out.size());
         const std::uint32_t crc = crc32(data);
-        u32(out, 0x04034b50); u16(out, 10); u16(out, 0); u16(out, 0); u16(out, 0); u16(out, 0);
-        u32(out, crc); u32(out, std::uint32_t(data.size())); u32(out, std::uint32_t(data.size()));
-        u16(out, std::uint16_t(name.size())); u16(out, 0);
+        u32(out, 0x04034b50);
+        u16(out, 10);
+        u16(out, 0);
+        u16(out, 0);
+        u16(out, 0);
+        u16(out, 0);
+        u32(out, crc);
+        u32(out, std::uint32_t(data.size()));
+        u32(out, std::uint32_t(data.size()));
+        u16(out, std::uint16_t(name.size()));
+        u16(out, 0);
         out += name + data;
-        u32(central, 0x02014b50); u16(central, 0x031e); u16(central, 10); u16(central, 0); u16(central, 0);
-        u16(central, 0); u16(central, 0); u32(central, crc); u32(central, std::uint32_t(data.size()));
-        u32(central, std::uint32_t(data.size())); u16(central, std::uint16_t(name.size())); u16(central, 0);
-        u16(central, 0); u16(central, 0); u16(central, 0);
+        u32(central, 0x02014b50);
+        u16(central, 0x031e);
+        u16(central, 10);
+        u16(central, 0);
+        u16(central, 0);
+        u16(central, 0);
+        u16(central, 0);
+        u32(central, crc);
+        u32(central, std::uint32_t(data.size()));
+        u32(central, std::uint32_t(data.size()));
+        u16(central, std::uint16_t(name.size()));
+        u16(central, 0);
+        u16(central, 0);
+        u16(central, 0);
+        u16(central, 0);
         const std::uint32_t mode = link ? 0120777u : (name.back() == '/' ? 040755u : 0100644u);
-        u32(central, mode << 16); u32(central, offset);
+        u32(central, mode << 16);
+        u32(central, offset);
         central += name;
     }
     const std::uint32_t centralOffset = static_cast<std::uint32_t>(out.size());
     out += central;
-    u32(out, 0x06054b50); u16(out, 0); u16(out, 0); u16(out, std::uint16_t(entries.size()));
-    u16(out, std::uint16_t(entries.size())); u32(out, std::uint32_t(central.size())); u32(out, centralOffset);
+    u32(out, 0x06054b50);
+    u16(out, 0);
+    u16(out, 0);
+    u16(out, std::uint16_t(entries.size()));
+    u16(out, std::uint16_t(entries.size()));
+    u32(out, std::uint32_t(central.size()));
+    u32(out, centralOffset);
     u16(out, 0);
     return out;
 }
@@ -92,13 +117,14 @@ protected:
                                          return false;
                                      });
         });
-        server.get("/m/resolve/main/ggml-small-encoder.mlmodelc.zip", [this](const httplib::Request&, httplib::Response& res) {
-            if (encoderZip.empty()) {
-                res.status = 404;
-                return;
-            }
-            res.set_content(encoderZip, "application/zip");
-        });
+        server.get("/m/resolve/main/ggml-small-encoder.mlmodelc.zip",
+                   [this](const httplib::Request&, httplib::Response& res) {
+                       if (encoderZip.empty()) {
+                           res.status = 404;
+                           return;
+                       }
+                       res.set_content(encoderZip, "application/zip");
+                   });
         server.start();
         body.assign(300000, 'x');
         for (std::size_t i = 0; i < body.size(); ++i) body[i] = char('a' + i % 26);
@@ -179,7 +205,8 @@ TEST_F(ModelManagerTest, HttpErrorsNameTheRequestedUrlAndLeaveNoFile) {
 
     auto missing = download(manager, ModelTier::largeTurboQ5);
     ASSERT_TRUE(missing.error.has_value());
-    EXPECT_EQ(missing.error->description.rfind("HTTP 404 for " + server.url("/m/"), 0), 0u) << missing.error->description;
+    EXPECT_EQ(missing.error->description.rfind("HTTP 404 for " + server.url("/m/"), 0), 0u)
+        << missing.error->description;
 }
 
 TEST_F(ModelManagerTest, FollowsRedirects) {
@@ -216,8 +243,8 @@ TEST_F(ModelManagerTest, ACancelledDownloadLeavesNothingAndReportsNothing) {
     ModelManager manager(dir.path(), options("/stall"));
     bool finished = false;
     {
-        auto handle = manager.ensureDownloaded(ModelTier::small, [](double) {},
-                                               [&](std::optional<ModelDownloadError>) { finished = true; });
+        auto handle = manager.ensureDownloaded(
+            ModelTier::small, [](double) {}, [&](std::optional<ModelDownloadError>) { finished = true; });
         ASSERT_TRUE(server.waitForRequests(1));
     }  // the consumer goes away
     // The job notices the cancel at its next progress check; wait for the folder to be clean.
@@ -236,8 +263,8 @@ TEST_F(ModelManagerTest, MissingEncoderIsFetchedButItsFailureIsNotReported) {
     EXPECT_FALSE(fs::exists(dir / "ggml-small-encoder.mlmodelc.zip"));
     EXPECT_FALSE(fs::exists(dir / "ggml-small-encoder.mlmodelc"));
 
-    encoderZip = makeZip({{"ggml-small-encoder.mlmodelc/", "", false},
-                          {"ggml-small-encoder.mlmodelc/weights.bin", "weights", false}});
+    encoderZip = makeZip(
+        {{"ggml-small-encoder.mlmodelc/", "", false}, {"ggml-small-encoder.mlmodelc/weights.bin", "weights", false}});
     auto withEncoder = download(manager, ModelTier::small);
     EXPECT_EQ(withEncoder.error, std::nullopt);
     EXPECT_EQ(withEncoder.progress.front(), 0.5);

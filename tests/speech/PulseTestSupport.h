@@ -59,9 +59,13 @@ inline WavData readWav16(const std::filesystem::path& file) {
     WavData wav;
     if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 || std::memcmp(bytes.data() + 8, "WAVE", 4) != 0)
         return wav;
-    auto u16 = [&](std::size_t at) { return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[at]) |
-                                                                        static_cast<unsigned char>(bytes[at + 1]) << 8); };
-    auto u32 = [&](std::size_t at) { return static_cast<std::uint32_t>(u16(at) | static_cast<std::uint32_t>(u16(at + 2)) << 16); };
+    auto u16 = [&](std::size_t at) {
+        return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[at]) |
+                                          static_cast<unsigned char>(bytes[at + 1]) << 8);
+    };
+    auto u32 = [&](std::size_t at) {
+        return static_cast<std::uint32_t>(u16(at) | static_cast<std::uint32_t>(u16(at + 2)) << 16);
+    };
     std::size_t pos = 12;
     std::uint16_t channels = 0, bits = 0;
     while (pos + 8 <= bytes.size()) {

@@ -30,7 +30,9 @@ std::vector<std::string> paragraphsOf(const std::string& text) {
     return out;
 }
 
-int sentenceCount(const std::string& paragraph) { return static_cast<int>(std::count(paragraph.begin(), paragraph.end(), '.')); }
+int sentenceCount(const std::string& paragraph) {
+    return static_cast<int>(std::count(paragraph.begin(), paragraph.end(), '.'));
+}
 
 TEST(Cleanup, RemovesAnnotationsAndBracketedSpans) {
     EXPECT_EQ(cleanTranscript("  [BLANK_AUDIO]  hello (music) world [Applause]  "), "Hello world");
@@ -78,7 +80,8 @@ TEST(PromptEcho, CountsWordsOfThePrompt) {
 }
 
 TEST(PromptEcho, NormalisedWordsKeepLettersOnly) {
-    EXPECT_EQ(normalizedWords("Hello, World! 42 times\nover"), (std::vector<std::string>{"hello", "world", "times", "over"}));
+    EXPECT_EQ(normalizedWords("Hello, World! 42 times\nover"),
+              (std::vector<std::string>{"hello", "world", "times", "over"}));
     EXPECT_EQ(normalizedWords("Schön, Größe"), (std::vector<std::string>{"schön", "größe"}));
     EXPECT_TRUE(normalizedWords("123 ... !!!").empty());
 }

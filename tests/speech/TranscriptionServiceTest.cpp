@@ -76,8 +76,9 @@ protected:
     TranscriptionResult<std::string> transcribe(float seconds, std::vector<std::string> languages,
                                                 DecodeTicket ticket = issueDecodeTicket()) {
         std::optional<TranscriptionResult<std::string>> out;
-        service->transcribe(std::vector<float>(static_cast<std::size_t>(seconds * 16000), 0.0f), languages,
-                            [&](auto r) { out = r; }, ticket);
+        service->transcribe(
+            std::vector<float>(static_cast<std::size_t>(seconds * 16000), 0.0f), languages, [&](auto r) { out = r; },
+            ticket);
         EXPECT_TRUE(world.loop().runUntil([&] { return out.has_value(); }));
         return *out;
     }
@@ -254,7 +255,8 @@ TEST_F(TranscriptionServiceTest, ACancelledUtteranceFailsAndTheNextOneRuns) {
     fakeWhisper().decodeQueue.push_back(waiting);
     const DecodeTicket ticket = issueDecodeTicket();
     std::optional<TranscriptionResult<std::string>> out;
-    service->transcribe(std::vector<float>(32000), {"en"}, [&](auto r) { out = r; }, ticket);
+    service->transcribe(
+        std::vector<float>(32000), {"en"}, [&](auto r) { out = r; }, ticket);
     // The service reads the vocabulary prompt on the main thread before it decodes: keep the loop going.
     // Nothing is posted while the decode spins, so look again in short slices.
     auto decodeWaits = [] {

@@ -65,12 +65,12 @@ TEST_F(ModelValidator, RejectsAModelWithoutTensors) {
 }
 
 TEST_F(ModelValidator, RejectsImplausibleHeadersAndTrailingBytes) {
-    EXPECT_NE(check(patched(0, 0x12345678)), std::nullopt);           // magic
-    EXPECT_NE(check(patched(4, 1000)), std::nullopt);                 // vocabulary size
-    EXPECT_NE(check(patched(4 + 2 * 4, -8)), std::nullopt);           // model width
-    EXPECT_NE(check(patched(4 + 3 * 4, 3)), std::nullopt);            // heads not dividing the width
-    EXPECT_NE(check(patched(4 + 4 * 4, 1 << 20)), std::nullopt);      // layer count
-    EXPECT_NE(check(patched(4 + 10 * 4, 5)), std::nullopt);           // weight type
+    EXPECT_NE(check(patched(0, 0x12345678)), std::nullopt);                      // magic
+    EXPECT_NE(check(patched(4, 1000)), std::nullopt);                            // vocabulary size
+    EXPECT_NE(check(patched(4 + 2 * 4, -8)), std::nullopt);                      // model width
+    EXPECT_NE(check(patched(4 + 3 * 4, 3)), std::nullopt);                       // heads not dividing the width
+    EXPECT_NE(check(patched(4 + 4 * 4, 1 << 20)), std::nullopt);                 // layer count
+    EXPECT_NE(check(patched(4 + 10 * 4, 5)), std::nullopt);                      // weight type
     EXPECT_NE(check(patched(4 + 11 * 4 + 8 + 80 * 201 * 4, -1)), std::nullopt);  // vocabulary count
     EXPECT_NE(check(*s_bytes + std::string(1, '\0')), std::nullopt);
     EXPECT_NE(validateWhisperModelFile(s_dir->path() / "absent.bin"), std::nullopt);

@@ -74,7 +74,8 @@ public:
     std::shared_ptr<InMemoryPasteboard> pasteboard = std::make_shared<InMemoryPasteboard>();
     std::shared_ptr<RecordingKeyInjector> injector = std::make_shared<RecordingKeyInjector>(pasteboard.get());
     std::shared_ptr<RecordingSoundPlayer> sounds = std::make_shared<RecordingSoundPlayer>();
-    std::shared_ptr<ScriptedActiveWindowSource::Shared> windows = std::make_shared<ScriptedActiveWindowSource::Shared>();
+    std::shared_ptr<ScriptedActiveWindowSource::Shared> windows =
+        std::make_shared<ScriptedActiveWindowSource::Shared>();
     TargetAppTracker tracker{std::make_unique<ScriptedActiveWindowSource>(windows), ::getpid()};
     CorrectionEngine correction;
 };

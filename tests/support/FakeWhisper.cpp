@@ -18,8 +18,8 @@ namespace vandrel::test {
 namespace {
 
 // Language ids as whisper numbers them for a few languages; anything else is unknown.
-const std::map<std::string, int> kLanguageIds = {{"en", 0}, {"zh", 1}, {"de", 2}, {"es", 3}, {"ru", 4},
-                                                 {"ko", 5}, {"fr", 6}, {"ja", 7}, {"pt", 8}, {"tr", 9},
+const std::map<std::string, int> kLanguageIds = {{"en", 0},  {"zh", 1},  {"de", 2},  {"es", 3}, {"ru", 4},
+                                                 {"ko", 5},  {"fr", 6},  {"ja", 7},  {"pt", 8}, {"tr", 9},
                                                  {"pl", 10}, {"nl", 13}, {"it", 15}, {"sv", 14}};
 constexpr int kMaxLanguageId = 99;
 
@@ -175,8 +175,8 @@ FAKE_EXPORT int whisper_full(whisper_context*, whisper_full_params params, const
         call.noContext = params.no_context;
         call.suppressBlank = params.suppress_blank;
         call.suppressNst = params.suppress_nst;
-        call.printAnything = params.print_special || params.print_progress || params.print_realtime ||
-                             params.print_timestamps;
+        call.printAnything =
+            params.print_special || params.print_progress || params.print_realtime || params.print_timestamps;
         call.temperature = params.temperature;
         call.hasAbortCallback = params.abort_callback != nullptr;
         call.abortUserDataSet = params.abort_callback_user_data != nullptr;
@@ -238,7 +238,8 @@ FAKE_EXPORT int whisper_full_n_tokens(whisper_context*, int i) {
 }
 
 FAKE_EXPORT const char* whisper_full_get_token_text(whisper_context*, int i, int j) {
-    const auto& t = vandrel::test::g_last.segments.at(static_cast<std::size_t>(i)).tokens.at(static_cast<std::size_t>(j));
+    const auto& t =
+        vandrel::test::g_last.segments.at(static_cast<std::size_t>(i)).tokens.at(static_cast<std::size_t>(j));
     return t.text == "<null>" ? nullptr : t.text.c_str();
 }
 

@@ -61,7 +61,7 @@ struct FakeWhisper {
     bool initSucceeds = true;
     bool holdInit = false;  // whisper_init waits until a test clears it (and notifies `changed`)
     int pcmToMelResult = 0;
-    std::map<std::string, float> languageProbabilities;  // raw probability per language code
+    std::map<std::string, float> languageProbabilities;         // raw probability per language code
     std::map<std::string, FakeWhisperDecode> decodeByLanguage;  // decode for a given language...
     std::deque<FakeWhisperDecode> decodeQueue;                  // ...else the next queued one, else empty text
 

@@ -18,7 +18,8 @@ public:
         ++reads;
         auto copy = entries;
         if (deferReads)
-            MainLoop::current().post([done = std::move(done), copy = std::move(copy)]() mutable { done(std::move(copy)); });
+            MainLoop::current().post(
+                [done = std::move(done), copy = std::move(copy)]() mutable { done(std::move(copy)); });
         else
             done(std::move(copy));
     }

@@ -20,10 +20,10 @@ public:
     std::optional<std::uint32_t> defaultId;
     bool refuseSetDefault = false;
 
-    AudioInputFormat format{2, 48000};           // of every new stream, unless `formats` has one queued
-    std::deque<AudioInputFormat> formats;        // consumed one per stream
+    AudioInputFormat format{2, 48000};                    // of every new stream, unless `formats` has one queued
+    std::deque<AudioInputFormat> formats;                 // consumed one per stream
     std::deque<std::optional<std::string>> startResults;  // consumed one per start; empty queue = success
-    std::vector<float> heldOnStop;               // interleaved frames the running stream hands over at stop
+    std::vector<float> heldOnStop;                        // interleaved frames the running stream hands over at stop
 
     // What the code under test did, in order: "setDefault:<id>", "start", "stop".
     std::vector<std::string> events;

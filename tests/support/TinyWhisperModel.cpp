@@ -1,8 +1,8 @@
 #include "support/TinyWhisperModel.h"
 
 #include <cstring>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -18,7 +18,9 @@ public:
         if (!m_out) throw std::runtime_error("cannot write " + path.string());
     }
     template <typename T>
-    void put(T v) { m_out.write(reinterpret_cast<const char*>(&v), sizeof v); }
+    void put(T v) {
+        m_out.write(reinterpret_cast<const char*>(&v), sizeof v);
+    }
     void bytes(const std::string& s) { m_out.write(s.data(), static_cast<std::streamsize>(s.size())); }
     float random() {
         m_state = m_state * 1664525u + 1013904223u;

@@ -93,8 +93,8 @@ struct Builder {
 void writeLexicon(const fs::path& out, const std::string& key, CorrectionDictionary dict) {
     if (!vandrel::writeFileAtomically(out / (key + ".json"), dict.encode()))
         throw std::runtime_error("cannot write " + key);
-    fs::permissions(out / (key + ".json"), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
-                                               fs::perms::others_read);
+    fs::permissions(out / (key + ".json"),
+                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
     std::cout << key << ": " << dict.terms.size() << " terms, " << dict.knownCorrections.size()
               << " known corrections, " << dict.knownVariants.size() << " variant groups\n";
 }
@@ -114,8 +114,8 @@ void writeFrequency(const fs::path& out, const std::string& language, const std:
     for (const auto& w : ranked) text += w + "\n";
     if (!vandrel::writeFileAtomically(out / (language + "_frequency_50k.txt"), text))
         throw std::runtime_error("cannot write frequency list " + language);
-    fs::permissions(out / (language + "_frequency_50k.txt"), fs::perms::owner_read | fs::perms::owner_write |
-                                                                 fs::perms::group_read | fs::perms::others_read);
+    fs::permissions(out / (language + "_frequency_50k.txt"),
+                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
     std::cout << language << "_frequency_50k.txt: " << ranked.size() << " words\n";
 }
 
@@ -146,9 +146,10 @@ int main(int argc, char** argv) {
                 if (vandrel::text::length(w) >= 4) b.addTerm(w, "de_med");
             }
             const std::vector<std::string> suffixes = {
-                "itis", "ose", "om", "ektomie", "tomie", "skopie", "graphie", "grafie", "therapie", "pathie",
-                "algie", "ämie", "urie", "plegie", "kardie", "tonie", "pnoe", "sklerose", "stenose", "karzinom",
-                "syndrom", "insuffizienz", "infarkt", "embolie", "thrombose", "zytose", "penie", "philie"};
+                "itis",         "ose",      "om",      "ektomie",   "tomie",   "skopie",   "graphie",
+                "grafie",       "therapie", "pathie",  "algie",     "ämie",    "urie",     "plegie",
+                "kardie",       "tonie",    "pnoe",    "sklerose",  "stenose", "karzinom", "syndrom",
+                "insuffizienz", "infarkt",  "embolie", "thrombose", "zytose",  "penie",    "philie"};
             for (const auto& w : ngerman)
                 if (endsWithAny(vandrel::text::lowercase(w), suffixes, 7)) b.addTerm(w, "wngerman");
             writeLexicon(out, "medical_de_v7", std::move(b.dict));
@@ -158,9 +159,10 @@ int main(int argc, char** argv) {
             b.dict = {"medical_it_v1", "Medicina Italiano", 1, "it", true, {}, {}, {}};
             b.addData(data, "medical_it");
             const std::vector<std::string> suffixes = {
-                "ite", "osi", "oma", "ectomia", "tomia", "scopia", "grafia", "terapia", "patia", "algia", "emia",
-                "uria", "plegia", "cardia", "tensione", "insufficienza", "infarto", "stenosi", "sclerosi",
-                "carcinoma", "sindrome", "embolia", "trombosi", "citosi", "penia", "cillina", "floxacina", "prazolo"};
+                "ite",      "osi",           "oma",     "ectomia", "tomia",    "scopia",    "grafia",
+                "terapia",  "patia",         "algia",   "emia",    "uria",     "plegia",    "cardia",
+                "tensione", "insufficienza", "infarto", "stenosi", "sclerosi", "carcinoma", "sindrome",
+                "embolia",  "trombosi",      "citosi",  "penia",   "cillina",  "floxacina", "prazolo"};
             for (const auto& w : italian)
                 if (endsWithAny(vandrel::text::lowercase(w), suffixes, 7)) b.addTerm(w, "witalian");
             writeLexicon(out, "medical_it_v1", std::move(b.dict));
@@ -182,7 +184,8 @@ int main(int argc, char** argv) {
         std::vector<std::string> ranked = plainEnglish;
         if (ranked.size() < 50000)
             for (const auto& w : englishLarge)
-                if (!w.empty() && std::islower(static_cast<unsigned char>(w[0])) && !inCommon.count(w)) ranked.push_back(w);
+                if (!w.empty() && std::islower(static_cast<unsigned char>(w[0])) && !inCommon.count(w))
+                    ranked.push_back(w);
         writeFrequency(out, "en", ranked);
     } catch (const std::exception& e) {
         std::cerr << "vandrel_lexicon_builder: " << e.what() << "\n";

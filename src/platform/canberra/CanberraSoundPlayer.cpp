@@ -36,9 +36,7 @@ CanberraSoundPlayer::CanberraSoundPlayer(std::filesystem::path soundsFolder) : m
     m_impl->folder = std::move(soundsFolder);
 }
 
-CanberraSoundPlayer::~CanberraSoundPlayer() {
-    m_impl->worker.shutdown(true);
-}
+CanberraSoundPlayer::~CanberraSoundPlayer() { m_impl->worker.shutdown(true); }
 
 std::filesystem::path CanberraSoundPlayer::defaultSoundsFolder() { return Paths::resources() / "sounds"; }
 
@@ -51,9 +49,9 @@ void CanberraSoundPlayer::play(const std::string& name) {
             return;
         }
         const auto file = (impl->folder / (name + ".ogg")).string();
-        const int result = ca_context_play(context, 0, CA_PROP_MEDIA_FILENAME, file.c_str(),
-                                           CA_PROP_EVENT_DESCRIPTION, name.c_str(), CA_PROP_MEDIA_ROLE, "event",
-                                           CA_PROP_CANBERRA_CACHE_CONTROL, "volatile", nullptr);
+        const int result =
+            ca_context_play(context, 0, CA_PROP_MEDIA_FILENAME, file.c_str(), CA_PROP_EVENT_DESCRIPTION, name.c_str(),
+                            CA_PROP_MEDIA_ROLE, "event", CA_PROP_CANBERRA_CACHE_CONTROL, "volatile", nullptr);
         impl->lastResult = result;
         if (result != CA_SUCCESS) log("Sound", "Could not play " + name + ": " + ca_strerror(result));
     });

@@ -131,9 +131,8 @@ struct PulseAudioBackend::Impl {
                 q->spec = info->sample_spec;
                 q->map = info->channel_map;
             }
-            q->found.push_back({info->index, info->name ? info->name : "",
-                                info->description ? info->description : "", info->sample_spec.channels,
-                                info->monitor_of_sink != PA_INVALID_INDEX});
+            q->found.push_back({info->index, info->name ? info->name : "", info->description ? info->description : "",
+                                info->sample_spec.channels, info->monitor_of_sink != PA_INVALID_INDEX});
             return;
         }
         pa_threaded_mainloop_signal(q->self->loop, 0);
@@ -360,8 +359,7 @@ std::optional<std::uint32_t> PulseAudioBackend::defaultInputDevice() {
     auto name = m_impl->queryDefaultSourceName();
     if (!name || name->empty()) return std::nullopt;
     Impl::SourceQuery q{m_impl.get(), {}, {}, {}, {}};
-    if (!m_impl->await(
-            pa_context_get_source_info_by_name(m_impl->context, name->c_str(), &Impl::onSourceInfo, &q)) ||
+    if (!m_impl->await(pa_context_get_source_info_by_name(m_impl->context, name->c_str(), &Impl::onSourceInfo, &q)) ||
         q.found.empty())
         return std::nullopt;
     return q.found.front().id;

@@ -32,12 +32,12 @@ void QtPasteboard::readContents(std::function<void(PasteboardSnapshot)> done) {
             if (isBookkeepingType(type)) continue;
             const QByteArray bytes = mime->data(format);
             if (bytes.isEmpty()) continue;
-            snapshot.push_back({std::move(type), std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()))});
+            snapshot.push_back(
+                {std::move(type), std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()))});
         }
     }
-    MainLoop::current().post([done = std::move(done), snapshot = std::move(snapshot)]() mutable {
-        done(std::move(snapshot));
-    });
+    MainLoop::current().post(
+        [done = std::move(done), snapshot = std::move(snapshot)]() mutable { done(std::move(snapshot)); });
 }
 
 std::optional<std::string> QtPasteboard::plainText() {
@@ -53,8 +53,7 @@ void QtPasteboard::setPlainText(const std::string& text) {
 void QtPasteboard::writeContents(const PasteboardSnapshot& entries) {
     auto* mime = new QMimeData();
     for (const auto& e : entries)
-        mime->setData(QString::fromStdString(e.type),
-                      QByteArray(e.data.data(), static_cast<qsizetype>(e.data.size())));
+        mime->setData(QString::fromStdString(e.type), QByteArray(e.data.data(), static_cast<qsizetype>(e.data.size())));
     QGuiApplication::clipboard()->setMimeData(mime, QClipboard::Clipboard);  // takes ownership
 }
 

@@ -50,8 +50,10 @@ void EscapeKeyGrab::setEnabled(bool enabled) {
     bool granted = false;
     m_thread->invoke([&](Display*) {
         m_wanted = enabled;
-        if (enabled) granted = m_grabbed || grab();
-        else ungrab();
+        if (enabled)
+            granted = m_grabbed || grab();
+        else
+            ungrab();
     });
     m_enabled = enabled && granted;
     if (enabled && !granted) log("EscapeKey", "Escape is held by another client; cannot watch it");

@@ -31,8 +31,8 @@ public:
 
 private:
     void handle(XEvent& event);
-    bool grab();   // reader thread
-    void ungrab(); // reader thread
+    bool grab();    // reader thread
+    void ungrab();  // reader thread
 
     std::unique_ptr<DisplayEventThread> m_thread;
     Display* m_display = nullptr;  // the thread's connection

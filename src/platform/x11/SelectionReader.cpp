@@ -75,18 +75,19 @@ public:
                 ++skipped;
                 continue;
             }
-            if (std::optional<std::string> data = convert(atom)) result.push_back({std::move(name), std::move(*data)});
-            else ++skipped;
+            if (std::optional<std::string> data = convert(atom))
+                result.push_back({std::move(name), std::move(*data)});
+            else
+                ++skipped;
         }
         if (skipped > 0)
-            log("OutputService", "Clipboard snapshot left out " + std::to_string(skipped) + " format(s) the owner refused or did not deliver in time");
+            log("OutputService", "Clipboard snapshot left out " + std::to_string(skipped) +
+                                     " format(s) the owner refused or did not deliver in time");
         return result;
     }
 
 private:
-    SteadyClock::time_point waitLimit() const {
-        return std::min(m_deadline, SteadyClock::now() + m_limits.perTarget);
-    }
+    SteadyClock::time_point waitLimit() const { return std::min(m_deadline, SteadyClock::now() + m_limits.perTarget); }
 
     // Waits for the next event on our window that `match` accepts, dropping others, until `until`.
     template <typename Match>
@@ -301,7 +302,8 @@ std::vector<SelectionTarget> SelectionReader::readTargets(const Limits& limits) 
 }
 
 SelectionReader::SelectionReader(Limits limits)
-    : m_limits(limits), m_alive(std::make_shared<bool>(true)),
+    : m_limits(limits),
+      m_alive(std::make_shared<bool>(true)),
       m_worker(std::make_unique<SerialExecutor>("ClipboardReader")) {}
 
 SelectionReader::~SelectionReader() = default;

@@ -22,9 +22,9 @@ std::optional<ModifierKey> keyForName(const char (&name)[XkbKeyNameLength]) {
         const char* name;
         ModifierKey key;
     } names[] = {
-        {"LFSH", ModifierKey::leftShift},   {"RTSH", ModifierKey::rightShift},   {"LCTL", ModifierKey::leftControl},
-        {"RCTL", ModifierKey::rightControl}, {"LALT", ModifierKey::leftOption},  {"RALT", ModifierKey::rightOption},
-        {"LWIN", ModifierKey::leftCommand}, {"RWIN", ModifierKey::rightCommand},
+        {"LFSH", ModifierKey::leftShift},    {"RTSH", ModifierKey::rightShift},   {"LCTL", ModifierKey::leftControl},
+        {"RCTL", ModifierKey::rightControl}, {"LALT", ModifierKey::leftOption},   {"RALT", ModifierKey::rightOption},
+        {"LWIN", ModifierKey::leftCommand},  {"RWIN", ModifierKey::rightCommand},
     };
     for (const auto& n : names)
         if (std::strncmp(name, n.name, XkbKeyNameLength) == 0) return n.key;
@@ -33,15 +33,24 @@ std::optional<ModifierKey> keyForName(const char (&name)[XkbKeyNameLength]) {
 
 std::optional<ModifierKey> keyForSym(KeySym sym) {
     switch (sym) {
-    case XK_Shift_L: return ModifierKey::leftShift;
-    case XK_Shift_R: return ModifierKey::rightShift;
-    case XK_Control_L: return ModifierKey::leftControl;
-    case XK_Control_R: return ModifierKey::rightControl;
-    case XK_Alt_L: return ModifierKey::leftOption;
-    case XK_Alt_R: return ModifierKey::rightOption;
-    case XK_Super_L: return ModifierKey::leftCommand;
-    case XK_Super_R: return ModifierKey::rightCommand;
-    default: return std::nullopt;
+        case XK_Shift_L:
+            return ModifierKey::leftShift;
+        case XK_Shift_R:
+            return ModifierKey::rightShift;
+        case XK_Control_L:
+            return ModifierKey::leftControl;
+        case XK_Control_R:
+            return ModifierKey::rightControl;
+        case XK_Alt_L:
+            return ModifierKey::leftOption;
+        case XK_Alt_R:
+            return ModifierKey::rightOption;
+        case XK_Super_L:
+            return ModifierKey::leftCommand;
+        case XK_Super_R:
+            return ModifierKey::rightCommand;
+        default:
+            return std::nullopt;
     }
 }
 
