@@ -6,9 +6,11 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <variant>
 #include <vector>
 
+#include "base/DefaultsKey.h"
 #include "base/Signal.h"
 
 namespace vandrel {
@@ -60,6 +62,27 @@ public:
     void setStringList(const std::string& key, StringList v) { set(key, std::move(v)); }
     void remove(const std::string& key);
 
+    // Typed access through a key constant: the stored (or registered) value when it has the key's type
+    // (with the coercions of the readers above), else the key's default.
+    template <class T>
+    T get(const DefaultsKey<T>& key) const;
+    template <class T>
+    void set(const DefaultsKey<T>& key, T value) {
+        set(key.name, DefaultsValue(std::move(value)));
+    }
+    template <class T>
+    void remove(const DefaultsKey<T>& key) {
+        remove(key.name);
+    }
+    // Only what is stored, ignoring registered defaults; absent when nothing of the key's type is stored.
+    template <class T>
+    std::optional<T> stored(const DefaultsKey<T>& key) const;
+    // Registers the key's default so that value()/contains() see it (what "registered defaults" are).
+    template <class T>
+    void registerDefault(const DefaultsKey<T>& key) {
+        registerDefaults({{key.name, DefaultsValue(key.defaultValue)}});
+    }
+
     // Emitted after a stored value changed (set to a different value, or removed), with the key.
     Signal<const std::string&> changed;
 
@@ -69,6 +92,9 @@ public:
     std::optional<std::filesystem::path> file() const { return m_file; }
 
 private:
+    template <class T>
+    static std::optional<T> typed(const UserDefaults& d, const std::string& name);
+
     UserDefaults() = default;
     void load();
     bool save() const;
@@ -77,5 +103,34 @@ private:
     std::map<std::string, DefaultsValue> m_stored;
     std::map<std::string, DefaultsValue> m_registered;
 };
+
+template <class T>
+std::optional<T> UserDefaults::typed(const UserDefaults& d, const std::string& name) {
+    if constexpr (std::is_same_v<T, bool>) {
+        return d.optionalBool(name);
+    } else if constexpr (std::is_same_v<T, std::int64_t>) {
+        if (!d.optionalDouble(name) && !std::holds_alternative<std::int64_t>(d.value(name))) return std::nullopt;
+        return d.integer(name);
+    } else if constexpr (std::is_same_v<T, double>) {
+        return d.optionalDouble(name);
+    } else if constexpr (std::is_same_v<T, std::string>) {
+        return d.string(name);
+    } else {
+        static_assert(std::is_same_v<T, StringList>, "DefaultsKey of an unsupported type");
+        return d.stringList(name);
+    }
+}
+
+template <class T>
+T UserDefaults::get(const DefaultsKey<T>& key) const {
+    if (auto v = typed<T>(*this, key.name)) return *v;
+    return key.defaultValue;
+}
+
+template <class T>
+std::optional<T> UserDefaults::stored(const DefaultsKey<T>& key) const {
+    if (std::holds_alternative<std::monostate>(storedValue(key.name))) return std::nullopt;
+    return typed<T>(*this, key.name);
+}
 
 }  // namespace vandrel

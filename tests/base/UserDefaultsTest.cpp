@@ -1,5 +1,3 @@
-#include "base/UserDefaults.h"
-
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -9,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "base/FileUtil.h"
+#include "base/UserDefaults.h"
 #include "support/TestEnvironment.h"
 
 using namespace vandrel;
@@ -164,4 +163,39 @@ TEST(UserDefaults, AProcessKilledWhileWritingLeavesAWholeFile) {
         ASSERT_TRUE(j.is_object());
         EXPECT_EQ(j["payload"].get<std::string>().substr(0, big.size()), big);
     }
+}
+
+TEST(UserDefaults, KeyConstantsReadTheirDefaultUntilAValueOfTheirTypeIsStored) {
+    const DefaultsKey<bool> sounds{"playSounds", true};
+    const DefaultsKey<std::int64_t> count{"count", 7};
+    const DefaultsKey<double> delay{"delay", 2.0};
+    const DefaultsKey<std::string> mode{"performanceMode", "standard"};
+    const DefaultsKey<StringList> langs{"preferredLanguages", {"en"}};
+    auto d = UserDefaults::inMemory();
+    EXPECT_TRUE(d->get(sounds));
+    EXPECT_EQ(d->get(count), 7);
+    EXPECT_EQ(d->get(mode), "standard");
+    EXPECT_EQ(d->get(langs), StringList{"en"});
+    EXPECT_FALSE(d->stored(mode).has_value());
+
+    d->set(sounds, false);
+    d->set(count, std::int64_t{3});
+    d->setString("delay", "0.5");         // numeric strings read as numbers, as the plain readers do
+    d->setInteger("performanceMode", 4);  // a value of another type reads as the default
+    d->set(langs, StringList{"de", "it"});
+    EXPECT_FALSE(d->get(sounds));
+    EXPECT_EQ(d->get(count), 3);
+    EXPECT_DOUBLE_EQ(d->get(delay), 0.5);
+    EXPECT_EQ(d->get(mode), "standard");
+    EXPECT_EQ(d->get(langs), (StringList{"de", "it"}));
+
+    // A registered default is what value() and the stored-only reader tell apart.
+    const DefaultsKey<bool> escape{"cancelWithEscape", true};
+    d->registerDefault(escape);
+    EXPECT_TRUE(d->boolValue("cancelWithEscape"));
+    EXPECT_FALSE(d->stored(escape).has_value());
+    d->set(escape, false);
+    EXPECT_EQ(d->stored(escape), false);
+    d->remove(escape);
+    EXPECT_TRUE(d->get(escape));
 }
