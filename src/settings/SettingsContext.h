@@ -1,0 +1,29 @@
+#pragma once
+
+namespace vandrel {
+
+class AppState;
+class AudioDeviceService;
+class HotkeyManager;
+class LexiconLibrary;
+class LocalizationManager;
+class MainLoop;
+class ModelManager;
+class UpdaterService;
+class UserDefaults;
+
+// What the settings pages work with, handed in by the window that hosts them (built by the application's
+// composition root, or by a test rig on fakes). Pages never reach for the process-wide instances.
+struct SettingsContext {
+    AppState& appState;
+    HotkeyManager& hotkeyManager;
+    UpdaterService& updaterService;
+    LocalizationManager& localization;
+    UserDefaults& defaults;
+    AudioDeviceService& devices;
+    LexiconLibrary& lexicons;
+    ModelManager& models;
+    MainLoop& loop;
+};
+
+}  // namespace vandrel
