@@ -9,6 +9,7 @@ class LexiconLibrary;
 class LocalizationManager;
 class MainLoop;
 class ModelManager;
+class Permissions;
 class UpdaterService;
 class UserDefaults;
 
@@ -24,6 +25,7 @@ struct SettingsContext {
     LexiconLibrary& lexicons;
     ModelManager& models;
     MainLoop& loop;
+    Permissions& permissions;
 };
 
 }  // namespace vandrel
