@@ -66,6 +66,7 @@ std::unique_ptr<WhisperContext> WhisperContext::create(const std::string& modelP
     params.flash_attn = true;
     whisper_context* ctx = api->init_from_file_with_params(modelPath.c_str(), params);
     if (!ctx) return fail("whisper could not create a context from " + modelPath);
+    log("WhisperContext", "Model loaded on " + WhisperLibrary::computeDevice());
     return std::unique_ptr<WhisperContext>(new WhisperContext(*api, ctx));
 }
 

@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <mutex>
 #include <vector>
 
@@ -42,6 +43,40 @@ bool bind(void* handle, const char* name, Fn& slot, std::string& error) {
     return true;
 }
 
+template <typename Fn>
+void bindOptional(void* handle, const char* name, Fn& slot) {
+    slot = reinterpret_cast<Fn>(dlsym(handle, name));
+}
+
+// A library built with ggml's backends as modules (libggml-cpu.so, libggml-blas.so, libggml-vulkan.so
+// next to it) starts with an empty registry: load the modules from libwhisper's own directory. A module
+// that cannot load (the Vulkan one without libvulkan.so.1, or a Vulkan that fails to start) is left out
+// and whisper runs on the CPU; that is said once here. Returns an error when not even a CPU backend loads.
+std::string loadBackends(const WhisperApi& a, const void* anySymbol) {
+    if (!a.backend_load_all_from_path || !a.backend_dev_by_type || !a.backend_reg_by_name) return {};
+    if (a.backend_dev_by_type(GGML_BACKEND_DEVICE_TYPE_CPU)) return {};
+    Dl_info info{};
+    if (!dladdr(anySymbol, &info) || !info.dli_fname) return "cannot locate the whisper library's directory";
+    const std::filesystem::path dir = std::filesystem::absolute(info.dli_fname).parent_path();
+    a.backend_load_all_from_path(dir.c_str());
+    if (!a.backend_dev_by_type(GGML_BACKEND_DEVICE_TYPE_CPU))
+        return "no CPU backend (libggml-cpu*.so) could be loaded from " + dir.string();
+
+    const std::filesystem::path vulkan = dir / "libggml-vulkan.so";
+    std::error_code ec;
+    if (std::filesystem::exists(vulkan, ec) && !a.backend_reg_by_name("Vulkan")) {
+        // ggml drops the reason; loading the module again tells a missing Vulkan loader from a failed start.
+        std::string why = "Vulkan did not start";
+        if (void* module = dlopen(vulkan.c_str(), RTLD_LAZY | RTLD_LOCAL)) {
+            dlclose(module);
+        } else if (const char* error = dlerror()) {
+            why = error;
+        }
+        log("WhisperContext", "GPU backend unavailable (" + why + "); decoding on the CPU");
+    }
+    return {};
+}
+
 std::unique_ptr<LoadedLibrary> loadLibrary(const std::vector<std::string>& candidates) {
     auto lib = std::make_unique<LoadedLibrary>();
     std::string tried;
@@ -76,8 +111,21 @@ std::unique_ptr<LoadedLibrary> loadLibrary(const std::vector<std::string>& candi
     ok &= bind(lib->handle, "whisper_full_get_segment_no_speech_prob", a.full_get_segment_no_speech_prob, e);
     ok &= bind(lib->handle, "whisper_vad_free", a.vad_free, e);
     ok &= bind(lib->handle, "whisper_log_set", a.log_set, e);
+    bindOptional(lib->handle, "ggml_backend_load_all_from_path", a.backend_load_all_from_path);
+    bindOptional(lib->handle, "ggml_backend_reg_by_name", a.backend_reg_by_name);
+    bindOptional(lib->handle, "ggml_backend_dev_count", a.backend_dev_count);
+    bindOptional(lib->handle, "ggml_backend_dev_get", a.backend_dev_get);
+    bindOptional(lib->handle, "ggml_backend_dev_by_type", a.backend_dev_by_type);
+    bindOptional(lib->handle, "ggml_backend_dev_type", a.backend_dev_type);
+    bindOptional(lib->handle, "ggml_backend_dev_name", a.backend_dev_name);
+    bindOptional(lib->handle, "ggml_backend_dev_description", a.backend_dev_description);
+    if (ok) {
+        // Before the backends load, so what they report lands in our diagnostics too.
+        a.log_set(routeWhisperLog, nullptr);
+        e = loadBackends(a, reinterpret_cast<const void*>(a.full));
+        ok = e.empty();
+    }
     lib->ok = ok;
-    if (ok) a.log_set(routeWhisperLog, nullptr);
     return lib;
 }
 
@@ -102,6 +150,24 @@ const WhisperApi* WhisperLibrary::api() {
         if (!g_loaded->ok) log("WhisperContext", g_loaded->error);
     }
     return g_loaded->ok ? &g_loaded->api : nullptr;
+}
+
+std::string WhisperLibrary::computeDevice() {
+    const WhisperApi* a = api();
+    if (!a || !a->backend_dev_count || !a->backend_dev_get || !a->backend_dev_type || !a->backend_dev_name ||
+        !a->backend_dev_description || !a->backend_dev_by_type)
+        return "CPU";
+    auto describe = [a](ggml_backend_dev_t dev) {
+        return std::string(a->backend_dev_name(dev)) + " (" + a->backend_dev_description(dev) + ")";
+    };
+    // whisper_context_params.gpu_device is 0 by default: the first GPU or integrated GPU in registry order.
+    for (std::size_t i = 0; i < a->backend_dev_count(); ++i) {
+        ggml_backend_dev_t dev = a->backend_dev_get(i);
+        const auto type = a->backend_dev_type(dev);
+        if (type == GGML_BACKEND_DEVICE_TYPE_GPU || type == GGML_BACKEND_DEVICE_TYPE_IGPU) return describe(dev);
+    }
+    ggml_backend_dev_t cpu = a->backend_dev_by_type(GGML_BACKEND_DEVICE_TYPE_CPU);
+    return cpu ? describe(cpu) : std::string("CPU");
 }
 
 std::string WhisperLibrary::loadError() {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include <ggml-backend.h>
 #include <whisper.h>
 
 namespace vandrel {
@@ -32,6 +33,17 @@ struct WhisperApi {
     decltype(&::whisper_full_get_segment_no_speech_prob) full_get_segment_no_speech_prob = nullptr;
     decltype(&::whisper_vad_free) vad_free = nullptr;
     decltype(&::whisper_log_set) log_set = nullptr;
+
+    // ggml's backend registry, reached through libwhisper's own dependencies. Optional: a library built
+    // with its backends linked in has nothing to load, and a stand-in library has no registry at all.
+    decltype(&::ggml_backend_load_all_from_path) backend_load_all_from_path = nullptr;
+    decltype(&::ggml_backend_reg_by_name) backend_reg_by_name = nullptr;
+    decltype(&::ggml_backend_dev_count) backend_dev_count = nullptr;
+    decltype(&::ggml_backend_dev_get) backend_dev_get = nullptr;
+    decltype(&::ggml_backend_dev_by_type) backend_dev_by_type = nullptr;
+    decltype(&::ggml_backend_dev_type) backend_dev_type = nullptr;
+    decltype(&::ggml_backend_dev_name) backend_dev_name = nullptr;
+    decltype(&::ggml_backend_dev_description) backend_dev_description = nullptr;
 };
 
 class WhisperLibrary {
@@ -49,6 +61,11 @@ public:
 
     // The candidates in search order (for diagnostics and tests).
     static std::vector<std::string> searchOrder();
+
+    // The device a context made with default parameters computes on, as "<device> (<description>)":
+    // the first GPU ggml offers (whisper's own choice), else the CPU. "CPU" when the library has no
+    // backend registry to ask. Needs a loaded library (api() not null).
+    static std::string computeDevice();
 };
 
 }  // namespace vandrel
