@@ -467,10 +467,11 @@ void AppState::refreshDownloadedTiers() {
 }
 
 void AppState::warmUp(std::function<void()> done) {
-    transcriptionService().transcribe(std::vector<float>(8000, 0.0f), preferredLanguages(),
-                                      [done](TranscriptionResult<std::string>) {
-                                          if (done) done();
-                                      });
+    // Not a throw-away transcription: that costs a whole encoder pass over the 30 s window, and a first
+    // dictation would queue behind it.
+    transcriptionService().warmUp(preferredLanguages(), [done] {
+        if (done) done();
+    });
 }
 
 }  // namespace vandrel

@@ -202,20 +202,32 @@ TranscriptionResult<TranscriptionService::Decoded> TranscriptionService::transcr
     const std::vector<float>& samples, const std::string& language, DecodeTicket ticket) {
     using Result = TranscriptionResult<Decoded>;
     if (!m_whisperContext) return Result::failure(TranscriptionError::modelNotLoaded());
-    const auto lp = languagePrompt(language);
-    const auto vp = onMain([correction = m_correction] { return correction->vocabularyPrompt(); }, std::nullopt);
-    std::optional<std::string> prompt;
-    if (lp && vp)
-        prompt = *lp + " " + *vp;
-    else if (lp)
-        prompt = lp;
-    else if (vp)
-        prompt = vp;
-    const auto status = m_whisperContext->full(samples, language, prompt, ticket);
+    const auto status = m_whisperContext->full(samples, language, decodePrompt(language), ticket);
     if (status != WhisperContext::DecodeStatus::success) return Result::failure(decodeError(status, language));
     const std::string text = m_whisperContext->segmentText();
     const float score = m_whisperContext->meanTokenProbability();
     return Result::success(Decoded{finalizeTextNow(text, language, score), score});
+}
+
+std::optional<std::string> TranscriptionService::decodePrompt(const std::string& language) {
+    const auto lp = languagePrompt(language);
+    const auto vp = onMain([correction = m_correction] { return correction->vocabularyPrompt(); }, std::nullopt);
+    if (lp && vp) return *lp + " " + *vp;
+    if (lp) return lp;
+    return vp;
+}
+
+void TranscriptionService::warmUp(std::vector<std::string> languages, std::function<void()> done) {
+    m_executor.runThen(
+        [this, languages = std::move(languages)] {
+            if (!m_whisperContext) return true;
+            const std::string language = languages.empty() ? std::string("en") : languages.front();
+            m_whisperContext->warmUp(language, decodePrompt(language));
+            return true;
+        },
+        [done = std::move(done)](bool) {
+            if (done) done();
+        });
 }
 
 std::string TranscriptionService::finalizeTextNow(const std::string& raw, const std::string& language, float score) {

@@ -70,6 +70,10 @@ public:
                          std::function<void(std::optional<ChunkResult>)> done,
                          DecodeTicket ticket = issueDecodeTicket());
 
+    // Prepares the loaded model for the first dictation in the first of `languages` (WhisperContext::warmUp)
+    // with the prompt that dictation will have; `done` runs on the main thread. Nothing when no model is loaded.
+    void warmUp(std::vector<std::string> languages, std::function<void()> done);
+
     // The loaded model's path; read on any thread.
     std::optional<std::filesystem::path> currentModelPath() const;
     bool isLoading() const { return m_isLoading.load(); }
@@ -81,6 +85,8 @@ private:
                                                    const std::vector<std::string>& languages, DecodeTicket ticket);
     TranscriptionResult<Decoded> transcribeInLanguage(const std::vector<float>& samples, const std::string& language,
                                                       DecodeTicket ticket);
+    // The language's priming sentence and the lexicon's vocabulary, as the decoder's initial prompt.
+    std::optional<std::string> decodePrompt(const std::string& language);
     std::string finalizeTextNow(const std::string& raw, const std::string& language, float score);
     bool echoes(const std::string& text, const std::string& language) const;
     template <typename F>

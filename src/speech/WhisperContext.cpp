@@ -27,6 +27,27 @@ bool abortCallback(void* userData) {
     return token && token->ticket <= g_abortedThrough.load(std::memory_order_relaxed);
 }
 
+// The parameters of every decode: greedy, one segment for short input, nothing printed.
+whisper_full_params decodeParams(const WhisperApi& api, std::size_t sampleCount, const char* language,
+                                 const char* prompt) {
+    whisper_full_params params = api.full_default_params(WHISPER_SAMPLING_GREEDY);
+    params.strategy = WHISPER_SAMPLING_GREEDY;
+    params.n_threads = whisperThreadCount();
+    params.translate = false;
+    params.no_context = true;
+    params.single_segment = durationSeconds(sampleCount) < 15.0f;
+    params.print_special = false;
+    params.print_progress = false;
+    params.print_realtime = false;
+    params.print_timestamps = false;
+    params.initial_prompt = prompt;
+    params.language = language;
+    params.suppress_blank = true;
+    params.suppress_nst = true;
+    params.temperature = 0.0f;
+    return params;
+}
+
 }  // namespace
 
 DecodeTicket issueDecodeTicket() { return g_lastIssued.fetch_add(1, std::memory_order_relaxed) + 1; }
@@ -133,24 +154,11 @@ WhisperContext::DecodeStatus WhisperContext::full(std::span<const float> samples
         if (samples.size() > kMaxWhisperSamples) return DecodeStatus::tooLong;
         // whisper decodes an unknown code into nonsense and still reports success.
         if (language && m_api.lang_id(language->c_str()) < 0) return DecodeStatus::unknownLanguage;
-        const int threads = whisperThreadCount();
-        whisper_full_params params = m_api.full_default_params(WHISPER_SAMPLING_GREEDY);
-        params.strategy = WHISPER_SAMPLING_GREEDY;
-        params.n_threads = threads;
-        params.translate = false;
-        params.no_context = true;
-        params.single_segment = durationSeconds(samples.size()) < 15.0f;
-        params.print_special = false;
-        params.print_progress = false;
-        params.print_realtime = false;
-        params.print_timestamps = false;
         m_promptCString = prompt;
         m_languageCString = language;
-        params.initial_prompt = m_promptCString ? m_promptCString->c_str() : nullptr;
-        params.language = m_languageCString ? m_languageCString->c_str() : nullptr;
-        params.suppress_blank = true;
-        params.suppress_nst = true;
-        params.temperature = 0.0f;
+        whisper_full_params params =
+            decodeParams(m_api, samples.size(), m_languageCString ? m_languageCString->c_str() : nullptr,
+                         m_promptCString ? m_promptCString->c_str() : nullptr);
         AbortToken token{ticket};
         params.abort_callback = abortCallback;
         params.abort_callback_user_data = &token;
@@ -160,6 +168,33 @@ WhisperContext::DecodeStatus WhisperContext::full(std::span<const float> samples
         m_languageCString.reset();
         m_promptCString.reset();
         return rc == 0 ? DecodeStatus::success : DecodeStatus::failed;
+    });
+}
+
+void WhisperContext::warmUp(const std::string& language, const std::optional<std::string>& prompt) {
+    onContext([&] {
+        if (!m_context) return;
+        // Half a second of silence (whisper refuses less than 0.1 s).
+        const std::vector<float> silence(8000, 0.0f);
+        // The language changes no computation; a code whisper does not know would make it detect one.
+        const char* code = m_api.lang_id(language.c_str()) >= 0 ? language.c_str() : "en";
+        whisper_full_params params = decodeParams(m_api, silence.size(), code, prompt ? prompt->c_str() : nullptr);
+        if (!m_api.init_state || !m_api.full_with_state || !m_api.free_state) {
+            m_api.full(m_context, params, silence.data(), static_cast<int>(silence.size()));
+            return;
+        }
+        // The model's own state keeps the window a decode leaves behind for the next language detection;
+        // a short window there would change what that detection finds.
+        whisper_state* state = m_api.init_state(m_context);
+        if (!state) return;
+        // A couple of tokens run the decoder both ways (the prompt as a batch, then token by token); no
+        // fallback to higher temperatures repeats them. whisper caps tokens only for timestamped segments.
+        params.audio_ctx = kWarmUpAudioFrames;
+        params.single_segment = false;
+        params.max_tokens = 2;
+        params.temperature_inc = 0.0f;
+        m_api.full_with_state(m_context, state, params, silence.data(), static_cast<int>(silence.size()));
+        m_api.free_state(state);
     });
 }
 

@@ -111,6 +111,9 @@ std::unique_ptr<LoadedLibrary> loadLibrary(const std::vector<std::string>& candi
     ok &= bind(lib->handle, "whisper_full_get_segment_no_speech_prob", a.full_get_segment_no_speech_prob, e);
     ok &= bind(lib->handle, "whisper_vad_free", a.vad_free, e);
     ok &= bind(lib->handle, "whisper_log_set", a.log_set, e);
+    bindOptional(lib->handle, "whisper_init_state", a.init_state);
+    bindOptional(lib->handle, "whisper_full_with_state", a.full_with_state);
+    bindOptional(lib->handle, "whisper_free_state", a.free_state);
     bindOptional(lib->handle, "ggml_backend_load_all_from_path", a.backend_load_all_from_path);
     bindOptional(lib->handle, "ggml_backend_reg_by_name", a.backend_reg_by_name);
     bindOptional(lib->handle, "ggml_backend_dev_count", a.backend_dev_count);

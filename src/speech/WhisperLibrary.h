@@ -33,6 +33,10 @@ struct WhisperApi {
     decltype(&::whisper_full_get_segment_no_speech_prob) full_get_segment_no_speech_prob = nullptr;
     decltype(&::whisper_vad_free) vad_free = nullptr;
     decltype(&::whisper_log_set) log_set = nullptr;
+    // Optional: a warm-up on a state of its own (WhisperContext::warmUp).
+    decltype(&::whisper_init_state) init_state = nullptr;
+    decltype(&::whisper_full_with_state) full_with_state = nullptr;
+    decltype(&::whisper_free_state) free_state = nullptr;
 
     // ggml's backend registry, reached through libwhisper's own dependencies. Optional: a library built
     // with its backends linked in has nothing to load, and a stand-in library has no registry at all.

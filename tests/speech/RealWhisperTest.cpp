@@ -85,6 +85,23 @@ TEST_F(RealWhisper, AnAbortedDecodeReportsFailure) {
     EXPECT_EQ(ctx->full(tone(1.0f), "en", std::nullopt), WhisperContext::DecodeStatus::success);
 }
 
+// The warm-up decodes over a short audio window; the model's next detection and decode still use the
+// whole 30 s window, so they find what they would have found without it.
+TEST_F(RealWhisper, AWarmUpChangesNoLaterResult) {
+    auto ctx = WhisperContext::create(modelPath());
+    ASSERT_NE(ctx, nullptr);
+    auto samples = tone(2.0f);
+    auto results = [&] {
+        const auto detected = ctx->detectLanguage(samples, {"en", "de", "fr"});
+        EXPECT_EQ(ctx->full(samples, "de", "Hallo"), WhisperContext::DecodeStatus::success);
+        return std::make_tuple(detected, ctx->segmentText(), ctx->meanTokenProbability());
+    };
+    const auto before = results();
+    ctx->warmUp("de", "Hallo");
+    ctx->warmUp("xx-unknown", std::nullopt);
+    EXPECT_EQ(results(), before);
+}
+
 TEST_F(RealWhisper, DamagedModelFilesFailWithoutCrashing) {
     test::TempDir dir;
     std::string bytes;
