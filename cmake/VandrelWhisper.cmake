@@ -10,6 +10,13 @@ target_include_directories(whisper_headers SYSTEM INTERFACE "${VANDREL_WHISPER_R
 
 file(GLOB _whisper_libs "${VANDREL_WHISPER_ROOT}/lib/lib*.so*")
 file(MAKE_DIRECTORY "${CMAKE_BINARY_DIR}/lib")
+# ggml loads every backend module it finds beside libwhisper: drop those of an earlier whisper.cpp build
+# (a Vulkan module after a build without Vulkan, a CPU module of another kind).
+file(GLOB _stale_libs "${CMAKE_BINARY_DIR}/lib/libggml*.so*" "${CMAKE_BINARY_DIR}/lib/libwhisper.so*"
+     "${CMAKE_BINARY_DIR}/lib/libparakeet.so*")
+if(_stale_libs)
+    file(REMOVE ${_stale_libs})
+endif()
 foreach(lib ${_whisper_libs})
     file(COPY "${lib}" DESTINATION "${CMAKE_BINARY_DIR}/lib" FOLLOW_SYMLINK_CHAIN)
 endforeach()
