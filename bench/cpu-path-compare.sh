@@ -50,6 +50,7 @@ done
 echo "A = $lib_a"
 echo "B = $lib_b"
 echo "$rounds rounds; medians in ms (wall | process CPU)"
+printf "%-45s %10s %10s %10s %10s %8s %8s\n" benchmark "A wall" "B wall" "A cpu" "B cpu" "B/A wall" "B/A cpu"
 # CSV columns after the label and round: name, iterations, real_time, cpu_time, time_unit, ...
 awk -F, '
     { gsub(/"/, "", $3); wall[$3, $1] = wall[$3, $1] " " $5; cpu[$3, $1] = cpu[$3, $1] " " $6; names[$3] = 1 }
@@ -59,7 +60,6 @@ awk -F, '
         return n % 2 ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2
     }
     END {
-        printf "%-45s %10s %10s %10s %10s %8s %8s\n", "benchmark", "A wall", "B wall", "A cpu", "B cpu", "B/A wall", "B/A cpu"
         for (n in names) {
             aw = median(wall[n, "A"]); bw = median(wall[n, "B"]); ac = median(cpu[n, "A"]); bc = median(cpu[n, "B"])
             printf "%-45s %10.1f %10.1f %10.1f %10.1f %8.3f %8.3f\n", n, aw, bw, ac, bc, bw / aw, bc / ac

@@ -26,16 +26,16 @@ trap 'rm -f "$out"' EXIT
 "$prog" --benchmark_filter='^(Load|Transcribe5s|Transcribe15s)/' --benchmark_format=csv 2>/dev/null >"$out"
 
 # whisper names the device it chose in its log, which the binding passes on to standard output.
-device=$(grep -m1 -o 'whisper_backend_init_gpu: using .* backend' "$out" | sed 's/whisper_backend_init_gpu: using //' || true)
+device=$(grep -m1 -o 'whisper_backend_init_gpu: using .* backend' "$out" | sed 's/whisper_backend_init_gpu: using //; s/ backend$//' || true)
 if [ -z "$device" ]; then
     echo "no GPU found by whisper: every 'gpu' figure below ran on the CPU" >&2
     device="none"
 fi
-echo "GPU backend: $device"
+echo "GPU device: $device"
+printf "%-22s %12s %12s %10s\n" benchmark/tier "CPU ms" "GPU ms" CPU/GPU
 # CSV rows: "Name/tier/device/...",iterations,real_time,cpu_time,time_unit,...
 grep '^"' "$out" | awk -F, '
     { gsub(/"/, "", $1); split($1, p, "/"); t[p[1] "/" p[2], p[3]] = $3; keys[p[1] "/" p[2]] = 1 }
     END {
-        printf "%-22s %12s %12s %10s\n", "benchmark/tier", "CPU ms", "GPU ms", "CPU/GPU"
         for (k in keys) printf "%-22s %12.1f %12.1f %10.2f\n", k, t[k, "cpu"], t[k, "gpu"], t[k, "cpu"] / t[k, "gpu"]
     }' | sort -t/ -k2,2 -k1,1
