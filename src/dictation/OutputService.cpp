@@ -48,22 +48,19 @@ void OutputService::pasteText(const std::string& text, std::function<void(PasteR
             return;
         }
     }
-    std::weak_ptr<int> alive = m_alive;
-    snapshotPasteboard(*m_pasteboard, [this, alive, text, done = std::move(done)](PasteboardSnapshot snapshot) mutable {
-        if (!alive.lock()) return;
-        writeAndSend(text, std::move(snapshot), std::move(done));
-    });
+    snapshotPasteboard(*m_pasteboard,
+                       m_life.guard([this, text, done = std::move(done)](PasteboardSnapshot snapshot) mutable {
+                           writeAndSend(text, std::move(snapshot), std::move(done));
+                       }));
 }
 
 void OutputService::writeAndSend(const std::string& text, PasteboardSnapshot snapshot,
                                  std::function<void(PasteResult)> done) {
     m_pasteboard->setPlainText(text);
-    std::weak_ptr<int> alive = m_alive;
-    runAfter(seconds(pasteDelay), [this, alive, text, snapshot = std::move(snapshot),
-                                   done = std::move(done)]() mutable {
-        if (!alive.lock()) return;
-        postCommandV([this, alive, text, snapshot = std::move(snapshot), done = std::move(done)](bool posted) mutable {
-            if (!alive.lock()) return;
+    runAfter(seconds(pasteDelay), m_life.guard([this, text, snapshot = std::move(snapshot),
+                                                done = std::move(done)]() mutable {
+        postCommandV(m_life.guard([this, text, snapshot = std::move(snapshot),
+                                   done = std::move(done)](bool posted) mutable {
             PasteResult result;
             result.keystrokeSent = posted;
             if (!posted) {
@@ -75,8 +72,8 @@ void OutputService::writeAndSend(const std::string& text, PasteboardSnapshot sna
                 scheduleRestore(std::move(snapshot), text);
             }
             if (done) done(std::move(result));
-        });
-    });
+        }));
+    }));
 }
 
 void OutputService::postCommandV(std::function<void(bool posted)> done) {
@@ -90,10 +87,8 @@ void OutputService::postCommandV(std::function<void(bool posted)> done) {
 void OutputService::scheduleRestore(PasteboardSnapshot snapshot, const std::string& text) {
     m_pending.reset();
     PendingRestore pending{std::move(snapshot), text, {}};
-    std::weak_ptr<int> alive = m_alive;
-    pending.timer = MainLoop::current().singleShot(seconds(clipboardRestoreDelay()), [this, alive] {
-        if (alive.lock()) runRestoreRule();
-    });
+    pending.timer =
+        MainLoop::current().singleShot(seconds(clipboardRestoreDelay()), m_life.guard([this] { runRestoreRule(); }));
     m_pending = std::move(pending);
 }
 

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <memory>
 
+#include "base/LifeToken.h"
 #include "base/MainLoop.h"
 #include "base/Signal.h"
 #include "dictation/AppState.h"
@@ -70,7 +71,7 @@ private:
     Connection m_sleepConnection;
     Connection m_wakeConnection;
     Timer m_wakeWarmUp;
-    std::shared_ptr<AppDelegate*> m_self;
+    LifeToken m_life;
 };
 
 }  // namespace vandrel

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <memory>
 
+#include "base/LifeToken.h"
 #include "shell/EscapeKeyTap.h"
 
 typedef struct _XDisplay Display;
@@ -44,7 +45,7 @@ private:
     // Main-thread state.
     bool m_enabled = false;
     std::atomic<int> m_keymapChanges{0};
-    std::shared_ptr<int> m_alive = std::make_shared<int>(0);
+    LifeToken m_life;
 };
 
 }  // namespace vandrel::x11

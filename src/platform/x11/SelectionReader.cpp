@@ -302,20 +302,15 @@ std::vector<SelectionTarget> SelectionReader::readTargets(const Limits& limits) 
 }
 
 SelectionReader::SelectionReader(Limits limits)
-    : m_limits(limits),
-      m_alive(std::make_shared<bool>(true)),
-      m_worker(std::make_unique<SerialExecutor>("ClipboardReader")) {}
+    : m_limits(limits), m_worker(std::make_unique<SerialExecutor>("ClipboardReader")) {}
 
 SelectionReader::~SelectionReader() = default;
 
 void SelectionReader::read(std::function<void(PasteboardSnapshot)> done) {
-    std::weak_ptr<bool> alive = m_alive;
-    auto deliver = [alive, done = std::move(done)](PasteboardSnapshot snapshot) {
-        if (alive.lock()) done(std::move(snapshot));
-    };
+    auto deliver = m_life.guard([done = std::move(done)](PasteboardSnapshot snapshot) { done(std::move(snapshot)); });
     const Limits limits = m_limits;
     if (!m_worker->runThen([limits] { return toSnapshot(readTargets(limits)); }, deliver))
-        MainLoop::current().post([deliver] { deliver({}); });
+        MainLoop::current().post([deliver]() mutable { deliver(PasteboardSnapshot{}); });
 }
 
 }  // namespace vandrel::x11

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/LifeToken.h"
 #include "dictation/Pasteboard.h"
 
 namespace vandrel {
@@ -61,7 +62,7 @@ public:
 
 private:
     Limits m_limits;
-    std::shared_ptr<bool> m_alive;
+    LifeToken m_life;
     std::unique_ptr<SerialExecutor> m_worker;
 };
 

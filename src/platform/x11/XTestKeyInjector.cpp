@@ -70,10 +70,8 @@ void XTestKeyInjector::poll(std::function<void(bool)> done, TimePoint deadline) 
         if (done) done(posted);
         return;
     }
-    std::weak_ptr<int> alive = m_alive;
-    runAfter(std::chrono::milliseconds(10), [this, alive, done = std::move(done), deadline]() mutable {
-        if (alive.lock()) poll(std::move(done), deadline);
-    });
+    runAfter(std::chrono::milliseconds(10),
+             m_life.guard([this, done = std::move(done), deadline]() mutable { poll(std::move(done), deadline); }));
 }
 
 bool XTestKeyInjector::post() {
