@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "base/LifeToken.h"
-#include "shell/EscapeKeyTap.h"
+#include "dictation/EscapeKeyTap.h"
 
 typedef struct _XDisplay Display;
 typedef union _XEvent XEvent;
