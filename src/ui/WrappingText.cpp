@@ -25,6 +25,7 @@ WrappingText::WrappingText(QWidget* parent) : QWidget(parent) {
 
 void WrappingText::setRuns(std::vector<Run> runs) {
     m_runs = std::move(runs);
+    setAccessibleName(text());
     updateGeometry();
     update();
 }

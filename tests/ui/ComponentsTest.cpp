@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFontInfo>
 #include <QFontMetricsF>
+#include <QPainter>
 #include <QPalette>
 #include <QTest>
 
@@ -19,6 +20,7 @@
 #include "ui/LedeText.h"
 #include "ui/Rendering.h"
 #include "ui/SectionKicker.h"
+#include "ui/SidebarTileLabelStyle.h"
 #include "ui/StatusChip.h"
 #include "ui/VandrelSecondaryButtonStyle.h"
 
@@ -245,4 +247,27 @@ TEST(Headlines, DrawInTheirStylesColours) {
     expectColour(strongestPixel(image, QRect(0, 0, half - 4, accent.height())),
                  withAlpha(Qt::black, primaryColor(palette).alphaF()), 8);
     expectColour(strongestPixel(image, QRect(half + 4, 0, half - 4, accent.height())), brandIndigoColor(), 12);
+}
+
+TEST(SidebarTileLabelStyle, DrawsTheSymbolOnAQuietTileBesideTheTitle) {
+    QPalette palette = QApplication::palette();
+    palette.setColor(QPalette::WindowText, Qt::black);
+    const QFont font = monoFont(13);
+    const QSize size = SidebarTileLabelStyle::labelSize(font, QStringLiteral("General"));
+    EXPECT_EQ(size, QSize(24 + 9 + ceilInt(QFontMetricsF(font).horizontalAdvance(QStringLiteral("General"))),
+                          std::max(24, ceilInt(QFontMetricsF(font).height())) + 4));
+
+    QImage image(size, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    {
+        QPainter painter(&image);
+        SidebarTileLabelStyle::paintLabel(&painter, image.rect(), QStringLiteral("largecircle.fill.circle"),
+                                          QStringLiteral("General"), font, Qt::black, palette);
+    }
+    const int middle = size.height() / 2;
+    // The tile: the primary colour at 0.08 (just inside its left edge), the symbol filled at its centre.
+    expectColour(pixelAt(image, 1, middle), withAlpha(Qt::black, 0.08), 2);
+    EXPECT_GT(pixelAt(image, 12, middle).alpha(), 200);
+    EXPECT_EQ(pixelAt(image, 24 + 4, middle).alpha(), 0);  // the spacing
+    EXPECT_GT(strongestPixel(image, QRect(24 + 9, 0, size.width() - 33, size.height())).alpha(), 200);
 }
