@@ -216,8 +216,12 @@ TEST(Headlines, WrapAndGrowInsteadOfBeingCutOff) {
     AccentHeadline accent(QStringLiteral("Your words, "), longText, 22);
     for (WrappingText* w : std::initializer_list<WrappingText*>{&headline, &lede, &accent}) {
         SCOPED_TRACE(w->metaObject()->className());
+        EXPECT_EQ(w->lineCount(100000), 1);
+        // Its ideal size is a column of limited width, tall enough for the lines it then takes.
         const QSize ideal = w->sizeHint();
-        EXPECT_EQ(w->lineCount(ideal.width()), 1);
+        EXPECT_EQ(ideal.width(), WrappingText::kIdealMaxWidth);
+        EXPECT_EQ(ideal.height(), w->heightForWidth(ideal.width()));
+        EXPECT_GT(w->lineCount(ideal.width()), 1);
         const int narrow = 160;
         EXPECT_GT(w->lineCount(narrow), 3);
         const double lineHeight = QFontMetricsF(w->textFont()).lineSpacing();
