@@ -25,6 +25,8 @@ namespace vandrel {
 QPixmap symbol(const QString& name, double size, const QColor& colour, qreal dpr = 0);
 QIcon symbolIcon(const QString& name, double size, const QColor& colour);
 
+// symbol() and symbolIcon() are for the main thread, like every widget.
+
 // Marks a symbol name kept in data (tables, structs) so that the symbol-file check finds it.
 constexpr std::string_view symbolName(std::string_view name) { return name; }
 
