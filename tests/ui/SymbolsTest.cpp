@@ -17,6 +17,34 @@ namespace {
 
 const QString kSource = QStringLiteral(VANDREL_SOURCE_DIR);
 
+// The source without its comments (which may show calls as examples), string and character literals kept.
+QString withoutComments(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        const QChar next = i + 1 < text.size() ? text[i + 1] : QChar();
+        if (c == QLatin1Char('/') && next == QLatin1Char('/')) {
+            while (i < text.size() && text[i] != QLatin1Char('\n')) ++i;
+            out += QLatin1Char('\n');
+        } else if (c == QLatin1Char('/') && next == QLatin1Char('*')) {
+            const qsizetype end = text.indexOf(QStringLiteral("*/"), i + 2);
+            i = end < 0 ? text.size() : end + 1;
+            out += QLatin1Char(' ');
+        } else if (c == QLatin1Char('"') || c == QLatin1Char('\'')) {
+            out += c;
+            for (++i; i < text.size() && text[i] != c; ++i) {
+                if (text[i] == QLatin1Char('\\') && i + 1 < text.size()) out += text[i++];
+                out += text[i];
+            }
+            if (i < text.size()) out += text[i];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 // The string literals in the first argument of the call whose "(" is at `open` (so that
 // `symbol(on ? QStringLiteral("a") : QStringLiteral("b"), 16, c)` yields both names).
 QStringList literalsOfFirstArgument(const QString& text, qsizetype open) {
@@ -54,7 +82,7 @@ QSet<QString> symbolNamesInSource() {
     while (it.hasNext()) {
         QFile file(it.next());
         if (!file.open(QIODevice::ReadOnly)) continue;
-        const QString text = QString::fromUtf8(file.readAll());
+        const QString text = withoutComments(QString::fromUtf8(file.readAll()));
         for (auto m = call.globalMatch(text); m.hasNext();) {
             const auto match = m.next();
             for (const QString& name : literalsOfFirstArgument(text, match.capturedEnd() - 1)) names.insert(name);
