@@ -1,6 +1,7 @@
 #include "shell/StatusTray.h"
 
 #include <QAction>
+#include <QCursor>
 #include <QIcon>
 #include <QMenu>
 #include <QSystemTrayIcon>
@@ -19,6 +20,10 @@ StatusTray::StatusTray(InputFn input, ActionFn onAction, QObject* parent)
     // Rebuilt at each opening so that it always shows the state of that moment.
     QObject::connect(m_menu.get(), &QMenu::aboutToShow, this, [this] { rebuildMenu(); });
     m_tray->setContextMenu(m_menu.get());
+    // A click on the status item opens its menu, whichever button it was.
+    QObject::connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger && !m_menu->isVisible()) m_menu->popup(QCursor::pos());
+    });
     rebuildMenu();
     setIcon({"mic.slash", ""});
     if (!QSystemTrayIcon::isSystemTrayAvailable())

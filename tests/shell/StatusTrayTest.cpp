@@ -53,6 +53,17 @@ TEST(StatusTray, MenuIsRebuiltFromTheCurrentStateEachTimeItOpens) {
     EXPECT_EQ(find(tray.menu(), "Settings...")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
 }
 
+TEST(StatusTray, ALeftClickOpensTheMenuBuiltFromTheCurrentState) {
+    test::TestWorld world;
+    StatusMenuInput state;
+    StatusTray tray([&] { return state; }, nullptr);
+    state.isModelLoaded = true;
+    Q_EMIT tray.trayIcon()->activated(QSystemTrayIcon::Trigger);
+    EXPECT_TRUE(tray.menu()->isVisible());
+    EXPECT_NE(find(tray.menu(), "Start Recording"), nullptr);
+    tray.menu()->hide();
+}
+
 TEST(StatusTray, IconAndPlainTextTooltipFollowTheState) {
     test::TestWorld world;
     StatusTray tray([] { return StatusMenuInput{}; }, nullptr);
