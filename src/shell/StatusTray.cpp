@@ -2,9 +2,11 @@
 
 #include <QAction>
 #include <QCursor>
+#include <QFontMetrics>
 #include <QIcon>
 #include <QMenu>
 #include <QSystemTrayIcon>
+#include <QTextDocument>
 
 #include "base/Log.h"
 #include "base/Paths.h"
@@ -49,18 +51,33 @@ void StatusTray::rebuildMenu() {
     fill(m_menu.get(), buildStatusMenu(m_input()));
 }
 
+QString StatusTray::elidedMenuText(const std::string& text, const QFont& font) {
+    const QFontMetrics metrics(font);
+    const QString full = QString::fromStdString(text);
+    // Elided before the "&"s are doubled, so that the measure is the text's own.
+    return metrics.elidedText(full, Qt::ElideRight, metrics.averageCharWidth() * maxMenuTextCharacters)
+        .replace('&', "&&");
+}
+
 void StatusTray::fill(QMenu* menu, const std::vector<StatusMenuItem>& items) {
+    // An elided line keeps its whole text in its tooltip.
+    menu->setToolTipsVisible(true);
     for (const auto& item : items) {
         if (item.separator) {
             menu->addSeparator();
             continue;
         }
+        const QString text = elidedMenuText(item.title, menu->font());
+        const bool elided = text != literalMenuText(item.title);
+        const QString toolTip = elided ? Qt::convertFromPlainText(QString::fromStdString(item.title)) : QString();
         if (!item.submenu.empty()) {
-            auto* sub = menu->addMenu(literalMenuText(item.title));
+            auto* sub = menu->addMenu(text);
+            sub->menuAction()->setToolTip(toolTip);
             fill(sub, item.submenu);
             continue;
         }
-        auto* action = menu->addAction(literalMenuText(item.title));
+        auto* action = menu->addAction(text);
+        action->setToolTip(toolTip);
         action->setEnabled(item.enabled);
         if (item.checked) {
             action->setCheckable(true);
