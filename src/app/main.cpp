@@ -92,8 +92,9 @@ int main(int argc, char** argv) {
     AppDelegate::Parts parts;
     parts.services.audioRecorder = std::make_unique<AudioRecorder>();
     parts.services.transcriptionService = std::make_unique<TranscriptionService>();
-    parts.services.outputService =
-        std::make_unique<OutputService>(std::make_shared<QtPasteboard>(), std::make_shared<x11::XTestKeyInjector>());
+    parts.services.outputService = std::make_unique<OutputService>(
+        std::make_shared<QtPasteboard>(), std::make_shared<x11::XTestKeyInjector>(),
+        std::make_shared<QtPasteboard>(x11::SelectionReader::Limits{}, QtPasteboard::Selection::primary));
     parts.services.soundService = std::make_unique<SoundService>(
         std::make_shared<CanberraSoundPlayer>(CanberraSoundPlayer::defaultSoundsFolder()));
     parts.services.overlayController = std::make_unique<OverlayPanelController>();
