@@ -23,6 +23,7 @@
 #include "platform/pulse/PulseAudioBackend.h"
 #include "platform/qt/QtMainLoop.h"
 #include "platform/qt/QtPasteboard.h"
+#include "platform/x11/CompositingManagerProbe.h"
 #include "platform/x11/EscapeKeyGrab.h"
 #include "platform/x11/EwmhActiveWindowSource.h"
 #include "platform/x11/X11KeyboardShortcuts.h"
@@ -100,11 +101,16 @@ int main(int argc, char** argv) {
     AppDelegate::Parts parts;
     parts.services.audioRecorder = std::make_unique<AudioRecorder>();
     parts.services.transcriptionService = std::make_unique<TranscriptionService>();
-    parts.services.outputService =
-        std::make_unique<OutputService>(std::make_shared<QtPasteboard>(), std::make_shared<x11::XTestKeyInjector>());
+    parts.services.outputService = std::make_unique<OutputService>(
+        std::make_shared<QtPasteboard>(), std::make_shared<x11::XTestKeyInjector>(),
+        std::make_shared<QtPasteboard>(x11::SelectionReader::Limits{}, QtPasteboard::Selection::primary));
     parts.services.soundService = std::make_unique<SoundService>(
         std::make_shared<CanberraSoundPlayer>(CanberraSoundPlayer::defaultSoundsFolder()));
     parts.services.overlayController = std::make_unique<OverlayPanelController>();
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        auto compositing = std::make_shared<x11::CompositingManagerProbe>();
+        parts.services.overlayController->setCompositingProbe([compositing] { return compositing->isRunning(); });
+    }
     parts.modifierKeys = std::make_unique<x11::XInputModifierKeyBackend>();
     parts.updateDriver = std::make_unique<QtUpdateUserDriver>();
     parts.escapeTap = std::make_unique<x11::EscapeKeyGrab>();
