@@ -43,7 +43,7 @@ const std::map<std::string, std::set<std::string>>& allowedIncludes() {
         t["platform/qt"] = {"base", "dictation", "platform/x11"};  // the clipboard is read over X11
         t["platform/canberra"] = {"base", "dictation"};
         t["platform/logind"] = {"base"};
-        t["platform/xdg"] = {"base"};
+        t["platform/xdg"] = {"base", "settings"};  // launch at login is the settings' interface
 
         for (const auto& [module, deps] : std::map(t)) t["app"].insert(module);
         return t;
