@@ -206,6 +206,14 @@ TEST_F(TranscriptionServiceTest, UncertainBandDecodesTwiceAndKeepsTheBetterScore
     EXPECT_EQ(*transcribe(2, {"en", "de"}).value, "English words here");  // the German pass echoed its prompt
     fakeWhisper().decodeByLanguage["en"] = FakeWhisperDecode::text(kEnglishPrompt, -0.1f);
     EXPECT_EQ(*transcribe(2, {"en", "de"}).value, "");
+
+    // A stock phrase the clean-up empties loses to real text whatever its score, in either pass.
+    fakeWhisper().decodeByLanguage["de"] = FakeWhisperDecode::text(" Thanks for watching!", -0.05f);
+    fakeWhisper().decodeByLanguage["en"] = FakeWhisperDecode::text("english words here", -0.9f);
+    EXPECT_EQ(*transcribe(2, {"en", "de"}).value, "English words here");
+    fakeWhisper().decodeByLanguage["de"] = FakeWhisperDecode::text("deutsche worte hier", -0.9f);
+    fakeWhisper().decodeByLanguage["en"] = FakeWhisperDecode::text(" Thank you.", -0.05f);
+    EXPECT_EQ(*transcribe(2, {"en", "de"}).value, "Deutsche worte hier");
 }
 
 TEST_F(TranscriptionServiceTest, EchoesAndStockPhrasesComeBackEmpty) {
