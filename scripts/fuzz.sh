@@ -13,7 +13,7 @@ CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DVANDREL_FUZZ=ON -DV
 targets=$(grep '|' "$build/fuzz-targets.txt" || true)
 if [ -z "$targets" ]; then echo "[fuzz] no fuzz targets"; exit 0; fi
 names=$(echo "$targets" | cut -d'|' -f1 | tr '\n' ' ')
-cmake --build "$build" -j"$(nproc)" --target $names
+cmake --build "$build" -j"${VANDREL_JOBS:-$(nproc)}" --target $names
 fail=0
 while IFS='|' read -r name corpus; do
     [ -n "$name" ] || continue
