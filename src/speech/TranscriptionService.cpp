@@ -124,7 +124,7 @@ void TranscriptionService::loadModel(const std::filesystem::path& modelFile,
             std::string reason;
             m_whisperContext = WhisperContext::create(modelFile.string(), &reason);
             if (!m_whisperContext)
-                return finish(TranscriptionResult<LoadOutcome>::failure(TranscriptionError::modelNotLoaded()));
+                return finish(TranscriptionResult<LoadOutcome>::failure(TranscriptionError::modelNotLoaded(reason)));
             {
                 std::lock_guard lock(m_pathMutex);
                 m_currentModelPath = modelFile;

@@ -2,6 +2,8 @@
 // fake libwhisper, with results delivered on a virtual-time main loop.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "base/LocalizationManager.h"
 #include "speech/TranscriptionService.h"
 #include "speech/WhisperLibrary.h"
@@ -132,6 +134,13 @@ TEST_F(TranscriptionServiceTest, FailuresAreTypedWithTheirMessages) {
     EXPECT_EQ(failed.error->kind(), TranscriptionError::Kind::modelNotLoaded);
     EXPECT_EQ(service->currentModelPath(), std::nullopt);
     EXPECT_FALSE(service->isLoading());
+
+    // A file that is no model says why, instead of asking to wait for a download.
+    std::ofstream(s_dir->path() / "portal.bin") << "<html>sign in</html>";
+    auto notAModel = load(model("portal.bin"));
+    ASSERT_TRUE(notAModel.error.has_value());
+    EXPECT_EQ(notAModel.error->kind(), TranscriptionError::Kind::modelNotLoaded);
+    EXPECT_EQ(notAModel.error->description(), "Whisper model not loaded: not a whisper model file (bad magic)");
 
     auto noModel = transcribe(1, {"en"});
     ASSERT_TRUE(noModel.error.has_value());
