@@ -309,6 +309,7 @@ std::optional<ModelDownloadError> ModelManager::downloadFile(const std::string& 
     // replace the file.
     const bool secure = url.rfind("https://", 0) == 0;
     curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
+    if (!m_options.caBundle.empty()) curl_easy_setopt(curl, CURLOPT_CAINFO, m_options.caBundle.c_str());
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 30L);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
@@ -333,7 +334,9 @@ std::optional<ModelDownloadError> ModelManager::downloadFile(const std::string& 
         return std::optional<ModelDownloadError>(std::move(e));
     };
     if (cancelled && cancelled->load()) return failWith({"ModelManager.Download", -1, "Download cancelled"});
-    if (status != 0 && (status < 200 || status > 299))
+    // A redirect that was not followed (a refused protocol, too many hops) is told by curl's message.
+    const bool unfollowedRedirect = status >= 300 && status <= 399 && rc != CURLE_OK;
+    if (status != 0 && (status < 200 || status > 299) && !unfollowedRedirect)
         return failWith({"ModelManager.Download", status, "HTTP " + std::to_string(status) + " for " + url});
     if (t.writeFailed || !flushed)
         return failWith(fileError("Cannot write " + part.filename().string(), errno ? errno : EIO));

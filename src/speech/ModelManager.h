@@ -61,6 +61,8 @@ public:
         // The SHA-1 (lowercase hex) a tier's model file must have; tiers without one are checked for
         // their structure only.
         std::map<ModelTier, std::string> modelSha1 = publishedModelSha1();
+        // When set, the certificates https servers are checked against instead of the system's.
+        std::string caBundle;
     };
 
     // What a finished transfer must be before it replaces the destination.

@@ -3,6 +3,7 @@
 #include <httplib.h>
 #include <openssl/evp.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <thread>
 
@@ -229,6 +230,46 @@ TEST_F(ModelManagerTest, FollowsRedirects) {
     auto run = download(manager, ModelTier::small);
     EXPECT_EQ(run.error, std::nullopt);
     EXPECT_EQ(fs::file_size(dir / "ggml-small.bin"), body.size());
+}
+
+// Whoever sits between us and a plain-http address could hand out any file as the model.
+TEST_F(ModelManagerTest, RedirectsNeverLeaveHttpsForHttp) {
+    test::TempDir tls;
+    const std::string command =
+        "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 -addext "
+        "subjectAltName=IP:127.0.0.1 -keyout " +
+        (tls / "key.pem").string() + " -out " + (tls / "cert.pem").string() + " 2>/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    httplib::SSLServer secure((tls / "cert.pem").c_str(), (tls / "key.pem").c_str());
+    ASSERT_TRUE(secure.is_valid());
+    secure.Get("/direct/resolve/main/ggml-small.bin", [this](const httplib::Request&, httplib::Response& res) {
+        res.set_content(body, "application/octet-stream");
+    });
+    secure.Get("/down/resolve/main/ggml-small.bin", [this](const httplib::Request&, httplib::Response& res) {
+        res.set_redirect(server.url("/m/resolve/main/ggml-small.bin"));
+    });
+    const int port = secure.bind_to_any_port("127.0.0.1");
+    std::thread serving([&] { secure.listen_after_bind(); });
+    auto secureOptions = [&](const std::string& prefix) {
+        auto o = options("/unused");
+        o.baseUrl = "https://127.0.0.1:" + std::to_string(port) + prefix + "/resolve/main/";
+        o.caBundle = (tls / "cert.pem").string();
+        return o;
+    };
+
+    ModelManager downgraded(dir.path(), secureOptions("/down"));
+    auto refused = download(downgraded, ModelTier::small);
+    ASSERT_TRUE(refused.error.has_value());
+    EXPECT_EQ(refused.error->domain, "ModelManager.Transport") << refused.error->description;
+    EXPECT_FALSE(fs::exists(dir / "ggml-small.bin"));
+    EXPECT_TRUE(server.requests().empty());
+
+    ModelManager direct(dir.path(), secureOptions("/direct"));
+    auto fetched = download(direct, ModelTier::small);
+    EXPECT_EQ(fetched.error, std::nullopt) << fetched.error->description;
+    EXPECT_TRUE(fs::exists(dir / "ggml-small.bin"));
+    secure.stop();
+    serving.join();
 }
 
 TEST_F(ModelManagerTest, UnknownLengthGivesNoProgressUntilTheEnd) {
