@@ -62,7 +62,7 @@ public:
         // their structure only.
         std::map<ModelTier, std::string> modelSha1 = publishedModelSha1();
         // When set, the certificates https servers are checked against instead of the system's.
-        std::string caBundle;
+        std::string caBundle{};
     };
 
     // What a finished transfer must be before it replaces the destination.
