@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang (a separate build folder) and runs each for N seconds
-# (default 60) from its seed corpus. Fails when any target finds a crash.
+# (default 60) from its seed corpus. Fails when any target finds a crash. VANDREL_JOBS limits the build's
+# parallel jobs (default: all cores).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 secs=${1:-60}
