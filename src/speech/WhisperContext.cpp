@@ -187,10 +187,11 @@ void WhisperContext::warmUp(const std::string& language, const std::optional<std
         // a short window there would change what that detection finds.
         whisper_state* state = m_api.init_state(m_context);
         if (!state) return;
-        // A couple of tokens run the decoder both ways (the prompt as a batch, then token by token); no
-        // fallback to higher temperatures repeats them. whisper caps tokens only for timestamped segments.
+        // A couple of tokens run the decoder both ways (the prompt as a batch, then token by token) in one
+        // window; no fallback to higher temperatures repeats them.
         params.audio_ctx = kWarmUpAudioFrames;
-        params.single_segment = false;
+        params.no_timestamps = true;
+        params.single_segment = true;
         params.max_tokens = 2;
         params.temperature_inc = 0.0f;
         m_api.full_with_state(m_context, state, params, silence.data(), static_cast<int>(silence.size()));
