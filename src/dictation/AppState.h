@@ -84,6 +84,11 @@ public:
     std::int64_t completedTranscriptions() const;
     bool showsEscapeHint() const;
     bool isReady() const override;
+    // Whether loadModel/loadModelTier would start a load now: idle, and no load running. Views ask before
+    // they store a choice that needs a load, so they never show a model the application does not have.
+    bool canLoadModel() const;
+    // The tier whose model the transcription service holds in memory, if any.
+    std::optional<ModelTier> loadedTier() const;
 
     void reloadActiveDictionary();
     // Asynchronous operations: `done` runs on the main loop when the operation has ended.

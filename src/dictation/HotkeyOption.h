@@ -44,7 +44,20 @@ bool isModifierKeyOption(HotkeyOption option);
 bool isDoubleTapOption(HotkeyOption option);
 bool isModifierHoldOption(HotkeyOption option);
 
-// Localised texts, formed when called.
+class Bundle;
+
+// The option's label as the string tables know it (their key), not localised.
+std::string_view englishLabel(HotkeyOption option);
+// The conflict warning's key, or none for the options without a warning.
+std::optional<std::string_view> englishWarning(HotkeyOption option);
+
+// Localised texts from `bundle` (the views pass the application language's bundle).
+std::string localizedLabel(HotkeyOption option, const Bundle& bundle);
+std::optional<std::string> localizedWarning(HotkeyOption option, const Bundle& bundle);
+// How a trigger family works; none for HotkeyTriggerFamily::none.
+std::optional<std::string> hotkeyTriggerDescription(HotkeyTriggerFamily family, const Bundle& bundle);
+
+// The same through the current application language.
 std::string label(HotkeyOption option);
 std::optional<std::string> warning(HotkeyOption option);
 // How the option's trigger works; none for `none` and `custom`.
