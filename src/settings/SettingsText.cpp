@@ -5,13 +5,15 @@
 namespace vandrel {
 
 QString SettingsText::localized(const std::string& key) const {
-    return QString::fromStdString(m_localization.bundle()->localizedString(key));
+    return QString::fromStdString(bundle()->localizedString(key));
 }
 
 QString SettingsText::localizedFormat(const std::string& key, const std::vector<std::string>& args) const {
-    return QString::fromStdString(formatPlaceholders(m_localization.bundle()->localizedString(key), args));
+    return QString::fromStdString(formatPlaceholders(bundle()->localizedString(key), args));
 }
 
-std::shared_ptr<const Bundle> SettingsText::bundle() const { return m_localization.bundle(); }
+std::shared_ptr<const Bundle> SettingsText::bundle() const {
+    return m_mainBundle ? m_localization.mainBundle() : m_localization.bundle();
+}
 
 }  // namespace vandrel

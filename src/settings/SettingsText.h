@@ -14,7 +14,10 @@ class LocalizationManager;
 // change of language shows at the next refresh.
 class SettingsText {
 public:
-    explicit SettingsText(const LocalizationManager& localization) : m_localization(localization) {}
+    // `mainBundle`: the application's own table, picked from the system languages, instead of the
+    // application language's.
+    explicit SettingsText(const LocalizationManager& localization, bool mainBundle = false)
+        : m_localization(localization), m_mainBundle(mainBundle) {}
 
     QString localized(const std::string& key) const;
     // Fills the "%@" placeholders of the looked-up format with `args`, inserted as they are.
@@ -23,6 +26,7 @@ public:
 
 private:
     const LocalizationManager& m_localization;
+    bool m_mainBundle;
 };
 
 }  // namespace vandrel
