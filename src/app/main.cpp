@@ -32,6 +32,7 @@
 #include "platform/x11/X11KeyboardShortcuts.h"
 #include "platform/x11/XInputModifierKeyBackend.h"
 #include "platform/x11/XTestKeyInjector.h"
+#include "platform/xdg/XdgAutostartEntry.h"
 #include "settings/SettingsContext.h"
 #include "shell/Announcement.h"
 #include "shell/AppDelegate.h"
@@ -99,6 +100,7 @@ int main(int argc, char** argv) {
 
     auto keyInjector = std::make_shared<x11::XTestKeyInjector>();
     LinuxPermissions permissions(keyInjector);
+    XdgAutostartEntry loginItems = XdgAutostartEntry::forRunningBinary();
     AppWindowFactory windowFactory;
 
     AppDelegate::Parts parts;
@@ -121,7 +123,7 @@ int main(int argc, char** argv) {
     settingsContext.emplace(SettingsContext{delegate.appState(), delegate.hotkeyManager(), delegate.updaterService(),
                                             LocalizationManager::shared(), UserDefaults::standard(),
                                             AudioDeviceService::shared(), LexiconLibrary::shared(),
-                                            ModelManager::shared(), loop, permissions});
+                                            ModelManager::shared(), loop, permissions, loginItems});
     windowFactory.setSettingsContext(&*settingsContext);
     delegate.setUp();
     QObject::connect(&app, &QCoreApplication::aboutToQuit, [&delegate] { delegate.applicationWillTerminate(); });

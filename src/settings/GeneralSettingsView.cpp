@@ -1,6 +1,7 @@
 #include "settings/GeneralSettingsView.h"
 
 #include <QScrollArea>
+#include <QShowEvent>
 #include <QVBoxLayout>
 #include <algorithm>
 

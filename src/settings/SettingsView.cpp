@@ -7,6 +7,9 @@
 
 #include "base/LocalizationManager.h"
 #include "settings/AboutSettingsView.h"
+#include "settings/DeveloperSettingsView.h"
+#include "settings/GeneralSettingsView.h"
+#include "settings/LexiconsSettingsView.h"
 #include "settings/PermissionsSettingsView.h"
 #include "settings/SettingsContext.h"
 #include "ui/Fonts.h"
@@ -15,21 +18,6 @@
 
 namespace vandrel {
 
-namespace {
-
-// A page that is not part of this build yet: its title, nothing else.
-std::unique_ptr<QWidget> titledEmptyPage(const std::string& titleKey, LocalizationManager& lm) {
-    auto page = std::make_unique<QWidget>();
-    auto* layout = new QVBoxLayout(page.get());
-    auto* title = new QLabel(QString::fromStdString(lm.bundle()->localizedString(titleKey)));
-    title->setTextFormat(Qt::PlainText);
-    title->setFont(monoFont(TextStyle::title3, QFont::DemiBold));
-    layout->addWidget(title);
-    layout->addStretch(1);
-    return page;
-}
-
-}  // namespace
 
 std::string SettingsView::rawValue(TabID tab) {
     switch (tab) {
@@ -144,11 +132,11 @@ std::unique_ptr<QWidget> SettingsView::makePage(TabID tab) {
         case TabID::about:
             return std::make_unique<AboutSettingsView>(m_context);
         case TabID::general:
-            return titledEmptyPage("General", m_context.localization);
+            return std::make_unique<GeneralSettingsView>(m_context);
         case TabID::lexicons:
-            return titledEmptyPage("Lexicons", m_context.localization);
+            return std::make_unique<LexiconsSettingsView>(m_context);
         case TabID::developer:
-            return titledEmptyPage("Developer", m_context.localization);
+            return std::make_unique<DeveloperSettingsView>(m_context);
     }
     return nullptr;
 }

@@ -6,6 +6,7 @@
 #include "correction/LexiconLibrary.h"
 #include "dictation/AppState.h"
 #include "dictation/HotkeyManager.h"
+#include "platform/xdg/XdgAutostartEntry.h"
 #include "settings/SettingsContext.h"
 #include "shell/UpdaterService.h"
 #include "support/DictationRig.h"
@@ -44,7 +45,8 @@ public:
                   lexicons,
                   *dictation.models,
                   world.loop(),
-                  permissions} {
+                  permissions,
+                  loginItems} {
         LocalizationManager::shared().setLanguage("en");
     }
     ~SettingsRig() { LocalizationManager::shared().setLanguage("en"); }
@@ -57,6 +59,8 @@ public:
     UpdaterService updaterService;
     LexiconLibrary lexicons;
     FakePermissions permissions;
+    // The real autostart entry, in the test's own configuration folder.
+    XdgAutostartEntry loginItems{XdgAutostartEntry::defaultEntryFile(), "/opt/Vandrel Test/bin/vandrel"};
     SettingsContext context;
 };
 
