@@ -11,8 +11,7 @@
 
 namespace vandrel {
 
-AppLanguageSection::AppLanguageSection(GeneralSettingsView& view, QWidget* parent)
-    : FormSection(parent), m_view(view) {
+AppLanguageSection::AppLanguageSection(GeneralSettingsView& view, QWidget* parent) : FormSection(parent), m_view(view) {
     auto* row = new QHBoxLayout;
     m_label = makeRowLabel(QString(), this);
     row->addWidget(m_label);
@@ -35,8 +34,7 @@ void AppLanguageSection::refresh() {
     m_label->setText(text.localized("App Language"));
     m_picker->setItemText(0, text.localized("🇬🇧 English"));
     m_picker->setItemText(1, text.localized("🇩🇪 Deutsch"));
-    m_picker->setCurrentIndex(
-        m_picker->findData(QString::fromStdString(m_view.context().localization.language())));
+    m_picker->setCurrentIndex(m_picker->findData(QString::fromStdString(m_view.context().localization.language())));
 }
 
 }  // namespace vandrel

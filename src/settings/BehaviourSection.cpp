@@ -66,7 +66,8 @@ void BehaviourSection::refresh() {
     m_clipboard->setChecked(defaults.get(kRestoreClipboard));
     const bool escape = defaults.get(kCancelWithEscape);
     m_escape->setChecked(escape);
-    m_hintText->setText(text.localized("Escape only works while a Vandrel window is focused. To cancel from any app, grant Accessibility permission to Vandrel."));
+    m_hintText->setText(text.localized(
+        "Escape only works while a Vandrel window is focused. To cancel from any app, grant Accessibility permission to Vandrel."));
     m_hint->setVisible(escape && m_view.context().appState.escapeCancelNeedsAccessibility.get());
 }
 

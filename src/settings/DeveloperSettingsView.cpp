@@ -107,8 +107,8 @@ void DeveloperSettingsView::removeModel(ModelTier tier) {
 
 void DeveloperSettingsView::refresh() {
     m_testing->setHeader(m_text.localized("Model Testing"));
-    m_testing->setFooter(
-        m_text.localized("This tab is only visible in debug builds. Use it to test different models during development."));
+    m_testing->setFooter(m_text.localized(
+        "This tab is only visible in debug builds. Use it to test different models during development."));
     m_available->setHeader(m_text.localized("Available Models"));
     auto& app = m_context.appState;
     const auto loading = app.loadingTier.get();

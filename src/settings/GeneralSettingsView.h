@@ -63,6 +63,16 @@ public:
     // Recomputes every section (texts included).
     void refresh();
 
+    AppLanguageSection* appLanguageSection() const { return m_appLanguage; }
+    ShortcutSection* shortcutSection() const { return m_shortcut; }
+    HotkeyWarningSection* hotkeyWarningSection() const { return m_hotkeyWarning; }
+    PerformanceSection* performanceSection() const { return m_performance; }
+    LanguagesSection* languagesSection() const { return m_languages; }
+    MicrophoneSection* microphoneSection() const { return m_microphone; }
+    BehaviourSection* behaviourSection() const { return m_behaviour; }
+    UpdatesSection* updatesSection() const { return m_updates; }
+    ModelErrorSection* modelErrorSection() const { return m_modelError; }
+
 protected:
     void showEvent(QShowEvent* event) override;
 

@@ -15,8 +15,7 @@ HotkeyWarningSection::HotkeyWarningSection(GeneralSettingsView& view, QWidget* p
 }
 
 void HotkeyWarningSection::refresh() {
-    const auto warning =
-        localizedWarning(m_view.context().hotkeyManager.currentOption.get(), *m_view.text().bundle());
+    const auto warning = localizedWarning(m_view.context().hotkeyManager.currentOption.get(), *m_view.text().bundle());
     m_text->setText(warning ? QString::fromStdString(*warning) : QString());
     setVisible(warning.has_value());
 }

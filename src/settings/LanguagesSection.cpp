@@ -85,8 +85,14 @@ void LanguagesSection::refresh() {
         // The actions are queued: they rebuild the chips, the one being clicked included.
         auto* tag = new LanguageTag(
             displayName(code, appLanguage), code == selected.front(), selected.size() > 1, isActive,
-            [this, code] { QMetaObject::invokeMethod(this, [this, code] { m_view.makePrimary(code); }, Qt::QueuedConnection); },
-            [this, code] { QMetaObject::invokeMethod(this, [this, code] { m_view.removeLanguage(code); }, Qt::QueuedConnection); },
+            [this, code] {
+                QMetaObject::invokeMethod(
+                    this, [this, code] { m_view.makePrimary(code); }, Qt::QueuedConnection);
+            },
+            [this, code] {
+                QMetaObject::invokeMethod(
+                    this, [this, code] { m_view.removeLanguage(code); }, Qt::QueuedConnection);
+            },
             m_chipArea);
         m_flow->addWidget(tag);
     }
@@ -102,9 +108,11 @@ void LanguagesSection::refresh() {
     }
     m_addRow->setVisible(selected.size() < 3 && m_view.performanceMode() != "lowMemory");
 
-    setFooter(selected.size() < 2
-                  ? text.localized("Select 1–3 languages. Vandrel auto-detects which one you're speaking.")
-                  : text.localized("Click a language to set it as primary. The primary language is used as fallback when detection is uncertain."));
+    setFooter(
+        selected.size() < 2
+            ? text.localized("Select 1–3 languages. Vandrel auto-detects which one you're speaking.")
+            : text.localized(
+                  "Click a language to set it as primary. The primary language is used as fallback when detection is uncertain."));
 }
 
 }  // namespace vandrel

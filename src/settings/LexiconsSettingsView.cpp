@@ -145,8 +145,8 @@ void LexiconsSettingsView::rebuild() {
     header->setContentsMargins(0, 0, 0, 0);
     header->setSpacing(8);
     header->addWidget(new KickerLabel(QStringLiteral("VOICE PACKS · DOMAIN BOOST"), brandIndigoColor(), m_header));
-    header->addWidget(
-        new AccentHeadline(m_text.localized("Pick a lexicon that "), m_text.localized("knows your jargon."), 22, m_header));
+    header->addWidget(new AccentHeadline(m_text.localized("Pick a lexicon that "),
+                                         m_text.localized("knows your jargon."), 22, m_header));
     header->addWidget(secondaryText(m_text.localized("lexicons.settings.intro"), 13, m_header));
     m_sections->insertWidget(at++, m_header);
 
@@ -156,8 +156,8 @@ void LexiconsSettingsView::rebuild() {
     lib->setSpacing(10);
     lib->addWidget(
         new KickerLabel(m_text.localized("lexicons.settings.section.library"), brandIndigoColor(), m_librarySection));
-    m_noneRow = new LibraryNoneRow(m_text, active.empty(), [&defaults] { defaults.set(kActiveDictionary, std::string()); },
-                                   m_librarySection);
+    m_noneRow = new LibraryNoneRow(
+        m_text, active.empty(), [&defaults] { defaults.set(kActiveDictionary, std::string()); }, m_librarySection);
     lib->addWidget(m_noneRow);
     std::vector<LexiconDescriptor> available;
     for (const auto& d : lexiconCatalog()) {
@@ -167,7 +167,8 @@ void LexiconsSettingsView::rebuild() {
         }
         const bool supports = m_activeLanguageCodes.count(LexiconDetails::languageCode(d.language)) != 0;
         lib->addWidget(new InstalledLexiconRow(
-            m_text, locale, d, active == d.key, supports, [&defaults, key = d.key] { defaults.set(kActiveDictionary, key); },
+            m_text, locale, d, active == d.key, supports,
+            [&defaults, key = d.key] { defaults.set(kActiveDictionary, key); },
             [&library, key = d.key] { library.remove(key); }, m_librarySection));
     }
     m_sections->insertWidget(at++, m_librarySection);
@@ -182,9 +183,9 @@ void LexiconsSettingsView::rebuild() {
         for (const auto& d : available) {
             const bool supports = m_activeLanguageCodes.count(LexiconDetails::languageCode(d.language)) != 0;
             // The install runs on the library's own timers and outlives this page.
-            av->addWidget(new AvailableLexiconRow(m_text, locale, d, std::nullopt, supports,
-                                                  [&library, key = d.key] { library.install(key); },
-                                                  m_availableSection));
+            av->addWidget(new AvailableLexiconRow(
+                m_text, locale, d, std::nullopt, supports, [&library, key = d.key] { library.install(key); },
+                m_availableSection));
         }
         m_sections->insertWidget(at++, m_availableSection);
     }

@@ -30,7 +30,8 @@ LibraryNoneRow::LibraryNoneRow(const SettingsText& text, bool isActive, std::fun
     body->setPalette(pal);
     stack->addWidget(body);
     row->addLayout(stack, 1);
-    if (isActive) row->addWidget(new StatusChip(text.localized("Active"), StatusChip::Tone::active, this), 0, Qt::AlignTop);
+    if (isActive)
+        row->addWidget(new StatusChip(text.localized("Active"), StatusChip::Tone::active, this), 0, Qt::AlignTop);
     cardLayout()->addLayout(row);
 }
 

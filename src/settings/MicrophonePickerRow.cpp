@@ -12,8 +12,8 @@
 
 namespace vandrel {
 
-MicrophonePickerRow::MicrophonePickerRow(AudioDeviceService& devices, const SettingsText& text,
-                                         QString followSystemTag, QWidget* parent)
+MicrophonePickerRow::MicrophonePickerRow(AudioDeviceService& devices, const SettingsText& text, QString followSystemTag,
+                                         QWidget* parent)
     : QWidget(parent), m_devices(devices), m_text(text), m_followSystemTag(std::move(followSystemTag)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -56,8 +56,8 @@ void MicrophonePickerRow::refresh() {
     const QString pinned = QString::fromStdString(m_devices.preferredUID());
     // A pinned device that is not connected matches no entry: nothing is shown as chosen.
     m_picker->setCurrentIndex(m_picker->findData(pinned.isEmpty() ? m_followSystemTag : pinned));
-    m_warningText->setText(
-        m_text.localized("Pinned device is not connected. Vandrel is following the system default until it reconnects."));
+    m_warningText->setText(m_text.localized(
+        "Pinned device is not connected. Vandrel is following the system default until it reconnects."));
     m_warning->setVisible(m_devices.isPreferredDeviceMissing());
 }
 

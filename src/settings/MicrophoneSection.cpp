@@ -16,7 +16,8 @@ MicrophoneSection::MicrophoneSection(GeneralSettingsView& view, QWidget* parent)
 void MicrophoneSection::refresh() {
     const auto& text = m_view.text();
     setHeader(QStringLiteral("05 / ") + text.localized("Microphone"));
-    setFooter(text.localized("Pinning a device sets it as the macOS system input (same as System Settings → Sound → Input — affects all apps). Vandrel re-asserts the pin when the device reconnects, so docking your laptop auto-routes to the monitor mic."));
+    setFooter(text.localized(
+        "Pinning a device sets it as the macOS system input (same as System Settings → Sound → Input — affects all apps). Vandrel re-asserts the pin when the device reconnects, so docking your laptop auto-routes to the monitor mic."));
     m_row->refresh();
 }
 

@@ -82,9 +82,10 @@ ModelChoiceRow::ModelChoiceRow(QWidget* parent) : QWidget(parent) {
 void ModelChoiceRow::setSelected(bool selected, bool accentMark) {
     m_selected = selected;
     m_accentMark = accentMark;
-    const QColor colour = selected ? (accentMark ? palette().color(QPalette::Highlight) : brandIndigoColor())
-                                   : secondaryColor(palette());
-    m_mark->setPixmap(symbol(selected ? QStringLiteral("largecircle.fill.circle") : QStringLiteral("circle"), 16, colour));
+    const QColor colour =
+        selected ? (accentMark ? palette().color(QPalette::Highlight) : brandIndigoColor()) : secondaryColor(palette());
+    m_mark->setPixmap(
+        symbol(selected ? QStringLiteral("largecircle.fill.circle") : QStringLiteral("circle"), 16, colour));
 }
 
 void ModelChoiceRow::setRowDisabled(bool disabled) {

@@ -11,8 +11,7 @@
 
 namespace vandrel {
 
-PerformanceSection::PerformanceSection(GeneralSettingsView& view, QWidget* parent)
-    : FormSection(parent), m_view(view) {
+PerformanceSection::PerformanceSection(GeneralSettingsView& view, QWidget* parent) : FormSection(parent), m_view(view) {
     for (std::size_t i = 0; i < kModes.size(); ++i) {
         auto* row = new ModelChoiceRow(this);
         const Mode mode = kModes[i];
@@ -60,7 +59,8 @@ void PerformanceSection::refresh() {
     const auto& text = m_view.text();
     const auto bundle = text.bundle();
     setHeader(QStringLiteral("03 / ") + text.localized("Performance"));
-    setFooter(text.localized("Lightweight runs faster with less RAM. Accurate handles more languages with higher quality."));
+    setFooter(
+        text.localized("Lightweight runs faster with less RAM. Accurate handles more languages with higher quality."));
     auto& app = m_view.context().appState;
     for (std::size_t i = 0; i < kModes.size(); ++i) {
         const auto s = rowState(kModes[i]);

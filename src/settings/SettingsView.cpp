@@ -18,7 +18,6 @@
 
 namespace vandrel {
 
-
 std::string SettingsView::rawValue(TabID tab) {
     switch (tab) {
         case TabID::general:

@@ -52,8 +52,8 @@ ShortcutSection::ShortcutSection(GeneralSettingsView& view, QWidget* parent) : F
         // A choice refused during a recording leaves the current option: show that one again.
         refresh();
     });
-    m_optionConnection = m_view.context().hotkeyManager.currentOption.changed.connect(
-        [this](const HotkeyOption&) { m_view.refresh(); });
+    m_optionConnection =
+        m_view.context().hotkeyManager.currentOption.changed.connect([this](const HotkeyOption&) { m_view.refresh(); });
 }
 
 std::optional<HotkeyOption> ShortcutSection::optionAt(int index) const {
@@ -70,8 +70,8 @@ void ShortcutSection::rebuildEntries() {
         m_picker->addItem(HotkeyOptionLabel{o}.text(*bundle), static_cast<int>(o));
     };
     addOption(HotkeyOption::none);
-    for (auto family : {HotkeyTriggerFamily::doubleTap, HotkeyTriggerFamily::modifierHold,
-                        HotkeyTriggerFamily::keyCombination}) {
+    for (auto family :
+         {HotkeyTriggerFamily::doubleTap, HotkeyTriggerFamily::modifierHold, HotkeyTriggerFamily::keyCombination}) {
         m_picker->addItem(m_view.text().localized(groupHeading(family)), kHeading);
         if (model) {
             auto* item = model->item(m_picker->count() - 1);
@@ -117,8 +117,8 @@ void ShortcutSection::updateCustomRow(bool custom) {
         m_customLabel = makeRowLabel(QString(), m_customRow);
         layout->addWidget(m_customLabel);
         layout->addStretch(1);
-        layout->addWidget(new KeyboardShortcuts::Recorder(KeyboardShortcuts::Name::pushToTalk(), QString(), {},
-                                                          m_customRow));
+        layout->addWidget(
+            new KeyboardShortcuts::Recorder(KeyboardShortcuts::Name::pushToTalk(), QString(), {}, m_customRow));
         rows()->addWidget(m_customRow);
         // Any stored shortcut changing (the recorder here, or elsewhere) re-registers the custom trigger
         // at once, for as long as this row exists.

@@ -36,17 +36,9 @@ public:
           hotkeyManager(keyboard.backend()),
           updaterService(std::make_unique<SilentDriver>(),
                          UpdaterService::Config{dictation.server.url("/appcast.xml"), "1", "1.0.0"}),
-          context{*appState,
-                  hotkeyManager,
-                  updaterService,
-                  LocalizationManager::shared(),
-                  world.defaults(),
-                  *dictation.devices,
-                  lexicons,
-                  *dictation.models,
-                  world.loop(),
-                  permissions,
-                  loginItems} {
+          context{*appState,        hotkeyManager,      updaterService, LocalizationManager::shared(),
+                  world.defaults(), *dictation.devices, lexicons,       *dictation.models,
+                  world.loop(),     permissions,        loginItems} {
         LocalizationManager::shared().setLanguage("en");
     }
     ~SettingsRig() { LocalizationManager::shared().setLanguage("en"); }
