@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QSocketNotifier>
 #include <chrono>
+#include <filesystem>
 #include <optional>
 
 #include "KeyboardShortcuts/QtShortcuts.h"
@@ -87,6 +88,14 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("Vandrel");
     QApplication::setQuitOnLastWindowClosed(false);  // closing a window never quits the tray application
     quitOnTerminationSignals(app);
+    {
+        // Where the string tables, sounds and lexicons come from: next to an installed binary, the build's
+        // share folder, or the source tree of a development build.
+        const auto resources = Paths::resources();
+        std::error_code ec;
+        const bool complete = std::filesystem::is_directory(resources / "strings", ec);
+        log("AppDelegate", "resources in " + resources.string() + (complete ? "" : " (no string tables there)"));
+    }
 
     QtMainLoop loop;
     MainLoop::setCurrent(&loop);

@@ -42,12 +42,13 @@ bool isModifierKeyOption(HotkeyOption option);
 bool isDoubleTapOption(HotkeyOption option);
 bool isModifierHoldOption(HotkeyOption option);
 
-class Bundle;
+// The option's label as written, not localised: the key of its localised text. It names the keys the
+// way the other system does ("Right ⌥ Option"), so it is never shown as it stands on Linux.
+std::string_view labelKey(HotkeyOption option);
+// The key of the option's conflict warning; none for options without one.
+std::optional<std::string_view> warningKey(HotkeyOption option);
 
-// The option's label as the string tables know it (their key), not localised.
-std::string_view englishLabel(HotkeyOption option);
-// The conflict warning's key, or none for the options without a warning.
-std::optional<std::string_view> englishWarning(HotkeyOption option);
+class Bundle;
 
 // Localised texts from `bundle` (the views pass the application language's bundle).
 std::string localizedLabel(HotkeyOption option, const Bundle& bundle);

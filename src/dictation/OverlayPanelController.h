@@ -9,8 +9,8 @@
 #include <string>
 
 #include "base/MainLoop.h"
-#include "ui/AnimationCurve.h"
 #include "dictation/OverlayState.h"
+#include "ui/AnimationCurve.h"
 
 class QWidget;
 

@@ -14,13 +14,13 @@
 #include <cmath>
 
 #include "base/LocalizationManager.h"
-#include "ui/AnimationCurve.h"
 #include "dictation/AudioBarsView.h"
 #include "dictation/ElapsedTimeView.h"
 #include "dictation/NoSpeechSymbolView.h"
 #include "dictation/OverlayCancelButton.h"
 #include "dictation/OverlayStyle.h"
 #include "dictation/PulsingDotsView.h"
+#include "ui/AnimationCurve.h"
 
 namespace vandrel {
 

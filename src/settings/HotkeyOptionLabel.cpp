@@ -4,7 +4,7 @@ namespace vandrel {
 
 QString HotkeyOptionLabel::text(const Bundle& bundle) const {
     auto label = QString::fromStdString(localizedLabel(option, bundle));
-    if (englishWarning(option)) label += QStringLiteral("  \u26A0\uFE0F");
+    if (warningKey(option)) label += QStringLiteral("  \u26A0\uFE0F");
     return label;
 }
 
