@@ -134,6 +134,11 @@ public:
         pause(holdMs);
         release(key);
     }
+    // Moves the pointer: without a window manager the keyboard follows it.
+    void pointTo(int x, int y) {
+        XTestFakeMotionEvent(m_display, -1, x, y, CurrentTime);
+        XFlush(m_display);
+    }
 
 private:
     void send(KeySym key, bool down) {
@@ -163,8 +168,8 @@ public:
     explicit TrayMenu(const QString& item) {
         const auto slash = item.indexOf('/');
         m_service = item.left(slash);
-        QDBusMessage get = QDBusMessage::createMethodCall(m_service, item.mid(slash), "org.freedesktop.DBus.Properties",
-                                                          "Get");
+        QDBusMessage get =
+            QDBusMessage::createMethodCall(m_service, item.mid(slash), "org.freedesktop.DBus.Properties", "Get");
         get << QString("org.kde.StatusNotifierItem") << QString("Menu");
         const QDBusMessage reply = QDBusConnection::sessionBus().call(get);
         if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty())
@@ -196,18 +201,24 @@ private:
     QString m_menu;
 };
 
-// The top-level X windows titled `title`, as another X client sees them: "WIDTHxHEIGHT" for each.
-QStringList windowsTitled(const QString& title) {
-    QStringList sizes;
+// The top-level X windows titled `title`, as another X client sees them: "WIDTHxHEIGHT+X+Y" for each.
+QStringList windowGeometries(const QString& title) {
+    QStringList geometries;
     const auto tree = run("xwininfo", {"-root", "-tree"});
-    if (!tree) return sizes;
+    if (!tree) return geometries;
     const QString quoted = "\"" + title + "\"";
     for (const QString& line : tree->split('\n')) {
         if (!line.contains(quoted)) continue;
         // "     0x1a00007 "Vandrel Settings": ("vandrel" "Vandrel")  880x660+520+210  +520+210"
-        const QString geometry = line.mid(line.lastIndexOf(')') + 1).trimmed().section(' ', 0, 0);
-        sizes << geometry.section('+', 0, 0);
+        geometries << line.mid(line.lastIndexOf(')') + 1).trimmed().section(' ', 0, 0);
     }
+    return geometries;
+}
+
+// The same, "WIDTHxHEIGHT" for each.
+QStringList windowsTitled(const QString& title) {
+    QStringList sizes;
+    for (const QString& g : windowGeometries(title)) sizes << g.section('+', 0, 0);
     return sizes;
 }
 
@@ -250,6 +261,23 @@ protected:
     }
 
     fs::path modelsDirectory() const { return m_home.path() / "data/com.harstow.Vandrel/Models"; }
+
+    // The application's stored settings as it wrote them.
+    std::string storedDefaults() const {
+        std::ifstream in(m_home.path() / "config/Vandrel/defaults.json");
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    // Whether holding `key` for a moment opens the microphone; the recording it starts is ended again.
+    bool holdStartsRecording(KeySym key) {
+        m_keyboard.press(key);
+        const bool recording = eventually([] { return recordingStreams() > 0; }, 3000);
+        pause(600);
+        m_keyboard.release(key);
+        eventually([] { return recordingStreams() == 0; });
+        pause(500);
+        return recording;
+    }
 
     void installModel() {
         fs::create_directories(modelsDirectory());
@@ -458,7 +486,7 @@ TEST_F(EndToEnd, TheTraysSettingsItemOpensOneSettingsWindow) {
     startReadyApp();
     if (HasFatalFailure()) return;
     ASSERT_TRUE(eventually([&] { return !watcher.items().isEmpty(); })) << "no tray item registered\n"
-                                                                         << m_app->report();
+                                                                        << m_app->report();
     TrayMenu menu(watcher.items().constFirst());
     ASSERT_TRUE(menu.ok()) << "the tray item exports no menu";
     EXPECT_TRUE(windowsTitled("Vandrel Settings").isEmpty());
@@ -476,6 +504,39 @@ TEST_F(EndToEnd, TheTraysSettingsItemOpensOneSettingsWindow) {
     ASSERT_TRUE(menu.click("Settings..."));
     pause(1500);
     EXPECT_EQ(windowsTitled("Vandrel Settings"), QStringList{"880x660"});
+    EXPECT_TRUE(m_app->running()) << m_app->report();
+}
+
+TEST_F(EndToEnd, AHotkeyChosenInTheSettingsWindowStartsTheDictationAndTheOldOneNoLonger) {
+    test::StatusNotifierWatcher watcher;
+    ASSERT_TRUE(watcher.registerOnSessionBus()) << "cannot take the tray watcher's name on the session bus";
+    installModel();
+    startReadyApp();
+    if (HasFatalFailure()) return;
+    ASSERT_TRUE(eventually([&] { return !watcher.items().isEmpty(); })) << m_app->report();
+    TrayMenu menu(watcher.items().constFirst());
+    ASSERT_TRUE(menu.ok());
+    ASSERT_TRUE(menu.click("Settings...")) << m_app->report();
+    ASSERT_TRUE(eventually([] { return !windowGeometries("Vandrel Settings").isEmpty(); })) << m_app->report();
+    const QString geometry = windowGeometries("Vandrel Settings").constFirst();
+    const int x = geometry.section('+', 1, 1).toInt(), y = geometry.section('+', 2, 2).toInt();
+    m_keyboard.pointTo(x + 100, y + 600);  // over the sidebar's empty part: hovers, clicks nothing
+    pause(1000);
+
+    // The user moves through the page with Tab and picks the entry above the current one in the hotkey
+    // picker: from "Right Ctrl" that is "Right Shift". Up changes nothing on the other controls on the way
+    // (each stands on its first entry).
+    bool chosen = false;
+    for (int i = 0; i < 20 && !chosen; ++i) {
+        m_keyboard.tap(XK_Tab, 40);
+        m_keyboard.tap(XK_Up, 40);
+        chosen = eventually([&] { return storedDefaults().find("\"rightShift\"") != std::string::npos; }, 400);
+    }
+    ASSERT_TRUE(chosen) << "the hotkey picker was not reached\n" << storedDefaults() << "\n" << m_app->report();
+    EXPECT_NE(storedDefaults().find("\"hotkeyOption\": \"rightShift\""), std::string::npos) << storedDefaults();
+
+    EXPECT_TRUE(holdStartsRecording(XK_Shift_R)) << "Right Shift did not start a dictation\n" << m_app->report();
+    EXPECT_FALSE(holdStartsRecording(XK_Control_R)) << "Right Control still starts a dictation\n" << m_app->report();
     EXPECT_TRUE(m_app->running()) << m_app->report();
 }
 
