@@ -161,6 +161,7 @@ void SettingsView::showSelectedPage() {
     }
     m_page = makePage(selectedTabID()).release();
     m_pageArea->addWidget(m_page);
+    if (isVisible()) m_page->show();  // at once, so the page reads its state now, not on a later turn
 }
 
 }  // namespace vandrel
