@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The whole test suite on a fresh Debian 12 machine: installs what is missing, builds with warnings as
 # errors, starts Xvfb, a session D-Bus and a PulseAudio server with a virtual microphone, runs every test
-# (labels unit, x11, audio, e2e), replays the fuzz corpora, and stops the services. Before that: the unit
+# (labels unit, x11, audio, e2e), checks the C++ formatting, replays the fuzz corpora, and stops the services. Before that: the unit
 # tests in a build with AddressSanitizer and UndefinedBehaviorSanitizer, and a short libFuzzer run per target.
 # Environment: VANDREL_BUILD_DIR (default ./build), VANDREL_FUZZ_SECONDS (libFuzzer time per target, default 10;
 # 0 skips), VANDREL_SANITIZE_RUN (default 1; 0 skips the sanitizer pass).
@@ -11,10 +11,12 @@ build=${VANDREL_BUILD_DIR:-$root/build}
 export VANDREL_BUILD_DIR="$build"
 
 "$root/scripts/setup.sh"
-cmake -S "$root" -B "$build" -G Ninja -DVANDREL_WERROR=ON >/dev/null
+# Tests and benchmarks on, whatever an earlier configuration of the same folder chose.
+cmake -S "$root" -B "$build" -G Ninja -DVANDREL_WERROR=ON -DVANDREL_BUILD_TESTS=ON -DVANDREL_BUILD_BENCH=ON >/dev/null
 cmake --build "$build" -j"$(nproc)"
 
 status=0
+"$root/scripts/check-format.sh" || status=1
 
 if [ "${VANDREL_SANITIZE_RUN:-1}" != 0 ]; then
     asan="${VANDREL_ASAN_BUILD_DIR:-$root/build-asan}"

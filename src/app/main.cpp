@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QSocketNotifier>
 #include <chrono>
+#include <filesystem>
 #include <optional>
 
 #include "KeyboardShortcuts/QtShortcuts.h"
@@ -27,6 +28,7 @@
 #include "platform/pulse/PulseAudioBackend.h"
 #include "platform/qt/QtMainLoop.h"
 #include "platform/qt/QtPasteboard.h"
+#include "platform/x11/CompositingManagerProbe.h"
 #include "platform/x11/EscapeKeyGrab.h"
 #include "platform/x11/EwmhActiveWindowSource.h"
 #include "platform/x11/X11KeyboardShortcuts.h"
@@ -86,6 +88,14 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("Vandrel");
     QApplication::setQuitOnLastWindowClosed(false);  // closing a window never quits the tray application
     quitOnTerminationSignals(app);
+    {
+        // Where the string tables, sounds and lexicons come from: next to an installed binary, the build's
+        // share folder, or the source tree of a development build.
+        const auto resources = Paths::resources();
+        std::error_code ec;
+        const bool complete = std::filesystem::is_directory(resources / "strings", ec);
+        log("AppDelegate", "resources in " + resources.string() + (complete ? "" : " (no string tables there)"));
+    }
 
     QtMainLoop loop;
     MainLoop::setCurrent(&loop);
@@ -105,10 +115,16 @@ int main(int argc, char** argv) {
     AppDelegate::Parts parts;
     parts.services.audioRecorder = std::make_unique<AudioRecorder>();
     parts.services.transcriptionService = std::make_unique<TranscriptionService>();
-    parts.services.outputService = std::make_unique<OutputService>(std::make_shared<QtPasteboard>(), keyInjector);
+    parts.services.outputService = std::make_unique<OutputService>(
+        std::make_shared<QtPasteboard>(), keyInjector,
+        std::make_shared<QtPasteboard>(x11::SelectionReader::Limits{}, QtPasteboard::Selection::primary));
     parts.services.soundService = std::make_unique<SoundService>(
         std::make_shared<CanberraSoundPlayer>(CanberraSoundPlayer::defaultSoundsFolder()));
     parts.services.overlayController = std::make_unique<OverlayPanelController>();
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        auto compositing = std::make_shared<x11::CompositingManagerProbe>();
+        parts.services.overlayController->setCompositingProbe([compositing] { return compositing->isRunning(); });
+    }
     parts.modifierKeys = std::make_unique<x11::XInputModifierKeyBackend>();
     parts.updateDriver = std::make_unique<QtUpdateUserDriver>();
     parts.escapeTap = std::make_unique<x11::EscapeKeyGrab>();

@@ -73,6 +73,13 @@ bool isDoubleTapOption(HotkeyOption option) { return triggerFamily(option) == Ho
 bool isModifierHoldOption(HotkeyOption option) { return triggerFamily(option) == HotkeyTriggerFamily::modifierHold; }
 bool isModifierKeyOption(HotkeyOption option) { return isDoubleTapOption(option) || isModifierHoldOption(option); }
 
+std::string_view labelKey(HotkeyOption option) { return info(option).label; }
+
+std::optional<std::string_view> warningKey(HotkeyOption option) {
+    if (!info(option).warning) return std::nullopt;
+    return std::string_view(info(option).warning);
+}
+
 std::string label(HotkeyOption option) { return text(info(option).label); }
 
 std::optional<std::string> warning(HotkeyOption option) {

@@ -44,6 +44,12 @@ bool isModifierKeyOption(HotkeyOption option);
 bool isDoubleTapOption(HotkeyOption option);
 bool isModifierHoldOption(HotkeyOption option);
 
+// The option's label as written, not localised: the key of its localised text. It names the keys the
+// way the other system does ("Right ⌥ Option"), so it is never shown as it stands on Linux.
+std::string_view labelKey(HotkeyOption option);
+// The key of the option's conflict warning; none for options without one.
+std::optional<std::string_view> warningKey(HotkeyOption option);
+
 // Localised texts, formed when called.
 std::string label(HotkeyOption option);
 std::optional<std::string> warning(HotkeyOption option);
