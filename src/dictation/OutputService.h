@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "base/LifeToken.h"
 #include "base/MainLoop.h"
 #include "dictation/KeyInjector.h"
 #include "dictation/Pasteboard.h"
@@ -24,8 +25,6 @@ struct PasteResult {
 // same way. Main thread only.
 class OutputService {
 public:
-    static constexpr const char* restoreClipboardKey = "restoreClipboard";
-    static constexpr const char* clipboardRestoreDelayKey = "clipboardRestoreDelay";
     static constexpr double defaultRestoreDelay = 2.0;
     static constexpr double pasteDelay = 0.05;
     // Restore delays above this are not a setting anyone chose; they count as the default.
@@ -80,7 +79,7 @@ private:
     std::shared_ptr<Pasteboard> m_primary;
     std::optional<PendingRestore> m_pending;
     std::optional<PendingRestore> m_pendingPrimary;
-    std::shared_ptr<int> m_alive = std::make_shared<int>(0);
+    LifeToken m_life;
 };
 
 }  // namespace vandrel
