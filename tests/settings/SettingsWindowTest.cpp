@@ -30,7 +30,7 @@ protected:
 };
 
 bool listed(Tab tab) {
-    for (const auto& e : SettingsView::sidebarEntries())
+    for (const auto& e : SettingsView::sidebarEntries(LocalizationManager::shared()))
         if (e.tab == tab) return true;
     return false;
 }
