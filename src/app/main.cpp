@@ -76,10 +76,20 @@ void quitOnTerminationSignals(QApplication& app) {
 int main(int argc, char** argv) {
     const auto started = std::chrono::steady_clock::now();
     // First of all: a second start must never begin a second model download or a second tray icon.
-    SingleInstanceLock instanceLock(SingleInstanceLock::defaultPath());
-    if (!instanceLock.acquired()) {
-        log("AppDelegate", "Vandrel is already running");
-        return 0;
+    std::string lockProblem;
+    SingleInstanceLock instanceLock(SingleInstanceLock::defaultPath(&lockProblem));
+    switch (instanceLock.state()) {
+        case SingleInstanceLock::State::acquired:
+            break;
+        case SingleInstanceLock::State::heldByAnotherInstance:
+            log("AppDelegate", "Vandrel is already running");
+            return 0;
+        case SingleInstanceLock::State::failed:
+            // Without the lock a second instance could not be told apart from the first: refuse to start
+            // rather than run two downloads and two tray icons, and say what is wrong.
+            log("AppDelegate",
+                "Cannot check for a running Vandrel: " + (lockProblem.empty() ? instanceLock.error() : lockProblem));
+            return 1;
     }
 
     // Shared-memory image transfer costs more than it saves for our few small windows: with it, every
