@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/LifeToken.h"
 #include "base/MainLoop.h"
 #include "base/Published.h"
 #include "dictation/DictationControl.h"
@@ -141,7 +142,7 @@ private:
     Connection m_wakeConnection;
     Connection m_defaultsConnection;
     Connection m_levelConnection;
-    std::shared_ptr<AppState*> m_self;
+    LifeToken m_life;
 };
 
 }  // namespace vandrel

@@ -133,6 +133,10 @@ double RecordingOverlayView::cornerRadius() const {
     return lerp(capsuleSize.height() / 2.0, cardCornerRadius, fadeValue(lookPart));
 }
 
+QRegion RecordingOverlayView::shapeRegion() const {
+    return QRegion(lookShape(QRectF(rect()), cornerRadius()).toFillPolygon().toPolygon());
+}
+
 QString RecordingOverlayView::accessibleStatus() const { return QString::fromStdString(m_state.accessibilityStatus()); }
 
 void RecordingOverlayView::refresh() {

@@ -3,6 +3,7 @@
 #include <QPixmap>
 #include <QPointF>
 #include <QRectF>
+#include <QRegion>
 #include <QSizeF>
 #include <QString>
 #include <QWidget>
@@ -27,6 +28,8 @@ class PulsingDotsView;
 // pulsing dots or the no-speech symbol), a status text and, while recording, a cancel button; with a
 // partial transcript during a dictation, a larger card. Redraws from `state` on every change.
 class RecordingOverlayView : public QWidget {
+    Q_OBJECT
+
 public:
     static constexpr QSize capsuleSize{236, 48};
     static constexpr QSize cardSize{360, 132};
@@ -56,6 +59,9 @@ public:
     QSize lookSize() const;
     QSizeF surfaceSize() const;
     double cornerRadius() const;
+    // The surface's outline of the moment, in the view's pixels: what a window without translucency is
+    // cut to.
+    QRegion shapeRegion() const;
     // Called whenever the view's size changes, on every step of a change of look, so the window
     // hosting the view can follow.
     std::function<void()> onLookSizeChanged;

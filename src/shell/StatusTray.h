@@ -6,6 +6,7 @@
 
 #include "shell/StatusMenuModel.h"
 
+class QFont;
 class QMenu;
 class QSystemTrayIcon;
 
@@ -14,6 +15,8 @@ namespace vandrel {
 // The tray icon and its menu. The menu is rebuilt from `input()` every time it is about to open;
 // choosing an item calls `onAction` with the item's action and represented object.
 class StatusTray : public QObject {
+    Q_OBJECT
+
 public:
     using InputFn = std::function<StatusMenuInput()>;
     using ActionFn = std::function<void(StatusMenuAction, const std::string& representedObject)>;
@@ -29,6 +32,10 @@ public:
 
     // Menu texts are shown literally: "&" would otherwise mark a mnemonic.
     static QString literalMenuText(const std::string& text);
+    // The same, cut with an ellipsis to a readable width: a model-load error carries the whole URL
+    // and the download library's message, which would stretch the menu across the screen.
+    static QString elidedMenuText(const std::string& text, const QFont& font);
+    static constexpr int maxMenuTextCharacters = 64;
 
 private:
     void fill(QMenu* menu, const std::vector<StatusMenuItem>& items);

@@ -2,8 +2,10 @@
 
 #include <atomic>
 #include <memory>
+#include <vector>
 
-#include "shell/EscapeKeyTap.h"
+#include "base/LifeToken.h"
+#include "dictation/EscapeKeyTap.h"
 
 typedef struct _XDisplay Display;
 typedef union _XEvent XEvent;
@@ -12,7 +14,8 @@ namespace vandrel::x11 {
 
 class DisplayEventThread;
 
-// Escape for the whole session as a passive grab of the key, with any modifiers, on the root window,
+// Escape for the whole session as a passive grab of the key, alone or with Shift and whatever the lock
+// keys are, on the root window,
 // on an X connection of its own whose events are read on a thread of its own.
 class EscapeKeyGrab : public EscapeKeyTap {
 public:
@@ -40,11 +43,12 @@ private:
     // Reader-thread state.
     unsigned char m_keycode = 0;
     bool m_grabbed = false;
+    std::vector<unsigned> m_grabbedModifiers;  // the exact modifier sets held, for the ungrab
     bool m_wanted = false;
     // Main-thread state.
     bool m_enabled = false;
     std::atomic<int> m_keymapChanges{0};
-    std::shared_ptr<int> m_alive = std::make_shared<int>(0);
+    LifeToken m_life;
 };
 
 }  // namespace vandrel::x11
