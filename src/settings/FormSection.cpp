@@ -16,6 +16,8 @@ namespace {
 
 // The group box of a form section: a quiet rounded fill behind the rows, as grouped forms draw them.
 class SectionCard : public QWidget {
+    Q_OBJECT
+
 public:
     using QWidget::QWidget;
 
@@ -93,3 +95,5 @@ QWidget* FormSection::makeWarning(QLabel*& textLabel, double points, QWidget* pa
 }
 
 }  // namespace vandrel
+
+#include "FormSection.moc"

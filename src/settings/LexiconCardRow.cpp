@@ -14,6 +14,8 @@ namespace vandrel {
 namespace {
 
 class ActiveOutline : public QWidget {
+    Q_OBJECT
+
 public:
     explicit ActiveOutline(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_TransparentForMouseEvents); }
 
@@ -74,3 +76,5 @@ void LexiconCardRow::resizeEvent(QResizeEvent* event) {
 }
 
 }  // namespace vandrel
+
+#include "LexiconCardRow.moc"

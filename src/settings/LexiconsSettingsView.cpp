@@ -40,6 +40,8 @@ QLabel* secondaryText(const QString& text, double points, QWidget* parent) {
 
 // The closing card: indigo wash at 0.08 with a 0.15 hairline, corner radius 16.
 class HowItWorksCard : public QWidget {
+    Q_OBJECT
+
 public:
     HowItWorksCard(const SettingsText& text, QWidget* parent) : QWidget(parent) {
         auto* layout = new QVBoxLayout(this);
@@ -208,3 +210,5 @@ QList<AvailableLexiconRow*> LexiconsSettingsView::availableRows() const {
 }
 
 }  // namespace vandrel
+
+#include "LexiconsSettingsView.moc"

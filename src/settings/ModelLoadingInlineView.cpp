@@ -18,6 +18,8 @@ bool downloading(double p) { return p > 0.0 && p < 1.0; }
 
 // A small indeterminate spinner turned by the main loop's timer while it is shown.
 class Spinner : public QWidget {
+    Q_OBJECT
+
 public:
     explicit Spinner(QWidget* parent) : QWidget(parent) { setFixedSize(12, 12); }
 
@@ -90,3 +92,5 @@ QString ModelLoadingInlineView::statusText() const { return m_status->text(); }
 bool ModelLoadingInlineView::showsBar() const { return !m_bar->isHidden(); }
 
 }  // namespace vandrel
+
+#include "ModelLoadingInlineView.moc"
