@@ -98,7 +98,12 @@ void BM_ClickSwitchToRedraw(benchmark::State& state) {
     OpenWindow window(rig);
     QCheckBox* box = window.page->behaviourSection()->playSoundsSwitch();
     window.bringIntoView(box);
-    measure(state, box, [&](int) { QTest::mouseClick(box, Qt::LeftButton); });
+    int writes = 0;  // each click must reach the store, or the figure measures nothing
+    auto counting = rig.world.defaults().changed.connect([&](const std::string&) { ++writes; });
+    // On the indicator: a check box answers clicks on its mark and its text only.
+    const QPoint mark(8, box->height() / 2);
+    measure(state, box, [&](int) { QTest::mouseClick(box, Qt::LeftButton, {}, mark); });
+    state.counters["writes"] = writes;
 }
 BENCHMARK(BM_ClickSwitchToRedraw)->Iterations(1)->Unit(benchmark::kMillisecond);
 
@@ -109,7 +114,10 @@ void BM_ChooseHotkeyToRedraw(benchmark::State& state) {
     QComboBox* picker = window.page->shortcutSection()->picker();
     window.bringIntoView(picker);
     picker->setFocus();
+    int changes = 0;
+    auto counting = rig.hotkeyManager.currentOption.changed.connect([&](const HotkeyOption&) { ++changes; });
     measure(state, picker, [&](int i) { QTest::keyClick(picker, i % 2 ? Qt::Key_Down : Qt::Key_Up); });
+    state.counters["option_changes"] = changes;
 }
 BENCHMARK(BM_ChooseHotkeyToRedraw)->Iterations(1)->Unit(benchmark::kMillisecond);
 
