@@ -10,6 +10,7 @@
 #include "settings/GeneralSettingsView.h"
 #include "settings/SettingsContext.h"
 #include "ui/Colors.h"
+#include "ui/DefaultsBinding.h"
 #include "ui/Fonts.h"
 
 namespace vandrel {
@@ -41,12 +42,12 @@ BehaviourSection::BehaviourSection(GeneralSettingsView& view, QWidget* parent) :
 
     auto& defaults = m_view.context().defaults;
     connect(m_launch, &QCheckBox::clicked, this, [this](bool on) { m_view.applyLaunchAtLogin(on); });
-    connect(m_sounds, &QCheckBox::clicked, this, [&defaults](bool on) { defaults.set(kPlaySounds, on); });
-    connect(m_clipboard, &QCheckBox::clicked, this, [&defaults](bool on) { defaults.set(kRestoreClipboard, on); });
-    connect(m_escape, &QCheckBox::clicked, this, [&defaults](bool on) { defaults.set(kCancelWithEscape, on); });
-
+    // The other three are the stored settings themselves: written on the user's click, following the store.
+    DefaultsBinding::bind(m_sounds, defaults, kPlaySounds);
+    DefaultsBinding::bind(m_clipboard, defaults, kRestoreClipboard);
+    DefaultsBinding::bind(m_escape, defaults, kCancelWithEscape);
     m_defaultsConnection = defaults.changed.connect([this](const std::string& key) {
-        if (key == kPlaySounds.name || key == kRestoreClipboard.name || key == kCancelWithEscape.name) refresh();
+        if (key == kCancelWithEscape.name) refresh();
     });
     m_accessibilityConnection =
         m_view.context().appState.escapeCancelNeedsAccessibility.changed.connect([this](bool) { refresh(); });
@@ -62,10 +63,7 @@ void BehaviourSection::refresh() {
     m_clipboard->setText(text.localized("Restore clipboard after paste"));
     m_escape->setText(text.localized("Cancel recording with Escape"));
     m_launch->setChecked(m_view.launchAtLogin());
-    m_sounds->setChecked(defaults.get(kPlaySounds));
-    m_clipboard->setChecked(defaults.get(kRestoreClipboard));
     const bool escape = defaults.get(kCancelWithEscape);
-    m_escape->setChecked(escape);
     m_hintText->setText(text.localized(
         "Escape only works while a Vandrel window is focused. To cancel from any app, grant Accessibility permission to Vandrel."));
     m_hint->setVisible(escape && m_view.context().appState.escapeCancelNeedsAccessibility.get());
