@@ -57,6 +57,9 @@ AvailableLexiconRow::AvailableLexiconRow(const SettingsText& text, const QLocale
     auto* divider = new QFrame(card);
     divider->setFrameShape(QFrame::HLine);
     divider->setFrameShadow(QFrame::Plain);
+    QPalette hairline = divider->palette();
+    hairline.setColor(QPalette::WindowText, primaryColor(hairline, 0.12));
+    divider->setPalette(hairline);
     layout->addWidget(divider);
 
     m_progressBlock = new QWidget(card);
