@@ -90,7 +90,6 @@ int main(int argc, char** argv) {
     QtMainLoop loop;
     MainLoop::setCurrent(&loop);
     UserDefaults::setStandard(UserDefaults::openFile(Paths::configDir() / "defaults.json"));
-    UserDefaults::standard().registerDefaults({{"cancelWithEscape", true}});
 
     AudioBackend::setShared(std::make_shared<pulse::PulseAudioBackend>());
     TargetAppTracker::setSharedSourceFactory([] { return std::make_unique<x11::EwmhActiveWindowSource>(); });

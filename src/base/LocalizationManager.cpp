@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
+#include "base/BaseDefaults.h"
 #include "base/FileUtil.h"
 #include "base/Log.h"
 #include "base/Paths.h"
@@ -14,7 +15,6 @@
 namespace vandrel {
 
 namespace {
-constexpr const char* kAppLanguageKey = "appLanguage";
 std::unique_ptr<LocalizationManager>& instanceSlot() {
     static std::unique_ptr<LocalizationManager> slot;
     return slot;
@@ -64,7 +64,7 @@ void LocalizationManager::resetForTesting() { instanceSlot().reset(); }
 
 LocalizationManager::LocalizationManager() : m_defaultLanguage(defaultLanguageFor(systemPreferredLanguages())) {
     m_defaultsConnection = UserDefaults::standard().changed.connect([this](const std::string& key) {
-        if (key == kAppLanguageKey) changed.emit();
+        if (key == kAppLanguage.name) changed.emit();
     });
 }
 
@@ -96,13 +96,13 @@ std::string LocalizationManager::defaultLanguageFor(const std::vector<std::strin
 }
 
 std::string LocalizationManager::language() const {
-    if (auto stored = UserDefaults::standard().string(kAppLanguageKey)) return *stored;
+    if (auto stored = UserDefaults::standard().stored(kAppLanguage)) return *stored;
     return m_defaultLanguage;
 }
 
 void LocalizationManager::setLanguage(const std::string& code) {
     // The defaults' change signal announces the change (see the constructor).
-    UserDefaults::standard().setString(kAppLanguageKey, code);
+    UserDefaults::standard().set(kAppLanguage, code);
 }
 
 std::shared_ptr<const Bundle> LocalizationManager::tableFor(const std::string& language) const {

@@ -67,7 +67,7 @@ public:
     template <class T>
     T get(const DefaultsKey<T>& key) const;
     template <class T>
-    void set(const DefaultsKey<T>& key, T value) {
+    void set(const DefaultsKey<T>& key, std::type_identity_t<T> value) {
         set(key.name, DefaultsValue(std::move(value)));
     }
     template <class T>

@@ -18,9 +18,9 @@ LexiconLibrary& LexiconLibrary::shared() {
 
 LexiconLibrary::LexiconLibrary() {
     auto& defaults = UserDefaults::standard();
-    auto stored = defaults.stringList(m_storageKey).value_or(StringList{});
+    auto stored = defaults.get(kInstalledLexicons);
     m_installedKeys = std::set<std::string>(stored.begin(), stored.end());
-    const std::string active = defaults.string("activeDictionary").value_or("");
+    const std::string active = defaults.get(kActiveDictionary);
     // An active lexicon always counts as installed.
     if (!active.empty() && LexiconDescriptor::descriptorForKey(active)) m_installedKeys.insert(active);
     persist();
@@ -29,7 +29,7 @@ LexiconLibrary::LexiconLibrary() {
 LexiconLibrary::~LexiconLibrary() = default;
 
 void LexiconLibrary::persist() {
-    UserDefaults::standard().setStringList(m_storageKey, StringList(m_installedKeys.begin(), m_installedKeys.end()));
+    UserDefaults::standard().set(kInstalledLexicons, StringList(m_installedKeys.begin(), m_installedKeys.end()));
 }
 
 void LexiconLibrary::install(const std::string& key, std::function<void()> done) {
@@ -67,7 +67,7 @@ void LexiconLibrary::remove(const std::string& key) {
     if (m_installedKeys.erase(key)) changed();
     persist();
     auto& defaults = UserDefaults::standard();
-    if (defaults.string("activeDictionary").value_or("") == key) defaults.setString("activeDictionary", "");
+    if (defaults.get(kActiveDictionary) == key) defaults.set(kActiveDictionary, "");
 }
 
 }  // namespace vandrel

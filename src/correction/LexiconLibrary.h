@@ -7,6 +7,7 @@
 
 #include "base/MainLoop.h"
 #include "base/Signal.h"
+#include "correction/CorrectionDefaults.h"
 
 namespace vandrel {
 
@@ -25,7 +26,7 @@ public:
     const std::set<std::string>& installedKeys() const { return m_installedKeys; }
     const std::optional<std::string>& installingKey() const { return m_installingKey; }
     double installProgress() const { return m_installProgress; }
-    const std::string& storageKey() const { return m_storageKey; }
+    const std::string& storageKey() const { return kInstalledLexicons.name; }
 
     // Writes the installed keys under `storageKey()`.
     void persist();
@@ -43,7 +44,6 @@ private:
     std::set<std::string> m_installedKeys;
     std::optional<std::string> m_installingKey;
     double m_installProgress = 0;
-    std::string m_storageKey = "installedLexicons";
     Timer m_timer;
 };
 

@@ -8,7 +8,9 @@
 #include "base/Log.h"
 #include "base/SystemPower.h"
 #include "base/UserDefaults.h"
+#include "correction/CorrectionDefaults.h"
 #include "correction/CorrectionEngine.h"
+#include "dictation/DictationDefaults.h"
 #include "dictation/OutputService.h"
 #include "dictation/OverlayPanelController.h"
 #include "dictation/OverlayState.h"
@@ -20,14 +22,6 @@
 namespace vandrel {
 
 namespace {
-
-constexpr const char* kPerformanceMode = "performanceMode";
-constexpr const char* kChunked = "chunkedTranscription";
-constexpr const char* kActiveDictionary = "activeDictionary";
-constexpr const char* kCompleted = "completedTranscriptions";
-constexpr const char* kOnboardingDone = "hasCompletedOnboarding";
-constexpr const char* kCancelWithEscape = "cancelWithEscape";
-constexpr const char* kPreferredLanguages = "preferredLanguages";
 
 // Fixed-point text with a dot, whatever the process locale says.
 std::string fixed(double value, int decimals) {
@@ -47,9 +41,8 @@ AppState::AppState(Services services)
     auto& defaults = UserDefaults::standard();
 
     // Older versions stored the legacy low-memory mode; it now maps to the lightweight model.
-    if (defaults.string(kPerformanceMode) == std::optional<std::string>("lowMemory"))
-        defaults.setString(kPerformanceMode, "fast");
-    if (defaults.boolValue(kChunked)) defaults.setBool(kChunked, false);
+    if (defaults.get(kPerformanceMode) == "lowMemory") defaults.set(kPerformanceMode, "fast");
+    if (defaults.get(kChunkedTranscription)) defaults.set(kChunkedTranscription, false);
 
     sendLaunchPings();
     std::weak_ptr<AppState*> weak = m_self;
@@ -69,7 +62,7 @@ AppState::AppState(Services services)
         });
     });
 
-    needsOnboarding.set(!defaults.boolValue(kOnboardingDone));
+    needsOnboarding.set(!defaults.get(kHasCompletedOnboarding));
 
     // The level reaches the overlay at most every 50 ms, the newest value of each window, and only while
     // recording: a level that was on its way when the recording stopped must not light the bars again.
@@ -108,21 +101,21 @@ void AppState::applyAudioLevel() {
     if (overlay.hasPanel()) overlay.setIgnoresMouseEvents(false);
 }
 
-std::string AppState::performanceMode() const {
-    return UserDefaults::standard().string(kPerformanceMode).value_or("standard");
+std::string AppState::performanceMode() const { return UserDefaults::standard().get(kPerformanceMode); }
+
+bool AppState::chunkedTranscriptionEnabled() const { return UserDefaults::standard().get(kChunkedTranscription); }
+
+std::string AppState::activeDictionary() const { return UserDefaults::standard().get(kActiveDictionary); }
+
+std::int64_t AppState::completedTranscriptions() const {
+    return UserDefaults::standard().get(kCompletedTranscriptions);
 }
-
-bool AppState::chunkedTranscriptionEnabled() const { return UserDefaults::standard().boolValue(kChunked); }
-
-std::string AppState::activeDictionary() const {
-    return UserDefaults::standard().string(kActiveDictionary).value_or("");
-}
-
-std::int64_t AppState::completedTranscriptions() const { return UserDefaults::standard().integer(kCompleted); }
 
 bool AppState::showsEscapeHint() const {
     const auto n = completedTranscriptions();
-    return UserDefaults::standard().boolValue(kCancelWithEscape) && n >= 10 && n < 15;
+    // Read as a plain boolean, not with the key's default: until the delegate registers the default at
+    // start-up, an absent key reads as false here.
+    return UserDefaults::standard().boolValue(kCancelWithEscape.name) && n >= 10 && n < 15;
 }
 
 bool AppState::isReady() const { return recordingState.get() == RecordingState::idle && isModelLoaded.get(); }
@@ -136,11 +129,7 @@ void AppState::reloadActiveDictionary() {
     if (m_correction->dictionary()) m_correction->clearDictionary();
 }
 
-std::vector<std::string> AppState::preferredLanguages() {
-    auto list = UserDefaults::standard().stringList(kPreferredLanguages);
-    if (!list) return {"en"};
-    return *list;
-}
+std::vector<std::string> AppState::preferredLanguages() { return UserDefaults::standard().get(kPreferredLanguages); }
 
 ModelTier AppState::tierForPerformanceMode(const std::string& mode) {
     if (mode == "fast") return ModelTier::small;
@@ -298,7 +287,7 @@ void AppState::paste(std::uint64_t generation, std::string text, std::function<v
         if (pasted.keystrokeSent) {
             auto& defaults = UserDefaults::standard();
             if (s->completedTranscriptions() < completedCountCeiling)
-                defaults.setInteger(kCompleted, s->completedTranscriptions() + 1);
+                defaults.set(kCompletedTranscriptions, s->completedTranscriptions() + 1);
             if (s->m_services.soundService->playSoundsEnabled())
                 s->m_services.soundService->play(SoundService::pastedSound);
         }

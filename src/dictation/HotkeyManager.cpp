@@ -3,6 +3,7 @@
 #include "KeyboardShortcuts/KeyboardShortcuts.h"
 #include "KeyboardShortcuts/Modifiers.h"
 #include "base/UserDefaults.h"
+#include "dictation/DictationDefaults.h"
 
 namespace vandrel {
 
@@ -31,8 +32,7 @@ std::optional<KS::Shortcut> spacePreset(HotkeyOption option) {
 HotkeyManager::HotkeyManager(std::unique_ptr<ModifierKeyBackend> modifierBackend)
     : m_modifierMonitor(std::make_unique<ModifierKeyMonitor>(std::move(modifierBackend))),
       m_self(std::make_shared<HotkeyManager*>(this)) {
-    if (auto stored = UserDefaults::standard().string(kHotkeyOptionDefaultsKey))
-        if (auto option = hotkeyOptionFromRawValue(*stored)) currentOption.set(*option);
+    if (auto option = hotkeyOptionFromRawValue(UserDefaults::standard().get(kHotkeyOption))) currentOption.set(*option);
 }
 
 HotkeyManager::~HotkeyManager() {
@@ -69,7 +69,7 @@ void HotkeyManager::enqueue(void (HotkeyManager::*handler)()) {
 void HotkeyManager::setOption(HotkeyOption option) {
     if (auto state = appState(); state && state->currentRecordingState() == RecordingState::recording) return;
     currentOption.set(option);
-    UserDefaults::standard().setString(kHotkeyOptionDefaultsKey, std::string(rawValue(option)));
+    UserDefaults::standard().set(kHotkeyOption, std::string(rawValue(option)));
     configure(option);
 }
 

@@ -29,8 +29,6 @@ enum class HotkeyOption {
 
 enum class HotkeyTriggerFamily { none, doubleTap, modifierHold, keyCombination };
 
-inline constexpr const char* kHotkeyOptionDefaultsKey = "hotkeyOption";
-
 // Every option in declaration order.
 const std::array<HotkeyOption, 16>& allHotkeyOptions();
 

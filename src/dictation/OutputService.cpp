@@ -5,6 +5,7 @@
 
 #include "base/LocalizationManager.h"
 #include "base/UserDefaults.h"
+#include "dictation/DictationDefaults.h"
 
 namespace vandrel {
 
@@ -13,12 +14,10 @@ OutputService::OutputService(std::shared_ptr<Pasteboard> pasteboard, std::shared
 
 OutputService::~OutputService() = default;
 
-bool OutputService::restoreClipboardEnabled() const {
-    return UserDefaults::standard().optionalBool(restoreClipboardKey).value_or(true);
-}
+bool OutputService::restoreClipboardEnabled() const { return UserDefaults::standard().get(kRestoreClipboard); }
 
 double OutputService::clipboardRestoreDelay() const {
-    const double stored = UserDefaults::standard().optionalDouble(clipboardRestoreDelayKey).value_or(0.0);
+    const double stored = UserDefaults::standard().get(kClipboardRestoreDelay);
     if (!std::isfinite(stored) || stored <= 0.0 || stored > maximumRestoreDelay) return defaultRestoreDelay;
     return stored;
 }

@@ -22,8 +22,6 @@ struct PasteResult {
 // afterwards puts the user's earlier clipboard back. Main thread only.
 class OutputService {
 public:
-    static constexpr const char* restoreClipboardKey = "restoreClipboard";
-    static constexpr const char* clipboardRestoreDelayKey = "clipboardRestoreDelay";
     static constexpr double defaultRestoreDelay = 2.0;
     static constexpr double pasteDelay = 0.05;
     // Restore delays above this are not a setting anyone chose; they count as the default.

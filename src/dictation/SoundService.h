@@ -15,7 +15,6 @@ public:
 // The dictation's sounds. Main thread only; playing never blocks.
 class SoundService {
 public:
-    static constexpr const char* playSoundsKey = "playSounds";
     // Recording started, recording stopped, text pasted.
     static constexpr const char* startSound = "Tink";
     static constexpr const char* stopSound = "Pop";

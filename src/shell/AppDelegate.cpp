@@ -6,6 +6,7 @@
 #include "base/Log.h"
 #include "base/SystemPower.h"
 #include "base/UserDefaults.h"
+#include "dictation/DictationDefaults.h"
 #include "dictation/OutputService.h"
 #include "dictation/OverlayPanelController.h"
 #include "dictation/SoundService.h"
@@ -14,10 +15,6 @@
 #include "speech/TranscriptionService.h"
 
 namespace vandrel {
-
-namespace {
-constexpr const char* kCancelWithEscape = "cancelWithEscape";
-}
 
 AppDelegate::AppDelegate(Parts parts)
     : m_appState(std::make_shared<AppState>(std::move(parts.services))),
@@ -35,7 +32,7 @@ AppDelegate::~AppDelegate() {
 
 void AppDelegate::setUp() {
     // Registered before anything reads it: a fresh installation cancels with Escape.
-    UserDefaults::standard().registerDefaults({{kCancelWithEscape, true}});
+    UserDefaults::standard().registerDefault(kCancelWithEscape);
 
     m_hotkeyManager->setAppState(m_appState);
     m_hotkeyManager->configure(m_hotkeyManager->currentOption.get());
@@ -80,7 +77,7 @@ void AppDelegate::applicationWillTerminate() {
 }
 
 void AppDelegate::updateEscapeTap(RecordingState state) {
-    const bool settingOn = UserDefaults::standard().boolValue(kCancelWithEscape);
+    const bool settingOn = UserDefaults::standard().get(kCancelWithEscape);
     const bool wanted = settingOn && state == RecordingState::recording;
     if (wanted == m_escapeTapCurrentlyEnabled) return;
     if (!wanted) {
@@ -126,7 +123,7 @@ void AppDelegate::cancelFromEscape() {
 bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {
     // Escape typed into one of our own windows (the grab only covers the time the setting is on).
     if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape &&
-        UserDefaults::standard().boolValue(kCancelWithEscape) &&
+        UserDefaults::standard().get(kCancelWithEscape) &&
         m_appState->recordingState.get() == RecordingState::recording) {
         cancelFromEscape();
         return true;

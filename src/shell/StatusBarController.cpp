@@ -11,6 +11,7 @@
 #include "shell/StatusTray.h"
 #include "shell/UpdaterService.h"
 #include "speech/AudioDeviceService.h"
+#include "speech/SpeechDefaults.h"
 
 namespace vandrel {
 
@@ -88,7 +89,7 @@ StatusMenuInput StatusBarController::menuInput() const {
     for (const auto& d : m_devices.inputDevices()) in.inputDevices.push_back({d.uid, d.name});
     in.preferredUID = m_devices.preferredUID();
     if (auto current = m_devices.currentDevice()) in.currentDeviceName = current->name;
-    in.storedPinnedName = UserDefaults::standard().string(AudioDeviceService::preferredNameKey);
+    in.storedPinnedName = UserDefaults::standard().stored(kPreferredInputDeviceName);
     return in;
 }
 

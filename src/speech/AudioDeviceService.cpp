@@ -3,6 +3,7 @@
 #include "base/Log.h"
 #include "base/NotificationCenter.h"
 #include "base/UserDefaults.h"
+#include "speech/SpeechDefaults.h"
 
 namespace vandrel {
 
@@ -28,7 +29,7 @@ AudioDeviceService& AudioDeviceService::shared() {
 void AudioDeviceService::resetSharedForTesting() { sharedSlot().reset(); }
 
 AudioDeviceService::AudioDeviceService(std::shared_ptr<AudioBackend> backend) : m_backend(std::move(backend)) {
-    m_preferredUID = UserDefaults::standard().string(preferredUIDKey).value_or("");
+    m_preferredUID = UserDefaults::standard().get(kPreferredInputDeviceUID);
     setInputDevices(refreshDevices());
     setCurrentDevice(resolveCurrentDevice(m_inputDevices));
     dropMissingPreferredDevice();
@@ -65,8 +66,8 @@ bool AudioDeviceService::setPreferredDevice(const std::optional<std::string>& ui
     auto& defaults = UserDefaults::standard();
     if (!uid || uid->empty()) {
         setPreferredUID("");
-        defaults.setString(preferredUIDKey, "");
-        defaults.remove(preferredNameKey);
+        defaults.set(kPreferredInputDeviceUID, "");
+        defaults.remove(kPreferredInputDeviceName);
         setCurrentDevice(resolveCurrentDevice(m_inputDevices));
         NotificationCenter::shared().post(preferredInputDeviceChangedNotification);
         return true;
@@ -80,8 +81,8 @@ bool AudioDeviceService::setPreferredDevice(const std::optional<std::string>& ui
         return false;
     }
     setPreferredUID(device.uid);
-    defaults.setString(preferredUIDKey, device.uid);
-    defaults.setString(preferredNameKey, device.name);
+    defaults.set(kPreferredInputDeviceUID, device.uid);
+    defaults.set(kPreferredInputDeviceName, device.name);
     setCurrentDevice(device);
     NotificationCenter::shared().post(preferredInputDeviceChangedNotification);
     return true;

@@ -17,8 +17,6 @@ namespace vandrel {
 class AudioDeviceService {
 public:
     static constexpr const char* preferredInputDeviceChangedNotification = "Vandrel.preferredInputDeviceChanged";
-    static constexpr const char* preferredUIDKey = "preferredInputDeviceUID";
-    static constexpr const char* preferredNameKey = "preferredInputDeviceName";
 
     // Created on first use with AudioBackend::shared(); never destroyed.
     static AudioDeviceService& shared();

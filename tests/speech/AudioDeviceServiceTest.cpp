@@ -2,6 +2,7 @@
 
 #include "base/NotificationCenter.h"
 #include "speech/AudioDeviceService.h"
+#include "speech/SpeechDefaults.h"
 #include "support/ScriptedAudioBackend.h"
 #include "support/TestEnvironment.h"
 
@@ -57,12 +58,12 @@ TEST_F(AudioDeviceServiceTest, CurrentDeviceIsThePinnedThenTheDefaultThenTheFirs
         ASSERT_TRUE(service.currentDevice());
         EXPECT_EQ(service.currentDevice()->id, 3u);
     }
-    world.defaults().setString(AudioDeviceService::preferredUIDKey, "alsa_input.usb-mic");
+    world.defaults().setString(kPreferredInputDeviceUID.name, "alsa_input.usb-mic");
     {
         AudioDeviceService service(backend);
         EXPECT_EQ(service.currentDevice()->id, 1u);  // the pin wins over the default
     }
-    world.defaults().setString(AudioDeviceService::preferredUIDKey, "");
+    world.defaults().setString(kPreferredInputDeviceUID.name, "");
     backend->defaultId = 2;  // a monitor: not listed
     {
         AudioDeviceService service(backend);
@@ -75,12 +76,12 @@ TEST_F(AudioDeviceServiceTest, CurrentDeviceIsThePinnedThenTheDefaultThenTheFirs
 }
 
 TEST_F(AudioDeviceServiceTest, APinThatIsAbsentAtCreationIsDroppedAtOnce) {
-    world.defaults().setString(AudioDeviceService::preferredUIDKey, "gone");
-    world.defaults().setString(AudioDeviceService::preferredNameKey, "Gone Mic");
+    world.defaults().setString(kPreferredInputDeviceUID.name, "gone");
+    world.defaults().setString(kPreferredInputDeviceName.name, "Gone Mic");
     AudioDeviceService service(backend);
     EXPECT_EQ(service.preferredUID(), "");
-    EXPECT_EQ(world.defaults().string(AudioDeviceService::preferredUIDKey), "");
-    EXPECT_FALSE(world.defaults().contains(AudioDeviceService::preferredNameKey));
+    EXPECT_EQ(world.defaults().string(kPreferredInputDeviceUID.name), "");
+    EXPECT_FALSE(world.defaults().contains(kPreferredInputDeviceName.name));
     EXPECT_EQ(posted, 1);
     EXPECT_TRUE(backend->events.empty());  // unpinning leaves the system default alone
 }
@@ -93,8 +94,8 @@ TEST_F(AudioDeviceServiceTest, PinningMakesTheDeviceTheSystemDefaultAndIsRemembe
     EXPECT_EQ(backend->events, std::vector<std::string>{"setDefault:1"});
     EXPECT_EQ(service.preferredUID(), "alsa_input.usb-mic");
     EXPECT_EQ(service.currentDevice()->id, 1u);
-    EXPECT_EQ(world.defaults().string(AudioDeviceService::preferredUIDKey), "alsa_input.usb-mic");
-    EXPECT_EQ(world.defaults().string(AudioDeviceService::preferredNameKey), "USB Microphone");
+    EXPECT_EQ(world.defaults().string(kPreferredInputDeviceUID.name), "alsa_input.usb-mic");
+    EXPECT_EQ(world.defaults().string(kPreferredInputDeviceName.name), "USB Microphone");
     EXPECT_EQ(posted, 1);
     EXPECT_GE(changes, 2);
 
@@ -104,8 +105,8 @@ TEST_F(AudioDeviceServiceTest, PinningMakesTheDeviceTheSystemDefaultAndIsRemembe
 
     EXPECT_TRUE(service.setPreferredDevice(""));
     EXPECT_EQ(service.preferredUID(), "");
-    EXPECT_EQ(world.defaults().string(AudioDeviceService::preferredUIDKey), "");
-    EXPECT_FALSE(world.defaults().contains(AudioDeviceService::preferredNameKey));
+    EXPECT_EQ(world.defaults().string(kPreferredInputDeviceUID.name), "");
+    EXPECT_FALSE(world.defaults().contains(kPreferredInputDeviceName.name));
     EXPECT_EQ(service.currentDevice()->id, 1u);  // the server's default is the usb mic now
     EXPECT_TRUE(service.setPreferredDevice(std::nullopt));
     EXPECT_EQ(posted, 3);
@@ -117,7 +118,7 @@ TEST_F(AudioDeviceServiceTest, APinTheServerRefusesIsReportedAndNotStored) {
     backend->refuseSetDefault = true;
     EXPECT_FALSE(service.setPreferredDevice("alsa_input.usb-mic"));
     EXPECT_EQ(service.preferredUID(), "");
-    EXPECT_FALSE(world.defaults().string(AudioDeviceService::preferredUIDKey));
+    EXPECT_FALSE(world.defaults().string(kPreferredInputDeviceUID.name));
     EXPECT_EQ(service.currentDevice()->id, 3u);
     EXPECT_EQ(posted, 0);
 }

@@ -8,6 +8,7 @@
 #include "platform/pulse/PulseAudioBackend.h"
 #include "speech/AudioDeviceService.h"
 #include "speech/AudioRecorder.h"
+#include "speech/SpeechDefaults.h"
 #include "support/TestEnvironment.h"
 
 using namespace vandrel;
@@ -122,7 +123,7 @@ TEST_F(PulseTest, PinningSetsTheServersDefaultSourceAndUnpinningFollowsTheSystem
     runProgram({"pactl", "unload-module", modules.back()});
     modules.pop_back();
     EXPECT_TRUE(world.loop().runUntil([&] { return service.preferredUID().empty(); }));
-    EXPECT_EQ(world.defaults().string(AudioDeviceService::preferredUIDKey), "");
+    EXPECT_EQ(world.defaults().string(kPreferredInputDeviceUID.name), "");
 }
 
 TEST_F(PulseTest, AStereoToneAt48kHzIsRecordedAs16kHzMonoOfItsLengthAndLevel) {
