@@ -34,7 +34,11 @@ StatusBarController::StatusBarController(AppState& appState, HotkeyManager& hotk
             if (auto self = weak.lock(); self && *self) (*self)->m_windows.retitleWindows();
         });
     }));
-    if (m_appState.needsOnboarding.get()) m_windows.showOnboardingWindow();
+    // The first start is the onboarding's; what is new is not asked at all then.
+    if (m_appState.needsOnboarding.get())
+        m_windows.showOnboardingWindow();
+    else
+        m_windows.showPendingAnnouncement();
 }
 
 StatusBarController::~StatusBarController() { *m_self = nullptr; }
