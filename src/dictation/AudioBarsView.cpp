@@ -7,7 +7,7 @@
 #include <QPixmap>
 #include <cmath>
 
-#include "dictation/AnimationCurve.h"
+#include "ui/AnimationCurve.h"
 #include "dictation/OverlayStyle.h"
 
 namespace vandrel {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "base/MainLoop.h"
-#include "dictation/AnimationCurve.h"
+#include "ui/AnimationCurve.h"
 #include "dictation/OverlayState.h"
 
 class QWidget;

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "dictation/AnimationCurve.h"
+#include "ui/AnimationCurve.h"
 #include "dictation/OverlayStyle.h"
 
 namespace vandrel {

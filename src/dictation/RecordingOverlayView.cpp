@@ -14,7 +14,7 @@
 #include <cmath>
 
 #include "base/LocalizationManager.h"
-#include "dictation/AnimationCurve.h"
+#include "ui/AnimationCurve.h"
 #include "dictation/AudioBarsView.h"
 #include "dictation/ElapsedTimeView.h"
 #include "dictation/NoSpeechSymbolView.h"

@@ -5,7 +5,7 @@
 #include <numbers>
 
 #include "OverlayTestSupport.h"
-#include "dictation/AnimationCurve.h"
+#include "ui/AnimationCurve.h"
 #include "dictation/AudioBarsView.h"
 #include "dictation/ElapsedTimeView.h"
 #include "dictation/PulsingDotsView.h"

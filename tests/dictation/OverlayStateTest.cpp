@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "OverlayTestSupport.h"
-#include "dictation/AnimationCurve.h"
+#include "ui/AnimationCurve.h"
 #include "dictation/OverlayState.h"
 
 using namespace vandrel;

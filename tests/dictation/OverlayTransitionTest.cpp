@@ -6,7 +6,7 @@
 #include <QMouseEvent>
 
 #include "OverlayTestSupport.h"
-#include "dictation/AnimationCurve.h"
+#include "ui/AnimationCurve.h"
 #include "dictation/AudioBarsView.h"
 #include "dictation/ElapsedTimeView.h"
 #include "dictation/NoSpeechSymbolView.h"

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QColor>
+#include <QIcon>
+#include <QPixmap>
+#include <QString>
+
+#include <filesystem>
+#include <string_view>
+
+namespace vandrel {
+
+// Symbols are our own monochrome SVG files, resources/icons/<name>.svg, named like the symbols the
+// windows ask for ("gearshape", "lock.shield", "checkmark.circle.fill"). They are drawn in one colour
+// (the file's own colours only give the shape) and cached per name, size, colour and pixel ratio.
+//
+// Every symbol name the code uses is written as a literal in a call of symbol(), symbolIcon(),
+// symbolName(), BrandIconTile(), SymbolButton() or setSymbolName(), so that a test can check that each
+// has its file.
+
+// A `size` by `size` (points) pixmap of the symbol at the device pixel ratio `dpr` (0: the
+// application's), tinted with `colour`. A missing or unreadable file is logged once and gives a null
+// pixmap.
+QPixmap symbol(const QString& name, double size, const QColor& colour, qreal dpr = 0);
+QIcon symbolIcon(const QString& name, double size, const QColor& colour);
+
+// Marks a symbol name kept in data (tables, structs) so that the symbol-file check finds it.
+constexpr std::string_view symbolName(std::string_view name) { return name; }
+
+// The file a symbol is read from.
+std::filesystem::path symbolFile(const QString& name);
+bool symbolExists(const QString& name);
+
+}  // namespace vandrel
