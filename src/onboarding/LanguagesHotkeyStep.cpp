@@ -106,8 +106,12 @@ LanguagesHotkeyStep::LanguagesHotkeyStep(OnboardingView& view, QWidget* parent) 
     m_primaryHint->setContentsMargins(0, 12, 0, 0);
     column->addWidget(m_primaryHint);
 
-    auto* line = new QFrame(content);
-    line->setFrameShape(QFrame::HLine);
+    auto* line = new QWidget(content);
+    line->setFixedHeight(1);
+    line->setAutoFillBackground(true);
+    QPalette linePalette = line->palette();
+    linePalette.setColor(QPalette::Window, quietFillColor(palette()));
+    line->setPalette(linePalette);
     auto* lineBox = new QHBoxLayout;
     lineBox->setContentsMargins(24, 24, 24, 24);
     lineBox->addWidget(line);

@@ -27,10 +27,14 @@ namespace style = onboardingstyle;
 
 namespace {
 
-QFrame* divider(QWidget* parent) {
-    auto* line = new QFrame(parent);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Plain);
+// A hairline in the quiet fill.
+QWidget* divider(QWidget* parent) {
+    auto* line = new QWidget(parent);
+    line->setFixedHeight(1);
+    line->setAutoFillBackground(true);
+    QPalette pal = line->palette();
+    pal.setColor(QPalette::Window, quietFillColor(QApplication::palette()));
+    line->setPalette(pal);
     return line;
 }
 
@@ -217,6 +221,10 @@ void WelcomeStep::refreshRow(Row& row, const char* title, const char* descriptio
     row.remedy->setVisible(!remedy.empty());
     style::setText(row.badge, badge);
     row.badge->setVisible(!badge.empty());
+    QPalette badgePalette = row.badge->palette();
+    badgePalette.setColor(QPalette::WindowText,
+                          systemColor(granted ? SystemColor::green : SystemColor::orange, QApplication::palette()));
+    row.badge->setPalette(badgePalette);
 }
 
 void WelcomeStep::refresh() {
