@@ -9,11 +9,16 @@
 #include <QSocketNotifier>
 #include <chrono>
 #include <filesystem>
+#include <optional>
 
 #include "KeyboardShortcuts/QtShortcuts.h"
+#include "app/AppWindowFactory.h"
+#include "app/LinuxPermissions.h"
+#include "base/LocalizationManager.h"
 #include "base/Log.h"
 #include "base/Paths.h"
 #include "base/UserDefaults.h"
+#include "correction/LexiconLibrary.h"
 #include "dictation/OutputService.h"
 #include "dictation/OverlayPanelController.h"
 #include "dictation/SoundService.h"
@@ -28,11 +33,15 @@
 #include "platform/x11/X11KeyboardShortcuts.h"
 #include "platform/x11/XInputModifierKeyBackend.h"
 #include "platform/x11/XTestKeyInjector.h"
+#include "settings/SettingsContext.h"
+#include "shell/Announcement.h"
 #include "shell/AppDelegate.h"
 #include "shell/QtUpdateUserDriver.h"
+#include "shell/ShellWindowController.h"
 #include "shell/SingleInstanceLock.h"
 #include "speech/AudioDeviceService.h"
 #include "speech/AudioRecorder.h"
+#include "speech/ModelManager.h"
 #include "speech/TranscriptionService.h"
 
 using namespace vandrel;
@@ -97,19 +106,32 @@ int main(int argc, char** argv) {
     KeyboardShortcuts::installMenuTracking(&app);
     LogindSleepWatcher sleepWatcher;
 
+    auto keyInjector = std::make_shared<x11::XTestKeyInjector>();
+    LinuxPermissions permissions(keyInjector);
+    AppWindowFactory windowFactory;
+
     AppDelegate::Parts parts;
     parts.services.audioRecorder = std::make_unique<AudioRecorder>();
     parts.services.transcriptionService = std::make_unique<TranscriptionService>();
-    parts.services.outputService =
-        std::make_unique<OutputService>(std::make_shared<QtPasteboard>(), std::make_shared<x11::XTestKeyInjector>());
+    parts.services.outputService = std::make_unique<OutputService>(std::make_shared<QtPasteboard>(), keyInjector);
     parts.services.soundService = std::make_unique<SoundService>(
         std::make_shared<CanberraSoundPlayer>(CanberraSoundPlayer::defaultSoundsFolder()));
     parts.services.overlayController = std::make_unique<OverlayPanelController>();
     parts.modifierKeys = std::make_unique<x11::XInputModifierKeyBackend>();
     parts.updateDriver = std::make_unique<QtUpdateUserDriver>();
     parts.escapeTap = std::make_unique<x11::EscapeKeyGrab>();
+    parts.windows =
+        std::make_unique<ShellWindowController>(windowFactory, UserDefaults::standard(), currentAppVersion());
 
+    // The pages work on the delegate's services; the context exists before the first window can open and
+    // outlives the windows, which go with the delegate.
+    std::optional<SettingsContext> settingsContext;
     AppDelegate delegate(std::move(parts));
+    settingsContext.emplace(SettingsContext{delegate.appState(), delegate.hotkeyManager(), delegate.updaterService(),
+                                            LocalizationManager::shared(), UserDefaults::standard(),
+                                            AudioDeviceService::shared(), LexiconLibrary::shared(),
+                                            ModelManager::shared(), loop, permissions});
+    windowFactory.setSettingsContext(&*settingsContext);
     delegate.setUp();
     QObject::connect(&app, &QCoreApplication::aboutToQuit, [&delegate] { delegate.applicationWillTerminate(); });
     const auto ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();

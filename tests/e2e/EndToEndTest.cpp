@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -19,6 +23,7 @@
 #include <functional>
 #include <memory>
 
+#include "StatusNotifierWatcher.h"
 #include "support/FakeWhisper.h"
 #include "support/TestEnvironment.h"
 #include "support/TinyWhisperModel.h"
@@ -149,6 +154,61 @@ int recordingStreams() {
         if (fields.size() > 2 && fields[2] != "-") ++clients;
     }
     return clients;
+}
+
+// The application's tray menu as a desktop panel reaches it: the menu of the item registered with our
+// watcher, exported over D-Bus (com.canonical.dbusmenu).
+class TrayMenu {
+public:
+    explicit TrayMenu(const QString& item) {
+        const auto slash = item.indexOf('/');
+        m_service = item.left(slash);
+        QDBusMessage get = QDBusMessage::createMethodCall(m_service, item.mid(slash), "org.freedesktop.DBus.Properties",
+                                                          "Get");
+        get << QString("org.kde.StatusNotifierItem") << QString("Menu");
+        const QDBusMessage reply = QDBusConnection::sessionBus().call(get);
+        if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty())
+            m_menu = qvariant_cast<QDBusVariant>(reply.arguments().first()).variant().value<QDBusObjectPath>().path();
+    }
+    bool ok() const { return !m_menu.isEmpty(); }
+
+    // Opens the menu (the application rebuilds it) and clicks the item labelled `label`.
+    bool click(const QString& label) {
+        if (!call("AboutToShow", {0})) return false;
+        for (int id = 1; id < 1000; ++id) {
+            QDBusMessage reply;
+            if (!call("GetProperty", {id, QString("label")}, &reply)) continue;
+            if (qvariant_cast<QDBusVariant>(reply.arguments().value(0)).variant().toString() != label) continue;
+            return call("Event", {id, QString("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u});
+        }
+        return false;
+    }
+
+private:
+    bool call(const QString& method, const QVariantList& args, QDBusMessage* reply = nullptr) {
+        QDBusMessage m = QDBusMessage::createMethodCall(m_service, m_menu, "com.canonical.dbusmenu", method);
+        m.setArguments(args);
+        const QDBusMessage r = QDBusConnection::sessionBus().call(m);
+        if (reply) *reply = r;
+        return r.type() == QDBusMessage::ReplyMessage;
+    }
+    QString m_service;
+    QString m_menu;
+};
+
+// The top-level X windows titled `title`, as another X client sees them: "WIDTHxHEIGHT" for each.
+QStringList windowsTitled(const QString& title) {
+    QStringList sizes;
+    const auto tree = run("xwininfo", {"-root", "-tree"});
+    if (!tree) return sizes;
+    const QString quoted = "\"" + title + "\"";
+    for (const QString& line : tree->split('\n')) {
+        if (!line.contains(quoted)) continue;
+        // "     0x1a00007 "Vandrel Settings": ("vandrel" "Vandrel")  880x660+520+210  +520+210"
+        const QString geometry = line.mid(line.lastIndexOf(')') + 1).trimmed().section(' ', 0, 0);
+        sizes << geometry.section('+', 0, 0);
+    }
+    return sizes;
 }
 
 class EndToEnd : public ::testing::Test {
@@ -389,6 +449,34 @@ TEST_F(EndToEnd, WithoutAModelAndWithoutTheModelServerNothingBreaks) {
     std::error_code ec;
     for (const auto& entry : fs::recursive_directory_iterator(modelsDirectory(), ec))
         EXPECT_NE(entry.path().extension(), ".part") << entry.path();
+}
+
+TEST_F(EndToEnd, TheTraysSettingsItemOpensOneSettingsWindow) {
+    test::StatusNotifierWatcher watcher;
+    ASSERT_TRUE(watcher.registerOnSessionBus()) << "cannot take the tray watcher's name on the session bus";
+    installModel();
+    startReadyApp();
+    if (HasFatalFailure()) return;
+    ASSERT_TRUE(eventually([&] { return !watcher.items().isEmpty(); })) << "no tray item registered\n"
+                                                                         << m_app->report();
+    TrayMenu menu(watcher.items().constFirst());
+    ASSERT_TRUE(menu.ok()) << "the tray item exports no menu";
+    EXPECT_TRUE(windowsTitled("Vandrel Settings").isEmpty());
+
+    ASSERT_TRUE(menu.click("Settings...")) << "no \"Settings...\" item in the tray menu\n" << m_app->report();
+    ASSERT_TRUE(eventually([] { return !windowsTitled("Vandrel Settings").isEmpty(); }))
+        << "no settings window appeared\n"
+        << m_app->report();
+    EXPECT_EQ(windowsTitled("Vandrel Settings"), QStringList{"880x660"});
+    const auto props = run("xprop", {"-name", "Vandrel Settings", "_NET_WM_NAME"});
+    ASSERT_TRUE(props);
+    EXPECT_TRUE(props->contains("\"Vandrel Settings\"")) << props->toStdString();
+
+    // Asked again: the same window comes forward, no second one.
+    ASSERT_TRUE(menu.click("Settings..."));
+    pause(1500);
+    EXPECT_EQ(windowsTitled("Vandrel Settings"), QStringList{"880x660"});
+    EXPECT_TRUE(m_app->running()) << m_app->report();
 }
 
 }  // namespace

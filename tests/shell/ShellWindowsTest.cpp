@@ -8,11 +8,16 @@
 #include <QEvent>
 #include <QPointer>
 #include <QScreen>
+#include <QTest>
 #include <QWindow>
 
 #include "base/LocalizationManager.h"
 #include "base/NotificationCenter.h"
 #include "dictation/AppState.h"
+#include "shell/AnnouncementView.h"
+#include "shell/HighlightRow.h"
+#include "shell/LanguagePill.h"
+#include "shell/PillButton.h"
 #include "shell/ShellWindowController.h"
 #include "shell/WindowFactory.h"
 #include "shell/WindowPlacement.h"
@@ -323,6 +328,40 @@ TEST(PendingAnnouncement, EveryKeyOfTheBuiltInPagesHasEnglishAndGermanText) {
         }
         for (const auto& key : keys) EXPECT_TRUE(bundle->hasKey(key)) << language << ": " << key;
     }
+}
+
+TEST(AnnouncementView, ButtonsKeysAndPillsFollowTheAnnouncementAndTheLanguage) {
+    test::TestWorld world;
+    LocalizationManager::shared().setLanguage("en");
+    int primary = 0, dismissed = 0;
+    const Announcement& lexicons = builtInAnnouncements().at(1);
+    AnnouncementView view(lexicons, [&] { ++primary; }, [&] { ++dismissed; });
+    EXPECT_EQ(view.width(), 480);
+    EXPECT_EQ(view.primaryButton()->labelKey(), "whats_new.cta.open_lexicons");
+    EXPECT_EQ(view.dismissButton()->labelKey(), "whats_new.dismiss");
+    ASSERT_EQ(view.rows().size(), 2u);
+    ASSERT_EQ(view.rows()[0]->pills().size(), 2u);
+    EXPECT_EQ(view.rows()[0]->pills()[0]->labelText(), "German");
+    EXPECT_EQ(view.rows()[0]->pills()[0]->badgeText(), "· Beta");
+    EXPECT_EQ(view.rows()[1]->pills()[0]->badgeText(), "");  // no badge, no dot
+
+    view.show();
+    QTest::keyClick(&view, Qt::Key_Escape);
+    QTest::keyClick(&view, Qt::Key_Return);
+    view.primaryButton()->click();
+    EXPECT_EQ(dismissed, 1);
+    EXPECT_EQ(primary, 2);
+
+    LocalizationManager::shared().setLanguage("de");
+    EXPECT_EQ(view.rows()[0]->pills()[0]->labelText(), "Deutsch");
+    EXPECT_EQ(view.primaryButton()->text(), "Lexika öffnen");
+    EXPECT_EQ(view.titleText().toStdString(), localized("whats_new.1_0_23.feature_title"));
+    LocalizationManager::shared().setLanguage("en");
+
+    AnnouncementView settings(builtInAnnouncements().at(0), [] {}, [] {});
+    EXPECT_EQ(settings.primaryButton()->labelKey(), "whats_new.cta.open_settings");
+    EXPECT_EQ(settings.rows().size(), 3u);
+    EXPECT_TRUE(settings.rows()[0]->pills().empty());
 }
 
 int main(int argc, char** argv) {
