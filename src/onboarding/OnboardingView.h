@@ -10,6 +10,7 @@
 #include "base/Signal.h"
 #include "dictation/Permissions.h"
 #include "onboarding/OnboardingContext.h"
+#include "onboarding/OnboardingStep.h"
 
 class QPushButton;
 class QVBoxLayout;
@@ -17,7 +18,6 @@ class QVBoxLayout;
 namespace vandrel {
 
 class OnboardingProgressBar;
-class OnboardingStep;
 class StepDots;
 
 // The first-run guide: welcome and permissions, dictation languages and hotkey, an optional voice pack,
