@@ -145,6 +145,17 @@ TEST_F(OnboardingFrameTest, ASessionWithoutX11DoesNotKeepTheUserInTheGuide) {
     EXPECT_TRUE(text("accessibilityRemedy").contains("XTest"));
 }
 
+TEST_F(OnboardingFrameTest, ChoosingDeutschRelabelsTheGuideAtOnce) {
+    auto& v = open();
+    EXPECT_EQ(v.continueButton()->text(), "Continue");
+    v.findChild<QPushButton*>("languageGerman")->click();
+    EXPECT_EQ(LocalizationManager::shared().language(), "de");
+    EXPECT_EQ(v.currentStep(), 0);
+    EXPECT_EQ(v.continueButton()->text(), "Weiter");
+    EXPECT_EQ(v.findChild<QPushButton*>("checkPermissionsNow")->text().toStdString(), "↻ Jetzt prüfen");
+    EXPECT_TRUE(v.findChild<QPushButton*>("languageGerman")->isChecked());
+}
+
 TEST_F(OnboardingFrameTest, TheHelpOpensWithASpringInVirtualTime) {
     auto& v = open();
     auto* step = qobject_cast<WelcomeStep*>(v.stepView());
