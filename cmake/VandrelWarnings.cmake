@@ -15,4 +15,9 @@ function(vandrel_module name)
     add_library(${name} STATIC ${M_SOURCES})
     target_include_directories(${name} PUBLIC "${CMAKE_SOURCE_DIR}/src")
     target_link_libraries(${name} PUBLIC ${M_LIBS} PRIVATE vandrel_warnings ${M_PRIVATE_LIBS})
+    if(VANDREL_FUZZ)
+        # The fuzzers are guided by coverage of the code they feed: instrument the libraries too, not only
+        # the harness (libFuzzer itself is linked into the fuzz executables alone).
+        target_compile_options(${name} PRIVATE -fsanitize=fuzzer-no-link)
+    endif()
 endfunction()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang (a separate build folder) and runs each for N seconds
-# (default 60) from its seed corpus. Fails when any target finds a crash.
+# (default 60) from its seed corpus. Fails when any target finds a crash. VANDREL_JOBS limits the build's
+# parallel jobs (default: all cores).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 secs=${1:-60}
@@ -13,7 +14,7 @@ CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DVANDREL_FUZZ=ON -DV
 targets=$(grep '|' "$build/fuzz-targets.txt" || true)
 if [ -z "$targets" ]; then echo "[fuzz] no fuzz targets"; exit 0; fi
 names=$(echo "$targets" | cut -d'|' -f1 | tr '\n' ' ')
-cmake --build "$build" -j"$(nproc)" --target $names
+cmake --build "$build" -j"${VANDREL_JOBS:-$(nproc)}" --target $names
 fail=0
 while IFS='|' read -r name corpus; do
     [ -n "$name" ] || continue

@@ -11,7 +11,8 @@ build=${VANDREL_BUILD_DIR:-$root/build}
 export VANDREL_BUILD_DIR="$build"
 
 "$root/scripts/setup.sh"
-cmake -S "$root" -B "$build" -G Ninja -DVANDREL_WERROR=ON >/dev/null
+# Tests and benchmarks on, whatever an earlier configuration of the same folder chose.
+cmake -S "$root" -B "$build" -G Ninja -DVANDREL_WERROR=ON -DVANDREL_BUILD_TESTS=ON -DVANDREL_BUILD_BENCH=ON >/dev/null
 cmake --build "$build" -j"$(nproc)"
 
 status=0

@@ -13,6 +13,7 @@
 #include "SyntheticLexicon.h"
 #include "base/Paths.h"
 #include "correction/CorrectionEngine.h"
+#include "correction/StringSimilarity.h"
 
 using namespace vandrel;
 namespace fs = std::filesystem;
@@ -108,6 +109,34 @@ void BM_AdversarialLongPlainToken(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(engine.correct(token, -0.5f));
 }
 BENCHMARK(BM_AdversarialLongPlainToken)->Unit(benchmark::kMillisecond);
+
+// The English 100-word dictation against its lexicon plus one term of a megabyte of random letters,
+// which holds nearly every trigram and so is a candidate for nearly every word.
+void BM_AdversarialHugeTerm(benchmark::State& state) {
+    const auto& f = fixture(50000, "en");
+    CorrectionDictionary d;
+    d.id = "huge";
+    d.name = "Huge";
+    d.version = 1;
+    d.language = "en";
+    for (const auto& t : f.lexicon.terms) d.terms.push_back({t, ""});
+    std::string huge(1 << 20, 'a');
+    unsigned x = 12345;
+    for (auto& c : huge) c = static_cast<char>('a' + (x = x * 1103515245u + 12345u) % 26);
+    d.terms.push_back({huge, ""});
+    CorrectionEngine engine;
+    engine.setVocabulary(loadedEngine(50000, "en").vocabulary());
+    engine.setDictionary(CorrectionEngine::makeDictionary(d));
+    const auto text = bench::syntheticTranscript(f.lexicon, 100, 2);
+    std::uint64_t distances = 0;
+    for (auto _ : state) {
+        const auto before = editDistanceCount();
+        benchmark::DoNotOptimize(engine.correct(text, -0.5f));
+        distances = editDistanceCount() - before;
+    }
+    state.counters["edit_distances"] = static_cast<double>(distances);
+}
+BENCHMARK(BM_AdversarialHugeTerm)->Unit(benchmark::kMillisecond);
 
 void BM_Adversarial800Words(benchmark::State& state) {
     auto& engine = loadedEngine(180000, "en");

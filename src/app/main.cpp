@@ -30,6 +30,7 @@
 #include "platform/pulse/PulseAudioBackend.h"
 #include "platform/qt/QtMainLoop.h"
 #include "platform/qt/QtPasteboard.h"
+#include "platform/x11/CompositingManagerProbe.h"
 #include "platform/x11/EscapeKeyGrab.h"
 #include "platform/x11/EwmhActiveWindowSource.h"
 #include "platform/x11/X11KeyboardShortcuts.h"
@@ -76,10 +77,20 @@ void quitOnTerminationSignals(QApplication& app) {
 int main(int argc, char** argv) {
     const auto started = std::chrono::steady_clock::now();
     // First of all: a second start must never begin a second model download or a second tray icon.
-    SingleInstanceLock instanceLock(SingleInstanceLock::defaultPath());
-    if (!instanceLock.acquired()) {
-        log("AppDelegate", "Vandrel is already running");
-        return 0;
+    std::string lockProblem;
+    SingleInstanceLock instanceLock(SingleInstanceLock::defaultPath(&lockProblem));
+    switch (instanceLock.state()) {
+        case SingleInstanceLock::State::acquired:
+            break;
+        case SingleInstanceLock::State::heldByAnotherInstance:
+            log("AppDelegate", "Vandrel is already running");
+            return 0;
+        case SingleInstanceLock::State::failed:
+            // Without the lock a second instance could not be told apart from the first: refuse to start
+            // rather than run two downloads and two tray icons, and say what is wrong.
+            log("AppDelegate",
+                "Cannot check for a running Vandrel: " + (lockProblem.empty() ? instanceLock.error() : lockProblem));
+            return 1;
     }
 
     // Shared-memory image transfer costs more than it saves for our few small windows: with it, every
@@ -115,10 +126,16 @@ int main(int argc, char** argv) {
     AppDelegate::Parts parts;
     parts.services.audioRecorder = std::make_unique<AudioRecorder>();
     parts.services.transcriptionService = std::make_unique<TranscriptionService>();
-    parts.services.outputService = std::make_unique<OutputService>(std::make_shared<QtPasteboard>(), keyInjector);
+    parts.services.outputService = std::make_unique<OutputService>(
+        std::make_shared<QtPasteboard>(), keyInjector,
+        std::make_shared<QtPasteboard>(x11::SelectionReader::Limits{}, QtPasteboard::Selection::primary));
     parts.services.soundService = std::make_unique<SoundService>(
         std::make_shared<CanberraSoundPlayer>(CanberraSoundPlayer::defaultSoundsFolder()));
     parts.services.overlayController = std::make_unique<OverlayPanelController>();
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        auto compositing = std::make_shared<x11::CompositingManagerProbe>();
+        parts.services.overlayController->setCompositingProbe([compositing] { return compositing->isRunning(); });
+    }
     parts.modifierKeys = std::make_unique<x11::XInputModifierKeyBackend>();
     parts.updateDriver = std::make_unique<QtUpdateUserDriver>();
     parts.escapeTap = std::make_unique<x11::EscapeKeyGrab>();

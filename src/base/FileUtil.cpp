@@ -30,10 +30,15 @@ bool readFile(const std::filesystem::path& path, std::string& out) {
     return true;
 }
 
+namespace {
+// "<name>.tmp-<pid>-<random>": the pid tells whose write it is.
+std::string tempPrefix(const std::filesystem::path& path) { return path.filename().string() + ".tmp-"; }
+}  // namespace
+
 bool writeFileAtomically(const std::filesystem::path& path, std::string_view data) {
     std::random_device rd;
     auto tmp = path;
-    tmp += ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(rd());
+    tmp.replace_filename(tempPrefix(path) + std::to_string(::getpid()) + "-" + std::to_string(rd()));
     int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) return false;
     const char* p = data.data();
@@ -64,6 +69,19 @@ bool writeFileAtomically(const std::filesystem::path& path, std::string_view dat
         return false;
     }
     return true;
+}
+
+void removeAtomicWriteLeftovers(const std::filesystem::path& path) {
+    const std::string prefix = tempPrefix(path);
+    const std::string ours = prefix + std::to_string(::getpid()) + "-";
+    std::error_code ec;
+    for (auto it = std::filesystem::directory_iterator(path.parent_path(), ec);
+         !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.rfind(prefix, 0) != 0 || name.rfind(ours, 0) == 0) continue;
+        std::error_code ignored;
+        if (it->is_regular_file(ignored)) std::filesystem::remove(it->path(), ignored);
+    }
 }
 
 bool isPlainFileName(std::string_view name) {

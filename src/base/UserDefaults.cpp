@@ -62,6 +62,59 @@ std::optional<DefaultsValue> fromJson(const nlohmann::json& j) {
     }
 }
 
+// The text with every ill-formed UTF-8 sequence replaced by U+FFFD (one per maximal ill-formed part, as
+// Unicode recommends). Device names and ids arrive as the sound server reports them, and a JSON text
+// can only hold UTF-8.
+std::string validUtf8(std::string_view s) {
+    static constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+    std::string out;
+    out.reserve(s.size());
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) {
+            out += s[i++];
+            continue;
+        }
+        int need = 0;
+        unsigned char lo = 0x80, hi = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF) {
+            need = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            need = 2;
+            if (c == 0xE0) lo = 0xA0;  // overlong
+            if (c == 0xED) hi = 0x9F;  // surrogates
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            need = 3;
+            if (c == 0xF0) lo = 0x90;  // overlong
+            if (c == 0xF4) hi = 0x8F;  // above U+10FFFF
+        }
+        std::size_t j = i + 1;
+        int got = 0;
+        while (got < need && j < s.size()) {
+            const auto d = static_cast<unsigned char>(s[j]);
+            if (d < lo || d > hi) break;
+            lo = 0x80;
+            hi = 0xBF;
+            ++got;
+            ++j;
+        }
+        if (need > 0 && got == need)
+            out.append(s.substr(i, j - i));
+        else
+            out += kReplacement;
+        i = j;
+    }
+    return out;
+}
+
+DefaultsValue withValidUtf8(DefaultsValue v) {
+    if (auto* s = std::get_if<std::string>(&v)) *s = validUtf8(*s);
+    if (auto* list = std::get_if<StringList>(&v))
+        for (auto& s : *list) s = validUtf8(s);
+    return v;
+}
+
 nlohmann::json toJson(const DefaultsValue& v) {
     return std::visit(
         [](const auto& x) -> nlohmann::json {
@@ -82,6 +135,8 @@ nlohmann::json toJson(const DefaultsValue& v) {
 std::shared_ptr<UserDefaults> UserDefaults::openFile(const std::filesystem::path& file) {
     std::shared_ptr<UserDefaults> d(new UserDefaults());
     d->m_file = file;
+    // A process killed in the middle of a save leaves its temporary file; nobody else ever removes it.
+    removeAtomicWriteLeftovers(file);
     d->load();
     return d;
 }
@@ -132,7 +187,9 @@ bool UserDefaults::save() const {
     }
     std::error_code ec;
     std::filesystem::create_directories(m_file->parent_path(), ec);
-    if (!writeFileAtomically(*m_file, j.dump(2) + "\n")) {
+    // Stored strings are valid UTF-8 already (set() sees to it); the replacing dump only makes sure no
+    // value can ever make saving throw.
+    if (!writeFileAtomically(*m_file, j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n")) {
         log("UserDefaults", "cannot write " + m_file->string() + ": " + std::strerror(errno));
         return false;
     }
@@ -219,7 +276,10 @@ std::optional<StringList> UserDefaults::stringList(const std::string& key) const
     return std::nullopt;
 }
 
-void UserDefaults::set(const std::string& key, DefaultsValue v) {
+void UserDefaults::set(const std::string& rawKey, DefaultsValue rawValue) {
+    // Kept in the form the file can hold, so that this session reads what the next one will.
+    const std::string key = validUtf8(rawKey);
+    DefaultsValue v = withValidUtf8(std::move(rawValue));
     if (std::holds_alternative<std::monostate>(v)) {
         remove(key);
         return;

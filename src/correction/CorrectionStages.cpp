@@ -426,15 +426,22 @@ StageResult CorrectionEngine::applyFuzzyMatching(const std::string& input, const
         const auto queryChars = text::graphemes(query);
         const std::string* best = nullptr;
         int bestDistance = std::numeric_limits<int>::max();
+        const std::size_t queryLength = queryChars.size();
         for (const auto& c : candidates) {
             const bool fromPhonetic = std::find(phonetic.begin(), phonetic.end(), c) != phonetic.end();
             const int allowed = fromPhonetic ? 4 : 2;
-            const auto candidateChars = text::graphemes(c);
-            const int d = editDistance(queryChars, candidateChars);
-            if (d > allowed || d >= bestDistance) continue;
-            const double shorter = static_cast<double>(std::min(queryChars.size(), candidateChars.size()));
-            const double longer = static_cast<double>(std::max(queryChars.size(), candidateChars.size()));
+            // The length tests come first and never look further into a candidate than the allowed length:
+            // a lexicon term of a megabyte must not cost a megabyte-wide edit distance per word. The
+            // distance is at least the difference in length.
+            const std::size_t candidateLength = text::lengthUpTo(c, queryLength + static_cast<std::size_t>(allowed));
+            const std::size_t lengthGap =
+                std::max(queryLength, candidateLength) - std::min(queryLength, candidateLength);
+            if (lengthGap > static_cast<std::size_t>(allowed) || static_cast<int>(lengthGap) >= bestDistance) continue;
+            const double shorter = static_cast<double>(std::min(queryLength, candidateLength));
+            const double longer = static_cast<double>(std::max(queryLength, candidateLength));
             if (longer == 0 || shorter / longer < 0.6) continue;
+            const int d = editDistance(queryChars, text::graphemes(c));
+            if (d > allowed || d >= bestDistance) continue;
             if (isConfusablePair(query, c)) continue;
             best = &c;
             bestDistance = d;

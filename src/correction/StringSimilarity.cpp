@@ -10,7 +10,14 @@ int editDistance(std::string_view a, std::string_view b) {
     return editDistance(text::graphemes(text::nfc(a)), text::graphemes(text::nfc(b)));
 }
 
+namespace {
+thread_local std::uint64_t t_editDistances = 0;
+}  // namespace
+
+std::uint64_t editDistanceCount() { return t_editDistances; }
+
 int editDistance(const std::vector<std::string>& a, const std::vector<std::string>& b) {
+    ++t_editDistances;
     const std::size_t m = a.size(), n = b.size();
     if (m == 0) return static_cast<int>(n);
     if (n == 0) return static_cast<int>(m);

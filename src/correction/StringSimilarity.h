@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,6 +12,8 @@ namespace vandrel {
 int editDistance(std::string_view a, std::string_view b);
 // The same over characters already split (and normalised).
 int editDistance(const std::vector<std::string>& a, const std::vector<std::string>& b);
+// How many edit distances this thread has computed: the work a correction did, for tests and benchmarks.
+std::uint64_t editDistanceCount();
 // True when editDistance(a, b) <= 1, in linear time.
 bool withinOneEdit(const std::vector<std::string>& a, const std::vector<std::string>& b);
 

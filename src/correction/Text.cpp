@@ -4,6 +4,7 @@
 #include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
+#include <unicode/utext.h>
 #include <unicode/utf8.h>
 
 #include <algorithm>
@@ -101,6 +102,28 @@ std::size_t length(std::string_view s) {
     std::size_t n = 0;
     it->first();
     while (it->next() != icu::BreakIterator::DONE) ++n;
+    return n;
+}
+
+std::size_t lengthUpTo(std::string_view s, std::size_t limit) {
+    // Every character takes at least one byte.
+    if (s.size() <= limit) return length(s);
+    // limit + 2 ASCII bytes without a CR are at least limit + 1 whole characters.
+    if (asciiClusters(s.substr(0, limit + 2))) return limit + 1;
+    icu::BreakIterator* it = characterIterator();
+    UErrorCode status = U_ZERO_ERROR;
+    UText* ut = it ? utext_openUTF8(nullptr, s.data(), static_cast<int64_t>(s.size()), &status) : nullptr;
+    if (ut && U_SUCCESS(status)) it->setText(ut, status);
+    if (!ut || U_FAILURE(status)) {
+        if (ut) utext_close(ut);
+        return std::min(length(s), limit + 1);
+    }
+    // Over the UTF-8 in place: the break iterator reads only as far as it counts.
+    std::size_t n = 0;
+    it->first();
+    while (n <= limit && it->next() != icu::BreakIterator::DONE) ++n;
+    it->setText(icu::UnicodeString());  // drop its reference to `s`
+    utext_close(ut);
     return n;
 }
 

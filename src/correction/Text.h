@@ -14,6 +14,9 @@ bool isValidUtf8(std::string_view s);
 
 std::vector<std::string> graphemes(std::string_view s);
 std::size_t length(std::string_view s);
+// length(s) when it is at most `limit`, else limit + 1: the counting stops there, so a huge text costs
+// no more than a short one.
+std::size_t lengthUpTo(std::string_view s, std::size_t limit);
 
 std::string lowercase(std::string_view s);
 std::string uppercase(std::string_view s);

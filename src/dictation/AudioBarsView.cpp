@@ -7,8 +7,8 @@
 #include <QPixmap>
 #include <cmath>
 
-#include "ui/AnimationCurve.h"
 #include "dictation/OverlayStyle.h"
+#include "ui/AnimationCurve.h"
 
 namespace vandrel {
 

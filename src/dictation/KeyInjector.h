@@ -2,6 +2,8 @@
 
 #include <functional>
 
+#include "dictation/PasteKeystroke.h"
+
 namespace vandrel {
 
 // Sends synthetic keystrokes to whatever has the keyboard focus. Main thread only.
@@ -10,9 +12,11 @@ public:
     virtual ~KeyInjector() = default;
     // Whether this session lets us send keystrokes at all.
     virtual bool isTrusted() const = 0;
-    // Sends the paste keystroke. `done(true)` on the main thread once it is posted, `done(false)` when
-    // it could not be sent. Never blocks the main loop.
-    virtual void sendPaste(std::function<void(bool posted)> done) = 0;
+    // The paste keystroke that the window with the keyboard focus understands.
+    virtual PasteKeystroke pasteKeystroke() { return PasteKeystroke::controlV; }
+    // Sends `keystroke`. `done(true)` on the main thread once it is posted, `done(false)` when it
+    // could not be sent. Never blocks the main loop.
+    virtual void sendPaste(PasteKeystroke keystroke, std::function<void(bool posted)> done) = 0;
 };
 
 }  // namespace vandrel

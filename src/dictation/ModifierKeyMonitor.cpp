@@ -4,31 +4,6 @@
 
 namespace vandrel {
 
-namespace {
-
-// Keys that set the same modifier flag as `key` (left and right of one kind share a flag).
-int flagGroup(ModifierKey key) {
-    switch (key) {
-        case ModifierKey::leftShift:
-        case ModifierKey::rightShift:
-            return 0;
-        case ModifierKey::leftControl:
-        case ModifierKey::rightControl:
-            return 1;
-        case ModifierKey::leftOption:
-        case ModifierKey::rightOption:
-            return 2;
-        case ModifierKey::leftCommand:
-        case ModifierKey::rightCommand:
-            return 3;
-        case ModifierKey::function:
-            return 4;
-    }
-    return -1;
-}
-
-}  // namespace
-
 std::optional<ModifierKey> modifierKeyFor(HotkeyOption option) {
     switch (option) {
         case HotkeyOption::doubleTapRightOption:
@@ -94,12 +69,6 @@ void ModifierKeyMonitor::handleEvent(const KeyboardEvent& event) {
     handleFlagsChanged(event.key);
 }
 
-bool ModifierKeyMonitor::flagHeld(ModifierKey watched) const {
-    for (ModifierKey k : m_held)
-        if (flagGroup(k) == flagGroup(watched)) return true;
-    return false;
-}
-
 void ModifierKeyMonitor::spoilPress() {
     if (!m_isModifierDown) return;
     const bool wasReportedAlone = m_wasAlonePress && m_pressReported;
@@ -117,7 +86,9 @@ void ModifierKeyMonitor::handleFlagsChanged(ModifierKey changedKey) {
         spoilPress();
         return;
     }
-    const bool down = flagHeld(*watched);
+    // The key by its own identity: with both Alt keys held, the shared Alt flag would hide the
+    // watched key's release and hand it to the other key.
+    const bool down = m_held.count(*watched) > 0;
     if (option == HotkeyOption::fn)
         debounceFn(down);
     else

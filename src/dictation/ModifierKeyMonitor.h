@@ -52,7 +52,6 @@ public:
 private:
     void debounceFn(bool down);
     void spoilPress();
-    bool flagHeld(ModifierKey watched) const;
 
     std::unique_ptr<ModifierKeyBackend> m_backend;
     std::set<ModifierKey> m_held;

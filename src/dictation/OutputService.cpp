@@ -9,8 +9,9 @@
 
 namespace vandrel {
 
-OutputService::OutputService(std::shared_ptr<Pasteboard> pasteboard, std::shared_ptr<KeyInjector> injector)
-    : m_pasteboard(std::move(pasteboard)), m_injector(std::move(injector)) {}
+OutputService::OutputService(std::shared_ptr<Pasteboard> pasteboard, std::shared_ptr<KeyInjector> injector,
+                             std::shared_ptr<Pasteboard> primarySelection)
+    : m_pasteboard(std::move(pasteboard)), m_injector(std::move(injector)), m_primary(std::move(primarySelection)) {}
 
 OutputService::~OutputService() = default;
 
@@ -32,37 +33,62 @@ void OutputService::restorePasteboard(const PasteboardSnapshot& snapshot, Pasteb
 }
 
 void OutputService::pasteText(const std::string& text, std::function<void(PasteResult)> done) {
+    const PasteKeystroke keystroke =
+        m_injector && m_injector->isTrusted() ? m_injector->pasteKeystroke() : PasteKeystroke::controlV;
+    const bool viaPrimary = keystroke == PasteKeystroke::shiftInsert && m_primary;
     if (!restoreClipboardEnabled()) {
         m_pending.reset();
-        writeAndSend(text, {}, std::move(done));
+        m_pendingPrimary.reset();
+        writeAndSend(text, keystroke, {{}, viaPrimary ? std::optional(PasteboardSnapshot{}) : std::nullopt},
+                     std::move(done));
         return;
     }
-    // While an earlier paste still waits to restore, the clipboard holds that paste's text, not the
+    std::weak_ptr<int> alive = m_alive;
+    snapshotBefore(
+        *m_pasteboard, m_pending,
+        [this, alive, text, keystroke, viaPrimary, done = std::move(done)](PasteboardSnapshot clipboard) mutable {
+            if (!alive.lock()) return;
+            if (!viaPrimary) {
+                writeAndSend(text, keystroke, {std::move(clipboard), std::nullopt}, std::move(done));
+                return;
+            }
+            snapshotBefore(
+                *m_primary, m_pendingPrimary,
+                [this, alive, text, keystroke, clipboard = std::move(clipboard),
+                 done = std::move(done)](PasteboardSnapshot primary) mutable {
+                    if (!alive.lock()) return;
+                    writeAndSend(text, keystroke, {std::move(clipboard), std::move(primary)}, std::move(done));
+                });
+        });
+}
+
+void OutputService::snapshotBefore(Pasteboard& board, std::optional<PendingRestore>& pending,
+                                   std::function<void(PasteboardSnapshot)> next) {
+    // While an earlier paste still waits to restore, the board holds that paste's text, not the
     // user's: a fresh snapshot would make the user's own contents unrecoverable. Carry the earlier
     // snapshot over instead, as long as nobody copied something else in the meantime.
-    if (m_pending) {
-        auto pending = std::move(*m_pending);
-        m_pending.reset();
-        if (m_pasteboard->plainText() == pending.pastedText) {
-            writeAndSend(text, std::move(pending.snapshot), std::move(done));
+    if (pending) {
+        auto earlier = std::move(*pending);
+        pending.reset();
+        if (board.plainText() == earlier.pastedText) {
+            next(std::move(earlier.snapshot));
             return;
         }
     }
-    std::weak_ptr<int> alive = m_alive;
-    snapshotPasteboard(*m_pasteboard, [this, alive, text, done = std::move(done)](PasteboardSnapshot snapshot) mutable {
-        if (!alive.lock()) return;
-        writeAndSend(text, std::move(snapshot), std::move(done));
-    });
+    snapshotPasteboard(board, std::move(next));
 }
 
-void OutputService::writeAndSend(const std::string& text, PasteboardSnapshot snapshot,
+void OutputService::writeAndSend(const std::string& text, PasteKeystroke keystroke, Snapshots snapshots,
                                  std::function<void(PasteResult)> done) {
     m_pasteboard->setPlainText(text);
+    const bool viaPrimary = snapshots.primary.has_value();
+    if (viaPrimary) m_primary->setPlainText(text);
     std::weak_ptr<int> alive = m_alive;
-    runAfter(seconds(pasteDelay), [this, alive, text, snapshot = std::move(snapshot),
+    runAfter(seconds(pasteDelay), [this, alive, text, keystroke, viaPrimary, snapshots = std::move(snapshots),
                                    done = std::move(done)]() mutable {
         if (!alive.lock()) return;
-        postCommandV([this, alive, text, snapshot = std::move(snapshot), done = std::move(done)](bool posted) mutable {
+        auto sent = [this, alive, text, viaPrimary, snapshots = std::move(snapshots),
+                     done = std::move(done)](bool posted) mutable {
             if (!alive.lock()) return;
             PasteResult result;
             result.keystrokeSent = posted;
@@ -71,39 +97,43 @@ void OutputService::writeAndSend(const std::string& text, PasteboardSnapshot sna
                 // paste it by hand.
                 result.failureMessage = localized(
                     "Could not paste: the keystroke cannot be sent in this session. The text is on the clipboard; paste it with Ctrl+V.");
-            } else if (restoreClipboardEnabled() && !snapshot.empty()) {
-                scheduleRestore(std::move(snapshot), text);
+            } else if (restoreClipboardEnabled()) {
+                scheduleRestore(m_pending, *m_pasteboard, std::move(snapshots.clipboard), text);
+                if (viaPrimary) scheduleRestore(m_pendingPrimary, *m_primary, std::move(*snapshots.primary), text);
             }
             if (done) done(std::move(result));
-        });
+        };
+        postCommandV(std::move(sent), keystroke);
     });
 }
 
-void OutputService::postCommandV(std::function<void(bool posted)> done) {
+void OutputService::postCommandV(std::function<void(bool posted)> done, PasteKeystroke keystroke) {
     if (!m_injector || !m_injector->isTrusted()) {
         if (done) done(false);
         return;
     }
-    m_injector->sendPaste(std::move(done));
+    m_injector->sendPaste(keystroke, std::move(done));
 }
 
-void OutputService::scheduleRestore(PasteboardSnapshot snapshot, const std::string& text) {
-    m_pending.reset();
-    PendingRestore pending{std::move(snapshot), text, {}};
+void OutputService::scheduleRestore(std::optional<PendingRestore>& pending, Pasteboard& board,
+                                    PasteboardSnapshot snapshot, const std::string& text) {
+    pending.reset();
+    if (snapshot.empty()) return;
+    PendingRestore restore{std::move(snapshot), text, {}};
     std::weak_ptr<int> alive = m_alive;
-    pending.timer = MainLoop::current().singleShot(seconds(clipboardRestoreDelay()), [this, alive] {
-        if (alive.lock()) runRestoreRule();
+    restore.timer = MainLoop::current().singleShot(seconds(clipboardRestoreDelay()), [alive, &pending, &board] {
+        if (alive.lock()) runRestoreRule(pending, board);
     });
-    m_pending = std::move(pending);
+    pending = std::move(restore);
 }
 
-void OutputService::runRestoreRule() {
-    if (!m_pending) return;
-    auto pending = std::move(*m_pending);
-    m_pending.reset();
-    // Only put the old contents back while the clipboard still holds what we pasted: anything else
-    // was copied by the user after us and is theirs.
-    if (m_pasteboard->plainText() == pending.pastedText) restorePasteboard(pending.snapshot, *m_pasteboard);
+void OutputService::runRestoreRule(std::optional<PendingRestore>& pending, Pasteboard& board) {
+    if (!pending) return;
+    auto restore = std::move(*pending);
+    pending.reset();
+    // Only put the old contents back while the board still holds what we pasted: anything else was
+    // copied (or selected) by the user after us and is theirs.
+    if (board.plainText() == restore.pastedText) restorePasteboard(restore.snapshot, board);
 }
 
 }  // namespace vandrel

@@ -19,7 +19,9 @@ struct PasteResult {
 };
 
 // Puts dictated text into the focused application through the clipboard and a paste keystroke, and
-// afterwards puts the user's earlier clipboard back. Main thread only.
+// afterwards puts the user's earlier clipboard back. A terminal of the xterm family pastes the
+// PRIMARY selection instead; for one of those the text goes there too, and PRIMARY is put back the
+// same way. Main thread only.
 class OutputService {
 public:
     static constexpr double defaultRestoreDelay = 2.0;
@@ -27,7 +29,9 @@ public:
     // Restore delays above this are not a setting anyone chose; they count as the default.
     static constexpr double maximumRestoreDelay = 600.0;
 
-    OutputService(std::shared_ptr<Pasteboard> pasteboard, std::shared_ptr<KeyInjector> injector);
+    // `primarySelection` may be null: a terminal that pastes PRIMARY then gets whatever it holds.
+    OutputService(std::shared_ptr<Pasteboard> pasteboard, std::shared_ptr<KeyInjector> injector,
+                  std::shared_ptr<Pasteboard> primarySelection = nullptr);
     ~OutputService();
     OutputService(const OutputService&) = delete;
     OutputService& operator=(const OutputService&) = delete;
@@ -37,16 +41,17 @@ public:
     // than 0 or above maximumRestoreDelay.
     double clipboardRestoreDelay() const;
 
-    // Puts `text` on the clipboard, waits pasteDelay, sends the keystroke and calls `done` on the main
-    // thread; the clipboard restore happens later on its own.
+    // Puts `text` on the clipboard (and PRIMARY, for a terminal that pastes that), waits pasteDelay,
+    // sends the keystroke the focused window understands and calls `done` on the main thread; the
+    // restore happens later on its own.
     void pasteText(const std::string& text, std::function<void(PasteResult)> done);
 
     static void snapshotPasteboard(Pasteboard& pasteboard, std::function<void(PasteboardSnapshot)> done);
     static void restorePasteboard(const PasteboardSnapshot& snapshot, Pasteboard& pasteboard);
-    void postCommandV(std::function<void(bool posted)> done);
+    void postCommandV(std::function<void(bool posted)> done, PasteKeystroke keystroke = PasteKeystroke::controlV);
 
     Pasteboard& pasteboard() { return *m_pasteboard; }
-    bool hasPendingRestore() const { return m_pending.has_value(); }
+    bool hasPendingRestore() const { return m_pending.has_value() || m_pendingPrimary.has_value(); }
 
 private:
     struct PendingRestore {
@@ -54,13 +59,25 @@ private:
         std::string pastedText;
         Timer timer;
     };
-    void writeAndSend(const std::string& text, PasteboardSnapshot snapshot, std::function<void(PasteResult)> done);
-    void scheduleRestore(PasteboardSnapshot snapshot, const std::string& text);
-    void runRestoreRule();
+    struct Snapshots {
+        PasteboardSnapshot clipboard;
+        std::optional<PasteboardSnapshot> primary;  // set when the text goes to PRIMARY too
+    };
+    // The user's contents of `board` before this paste: carried over from `pending` while the board
+    // still holds that paste's text, else read now.
+    void snapshotBefore(Pasteboard& board, std::optional<PendingRestore>& pending,
+                        std::function<void(PasteboardSnapshot)> next);
+    void writeAndSend(const std::string& text, PasteKeystroke keystroke, Snapshots snapshots,
+                      std::function<void(PasteResult)> done);
+    void scheduleRestore(std::optional<PendingRestore>& pending, Pasteboard& board, PasteboardSnapshot snapshot,
+                         const std::string& text);
+    static void runRestoreRule(std::optional<PendingRestore>& pending, Pasteboard& board);
 
     std::shared_ptr<Pasteboard> m_pasteboard;
     std::shared_ptr<KeyInjector> m_injector;
+    std::shared_ptr<Pasteboard> m_primary;
     std::optional<PendingRestore> m_pending;
+    std::optional<PendingRestore> m_pendingPrimary;
     std::shared_ptr<int> m_alive = std::make_shared<int>(0);
 };
 

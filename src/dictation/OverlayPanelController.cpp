@@ -69,6 +69,7 @@ void OverlayPanelController::makePanel() {
             place();
         else
             m_panel->setFixedSize(m_view->size());
+        applyShape();
     };
     // The native window must exist before its input transparency can be switched without
     // re-creating it.
@@ -90,6 +91,14 @@ void OverlayPanelController::setIgnoresMouseEvents(bool ignore) {
     if (!m_panel) return;
     m_ignoresMouseEvents = ignore;
     applyMouseTransparency();
+}
+
+void OverlayPanelController::applyShape() {
+    if (!m_panel || !m_view) return;
+    if (m_shaped)
+        m_panel->setMask(m_view->shapeRegion());
+    else if (!m_panel->mask().isEmpty())
+        m_panel->clearMask();
 }
 
 bool OverlayPanelController::isPanelVisible() const { return m_panel && m_panel->isVisible(); }
@@ -120,7 +129,10 @@ void OverlayPanelController::placeAndFadeIn() {
         log("Overlay", "No screen to show the overlay on");
         return;
     }
+    // Compositing managers come and go; what runs now decides.
+    m_shaped = m_compositingProbe && !m_compositingProbe();
     place();
+    applyShape();
     m_panel->setWindowOpacity(0.0);
     m_panel->show();
     m_panel->raise();

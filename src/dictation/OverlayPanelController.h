@@ -9,8 +9,8 @@
 #include <string>
 
 #include "base/MainLoop.h"
-#include "ui/AnimationCurve.h"
 #include "dictation/OverlayState.h"
+#include "ui/AnimationCurve.h"
 
 class QWidget;
 
@@ -57,6 +57,13 @@ public:
     // Run when the user presses the overlay's cancel button.
     void setCancelHandler(std::function<void()> handler) { m_cancelHandler = std::move(handler); }
 
+    // Asked at each showing whether a compositing manager runs. Without one the window's transparent
+    // corners would show black, so the window is cut to the overlay's rounded shape instead, and the
+    // cut follows the shape as it grows into the card and back. Without a probe the window stays
+    // translucent.
+    void setCompositingProbe(std::function<bool()> probe) { m_compositingProbe = std::move(probe); }
+    bool isShapedToTheLook() const { return m_shaped; }
+
     // Whether clicks pass through the panel to the windows below. No effect before the panel exists.
     void setIgnoresMouseEvents(bool ignore);
     bool ignoresMouseEvents() const { return m_ignoresMouseEvents; }
@@ -80,12 +87,15 @@ private:
     void place();
     void fade(double to, double duration, const AnimationCurve& curve, std::function<void()> done);
     void applyMouseTransparency();
+    void applyShape();
 
     std::shared_ptr<OverlayState> m_overlayState;
     QSizeF m_overlaySize{236, 48};
     QSizeF m_overlayPartialSize{360, 132};
     std::function<void()> m_cancelHandler;
     bool m_ignoresMouseEvents = true;
+    std::function<bool()> m_compositingProbe;
+    bool m_shaped = false;
 
     std::unique_ptr<QWidget> m_panel;
     RecordingOverlayView* m_view = nullptr;

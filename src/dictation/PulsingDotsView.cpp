@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "ui/AnimationCurve.h"
 #include "dictation/OverlayStyle.h"
+#include "ui/AnimationCurve.h"
 
 namespace vandrel {
 

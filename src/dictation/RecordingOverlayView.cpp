@@ -14,13 +14,13 @@
 #include <cmath>
 
 #include "base/LocalizationManager.h"
-#include "ui/AnimationCurve.h"
 #include "dictation/AudioBarsView.h"
 #include "dictation/ElapsedTimeView.h"
 #include "dictation/NoSpeechSymbolView.h"
 #include "dictation/OverlayCancelButton.h"
 #include "dictation/OverlayStyle.h"
 #include "dictation/PulsingDotsView.h"
+#include "ui/AnimationCurve.h"
 
 namespace vandrel {
 
@@ -131,6 +131,10 @@ QSizeF RecordingOverlayView::surfaceSize() const {
 
 double RecordingOverlayView::cornerRadius() const {
     return lerp(capsuleSize.height() / 2.0, cardCornerRadius, fadeValue(lookPart));
+}
+
+QRegion RecordingOverlayView::shapeRegion() const {
+    return QRegion(lookShape(QRectF(rect()), cornerRadius()).toFillPolygon().toPolygon());
 }
 
 QString RecordingOverlayView::accessibleStatus() const { return QString::fromStdString(m_state.accessibilityStatus()); }

@@ -3,6 +3,7 @@
 #include <QPixmap>
 #include <QPointF>
 #include <QRectF>
+#include <QRegion>
 #include <QSizeF>
 #include <QString>
 #include <QWidget>
@@ -56,6 +57,9 @@ public:
     QSize lookSize() const;
     QSizeF surfaceSize() const;
     double cornerRadius() const;
+    // The surface's outline of the moment, in the view's pixels: what a window without translucency is
+    // cut to.
+    QRegion shapeRegion() const;
     // Called whenever the view's size changes, on every step of a change of look, so the window
     // hosting the view can follow.
     std::function<void()> onLookSizeChanged;

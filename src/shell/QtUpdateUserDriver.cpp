@@ -1,6 +1,7 @@
 #include "shell/QtUpdateUserDriver.h"
 
 #include <QDesktopServices>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QUrl>
@@ -20,6 +21,9 @@ QtUpdateUserDriver::~QtUpdateUserDriver() {
 void QtUpdateUserDriver::show(QMessageBox* box, std::function<void()> done) {
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setTextFormat(Qt::PlainText);
+    // setTextFormat covers only the main text; the informative text (the feed's version, the error)
+    // sits in a label of its own that would otherwise guess rich text, follow links and load images.
+    for (auto* label : box->findChildren<QLabel*>()) label->setTextFormat(Qt::PlainText);
     box->setWindowModality(Qt::NonModal);
     QObject::connect(box, &QMessageBox::finished, box, [done = std::move(done)](int) { done(); });
     m_box = box;

@@ -2,37 +2,115 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "base/AppInfo.h"
 #include "base/Log.h"
 #include "base/Paths.h"
 
 namespace vandrel {
+namespace {
+
+std::string describe(const std::filesystem::path& p, const std::string& what) { return p.string() + ": " + what; }
+
+// Makes `dir` (whose parent exists) a folder of this user that nobody else can write into, or says why not.
+bool ensurePrivateFolder(const std::filesystem::path& dir, std::string& problem) {
+    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+        problem = describe(dir, std::strerror(errno));
+        return false;
+    }
+    struct stat st {};
+    if (::lstat(dir.c_str(), &st) != 0) {
+        problem = describe(dir, std::strerror(errno));
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        problem = describe(dir, "not a folder");
+        return false;
+    }
+    if (st.st_uid != ::geteuid()) {
+        problem = describe(dir, "owned by another user");
+        return false;
+    }
+    if ((st.st_mode & 077) != 0 && ::chmod(dir.c_str(), 0700) != 0) {
+        problem = describe(dir, std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
 
 SingleInstanceLock::SingleInstanceLock(const std::filesystem::path& file) {
-    m_fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (m_fd < 0) {
-        log("SingleInstance", "cannot open " + file.string() + ": " + std::strerror(errno));
+    auto fail = [&](const std::string& why) {
+        m_error = describe(file, why);
+        log("SingleInstance", "cannot use the lock file " + m_error);
+        if (m_fd >= 0) ::close(m_fd);
+        m_fd = -1;
+        m_state = State::failed;
+    };
+    if (file.empty()) {
+        fail("no lock file");
         return;
     }
-    m_acquired = ::flock(m_fd, LOCK_EX | LOCK_NB) == 0;
-    if (m_acquired) {
-        // The pid is only informative; the lock itself is what counts.
-        auto pid = std::to_string(::getpid()) + "\n";
-        if (::ftruncate(m_fd, 0) == 0) (void)!::write(m_fd, pid.data(), pid.size());
+    // No O_TRUNC: the file is only written once it is known to be ours and locked.
+    m_fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+    if (m_fd < 0) {
+        fail(errno == ELOOP ? "is a symbolic link" : std::strerror(errno));
+        return;
     }
+    struct stat st {};
+    if (::fstat(m_fd, &st) != 0) {
+        fail(std::strerror(errno));
+        return;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        fail("not a plain file");
+        return;
+    }
+    if (st.st_uid != ::geteuid()) {
+        fail("owned by another user");
+        return;
+    }
+    if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK) {
+            m_state = State::heldByAnotherInstance;
+            return;
+        }
+        fail(std::strerror(errno));
+        return;
+    }
+    m_state = State::acquired;
+    // The pid is only informative; the lock itself is what counts.
+    auto pid = std::to_string(::getpid()) + "\n";
+    if (::ftruncate(m_fd, 0) == 0) (void)!::pwrite(m_fd, pid.data(), pid.size(), 0);
 }
 
 SingleInstanceLock::~SingleInstanceLock() {
     if (m_fd >= 0) ::close(m_fd);
 }
 
-std::filesystem::path SingleInstanceLock::defaultPath() {
-    return Paths::runtimeDir() / (AppInfo::bundleIdentifier() + ".lock");
+std::filesystem::path SingleInstanceLock::defaultPath(std::string* problem) {
+    const std::string name = AppInfo::bundleIdentifier() + ".lock";
+    if (const char* v = std::getenv("XDG_RUNTIME_DIR"); v && *v == '/') return Paths::runtimeDir() / name;
+    std::filesystem::path cache;
+    if (const char* v = std::getenv("XDG_CACHE_HOME"); v && *v == '/')
+        cache = v;
+    else if (const char* home = std::getenv("HOME"); home && *home == '/')
+        cache = std::filesystem::path(home) / ".cache";
+    std::string why = "no runtime folder and no home folder";
+    if (!cache.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(cache, ec);
+        if (ensurePrivateFolder(cache / "Vandrel", why)) return cache / "Vandrel" / name;
+    }
+    if (problem) *problem = why;
+    return {};
 }
 
 }  // namespace vandrel

@@ -1,9 +1,12 @@
 #include "shell/StatusTray.h"
 
 #include <QAction>
+#include <QCursor>
+#include <QFontMetrics>
 #include <QIcon>
 #include <QMenu>
 #include <QSystemTrayIcon>
+#include <QTextDocument>
 
 #include "base/Log.h"
 #include "base/Paths.h"
@@ -19,6 +22,10 @@ StatusTray::StatusTray(InputFn input, ActionFn onAction, QObject* parent)
     // Rebuilt at each opening so that it always shows the state of that moment.
     QObject::connect(m_menu.get(), &QMenu::aboutToShow, this, [this] { rebuildMenu(); });
     m_tray->setContextMenu(m_menu.get());
+    // A click on the status item opens its menu, whichever button it was.
+    QObject::connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger && !m_menu->isVisible()) m_menu->popup(QCursor::pos());
+    });
     rebuildMenu();
     setIcon({"mic.slash", ""});
     if (!QSystemTrayIcon::isSystemTrayAvailable())
@@ -44,18 +51,33 @@ void StatusTray::rebuildMenu() {
     fill(m_menu.get(), buildStatusMenu(m_input()));
 }
 
+QString StatusTray::elidedMenuText(const std::string& text, const QFont& font) {
+    const QFontMetrics metrics(font);
+    const QString full = QString::fromStdString(text);
+    // Elided before the "&"s are doubled, so that the measure is the text's own.
+    return metrics.elidedText(full, Qt::ElideRight, metrics.averageCharWidth() * maxMenuTextCharacters)
+        .replace('&', "&&");
+}
+
 void StatusTray::fill(QMenu* menu, const std::vector<StatusMenuItem>& items) {
+    // An elided line keeps its whole text in its tooltip.
+    menu->setToolTipsVisible(true);
     for (const auto& item : items) {
         if (item.separator) {
             menu->addSeparator();
             continue;
         }
+        const QString text = elidedMenuText(item.title, menu->font());
+        const bool elided = text != literalMenuText(item.title);
+        const QString toolTip = elided ? Qt::convertFromPlainText(QString::fromStdString(item.title)) : QString();
         if (!item.submenu.empty()) {
-            auto* sub = menu->addMenu(literalMenuText(item.title));
+            auto* sub = menu->addMenu(text);
+            sub->menuAction()->setToolTip(toolTip);
             fill(sub, item.submenu);
             continue;
         }
-        auto* action = menu->addAction(literalMenuText(item.title));
+        auto* action = menu->addAction(text);
+        action->setToolTip(toolTip);
         action->setEnabled(item.enabled);
         if (item.checked) {
             action->setCheckable(true);

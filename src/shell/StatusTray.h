@@ -6,6 +6,7 @@
 
 #include "shell/StatusMenuModel.h"
 
+class QFont;
 class QMenu;
 class QSystemTrayIcon;
 
@@ -29,6 +30,10 @@ public:
 
     // Menu texts are shown literally: "&" would otherwise mark a mnemonic.
     static QString literalMenuText(const std::string& text);
+    // The same, cut with an ellipsis to a readable width: a model-load error carries the whole URL
+    // and the download library's message, which would stretch the menu across the screen.
+    static QString elidedMenuText(const std::string& text, const QFont& font);
+    static constexpr int maxMenuTextCharacters = 64;
 
 private:
     void fill(QMenu* menu, const std::vector<StatusMenuItem>& items);

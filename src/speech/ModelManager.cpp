@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 #include <fcntl.h>
+#include <openssl/evp.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -19,6 +20,7 @@
 #include "base/MainLoop.h"
 #include "base/Paths.h"
 #include "speech/TranscriptCleanup.h"
+#include "speech/WhisperModelValidator.h"
 
 extern char** environ;
 
@@ -102,7 +104,18 @@ struct Transfer {
     double lower = 0, upper = 1, lastReported = -1;
     const ModelManager::ProgressSink* progress = nullptr;
     const std::atomic<bool>* cancelled = nullptr;
+    EVP_MD_CTX* sha1 = nullptr;  // hashes the body as it arrives, when a sum is expected
 };
+
+std::string hex(const unsigned char* bytes, unsigned n) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned i = 0; i < n; ++i) {
+        out += kDigits[bytes[i] >> 4];
+        out += kDigits[bytes[i] & 15];
+    }
+    return out;
+}
 
 long responseCode(CURL* curl) {
     long code = 0;
@@ -120,6 +133,7 @@ std::size_t writeBody(char* data, std::size_t size, std::size_t count, void* use
         t->writeFailed = true;
         return 0;
     }
+    if (t->sha1) EVP_DigestUpdate(t->sha1, data, n);
     t->written += n;
     return n;
 }
@@ -157,6 +171,12 @@ ModelManager& ModelManager::shared() {
 
 fs::path ModelManager::defaultModelsDirectory() {
     return Paths::applicationSupport() / "com.harstow.Vandrel" / "Models";
+}
+
+std::map<ModelTier, std::string> ModelManager::publishedModelSha1() {
+    return {{ModelTier::base, "465707469ff3a37a2b9b8d8f89f2f99de7299dac"},
+            {ModelTier::small, "55356645c2b361a969dfd0ef2c5a50d530afd8d5"},
+            {ModelTier::largeTurboQ5, "e050f7970618a659205450ad97eb95a18d69c9ee"}};
 }
 
 bool ModelManager::defaultUsesEncoder() {
@@ -204,20 +224,28 @@ ModelDownload ModelManager::ensureDownloaded(ModelTier tier, std::function<void(
         });
     };
     const bool usesEncoder = m_options.usesEncoder;
-    std::error_code ec;
-    const bool modelPresent = modelURL(tier).has_value();
-    const bool encoderPresent = !usesEncoder || fs::is_directory(m_modelsDirectory / encoderFolderName(tier), ec);
-    if (modelPresent && encoderPresent) {
-        progress(1.0);
-        finish(std::nullopt);
-        return ModelDownload(cancelled);
-    }
     m_executor.submit([this, tier, usesEncoder, cancelled, progress, finish] {
         if (cancelled->load()) return;
         const double modelUpper = usesEncoder ? 0.5 : 1.0;
+        // A file that is there but no model (a captive portal's page from an older version, a damaged
+        // disk) would fail every load: it goes aside, and the model is fetched again.
+        if (auto present = modelURL(tier)) {
+            if (auto problem = validateWhisperModelFile(*present)) {
+                fs::path aside = *present;
+                aside += ".invalid";
+                std::error_code ec;
+                fs::rename(*present, aside, ec);
+                log("ModelManager", "Set aside " + present->filename().string() + " (" + *problem + ")" +
+                                        (ec ? ": " + ec.message() : ""));
+            }
+        }
         if (!modelURL(tier)) {
+            Expectation expectation;
+            expectation.validate = [](const fs::path& file) { return validateWhisperModelFile(file); };
+            if (auto it = m_options.modelSha1.find(tier); it != m_options.modelSha1.end())
+                expectation.sha1 = it->second;
             auto error = downloadFile(downloadURL(tier, m_options.baseUrl), m_modelsDirectory / fileName(tier), 0.0,
-                                      modelUpper, progress, cancelled.get());
+                                      modelUpper, progress, cancelled.get(), expectation);
             if (error) {
                 finish(std::move(error));
                 return;
@@ -246,7 +274,8 @@ ModelDownload ModelManager::ensureDownloaded(ModelTier tier, std::function<void(
 
 std::optional<ModelDownloadError> ModelManager::downloadFile(const std::string& url, const fs::path& destination,
                                                              double lower, double upper, const ProgressSink& progress,
-                                                             const std::atomic<bool>* cancelled) const {
+                                                             const std::atomic<bool>* cancelled,
+                                                             const Expectation& expectation) const {
     ensureCurlInitialized();
     // The transfer goes to a partial file beside the destination, which is replaced in one rename.
     const fs::path part = destination.string() + ".part";
@@ -257,6 +286,18 @@ std::optional<ModelDownloadError> ModelManager::downloadFile(const std::string& 
     t.cancelled = cancelled;
     t.file = std::fopen(part.c_str(), "wbe");
     if (!t.file) return fileError("Cannot write " + part.filename().string(), errno);
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> sha1(nullptr, &EVP_MD_CTX_free);
+    if (expectation.sha1) {
+        sha1.reset(EVP_MD_CTX_new());
+        if (sha1 && EVP_DigestInit_ex(sha1.get(), EVP_sha1(), nullptr) != 1) sha1.reset();
+        if (!sha1) {
+            std::fclose(t.file);
+            std::error_code ec;
+            fs::remove(part, ec);
+            return ModelDownloadError{"ModelManager.Validation", 0, "Cannot compute the SHA-1 of a download"};
+        }
+        t.sha1 = sha1.get();
+    }
     CURL* curl = curl_easy_init();
     t.curl = curl;
     char errorBuffer[CURL_ERROR_SIZE] = {};
@@ -264,7 +305,11 @@ std::optional<ModelDownloadError> ModelManager::downloadFile(const std::string& 
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    // A secure address never hands the transfer over to a plain one, where anyone on the way could
+    // replace the file.
+    const bool secure = url.rfind("https://", 0) == 0;
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
+    if (!m_options.caBundle.empty()) curl_easy_setopt(curl, CURLOPT_CAINFO, m_options.caBundle.c_str());
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 30L);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
@@ -289,7 +334,9 @@ std::optional<ModelDownloadError> ModelManager::downloadFile(const std::string& 
         return std::optional<ModelDownloadError>(std::move(e));
     };
     if (cancelled && cancelled->load()) return failWith({"ModelManager.Download", -1, "Download cancelled"});
-    if (status != 0 && (status < 200 || status > 299))
+    // A redirect that was not followed (a refused protocol, too many hops) is told by curl's message.
+    const bool unfollowedRedirect = status >= 300 && status <= 399 && rc != CURLE_OK;
+    if (status != 0 && (status < 200 || status > 299) && !unfollowedRedirect)
         return failWith({"ModelManager.Download", status, "HTTP " + std::to_string(status) + " for " + url});
     if (t.writeFailed || !flushed)
         return failWith(fileError("Cannot write " + part.filename().string(), errno ? errno : EIO));
@@ -300,6 +347,23 @@ std::optional<ModelDownloadError> ModelManager::downloadFile(const std::string& 
         return failWith({"ModelManager.Download", status,
                          "Incomplete download of " + url + ": " + std::to_string(t.written) + " of " +
                              std::to_string(expected) + " bytes"});
+    // A server that sends no length and closes early, or answers 200 with a page of its own, must not
+    // leave that behind as the model.
+    if (t.sha1) {
+        unsigned char digest[EVP_MAX_MD_SIZE];
+        unsigned length = 0;
+        EVP_DigestFinal_ex(t.sha1, digest, &length);
+        const std::string actual = hex(digest, length);
+        if (actual != *expectation.sha1)
+            return failWith(
+                {"ModelManager.Validation", 0,
+                 "Downloaded file from " + url + " has SHA-1 " + actual + ", expected " + *expectation.sha1});
+    }
+    if (expectation.validate) {
+        if (auto problem = expectation.validate(part))
+            return failWith(
+                {"ModelManager.Validation", 0, "Downloaded file from " + url + " is not a usable model: " + *problem});
+    }
     std::error_code ec;
     fs::rename(part, destination, ec);
     if (ec) return failWith(fileError("Cannot move " + part.filename().string(), ec.value()));

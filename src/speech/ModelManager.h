@@ -3,6 +3,7 @@
 #include <atomic>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -13,8 +14,8 @@
 namespace vandrel {
 
 // A failed download or unpacking: an error domain ("ModelManager.Download", "ModelManager.Unzip",
-// "ModelManager.Transport", "ModelManager.File"), a code (HTTP status, exit status, curl or errno code)
-// and a description for the user.
+// "ModelManager.Transport", "ModelManager.File", "ModelManager.Validation" for a transfer that is not what
+// was asked for), a code (HTTP status, exit status, curl or errno code) and a description for the user.
 struct ModelDownloadError {
     std::string domain;
     long code = 0;
@@ -57,12 +58,27 @@ public:
         bool usesEncoder = defaultUsesEncoder();
         // A transfer that moves no byte for this long fails.
         long stallTimeoutSeconds = 60;
+        // The SHA-1 (lowercase hex) a tier's model file must have; tiers without one are checked for
+        // their structure only.
+        std::map<ModelTier, std::string> modelSha1 = publishedModelSha1();
+        // When set, the certificates https servers are checked against instead of the system's.
+        std::string caBundle{};
+    };
+
+    // What a finished transfer must be before it replaces the destination.
+    struct Expectation {
+        // Says what is wrong with the file, or nothing.
+        std::function<std::optional<std::string>(const std::filesystem::path&)> validate;
+        // The SHA-1 of the body, lowercase hex.
+        std::optional<std::string> sha1;
     };
 
     static ModelManager& shared();
     // "com.harstow.Vandrel/Models" in the application-support folder.
     static std::filesystem::path defaultModelsDirectory();
     static bool defaultUsesEncoder();
+    // The sums whisper.cpp publishes for its model files.
+    static std::map<ModelTier, std::string> publishedModelSha1();
 
     explicit ModelManager(std::filesystem::path modelsDirectory);
     ModelManager(std::filesystem::path modelsDirectory, Options options);
@@ -72,18 +88,21 @@ public:
     // The model file when it exists (the encoder is not checked). Never a ".part" file.
     std::optional<std::filesystem::path> modelURL(ModelTier tier) const;
     // Makes sure the tier is on disk. `onProgress` receives values 0...1; `onFinish` runs once at the end,
-    // with an error when the model could not be had. Both on the main loop.
+    // with an error when the model could not be had. Both on the main loop. A model file on disk that is
+    // not a whisper model is moved aside ("<file>.invalid") and downloaded again; a download is checked
+    // (structure, and the tier's SHA-1 when known) before it takes the model's place.
     [[nodiscard]] ModelDownload ensureDownloaded(ModelTier tier, std::function<void(double)> onProgress,
                                                  std::function<void(std::optional<ModelDownloadError>)> onFinish);
     // Removes the model file and the encoder folder; errors are ignored.
     void deleteModel(ModelTier tier);
 
     // The building blocks, run on the calling thread (the manager's executor, or a test).
-    // `progress` receives values within [lower, upper].
+    // `progress` receives values within [lower, upper]. Redirects never leave https for http.
     using ProgressSink = std::function<void(double)>;
     std::optional<ModelDownloadError> downloadFile(const std::string& url, const std::filesystem::path& destination,
                                                    double lower, double upper, const ProgressSink& progress,
-                                                   const std::atomic<bool>* cancelled = nullptr) const;
+                                                   const std::atomic<bool>* cancelled = nullptr,
+                                                   const Expectation& expectation = {}) const;
     std::optional<ModelDownloadError> downloadEncoder(ModelTier tier, double lower, double upper,
                                                       const ProgressSink& progress,
                                                       const std::atomic<bool>* cancelled = nullptr) const;

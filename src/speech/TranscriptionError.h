@@ -13,10 +13,13 @@ public:
     static TranscriptionError transcriptionFailed(std::string message) {
         return TranscriptionError(Kind::transcriptionFailed, std::move(message));
     }
-    static TranscriptionError modelNotLoaded() { return TranscriptionError(Kind::modelNotLoaded, {}); }
+    // `reason`: why a model file could not be loaded, when one was tried.
+    static TranscriptionError modelNotLoaded(std::string reason = {}) {
+        return TranscriptionError(Kind::modelNotLoaded, std::move(reason));
+    }
 
     Kind kind() const { return m_kind; }
-    // The payload of transcriptionFailed (empty for modelNotLoaded).
+    // The payload of transcriptionFailed, or the reason of modelNotLoaded (often empty).
     const std::string& message() const { return m_message; }
     // The user-facing description, localised at the moment it is formed.
     std::string description() const;

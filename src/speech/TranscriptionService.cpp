@@ -124,7 +124,7 @@ void TranscriptionService::loadModel(const std::filesystem::path& modelFile,
             std::string reason;
             m_whisperContext = WhisperContext::create(modelFile.string(), &reason);
             if (!m_whisperContext)
-                return finish(TranscriptionResult<LoadOutcome>::failure(TranscriptionError::modelNotLoaded()));
+                return finish(TranscriptionResult<LoadOutcome>::failure(TranscriptionError::modelNotLoaded(reason)));
             {
                 std::lock_guard lock(m_pathMutex);
                 m_currentModelPath = modelFile;
@@ -190,8 +190,10 @@ TranscriptionResult<std::string> TranscriptionService::transcribeNow(const std::
     if (!r1.ok()) return Result::failure(*r1.error);
     auto r2 = transcribeInLanguage(samples, first, ticket);
     if (!r2.ok()) return Result::failure(*r2.error);
-    const bool e1 = echoes(r1.value->text, *detected);
-    const bool e2 = echoes(r2.value->text, first);
+    // A candidate the clean-up emptied (a stock phrase) or that echoes its prompt is no transcript: its
+    // score says how sure the recogniser was of the wrong thing, so it never outranks real text.
+    const bool e1 = r1.value->text.empty() || echoes(r1.value->text, *detected);
+    const bool e2 = r2.value->text.empty() || echoes(r2.value->text, first);
     if (e1 && e2) return Result::success("");
     if (e1) return Result::success(r2.value->text);
     if (e2) return Result::success(r1.value->text);

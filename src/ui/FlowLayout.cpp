@@ -15,6 +15,13 @@ FlowLayout::~FlowLayout() {
     for (QLayoutItem* item : m_items) delete item;
 }
 
+int FlowLayout::spacing() const { return static_cast<int>(std::lround(m_spacing)); }
+
+void FlowLayout::setSpacing(int spacing) {
+    m_spacing = std::max(0, spacing);
+    invalidate();
+}
+
 void FlowLayout::addItem(QLayoutItem* item) {
     m_items.push_back(item);
     invalidate();

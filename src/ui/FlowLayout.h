@@ -25,6 +25,9 @@ public:
     ~FlowLayout() override;
 
     double flowSpacing() const { return m_spacing; }
+    // QLayout's whole-pixel view of the same spacing.
+    int spacing() const override;
+    void setSpacing(int spacing) override;
 
     // Positions and total size for `width` (infinity: one row). Hidden widgets take no place.
     Arrangement arrange(double width = std::numeric_limits<double>::infinity()) const;

@@ -13,11 +13,18 @@ KickerLabel::KickerLabel(const QString& text, const QColor& colour, QWidget* par
     : QWidget(parent), m_text(text), m_colour(colour) {
     setFont(monoFont(10, QFont::DemiBold, 1.5));
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    setAccessibleName(m_text);
 }
 
 void KickerLabel::setText(const QString& text) {
     m_text = text;
+    setAccessibleName(text);
     updateGeometry();
+    update();
+}
+
+void KickerLabel::setColour(const QColor& colour) {
+    m_colour = colour;
     update();
 }
 

@@ -17,6 +17,7 @@ public:
     QString text() const { return m_text; }
     // What is drawn: the text in capitals (locale-independent case mapping).
     QString displayText() const;
+    void setColour(const QColor& colour);
     QColor colour() const { return m_colour; }
 
     QSize sizeHint() const override;

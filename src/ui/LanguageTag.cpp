@@ -32,6 +32,7 @@ LanguageTag::LanguageTag(const QString& name, bool isPrimary, bool canRemove, bo
       m_remove(new SymbolButton(QStringLiteral("xmark.circle.fill"), kRemoveSize, this)) {
     setFont(monoFont(13));
     setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
+    setAccessibleName(m_name);
     m_remove->setObjectName(QStringLiteral("removeButton"));
     m_remove->setEmphasis(Emphasis::tertiary);
     m_remove->setEnabled(m_canRemove);

@@ -26,10 +26,12 @@ QColor StatusChip::toneColor(Tone tone) {
 StatusChip::StatusChip(const QString& text, Tone tone, QWidget* parent) : QWidget(parent), m_text(text), m_tone(tone) {
     setFont(monoFont(9.5, QFont::DemiBold, 1.0));
     setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
+    setAccessibleName(m_text);
 }
 
 void StatusChip::setText(const QString& text) {
     m_text = text;
+    setAccessibleName(text);
     updateGeometry();
     update();
 }

@@ -14,15 +14,18 @@ namespace vandrel {
 // windows ask for ("gearshape", "lock.shield", "checkmark.circle.fill"). They are drawn in one colour
 // (the file's own colours only give the shape) and cached per name, size, colour and pixel ratio.
 //
-// Every symbol name the code uses is written as a literal in a call of symbol(), symbolIcon(),
-// symbolName(), BrandIconTile(), SymbolButton() or setSymbolName(), so that a test can check that each
-// has its file.
+// Every symbol name the code uses is written as a literal in the first argument of a call of symbol(),
+// symbolIcon(), symbolName(), BrandIconTile(), SymbolButton() or setSymbolName() (a choice between two
+// literals there counts too), so that a test can check that each has its file. A name kept in data is
+// written as symbolName("...").
 
 // A `size` by `size` (points) pixmap of the symbol at the device pixel ratio `dpr` (0: the
 // application's), tinted with `colour`. A missing or unreadable file is logged once and gives a null
 // pixmap.
 QPixmap symbol(const QString& name, double size, const QColor& colour, qreal dpr = 0);
 QIcon symbolIcon(const QString& name, double size, const QColor& colour);
+
+// symbol() and symbolIcon() are for the main thread, like every widget.
 
 // Marks a symbol name kept in data (tables, structs) so that the symbol-file check finds it.
 constexpr std::string_view symbolName(std::string_view name) { return name; }

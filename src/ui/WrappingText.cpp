@@ -25,6 +25,7 @@ WrappingText::WrappingText(QWidget* parent) : QWidget(parent) {
 
 void WrappingText::setRuns(std::vector<Run> runs) {
     m_runs = std::move(runs);
+    setAccessibleName(text());
     updateGeometry();
     update();
 }
@@ -91,10 +92,11 @@ int WrappingText::heightForWidth(int width) const {
 }
 
 QSize WrappingText::sizeHint() const {
-    // Ideally one line; a layout offering less width makes it wrap and grow.
+    // Ideally one line, but no wider than a readable column: a long paragraph must not make its window
+    // ask for thousands of pixels. A layout offering less width makes it wrap and grow.
     const QMargins m = contentsMargins();
     Laid one = layoutFor(1e6);
-    const int width = static_cast<int>(std::ceil(one.naturalWidth)) + m.left() + m.right();
+    const int width = std::min(static_cast<int>(std::ceil(one.naturalWidth)), kIdealMaxWidth) + m.left() + m.right();
     return {width, heightForWidth(width)};
 }
 

@@ -26,6 +26,9 @@ public:
         std::optional<QColor> colour;
     };
 
+    // The widest the size hint asks for; wider texts ask for this width and more lines.
+    static constexpr int kIdealMaxWidth = 560;
+
     explicit WrappingText(QWidget* parent = nullptr);
 
     void setRuns(std::vector<Run> runs);

@@ -138,6 +138,41 @@ TEST(UserDefaults, NonFiniteDoublesAreNotWrittenAsInvalidJson) {
     EXPECT_EQ(j["s"], "kept");
 }
 
+// Device names and ids are stored as the sound server reports them, which need not be UTF-8.
+TEST(UserDefaults, TextThatIsNotUtf8IsStoredWithReplacementCharacters) {
+    TempDir dir;
+    auto file = dir / "defaults.json";
+    const std::string fffd = "\xEF\xBF\xBD";
+    {
+        auto d = UserDefaults::openFile(file);
+        d->setString("name", "Mic \xFF\xFE \xC3\xA9 \xE2\x82 \xED\xA0\x80 \xF0\x9F\x8E\xA4");
+        d->setStringList("uids", {"ok", "cut \xE2\x82"});
+        d->setString("k\xC0\xAF", "v");
+        EXPECT_EQ(d->string("name"),
+                  "Mic " + fffd + fffd + " \xC3\xA9 " + fffd + " " + fffd + fffd + fffd + " \xF0\x9F\x8E\xA4");
+    }
+    auto reopened = UserDefaults::openFile(file);
+    EXPECT_EQ(reopened->string("name"),
+              "Mic " + fffd + fffd + " \xC3\xA9 " + fffd + " " + fffd + fffd + fffd + " \xF0\x9F\x8E\xA4");
+    EXPECT_EQ(reopened->stringList("uids"), (StringList{"ok", "cut " + fffd}));
+    EXPECT_EQ(reopened->string("k" + fffd + fffd), "v");
+}
+
+TEST(UserDefaults, TemporaryFilesOfAKilledWriterAreRemovedAtOpen) {
+    TempDir dir;
+    auto file = dir / "defaults.json";
+    const auto stale = dir / "defaults.json.tmp-1-42";
+    const auto ours = dir / ("defaults.json.tmp-" + std::to_string(getpid()) + "-7");
+    const auto unrelated = dir / "other.json.tmp-1-42";
+    for (const auto& p : {stale, ours, unrelated}) std::ofstream(p) << "{\"partial\": ";
+    std::ofstream(file) << R"({"k": "v"})";
+    auto d = UserDefaults::openFile(file);
+    EXPECT_EQ(d->string("k"), "v");
+    EXPECT_FALSE(std::filesystem::exists(stale));
+    EXPECT_TRUE(std::filesystem::exists(ours));  // this process may be writing it right now
+    EXPECT_TRUE(std::filesystem::exists(unrelated));
+}
+
 // A writer killed at any moment leaves the old file or the new one, never a torn one.
 TEST(UserDefaults, AProcessKilledWhileWritingLeavesAWholeFile) {
     TempDir dir;

@@ -4,6 +4,8 @@
 
 #include "LexiconFixtures.h"
 #include "correction/FrequencyVocabulary.h"
+#include "correction/StringSimilarity.h"
+#include "correction/Text.h"
 
 using namespace vandrel;
 using vandrel::test::indexed;
@@ -138,6 +140,24 @@ TEST(FuzzyStageTest, LengthDistanceAndRatioLimits) {
     auto asWritten = engine.applyFuzzyMatching("k-u-b-ernetes", *d, {});  // three hyphens: searched as written
     EXPECT_EQ(asWritten.text, "kubernetes");
     EXPECT_EQ(asWritten.corrections.at(0).confidence, 0.3);
+}
+
+// A huge term shares every trigram with the word and tops the candidates; its length alone rules it out,
+// so it must cost no edit distance (a megabyte-wide one per word stalled the dictation).
+TEST(FuzzyStageTest, AHugeTermIsRuledOutByLengthBeforeAnyEditDistance) {
+    std::string huge;
+    while (huge.size() < (1u << 20)) huge += "kubernetes";
+    for (const std::string& giant : {huge, "\u00E9" + huge}) {  // the ASCII shortcut and the general count
+        CorrectionEngine engine;
+        engine.setVocabulary(std::make_shared<const FrequencyVocabulary>(*FrequencyVocabulary::fromText("the\n")));
+        engine.setDictionary(indexed(lexicon({"kubernetes", giant}, {}, {}, "en")));
+        const auto before = editDistanceCount();
+        EXPECT_EQ(engine.correct("the kubernotas cluster", -0.5f).correctedText, "the kubernetes cluster");
+        EXPECT_EQ(editDistanceCount() - before, 1u);  // "kubernetes" only
+    }
+    EXPECT_EQ(text::lengthUpTo("\u00E9t\u00E9", 5), 3u);
+    EXPECT_EQ(text::lengthUpTo("e\u0301t\u00E9s", 2), 3u);
+    EXPECT_EQ(text::lengthUpTo(huge, 12), 13u);
 }
 
 TEST(FuzzyStageTest, ConfusablePairsAndCommonWords) {

@@ -255,6 +255,24 @@ TEST_F(HotkeyFixture, AHoldSpoiledByTypingCancelsTheRecordingItStarted) {
     EXPECT_EQ(state(), RecordingState::recording);
 }
 
+// Both Alt keys down: the watched one's release ends the hold and the other one's release changes nothing.
+TEST_F(HotkeyFixture, AHoldWithTheOtherSideAlsoDownStopsOnTheWatchedKeysRelease) {
+    manager->configure(HotkeyOption::rightOption);
+    keyboard.press(K::leftOption);
+    advance(0.1);
+    keyboard.press(K::rightOption);
+    advance(2.0);
+    ASSERT_EQ(state(), RecordingState::recording);
+    keyboard.release(K::rightOption);
+    advance(0.01);
+    EXPECT_EQ(state(), RecordingState::transcribing);
+    keyboard.release(K::leftOption);
+    advance(2);
+    EXPECT_EQ(dictation->stops, 1);
+    EXPECT_EQ(dictation->cancels, 0);
+    EXPECT_EQ(state(), RecordingState::idle);
+}
+
 TEST_F(HotkeyFixture, TeardownStopsEverything) {
     manager->configure(HotkeyOption::rightOption);
     hold(K::rightOption, 0.1);

@@ -99,6 +99,22 @@ TEST_F(HotkeyManagerX11, HoldingRightAltRecordsUntilTheKeyIsReleased) {
     EXPECT_TRUE(waitForState(RecordingState::idle));
 }
 
+TEST_F(HotkeyManagerX11, WithLeftAltAlsoDownReleasingRightAltStopsTheRecording) {
+    manager->configure(HotkeyOption::rightOption);
+    key(XK_Alt_L, true);
+    key(XK_Alt_R, true);
+    const bool recording = waitForState(RecordingState::recording);
+    if (recording) spinFor(1500);
+    key(XK_Alt_R, false);
+    const bool transcribing = waitForState(RecordingState::transcribing);
+    key(XK_Alt_L, false);
+    ASSERT_TRUE(recording);
+    EXPECT_TRUE(transcribing);
+    EXPECT_TRUE(waitForState(RecordingState::idle));
+    EXPECT_EQ(dictation->stops, 1);
+    EXPECT_EQ(dictation->cancels, 0);
+}
+
 TEST_F(HotkeyManagerX11, ADoubleTapOfRightControlTogglesAndASingleTapDoesNot) {
     manager->configure(HotkeyOption::doubleTapRightControl);
 

@@ -70,15 +70,24 @@ TEST_F(MonitorFixture, OtherModifiersSpoilButTheOtherSideNeverCountsAsTheWatched
     EXPECT_EQ(calls, (Calls{"down", "up"}));
 }
 
-TEST_F(MonitorFixture, ReleasingTheWatchedKeyWhileTheOtherSideIsHeldReadsAsAnotherDown) {
+TEST_F(MonitorFixture, WithBothSidesHeldTheWatchedKeyIsFollowedByItsOwnPressAndRelease) {
     watch(HotkeyOption::rightOption);
     keyboard.press(K::leftOption);
     keyboard.press(K::rightOption);
-    keyboard.release(K::rightOption);  // the Option flag is still set
-    EXPECT_EQ(calls, (Calls{"down", "down"}));
-    EXPECT_TRUE(monitor.isModifierDown());
+    keyboard.release(K::rightOption);  // the Alt flag is still set, the watched key is up all the same
+    EXPECT_EQ(calls, (Calls{"down", "up"}));
+    EXPECT_FALSE(monitor.isModifierDown());
     keyboard.release(K::leftOption);
-    EXPECT_EQ(calls, (Calls{"down", "down", "spoiled"}));
+    EXPECT_EQ(calls, (Calls{"down", "up"}));
+
+    // Double taps of the watched key count while the other side stays down.
+    calls.clear();
+    watch(HotkeyOption::doubleTapLeftOption);
+    keyboard.press(K::rightOption);
+    tap(K::leftOption);
+    world.loop().advanceSeconds(0.1);
+    tap(K::leftOption);
+    EXPECT_EQ(calls, (Calls{"double"}));
 }
 
 TEST_F(MonitorFixture, DoubleTapsFireWithinThresholdAndAThirdTapStartsANewPair) {

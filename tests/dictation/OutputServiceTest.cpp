@@ -17,7 +17,8 @@ struct OutputFixture : ::testing::Test {
     test::TestWorld world;
     std::shared_ptr<test::InMemoryPasteboard> board = std::make_shared<test::InMemoryPasteboard>();
     std::shared_ptr<test::RecordingKeyInjector> keys = std::make_shared<test::RecordingKeyInjector>(board.get());
-    OutputService output{board, keys};
+    std::shared_ptr<test::InMemoryPasteboard> primary = std::make_shared<test::InMemoryPasteboard>();
+    OutputService output{board, keys, primary};
     const PasteboardSnapshot original{{"text/plain", "abc"},
                                       {"image/png", std::string("\x89PNG\r\n\x1a\n\0\0\xff", 11)},
                                       {"text/html", "<b>abc</b>"}};
@@ -51,6 +52,50 @@ TEST_F(OutputFixture, PastesAfterTheDelayAndRestoresEveryFormatTwoSecondsLater) 
     world.loop().advanceSeconds(0.001);
     EXPECT_EQ(board->entries, original);
     EXPECT_FALSE(output.hasPendingRestore());
+}
+
+// The xterm family pastes PRIMARY with Shift+Insert: the text goes there too, and PRIMARY comes back
+// like the clipboard, unless the user selected something else meanwhile.
+TEST_F(OutputFixture, AnXtermGetsShiftInsertWithTheTextInPrimaryAndBothComeBack) {
+    keys->focusedWindowKeystroke = PasteKeystroke::shiftInsert;
+    board->entries = original;
+    primary->entries = {{"text/plain", "selected"}};
+    paste("ls -l ");
+    EXPECT_EQ(keys->keystrokes, std::vector{PasteKeystroke::shiftInsert});
+    EXPECT_EQ(keys->pastedTexts, std::vector<std::optional<std::string>>{"ls -l "});
+    EXPECT_EQ(primary->plainText(), "ls -l ");
+    world.loop().advanceSeconds(2.0);
+    EXPECT_EQ(board->entries, original);
+    EXPECT_EQ(primary->entries, (PasteboardSnapshot{{"text/plain", "selected"}}));
+    EXPECT_FALSE(output.hasPendingRestore());
+
+    // Two dictations within the delay still end with the user's own selection; a new one is kept.
+    paste("one ");
+    paste("two ");
+    world.loop().advanceSeconds(2.0);
+    EXPECT_EQ(primary->entries, (PasteboardSnapshot{{"text/plain", "selected"}}));
+    paste("three ");
+    primary->userCopies({{"text/plain", "new selection"}});
+    world.loop().advanceSeconds(2.0);
+    EXPECT_EQ(primary->entries, (PasteboardSnapshot{{"text/plain", "new selection"}}));
+    EXPECT_EQ(board->entries, original);
+}
+
+TEST_F(OutputFixture, OtherTerminalsGetCtrlShiftVAndOrdinaryWindowsCtrlVWithPrimaryLeftAlone) {
+    keys->focusedWindowKeystroke = PasteKeystroke::controlShiftV;
+    paste("a ");
+    keys->focusedWindowKeystroke = PasteKeystroke::controlV;
+    paste("b ");
+    EXPECT_EQ(keys->keystrokes, (std::vector{PasteKeystroke::controlShiftV, PasteKeystroke::controlV}));
+    EXPECT_EQ(primary->writes, 0);
+    EXPECT_EQ(primary->reads, 0);
+
+    EXPECT_EQ(pasteKeystrokeForWindowClass("gnome-terminal-server", "Gnome-terminal"), PasteKeystroke::controlShiftV);
+    EXPECT_EQ(pasteKeystrokeForWindowClass("Alacritty", "Alacritty"), PasteKeystroke::controlShiftV);
+    EXPECT_EQ(pasteKeystrokeForWindowClass("xterm", "XTerm"), PasteKeystroke::shiftInsert);
+    EXPECT_EQ(pasteKeystrokeForWindowClass("urxvt", "URxvt"), PasteKeystroke::shiftInsert);
+    EXPECT_EQ(pasteKeystrokeForWindowClass("gedit", "Gedit"), PasteKeystroke::controlV);
+    EXPECT_EQ(pasteKeystrokeForWindowClass("", ""), PasteKeystroke::controlV);
 }
 
 TEST_F(OutputFixture, RestoreCanBeTurnedOffAndIsReadAgainAfterTheKeystroke) {

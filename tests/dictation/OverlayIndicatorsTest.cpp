@@ -5,10 +5,10 @@
 #include <numbers>
 
 #include "OverlayTestSupport.h"
-#include "ui/AnimationCurve.h"
 #include "dictation/AudioBarsView.h"
 #include "dictation/ElapsedTimeView.h"
 #include "dictation/PulsingDotsView.h"
+#include "ui/AnimationCurve.h"
 
 using namespace vandrel;
 using IndicatorTest = test::OverlayTest;

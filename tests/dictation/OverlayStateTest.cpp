@@ -3,8 +3,8 @@
 #include <cmath>
 
 #include "OverlayTestSupport.h"
-#include "ui/AnimationCurve.h"
 #include "dictation/OverlayState.h"
+#include "ui/AnimationCurve.h"
 
 using namespace vandrel;
 using OverlayStateTest = test::OverlayTest;

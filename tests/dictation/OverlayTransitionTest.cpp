@@ -6,13 +6,13 @@
 #include <QMouseEvent>
 
 #include "OverlayTestSupport.h"
-#include "ui/AnimationCurve.h"
 #include "dictation/AudioBarsView.h"
 #include "dictation/ElapsedTimeView.h"
 #include "dictation/NoSpeechSymbolView.h"
 #include "dictation/OverlayPanelController.h"
 #include "dictation/PulsingDotsView.h"
 #include "dictation/RecordingOverlayView.h"
+#include "ui/AnimationCurve.h"
 
 using namespace vandrel;
 

@@ -8,18 +8,23 @@
 #include <QMouseEvent>
 #include <QWidget>
 #include <QWindow>
+#include <algorithm>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "base/LocalizationManager.h"
 #include "dictation/OverlayPanelController.h"
 #include "dictation/RecordingOverlayView.h"
 #include "platform/qt/QtMainLoop.h"
+#include "platform/x11/CompositingManagerProbe.h"
 #include "support/TestEnvironment.h"
 
 // Xlib last: its macros (Bool, Status, None) break Qt and GoogleTest headers included after it.
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
+#include <X11/extensions/shape.h>
 
 using namespace vandrel;
 
@@ -94,7 +99,77 @@ protected:
     int cancels = 0;
 };
 
+// The window's bounding shape on the server: its size and whether each of `points` lies inside it.
+// An unshaped window reports no rectangles.
+struct ServerShape {
+    QSize size;
+    std::vector<QRect> rects;
+    bool contains(QPoint p) const {
+        return std::any_of(rects.begin(), rects.end(), [&](const QRect& r) { return r.contains(p); });
+    }
+};
+ServerShape serverShape(Display* d, Window w) {
+    XSync(d, False);
+    ServerShape shape;
+    XWindowAttributes attributes{};
+    XGetWindowAttributes(d, w, &attributes);
+    shape.size = QSize(attributes.width, attributes.height);
+    int boundingShaped = 0, clipShaped = 0, bx = 0, by = 0, cx = 0, cy = 0;
+    unsigned bw = 0, bh = 0, cw = 0, ch = 0;
+    XShapeQueryExtents(d, w, &boundingShaped, &bx, &by, &bw, &bh, &clipShaped, &cx, &cy, &cw, &ch);
+    if (!boundingShaped) return shape;
+    int count = 0, ordering = 0;
+    XRectangle* rects = XShapeGetRectangles(d, w, ShapeBounding, &count, &ordering);
+    for (int i = 0; i < count; ++i) shape.rects.emplace_back(rects[i].x, rects[i].y, rects[i].width, rects[i].height);
+    if (rects) XFree(rects);
+    return shape;
+}
+
 }  // namespace
+
+// Without a compositing manager (none runs on this server) the window is cut to the rounded look at
+// every step of its growth into the card, so no black corner shows; with one it stays a translucent
+// rectangle. Input-transparent throughout, so that it never takes the other test's clicks.
+TEST_F(OverlayX11Test, WithoutACompositorTheWindowIsCutToTheRoundedLookAsItGrows) {
+    x11::CompositingManagerProbe probe;
+    controller->setCompositingProbe([&] { return probe.isRunning(); });
+    controller->show(RecordingState::transcribing, false, "", 0.0f);
+    ASSERT_TRUE(spinUntil([&] { return controller->panel()->windowHandle()->isExposed(); }));
+    const Window panel = static_cast<Window>(controller->panel()->winId());
+    auto expectCutToTheLook = [&](const char* when) {
+        const ServerShape shape = serverShape(display, panel);
+        const int w = shape.size.width(), h = shape.size.height();
+        ASSERT_FALSE(shape.rects.empty()) << when;
+        for (QPoint corner : {QPoint(0, 0), QPoint(w - 1, 0), QPoint(0, h - 1), QPoint(w - 1, h - 1)})
+            EXPECT_FALSE(shape.contains(corner)) << when << " corner " << corner.x() << "," << corner.y();
+        for (QPoint inside : {QPoint(w / 2, 1), QPoint(w / 2, h - 2), QPoint(1, h / 2), QPoint(w - 2, h / 2)})
+            EXPECT_TRUE(shape.contains(inside)) << when << " " << inside.x() << "," << inside.y();
+    };
+    expectCutToTheLook("capsule");
+
+    controller->overlayState().setPartialTranscript("hello there");
+    ASSERT_TRUE(spinUntil([&] {
+        const QSize now = controller->view()->size();
+        return now.width() > 250 && now.width() < 340;
+    }));
+    expectCutToTheLook("growing");
+    ASSERT_TRUE(spinUntil([&] { return !controller->view()->isTransitioning(); }));
+    spinUntil([] { return false; }, 50);
+    expectCutToTheLook("card");
+    EXPECT_EQ(serverShape(display, panel).size, QSize(360, 132));
+
+    // A compositing manager appears: the next showing keeps the translucent rectangle.
+    const Window manager = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
+    const std::string selection = "_NET_WM_CM_S" + std::to_string(DefaultScreen(display));
+    XSetSelectionOwner(display, XInternAtom(display, selection.c_str(), False), manager, CurrentTime);
+    XSync(display, False);
+    controller->show(RecordingState::transcribing, false, "", 0.0f);
+    spinUntil([] { return false; }, 50);
+    EXPECT_TRUE(serverShape(display, panel).rects.empty());
+    EXPECT_FALSE(controller->isShapedToTheLook());
+    XDestroyWindow(display, manager);
+    XSync(display, False);
+}
 
 // One test, so that no second overlay of this suite sits on the same spot of the shared X server.
 TEST_F(OverlayX11Test, UnmanagedNeverFocusedAndClickableOnlyWhileRecording) {

@@ -47,16 +47,33 @@ struct OtherClient {
         if (withShift) XTestFakeKeyEvent(d, shift, False, CurrentTime);
         XSync(d, False);
     }
-    // True when the server granted a grab of plain Escape on the root window.
-    bool grabEscape() {
+    // True when the server granted a grab of Escape with `modifiers` on the root window.
+    bool grabEscape(unsigned modifiers = 0) {
         x11::takeTrappedError();
-        XGrabKey(d, escape, 0, DefaultRootWindow(d), False, GrabModeAsync, GrabModeAsync);
+        XGrabKey(d, escape, modifiers, DefaultRootWindow(d), False, GrabModeAsync, GrabModeAsync);
         XSync(d, False);
         return !x11::takeTrappedError();
     }
-    void releaseEscape() {
-        XUngrabKey(d, escape, 0, DefaultRootWindow(d));
+    void releaseEscape(unsigned modifiers = 0) {
+        XUngrabKey(d, escape, modifiers, DefaultRootWindow(d));
         XSync(d, False);
+    }
+    // Presses and releases `lockKey`, which toggles its lock.
+    void toggle(KeySym lockKey) { tap(XKeysymToKeycode(d, lockKey)); }
+    void tapWithAlt(KeyCode code) {
+        const KeyCode alt = XKeysymToKeycode(d, XK_Alt_L);
+        XTestFakeKeyEvent(d, alt, True, CurrentTime);
+        tap(code);
+        XTestFakeKeyEvent(d, alt, False, CurrentTime);
+        XSync(d, False);
+    }
+    // Escape presses that reached this client through its own grabs on the root window.
+    int grabbedEscapes() {
+        int n = 0;
+        XEvent e;
+        while (XCheckTypedEvent(d, KeyPress, &e))
+            if (e.xkey.keycode == escape && e.xkey.window == DefaultRootWindow(d)) ++n;
+        return n;
     }
     void showFocusedWindow() {
         window = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 100, 100, 0, 0, 0);
@@ -150,6 +167,34 @@ TEST_F(GrabFixture, AnotherClientHoldingEscapeMakesCreatingAndEnablingFail) {
     grab.setEnabled(true);
     EXPECT_TRUE(grab.isEnabled());
     EXPECT_FALSE(other.grabEscape()) << "the enabled tap holds Escape";
+}
+
+// A window manager holding Alt+Escape (openbox does) leaves plain Escape to us, with the lock keys in
+// any state, and keeps its own combination.
+TEST_F(GrabFixture, EscapeWithAModifierHeldByAnotherClientLeavesPlainEscapeToTheTap) {
+    ASSERT_TRUE(other.grabEscape(Mod1Mask));
+    ASSERT_TRUE(grab.create());
+    grab.setEnabled(true);
+    ASSERT_TRUE(grab.isEnabled());
+    other.tap(other.escape);
+    EXPECT_TRUE(waitForEscapes(1));
+    other.toggle(XK_Caps_Lock);
+    other.tap(other.escape);
+    other.toggle(XK_Caps_Lock);
+    EXPECT_TRUE(waitForEscapes(2)) << "Caps Lock on";
+    other.toggle(XK_Num_Lock);
+    other.tap(other.escape);
+    other.toggle(XK_Num_Lock);
+    EXPECT_TRUE(waitForEscapes(3)) << "Num Lock on";
+
+    other.tapWithAlt(other.escape);
+    int received = 0;
+    EXPECT_TRUE(waitFor([&] { return (received += other.grabbedEscapes()) >= 1; }));
+    EXPECT_EQ(received, 1);
+    // Presses arrive in order: once this one is in, an Alt+Escape taken by the tap would be too.
+    other.tap(other.escape);
+    EXPECT_TRUE(waitForEscapes(4)) << "Alt+Escape stays the other client's";
+    other.releaseEscape(Mod1Mask);
 }
 
 TEST_F(GrabFixture, AKeymapChangeWhileDisabledLeavesEscapeFree) {

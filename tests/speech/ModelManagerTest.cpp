@@ -1,7 +1,9 @@
 // Model downloads against a local HTTP server, encoder unpacking and the tier catalogue.
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <openssl/evp.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <thread>
 
@@ -10,6 +12,7 @@
 #include "speech/ModelManager.h"
 #include "support/LocalHttpServer.h"
 #include "support/TestEnvironment.h"
+#include "support/TinyWhisperModel.h"
 
 using namespace vandrel;
 namespace fs = std::filesystem;
@@ -125,9 +128,21 @@ protected:
                        }
                        res.set_content(encoderZip, "application/zip");
                    });
+        server.get("/portal/resolve/main/ggml-small.bin", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content("<html><body>Please sign in to the hotel network</body></html>", "text/html");
+        });
+        server.get("/cut/resolve/main/ggml-small.bin", [this](const httplib::Request&, httplib::Response& res) {
+            // No length announced, and the connection ends halfway: curl sees a complete transfer.
+            res.set_chunked_content_provider("application/octet-stream", [this](size_t, httplib::DataSink& sink) {
+                sink.write(body.data(), body.size() / 2);
+                sink.done();
+                return true;
+            });
+        });
         server.start();
-        body.assign(300000, 'x');
-        for (std::size_t i = 0; i < body.size(); ++i) body[i] = char('a' + i % 26);
+        test::TempDir scratch;
+        test::writeTinyWhisperModel(scratch / "model.bin");
+        ASSERT_TRUE(readFile(scratch / "model.bin", body));
     }
     void TearDown() override {
         stopStalling = true;
@@ -139,6 +154,7 @@ protected:
         o.baseUrl = server.url(prefix + "/resolve/main/");
         o.usesEncoder = encoder;
         o.stallTimeoutSeconds = 1;
+        o.modelSha1.clear();  // a generated model has none of the published sums
         return o;
     }
     struct Run {
@@ -216,6 +232,46 @@ TEST_F(ModelManagerTest, FollowsRedirects) {
     EXPECT_EQ(fs::file_size(dir / "ggml-small.bin"), body.size());
 }
 
+// Whoever sits between us and a plain-http address could hand out any file as the model.
+TEST_F(ModelManagerTest, RedirectsNeverLeaveHttpsForHttp) {
+    test::TempDir tls;
+    const std::string command =
+        "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 -addext "
+        "subjectAltName=IP:127.0.0.1 -keyout " +
+        (tls / "key.pem").string() + " -out " + (tls / "cert.pem").string() + " 2>/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    httplib::SSLServer secure((tls / "cert.pem").c_str(), (tls / "key.pem").c_str());
+    ASSERT_TRUE(secure.is_valid());
+    secure.Get("/direct/resolve/main/ggml-small.bin", [this](const httplib::Request&, httplib::Response& res) {
+        res.set_content(body, "application/octet-stream");
+    });
+    secure.Get("/down/resolve/main/ggml-small.bin", [this](const httplib::Request&, httplib::Response& res) {
+        res.set_redirect(server.url("/m/resolve/main/ggml-small.bin"));
+    });
+    const int port = secure.bind_to_any_port("127.0.0.1");
+    std::thread serving([&] { secure.listen_after_bind(); });
+    auto secureOptions = [&](const std::string& prefix) {
+        auto o = options("/unused");
+        o.baseUrl = "https://127.0.0.1:" + std::to_string(port) + prefix + "/resolve/main/";
+        o.caBundle = (tls / "cert.pem").string();
+        return o;
+    };
+
+    ModelManager downgraded(dir.path(), secureOptions("/down"));
+    auto refused = download(downgraded, ModelTier::small);
+    ASSERT_TRUE(refused.error.has_value());
+    EXPECT_EQ(refused.error->domain, "ModelManager.Transport") << refused.error->description;
+    EXPECT_FALSE(fs::exists(dir / "ggml-small.bin"));
+    EXPECT_TRUE(server.requests().empty());
+
+    ModelManager direct(dir.path(), secureOptions("/direct"));
+    auto fetched = download(direct, ModelTier::small);
+    EXPECT_EQ(fetched.error, std::nullopt) << fetched.error->description;
+    EXPECT_TRUE(fs::exists(dir / "ggml-small.bin"));
+    secure.stop();
+    serving.join();
+}
+
 TEST_F(ModelManagerTest, UnknownLengthGivesNoProgressUntilTheEnd) {
     ModelManager manager(dir.path(), options("/chunked"));
     auto run = download(manager, ModelTier::small);
@@ -239,6 +295,62 @@ TEST_F(ModelManagerTest, TruncatedAndStalledTransfersFail) {
     EXPECT_TRUE(noPartialFiles(dir.path()));
 }
 
+TEST_F(ModelManagerTest, ADownloadThatIsNoModelNeverTakesItsPlace) {
+    for (const char* prefix : {"/portal", "/cut"}) {
+        ModelManager manager(dir.path(), options(prefix));
+        auto run = download(manager, ModelTier::small);
+        ASSERT_TRUE(run.error.has_value()) << prefix;
+        EXPECT_EQ(run.error->domain, "ModelManager.Validation");
+        EXPECT_EQ(run.error->description.rfind("Downloaded file from " + server.url(prefix) +
+                                                   "/resolve/main/ggml-small.bin is not a usable model: ",
+                                               0),
+                  0u)
+            << run.error->description;
+        EXPECT_FALSE(fs::exists(dir / "ggml-small.bin")) << prefix;
+        EXPECT_TRUE(noPartialFiles(dir.path()));
+    }
+
+    // The published sums hold by default, and a sum that differs is refused.
+    ModelManager published(dir.path(), [&] {
+        auto o = options("/m");
+        o.modelSha1 = ModelManager::publishedModelSha1();
+        return o;
+    }());
+    auto wrongSum = download(published, ModelTier::small);
+    ASSERT_TRUE(wrongSum.error.has_value());
+    EXPECT_EQ(wrongSum.error->domain, "ModelManager.Validation");
+    EXPECT_NE(wrongSum.error->description.find("expected 55356645c2b361a969dfd0ef2c5a50d530afd8d5"), std::string::npos)
+        << wrongSum.error->description;
+    EXPECT_FALSE(fs::exists(dir / "ggml-small.bin"));
+
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned length = 0;
+    EVP_Digest(body.data(), body.size(), digest, &length, EVP_sha1(), nullptr);
+    std::string sum;
+    for (unsigned i = 0; i < length; ++i)
+        sum += "0123456789abcdef"[digest[i] >> 4], sum += "0123456789abcdef"[digest[i] & 15];
+    auto o = options("/m");
+    o.modelSha1[ModelTier::small] = sum;
+    ModelManager matching(dir.path(), o);
+    auto rightSum = download(matching, ModelTier::small);
+    EXPECT_EQ(rightSum.error, std::nullopt) << rightSum.error->description;
+    EXPECT_TRUE(fs::exists(dir / "ggml-small.bin"));
+}
+
+// What an older version let through (or a damaged disk) is no reason to stop downloading for good.
+TEST_F(ModelManagerTest, AModelFileThatIsNoModelIsSetAsideAndFetchedAgain) {
+    std::ofstream(dir / "ggml-small.bin") << "<html>captive portal</html>";
+    ModelManager manager(dir.path(), options("/m"));
+    auto run = download(manager, ModelTier::small);
+    ASSERT_EQ(run.error, std::nullopt) << run.error->description;
+    std::string stored;
+    ASSERT_TRUE(readFile(dir / "ggml-small.bin", stored));
+    EXPECT_EQ(stored, body);
+    ASSERT_TRUE(readFile(dir / "ggml-small.bin.invalid", stored));
+    EXPECT_EQ(stored, "<html>captive portal</html>");
+    EXPECT_EQ(server.requests().size(), 1u);
+}
+
 TEST_F(ModelManagerTest, ACancelledDownloadLeavesNothingAndReportsNothing) {
     ModelManager manager(dir.path(), options("/stall"));
     bool finished = false;
@@ -256,7 +368,7 @@ TEST_F(ModelManagerTest, ACancelledDownloadLeavesNothingAndReportsNothing) {
 
 TEST_F(ModelManagerTest, MissingEncoderIsFetchedButItsFailureIsNotReported) {
     ModelManager manager(dir.path(), options("/m", true));
-    ASSERT_TRUE(writeFileAtomically(dir / "ggml-small.bin", "model"));
+    ASSERT_TRUE(writeFileAtomically(dir / "ggml-small.bin", body));
     auto run = download(manager, ModelTier::small);
     EXPECT_EQ(run.error, std::nullopt);
     EXPECT_EQ(run.progress, (std::vector<double>{0.5, 1.0}));

@@ -2,6 +2,8 @@
 // fake libwhisper, with results delivered on a virtual-time main loop.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "base/LocalizationManager.h"
 #include "speech/TranscriptionService.h"
 #include "speech/WhisperLibrary.h"
@@ -133,6 +135,13 @@ TEST_F(TranscriptionServiceTest, FailuresAreTypedWithTheirMessages) {
     EXPECT_EQ(service->currentModelPath(), std::nullopt);
     EXPECT_FALSE(service->isLoading());
 
+    // A file that is no model says why, instead of asking to wait for a download.
+    std::ofstream(s_dir->path() / "portal.bin") << "<html>sign in</html>";
+    auto notAModel = load(model("portal.bin"));
+    ASSERT_TRUE(notAModel.error.has_value());
+    EXPECT_EQ(notAModel.error->kind(), TranscriptionError::Kind::modelNotLoaded);
+    EXPECT_EQ(notAModel.error->description(), "Whisper model not loaded: not a whisper model file (bad magic)");
+
     auto noModel = transcribe(1, {"en"});
     ASSERT_TRUE(noModel.error.has_value());
     EXPECT_EQ(noModel.error->description(), "Whisper model not loaded. Please wait for model to download.");
@@ -206,6 +215,14 @@ TEST_F(TranscriptionServiceTest, UncertainBandDecodesTwiceAndKeepsTheBetterScore
     EXPECT_EQ(*transcribe(2, {"en", "de"}).value, "English words here");  // the German pass echoed its prompt
     fakeWhisper().decodeByLanguage["en"] = FakeWhisperDecode::text(kEnglishPrompt, -0.1f);
     EXPECT_EQ(*transcribe(2, {"en", "de"}).value, "");
+
+    // A stock phrase the clean-up empties loses to real text whatever its score, in either pass.
+    fakeWhisper().decodeByLanguage["de"] = FakeWhisperDecode::text(" Thanks for watching!", -0.05f);
+    fakeWhisper().decodeByLanguage["en"] = FakeWhisperDecode::text("english words here", -0.9f);
+    EXPECT_EQ(*transcribe(2, {"en", "de"}).value, "English words here");
+    fakeWhisper().decodeByLanguage["de"] = FakeWhisperDecode::text("deutsche worte hier", -0.9f);
+    fakeWhisper().decodeByLanguage["en"] = FakeWhisperDecode::text(" Thank you.", -0.05f);
+    EXPECT_EQ(*transcribe(2, {"en", "de"}).value, "Deutsche worte hier");
 }
 
 TEST_F(TranscriptionServiceTest, EchoesAndStockPhrasesComeBackEmpty) {

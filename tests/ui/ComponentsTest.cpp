@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFontInfo>
 #include <QFontMetricsF>
+#include <QPainter>
 #include <QPalette>
 #include <QTest>
 
@@ -19,6 +20,7 @@
 #include "ui/LedeText.h"
 #include "ui/Rendering.h"
 #include "ui/SectionKicker.h"
+#include "ui/SidebarTileLabelStyle.h"
 #include "ui/StatusChip.h"
 #include "ui/VandrelSecondaryButtonStyle.h"
 
@@ -214,8 +216,12 @@ TEST(Headlines, WrapAndGrowInsteadOfBeingCutOff) {
     AccentHeadline accent(QStringLiteral("Your words, "), longText, 22);
     for (WrappingText* w : std::initializer_list<WrappingText*>{&headline, &lede, &accent}) {
         SCOPED_TRACE(w->metaObject()->className());
+        EXPECT_EQ(w->lineCount(100000), 1);
+        // Its ideal size is a column of limited width, tall enough for the lines it then takes.
         const QSize ideal = w->sizeHint();
-        EXPECT_EQ(w->lineCount(ideal.width()), 1);
+        EXPECT_EQ(ideal.width(), WrappingText::kIdealMaxWidth);
+        EXPECT_EQ(ideal.height(), w->heightForWidth(ideal.width()));
+        EXPECT_GT(w->lineCount(ideal.width()), 1);
         const int narrow = 160;
         EXPECT_GT(w->lineCount(narrow), 3);
         const double lineHeight = QFontMetricsF(w->textFont()).lineSpacing();
@@ -245,4 +251,27 @@ TEST(Headlines, DrawInTheirStylesColours) {
     expectColour(strongestPixel(image, QRect(0, 0, half - 4, accent.height())),
                  withAlpha(Qt::black, primaryColor(palette).alphaF()), 8);
     expectColour(strongestPixel(image, QRect(half + 4, 0, half - 4, accent.height())), brandIndigoColor(), 12);
+}
+
+TEST(SidebarTileLabelStyle, DrawsTheSymbolOnAQuietTileBesideTheTitle) {
+    QPalette palette = QApplication::palette();
+    palette.setColor(QPalette::WindowText, Qt::black);
+    const QFont font = monoFont(13);
+    const QSize size = SidebarTileLabelStyle::labelSize(font, QStringLiteral("General"));
+    EXPECT_EQ(size, QSize(24 + 9 + ceilInt(QFontMetricsF(font).horizontalAdvance(QStringLiteral("General"))),
+                          std::max(24, ceilInt(QFontMetricsF(font).height())) + 4));
+
+    QImage image(size, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    {
+        QPainter painter(&image);
+        SidebarTileLabelStyle::paintLabel(&painter, image.rect(), QStringLiteral("largecircle.fill.circle"),
+                                          QStringLiteral("General"), font, Qt::black, palette);
+    }
+    const int middle = size.height() / 2;
+    // The tile: the primary colour at 0.08 (just inside its left edge), the symbol filled at its centre.
+    expectColour(pixelAt(image, 1, middle), withAlpha(Qt::black, 0.08), 2);
+    EXPECT_GT(pixelAt(image, 12, middle).alpha(), 200);
+    EXPECT_EQ(pixelAt(image, 24 + 4, middle).alpha(), 0);  // the spacing
+    EXPECT_GT(strongestPixel(image, QRect(24 + 9, 0, size.width() - 33, size.height())).alpha(), 200);
 }

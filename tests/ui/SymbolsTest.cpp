@@ -17,19 +17,76 @@ namespace {
 
 const QString kSource = QStringLiteral(VANDREL_SOURCE_DIR);
 
+// The source without its comments (which may show calls as examples), string and character literals kept.
+QString withoutComments(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        const QChar next = i + 1 < text.size() ? text[i + 1] : QChar();
+        if (c == QLatin1Char('/') && next == QLatin1Char('/')) {
+            while (i < text.size() && text[i] != QLatin1Char('\n')) ++i;
+            out += QLatin1Char('\n');
+        } else if (c == QLatin1Char('/') && next == QLatin1Char('*')) {
+            const qsizetype end = text.indexOf(QStringLiteral("*/"), i + 2);
+            i = end < 0 ? text.size() : end + 1;
+            out += QLatin1Char(' ');
+        } else if (c == QLatin1Char('"') || c == QLatin1Char('\'')) {
+            out += c;
+            for (++i; i < text.size() && text[i] != c; ++i) {
+                if (text[i] == QLatin1Char('\\') && i + 1 < text.size()) out += text[i++];
+                out += text[i];
+            }
+            if (i < text.size()) out += text[i];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// The string literals in the first argument of the call whose "(" is at `open` (so that
+// `symbol(on ? QStringLiteral("a") : QStringLiteral("b"), 16, c)` yields both names).
+QStringList literalsOfFirstArgument(const QString& text, qsizetype open) {
+    QStringList literals;
+    int depth = 0;
+    for (qsizetype i = open; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == QLatin1Char('"')) {
+            qsizetype j = i + 1;
+            QString literal;
+            while (j < text.size() && text[j] != QLatin1Char('"')) {
+                if (text[j] == QLatin1Char('\\') && j + 1 < text.size()) ++j;
+                literal += text[j++];
+            }
+            literals.append(literal);
+            i = j;
+        } else if (c == QLatin1Char('(')) {
+            ++depth;
+        } else if (c == QLatin1Char(')')) {
+            if (--depth == 0) break;
+        } else if (c == QLatin1Char(',') && depth == 1) {
+            break;
+        }
+    }
+    return literals;
+}
+
 // Every symbol name written in src/ where the code asks for a symbol (see ui/Symbols.h).
 QSet<QString> symbolNamesInSource() {
     static const QRegularExpression call(
-        QStringLiteral(R"re(\b(?:symbol|symbolIcon|symbolName|BrandIconTile|SymbolButton|setSymbolName)\s*\(\s*)re"
-                       R"re((?:QStringLiteral\s*\(\s*|QString::fromLatin1\s*\(\s*)?"([^"\\]*)")re"));
+        QStringLiteral(R"re(\b(?:symbol|symbolIcon|symbolName|BrandIconTile|SymbolButton|setSymbolName)\s*>?\s*\()re"));
     QSet<QString> names;
     QDirIterator it(kSource + QStringLiteral("/src"), {QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files,
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
         QFile file(it.next());
         if (!file.open(QIODevice::ReadOnly)) continue;
-        const QString text = QString::fromUtf8(file.readAll());
-        for (auto m = call.globalMatch(text); m.hasNext();) names.insert(m.next().captured(1));
+        const QString text = withoutComments(QString::fromUtf8(file.readAll()));
+        for (auto m = call.globalMatch(text); m.hasNext();) {
+            const auto match = m.next();
+            for (const QString& name : literalsOfFirstArgument(text, match.capturedEnd() - 1)) names.insert(name);
+        }
     }
     return names;
 }

@@ -8,8 +8,21 @@
 
 namespace vandrel {
 
-QtPasteboard::QtPasteboard(x11::SelectionReader::Limits readLimits)
-    : m_reader(std::make_unique<x11::SelectionReader>(readLimits)) {}
+namespace {
+QClipboard::Mode modeOf(QtPasteboard::Selection selection) {
+    return selection == QtPasteboard::Selection::primary ? QClipboard::Selection : QClipboard::Clipboard;
+}
+}  // namespace
+
+QtPasteboard::QtPasteboard(x11::SelectionReader::Limits readLimits, Selection selection)
+    : m_selection(selection),
+      m_reader(std::make_unique<x11::SelectionReader>(readLimits,
+                                                      selection == Selection::primary ? "PRIMARY" : "CLIPBOARD")) {}
+
+bool QtPasteboard::ownedHere() const {
+    const QClipboard* clipboard = QGuiApplication::clipboard();
+    return m_selection == Selection::primary ? clipboard->ownsSelection() : clipboard->ownsClipboard();
+}
 
 QtPasteboard::~QtPasteboard() = default;
 
@@ -21,12 +34,12 @@ bool QtPasteboard::isBookkeepingType(const std::string& type) {
 void QtPasteboard::readContents(std::function<void(PasteboardSnapshot)> done) {
     QClipboard* clipboard = QGuiApplication::clipboard();
     // Off X11 (Wayland, offscreen) QClipboard is the only way to the clipboard.
-    if (QGuiApplication::platformName() == QLatin1String("xcb") && !clipboard->ownsClipboard()) {
+    if (QGuiApplication::platformName() == QLatin1String("xcb") && !ownedHere()) {
         m_reader->read(std::move(done));
         return;
     }
     PasteboardSnapshot snapshot;
-    if (const QMimeData* mime = clipboard->mimeData(QClipboard::Clipboard)) {
+    if (const QMimeData* mime = clipboard->mimeData(modeOf(m_selection))) {
         for (const QString& format : mime->formats()) {
             std::string type = format.toStdString();
             if (isBookkeepingType(type)) continue;
@@ -41,20 +54,20 @@ void QtPasteboard::readContents(std::function<void(PasteboardSnapshot)> done) {
 }
 
 std::optional<std::string> QtPasteboard::plainText() {
-    const QMimeData* mime = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
+    const QMimeData* mime = QGuiApplication::clipboard()->mimeData(modeOf(m_selection));
     if (!mime || !mime->hasText()) return std::nullopt;
     return mime->text().toStdString();
 }
 
 void QtPasteboard::setPlainText(const std::string& text) {
-    QGuiApplication::clipboard()->setText(QString::fromStdString(text), QClipboard::Clipboard);
+    QGuiApplication::clipboard()->setText(QString::fromStdString(text), modeOf(m_selection));
 }
 
 void QtPasteboard::writeContents(const PasteboardSnapshot& entries) {
     auto* mime = new QMimeData();
     for (const auto& e : entries)
         mime->setData(QString::fromStdString(e.type), QByteArray(e.data.data(), static_cast<qsizetype>(e.data.size())));
-    QGuiApplication::clipboard()->setMimeData(mime, QClipboard::Clipboard);  // takes ownership
+    QGuiApplication::clipboard()->setMimeData(mime, modeOf(m_selection));  // takes ownership
 }
 
 }  // namespace vandrel

@@ -7,10 +7,13 @@
 
 namespace vandrel {
 
-// The desktop's CLIPBOARD selection. Needs a QGuiApplication; main thread only.
+// The desktop's CLIPBOARD selection, or its PRIMARY selection (what was selected last, which the
+// xterm family pastes). Needs a QGuiApplication; main thread only.
 class QtPasteboard : public Pasteboard {
 public:
-    explicit QtPasteboard(x11::SelectionReader::Limits readLimits = {});
+    enum class Selection { clipboard, primary };
+
+    explicit QtPasteboard(x11::SelectionReader::Limits readLimits = {}, Selection selection = Selection::clipboard);
     ~QtPasteboard() override;
 
     // Reading from another process goes through an X connection on a worker thread: the owner may take
@@ -27,6 +30,9 @@ public:
     static bool isBookkeepingType(const std::string& type);
 
 private:
+    bool ownedHere() const;
+
+    Selection m_selection;
     std::unique_ptr<x11::SelectionReader> m_reader;
 };
 

@@ -4,11 +4,31 @@
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
 
+#include <iterator>
+
 #include "base/Log.h"
 #include "base/MainLoop.h"
 #include "platform/x11/DisplayEventThread.h"
 
 namespace vandrel::x11 {
+
+namespace {
+
+// The Mod bit Num Lock sets depends on the server's modifier map.
+unsigned numLockMask(Display* d) {
+    unsigned mask = 0;
+    if (XModifierKeymap* map = XGetModifierMapping(d)) {
+        for (int mod = Mod1MapIndex; mod <= Mod5MapIndex; ++mod)
+            for (int k = 0; k < map->max_keypermod; ++k) {
+                const KeyCode kc = map->modifiermap[mod * map->max_keypermod + k];
+                if (kc != 0 && XkbKeycodeToKeysym(d, kc, 0, 0) == XK_Num_Lock) mask |= 1u << mod;
+            }
+        XFreeModifiermap(map);
+    }
+    return mask ? mask : Mod2Mask;
+}
+
+}  // namespace
 
 EscapeKeyGrab::EscapeKeyGrab() = default;
 
@@ -62,16 +82,27 @@ void EscapeKeyGrab::setEnabled(bool enabled) {
 bool EscapeKeyGrab::grab() {
     Display* d = m_display;
     if (!d) return false;
-    takeTrappedError();
-    XGrabKey(d, m_keycode, AnyModifier, DefaultRootWindow(d), False, GrabModeAsync, GrabModeAsync);
-    XSync(d, False);
-    if (takeTrappedError()) {
-        // A refused grab leaves nothing behind, but make sure of it.
-        XUngrabKey(d, m_keycode, AnyModifier, DefaultRootWindow(d));
-        XSync(d, False);
+    // Exact modifier sets, never AnyModifier: the server refuses AnyModifier as soon as anyone holds
+    // Escape with some modifier (a window manager's Alt+Escape), whereas those combinations and ours
+    // do not overlap. The lock keys must not matter, so each set comes with Caps Lock and Num Lock on
+    // and off. Plain Escape is the one that has to be ours; Shift+Escape is taken when it is free.
+    const unsigned numLock = numLockMask(d);
+    for (const unsigned modifiers : {0u, static_cast<unsigned>(ShiftMask)}) {
+        const unsigned variants[] = {modifiers, modifiers | LockMask, modifiers | numLock,
+                                     modifiers | numLock | LockMask};
         takeTrappedError();
-        m_grabbed = false;
-        return false;
+        for (const unsigned variant : variants)
+            XGrabKey(d, m_keycode, variant, DefaultRootWindow(d), False, GrabModeAsync, GrabModeAsync);
+        XSync(d, False);
+        if (takeTrappedError()) {
+            // Part of the set may have been granted; a set is ours whole or not at all.
+            for (const unsigned variant : variants) XUngrabKey(d, m_keycode, variant, DefaultRootWindow(d));
+            XSync(d, False);
+            takeTrappedError();
+            if (modifiers == 0) return false;
+            continue;
+        }
+        m_grabbedModifiers.insert(m_grabbedModifiers.end(), std::begin(variants), std::end(variants));
     }
     m_grabbed = true;
     return true;
@@ -80,9 +111,10 @@ bool EscapeKeyGrab::grab() {
 void EscapeKeyGrab::ungrab() {
     if (!m_grabbed) return;
     Display* d = m_display;
-    XUngrabKey(d, m_keycode, AnyModifier, DefaultRootWindow(d));
+    for (const unsigned variant : m_grabbedModifiers) XUngrabKey(d, m_keycode, variant, DefaultRootWindow(d));
     XSync(d, False);
     takeTrappedError();
+    m_grabbedModifiers.clear();
     m_grabbed = false;
 }
 
@@ -91,7 +123,8 @@ void EscapeKeyGrab::handle(XEvent& event) {
     bool keymapChanged = false;
     if (event.type == MappingNotify) {
         XRefreshKeyboardMapping(&event.xmapping);
-        keymapChanged = event.xmapping.request == MappingKeyboard;
+        // A new modifier map may move Num Lock to another Mod bit, which the grabs are made with.
+        keymapChanged = event.xmapping.request == MappingKeyboard || event.xmapping.request == MappingModifier;
     } else if (m_xkbEventBase >= 0 && event.type == m_xkbEventBase) {
         const auto& xkb = reinterpret_cast<const XkbAnyEvent&>(event);
         keymapChanged = xkb.xkb_type == XkbNewKeyboardNotify;

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <memory>
+#include <vector>
 
 #include "shell/EscapeKeyTap.h"
 
@@ -12,7 +13,8 @@ namespace vandrel::x11 {
 
 class DisplayEventThread;
 
-// Escape for the whole session as a passive grab of the key, with any modifiers, on the root window,
+// Escape for the whole session as a passive grab of the key, alone or with Shift and whatever the lock
+// keys are, on the root window,
 // on an X connection of its own whose events are read on a thread of its own.
 class EscapeKeyGrab : public EscapeKeyTap {
 public:
@@ -40,6 +42,7 @@ private:
     // Reader-thread state.
     unsigned char m_keycode = 0;
     bool m_grabbed = false;
+    std::vector<unsigned> m_grabbedModifiers;  // the exact modifier sets held, for the ungrab
     bool m_wanted = false;
     // Main-thread state.
     bool m_enabled = false;

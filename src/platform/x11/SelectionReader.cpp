@@ -25,14 +25,14 @@ using SteadyClock = std::chrono::steady_clock;
 // One read: its own connection and an unmapped window that receives the converted data.
 class Transfer {
 public:
-    explicit Transfer(const SelectionReader::Limits& limits)
+    Transfer(const SelectionReader::Limits& limits, const std::string& selection)
         : m_limits(limits), m_deadline(SteadyClock::now() + limits.overall) {
         installErrorTrap();
         m_display = XOpenDisplay(nullptr);
         if (!m_display) return;
         m_window = XCreateSimpleWindow(m_display, DefaultRootWindow(m_display), 0, 0, 1, 1, 0, 0, 0);
         XSelectInput(m_display, m_window, PropertyChangeMask);
-        m_clipboard = XInternAtom(m_display, "CLIPBOARD", False);
+        m_clipboard = XInternAtom(m_display, selection.c_str(), False);
         m_targets = XInternAtom(m_display, "TARGETS", False);
         m_incr = XInternAtom(m_display, "INCR", False);
         m_property = XInternAtom(m_display, "VANDREL_SELECTION", False);
@@ -296,13 +296,14 @@ PasteboardSnapshot SelectionReader::toSnapshot(const std::vector<SelectionTarget
     return snapshot;
 }
 
-std::vector<SelectionTarget> SelectionReader::readTargets(const Limits& limits) {
-    Transfer transfer(limits);
+std::vector<SelectionTarget> SelectionReader::readTargets(const Limits& limits, const std::string& selection) {
+    Transfer transfer(limits, selection);
     return transfer.run();
 }
 
-SelectionReader::SelectionReader(Limits limits)
+SelectionReader::SelectionReader(Limits limits, std::string selection)
     : m_limits(limits),
+      m_selection(std::move(selection)),
       m_alive(std::make_shared<bool>(true)),
       m_worker(std::make_unique<SerialExecutor>("ClipboardReader")) {}
 
@@ -313,8 +314,9 @@ void SelectionReader::read(std::function<void(PasteboardSnapshot)> done) {
     auto deliver = [alive, done = std::move(done)](PasteboardSnapshot snapshot) {
         if (alive.lock()) done(std::move(snapshot));
     };
-    const Limits limits = m_limits;
-    if (!m_worker->runThen([limits] { return toSnapshot(readTargets(limits)); }, deliver))
+    if (!m_worker->runThen(
+            [limits = m_limits, selection = m_selection] { return toSnapshot(readTargets(limits, selection)); },
+            deliver))
         MainLoop::current().post([deliver] { deliver({}); });
 }
 

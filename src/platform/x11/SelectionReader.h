@@ -21,9 +21,9 @@ struct SelectionTarget {
     bool operator==(const SelectionTarget&) const = default;
 };
 
-// Reads every format of the CLIPBOARD selection straight from its owner, on a worker thread with an X
-// connection and a window of its own. The owner may be slow (an image program encodes each format on
-// request) or may never answer at all; neither must stall the main loop, so the whole read is bounded.
+// Reads every format of a selection (CLIPBOARD unless told otherwise) straight from its owner, on a worker thread with
+// an X connection and a window of its own. The owner may be slow (an image program encodes each format on request) or
+// may never answer at all; neither must stall the main loop, so the whole read is bounded.
 class SelectionReader {
 public:
     struct Limits {
@@ -34,21 +34,21 @@ public:
         std::chrono::milliseconds perTarget{1500};
     };
 
-    explicit SelectionReader(Limits limits);
+    explicit SelectionReader(Limits limits, std::string selection = "CLIPBOARD");
     SelectionReader() : SelectionReader(Limits{}) {}
     // Waits for a read still under way (at most `overall`); its result is dropped.
     ~SelectionReader();
     SelectionReader(const SelectionReader&) = delete;
     SelectionReader& operator=(const SelectionReader&) = delete;
 
-    // Snapshot of the clipboard with the formats as MIME types. `done` runs on the main loop, never
+    // Snapshot of the selection with the formats as MIME types. `done` runs on the main loop, never
     // before this returns, and not at all once the reader is destroyed.
     void read(std::function<void(PasteboardSnapshot)> done);
 
     // The blocking work behind read(), on the calling thread: every target the owner lists, in its
-    // order, each asked for once, with the bookkeeping ones left out. Empty when nobody owns CLIPBOARD
-    // or no X server is reachable.
-    static std::vector<SelectionTarget> readTargets(const Limits& limits);
+    // order, each asked for once, with the bookkeeping ones left out. Empty when nobody owns the
+    // selection or no X server is reachable.
+    static std::vector<SelectionTarget> readTargets(const Limits& limits, const std::string& selection = "CLIPBOARD");
 
     // X targets to MIME types, the way Qt names them on the reading side, so that writing a snapshot
     // back through QClipboard offers the same formats again: the text targets become one
@@ -61,6 +61,7 @@ public:
 
 private:
     Limits m_limits;
+    std::string m_selection;
     std::shared_ptr<bool> m_alive;
     std::unique_ptr<SerialExecutor> m_worker;
 };

@@ -1,9 +1,12 @@
 #include "platform/x11/XTestKeyInjector.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -58,35 +61,104 @@ bool XTestKeyInjector::modifiersHeld() const {
     return held;
 }
 
-void XTestKeyInjector::sendPaste(std::function<void(bool posted)> done) {
+std::optional<XTestKeyInjector::WindowClass> XTestKeyInjector::focusedWindowClass() const {
+    Display* d = m_impl->display;
+    if (!d) return std::nullopt;
+    const Window root = DefaultRootWindow(d);
+    auto classOf = [d](Window w) -> std::optional<WindowClass> {
+        XClassHint hint{};
+        if (!XGetClassHint(d, w, &hint)) return std::nullopt;
+        WindowClass found{hint.res_name ? hint.res_name : "", hint.res_class ? hint.res_class : ""};
+        if (hint.res_name) XFree(hint.res_name);
+        if (hint.res_class) XFree(hint.res_class);
+        return found;
+    };
+    takeTrappedError();
+    std::optional<WindowClass> found;
+    // The focus may sit on a child of the application's top-level window (xterm's text area does),
+    // which carries the class.
+    Window focus = None;
+    int revert = 0;
+    XGetInputFocus(d, &focus, &revert);
+    for (Window w = focus; !found && w != None && w != PointerRoot && w != root;) {
+        found = classOf(w);
+        Window parent = None, rootReturn = None, *children = nullptr;
+        unsigned count = 0;
+        if (!XQueryTree(d, w, &rootReturn, &parent, &children, &count)) break;
+        if (children) XFree(children);
+        w = parent;
+    }
+    // A window manager may keep the focus on its frame; the active window is the application's.
+    if (!found) {
+        Atom type = None;
+        int format = 0;
+        unsigned long count = 0, remaining = 0;
+        unsigned char* data = nullptr;
+        const Atom active = XInternAtom(d, "_NET_ACTIVE_WINDOW", False);
+        if (XGetWindowProperty(d, root, active, 0, 1, False, XA_WINDOW, &type, &format, &count, &remaining, &data) ==
+                Success &&
+            data && type == XA_WINDOW && format == 32 && count == 1) {
+            const Window window = static_cast<Window>(*reinterpret_cast<unsigned long*>(data));
+            if (window != None) found = classOf(window);
+        }
+        if (data) XFree(data);
+    }
+    XSync(d, False);
+    // A window that vanished on the way names nothing.
+    if (takeTrappedError()) return std::nullopt;
+    return found;
+}
+
+PasteKeystroke XTestKeyInjector::pasteKeystroke() {
+    const auto windowClass = focusedWindowClass();
+    return windowClass ? pasteKeystrokeForWindowClass(windowClass->instanceName, windowClass->className)
+                       : PasteKeystroke::controlV;
+}
+
+void XTestKeyInjector::sendPaste(PasteKeystroke keystroke, std::function<void(bool posted)> done) {
     if (!isTrusted()) {
         if (done) done(false);
         return;
     }
-    poll(std::move(done), MainLoop::current().now() + m_modifierWait);
+    poll(keystroke, std::move(done), MainLoop::current().now() + m_modifierWait);
 }
 
-void XTestKeyInjector::poll(std::function<void(bool)> done, TimePoint deadline) {
+void XTestKeyInjector::poll(PasteKeystroke keystroke, std::function<void(bool)> done, TimePoint deadline) {
     if (!modifiersHeld() || MainLoop::current().now() >= deadline) {
-        const bool posted = post();
+        const bool posted = post(keystroke);
         if (done) done(posted);
         return;
     }
     std::weak_ptr<int> alive = m_alive;
-    runAfter(std::chrono::milliseconds(10), [this, alive, done = std::move(done), deadline]() mutable {
-        if (alive.lock()) poll(std::move(done), deadline);
+    runAfter(std::chrono::milliseconds(10), [this, alive, keystroke, done = std::move(done), deadline]() mutable {
+        if (alive.lock()) poll(keystroke, std::move(done), deadline);
     });
 }
 
-bool XTestKeyInjector::post() {
+bool XTestKeyInjector::post(PasteKeystroke keystroke) {
     Display* d = m_impl->display;
-    const KeyCode control = XKeysymToKeycode(d, XK_Control_L);
-    const KeyCode v = XKeysymToKeycode(d, XK_v);
-    if (control == 0 || v == 0) return false;
-    XTestFakeKeyEvent(d, control, True, CurrentTime);
-    XTestFakeKeyEvent(d, v, True, CurrentTime);
-    XTestFakeKeyEvent(d, v, False, CurrentTime);
-    XTestFakeKeyEvent(d, control, False, CurrentTime);
+    std::vector<KeySym> modifiers;
+    KeySym key = XK_v;
+    switch (keystroke) {
+        case PasteKeystroke::controlV:
+            modifiers = {XK_Control_L};
+            break;
+        case PasteKeystroke::controlShiftV:
+            modifiers = {XK_Control_L, XK_Shift_L};
+            break;
+        case PasteKeystroke::shiftInsert:
+            modifiers = {XK_Shift_L};
+            key = XK_Insert;
+            break;
+    }
+    std::vector<KeyCode> held;
+    for (const KeySym sym : modifiers) held.push_back(XKeysymToKeycode(d, sym));
+    const KeyCode code = XKeysymToKeycode(d, key);
+    if (code == 0 || std::find(held.begin(), held.end(), KeyCode{0}) != held.end()) return false;
+    for (const KeyCode k : held) XTestFakeKeyEvent(d, k, True, CurrentTime);
+    XTestFakeKeyEvent(d, code, True, CurrentTime);
+    XTestFakeKeyEvent(d, code, False, CurrentTime);
+    for (auto k = held.rbegin(); k != held.rend(); ++k) XTestFakeKeyEvent(d, *k, False, CurrentTime);
     XFlush(d);
     return true;
 }

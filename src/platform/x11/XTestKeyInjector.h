@@ -1,14 +1,18 @@
 #pragma once
 
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "base/MainLoop.h"
 #include "dictation/KeyInjector.h"
 
 namespace vandrel::x11 {
 
-// Ctrl+V through the XTEST extension. Before sending it waits, at most `modifierWait`, until the
-// user's own modifier keys are up: a Shift or Alt still held would turn the paste into another command.
+// The paste keystroke through the XTEST extension: Ctrl+V, or what a terminal takes instead, told by
+// the WM_CLASS of the window with the keyboard focus. Before sending it waits, at most `modifierWait`,
+// until the user's own modifier keys are up: a Shift or Alt still held would turn the paste into
+// another command.
 class XTestKeyInjector : public KeyInjector {
 public:
     explicit XTestKeyInjector(Duration modifierWait = std::chrono::milliseconds(1000));
@@ -18,14 +22,22 @@ public:
     bool isTrusted() const override;
     // An X11 session whose display could be opened, with or without XTEST.
     bool hasX11Session() const;
-    void sendPaste(std::function<void(bool posted)> done) override;
+    PasteKeystroke pasteKeystroke() override;
+    void sendPaste(PasteKeystroke keystroke, std::function<void(bool posted)> done) override;
 
     // Whether any modifier key is physically down right now.
     bool modifiersHeld() const;
+    // The WM_CLASS instance and class names of the focused window: the first window carrying one from
+    // the focus up to the root, else the active window as the window manager announces it. None when
+    // neither carries one.
+    struct WindowClass {
+        std::string instanceName, className;
+    };
+    std::optional<WindowClass> focusedWindowClass() const;
 
 private:
-    void poll(std::function<void(bool)> done, TimePoint deadline);
-    bool post();
+    void poll(PasteKeystroke keystroke, std::function<void(bool)> done, TimePoint deadline);
+    bool post(PasteKeystroke keystroke);
 
     struct Impl;
     std::unique_ptr<Impl> m_impl;
