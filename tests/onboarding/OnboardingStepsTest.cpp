@@ -172,6 +172,14 @@ TEST_F(OnboardingStepsTest, TheFinalPageNamesTheTriggerAndFocusesItsEditor) {
     EXPECT_FALSE(step->editor()->hasFocus());
     world.loop().advanceSeconds(0.1);
     EXPECT_TRUE(step->editor()->hasFocus());
+
+    // A dictation started while the guide is in front is meant for its editor, not for the application that
+    // was in front before.
+    rig.windows->switchTo(RunningApplication{42, 4242});
+    ASSERT_TRUE(rig.tracker.lastTargetApp());
+    appState->recordingState.set(RecordingState::recording);
+    EXPECT_FALSE(rig.tracker.lastTargetApp());
+    appState->recordingState.set(RecordingState::idle);
 }
 
 TEST_F(OnboardingStepsTest, GetStartedStoresOnceStartsOneLoadAndClosesTheWindow) {
