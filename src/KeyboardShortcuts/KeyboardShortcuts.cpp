@@ -6,6 +6,7 @@
 
 #include "KeyboardShortcuts/KeyboardLayout.h"
 #include "KeyboardShortcuts/ModuleState.h"
+#include "base/LifeToken.h"
 #include "base/MainLoop.h"
 #include "base/NotificationCenter.h"
 #include "base/UserDefaults.h"
@@ -283,23 +284,22 @@ void handleOnKeyUp(const Shortcut& shortcut) { runFor(shortcut, state().keyUpHan
 // ---- Event streams ----
 
 struct EventStream::Token {
+    Token(Name n, std::uint64_t i) : name(std::move(n)), id(i) {}
     Name name;
     std::uint64_t id;
-    std::shared_ptr<bool> alive = std::make_shared<bool>(true);
+    LifeToken life;
 };
 
 EventStream events(const Name& name, std::function<void(EventType)> handler) {
     EventStream stream;
     const std::uint64_t id = ++state().nextStreamId;
-    stream.m_token = std::make_shared<EventStream::Token>(EventStream::Token{name, id});
-    std::weak_ptr<bool> alive = stream.m_token->alive;
+    stream.m_token = std::make_shared<EventStream::Token>(name, id);
     auto fn = std::make_shared<std::function<void(EventType)>>(std::move(handler));
-    MainLoop::current().post([name, id, alive, fn] {
-        if (alive.expired()) return;
+    MainLoop::current().post(stream.m_token->life.guard([name, id, fn] {
         state().keyDownStreams[name][id] = [fn] { (*fn)(EventType::keyDown); };
         state().keyUpStreams[name][id] = [fn] { (*fn)(EventType::keyUp); };
         if (auto sc = getShortcut(name)) registerIfNeeded(*sc);
-    });
+    }));
     return stream;
 }
 

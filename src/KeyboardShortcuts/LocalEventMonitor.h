@@ -11,6 +11,8 @@ namespace vandrel::KeyboardShortcuts {
 // Sees the application's own events of the chosen types before their receivers do; the callback
 // returns true to swallow one. Removed when the object dies.
 class LocalEventMonitor : public QObject {
+    Q_OBJECT
+
 public:
     using Callback = std::function<bool(QObject* receiver, QEvent* event)>;
     LocalEventMonitor(std::set<int> eventTypes, Callback callback);

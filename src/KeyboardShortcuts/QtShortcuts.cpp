@@ -128,6 +128,8 @@ std::optional<int> qtKeyForCarbon(std::int64_t code) {
 
 // The owner of a binding: a child of the bound object, so it dies with it.
 class Binding : public QObject {
+    Q_OBJECT
+
 public:
     explicit Binding(QObject* parent) : QObject(parent) {}
     std::vector<Connection> connections;
@@ -145,6 +147,8 @@ void applyToAction(QAction* action, const std::optional<Shortcut>& shortcut) {
 }
 
 class MenuTracker : public QObject {
+    Q_OBJECT
+
 public:
     using QObject::QObject;
 
@@ -299,3 +303,5 @@ void globalKeyboardShortcut(QAction* action, const Name& name) {
 }
 
 }  // namespace vandrel::KeyboardShortcuts
+
+#include "QtShortcuts.moc"

@@ -23,6 +23,8 @@ namespace vandrel::KeyboardShortcuts {
 // Delete/Backspace or its clear button, and stores the result. While it records, the global
 // shortcuts are paused and the keyboard is grabbed so that desktop combinations reach it.
 class RecorderCocoa : public QLineEdit {
+    Q_OBJECT
+
 public:
     using OnChange = std::function<void(const std::optional<Shortcut>&)>;
 
@@ -77,6 +79,8 @@ private:
 
 // The recorder with an optional text label in front of it, as settings and onboarding embed it.
 class Recorder : public QWidget {
+    Q_OBJECT
+
 public:
     Recorder(const Name& name, const QString& label = {}, RecorderCocoa::OnChange onChange = {},
              QWidget* parent = nullptr);

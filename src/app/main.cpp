@@ -6,6 +6,7 @@
 #include <signal.h>
 
 #include <QApplication>
+#include <QIcon>
 #include <QSocketNotifier>
 #include <chrono>
 #include <filesystem>
@@ -99,6 +100,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Vandrel");
     QApplication::setQuitOnLastWindowClosed(false);  // closing a window never quits the tray application
+    // Our icon in every window's title bar, on the About page and the what's-new page.
+    QApplication::setWindowIcon(QIcon(QString::fromStdString((Paths::resources() / "appicon/vandrel.svg").string())));
     quitOnTerminationSignals(app);
     {
         // Where the string tables, sounds and lexicons come from: next to an installed binary, the build's

@@ -35,8 +35,7 @@ std::string fixed(double value, int decimals) {
 AppState::AppState(Services services)
     : m_services(std::move(services)),
       m_correction(m_services.correctionEngine ? m_services.correctionEngine : &CorrectionEngine::shared()),
-      m_tracker(m_services.targetAppTracker ? m_services.targetAppTracker : &TargetAppTracker::shared()),
-      m_self(std::make_shared<AppState*>(this)) {
+      m_tracker(m_services.targetAppTracker ? m_services.targetAppTracker : &TargetAppTracker::shared()) {
     if (!m_services.modelManager) m_services.modelManager = &ModelManager::shared();
     auto& defaults = UserDefaults::standard();
 
@@ -45,10 +44,9 @@ AppState::AppState(Services services)
     if (defaults.get(kChunkedTranscription)) defaults.set(kChunkedTranscription, false);
 
     sendLaunchPings();
-    std::weak_ptr<AppState*> weak = m_self;
-    m_wakeConnection = SystemPower::shared().didWake.connect([weak] {
-        if (auto self = weak.lock(); self && *self) {
-            (*self)->sendLaunchPings();
+    m_wakeConnection = SystemPower::shared().didWake.connect([this, life = m_life.weak()] {
+        if (life) {
+            sendLaunchPings();
         } else {
             sendAnalyticsEvent(AnalyticsEvent::appLaunch());
             sendAnalyticsEvent(AnalyticsEvent::lexiconActive("none"));
@@ -56,11 +54,8 @@ AppState::AppState(Services services)
     });
 
     reloadActiveDictionary();
-    m_defaultsConnection = defaults.changed.connect([weak](const std::string&) {
-        MainLoop::current().post([weak] {
-            if (auto self = weak.lock(); self && *self) (*self)->reloadActiveDictionary();
-        });
-    });
+    m_defaultsConnection = defaults.changed.connect(
+        [this](const std::string&) { MainLoop::current().post(m_life.guard([this] { reloadActiveDictionary(); })); });
 
     needsOnboarding.set(!defaults.get(kHasCompletedOnboarding));
 
@@ -71,21 +66,16 @@ AppState::AppState(Services services)
         m_levelThrottle = MainLoop::current().singleShot(std::chrono::milliseconds(50), [this] { applyAudioLevel(); });
     });
 
-    overlayController().setCancelHandler([weak] {
-        MainLoop::current().post([weak] {
-            if (auto self = weak.lock(); self && *self) (*self)->cancelRecording();
-        });
-    });
+    overlayController().setCancelHandler(
+        [post = m_life.guard([this] { cancelRecording(); })] { MainLoop::current().post(post); });
 
-    MainLoop::current().post([weak] {
-        if (auto self = weak.lock(); self && *self) {
-            (*self)->refreshDownloadedTiers();
-            (*self)->loadModel();
-        }
-    });
+    MainLoop::current().post(m_life.guard([this] {
+        refreshDownloadedTiers();
+        loadModel();
+    }));
 }
 
-AppState::~AppState() { *m_self = nullptr; }
+AppState::~AppState() { m_life.reset(); }
 
 void AppState::sendLaunchPings() {
     sendAnalyticsEvent(AnalyticsEvent::appLaunch());
@@ -155,12 +145,9 @@ void AppState::startRecording(std::function<void()> done) {
     errorMessage.set(std::nullopt);
     m_recorderStarting = true;
     m_stopRequestedWhileStarting = false;
-    std::weak_ptr<AppState*> weak = m_self;
-    audioRecorder().startRecording([weak, generation, done](std::optional<AudioRecorderError> error) {
-        auto self = weak.lock();
-        if (!self || !*self) return;
-        (*self)->finishStart(generation, error ? std::optional<std::string>(error->description()) : std::nullopt, done);
-    });
+    audioRecorder().startRecording(m_life.guard([this, generation, done](std::optional<AudioRecorderError> error) {
+        finishStart(generation, error ? std::optional<std::string>(error->description()) : std::nullopt, done);
+    }));
 }
 
 void AppState::finishStart(std::uint64_t generation, std::optional<std::string> error, std::function<void()> done) {
@@ -178,13 +165,9 @@ void AppState::finishStart(std::uint64_t generation, std::optional<std::string> 
         if (done) done();
         return;
     }
-    std::weak_ptr<AppState*> weak = m_self;
-    m_maxDurationTask = MainLoop::current().singleShot(seconds(maxRecordingSeconds), [weak, generation] {
-        auto self = weak.lock();
-        if (!self || !*self) return;
-        auto* s = *self;
-        if (s->m_generation == generation && s->recordingState.get() == RecordingState::recording) s->stopRecording();
-    });
+    m_maxDurationTask = MainLoop::current().singleShot(seconds(maxRecordingSeconds), m_life.guard([this, generation] {
+        if (m_generation == generation && recordingState.get() == RecordingState::recording) stopRecording();
+    }));
     if (m_services.soundService->playSoundsEnabled()) m_services.soundService->play(SoundService::startSound);
     const auto hint = stopHintText();
     overlayController().showAfter(seconds(overlayDelaySeconds), RecordingState::recording, hint.has_value(),
@@ -230,12 +213,10 @@ void AppState::stopRecording(std::function<void()> done) {
         overlay.overlayState().setAudioLevel(0.0f);
         if (overlay.hasPanel()) overlay.setIgnoresMouseEvents(true);
     }
-    std::weak_ptr<AppState*> weak = m_self;
-    transcribeSamples(std::move(stopped.samples), [weak, generation, done](TranscriptionResult<Outcome> result) {
-        auto self = weak.lock();
-        if (!self || !*self) return;
-        (*self)->finishTranscription(generation, std::move(result), done);
-    });
+    transcribeSamples(std::move(stopped.samples),
+                      m_life.guard([this, generation, done](TranscriptionResult<Outcome> result) {
+                          finishTranscription(generation, std::move(result), done);
+                      }));
 }
 
 void AppState::finishTranscription(std::uint64_t generation, TranscriptionResult<Outcome> result,
@@ -268,37 +249,30 @@ void AppState::finishTranscription(std::uint64_t generation, TranscriptionResult
     lastTranscription.set(text);
     auto target = m_tracker->lastTargetApp();
     if (target && !m_tracker->isActive(*target) && m_tracker->activate(*target)) {
-        std::weak_ptr<AppState*> weak = m_self;
-        m_reactivationPause =
-            MainLoop::current().singleShot(seconds(reactivationPauseSeconds), [weak, generation, text, done] {
-                if (auto self = weak.lock(); self && *self) (*self)->paste(generation, text + " ", done);
-            });
+        m_reactivationPause = MainLoop::current().singleShot(
+            seconds(reactivationPauseSeconds),
+            m_life.guard([this, generation, text, done] { paste(generation, text + " ", done); }));
         return;
     }
     paste(generation, text + " ", done);
 }
 
 void AppState::paste(std::uint64_t generation, std::string text, std::function<void()> done) {
-    std::weak_ptr<AppState*> weak = m_self;
-    outputService().pasteText(text, [weak, generation, done](PasteResult pasted) {
-        auto self = weak.lock();
-        if (!self || !*self) return;
-        auto* s = *self;
+    outputService().pasteText(text, m_life.guard([this, generation, done](PasteResult pasted) {
         if (pasted.keystrokeSent) {
             auto& defaults = UserDefaults::standard();
-            if (s->completedTranscriptions() < completedCountCeiling)
-                defaults.set(kCompletedTranscriptions, s->completedTranscriptions() + 1);
-            if (s->m_services.soundService->playSoundsEnabled())
-                s->m_services.soundService->play(SoundService::pastedSound);
+            if (completedTranscriptions() < completedCountCeiling)
+                defaults.set(kCompletedTranscriptions, completedTranscriptions() + 1);
+            if (m_services.soundService->playSoundsEnabled()) m_services.soundService->play(SoundService::pastedSound);
         }
-        if (generation == s->m_generation) {
-            s->recordingState.set(RecordingState::idle);
-            s->overlayController().hide();
+        if (generation == m_generation) {
+            recordingState.set(RecordingState::idle);
+            overlayController().hide();
         }
         // Without the keystroke the text waits on the clipboard; say why instead of pretending it arrived.
-        s->errorMessage.set(pasted.keystrokeSent ? std::nullopt : pasted.failureMessage);
+        errorMessage.set(pasted.keystrokeSent ? std::nullopt : pasted.failureMessage);
         if (done) done();
-    });
+    }));
 }
 
 void AppState::transcribeSamples(std::vector<float> samples, std::function<void(TranscriptionResult<Outcome>)> done) {
@@ -384,57 +358,47 @@ void AppState::loadModelTier(ModelTier tier, std::function<void()> done) {
     isModelLoaded.set(false);
     modelDownloadProgress.set(0.0);
     errorMessage.set(std::nullopt);
-    std::weak_ptr<AppState*> weak = m_self;
     m_download = modelManager().ensureDownloaded(
-        tier,
-        [weak](double progress) {
-            if (auto self = weak.lock(); self && *self) (*self)->modelDownloadProgress.set(progress);
-        },
-        [weak, tier, done](std::optional<ModelDownloadError> error) {
-            auto self = weak.lock();
-            if (!self || !*self) return;
-            auto* s = *self;
+        tier, m_life.guard([this](double progress) { modelDownloadProgress.set(progress); }),
+        m_life.guard([this, tier, done](std::optional<ModelDownloadError> error) {
             if (error) {
-                s->failLoad(error->description, done);
+                failLoad(error->description, done);
                 return;
             }
-            auto file = s->modelManager().modelURL(tier);
+            auto file = modelManager().modelURL(tier);
             if (!file) {
-                s->failLoad(
-                    TranscriptionError::transcriptionFailed("Model file not found after download").description(), done);
+                failLoad(TranscriptionError::transcriptionFailed("Model file not found after download").description(),
+                         done);
                 return;
             }
-            s->transcriptionService().loadModel(
-                *file, [weak, tier, done, name = file->filename().string()](
-                           TranscriptionResult<TranscriptionService::LoadOutcome> result) {
-                    auto self = weak.lock();
-                    if (!self || !*self) return;
-                    auto* s = *self;
+            transcriptionService().loadModel(
+                *file, m_life.guard([this, tier, done, name = file->filename().string()](
+                                        TranscriptionResult<TranscriptionService::LoadOutcome> result) {
                     if (!result.ok()) {
-                        s->failLoad(result.error->description(), done);
+                        failLoad(result.error->description(), done);
                         return;
                     }
                     if (*result.value == TranscriptionService::LoadOutcome::droppedWhileLoading) {
-                        s->failLoad(localized("Another model was still loading. Please try again."), done);
+                        failLoad(localized("Another model was still loading. Please try again."), done);
                         return;
                     }
                     log("AppState", "Model loaded: " + name);
-                    s->isModelLoaded.set(true);
-                    s->isModelLoading.set(false);
-                    s->loadingTier.set(std::nullopt);
-                    s->modelDownloadProgress.set(1.0);
-                    s->errorMessage.set(std::nullopt);
-                    auto tiers = s->downloadedTiers.get();
+                    isModelLoaded.set(true);
+                    isModelLoading.set(false);
+                    loadingTier.set(std::nullopt);
+                    modelDownloadProgress.set(1.0);
+                    errorMessage.set(std::nullopt);
+                    auto tiers = downloadedTiers.get();
                     tiers.insert(tier);
-                    s->downloadedTiers.set(std::move(tiers));
+                    downloadedTiers.set(std::move(tiers));
                     // The first real dictation should not pay for cold caches and a sleeping microphone.
-                    MainLoop::current().post([weak] {
-                        if (auto self = weak.lock(); self && *self) (*self)->warmUp();
+                    MainLoop::current().post([this, life = m_life.weak()] {
+                        if (life) warmUp();
                         AudioRecorder::prewarm();
                     });
                     if (done) done();
-                });
-        });
+                }));
+        }));
 }
 
 void AppState::failLoad(const std::string& description, std::function<void()> done) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/LifeToken.h"
 #include "base/MainLoop.h"
 #include "base/Published.h"
 #include "dictation/DictationControl.h"
@@ -137,7 +138,7 @@ private:
     Connection m_wakeConnection;
     Connection m_defaultsConnection;
     Connection m_levelConnection;
-    std::shared_ptr<AppState*> m_self;
+    LifeToken m_life;
 };
 
 }  // namespace vandrel

@@ -11,6 +11,8 @@ namespace vandrel {
 // Five level bars: they follow the microphone level while the user speaks and breathe slowly while
 // the level stays below the voice threshold. Redrawn every display frame, only while on screen.
 class AudioBarsView : public QWidget {
+    Q_OBJECT
+
 public:
     static constexpr int barCount = 5;
     static constexpr double barWidth = 5;

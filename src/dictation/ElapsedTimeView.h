@@ -11,6 +11,8 @@ namespace vandrel {
 // The running time of a recording as minutes:seconds, updated once a second on the second
 // boundaries counted from the start, only while on screen.
 class ElapsedTimeView : public QWidget {
+    Q_OBJECT
+
 public:
     explicit ElapsedTimeView(QWidget* parent = nullptr);
 

@@ -30,13 +30,12 @@ std::optional<KS::Shortcut> spacePreset(HotkeyOption option) {
 }  // namespace
 
 HotkeyManager::HotkeyManager(std::unique_ptr<ModifierKeyBackend> modifierBackend)
-    : m_modifierMonitor(std::make_unique<ModifierKeyMonitor>(std::move(modifierBackend))),
-      m_self(std::make_shared<HotkeyManager*>(this)) {
+    : m_modifierMonitor(std::make_unique<ModifierKeyMonitor>(std::move(modifierBackend))) {
     if (auto option = hotkeyOptionFromRawValue(UserDefaults::standard().get(kHotkeyOption))) currentOption.set(*option);
 }
 
 HotkeyManager::~HotkeyManager() {
-    *m_self = nullptr;
+    m_life.reset();
     dropSafetyTimer();
     m_modifierMonitor->stop();
 }
@@ -60,10 +59,7 @@ void HotkeyManager::setAppState(std::weak_ptr<DictationControl> appState) {
 }
 
 void HotkeyManager::enqueue(void (HotkeyManager::*handler)()) {
-    std::weak_ptr<HotkeyManager*> weak = m_self;
-    MainLoop::current().post([weak, handler] {
-        if (auto self = weak.lock(); self && *self) ((**self).*handler)();
-    });
+    MainLoop::current().post(m_life.guard([this, handler] { (this->*handler)(); }));
 }
 
 void HotkeyManager::setOption(HotkeyOption option) {
@@ -104,13 +100,8 @@ void HotkeyManager::attachShortcutActions() {
     // Earlier pairs are replaced rather than piled up: each handler re-checks the state anyway, but
     // duplicates would run every press several times.
     KS::removeHandler(KS::Name::pushToTalk());
-    std::weak_ptr<HotkeyManager*> weak = m_self;
-    KS::onKeyDown(KS::Name::pushToTalk(), [weak] {
-        if (auto self = weak.lock(); self && *self) (*self)->enqueue(&HotkeyManager::handleKeyDown);
-    });
-    KS::onKeyUp(KS::Name::pushToTalk(), [weak] {
-        if (auto self = weak.lock(); self && *self) (*self)->enqueue(&HotkeyManager::handleKeyUp);
-    });
+    KS::onKeyDown(KS::Name::pushToTalk(), m_life.guard([this] { enqueue(&HotkeyManager::handleKeyDown); }));
+    KS::onKeyUp(KS::Name::pushToTalk(), m_life.guard([this] { enqueue(&HotkeyManager::handleKeyUp); }));
     KS::enable({KS::Name::pushToTalk()});
 }
 

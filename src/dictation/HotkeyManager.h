@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 
+#include "base/LifeToken.h"
 #include "base/MainLoop.h"
 #include "base/Published.h"
 #include "dictation/DictationControl.h"
@@ -65,7 +66,7 @@ private:
     // Whether the recording running now was started by the current hold (for the spoiled-press cancel).
     bool m_holdStartedRecording = false;
     Timer m_safetyTimer;
-    std::shared_ptr<HotkeyManager*> m_self;
+    LifeToken m_life;
 };
 
 }  // namespace vandrel

@@ -40,10 +40,7 @@ bool ModifierKeyMonitor::isOptionAvailable(HotkeyOption o) const {
 
 void ModifierKeyMonitor::start() {
     if (!m_backend || m_running) return;
-    std::weak_ptr<int> alive = m_alive;
-    m_running = m_backend->start([this, alive](const KeyboardEvent& event) {
-        if (alive.lock()) handleEvent(event);
-    });
+    m_running = m_backend->start(m_life.guard([this](const KeyboardEvent& event) { handleEvent(event); }));
 }
 
 void ModifierKeyMonitor::stop() {
@@ -98,10 +95,8 @@ void ModifierKeyMonitor::handleFlagsChanged(ModifierKey changedKey) {
 void ModifierKeyMonitor::debounceFn(bool down) {
     // Only the last change of a burst counts, with the time it happened.
     const TimePoint t = MainLoop::current().now();
-    std::weak_ptr<int> alive = m_alive;
-    m_fnDebounceTask = MainLoop::current().singleShot(fnDebounceInterval, [this, alive, down, t] {
-        if (alive.lock()) handleModifierTransition(down, t);
-    });
+    m_fnDebounceTask = MainLoop::current().singleShot(
+        fnDebounceInterval, m_life.guard([this, down, t] { handleModifierTransition(down, t); }));
 }
 
 void ModifierKeyMonitor::handleModifierTransition(bool down, TimePoint time) {

@@ -4,6 +4,7 @@
 #include <memory>
 #include <set>
 
+#include "base/LifeToken.h"
 #include "base/MainLoop.h"
 #include "dictation/HotkeyOption.h"
 #include "dictation/ModifierKeyBackend.h"
@@ -62,7 +63,7 @@ private:
     TimePoint m_keyDownTime{};
     std::optional<TimePoint> m_lastTapTime;
     Timer m_fnDebounceTask;
-    std::shared_ptr<int> m_alive = std::make_shared<int>(0);
+    LifeToken m_life;
 };
 
 // The physical key an option watches; none for options that are not modifier-key options.

@@ -43,23 +43,20 @@ void OutputService::pasteText(const std::string& text, std::function<void(PasteR
                      std::move(done));
         return;
     }
-    std::weak_ptr<int> alive = m_alive;
     snapshotBefore(
         *m_pasteboard, m_pending,
-        [this, alive, text, keystroke, viaPrimary, done = std::move(done)](PasteboardSnapshot clipboard) mutable {
-            if (!alive.lock()) return;
+        m_life.guard([this, text, keystroke, viaPrimary, done = std::move(done)](PasteboardSnapshot clipboard) mutable {
             if (!viaPrimary) {
                 writeAndSend(text, keystroke, {std::move(clipboard), std::nullopt}, std::move(done));
                 return;
             }
             snapshotBefore(
                 *m_primary, m_pendingPrimary,
-                [this, alive, text, keystroke, clipboard = std::move(clipboard),
-                 done = std::move(done)](PasteboardSnapshot primary) mutable {
-                    if (!alive.lock()) return;
+                m_life.guard([this, text, keystroke, clipboard = std::move(clipboard),
+                              done = std::move(done)](PasteboardSnapshot primary) mutable {
                     writeAndSend(text, keystroke, {std::move(clipboard), std::move(primary)}, std::move(done));
-                });
-        });
+                }));
+        }));
 }
 
 void OutputService::snapshotBefore(Pasteboard& board, std::optional<PendingRestore>& pending,
@@ -83,13 +80,10 @@ void OutputService::writeAndSend(const std::string& text, PasteKeystroke keystro
     m_pasteboard->setPlainText(text);
     const bool viaPrimary = snapshots.primary.has_value();
     if (viaPrimary) m_primary->setPlainText(text);
-    std::weak_ptr<int> alive = m_alive;
-    runAfter(seconds(pasteDelay), [this, alive, text, keystroke, viaPrimary, snapshots = std::move(snapshots),
-                                   done = std::move(done)]() mutable {
-        if (!alive.lock()) return;
-        auto sent = [this, alive, text, viaPrimary, snapshots = std::move(snapshots),
-                     done = std::move(done)](bool posted) mutable {
-            if (!alive.lock()) return;
+    runAfter(seconds(pasteDelay), m_life.guard([this, text, keystroke, viaPrimary, snapshots = std::move(snapshots),
+                                                done = std::move(done)]() mutable {
+        auto sent = m_life.guard([this, text, viaPrimary, snapshots = std::move(snapshots),
+                                  done = std::move(done)](bool posted) mutable {
             PasteResult result;
             result.keystrokeSent = posted;
             if (!posted) {
@@ -102,9 +96,9 @@ void OutputService::writeAndSend(const std::string& text, PasteKeystroke keystro
                 if (viaPrimary) scheduleRestore(m_pendingPrimary, *m_primary, std::move(*snapshots.primary), text);
             }
             if (done) done(std::move(result));
-        };
+        });
         postCommandV(std::move(sent), keystroke);
-    });
+    }));
 }
 
 void OutputService::postCommandV(std::function<void(bool posted)> done, PasteKeystroke keystroke) {
@@ -120,10 +114,8 @@ void OutputService::scheduleRestore(std::optional<PendingRestore>& pending, Past
     pending.reset();
     if (snapshot.empty()) return;
     PendingRestore restore{std::move(snapshot), text, {}};
-    std::weak_ptr<int> alive = m_alive;
-    restore.timer = MainLoop::current().singleShot(seconds(clipboardRestoreDelay()), [alive, &pending, &board] {
-        if (alive.lock()) runRestoreRule(pending, board);
-    });
+    restore.timer = MainLoop::current().singleShot(
+        seconds(clipboardRestoreDelay()), m_life.guard([&pending, &board] { runRestoreRule(pending, board); }));
     pending = std::move(restore);
 }
 

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "base/LifeToken.h"
 #include "base/MainLoop.h"
 #include "dictation/KeyInjector.h"
 #include "dictation/Pasteboard.h"
@@ -78,7 +79,7 @@ private:
     std::shared_ptr<Pasteboard> m_primary;
     std::optional<PendingRestore> m_pending;
     std::optional<PendingRestore> m_pendingPrimary;
-    std::shared_ptr<int> m_alive = std::make_shared<int>(0);
+    LifeToken m_life;
 };
 
 }  // namespace vandrel

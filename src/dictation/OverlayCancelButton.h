@@ -7,6 +7,8 @@ namespace vandrel {
 // The overlay's small round cancel button: a cross over a faint circle, clickable only inside the
 // circle. It never takes the keyboard focus, so the application being dictated into keeps it.
 class OverlayCancelButton : public QAbstractButton {
+    Q_OBJECT
+
 public:
     static constexpr int diameter = 22;
 

@@ -20,6 +20,8 @@ namespace {
 // alone (override-redirect on X11, so it appears on every desktop and above full-screen windows),
 // and it has no frame or shadow of its own: the view draws its translucent shape.
 class NonActivatingPanel : public QWidget {
+    Q_OBJECT
+
 public:
     NonActivatingPanel()
         : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
@@ -217,3 +219,5 @@ void OverlayPanelController::showNoSpeech() {
 }
 
 }  // namespace vandrel
+
+#include "OverlayPanelController.moc"

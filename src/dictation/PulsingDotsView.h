@@ -9,6 +9,8 @@ namespace vandrel {
 
 // A row of dots that swell and fade one after another while a recording is transcribed.
 class PulsingDotsView : public QWidget {
+    Q_OBJECT
+
 public:
     static constexpr double spacing = 5;
     static constexpr double rowHeight = 22;

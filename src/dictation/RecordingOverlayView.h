@@ -28,6 +28,8 @@ class PulsingDotsView;
 // pulsing dots or the no-speech symbol), a status text and, while recording, a cancel button; with a
 // partial transcript during a dictation, a larger card. Redraws from `state` on every change.
 class RecordingOverlayView : public QWidget {
+    Q_OBJECT
+
 public:
     static constexpr QSize capsuleSize{236, 48};
     static constexpr QSize cardSize{360, 132};

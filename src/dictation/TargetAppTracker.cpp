@@ -21,10 +21,8 @@ TargetAppTracker::TargetAppTracker(std::unique_ptr<ActiveWindowSource> source, s
     : m_source(std::move(source)), m_ownProcessId(ownProcessId) {
     if (!m_source) return;
     applicationActivated(m_source->activeApplication());
-    std::weak_ptr<int> alive = m_alive;
-    m_observing = m_source->start([this, alive](std::optional<RunningApplication> app) {
-        if (alive.lock()) applicationActivated(app);
-    });
+    m_observing =
+        m_source->start(m_life.guard([this](std::optional<RunningApplication> app) { applicationActivated(app); }));
 }
 
 TargetAppTracker::~TargetAppTracker() {

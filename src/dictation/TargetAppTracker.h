@@ -5,6 +5,8 @@
 #include <memory>
 #include <optional>
 
+#include "base/LifeToken.h"
+
 namespace vandrel {
 
 // A handle on a running application: the top-level window that was active, and the process behind
@@ -59,7 +61,7 @@ private:
     std::int64_t m_ownProcessId;
     std::optional<RunningApplication> m_lastTargetApp;
     bool m_observing = false;
-    std::shared_ptr<int> m_alive = std::make_shared<int>(0);
+    LifeToken m_life;
 };
 
 }  // namespace vandrel

@@ -53,15 +53,16 @@ std::optional<SettingsView::TabID> SettingsView::tabID(const std::string& raw) {
     return std::nullopt;
 }
 
-std::vector<SettingsView::SidebarEntry> SettingsView::sidebarEntries() {
+std::vector<SettingsView::SidebarEntry> SettingsView::sidebarEntries(const LocalizationManager& lm) {
+    const auto bundle = lm.bundle();
     std::vector<SidebarEntry> entries{
-        {TabID::general, localized("General"), std::string(symbolName("gearshape"))},
-        {TabID::lexicons, localized("Lexicons"), std::string(symbolName("text.book.closed"))},
-        {TabID::permissions, localized("Permissions"), std::string(symbolName("lock.shield"))},
-        {TabID::about, localized("About"), std::string(symbolName("info.circle"))},
+        {TabID::general, bundle->localizedString("General"), std::string(symbolName("gearshape"))},
+        {TabID::lexicons, bundle->localizedString("Lexicons"), std::string(symbolName("text.book.closed"))},
+        {TabID::permissions, bundle->localizedString("Permissions"), std::string(symbolName("lock.shield"))},
+        {TabID::about, bundle->localizedString("About"), std::string(symbolName("info.circle"))},
     };
 #ifndef NDEBUG
-    entries.push_back({TabID::developer, localized("Developer"), std::string(symbolName("hammer"))});
+    entries.push_back({TabID::developer, bundle->localizedString("Developer"), std::string(symbolName("hammer"))});
 #endif
     return entries;
 }
@@ -103,7 +104,7 @@ SettingsView::SettingsView(SettingsContext& context, std::optional<std::string> 
 SettingsView::~SettingsView() = default;
 
 void SettingsView::fillSidebar() {
-    m_entries = sidebarEntries();
+    m_entries = sidebarEntries(m_context.localization);
     const QSignalBlocker quiet(m_sidebar);
     if (m_sidebar->count() != static_cast<int>(m_entries.size())) {
         m_sidebar->clear();
@@ -161,6 +162,7 @@ void SettingsView::showSelectedPage() {
     }
     m_page = makePage(selectedTabID()).release();
     m_pageArea->addWidget(m_page);
+    if (isVisible()) m_page->show();  // at once, so the page reads its state now, not on a later turn
 }
 
 }  // namespace vandrel

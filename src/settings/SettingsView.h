@@ -13,6 +13,7 @@ class QVBoxLayout;
 
 namespace vandrel {
 
+class LocalizationManager;
 struct SettingsContext;
 
 // The settings window's content: a sidebar of pages on the left, the selected page on the right. Every
@@ -32,7 +33,7 @@ public:
     };
     // The sidebar's entries with their titles in the current language. The developer page is listed only
     // in debug builds; release builds reach it by its identifier alone.
-    static std::vector<SidebarEntry> sidebarEntries();
+    static std::vector<SidebarEntry> sidebarEntries(const LocalizationManager& lm);
 
     static constexpr int kSidebarMinWidth = 200;
     static constexpr int kSidebarIdealWidth = 214;

@@ -5,6 +5,7 @@
 
 #include "base/AppInfo.h"
 #include "base/UserDefaults.h"
+#include "ui/Symbols.h"
 
 namespace vandrel {
 
@@ -12,9 +13,9 @@ namespace {
 
 std::string freshId() { return QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString(); }
 
-Highlight highlight(std::string symbol, HighlightTint tint, std::string titleKey, std::string bodyKey,
+Highlight highlight(std::string_view symbol, HighlightTint tint, std::string titleKey, std::string bodyKey,
                     std::vector<LanguageAvailability> languages = {}) {
-    return {freshId(), std::move(symbol), tint, std::move(titleKey), std::move(bodyKey), std::move(languages)};
+    return {freshId(), std::string(symbol), tint, std::move(titleKey), std::move(bodyKey), std::move(languages)};
 }
 
 LanguageAvailability language(std::string labelKey, std::optional<std::string> badgeKey = std::nullopt) {
@@ -23,16 +24,18 @@ LanguageAvailability language(std::string labelKey, std::optional<std::string> b
 
 std::vector<Announcement> build() {
     std::vector<Announcement> list;
-    list.push_back(
-        {freshId(),
-         "1.0.27",
-         "whats_new.1_0_27.eyebrow",
-         "whats_new.1_0_27.feature_title",
-         "whats_new.1_0_27.description",
-         {highlight("sparkles", HighlightTint::indigo, "whats_new.1_0_27.design.title", "whats_new.1_0_27.design.body"),
-          highlight("mic.fill", HighlightTint::blue, "whats_new.1_0_27.mic.title", "whats_new.1_0_27.mic.body"),
-          highlight("waveform", HighlightTint::green, "whats_new.1_0_27.clean.title", "whats_new.1_0_27.clean.body")},
-         PrimaryAction::openSettings});
+    list.push_back({freshId(),
+                    "1.0.27",
+                    "whats_new.1_0_27.eyebrow",
+                    "whats_new.1_0_27.feature_title",
+                    "whats_new.1_0_27.description",
+                    {highlight(symbolName("sparkles"), HighlightTint::indigo, "whats_new.1_0_27.design.title",
+                               "whats_new.1_0_27.design.body"),
+                     highlight(symbolName("mic.fill"), HighlightTint::blue, "whats_new.1_0_27.mic.title",
+                               "whats_new.1_0_27.mic.body"),
+                     highlight(symbolName("waveform"), HighlightTint::green, "whats_new.1_0_27.clean.title",
+                               "whats_new.1_0_27.clean.body")},
+                    PrimaryAction::openSettings});
     // This page's texts were written for 1.0.23 and kept their keys when it moved to 1.0.26.
     list.push_back(
         {freshId(),
@@ -43,7 +46,7 @@ std::vector<Announcement> build() {
          {highlight(
               "stethoscope", HighlightTint::red, "whats_new.domain.medical.title", "whats_new.domain.medical.body",
               {language("lang.german", "whats_new.badge.beta"), language("lang.italian", "whats_new.badge.beta")}),
-          highlight("curlybraces", HighlightTint::blue, "whats_new.domain.software.title",
+          highlight(symbolName("curlybraces"), HighlightTint::blue, "whats_new.domain.software.title",
                     "whats_new.domain.software.body", {language("lang.english")})},
          PrimaryAction::openLexiconsSettings});
     return list;

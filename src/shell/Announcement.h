@@ -4,14 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "base/DefaultsKey.h"
+#include "shell/ShellDefaults.h"
 
 namespace vandrel {
 
 class UserDefaults;
-
-// The version whose what's-new page the user has seen (written on the first start and when the page closes).
-inline const DefaultsKey<std::string> kLastSeenVersion{"lastSeenVersion", ""};
 
 // The named system colours of a highlight's icon; the view picks the shade for light or dark.
 enum class HighlightTint { indigo, blue, green, red };

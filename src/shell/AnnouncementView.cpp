@@ -106,6 +106,8 @@ void AnnouncementView::retranslate() {
     m_primary->retranslate();
 }
 
+QSize AnnouncementView::sizeHint() const { return {kWidth, layout()->totalHeightForWidth(kWidth)}; }
+
 QString AnnouncementView::titleText() const { return m_title->text(); }
 
 }  // namespace vandrel

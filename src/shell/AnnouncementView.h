@@ -29,6 +29,8 @@ public:
     PillButton* primaryButton() const { return m_primary; }
     const std::vector<HighlightRow*>& rows() const { return m_rows; }
     QString titleText() const;
+    // Always kWidth wide; as tall as the wrapped texts need.
+    QSize sizeHint() const override;
 
 private:
     void retranslate();

@@ -22,11 +22,10 @@ AppDelegate::AppDelegate(Parts parts)
       m_updaterService(std::make_unique<UpdaterService>(std::move(parts.updateDriver), parts.updaterConfig)),
       m_windows(std::move(parts.windows)),
       m_devices(parts.devices ? parts.devices : &AudioDeviceService::shared()),
-      m_escapeTap(std::move(parts.escapeTap)),
-      m_self(std::make_shared<AppDelegate*>(this)) {}
+      m_escapeTap(std::move(parts.escapeTap)) {}
 
 AppDelegate::~AppDelegate() {
-    *m_self = nullptr;
+    m_life.reset();
     if (QCoreApplication::instance()) QCoreApplication::instance()->removeEventFilter(this);
 }
 
@@ -40,33 +39,24 @@ void AppDelegate::setUp() {
     m_statusBarController =
         std::make_unique<StatusBarController>(*m_appState, *m_hotkeyManager, *m_updaterService, *m_windows, *m_devices);
 
-    std::weak_ptr<AppDelegate*> weak = m_self;
-    m_sleepConnection = SystemPower::shared().willSleep.connect([weak] {
-        auto self = weak.lock();
-        if (!self || !*self) return;
+    m_sleepConnection = SystemPower::shared().willSleep.connect(m_life.guard([this] {
         // Runs while the sleep is held back, so the microphone is off before the machine suspends.
-        if ((*self)->m_appState->recordingState.get() == RecordingState::recording)
-            (*self)->m_appState->cancelRecording();
-    });
+        if (m_appState->recordingState.get() == RecordingState::recording) m_appState->cancelRecording();
+    }));
 
     // Judged by the state after the change: the grab is on exactly while a recording runs.
     m_recordingStateConnection =
         m_appState->recordingState.observe([this](const RecordingState& s) { updateEscapeTap(s); });
-    m_defaultsConnection = UserDefaults::standard().changed.connect([weak](const std::string&) {
-        MainLoop::current().post([weak] {
-            if (auto self = weak.lock(); self && *self)
-                (*self)->updateEscapeTap((*self)->m_appState->recordingState.get());
-        });
+    m_defaultsConnection = UserDefaults::standard().changed.connect([this](const std::string&) {
+        MainLoop::current().post(m_life.guard([this] { updateEscapeTap(m_appState->recordingState.get()); }));
     });
 
     if (QCoreApplication::instance()) QCoreApplication::instance()->installEventFilter(this);
 
-    m_wakeConnection = SystemPower::shared().didWake.connect([weak] {
-        auto self = weak.lock();
-        if (!self || !*self) return;
-        (*self)->m_wakeWarmUp =
+    m_wakeConnection = SystemPower::shared().didWake.connect(m_life.guard([this] {
+        m_wakeWarmUp =
             MainLoop::current().singleShot(seconds(wakeWarmUpDelaySeconds), [] { AudioRecorder::prewarm(); });
-    });
+    }));
 }
 
 void AppDelegate::applicationWillTerminate() {
@@ -88,10 +78,7 @@ void AppDelegate::updateEscapeTap(RecordingState state) {
     if (!m_escapeTapCreated && m_escapeTap) {
         m_escapeTapCreated = m_escapeTap->create();
         if (m_escapeTapCreated) {
-            std::weak_ptr<AppDelegate*> weak = m_self;
-            m_escapeTap->onEscape = [weak] {
-                if (auto self = weak.lock(); self && *self) (*self)->cancelFromEscape();
-            };
+            m_escapeTap->onEscape = m_life.guard([this] { cancelFromEscape(); });
         }
     }
     if (!m_escapeTapCreated) {
@@ -110,14 +97,8 @@ void AppDelegate::updateEscapeTap(RecordingState state) {
 
 void AppDelegate::cancelFromEscape() {
     if (m_appState->recordingState.get() != RecordingState::recording) return;
-    std::weak_ptr<AppDelegate*> weak = m_self;
-    MainLoop::current().post([weak] {
-        auto self = weak.lock();
-        if (!self || !*self) return;
-        (*self)->m_appState->cancelRecording([weak] {
-            if (auto self = weak.lock(); self && *self) (*self)->m_hotkeyManager->resetHandsFreeState();
-        });
-    });
+    MainLoop::current().post(m_life.guard(
+        [this] { m_appState->cancelRecording(m_life.guard([this] { m_hotkeyManager->resetHandsFreeState(); })); }));
 }
 
 bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {

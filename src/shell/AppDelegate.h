@@ -3,11 +3,12 @@
 #include <QObject>
 #include <memory>
 
+#include "base/LifeToken.h"
 #include "base/MainLoop.h"
 #include "base/Signal.h"
 #include "dictation/AppState.h"
+#include "dictation/EscapeKeyTap.h"
 #include "dictation/HotkeyManager.h"
-#include "shell/EscapeKeyTap.h"
 #include "shell/ShellWindows.h"
 #include "shell/StatusBarController.h"
 #include "shell/UpdaterService.h"
@@ -21,6 +22,8 @@ class AudioDeviceService;
 // Builds the long-lived dictation objects, runs the launch sequence (hotkey, tray, sleep and wake, the
 // Escape cancel), and takes the hotkey and the Escape grab down at the end. Main thread only.
 class AppDelegate : public QObject {
+    Q_OBJECT
+
 public:
     // What the composition root hands in: the platform pieces, already built.
     struct Parts {
@@ -70,7 +73,7 @@ private:
     Connection m_sleepConnection;
     Connection m_wakeConnection;
     Timer m_wakeWarmUp;
-    std::shared_ptr<AppDelegate*> m_self;
+    LifeToken m_life;
 };
 
 }  // namespace vandrel

@@ -103,7 +103,7 @@ void ShellWindowController::showAnnouncementWindow(const Announcement& announcem
                            Qt::WindowStaysOnTopHint);
     window->setWindowTitle(QString::fromStdString(localized("What's New")));
     window->setAttribute(Qt::WA_ShowWithoutActivating);
-    window->adjustSize();
+    // The view's own size, its wrapped texts included (adjustSize would cap it at two thirds of the screen).
     window->setFixedSize(window->sizeHint());
     m_announcementWindow = window;
     centerWindowOnMainScreen(*window);

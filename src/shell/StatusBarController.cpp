@@ -22,18 +22,13 @@ StatusBarController::StatusBarController(AppState& appState, HotkeyManager& hotk
       m_hotkeyManager(hotkeyManager),
       m_updaterService(updaterService),
       m_windows(windows),
-      m_devices(devices),
-      m_self(std::make_shared<StatusBarController*>(this)) {
+      m_devices(devices) {
     m_tray = std::make_unique<StatusTray>([this] { return menuInput(); },
                                           [this](StatusMenuAction a, const std::string& r) { perform(a, r); });
     bindAppState();
     // Window titles follow the language on the loop's next turn, after the new choice is stored.
-    std::weak_ptr<StatusBarController*> weak = m_self;
-    m_connections.push_back(LocalizationManager::shared().changed.connect([weak] {
-        MainLoop::current().post([weak] {
-            if (auto self = weak.lock(); self && *self) (*self)->m_windows.retitleWindows();
-        });
-    }));
+    m_connections.push_back(LocalizationManager::shared().changed.connect(
+        [this] { MainLoop::current().post(m_life.guard([this] { m_windows.retitleWindows(); })); }));
     // The first start is the onboarding's; what is new is not asked at all then.
     if (m_appState.needsOnboarding.get())
         m_windows.showOnboardingWindow();
@@ -41,7 +36,7 @@ StatusBarController::StatusBarController(AppState& appState, HotkeyManager& hotk
         m_windows.showPendingAnnouncement();
 }
 
-StatusBarController::~StatusBarController() { *m_self = nullptr; }
+StatusBarController::~StatusBarController() { m_life.reset(); }
 
 void StatusBarController::bindAppState() {
     auto update = [this](const auto&) { mirror(); };

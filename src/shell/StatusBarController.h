@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/LifeToken.h"
 #include "base/Signal.h"
 #include "shell/ShellWindows.h"
 #include "shell/StatusMenuModel.h"
@@ -44,7 +45,7 @@ private:
     AudioDeviceService& m_devices;
     std::unique_ptr<StatusTray> m_tray;
     std::vector<Connection> m_connections;
-    std::shared_ptr<StatusBarController*> m_self;
+    LifeToken m_life;
 
     // The mirror of the dictation state the menu and the icon read.
     StatusMenuInput::Recording m_recordingState = StatusMenuInput::Recording::idle;

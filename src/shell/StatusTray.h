@@ -15,6 +15,8 @@ namespace vandrel {
 // The tray icon and its menu. The menu is rebuilt from `input()` every time it is about to open;
 // choosing an item calls `onAction` with the item's action and represented object.
 class StatusTray : public QObject {
+    Q_OBJECT
+
 public:
     using InputFn = std::function<StatusMenuInput()>;
     using ActionFn = std::function<void(StatusMenuAction, const std::string& representedObject)>;

@@ -77,7 +77,7 @@ UpdaterService::UpdaterService(std::unique_ptr<UpdateUserDriver> driver, Config 
 }
 
 UpdaterService::~UpdaterService() {
-    *m_alive = false;
+    m_life.reset();
     m_executor.shutdown();
 }
 
@@ -89,22 +89,17 @@ void UpdaterService::checkForUpdates() {
     m_running = true;
     canCheckForUpdates.set(false);
     const auto generation = ++m_generation;
-    std::weak_ptr<bool> alive = m_alive;
     auto url = m_config.feedUrl;
     auto timeout = m_config.timeoutMs;
     auto limit = m_config.maxFeedBytes;
     m_executor.runThen([url, timeout, limit] { return fetch(url, timeout, limit); },
-                       [this, alive, generation](Fetched f) {
-                           if (alive.expired()) return;
+                       m_life.guard([this, generation](Fetched f) {
                            present(generation, f.status, std::move(f.body), std::move(f.error));
-                       });
+                       }));
 }
 
 void UpdaterService::present(std::uint64_t generation, long status, std::string body, std::string error) {
-    std::weak_ptr<bool> alive = m_alive;
-    auto done = [this, alive, generation] {
-        if (!alive.expired()) finish(generation);
-    };
+    auto done = m_life.guard([this, generation] { finish(generation); });
     if (error.empty() && (status < 200 || status >= 300))
         error = "HTTP " + std::to_string(status) + " for " + m_config.feedUrl;
     if (!error.empty()) {

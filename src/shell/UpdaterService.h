@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "base/LifeToken.h"
 #include "base/Published.h"
 #include "base/SerialExecutor.h"
 #include "shell/Appcast.h"
@@ -54,7 +55,7 @@ private:
     std::uint64_t m_generation = 0;
     bool m_running = false;
     SerialExecutor m_executor{"UpdaterService"};
-    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+    LifeToken m_life;
 };
 
 }  // namespace vandrel

@@ -216,30 +216,27 @@ void ChunkedTranscriptionPipeline::decodeChunk(std::vector<float> samples, std::
         transcribe(std::move(samples), *m_detectedLanguage, std::move(done));
         return;
     }
-    std::weak_ptr<int> alive = m_alive;
     auto copy = samples;
     m_transcriptionService->detectChunkLanguage(
         std::move(copy), m_preferredLanguages,
-        [this, alive, samples = std::move(samples), done = std::move(done)](std::optional<std::string> answer) mutable {
-            if (!alive.lock()) return;
-            if (!answer && !m_preferredLanguages.empty()) answer = m_preferredLanguages.front();
-            m_detectedLanguage = answer;
-            // A cancel during detection: starting a decode now would only be thrown away.
-            if (m_isCancelled) {
-                done();
-                return;
-            }
-            transcribe(std::move(samples), answer.value_or("en"), std::move(done));
-        });
+        m_life.guard(
+            [this, samples = std::move(samples), done = std::move(done)](std::optional<std::string> answer) mutable {
+                if (!answer && !m_preferredLanguages.empty()) answer = m_preferredLanguages.front();
+                m_detectedLanguage = answer;
+                // A cancel during detection: starting a decode now would only be thrown away.
+                if (m_isCancelled) {
+                    done();
+                    return;
+                }
+                transcribe(std::move(samples), answer.value_or("en"), std::move(done));
+            }));
 }
 
 void ChunkedTranscriptionPipeline::transcribe(std::vector<float> samples, std::string language,
                                               std::function<void()> done) {
-    std::weak_ptr<int> alive = m_alive;
     m_transcriptionService->transcribeChunk(
         std::move(samples), std::move(language), promptTail(),
-        [this, alive, done = std::move(done)](std::optional<ChunkTranscriber::Chunk> result) {
-            if (!alive.lock()) return;
+        m_life.guard([this, done = std::move(done)](std::optional<ChunkTranscriber::Chunk> result) {
             if (m_isCancelled || !result || result->noSpeechProbability >= kNoSpeechLimit) {
                 done();
                 return;
@@ -253,7 +250,7 @@ void ChunkedTranscriptionPipeline::transcribe(std::vector<float> samples, std::s
             m_chunkConfidences.push_back(result->score);
             if (m_onPartialTextUpdate) m_onPartialTextUpdate(joined(m_rawChunkTexts));
             done();
-        });
+        }));
 }
 
 std::optional<std::string> ChunkedTranscriptionPipeline::promptTail() const {

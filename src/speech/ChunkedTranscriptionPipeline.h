@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/LifeToken.h"
 #include "base/MainLoop.h"
 
 namespace vandrel {
@@ -112,7 +113,7 @@ private:
     bool m_isCancelled = false;
     Timer m_pollLoopTask;
     std::uint64_t m_lastDispatchTimeNs = 0;
-    std::shared_ptr<int> m_alive = std::make_shared<int>(0);
+    LifeToken m_life;
 };
 
 }  // namespace vandrel

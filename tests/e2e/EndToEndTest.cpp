@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
@@ -26,6 +27,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 
 #include "StatusNotifierWatcher.h"
@@ -199,16 +201,33 @@ public:
     // Opens the menu (the application rebuilds it) and clicks the item labelled `label`.
     bool click(const QString& label) {
         if (!call("AboutToShow", {0})) return false;
-        for (int id = 1; id < 1000; ++id) {
-            QDBusMessage reply;
-            if (!call("GetProperty", {id, QString("label")}, &reply)) continue;
-            if (qvariant_cast<QDBusVariant>(reply.arguments().value(0)).variant().toString() != label) continue;
-            return call("Event", {id, QString("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u});
-        }
-        return false;
+        QDBusMessage layout;
+        if (!call("GetLayout", {0, -1, QStringList{"label"}}, &layout) || layout.arguments().size() < 2) return false;
+        std::map<QString, int> ids;
+        collectLabels(qvariant_cast<QDBusArgument>(layout.arguments().at(1)), ids);
+        const auto it = ids.find(label);
+        if (it == ids.end()) return false;
+        return call("Event", {it->second, QString("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u});
     }
 
 private:
+    // A layout node is (id, properties, children as variants of nodes).
+    static void collectLabels(const QDBusArgument& node, std::map<QString, int>& ids) {
+        int id = 0;
+        QVariantMap properties;
+        node.beginStructure();
+        node >> id >> properties;
+        node.beginArray();
+        while (!node.atEnd()) {
+            QDBusVariant child;
+            node >> child;
+            collectLabels(qvariant_cast<QDBusArgument>(child.variant()), ids);
+        }
+        node.endArray();
+        node.endStructure();
+        if (properties.contains("label")) ids[properties.value("label").toString()] = id;
+    }
+
     bool call(const QString& method, const QVariantList& args, QDBusMessage* reply = nullptr) {
         QDBusMessage m = QDBusMessage::createMethodCall(m_service, m_menu, "com.canonical.dbusmenu", method);
         m.setArguments(args);

@@ -8,9 +8,9 @@ namespace vandrel::test {
 bool StatusNotifierWatcher::registerOnSessionBus() {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) return false;
-    if (!bus.registerObject("/StatusNotifierWatcher", this,
-                            QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties |
-                                QDBusConnection::ExportAllSignals))
+    if (!bus.registerObject(
+            "/StatusNotifierWatcher", this,
+            QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties | QDBusConnection::ExportAllSignals))
         return false;
     return bus.registerService("org.kde.StatusNotifierWatcher");
 }

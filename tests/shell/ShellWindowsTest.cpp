@@ -335,7 +335,8 @@ TEST(AnnouncementView, ButtonsKeysAndPillsFollowTheAnnouncementAndTheLanguage) {
     LocalizationManager::shared().setLanguage("en");
     int primary = 0, dismissed = 0;
     const Announcement& lexicons = builtInAnnouncements().at(1);
-    AnnouncementView view(lexicons, [&] { ++primary; }, [&] { ++dismissed; });
+    AnnouncementView view(
+        lexicons, [&] { ++primary; }, [&] { ++dismissed; });
     EXPECT_EQ(view.width(), 480);
     EXPECT_EQ(view.primaryButton()->labelKey(), "whats_new.cta.open_lexicons");
     EXPECT_EQ(view.dismissButton()->labelKey(), "whats_new.dismiss");
@@ -346,6 +347,8 @@ TEST(AnnouncementView, ButtonsKeysAndPillsFollowTheAnnouncementAndTheLanguage) {
     EXPECT_EQ(view.rows()[1]->pills()[0]->badgeText(), "");  // no badge, no dot
 
     view.show();
+    view.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
     QTest::keyClick(&view, Qt::Key_Escape);
     QTest::keyClick(&view, Qt::Key_Return);
     view.primaryButton()->click();
@@ -358,7 +361,8 @@ TEST(AnnouncementView, ButtonsKeysAndPillsFollowTheAnnouncementAndTheLanguage) {
     EXPECT_EQ(view.titleText().toStdString(), localized("whats_new.1_0_23.feature_title"));
     LocalizationManager::shared().setLanguage("en");
 
-    AnnouncementView settings(builtInAnnouncements().at(0), [] {}, [] {});
+    AnnouncementView settings(
+        builtInAnnouncements().at(0), [] {}, [] {});
     EXPECT_EQ(settings.primaryButton()->labelKey(), "whats_new.cta.open_settings");
     EXPECT_EQ(settings.rows().size(), 3u);
     EXPECT_TRUE(settings.rows()[0]->pills().empty());

@@ -35,16 +35,9 @@ public:
           hotkeyManager(keyboard.backend()),
           updaterService(std::make_unique<SilentDriver>(),
                          UpdaterService::Config{dictation.server.url("/appcast.xml"), "1", "1.0.0"}),
-          context{*appState,
-                  hotkeyManager,
-                  updaterService,
-                  LocalizationManager::shared(),
-                  world.defaults(),
-                  *dictation.devices,
-                  lexicons,
-                  *dictation.models,
-                  world.loop(),
-                  permissions} {
+          context{*appState,        hotkeyManager,      updaterService, LocalizationManager::shared(),
+                  world.defaults(), *dictation.devices, lexicons,       *dictation.models,
+                  world.loop(),     permissions} {
         LocalizationManager::shared().setLanguage("en");
     }
     ~SettingsRig() { LocalizationManager::shared().setLanguage("en"); }

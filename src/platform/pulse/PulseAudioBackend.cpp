@@ -175,7 +175,7 @@ struct PulseAudioBackend::Impl {
         std::lock_guard lock(ownerMutex);
         if (!owner) return;
         MainLoop::current().post([alive = alive, owner = owner, signal] {
-            if (alive.lock()) (owner->*signal).emit();
+            if (auto held = alive.lock()) (owner->*signal).emit();
         });
     }
 
@@ -188,7 +188,7 @@ struct PulseAudioBackend::Impl {
 
     std::mutex ownerMutex;
     PulseAudioBackend* owner = nullptr;
-    std::weak_ptr<int> alive;
+    LifeToken::Weak alive;
 };
 
 namespace {
@@ -325,10 +325,10 @@ private:
 }  // namespace
 
 PulseAudioBackend::PulseAudioBackend(std::string applicationName)
-    : m_impl(std::make_shared<Impl>(std::move(applicationName))), m_alive(std::make_shared<int>(0)) {
+    : m_impl(std::make_shared<Impl>(std::move(applicationName))) {
     std::lock_guard lock(m_impl->ownerMutex);
     m_impl->owner = this;
-    m_impl->alive = m_alive;
+    m_impl->alive = m_life.weak();
 }
 
 PulseAudioBackend::~PulseAudioBackend() {

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "base/LifeToken.h"
 #include "speech/AudioBackend.h"
 
 namespace vandrel::pulse {
@@ -25,7 +26,7 @@ public:
 
 private:
     std::shared_ptr<Impl> m_impl;
-    std::shared_ptr<int> m_alive;
+    LifeToken m_life;
 };
 
 }  // namespace vandrel::pulse

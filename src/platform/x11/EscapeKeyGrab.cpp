@@ -140,11 +140,10 @@ void EscapeKeyGrab::handle(XEvent& event) {
         return;
     }
     if (event.type == KeyPress && event.xkey.keycode == m_keycode && m_grabbed) {
-        std::weak_ptr<int> alive = m_alive;
-        MainLoop::current().post([this, alive] {
+        MainLoop::current().post(m_life.guard([this] {
             // A press that was on its way while the tap was being disabled is not acted on.
-            if (alive.lock() && m_enabled && onEscape) onEscape();
-        });
+            if (m_enabled && onEscape) onEscape();
+        }));
     }
 }
 

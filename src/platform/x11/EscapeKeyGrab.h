@@ -4,7 +4,8 @@
 #include <memory>
 #include <vector>
 
-#include "shell/EscapeKeyTap.h"
+#include "base/LifeToken.h"
+#include "dictation/EscapeKeyTap.h"
 
 typedef struct _XDisplay Display;
 typedef union _XEvent XEvent;
@@ -47,7 +48,7 @@ private:
     // Main-thread state.
     bool m_enabled = false;
     std::atomic<int> m_keymapChanges{0};
-    std::shared_ptr<int> m_alive = std::make_shared<int>(0);
+    LifeToken m_life;
 };
 
 }  // namespace vandrel::x11

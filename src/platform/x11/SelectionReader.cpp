@@ -304,20 +304,16 @@ std::vector<SelectionTarget> SelectionReader::readTargets(const Limits& limits, 
 SelectionReader::SelectionReader(Limits limits, std::string selection)
     : m_limits(limits),
       m_selection(std::move(selection)),
-      m_alive(std::make_shared<bool>(true)),
       m_worker(std::make_unique<SerialExecutor>("ClipboardReader")) {}
 
 SelectionReader::~SelectionReader() = default;
 
 void SelectionReader::read(std::function<void(PasteboardSnapshot)> done) {
-    std::weak_ptr<bool> alive = m_alive;
-    auto deliver = [alive, done = std::move(done)](PasteboardSnapshot snapshot) {
-        if (alive.lock()) done(std::move(snapshot));
-    };
+    auto deliver = m_life.guard([done = std::move(done)](PasteboardSnapshot snapshot) { done(std::move(snapshot)); });
     if (!m_worker->runThen(
             [limits = m_limits, selection = m_selection] { return toSnapshot(readTargets(limits, selection)); },
             deliver))
-        MainLoop::current().post([deliver] { deliver({}); });
+        MainLoop::current().post([deliver]() mutable { deliver(PasteboardSnapshot{}); });
 }
 
 }  // namespace vandrel::x11

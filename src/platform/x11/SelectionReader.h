@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/LifeToken.h"
 #include "dictation/Pasteboard.h"
 
 namespace vandrel {
@@ -62,7 +63,7 @@ public:
 private:
     Limits m_limits;
     std::string m_selection;
-    std::shared_ptr<bool> m_alive;
+    LifeToken m_life;
     std::unique_ptr<SerialExecutor> m_worker;
 };
 

@@ -170,10 +170,7 @@ void X11HotKeyBackend::attachToEventLoop() {
 void X11HotKeyBackend::scheduleDrain() {
     // A round trip (XSync) can leave events in Xlib's queue without the socket becoming readable.
     if (!m_notifier || !MainLoop::hasCurrent()) return;
-    std::weak_ptr<bool> alive = m_alive;
-    MainLoop::current().post([this, alive] {
-        if (!alive.expired()) processPendingEvents();
-    });
+    MainLoop::current().post(m_life.guard([this] { processPendingEvents(); }));
 }
 
 int X11HotKeyBackend::processPendingEvents() {

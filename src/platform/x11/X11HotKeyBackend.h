@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "KeyboardShortcuts/HotKeyBackend.h"
+#include "base/LifeToken.h"
 #include "platform/x11/XDisplay.h"
 
 class QSocketNotifier;
@@ -69,7 +70,7 @@ private:
     std::map<std::uint32_t, Grab> m_grabs;
     std::map<unsigned, std::vector<std::uint32_t>> m_down;  // keycode held -> ids whose press was reported
     std::unique_ptr<QSocketNotifier> m_notifier;
-    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+    LifeToken m_life;
 };
 
 }  // namespace vandrel::x11

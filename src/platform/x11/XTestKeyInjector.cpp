@@ -129,10 +129,9 @@ void XTestKeyInjector::poll(PasteKeystroke keystroke, std::function<void(bool)> 
         if (done) done(posted);
         return;
     }
-    std::weak_ptr<int> alive = m_alive;
-    runAfter(std::chrono::milliseconds(10), [this, alive, keystroke, done = std::move(done), deadline]() mutable {
-        if (alive.lock()) poll(keystroke, std::move(done), deadline);
-    });
+    runAfter(std::chrono::milliseconds(10), m_life.guard([this, keystroke, done = std::move(done), deadline]() mutable {
+        poll(keystroke, std::move(done), deadline);
+    }));
 }
 
 bool XTestKeyInjector::post(PasteKeystroke keystroke) {

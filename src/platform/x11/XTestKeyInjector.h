@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "base/LifeToken.h"
 #include "base/MainLoop.h"
 #include "dictation/KeyInjector.h"
 
@@ -42,7 +43,7 @@ private:
     struct Impl;
     std::unique_ptr<Impl> m_impl;
     Duration m_modifierWait;
-    std::shared_ptr<int> m_alive = std::make_shared<int>(0);
+    LifeToken m_life;
 };
 
 }  // namespace vandrel::x11
