@@ -10,6 +10,8 @@ namespace vandrel {
 
 namespace {
 class NumberCircle : public QWidget {
+    Q_OBJECT
+
 public:
     NumberCircle(QString number, QWidget* parent) : QWidget(parent), m_number(std::move(number)) {
         setFixedSize(24, 24);
@@ -47,3 +49,5 @@ void CompactStep::setText(const std::string& text) { m_text->setText(QString::fr
 QString CompactStep::text() const { return m_text->text(); }
 
 }  // namespace vandrel
+
+#include "CompactStep.moc"

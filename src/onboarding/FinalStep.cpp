@@ -30,6 +30,8 @@ namespace {
 // The try-it editor's surround: the text background in a rounded rectangle with an indigo border that
 // grows stronger once the editor holds text.
 class EditorFrame : public QWidget {
+    Q_OBJECT
+
 public:
     EditorFrame(QPlainTextEdit* editor, QWidget* parent) : QWidget(parent), m_editor(editor) {
         auto* layout = new QVBoxLayout(this);
@@ -162,3 +164,5 @@ void FinalStep::refresh() {
 }
 
 }  // namespace vandrel
+
+#include "FinalStep.moc"

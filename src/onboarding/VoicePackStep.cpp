@@ -31,6 +31,8 @@ namespace {
 
 // A whole-row radio choice drawn as a rounded card; its content is laid out by the step.
 class ChoiceRow : public QAbstractButton {
+    Q_OBJECT
+
 public:
     explicit ChoiceRow(QWidget* parent) : QAbstractButton(parent) {
         setCheckable(true);
@@ -203,3 +205,5 @@ void VoicePackStep::refresh() {
 }
 
 }  // namespace vandrel
+
+#include "VoicePackStep.moc"
