@@ -84,8 +84,9 @@ LanguagesHotkeyStep::LanguagesHotkeyStep(OnboardingView& view, QWidget* parent) 
     m_headline->setAlignment(Qt::AlignHCenter);
     column->addWidget(m_headline);
     m_lede = centred(content, 14, QFont::Normal, style::secondary());
-    m_lede->setContentsMargins(0, 8, 0, 24);
+    column->addSpacing(8);
     column->addWidget(m_lede);
+    column->addSpacing(24);
     m_chipBox = new QWidget(content);
     m_chipBox->setObjectName("languageChips");
     m_chipBox->setContentsMargins(24, 0, 24, 16);
@@ -103,7 +104,7 @@ LanguagesHotkeyStep::LanguagesHotkeyStep(OnboardingView& view, QWidget* parent) 
     column->addWidget(m_addMenu, 0, Qt::AlignHCenter);
     m_primaryHint = centred(content, 12, QFont::Normal, style::secondary());
     m_primaryHint->setObjectName("primaryHint");
-    m_primaryHint->setContentsMargins(0, 12, 0, 0);
+    column->addSpacing(12);
     column->addWidget(m_primaryHint);
 
     auto* line = new QWidget(content);
@@ -125,7 +126,7 @@ LanguagesHotkeyStep::LanguagesHotkeyStep(OnboardingView& view, QWidget* parent) 
     m_hotkeyHeadline->setAlignment(Qt::AlignHCenter);
     column->addWidget(m_hotkeyHeadline);
     m_hotkeyLede = centred(content, 14, QFont::Normal, style::secondary());
-    m_hotkeyLede->setContentsMargins(0, 8, 0, 0);
+    column->addSpacing(8);
     column->addWidget(m_hotkeyLede);
 
     auto* form = new QFrame(content);
