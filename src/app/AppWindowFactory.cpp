@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "onboarding/OnboardingContext.h"
+#include "onboarding/OnboardingView.h"
 #include "settings/SettingsContext.h"
 #include "settings/SettingsView.h"
 #include "shell/AnnouncementView.h"
@@ -14,8 +16,8 @@ std::unique_ptr<QWidget> AppWindowFactory::makeSettingsView(std::optional<std::s
 }
 
 std::unique_ptr<QWidget> AppWindowFactory::makeOnboardingView() {
-    // The first-run guide's window exists with its title and size; its steps are not part of this build.
-    return std::make_unique<QWidget>();
+    if (!m_onboardingContext) throw std::logic_error("the onboarding view needs its context");
+    return std::make_unique<OnboardingView>(*m_onboardingContext);
 }
 
 std::unique_ptr<QWidget> AppWindowFactory::makeAnnouncementView(const Announcement& announcement,

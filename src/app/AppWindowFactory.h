@@ -4,6 +4,7 @@
 
 namespace vandrel {
 
+struct OnboardingContext;
 struct SettingsContext;
 
 // The views of the shell's windows, built on the application's services.
@@ -11,6 +12,7 @@ class AppWindowFactory : public WindowFactory {
 public:
     // The context is handed in once the services exist, before any window can open.
     void setSettingsContext(SettingsContext* context) { m_context = context; }
+    void setOnboardingContext(OnboardingContext* context) { m_onboardingContext = context; }
 
     std::unique_ptr<QWidget> makeSettingsView(std::optional<std::string> initialTabID) override;
     std::unique_ptr<QWidget> makeOnboardingView() override;
@@ -19,6 +21,7 @@ public:
 
 private:
     SettingsContext* m_context = nullptr;
+    OnboardingContext* m_onboardingContext = nullptr;
 };
 
 }  // namespace vandrel

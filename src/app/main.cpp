@@ -17,6 +17,7 @@
 #include "app/LinuxPermissions.h"
 #include "base/LocalizationManager.h"
 #include "base/Log.h"
+#include "base/NotificationCenter.h"
 #include "base/Paths.h"
 #include "base/UserDefaults.h"
 #include "correction/LexiconLibrary.h"
@@ -24,6 +25,7 @@
 #include "dictation/OverlayPanelController.h"
 #include "dictation/SoundService.h"
 #include "dictation/TargetAppTracker.h"
+#include "onboarding/OnboardingContext.h"
 #include "platform/canberra/CanberraSoundPlayer.h"
 #include "platform/logind/LogindSleepWatcher.h"
 #include "platform/pulse/PulseAudioBackend.h"
@@ -148,12 +150,17 @@ int main(int argc, char** argv) {
     // The pages work on the delegate's services; the context exists before the first window can open and
     // outlives the windows, which go with the delegate.
     std::optional<SettingsContext> settingsContext;
+    std::optional<OnboardingContext> onboardingContext;
     AppDelegate delegate(std::move(parts));
     settingsContext.emplace(SettingsContext{delegate.appState(), delegate.hotkeyManager(), delegate.updaterService(),
                                             LocalizationManager::shared(), UserDefaults::standard(),
                                             AudioDeviceService::shared(), LexiconLibrary::shared(),
                                             ModelManager::shared(), loop, permissions, loginItems});
     windowFactory.setSettingsContext(&*settingsContext);
+    onboardingContext.emplace(OnboardingContext{
+        delegate.appState(), delegate.hotkeyManager(), LocalizationManager::shared(), UserDefaults::standard(),
+        LexiconLibrary::shared(), loop, permissions, NotificationCenter::shared()});
+    windowFactory.setOnboardingContext(&*onboardingContext);
     delegate.setUp();
     QObject::connect(&app, &QCoreApplication::aboutToQuit, [&delegate] { delegate.applicationWillTerminate(); });
     const auto ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();

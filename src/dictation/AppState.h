@@ -113,6 +113,7 @@ public:
     OutputService& outputService() { return *m_services.outputService; }
     OverlayPanelController& overlayController() { return *m_services.overlayController; }
     ModelManager& modelManager() { return *m_services.modelManager; }
+    TargetAppTracker& targetAppTracker() { return *m_tracker; }
 
     // The stored dictation languages, "en" when none are stored.
     static std::vector<std::string> preferredLanguages();

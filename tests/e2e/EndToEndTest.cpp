@@ -10,8 +10,13 @@
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 #include <X11/Xlib.h>
@@ -141,6 +146,25 @@ public:
         XTestFakeMotionEvent(m_display, -1, x, y, CurrentTime);
         XFlush(m_display);
     }
+    // A left click at a point of the screen.
+    void click(int x, int y) {
+        XTestFakeMotionEvent(m_display, -1, x, y, CurrentTime);
+        XFlush(m_display);
+        pause(50);
+        XTestFakeButtonEvent(m_display, 1, True, CurrentTime);
+        XFlush(m_display);
+        pause(50);
+        XTestFakeButtonEvent(m_display, 1, False, CurrentTime);
+        XFlush(m_display);
+    }
+    // Tapped with a modifier held (Ctrl+A and the like).
+    void chord(KeySym modifier, KeySym key) {
+        press(modifier);
+        pause(30);
+        tap(key, 30);
+        pause(30);
+        release(modifier);
+    }
 
 private:
     void send(KeySym key, bool down) {
@@ -237,6 +261,25 @@ QStringList windowsTitled(const QString& title) {
     QStringList sizes;
     for (const QString& g : windowGeometries(title)) sizes << g.section('+', 0, 0);
     return sizes;
+}
+
+// Where the top-level X window titled `title` is: "x y width height" on the screen, none when there is none.
+std::optional<QRect> windowFrame(const QString& title) {
+    const auto tree = run("xwininfo", {"-root", "-tree"});
+    if (!tree) return std::nullopt;
+    const QString quoted = "\"" + title + "\"";
+    for (const QString& line : tree->split('\n')) {
+        if (!line.contains(quoted)) continue;
+        // "     0x1a00007 "Welcome to Vandrel": ("vandrel" "Vandrel")  580x600+670+240  +670+240"
+        const QStringList parts = line.mid(line.lastIndexOf(')') + 1).simplified().split(' ');
+        if (parts.size() < 2) continue;
+        const QString size = parts[0].section('+', 0, 0);
+        const QStringList absolute = parts[1].split('+', Qt::SkipEmptyParts);
+        if (absolute.size() != 2) continue;
+        return QRect(absolute[0].toInt(), absolute[1].toInt(), size.section('x', 0, 0).toInt(),
+                     size.section('x', 1, 1).toInt());
+    }
+    return std::nullopt;
 }
 
 class EndToEnd : public ::testing::Test {
@@ -554,6 +597,67 @@ TEST_F(EndToEnd, AHotkeyChosenInTheSettingsWindowStartsTheDictationAndTheOldOneN
     EXPECT_TRUE(holdStartsRecording(XK_Shift_R)) << "Right Shift did not start a dictation\n" << m_app->report();
     EXPECT_FALSE(holdStartsRecording(XK_Control_R)) << "Right Control still starts a dictation\n" << m_app->report();
     EXPECT_TRUE(m_app->running()) << m_app->report();
+}
+
+TEST_F(EndToEnd, AFirstStartIsGuidedToADictationInTheGuidesOwnEditor) {
+    // A home without settings: only the speech model is in place.
+    fs::remove(m_home.path() / "config/Vandrel/defaults.json");
+    installModel();
+    const fs::path speech = makeSpeech();
+    m_app = startApp();
+    ASSERT_TRUE(m_app->started());
+    std::optional<QRect> frame;
+    ASSERT_TRUE(eventually([&] {
+        frame = windowFrame("Welcome to Vandrel");
+        return frame && frame->width() > 1;
+    })) << "the onboarding window did not open\n"
+        << m_app->report();
+    EXPECT_EQ(frame->size(), QSize(580, 600));
+    ASSERT_TRUE(m_app->waitForOutput("[AppState] Model loaded: ggml-large-v3-turbo-q5_0.bin")) << m_app->report();
+    ASSERT_TRUE(eventually([] { return recordingStreams() == 0; })) << m_app->report();
+
+    // "Continue" sits at the bottom right of the first three steps: the grants (the sound server and the X
+    // server's XTest) and the default language and trigger let each step be left.
+    for (int step = 0; step < 3; ++step) {
+        pause(1200);
+        m_keyboard.click(frame->x() + 580 - 24 - 50, frame->y() + 600 - 20 - 18);
+    }
+    pause(1000);  // the try-it editor takes the focus by itself
+
+    // The default trigger, Right Alt, held while speaking: the text is pasted into the guide's editor.
+    m_keyboard.press(XK_Alt_R);
+    const bool recording = eventually([] { return recordingStreams() > 0; });
+    if (!recording) m_keyboard.release(XK_Alt_R);
+    ASSERT_TRUE(recording) << "holding Right Alt on the final step did not open the microphone\n" << m_app->report();
+    const bool played = play(speech);
+    pause(300);
+    m_keyboard.release(XK_Alt_R);
+    ASSERT_TRUE(played);
+    ASSERT_TRUE(eventually([] { return recordingStreams() == 0; })) << m_app->report();
+    pause(5000);  // the paste, and the clipboard's restore after it
+
+    // What the editor holds, copied out of it as a user would.
+    m_keyboard.chord(XK_Control_L, XK_a);
+    m_keyboard.chord(XK_Control_L, XK_c);
+    pause(500);
+    m_keyboard.click(frame->x() + 290, frame->y() + 529);  // "Get Started"
+    ASSERT_TRUE(eventually([] { return !windowFrame("Welcome to Vandrel"); })) << "the guide did not close\n"
+                                                                               << m_app->report();
+    startWindow();
+    EXPECT_EQ(windowClipboardText(), std::optional<QString>(kDictatedText + " ")) << everything();
+
+    // The choices are stored; the guide does not open again.
+    QFile file(QString::fromStdString((m_home.path() / "config/Vandrel/defaults.json").string()));
+    ASSERT_TRUE(eventually([&] { return file.exists(); }));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QJsonObject stored = QJsonDocument::fromJson(file.readAll()).object();
+    EXPECT_EQ(stored.value("preferredLanguages").toArray(), QJsonArray{"en"});
+    EXPECT_EQ(stored.value("hasCompletedOnboarding"), QJsonValue(true));
+    m_app.reset();
+    startReadyApp();
+    if (HasFatalFailure()) return;
+    pause(1500);
+    EXPECT_FALSE(windowFrame("Welcome to Vandrel")) << m_app->report();
 }
 
 }  // namespace
