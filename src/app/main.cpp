@@ -6,18 +6,26 @@
 #include <signal.h>
 
 #include <QApplication>
+#include <QIcon>
 #include <QSocketNotifier>
 #include <chrono>
 #include <filesystem>
+#include <optional>
 
 #include "KeyboardShortcuts/QtShortcuts.h"
+#include "app/AppWindowFactory.h"
+#include "app/LinuxPermissions.h"
+#include "base/LocalizationManager.h"
 #include "base/Log.h"
+#include "base/NotificationCenter.h"
 #include "base/Paths.h"
 #include "base/UserDefaults.h"
+#include "correction/LexiconLibrary.h"
 #include "dictation/OutputService.h"
 #include "dictation/OverlayPanelController.h"
 #include "dictation/SoundService.h"
 #include "dictation/TargetAppTracker.h"
+#include "onboarding/OnboardingContext.h"
 #include "platform/canberra/CanberraSoundPlayer.h"
 #include "platform/logind/LogindSleepWatcher.h"
 #include "platform/pulse/PulseAudioBackend.h"
@@ -29,11 +37,16 @@
 #include "platform/x11/X11KeyboardShortcuts.h"
 #include "platform/x11/XInputModifierKeyBackend.h"
 #include "platform/x11/XTestKeyInjector.h"
+#include "platform/xdg/XdgAutostartEntry.h"
+#include "settings/SettingsContext.h"
+#include "shell/Announcement.h"
 #include "shell/AppDelegate.h"
 #include "shell/QtUpdateUserDriver.h"
+#include "shell/ShellWindowController.h"
 #include "shell/SingleInstanceLock.h"
 #include "speech/AudioDeviceService.h"
 #include "speech/AudioRecorder.h"
+#include "speech/ModelManager.h"
 #include "speech/TranscriptionService.h"
 
 using namespace vandrel;
@@ -88,6 +101,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Vandrel");
     QApplication::setQuitOnLastWindowClosed(false);  // closing a window never quits the tray application
+    // Our icon in every window's title bar, on the About page and the what's-new page.
+    QApplication::setWindowIcon(QIcon(QString::fromStdString((Paths::resources() / "appicon/vandrel.svg").string())));
     quitOnTerminationSignals(app);
     {
         // Where the string tables, sounds and lexicons come from: next to an installed binary, the build's
@@ -108,11 +123,16 @@ int main(int argc, char** argv) {
     KeyboardShortcuts::installMenuTracking(&app);
     LogindSleepWatcher sleepWatcher;
 
+    auto keyInjector = std::make_shared<x11::XTestKeyInjector>();
+    LinuxPermissions permissions(keyInjector);
+    XdgAutostartEntry loginItems = XdgAutostartEntry::forRunningBinary();
+    AppWindowFactory windowFactory;
+
     AppDelegate::Parts parts;
     parts.services.audioRecorder = std::make_unique<AudioRecorder>();
     parts.services.transcriptionService = std::make_unique<TranscriptionService>();
     parts.services.outputService = std::make_unique<OutputService>(
-        std::make_shared<QtPasteboard>(), std::make_shared<x11::XTestKeyInjector>(),
+        std::make_shared<QtPasteboard>(), keyInjector,
         std::make_shared<QtPasteboard>(x11::SelectionReader::Limits{}, QtPasteboard::Selection::primary));
     parts.services.soundService = std::make_unique<SoundService>(
         std::make_shared<CanberraSoundPlayer>(CanberraSoundPlayer::defaultSoundsFolder()));
@@ -124,8 +144,23 @@ int main(int argc, char** argv) {
     parts.modifierKeys = std::make_unique<x11::XInputModifierKeyBackend>();
     parts.updateDriver = std::make_unique<QtUpdateUserDriver>();
     parts.escapeTap = std::make_unique<x11::EscapeKeyGrab>();
+    parts.windows =
+        std::make_unique<ShellWindowController>(windowFactory, UserDefaults::standard(), currentAppVersion());
 
+    // The pages work on the delegate's services; the context exists before the first window can open and
+    // outlives the windows, which go with the delegate.
+    std::optional<SettingsContext> settingsContext;
+    std::optional<OnboardingContext> onboardingContext;
     AppDelegate delegate(std::move(parts));
+    settingsContext.emplace(SettingsContext{delegate.appState(), delegate.hotkeyManager(), delegate.updaterService(),
+                                            LocalizationManager::shared(), UserDefaults::standard(),
+                                            AudioDeviceService::shared(), LexiconLibrary::shared(),
+                                            ModelManager::shared(), loop, permissions, loginItems});
+    windowFactory.setSettingsContext(&*settingsContext);
+    onboardingContext.emplace(OnboardingContext{
+        delegate.appState(), delegate.hotkeyManager(), LocalizationManager::shared(), UserDefaults::standard(),
+        LexiconLibrary::shared(), loop, permissions, NotificationCenter::shared()});
+    windowFactory.setOnboardingContext(&*onboardingContext);
     delegate.setUp();
     QObject::connect(&app, &QCoreApplication::aboutToQuit, [&delegate] { delegate.applicationWillTerminate(); });
     const auto ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();

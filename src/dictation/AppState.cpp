@@ -110,6 +110,16 @@ bool AppState::showsEscapeHint() const {
 
 bool AppState::isReady() const { return recordingState.get() == RecordingState::idle && isModelLoaded.get(); }
 
+bool AppState::canLoadModel() const { return !isModelLoading.get() && recordingState.get() == RecordingState::idle; }
+
+std::optional<ModelTier> AppState::loadedTier() const {
+    const auto path = m_services.transcriptionService->currentModelPath();
+    if (!path) return std::nullopt;
+    for (auto tier : allModelTiers())
+        if (*path == m_services.modelManager->modelsDirectory() / fileName(tier)) return tier;
+    return std::nullopt;
+}
+
 void AppState::reloadActiveDictionary() {
     const auto key = activeDictionary();
     if (!key.empty()) {

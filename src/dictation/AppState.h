@@ -85,6 +85,11 @@ public:
     std::int64_t completedTranscriptions() const;
     bool showsEscapeHint() const;
     bool isReady() const override;
+    // Whether loadModel/loadModelTier would start a load now: idle, and no load running. Views ask before
+    // they store a choice that needs a load, so they never show a model the application does not have.
+    bool canLoadModel() const;
+    // The tier whose model the transcription service holds in memory, if any.
+    std::optional<ModelTier> loadedTier() const;
 
     void reloadActiveDictionary();
     // Asynchronous operations: `done` runs on the main loop when the operation has ended.
@@ -108,6 +113,7 @@ public:
     OutputService& outputService() { return *m_services.outputService; }
     OverlayPanelController& overlayController() { return *m_services.overlayController; }
     ModelManager& modelManager() { return *m_services.modelManager; }
+    TargetAppTracker& targetAppTracker() { return *m_tracker; }
 
     // The stored dictation languages, "en" when none are stored.
     static std::vector<std::string> preferredLanguages();

@@ -46,7 +46,11 @@ constexpr std::array<OptionInfo, 16> kOptions{{
 
 const OptionInfo& info(HotkeyOption option) { return kOptions[static_cast<std::size_t>(option)]; }
 
-std::string text(const char* key) { return LocalizationManager::shared().bundle()->localizedString(key); }
+const Bundle& currentBundle() { return *LocalizationManager::shared().bundle(); }
+
+constexpr const char* kDoubleTapSentence = "Tap the key twice quickly to start recording. Tap twice again to stop.";
+constexpr const char* kHoldSentence = "Hold the key to record. Tap briefly for hands-free mode.";
+constexpr const char* kCombinationSentence = "Hold the shortcut to record, release to transcribe and paste.";
 
 }  // namespace
 
@@ -80,25 +84,35 @@ std::optional<std::string_view> warningKey(HotkeyOption option) {
     return std::string_view(info(option).warning);
 }
 
-std::string label(HotkeyOption option) { return text(info(option).label); }
-
-std::optional<std::string> warning(HotkeyOption option) {
-    if (!info(option).warning) return std::nullopt;
-    return text(info(option).warning);
+std::string localizedLabel(HotkeyOption option, const Bundle& bundle) {
+    return bundle.localizedString(info(option).label);
 }
 
-std::optional<std::string> triggerSentence(HotkeyOption option) {
-    switch (triggerFamily(option)) {
+std::optional<std::string> localizedWarning(HotkeyOption option, const Bundle& bundle) {
+    if (!info(option).warning) return std::nullopt;
+    return bundle.localizedString(info(option).warning);
+}
+
+std::optional<std::string> hotkeyTriggerDescription(HotkeyTriggerFamily family, const Bundle& bundle) {
+    switch (family) {
         case HotkeyTriggerFamily::doubleTap:
-            return localized("Tap the key twice quickly to start recording. Tap twice again to stop.");
+            return bundle.localizedString(kDoubleTapSentence);
         case HotkeyTriggerFamily::modifierHold:
-            return localized("Hold the key to record. Tap briefly for hands-free mode.");
+            return bundle.localizedString(kHoldSentence);
         case HotkeyTriggerFamily::keyCombination:
-            return localized("Hold the shortcut to record, release to transcribe and paste.");
+            return bundle.localizedString(kCombinationSentence);
         case HotkeyTriggerFamily::none:
             break;
     }
     return std::nullopt;
+}
+
+std::string label(HotkeyOption option) { return localizedLabel(option, currentBundle()); }
+
+std::optional<std::string> warning(HotkeyOption option) { return localizedWarning(option, currentBundle()); }
+
+std::optional<std::string> triggerSentence(HotkeyOption option) {
+    return hotkeyTriggerDescription(triggerFamily(option), currentBundle());
 }
 
 bool isAvailable(HotkeyOption option) { return option != HotkeyOption::fn; }

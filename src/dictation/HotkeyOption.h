@@ -48,7 +48,15 @@ std::string_view labelKey(HotkeyOption option);
 // The key of the option's conflict warning; none for options without one.
 std::optional<std::string_view> warningKey(HotkeyOption option);
 
-// Localised texts, formed when called.
+class Bundle;
+
+// Localised texts from `bundle` (the views pass the application language's bundle).
+std::string localizedLabel(HotkeyOption option, const Bundle& bundle);
+std::optional<std::string> localizedWarning(HotkeyOption option, const Bundle& bundle);
+// How a trigger family works; none for HotkeyTriggerFamily::none.
+std::optional<std::string> hotkeyTriggerDescription(HotkeyTriggerFamily family, const Bundle& bundle);
+
+// The same through the current application language.
 std::string label(HotkeyOption option);
 std::optional<std::string> warning(HotkeyOption option);
 // How the option's trigger works; none for `none` and `custom`.

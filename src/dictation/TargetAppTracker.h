@@ -47,6 +47,8 @@ public:
     static void resetSharedForTesting();
 
     const std::optional<RunningApplication>& lastTargetApp() const { return m_lastTargetApp; }
+    // Makes the next paste go to the window in front: for a dictation meant for one of our own windows.
+    void forgetLastTarget() { m_lastTargetApp.reset(); }
     // Whether `app`'s window is the active one right now.
     bool isActive(const RunningApplication& app);
     // Brings `app` forward; false when its window no longer exists.

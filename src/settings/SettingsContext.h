@@ -7,6 +7,7 @@ class AudioDeviceService;
 class HotkeyManager;
 class LexiconLibrary;
 class LocalizationManager;
+class LoginItemService;
 class MainLoop;
 class ModelManager;
 class Permissions;
@@ -26,6 +27,7 @@ struct SettingsContext {
     ModelManager& models;
     MainLoop& loop;
     Permissions& permissions;
+    LoginItemService& loginItems;
 };
 
 }  // namespace vandrel

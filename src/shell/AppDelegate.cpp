@@ -20,7 +20,7 @@ AppDelegate::AppDelegate(Parts parts)
     : m_appState(std::make_shared<AppState>(std::move(parts.services))),
       m_hotkeyManager(std::make_unique<HotkeyManager>(std::move(parts.modifierKeys))),
       m_updaterService(std::make_unique<UpdaterService>(std::move(parts.updateDriver), parts.updaterConfig)),
-      m_windows(parts.windows ? std::move(parts.windows) : std::make_unique<UnavailableShellWindows>()),
+      m_windows(std::move(parts.windows)),
       m_devices(parts.devices ? parts.devices : &AudioDeviceService::shared()),
       m_escapeTap(std::move(parts.escapeTap)) {}
 

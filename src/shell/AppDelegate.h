@@ -31,8 +31,8 @@ public:
         std::unique_ptr<ModifierKeyBackend> modifierKeys;
         std::unique_ptr<UpdateUserDriver> updateDriver;
         std::unique_ptr<EscapeKeyTap> escapeTap;  // may be null: no session-wide Escape
-        std::unique_ptr<ShellWindows> windows;
-        AudioDeviceService* devices = nullptr;  // null: the shared service
+        std::unique_ptr<ShellWindows> windows;    // required
+        AudioDeviceService* devices = nullptr;    // null: the shared service
         UpdaterService::Config updaterConfig = UpdaterService::defaultConfig();
     };
 

@@ -1,15 +1,21 @@
 #include "shell/ShellWindows.h"
 
-#include "base/Log.h"
-
 namespace vandrel {
 
-void UnavailableShellWindows::openSettingsWindow(std::optional<SettingsTab>) {
-    log("StatusBarController", "the settings window is not part of this build");
-}
-
-void UnavailableShellWindows::showOnboardingWindow() {
-    log("StatusBarController", "the onboarding window is not part of this build");
+std::string settingsTabID(SettingsTab tab) {
+    switch (tab) {
+        case SettingsTab::general:
+            return "general";
+        case SettingsTab::lexicons:
+            return "lexicons";
+        case SettingsTab::permissions:
+            return "permissions";
+        case SettingsTab::developer:
+            return "developer";
+        case SettingsTab::about:
+            return "about";
+    }
+    return "general";
 }
 
 }  // namespace vandrel

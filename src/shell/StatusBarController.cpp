@@ -29,7 +29,11 @@ StatusBarController::StatusBarController(AppState& appState, HotkeyManager& hotk
     // Window titles follow the language on the loop's next turn, after the new choice is stored.
     m_connections.push_back(LocalizationManager::shared().changed.connect(
         [this] { MainLoop::current().post(m_life.guard([this] { m_windows.retitleWindows(); })); }));
-    if (m_appState.needsOnboarding.get()) m_windows.showOnboardingWindow();
+    // The first start is the onboarding's; what is new is not asked at all then.
+    if (m_appState.needsOnboarding.get())
+        m_windows.showOnboardingWindow();
+    else
+        m_windows.showPendingAnnouncement();
 }
 
 StatusBarController::~StatusBarController() { m_life.reset(); }

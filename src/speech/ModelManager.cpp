@@ -210,6 +210,17 @@ void ModelManager::deleteModel(ModelTier tier) {
     fs::remove_all(m_modelsDirectory / encoderFolderName(tier), ec);
 }
 
+void ModelManager::deleteModel(ModelTier tier, std::function<void()> done) {
+    m_executor.runThen(
+        [this, tier] {
+            deleteModel(tier);
+            return true;
+        },
+        [done = std::move(done)](bool) {
+            if (done) done();
+        });
+}
+
 ModelDownload ModelManager::ensureDownloaded(ModelTier tier, std::function<void(double)> onProgress,
                                              std::function<void(std::optional<ModelDownloadError>)> onFinish) {
     auto cancelled = std::make_shared<std::atomic<bool>>(false);

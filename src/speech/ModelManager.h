@@ -95,6 +95,8 @@ public:
                                                  std::function<void(std::optional<ModelDownloadError>)> onFinish);
     // Removes the model file and the encoder folder; errors are ignored.
     void deleteModel(ModelTier tier);
+    // The same on the manager's executor, behind any download it runs; `done` follows on the main loop.
+    void deleteModel(ModelTier tier, std::function<void()> done);
 
     // The building blocks, run on the calling thread (the manager's executor, or a test).
     // `progress` receives values within [lower, upper]. Redirects never leave https for http.

@@ -31,5 +31,7 @@ std::string encoderArchiveName(ModelTier tier);
 std::string encoderDownloadURL(ModelTier tier, std::string_view baseUrl = kModelDownloadBaseUrl);
 // Languages for which the "small" tier is the recommended one.
 const std::set<std::string>& smallModelLanguages();
+// The same set under the name the settings use: the languages the lightweight model serves.
+inline const std::set<std::string>& lightweightLanguageCodes() { return smallModelLanguages(); }
 
 }  // namespace vandrel

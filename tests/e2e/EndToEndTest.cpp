@@ -4,9 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 #include <X11/Xlib.h>
@@ -17,8 +27,10 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 
+#include "StatusNotifierWatcher.h"
 #include "support/FakeWhisper.h"
 #include "support/TestEnvironment.h"
 #include "support/TinyWhisperModel.h"
@@ -129,6 +141,30 @@ public:
         pause(holdMs);
         release(key);
     }
+    // Moves the pointer: without a window manager the keyboard follows it.
+    void pointTo(int x, int y) {
+        XTestFakeMotionEvent(m_display, -1, x, y, CurrentTime);
+        XFlush(m_display);
+    }
+    // A left click at a point of the screen.
+    void click(int x, int y) {
+        XTestFakeMotionEvent(m_display, -1, x, y, CurrentTime);
+        XFlush(m_display);
+        pause(50);
+        XTestFakeButtonEvent(m_display, 1, True, CurrentTime);
+        XFlush(m_display);
+        pause(50);
+        XTestFakeButtonEvent(m_display, 1, False, CurrentTime);
+        XFlush(m_display);
+    }
+    // Tapped with a modifier held (Ctrl+A and the like).
+    void chord(KeySym modifier, KeySym key) {
+        press(modifier);
+        pause(30);
+        tap(key, 30);
+        pause(30);
+        release(modifier);
+    }
 
 private:
     void send(KeySym key, bool down) {
@@ -149,6 +185,101 @@ int recordingStreams() {
         if (fields.size() > 2 && fields[2] != "-") ++clients;
     }
     return clients;
+}
+
+// The application's tray menu as a desktop panel reaches it: the menu of the item registered with our
+// watcher, exported over D-Bus (com.canonical.dbusmenu).
+class TrayMenu {
+public:
+    explicit TrayMenu(const QString& item)
+        : m_service(item.left(item.indexOf('/'))), m_item(item.mid(m_service.size())) {}
+
+    // Opens the menu (the application rebuilds it) and clicks the item labelled `label`; false while the
+    // item has no menu (yet) or the menu has no such item.
+    bool click(const QString& label) {
+        QDBusMessage get = QDBusMessage::createMethodCall(m_service, m_item, "org.freedesktop.DBus.Properties", "Get");
+        get << QString("org.kde.StatusNotifierItem") << QString("Menu");
+        const QDBusMessage reply = QDBusConnection::sessionBus().call(get);
+        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return false;
+        m_menu = qvariant_cast<QDBusVariant>(reply.arguments().first()).variant().value<QDBusObjectPath>().path();
+        if (!call("AboutToShow", {0})) return false;
+        QDBusMessage layout;
+        if (!call("GetLayout", {0, -1, QStringList{"label"}}, &layout) || layout.arguments().size() < 2) return false;
+        std::map<QString, int> ids;
+        collectLabels(qvariant_cast<QDBusArgument>(layout.arguments().at(1)), ids);
+        const auto it = ids.find(label);
+        if (it == ids.end()) return false;
+        return call("Event", {it->second, QString("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u});
+    }
+
+private:
+    // A layout node is (id, properties, children as variants of nodes).
+    static void collectLabels(const QDBusArgument& node, std::map<QString, int>& ids) {
+        int id = 0;
+        QVariantMap properties;
+        node.beginStructure();
+        node >> id >> properties;
+        node.beginArray();
+        while (!node.atEnd()) {
+            QDBusVariant child;
+            node >> child;
+            collectLabels(qvariant_cast<QDBusArgument>(child.variant()), ids);
+        }
+        node.endArray();
+        node.endStructure();
+        if (properties.contains("label")) ids[properties.value("label").toString()] = id;
+    }
+
+    bool call(const QString& method, const QVariantList& args, QDBusMessage* reply = nullptr) {
+        QDBusMessage m = QDBusMessage::createMethodCall(m_service, m_menu, "com.canonical.dbusmenu", method);
+        m.setArguments(args);
+        const QDBusMessage r = QDBusConnection::sessionBus().call(m);
+        if (reply) *reply = r;
+        return r.type() == QDBusMessage::ReplyMessage;
+    }
+    QString m_service;
+    QString m_item;
+    QString m_menu;
+};
+
+// The top-level X windows titled `title`, as another X client sees them: "WIDTHxHEIGHT+X+Y" for each.
+QStringList windowGeometries(const QString& title) {
+    QStringList geometries;
+    const auto tree = run("xwininfo", {"-root", "-tree"});
+    if (!tree) return geometries;
+    const QString quoted = "\"" + title + "\"";
+    for (const QString& line : tree->split('\n')) {
+        if (!line.contains(quoted)) continue;
+        // "     0x1a00007 "Vandrel Settings": ("vandrel" "Vandrel")  880x660+520+210  +520+210"
+        geometries << line.mid(line.lastIndexOf(')') + 1).trimmed().section(' ', 0, 0);
+    }
+    return geometries;
+}
+
+// The same, "WIDTHxHEIGHT" for each.
+QStringList windowsTitled(const QString& title) {
+    QStringList sizes;
+    for (const QString& g : windowGeometries(title)) sizes << g.section('+', 0, 0);
+    return sizes;
+}
+
+// Where the top-level X window titled `title` is: "x y width height" on the screen, none when there is none.
+std::optional<QRect> windowFrame(const QString& title) {
+    const auto tree = run("xwininfo", {"-root", "-tree"});
+    if (!tree) return std::nullopt;
+    const QString quoted = "\"" + title + "\"";
+    for (const QString& line : tree->split('\n')) {
+        if (!line.contains(quoted)) continue;
+        // "     0x1a00007 "Welcome to Vandrel": ("vandrel" "Vandrel")  580x600+670+240  +670+240"
+        const QStringList parts = line.mid(line.lastIndexOf(')') + 1).simplified().split(' ');
+        if (parts.size() < 2) continue;
+        const QString size = parts[0].section('+', 0, 0);
+        const QStringList absolute = parts[1].split('+', Qt::SkipEmptyParts);
+        if (absolute.size() != 2) continue;
+        return QRect(absolute[0].toInt(), absolute[1].toInt(), size.section('x', 0, 0).toInt(),
+                     size.section('x', 1, 1).toInt());
+    }
+    return std::nullopt;
 }
 
 class EndToEnd : public ::testing::Test {
@@ -190,6 +321,23 @@ protected:
     }
 
     fs::path modelsDirectory() const { return m_home.path() / "data/com.harstow.Vandrel/Models"; }
+
+    // The application's stored settings as it wrote them.
+    std::string storedDefaults() const {
+        std::ifstream in(m_home.path() / "config/Vandrel/defaults.json");
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    // Whether holding `key` for a moment opens the microphone; the recording it starts is ended again.
+    bool holdStartsRecording(KeySym key) {
+        m_keyboard.press(key);
+        const bool recording = eventually([] { return recordingStreams() > 0; }, 3000);
+        pause(600);
+        m_keyboard.release(key);
+        eventually([] { return recordingStreams() == 0; });
+        pause(500);
+        return recording;
+    }
 
     void installModel() {
         fs::create_directories(modelsDirectory());
@@ -389,6 +537,127 @@ TEST_F(EndToEnd, WithoutAModelAndWithoutTheModelServerNothingBreaks) {
     std::error_code ec;
     for (const auto& entry : fs::recursive_directory_iterator(modelsDirectory(), ec))
         EXPECT_NE(entry.path().extension(), ".part") << entry.path();
+}
+
+TEST_F(EndToEnd, TheTraysSettingsItemOpensOneSettingsWindow) {
+    test::StatusNotifierWatcher watcher;
+    ASSERT_TRUE(watcher.registerOnSessionBus()) << "cannot take the tray watcher's name on the session bus";
+    installModel();
+    startReadyApp();
+    if (HasFatalFailure()) return;
+    ASSERT_TRUE(eventually([&] { return !watcher.items().isEmpty(); })) << "no tray item registered\n"
+                                                                        << m_app->report();
+    TrayMenu menu(watcher.items().constFirst());
+    EXPECT_TRUE(windowsTitled("Vandrel Settings").isEmpty());
+
+    ASSERT_TRUE(eventually([&] { return menu.click("Settings..."); })) << "no \"Settings...\" item in the tray menu\n"
+                                                                       << m_app->report();
+    ASSERT_TRUE(eventually([] { return !windowsTitled("Vandrel Settings").isEmpty(); }))
+        << "no settings window appeared\n"
+        << m_app->report();
+    EXPECT_EQ(windowsTitled("Vandrel Settings"), QStringList{"880x660"});
+    const auto props = run("xprop", {"-name", "Vandrel Settings", "_NET_WM_NAME"});
+    ASSERT_TRUE(props);
+    EXPECT_TRUE(props->contains("\"Vandrel Settings\"")) << props->toStdString();
+
+    // Asked again: the same window comes forward, no second one.
+    ASSERT_TRUE(menu.click("Settings..."));
+    pause(1500);
+    EXPECT_EQ(windowsTitled("Vandrel Settings"), QStringList{"880x660"});
+    EXPECT_TRUE(m_app->running()) << m_app->report();
+}
+
+TEST_F(EndToEnd, AHotkeyChosenInTheSettingsWindowStartsTheDictationAndTheOldOneNoLonger) {
+    test::StatusNotifierWatcher watcher;
+    ASSERT_TRUE(watcher.registerOnSessionBus()) << "cannot take the tray watcher's name on the session bus";
+    installModel();
+    startReadyApp();
+    if (HasFatalFailure()) return;
+    ASSERT_TRUE(eventually([&] { return !watcher.items().isEmpty(); })) << m_app->report();
+    TrayMenu menu(watcher.items().constFirst());
+    ASSERT_TRUE(eventually([&] { return menu.click("Settings..."); })) << m_app->report();
+    ASSERT_TRUE(eventually([] { return !windowGeometries("Vandrel Settings").isEmpty(); })) << m_app->report();
+    const QString geometry = windowGeometries("Vandrel Settings").constFirst();
+    const int x = geometry.section('+', 1, 1).toInt(), y = geometry.section('+', 2, 2).toInt();
+    m_keyboard.pointTo(x + 100, y + 600);  // over the sidebar's empty part: hovers, clicks nothing
+    pause(1000);
+
+    // The user moves through the page with Tab and picks the entry above the current one in the hotkey
+    // picker: from "Right Ctrl" that is "Right Shift". Up changes nothing on the other controls on the way
+    // (each stands on its first entry).
+    bool chosen = false;
+    for (int i = 0; i < 20 && !chosen; ++i) {
+        m_keyboard.tap(XK_Tab, 40);
+        m_keyboard.tap(XK_Up, 40);
+        chosen = eventually([&] { return storedDefaults().find("\"rightShift\"") != std::string::npos; }, 400);
+    }
+    ASSERT_TRUE(chosen) << "the hotkey picker was not reached\n" << storedDefaults() << "\n" << m_app->report();
+    EXPECT_NE(storedDefaults().find("\"hotkeyOption\": \"rightShift\""), std::string::npos) << storedDefaults();
+
+    EXPECT_TRUE(holdStartsRecording(XK_Shift_R)) << "Right Shift did not start a dictation\n" << m_app->report();
+    EXPECT_FALSE(holdStartsRecording(XK_Control_R)) << "Right Control still starts a dictation\n" << m_app->report();
+    EXPECT_TRUE(m_app->running()) << m_app->report();
+}
+
+TEST_F(EndToEnd, AFirstStartIsGuidedToADictationInTheGuidesOwnEditor) {
+    // A home without settings: only the speech model is in place.
+    fs::remove(m_home.path() / "config/Vandrel/defaults.json");
+    installModel();
+    const fs::path speech = makeSpeech();
+    m_app = startApp();
+    ASSERT_TRUE(m_app->started());
+    std::optional<QRect> frame;
+    ASSERT_TRUE(eventually([&] {
+        frame = windowFrame("Welcome to Vandrel");
+        return frame && frame->width() > 1;
+    })) << "the onboarding window did not open\n"
+        << m_app->report();
+    EXPECT_EQ(frame->size(), QSize(580, 600));
+    ASSERT_TRUE(m_app->waitForOutput("[AppState] Model loaded: ggml-large-v3-turbo-q5_0.bin")) << m_app->report();
+    ASSERT_TRUE(eventually([] { return recordingStreams() == 0; })) << m_app->report();
+
+    // "Continue" sits at the bottom right of the first three steps: the grants (the sound server and the X
+    // server's XTest) and the default language and trigger let each step be left.
+    for (int step = 0; step < 3; ++step) {
+        pause(1200);
+        m_keyboard.click(frame->x() + 580 - 24 - 50, frame->y() + 600 - 20 - 18);
+    }
+    pause(1000);  // the try-it editor takes the focus by itself
+
+    // The default trigger, Right Alt, held while speaking: the text is pasted into the guide's editor.
+    m_keyboard.press(XK_Alt_R);
+    const bool recording = eventually([] { return recordingStreams() > 0; });
+    if (!recording) m_keyboard.release(XK_Alt_R);
+    ASSERT_TRUE(recording) << "holding Right Alt on the final step did not open the microphone\n" << m_app->report();
+    const bool played = play(speech);
+    pause(300);
+    m_keyboard.release(XK_Alt_R);
+    ASSERT_TRUE(played);
+    ASSERT_TRUE(eventually([] { return recordingStreams() == 0; })) << m_app->report();
+    pause(5000);  // the paste, and the clipboard's restore after it
+
+    // What the editor holds, copied out of it as a user would.
+    m_keyboard.chord(XK_Control_L, XK_a);
+    m_keyboard.chord(XK_Control_L, XK_c);
+    pause(500);
+    m_keyboard.click(frame->x() + 290, frame->y() + 529);  // "Get Started"
+    ASSERT_TRUE(eventually([] { return !windowFrame("Welcome to Vandrel"); })) << "the guide did not close\n"
+                                                                               << m_app->report();
+    startWindow();
+    EXPECT_EQ(windowClipboardText(), std::optional<QString>(kDictatedText + " ")) << everything();
+
+    // The choices are stored; the guide does not open again.
+    QFile file(QString::fromStdString((m_home.path() / "config/Vandrel/defaults.json").string()));
+    ASSERT_TRUE(eventually([&] { return file.exists(); }));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QJsonObject stored = QJsonDocument::fromJson(file.readAll()).object();
+    EXPECT_EQ(stored.value("preferredLanguages").toArray(), QJsonArray{"en"});
+    EXPECT_EQ(stored.value("hasCompletedOnboarding"), QJsonValue(true));
+    m_app.reset();
+    startReadyApp();
+    if (HasFatalFailure()) return;
+    pause(1500);
+    EXPECT_FALSE(windowFrame("Welcome to Vandrel")) << m_app->report();
 }
 
 }  // namespace

@@ -34,11 +34,13 @@ XTestKeyInjector::~XTestKeyInjector() {
     if (m_impl->display) XCloseDisplay(m_impl->display);
 }
 
-bool XTestKeyInjector::isTrusted() const {
+bool XTestKeyInjector::hasX11Session() const {
     const char* session = std::getenv("XDG_SESSION_TYPE");
     if (session && std::strcmp(session, "wayland") == 0) return false;
-    return m_impl->display && m_impl->hasXTest;
+    return m_impl->display != nullptr;
 }
+
+bool XTestKeyInjector::isTrusted() const { return hasX11Session() && m_impl->hasXTest; }
 
 bool XTestKeyInjector::modifiersHeld() const {
     Display* d = m_impl->display;

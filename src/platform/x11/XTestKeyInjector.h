@@ -21,6 +21,8 @@ public:
 
     // An X11 session (not Wayland, whose own applications XTEST cannot reach) with XTEST present.
     bool isTrusted() const override;
+    // An X11 session whose display could be opened, with or without XTEST.
+    bool hasX11Session() const;
     PasteKeystroke pasteKeystroke() override;
     void sendPaste(PasteKeystroke keystroke, std::function<void(bool posted)> done) override;
 

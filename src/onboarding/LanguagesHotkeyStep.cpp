@@ -1,0 +1,300 @@
+#include "onboarding/LanguagesHotkeyStep.h"
+
+#include <unicode/locid.h>
+#include <unicode/unistr.h>
+
+#include <QComboBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QScrollArea>
+#include <QStandardItemModel>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "KeyboardShortcuts/KeyboardShortcuts.h"
+#include "KeyboardShortcuts/RecorderCocoa.h"
+#include "base/LocalizationManager.h"
+#include "base/NotificationCenter.h"
+#include "dictation/HotkeyManager.h"
+#include "onboarding/OnboardingLanguageTag.h"
+#include "onboarding/OnboardingStyle.h"
+#include "onboarding/OnboardingView.h"
+#include "ui/Colors.h"
+#include "ui/DisplayHeadline.h"
+#include "ui/FlowLayout.h"
+#include "ui/KickerLabel.h"
+#include "ui/SupportedLanguage.h"
+
+namespace vandrel {
+
+namespace style = onboardingstyle;
+namespace KS = KeyboardShortcuts;
+
+namespace {
+
+constexpr int kHeaderItem = -1;
+constexpr int kHeaderKeyRole = Qt::UserRole + 1;
+constexpr const char* kDoubleTapHeader = "Double-tap";
+constexpr const char* kHoldHeader = "Hold / Tap";
+constexpr const char* kCombinationHeader = "Key Combination";
+// The line break is part of the key.
+constexpr const char* kLanguagesLede =
+    "Select 1–3 languages you'll dictate in.\nVandrel auto-detects which one you're speaking.";
+
+QLabel* centred(QWidget* parent, double size, QFont::Weight weight, const QColor& colour) {
+    return style::textLabel(parent, style::mono(size, weight), colour, Qt::AlignCenter);
+}
+
+}  // namespace
+
+std::string LanguagesHotkeyStep::displayName(const std::string& code, const std::string& interfaceLanguage) {
+    icu::UnicodeString name;
+    icu::Locale(code.c_str()).getDisplayLanguage(icu::Locale(interfaceLanguage.c_str()), name);
+    std::string utf8;
+    name.toUTF8String(utf8);
+    // ICU answers with the code itself when its data has no name for the language.
+    if (!utf8.empty() && utf8 != code) {
+        QString q = QString::fromStdString(utf8);
+        if (!q.isEmpty()) q[0] = q[0].toUpper();
+        return q.toStdString();
+    }
+    if (auto entry = SupportedLanguage::forCode(code)) return std::string(entry->name);
+    return code;
+}
+
+LanguagesHotkeyStep::LanguagesHotkeyStep(OnboardingView& view, QWidget* parent) : OnboardingStep(view, parent) {
+    setObjectName("languagesHotkeyStep");
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto* scroll = new QScrollArea(this);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    auto* content = new QWidget(scroll);
+    auto* column = new QVBoxLayout(content);
+    column->setContentsMargins(0, 32, 0, 0);
+    column->setSpacing(0);
+
+    // Languages.
+    m_kicker = new KickerLabel({}, brandIndigoColor(), content);
+    column->addWidget(m_kicker, 0, Qt::AlignHCenter);
+    column->addSpacing(8);
+    m_headline = new DisplayHeadline({}, 22, content);
+    m_headline->setAlignment(Qt::AlignHCenter);
+    column->addWidget(m_headline);
+    m_lede = centred(content, 14, QFont::Normal, style::secondary());
+    column->addSpacing(8);
+    column->addWidget(m_lede);
+    column->addSpacing(24);
+    m_chipBox = new QWidget(content);
+    m_chipBox->setObjectName("languageChips");
+    m_chipBox->setContentsMargins(24, 0, 24, 16);
+    m_flow = new FlowLayout(8, m_chipBox);
+    column->addWidget(m_chipBox);
+    m_addMenu = new QComboBox(content);
+    m_addMenu->setObjectName("addLanguageMenu");
+    m_addMenu->setFixedWidth(280);
+    m_addMenu->setFont(style::mono(12));
+    connect(m_addMenu, &QComboBox::activated, this, [this](int index) {
+        const std::string code = m_addMenu->itemData(index).toString().toStdString();
+        m_addMenu->setCurrentIndex(0);
+        m_view.addLanguage(code);
+    });
+    column->addWidget(m_addMenu, 0, Qt::AlignHCenter);
+    m_primaryHint = centred(content, 12, QFont::Normal, style::secondary());
+    m_primaryHint->setObjectName("primaryHint");
+    column->addSpacing(12);
+    column->addWidget(m_primaryHint);
+
+    auto* line = new QWidget(content);
+    line->setFixedHeight(1);
+    line->setAutoFillBackground(true);
+    QPalette linePalette = line->palette();
+    linePalette.setColor(QPalette::Window, quietFillColor(palette()));
+    line->setPalette(linePalette);
+    auto* lineBox = new QHBoxLayout;
+    lineBox->setContentsMargins(24, 24, 24, 24);
+    lineBox->addWidget(line);
+    column->addLayout(lineBox);
+
+    // Hotkey.
+    m_hotkeyKicker = new KickerLabel({}, brandIndigoColor(), content);
+    column->addWidget(m_hotkeyKicker, 0, Qt::AlignHCenter);
+    column->addSpacing(8);
+    m_hotkeyHeadline = new DisplayHeadline({}, 22, content);
+    m_hotkeyHeadline->setAlignment(Qt::AlignHCenter);
+    column->addWidget(m_hotkeyHeadline);
+    m_hotkeyLede = centred(content, 14, QFont::Normal, style::secondary());
+    column->addSpacing(8);
+    column->addWidget(m_hotkeyLede);
+
+    auto* form = new QFrame(content);
+    form->setFrameShape(QFrame::StyledPanel);
+    auto* formColumn = new QVBoxLayout(form);
+    formColumn->setContentsMargins(16, 12, 16, 12);
+    formColumn->setSpacing(10);
+    m_formHeader = style::textLabel(form, style::mono(11, QFont::DemiBold), style::secondary());
+    formColumn->addWidget(m_formHeader);
+    auto* pickerRow = new QHBoxLayout;
+    m_pickerTitle = style::textLabel(form, style::mono(13), style::primary());
+    m_pickerTitle->setWordWrap(false);
+    pickerRow->addWidget(m_pickerTitle);
+    pickerRow->addStretch(1);
+    m_hotkeyPicker = new QComboBox(form);
+    m_hotkeyPicker->setObjectName("hotkeyPicker");
+    pickerRow->addWidget(m_hotkeyPicker);
+    formColumn->addLayout(pickerRow);
+    fillHotkeyPicker();
+    connect(m_hotkeyPicker, &QComboBox::activated, this, [this](int index) {
+        const int value = m_hotkeyPicker->itemData(index).toInt();
+        if (value >= 0) m_view.context().hotkeyManager.setOption(static_cast<HotkeyOption>(value));
+        refreshHotkey();  // a declined change shows the previous choice again
+    });
+
+    m_customRow = new QWidget(form);
+    m_customRow->setObjectName("customShortcutRow");
+    auto* customLayout = new QHBoxLayout(m_customRow);
+    customLayout->setContentsMargins(0, 0, 0, 0);
+    m_customTitle = style::textLabel(m_customRow, style::mono(13), style::primary());
+    m_customTitle->setWordWrap(false);
+    customLayout->addWidget(m_customTitle);
+    customLayout->addStretch(1);
+    customLayout->addWidget(new KS::Recorder(KS::Name::pushToTalk(), {}, {}, m_customRow));
+    formColumn->addWidget(m_customRow);
+    m_triggerHint = style::textLabel(form, style::mono(12), style::secondary());
+    m_triggerHint->setObjectName("triggerHint");
+    formColumn->addWidget(m_triggerHint);
+    m_warning = style::textLabel(form, style::mono(12), systemColor(SystemColor::orange, palette()));
+    m_warning->setObjectName("hotkeyWarning");
+    formColumn->addWidget(m_warning);
+    auto* formBox = new QHBoxLayout;
+    formBox->setContentsMargins(24, 16, 24, 24);
+    formBox->addWidget(form);
+    column->addLayout(formBox);
+    column->addStretch(1);
+
+    // A combination recorded for the custom trigger is what makes that trigger configured.
+    auto& hotkeys = m_view.context().hotkeyManager;
+    m_shortcutConnection =
+        m_view.context().notifications.addObserver(KS::kShortcutByNameDidChange, [this, &hotkeys](const Notification&) {
+            if (m_customRow->isVisibleTo(this) && hotkeys.currentOption.get() == HotkeyOption::custom)
+                hotkeys.configure(HotkeyOption::custom);
+        });
+
+    scroll->setWidget(content);
+    outer->addWidget(scroll);
+    refresh();
+}
+
+void LanguagesHotkeyStep::refresh() {
+    m_kicker->setText(QString::fromStdString(localized("Languages")));
+    m_headline->setText(QString::fromStdString(localized("Choose Dictation Languages")));
+    style::setText(m_lede, localized(kLanguagesLede));
+    style::setText(m_primaryHint, localized("Tap a language to set it as primary"));
+    m_hotkeyKicker->setText(QString::fromStdString(localized("Hotkey")));
+    m_hotkeyHeadline->setText(QString::fromStdString(localized("Choose Your Hotkey")));
+    style::setText(m_hotkeyLede, localized("Pick how you want to activate dictation."));
+    style::setText(m_formHeader, localized("Dictation Hotkey"));
+    style::setText(m_pickerTitle, localized("Hotkey:"));
+    style::setText(m_customTitle, localized("Shortcut:"));
+
+    const auto& languages = m_view.selectedLanguages();
+    rebuildChips();
+    rebuildAddMenu();
+    m_addMenu->setVisible(languages.size() < 3);
+    m_primaryHint->setVisible(languages.size() >= 2);
+    refreshHotkey();
+}
+
+void LanguagesHotkeyStep::rebuildChips() {
+    // A chip's own click can lead here: old chips go once that click has been handled.
+    for (auto* chip : m_chips) {
+        m_flow->removeWidget(chip);
+        chip->hide();
+        chip->deleteLater();
+    }
+    m_chips.clear();
+    const auto languages = m_view.selectedLanguages();
+    const auto interfaceLanguage = m_view.context().localization.language();
+    for (const auto& code : languages) {
+        if (!SupportedLanguage::forCode(code)) continue;
+        auto* chip = new OnboardingLanguageTag(
+            QString::fromStdString(displayName(code, interfaceLanguage)), languages.front() == code,
+            languages.size() > 1, [this, code] { m_view.makePrimaryLanguage(code); },
+            [this, code] { m_view.removeLanguage(code); }, m_chipBox);
+        m_flow->addWidget(chip);
+        m_chips.push_back(chip);
+    }
+    m_chipBox->setVisible(!languages.empty());
+}
+
+void LanguagesHotkeyStep::rebuildAddMenu() {
+    const auto& languages = m_view.selectedLanguages();
+    const auto interfaceLanguage = m_view.context().localization.language();
+    QSignalBlocker block(m_addMenu);
+    m_addMenu->clear();
+    m_addMenu->addItem(QString::fromStdString(localized("Add a language...")), QString());
+    for (const auto& entry : SupportedLanguage::all) {
+        const std::string code(entry.code);
+        if (std::ranges::find(languages, code) != languages.end()) continue;
+        m_addMenu->addItem(QString::fromStdString(displayName(code, interfaceLanguage)), QString::fromStdString(code));
+    }
+    m_addMenu->setCurrentIndex(0);
+}
+
+void LanguagesHotkeyStep::fillHotkeyPicker() {
+    // "None", the three groups under their headers, "Custom…"; the texts are set by refreshHotkey().
+    auto* model = qobject_cast<QStandardItemModel*>(m_hotkeyPicker->model());
+    auto addHeader = [&](const char* key) {
+        m_hotkeyPicker->addItem(QString(), kHeaderItem);
+        m_hotkeyPicker->setItemData(m_hotkeyPicker->count() - 1, QString(key), kHeaderKeyRole);
+        if (auto* item = model->item(m_hotkeyPicker->count() - 1)) item->setEnabled(false);
+    };
+    auto addOption = [&](HotkeyOption option) { m_hotkeyPicker->addItem(QString(), static_cast<int>(option)); };
+    addOption(HotkeyOption::none);
+    HotkeyTriggerFamily family = HotkeyTriggerFamily::none;
+    for (auto option : allHotkeyOptions()) {
+        if (option == HotkeyOption::none || option == HotkeyOption::custom) continue;
+        if (triggerFamily(option) != family) {
+            family = triggerFamily(option);
+            if (family == HotkeyTriggerFamily::doubleTap) addHeader(kDoubleTapHeader);
+            if (family == HotkeyTriggerFamily::modifierHold) addHeader(kHoldHeader);
+            if (family == HotkeyTriggerFamily::keyCombination) addHeader(kCombinationHeader);
+        }
+        addOption(option);
+    }
+    addOption(HotkeyOption::custom);
+}
+
+void LanguagesHotkeyStep::refreshHotkey() {
+    const auto current = m_view.context().hotkeyManager.currentOption.get();
+    {
+        QSignalBlocker block(m_hotkeyPicker);
+        for (int i = 0; i < m_hotkeyPicker->count(); ++i) {
+            const int value = m_hotkeyPicker->itemData(i).toInt();
+            const std::string text =
+                value >= 0 ? label(static_cast<HotkeyOption>(value))
+                           : localized(m_hotkeyPicker->itemData(i, kHeaderKeyRole).toString().toStdString());
+            m_hotkeyPicker->setItemText(i, QString::fromStdString(text));
+        }
+        m_hotkeyPicker->setCurrentIndex(m_hotkeyPicker->findData(static_cast<int>(current)));
+    }
+
+    m_customRow->setVisible(current == HotkeyOption::custom);
+    std::optional<std::string> hint;
+    if (current == HotkeyOption::custom)
+        hint = localized("Hold the shortcut to record, release to transcribe and paste.");
+    else
+        hint = triggerSentence(current);
+    m_triggerHint->setVisible(hint.has_value());
+    style::setText(m_triggerHint, hint.value_or(""));
+
+    // The desktop's conflicts, and a key this system cannot see at all.
+    std::string warningText = vandrel::warning(current).value_or("");
+    if (auto reason = unavailableReason(current)) warningText += (warningText.empty() ? "" : "\n") + *reason;
+    m_warning->setVisible(!warningText.empty());
+    style::setText(m_warning, "⚠ " + warningText);
+}
+
+}  // namespace vandrel

@@ -1,0 +1,209 @@
+#include "onboarding/VoicePackStep.h"
+
+#include <QAbstractButton>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScrollArea>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "base/LocalizationManager.h"
+#include "base/UserDefaults.h"
+#include "correction/CorrectionDefaults.h"
+#include "correction/LexiconCatalog.h"
+#include "correction/LexiconLibrary.h"
+#include "onboarding/OnboardingStyle.h"
+#include "onboarding/OnboardingView.h"
+#include "ui/BrandIconTile.h"
+#include "ui/DisplayHeadline.h"
+#include "ui/KickerLabel.h"
+#include "ui/LedeText.h"
+#include "ui/StatusChip.h"
+#include "ui/Symbols.h"
+
+namespace vandrel {
+
+namespace style = onboardingstyle;
+
+namespace {
+
+// A whole-row radio choice drawn as a rounded card; its content is laid out by the step.
+class ChoiceRow : public QAbstractButton {
+    Q_OBJECT
+
+public:
+    explicit ChoiceRow(QWidget* parent) : QAbstractButton(parent) {
+        setCheckable(true);
+        setAutoExclusive(false);
+        setCursor(Qt::PointingHandCursor);
+    }
+    QSize sizeHint() const override { return layout() ? layout()->sizeHint() : QSize(); }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        const double line = isChecked() ? 1.5 : 1;
+        const QRectF r = QRectF(rect()).adjusted(line / 2, line / 2, -line / 2, -line / 2);
+        QPainterPath path;
+        path.addRoundedRect(r, 16, 16);
+        p.fillPath(path, palette().color(QPalette::Base));
+        p.setPen(QPen(isChecked() ? style::brandIndigo() : style::primary(0.08), line));
+        p.drawPath(path);
+        const QPixmap mark = isChecked() ? symbol("largecircle.fill.circle", 16, style::brandIndigo())
+                                         : symbol("circle", 16, style::secondary());
+        p.drawPixmap(QRectF(14, 14 + 8, 16, 16), mark, QRectF(mark.rect()));
+    }
+    void nextCheckState() override {}  // the step decides what is active
+};
+
+std::string languageCode(LexiconDescriptor::Language language) {
+    switch (language) {
+        case LexiconDescriptor::Language::german:
+            return "de";
+        case LexiconDescriptor::Language::italian:
+            return "it";
+        case LexiconDescriptor::Language::english:
+            return "en";
+    }
+    return {};
+}
+
+}  // namespace
+
+VoicePackStep::VoicePackStep(OnboardingView& view, QWidget* parent) : OnboardingStep(view, parent) {
+    setObjectName("voicePackStep");
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 36, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(new BrandIconTile("text.book.closed.fill", 64, this), 0, Qt::AlignHCenter);
+    column->addSpacing(16);
+    m_kicker = new KickerLabel({}, style::brandIndigo(), this);
+    column->addWidget(m_kicker, 0, Qt::AlignHCenter);
+    column->addSpacing(8);
+    m_headline = new DisplayHeadline({}, 26, this);
+    m_headline->setAlignment(Qt::AlignHCenter);
+    column->addWidget(m_headline);
+    m_lede = new LedeText({}, this);
+    m_lede->setAlignment(Qt::AlignHCenter);
+    m_lede->setContentsMargins(24, 8, 24, 16);
+    column->addWidget(m_lede);
+
+    auto* scroll = new QScrollArea(this);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    auto* content = new QWidget(scroll);
+    auto* stack = new QVBoxLayout(content);
+    stack->setContentsMargins(24, 0, 24, 16);
+    stack->setSpacing(10);
+
+    std::vector<std::string> keys{""};
+    for (const auto& d : lexiconCatalog()) keys.push_back(d.key);
+    for (const auto& key : keys) {
+        auto* button = new ChoiceRow(content);
+        button->setObjectName(QString::fromStdString("voicePack:" + key));
+        auto* h = new QHBoxLayout(button);
+        h->setContentsMargins(14 + 16 + 12, 14, 14, 14);  // room for the radio mark
+        h->setSpacing(12);
+        auto* texts = new QVBoxLayout;
+        texts->setSpacing(5);
+        Row row;
+        row.button = button;
+        if (key.empty()) {
+            auto* tile = new QLabel(button);
+            tile->setFixedSize(38, 38);
+            tile->setAlignment(Qt::AlignCenter);
+            tile->setPixmap(symbol("nosign", 16, style::secondary()));
+            tile->setStyleSheet(QStringLiteral("background: %1; border-radius: 12px;")
+                                    .arg(style::secondary(0.18).name(QColor::HexArgb)));
+            h->addWidget(tile, 0, Qt::AlignTop);
+        } else {
+            const bool medical = LexiconDescriptor::descriptorForKey(key)->domain == LexiconDescriptor::Domain::medical;
+            h->addWidget(
+                medical ? new BrandIconTile("stethoscope", 38, button) : new BrandIconTile("curlybraces", 38, button),
+                0, Qt::AlignTop);
+        }
+        auto* titleLine = new QHBoxLayout;
+        titleLine->setSpacing(8);
+        row.title = style::textLabel(button, style::mono(14, QFont::DemiBold), style::primary());
+        titleLine->addWidget(row.title);
+        if (!key.empty() && LexiconDescriptor::descriptorForKey(key)->isBeta) {
+            row.beta = new StatusChip({}, StatusChip::Tone::info, button);
+            titleLine->addWidget(row.beta);
+        }
+        titleLine->addStretch(1);
+        row.body = style::textLabel(button, style::mono(12), style::secondary());
+        texts->addLayout(titleLine);
+        texts->addWidget(row.body);
+        if (!key.empty()) {
+            row.warning = style::textLabel(button, style::mono(11), style::secondary());
+            texts->addWidget(row.warning);
+        }
+        h->addLayout(texts, 1);
+        for (auto* child : button->findChildren<QWidget*>()) child->setAttribute(Qt::WA_TransparentForMouseEvents);
+        connect(button, &QAbstractButton::clicked, this, [this, key] { choose(key); });
+        stack->addWidget(button);
+        m_rows[key] = row;
+    }
+    stack->addStretch(1);
+    scroll->setWidget(content);
+    column->addWidget(scroll, 1);
+    refresh();
+}
+
+QAbstractButton* VoicePackStep::row(const std::string& key) const {
+    auto it = m_rows.find(key);
+    return it == m_rows.end() ? nullptr : it->second.button;
+}
+
+QLabel* VoicePackStep::warning(const std::string& key) const {
+    auto it = m_rows.find(key);
+    return it == m_rows.end() ? nullptr : it->second.warning;
+}
+
+void VoicePackStep::choose(const std::string& key) {
+    auto& context = m_view.context();
+    context.defaults.set(kActiveDictionary, key);
+    if (!key.empty()) context.lexicons.install(key);
+    refresh();
+}
+
+void VoicePackStep::refresh() {
+    m_kicker->setText(QString::fromStdString(localized("Voice Packs · Optional")));
+    m_headline->setText(QString::fromStdString(localized("Speak your field's language")));
+    m_lede->setText(QString::fromStdString(localized(
+        "Pick a vocabulary pack so Vandrel nails your field's jargon — or skip it, most people don't need one. You can change this anytime in Settings.")));
+
+    const auto& context = m_view.context();
+    const std::string active = context.defaults.get(kActiveDictionary);
+    const auto& languages = m_view.selectedLanguages();
+    const auto bundle = context.localization.bundle();
+    for (auto& [key, row] : m_rows) {
+        row.button->setChecked(key == active);
+        if (key.empty()) {
+            style::setText(row.title, localized("No lexicon"));
+            style::setText(row.body, localized("Plain transcription — best for everyday writing."));
+            continue;
+        }
+        const auto descriptor = LexiconDescriptor::descriptorForKey(key);
+        const bool medical = descriptor->domain == LexiconDescriptor::Domain::medical;
+        const std::string languageName = LexiconDescriptor::label(descriptor->language, *bundle);
+        std::string title =
+            medical ? localized("whats_new.domain.medical.title") : localized("whats_new.domain.software.title");
+        title += " · " + languageName;
+        if (row.beta) row.beta->setText(QString::fromStdString(localized("Beta")));
+        style::setText(row.title, title);
+        style::setText(row.body, medical ? localized("whats_new.domain.medical.body")
+                                         : localized("whats_new.domain.software.body"));
+        const bool missing = std::ranges::find(languages, languageCode(descriptor->language)) == languages.end();
+        row.warning->setVisible(missing);
+        style::setText(row.warning,
+                       "⚠ " + formatPlaceholders(localized("Add %@ under Languages to use this."), {languageName}));
+    }
+}
+
+}  // namespace vandrel
+
+#include "VoicePackStep.moc"

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "onboarding/OnboardingStep.h"
+#include "onboarding/Tween.h"
+
+class QLabel;
+class QPushButton;
+
+namespace vandrel {
+
+class CompactStep;
+class DisplayHeadline;
+class KickerLabel;
+class LedeText;
+class WrappingText;
+
+// Step 0: the greeting, the interface language, the two grants a dictation needs and what Vandrel does
+// with the voice. Linux has no settings pane for either grant, so a missing one is explained with its
+// remedy instead of a link.
+class WelcomeStep : public OnboardingStep {
+    Q_OBJECT
+
+public:
+    explicit WelcomeStep(OnboardingView& view, QWidget* parent = nullptr);
+    void refresh() override;
+
+    static constexpr double helpSpringResponse = 0.3;
+    static constexpr double helpSpringDamping = 0.7;
+    // The share of the help's height shown now (0 closed, 1 open; a spring may overshoot briefly).
+    double helpReveal() const { return m_helpReveal.value(); }
+
+private:
+    struct Row {
+        QLabel* number = nullptr;
+        QLabel* title = nullptr;
+        QLabel* description = nullptr;
+        QLabel* remedy = nullptr;
+        QLabel* badge = nullptr;
+    };
+    Row makeRow(QWidget* parent, const char* number, const char* name);
+    void refreshRow(Row& row, const char* title, const char* description, bool granted, const std::string& remedy,
+                    const std::string& badge);
+    void layoutHelp();
+
+    KickerLabel* m_kicker;
+    DisplayHeadline* m_headline;
+    LedeText* m_lede;
+    KickerLabel* m_languageKicker;
+    QPushButton* m_english;
+    QPushButton* m_german;
+    Row m_microphone;
+    Row m_accessibility;
+    QPushButton* m_helpToggle;
+    QWidget* m_help;
+    CompactStep* m_helpLines[2];
+    std::vector<std::pair<QLabel*, WrappingText*>> m_privacyRows;  // marker, paragraph
+    QLabel* m_statusGranted;
+    QLabel* m_statusHint;
+    QPushButton* m_checkNow;
+    bool m_helpShown = false;
+    Tween m_helpReveal;
+};
+
+}  // namespace vandrel

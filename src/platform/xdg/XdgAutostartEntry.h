@@ -1,0 +1,39 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "settings/LoginItemService.h"
+
+namespace vandrel {
+
+// Launch at login through the XDG autostart specification: a desktop entry in
+// $XDG_CONFIG_HOME/autostart whose Exec line starts this binary. Desktops that follow the
+// specification (GNOME, KDE, Xfce, LXQt...) start every entry of that folder at login.
+class XdgAutostartEntry : public LoginItemService {
+public:
+    // `entryFile`: where the entry lives; `executable`: the absolute path the entry starts.
+    XdgAutostartEntry(std::filesystem::path entryFile, std::filesystem::path executable);
+    // The entry "vandrel.desktop" in the user's autostart folder, starting the running binary.
+    static XdgAutostartEntry forRunningBinary();
+
+    // $XDG_CONFIG_HOME/autostart/vandrel.desktop ($HOME/.config when the variable is unset or relative).
+    static std::filesystem::path defaultEntryFile();
+    // The running program's absolute path (/proc/self/exe).
+    static std::filesystem::path runningExecutable();
+    // The whole desktop entry for `executable`; none when the path cannot be written as an Exec line.
+    static std::optional<std::string> entryText(const std::filesystem::path& executable);
+
+    bool isEnabled() const override;
+    bool registerItem() override;
+    bool unregisterItem() override;
+
+    const std::filesystem::path& entryFile() const { return m_entryFile; }
+
+private:
+    std::filesystem::path m_entryFile;
+    std::filesystem::path m_executable;
+};
+
+}  // namespace vandrel

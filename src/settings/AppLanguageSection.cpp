@@ -1,0 +1,40 @@
+#include "settings/AppLanguageSection.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+
+#include "base/LocalizationManager.h"
+#include "settings/GeneralSettingsView.h"
+#include "settings/SettingsContext.h"
+#include "ui/Fonts.h"
+
+namespace vandrel {
+
+AppLanguageSection::AppLanguageSection(GeneralSettingsView& view, QWidget* parent) : FormSection(parent), m_view(view) {
+    auto* row = new QHBoxLayout;
+    m_label = makeRowLabel(QString(), this);
+    row->addWidget(m_label);
+    row->addStretch(1);
+    m_picker = new QComboBox(this);
+    m_picker->setFont(monoFont(13));
+    m_picker->addItem(QStringLiteral("🇬🇧 English"), QStringLiteral("en"));
+    m_picker->addItem(QStringLiteral("🇩🇪 Deutsch"), QStringLiteral("de"));
+    row->addWidget(m_picker);
+    rows()->addLayout(row);
+    connect(m_picker, &QComboBox::activated, this, [this](int index) {
+        m_view.context().localization.setLanguage(m_picker->itemData(index).toString().toStdString());
+        refresh();
+    });
+}
+
+void AppLanguageSection::refresh() {
+    const auto& text = m_view.text();
+    setHeader(QStringLiteral("01 / ") + text.localized("App Language"));
+    m_label->setText(text.localized("App Language"));
+    m_picker->setItemText(0, text.localized("🇬🇧 English"));
+    m_picker->setItemText(1, text.localized("🇩🇪 Deutsch"));
+    m_picker->setCurrentIndex(m_picker->findData(QString::fromStdString(m_view.context().localization.language())));
+}
+
+}  // namespace vandrel

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+class QLabel;
+class QVBoxLayout;
+
+namespace vandrel {
+
+class SectionKicker;
+
+// One section of a grouped settings form: an optional header kicker, the rows, and an optional footer
+// note. Empty header or footer texts hide them.
+class FormSection : public QWidget {
+    Q_OBJECT
+public:
+    explicit FormSection(QWidget* parent = nullptr);
+
+    void setHeader(const QString& text);
+    void setFooter(const QString& text);
+    QString headerText() const;
+    QString footerText() const;
+    bool hasFooter() const;
+    QVBoxLayout* rows() const { return m_rows; }
+
+    // A row label of the General tab: plain text, 13 points, monospaced.
+    static QLabel* makeRowLabel(const QString& text, QWidget* parent);
+    // An orange warning: the triangle symbol and the text (plain text, wrapping), at `points`.
+    static QWidget* makeWarning(QLabel*& textLabel, double points, QWidget* parent);
+
+private:
+    SectionKicker* m_header;
+    QWidget* m_card;
+    QVBoxLayout* m_rows;
+    QLabel* m_footer;
+};
+
+}  // namespace vandrel

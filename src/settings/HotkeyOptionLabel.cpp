@@ -1,0 +1,11 @@
+#include "settings/HotkeyOptionLabel.h"
+
+namespace vandrel {
+
+QString HotkeyOptionLabel::text(const Bundle& bundle) const {
+    auto label = QString::fromStdString(localizedLabel(option, bundle));
+    if (warningKey(option)) label += QStringLiteral("  \u26A0\uFE0F");
+    return label;
+}
+
+}  // namespace vandrel

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <string>
+
+#include "base/Signal.h"
+#include "settings/FormSection.h"
+
+class QComboBox;
+class QLabel;
+
+namespace vandrel {
+
+class FlowLayout;
+class GeneralSettingsView;
+class LanguageTag;
+
+// "04 / Languages": the chosen dictation languages as chips (primary first), and a menu to add one while
+// fewer than three are chosen.
+class LanguagesSection : public FormSection {
+    Q_OBJECT
+public:
+    LanguagesSection(GeneralSettingsView& view, QWidget* parent);
+    void refresh();
+
+    // The chips in order; codes unknown to the language list have none.
+    QList<LanguageTag*> chips() const;
+    QWidget* addRow() const { return m_addRow; }
+    QComboBox* addMenu() const { return m_addMenu; }
+
+    // The name of a language code in the application language, else its English name, else the code.
+    static QString displayName(const std::string& code, const std::string& appLanguage);
+
+private:
+    GeneralSettingsView& m_view;
+    QWidget* m_chipArea;
+    FlowLayout* m_flow;
+    QWidget* m_addRow;
+    QLabel* m_addLabel;
+    QComboBox* m_addMenu;
+    Connection m_stateConnection, m_defaultsConnection;
+};
+
+}  // namespace vandrel

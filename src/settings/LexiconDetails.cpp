@@ -1,0 +1,68 @@
+#include "settings/LexiconDetails.h"
+
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "settings/LexiconLanguagePill.h"
+#include "settings/LexiconLanguageWarning.h"
+#include "settings/LexiconMetadataBlock.h"
+#include "ui/Colors.h"
+#include "ui/Fonts.h"
+
+namespace vandrel {
+
+QString LexiconDetails::domainIcon(LexiconDescriptor::Domain domain) {
+    return domain == LexiconDescriptor::Domain::medical ? QStringLiteral("stethoscope") : QStringLiteral("curlybraces");
+}
+
+std::string LexiconDetails::domainTitleKey(LexiconDescriptor::Domain domain) {
+    return domain == LexiconDescriptor::Domain::medical ? "whats_new.domain.medical.title"
+                                                        : "whats_new.domain.software.title";
+}
+
+std::string LexiconDetails::domainBodyKey(LexiconDescriptor::Domain domain) {
+    return domain == LexiconDescriptor::Domain::medical ? "whats_new.domain.medical.body"
+                                                        : "whats_new.domain.software.body";
+}
+
+std::string LexiconDetails::languageCode(LexiconDescriptor::Language language) {
+    switch (language) {
+        case LexiconDescriptor::Language::german:
+            return "de";
+        case LexiconDescriptor::Language::italian:
+            return "it";
+        case LexiconDescriptor::Language::english:
+            break;
+    }
+    return "en";
+}
+
+LexiconDetails::LexiconDetails(const SettingsText& text, const QLocale& locale, const LexiconDescriptor& descriptor,
+                               bool supportsUserLanguages, QWidget* parent)
+    : QWidget(parent) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(6);
+    auto* body = new QLabel(text.localized(domainBodyKey(descriptor.domain)), this);
+    body->setTextFormat(Qt::PlainText);
+    body->setWordWrap(true);
+    body->setFont(monoFont(13));
+    QPalette pal = body->palette();
+    pal.setColor(QPalette::WindowText, secondaryColor(pal));
+    body->setPalette(pal);
+    layout->addWidget(body);
+    layout->addSpacing(2);
+    m_pill = new LexiconLanguagePill(text, std::string(LexiconDescriptor::localizationKey(descriptor.language)),
+                                     descriptor.isBeta, this);
+    layout->addWidget(m_pill);
+    if (!supportsUserLanguages) {
+        layout->addSpacing(2);
+        m_warning = new LexiconLanguageWarning(text, descriptor.language, this);
+        layout->addWidget(m_warning);
+    }
+    layout->addSpacing(4);
+    m_metadata = new LexiconMetadataBlock(text, locale, descriptor, this);
+    layout->addWidget(m_metadata);
+}
+
+}  // namespace vandrel

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "base/Signal.h"
+#include "settings/FormSection.h"
+#include "speech/ModelTier.h"
+
+namespace vandrel {
+
+class GeneralSettingsView;
+class ModelChoiceRow;
+
+// "03 / Performance": the two modes with their models, "Accurate" (standard) and "Lightweight" (fast).
+class PerformanceSection : public FormSection {
+    Q_OBJECT
+public:
+    struct Mode {
+        const char* mode;
+        ModelTier tier;
+    };
+    static constexpr std::array<Mode, 2> kModes{{{"standard", ModelTier::largeTurboQ5}, {"fast", ModelTier::small}}};
+
+    // What a row shows, from the page's state and the dictation state.
+    struct RowState {
+        bool selected = false;
+        bool unsupported = false;
+        bool loadingThis = false;
+        bool disabled = false;
+        bool downloaded = false;
+        bool needsDownload = false;
+        bool canRemove = false;
+    };
+    RowState rowState(const Mode& mode) const;
+
+    PerformanceSection(GeneralSettingsView& view, QWidget* parent);
+    void refresh();
+    ModelChoiceRow* row(ModelTier tier) const;
+
+private:
+    GeneralSettingsView& m_view;
+    std::array<ModelChoiceRow*, 2> m_rows{};
+    Connection m_loadingConnection, m_downloadedConnection, m_progressConnection, m_defaultsConnection,
+        m_stateConnection, m_loadedConnection;
+};
+
+}  // namespace vandrel

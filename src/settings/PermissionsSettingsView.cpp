@@ -1,0 +1,103 @@
+#include "settings/PermissionsSettingsView.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "base/LocalizationManager.h"
+#include "settings/PermissionRow.h"
+#include "settings/SettingsContext.h"
+#include "ui/BrandCard.h"
+#include "ui/Colors.h"
+#include "ui/Fonts.h"
+#include "ui/KickerLabel.h"
+
+namespace vandrel {
+
+namespace {
+QString lt(const LocalizationManager& lm, const char* key) {
+    return QString::fromStdString(lm.bundle()->localizedString(key));
+}
+}  // namespace
+
+PermissionsSettingsView::PermissionsSettingsView(SettingsContext& context, QWidget* parent)
+    : QWidget(parent), m_context(context) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(24, 24, 24, 24);
+    layout->setSpacing(8);
+    m_kicker = new KickerLabel(QString(), brandIndigoColor(), this);
+    layout->addWidget(m_kicker);
+
+    auto* card = new BrandCard(12, this);
+    m_microphoneRow = new PermissionRow(QString(), QString(), card);
+    m_accessibilityRow = new PermissionRow(QString(), QString(), card);
+    card->contentLayout()->addWidget(m_microphoneRow);
+    card->contentLayout()->addWidget(m_accessibilityRow);
+    layout->addWidget(card);
+
+    m_footer = new QLabel(this);
+    m_footer->setTextFormat(Qt::PlainText);
+    m_footer->setWordWrap(true);
+    m_footer->setFont(monoFont(TextStyle::subheadline));
+    layout->addWidget(m_footer);
+
+    m_checkAgain = new QPushButton(this);
+    m_checkAgain->setFlat(true);
+    m_checkAgain->setFont(monoFont(TextStyle::body));
+    m_checkAgain->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    QPalette indigo = m_checkAgain->palette();
+    indigo.setColor(QPalette::ButtonText, brandIndigoColor());
+    m_checkAgain->setPalette(indigo);
+    connect(m_checkAgain, &QPushButton::clicked, this, [this] { refreshPermissions(); });
+    layout->addWidget(m_checkAgain);
+    layout->addStretch(1);
+
+    // Coming back to one of our windows, typically after fixing a grant elsewhere.
+    connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+        if (state == Qt::ApplicationActive && isVisible()) refreshPermissions();
+    });
+    m_languageConnection = m_context.localization.changed.connect([this] { update(); });
+    update();
+}
+
+void PermissionsSettingsView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (m_shownOnce) return;
+    m_shownOnce = true;
+    refreshPermissions();
+}
+
+void PermissionsSettingsView::refreshPermissions() {
+    // The sound server answers later; the page may be gone by then.
+    m_context.permissions.checkMicrophone(m_life.guard([this](bool granted) {
+        m_hasMicrophonePermission = granted;
+        update();
+    }));
+    m_accessibility = m_context.permissions.accessibility();
+    m_hasAccessibilityPermission = m_accessibility == Permissions::Accessibility::granted;
+    update();
+}
+
+QString PermissionsSettingsView::footerText() const { return m_footer->text(); }
+
+void PermissionsSettingsView::update() {
+    const LocalizationManager& lm = m_context.localization;
+    m_kicker->setText(lt(lm, "Permissions"));
+    m_microphoneRow->setTexts(lt(lm, "Microphone"), lt(lm, "Records your voice for transcription"));
+    m_microphoneRow->setState(m_hasMicrophonePermission, lt(lm, "permissions.microphone.remedy"));
+    m_accessibilityRow->setTexts(lt(lm, "Accessibility"), lt(lm, "Pastes transcribed text at your cursor"));
+    m_accessibilityRow->setState(m_hasAccessibilityPermission,
+                                 m_accessibility == Permissions::Accessibility::unavailable
+                                     ? lt(lm, "permissions.accessibility.remedy.x11")
+                                     : lt(lm, "permissions.accessibility.remedy.xtest"));
+    const bool all = m_hasMicrophonePermission && m_hasAccessibilityPermission;
+    m_footer->setText(all ? lt(lm, "All permissions granted. Vandrel is ready to use.")
+                          : lt(lm,
+                               "Grant permissions in System Settings → Privacy & Security. For "
+                               "Accessibility, click + to add Vandrel."));
+    m_checkAgain->setText(lt(lm, "Check Again"));
+    m_checkAgain->setVisible(!all);
+}
+
+}  // namespace vandrel

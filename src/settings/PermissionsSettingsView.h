@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QWidget>
+
+#include "base/LifeToken.h"
+#include "base/Signal.h"
+#include "dictation/Permissions.h"
+
+class QLabel;
+class QPushButton;
+
+namespace vandrel {
+
+struct SettingsContext;
+class KickerLabel;
+class PermissionRow;
+
+// The Permissions page: whether the session lets Vandrel hear the microphone and send the paste
+// keystroke. It reads both when first shown, when one of our windows becomes active again, and on
+// "Check Again".
+class PermissionsSettingsView : public QWidget {
+    Q_OBJECT
+public:
+    explicit PermissionsSettingsView(SettingsContext& context, QWidget* parent = nullptr);
+
+    void refreshPermissions();
+
+    bool hasMicrophonePermission() const { return m_hasMicrophonePermission; }
+    bool hasAccessibilityPermission() const { return m_hasAccessibilityPermission; }
+    PermissionRow* microphoneRow() const { return m_microphoneRow; }
+    PermissionRow* accessibilityRow() const { return m_accessibilityRow; }
+    QString footerText() const;
+    QPushButton* checkAgainButton() const { return m_checkAgain; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void update();
+
+    SettingsContext& m_context;
+    bool m_hasMicrophonePermission = false;
+    bool m_hasAccessibilityPermission = false;
+    Permissions::Accessibility m_accessibility = Permissions::Accessibility::missing;
+    bool m_shownOnce = false;
+    KickerLabel* m_kicker;
+    PermissionRow* m_microphoneRow;
+    PermissionRow* m_accessibilityRow;
+    QLabel* m_footer;
+    QPushButton* m_checkAgain;
+    Connection m_languageConnection;
+    LifeToken m_life;
+};
+
+}  // namespace vandrel

@@ -1,0 +1,216 @@
+// The steps through what they show, store and call: the languages and the trigger, the voice pack, and
+// the final page with its finish.
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include "onboarding/FinalStep.h"
+#include "onboarding/LanguagesHotkeyStep.h"
+#include "onboarding/OnboardingLanguageTag.h"
+#include "onboarding/OnboardingRig.h"
+#include "onboarding/VoicePackStep.h"
+#include "ui/SymbolButton.h"
+
+using namespace vandrel;
+
+namespace {
+
+class OnboardingStepsTest : public test::OnboardingFixture {
+protected:
+    OnboardingView& openAt(int step) {
+        permissions.microphone = true;
+        permissions.accessibilityState = Permissions::Accessibility::granted;
+        auto& v = open();
+        for (int i = 0; i < step; ++i) v.goToNextStep();
+        world.loop().runPending();
+        return v;
+    }
+    LanguagesHotkeyStep* languages() const { return qobject_cast<LanguagesHotkeyStep*>(view->stepView()); }
+    std::vector<std::pair<QString, bool>> chips() const {
+        std::vector<std::pair<QString, bool>> out;
+        for (auto* c : languages()->chips()) out.emplace_back(c->name(), c->isPrimary());
+        return out;
+    }
+    static void click(QWidget* w) {
+        const QPointF at(4, 4);
+        QMouseEvent press(QEvent::MouseButtonPress, at, w->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, {});
+        QMouseEvent release(QEvent::MouseButtonRelease, at, w->mapToGlobal(at), Qt::LeftButton, {}, {});
+        QCoreApplication::sendEvent(w, &press);
+        QCoreApplication::sendEvent(w, &release);
+    }
+    void choose(QComboBox* box, const QString& text) {
+        const int index = box->findText(text);
+        ASSERT_GE(index, 0) << text.toStdString();
+        box->setCurrentIndex(index);
+        Q_EMIT box->activated(index);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+};
+
+TEST_F(OnboardingStepsTest, LanguageChipsFollowTheListAndItsLimits) {
+    LocalizationManager::shared().setLanguage("de");
+    auto& v = openAt(1);
+    auto* step = languages();
+    ASSERT_NE(step, nullptr);
+    // Nothing stored: the interface language, named in that language.
+    EXPECT_EQ(chips(), (std::vector<std::pair<QString, bool>>{{"Deutsch", true}}));
+    EXPECT_EQ(step->chips()[0]->removeButton(), nullptr);
+    EXPECT_TRUE(step->addMenu()->isVisibleTo(&v));
+    EXPECT_FALSE(step->primaryHint()->isVisibleTo(&v));
+
+    choose(step->addMenu(), "Englisch");
+    EXPECT_EQ(step->addMenu()->currentIndex(), 0);  // the menu never stays on the chosen language
+    EXPECT_EQ(step->addMenu()->findText("Englisch"), -1);
+    EXPECT_TRUE(step->primaryHint()->isVisibleTo(&v));
+    choose(step->addMenu(), "Französisch");
+    EXPECT_EQ(v.selectedLanguages(), (std::vector<std::string>{"de", "en", "fr"}));
+    EXPECT_FALSE(step->addMenu()->isVisibleTo(&v));
+
+    // A click on the third chip makes it primary; its × removes it instead.
+    click(step->chips()[2]);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(v.selectedLanguages(), (std::vector<std::string>{"fr", "de", "en"}));
+    EXPECT_EQ(chips()[0], (std::pair<QString, bool>{"Französisch", true}));
+    step->chips()[1]->removeButton()->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(v.selectedLanguages(), (std::vector<std::string>{"fr", "en"}));
+    EXPECT_TRUE(step->addMenu()->isVisibleTo(&v));
+
+    // Coming back to the step reads the stored list again; a stored empty list leaves Continue off.
+    world.defaults().setStringList("preferredLanguages", {});
+    v.goToPreviousStep();
+    v.goToNextStep();
+    EXPECT_TRUE(languages()->chips().empty());
+    EXPECT_FALSE(v.canContinue());
+}
+
+TEST_F(OnboardingStepsTest, TheHotkeyPickerConfiguresTheManager) {
+    auto& v = openAt(1);
+    auto* step = languages();
+    choose(step->hotkeyPicker(), QString::fromStdString(label(HotkeyOption::none)));
+    EXPECT_EQ(hotkeys->currentOption.get(), HotkeyOption::none);
+    EXPECT_EQ(world.defaults().string("hotkeyOption"), "none");
+    EXPECT_FALSE(hotkeys->isConfigured.get());
+    EXPECT_FALSE(v.continueButton()->isEnabled());
+    EXPECT_FALSE(step->triggerHint()->isVisibleTo(&v));
+    EXPECT_FALSE(step->warning()->isVisibleTo(&v));
+
+    choose(step->hotkeyPicker(), QString::fromStdString(label(HotkeyOption::fn)));
+    EXPECT_TRUE(hotkeys->isConfigured.get());
+    EXPECT_TRUE(v.continueButton()->isEnabled());
+    EXPECT_EQ(step->triggerHint()->text().toStdString(), *triggerSentence(HotkeyOption::fn));
+    EXPECT_TRUE(step->warning()->isVisibleTo(&v));
+    EXPECT_TRUE(step->warning()->text().contains(QString::fromStdString(*unavailableReason(HotkeyOption::fn))));
+
+    // Custom: not configured until a combination is recorded; the recording alone turns it on.
+    choose(step->hotkeyPicker(), QString::fromStdString(label(HotkeyOption::custom)));
+    EXPECT_TRUE(step->customRow()->isVisibleTo(&v));
+    EXPECT_FALSE(hotkeys->isConfigured.get());
+    EXPECT_FALSE(v.continueButton()->isEnabled());
+    KeyboardShortcuts::setShortcut(KeyboardShortcuts::Shortcut(40, 0x1000), KeyboardShortcuts::Name::pushToTalk());
+    EXPECT_TRUE(hotkeys->isConfigured.get());
+    EXPECT_TRUE(v.continueButton()->isEnabled());
+
+    // A header row of the picker is no choice.
+    const int header = step->hotkeyPicker()->findText(QString::fromStdString(v.localized("Double-tap")));
+    ASSERT_GE(header, 0);
+    Q_EMIT step->hotkeyPicker()->activated(header);
+    EXPECT_EQ(hotkeys->currentOption.get(), HotkeyOption::custom);
+    EXPECT_EQ(step->hotkeyPicker()->currentText().toStdString(), label(HotkeyOption::custom));
+}
+
+TEST_F(OnboardingStepsTest, TheVoicePackStepStoresTheChoiceAndInstallsThePack) {
+    auto& v = openAt(2);
+    auto* step = qobject_cast<VoicePackStep*>(v.stepView());
+    ASSERT_NE(step, nullptr);
+    EXPECT_TRUE(step->row("")->isChecked());
+    EXPECT_FALSE(step->row("medical_de_v7")->isChecked());
+    // Dictating in English only: both medical packs name their missing language, the software one nothing.
+    EXPECT_TRUE(step->warning("medical_de_v7")->isVisibleTo(&v));
+    EXPECT_TRUE(step->warning("medical_de_v7")->text().contains("German"));
+    EXPECT_TRUE(step->warning("medical_it_v1")->text().contains("Italian"));
+    EXPECT_FALSE(step->warning("software_en_v1")->isVisibleTo(&v));
+
+    step->row("medical_de_v7")->click();
+    EXPECT_EQ(world.defaults().string("activeDictionary"), "medical_de_v7");
+    EXPECT_TRUE(step->row("medical_de_v7")->isChecked());
+    EXPECT_FALSE(step->row("")->isChecked());
+    EXPECT_EQ(lexicons.installingKey(), "medical_de_v7");
+    world.loop().advanceSeconds(2);
+    EXPECT_TRUE(lexicons.installedKeys().count("medical_de_v7"));
+
+    step->row("")->click();
+    EXPECT_EQ(world.defaults().string("activeDictionary"), "");
+    EXPECT_TRUE(step->row("")->isChecked());
+
+    // Back to the languages, German added: its pack no longer warns.
+    v.goToPreviousStep();
+    v.addLanguage("de");
+    v.goToNextStep();
+    step = qobject_cast<VoicePackStep*>(v.stepView());
+    EXPECT_FALSE(step->warning("medical_de_v7")->isVisibleTo(&v));
+}
+
+TEST_F(OnboardingStepsTest, TheFinalPageNamesTheTriggerAndFocusesItsEditor) {
+    hotkeys->setOption(HotkeyOption::none);
+    auto& v = openAt(3);
+    auto* step = qobject_cast<FinalStep*>(v.stepView());
+    ASSERT_NE(step, nullptr);
+    EXPECT_EQ(step->hotkeyCaption(), "your hotkey");
+    EXPECT_EQ(step->tryItSentence(), "TRY IT NOW — CLICK BELOW, PRESS YOUR HOTKEY, AND SPEAK.");
+    hotkeys->setOption(HotkeyOption::rightControl);
+    EXPECT_EQ(step->hotkeyCaption().toStdString(), label(HotkeyOption::rightControl));
+    EXPECT_TRUE(step->tryItSentence().contains(QString::fromStdString(label(HotkeyOption::rightControl)).toUpper()));
+
+    window->activateWindow();
+    QApplication::setActiveWindow(window.get());
+    step->getStartedButton()->setFocus();
+    world.loop().advanceSeconds(0.2);
+    EXPECT_FALSE(step->editor()->hasFocus());
+    world.loop().advanceSeconds(0.1);
+    EXPECT_TRUE(step->editor()->hasFocus());
+
+    // A dictation started while the guide is in front is meant for its editor, not for the application that
+    // was in front before.
+    rig.windows->switchTo(RunningApplication{42, 4242});
+    ASSERT_TRUE(rig.tracker.lastTargetApp());
+    appState->recordingState.set(RecordingState::recording);
+    EXPECT_FALSE(rig.tracker.lastTargetApp());
+    appState->recordingState.set(RecordingState::idle);
+}
+
+TEST_F(OnboardingStepsTest, GetStartedStoresOnceStartsOneLoadAndClosesTheWindow) {
+    auto& v = openAt(1);
+    v.addLanguage("de");
+    v.makePrimaryLanguage("de");
+    v.goToNextStep();
+    v.goToNextStep();
+    auto* step = qobject_cast<FinalStep*>(v.stepView());
+    ASSERT_NE(step, nullptr);
+
+    int loads = 0;
+    auto counting = appState->isModelLoading.changed.connect([&](bool loading) { loads += loading ? 1 : 0; });
+    step->getStartedButton()->click();
+
+    EXPECT_EQ(world.defaults().stringList("preferredLanguages"), (std::vector<std::string>{"de", "en"}));
+    EXPECT_TRUE(world.defaults().boolValue("hasCompletedOnboarding"));
+    EXPECT_FALSE(appState->needsOnboarding.get());
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_FALSE(step->getStartedButton()->isEnabled());
+    EXPECT_EQ(loads, 0);  // the load starts after the window was asked to close
+    world.loop().runUntil([&] { return loads > 0 && !appState->isModelLoading.get(); }, std::chrono::seconds(20));
+    EXPECT_EQ(loads, 1);
+
+    // A second click that still reaches the guide (a double click) changes nothing and loads nothing.
+    v.addLanguage("fr");
+    v.completeOnboarding();
+    world.loop().runPending();
+    world.loop().runUntil([&] { return loads > 1; }, std::chrono::milliseconds(300));
+    EXPECT_EQ(loads, 1);
+    EXPECT_EQ(world.defaults().stringList("preferredLanguages"), (std::vector<std::string>{"de", "en"}));
+}
+
+}  // namespace

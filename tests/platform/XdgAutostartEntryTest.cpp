@@ -1,0 +1,52 @@
+#include "platform/xdg/XdgAutostartEntry.h"
+
+#include <gtest/gtest.h>
+
+#include "base/FileUtil.h"
+#include "support/TestEnvironment.h"
+
+using namespace vandrel;
+namespace fs = std::filesystem;
+
+TEST(XdgAutostartEntry, ExecLineQuotesAndEscapesAsDesktopEntriesRequire) {
+    const auto exec = [](const std::string& path) -> std::string {
+        auto text = XdgAutostartEntry::entryText(path);
+        if (!text) return "(none)";
+        const auto at = text->find("Exec=");
+        return text->substr(at + 5, text->find('\n', at) - at - 5);
+    };
+    EXPECT_EQ(exec("/usr/bin/vandrel"), "/usr/bin/vandrel");
+    EXPECT_EQ(exec("/opt/My Apps/vandrel"), "\"/opt/My Apps/vandrel\"");
+    // Inside quotes ", `, $ and \ take a backslash, which the file format's string escaping doubles;
+    // a field code character % is written twice.
+    EXPECT_EQ(exec("/opt/a$b/100%/v"), "\"/opt/a\\\\$b/100%%/v\"");
+    EXPECT_EQ(exec("/opt/back\\slash/v"), "\"/opt/back\\\\\\\\slash/v\"");
+    EXPECT_EQ(exec("/opt/new\nline/v"), "(none)");
+    EXPECT_EQ(exec("relative/vandrel"), "(none)");
+}
+
+TEST(XdgAutostartEntry, RegisteringWritesTheEntryAndRemovingItUnregisters) {
+    test::TempDir config;
+    test::ScopedEnv xdg("XDG_CONFIG_HOME", config.path().string());
+    EXPECT_EQ(XdgAutostartEntry::defaultEntryFile(), config / "autostart/vandrel.desktop");
+    {
+        test::ScopedEnv relative("XDG_CONFIG_HOME", "not/absolute");
+        test::ScopedEnv home("HOME", "/home/someone");
+        EXPECT_EQ(XdgAutostartEntry::defaultEntryFile(), fs::path("/home/someone/.config/autostart/vandrel.desktop"));
+    }
+    XdgAutostartEntry entry(XdgAutostartEntry::defaultEntryFile(), "/usr/bin/vandrel");
+    EXPECT_FALSE(entry.isEnabled());
+    EXPECT_TRUE(entry.unregisterItem());  // nothing there counts as removed
+    ASSERT_TRUE(entry.registerItem());
+    EXPECT_TRUE(entry.isEnabled());
+    std::string text;
+    ASSERT_TRUE(readFile(entry.entryFile(), text));
+    EXPECT_EQ(text.rfind("[Desktop Entry]\nType=Application\n", 0), 0u) << text;
+    EXPECT_TRUE(entry.unregisterItem());
+    EXPECT_FALSE(entry.isEnabled());
+    EXPECT_TRUE(fs::is_empty(config / "autostart"));  // no temporary file left behind
+
+    XdgAutostartEntry unwritable(fs::path("/proc/self/autostart/vandrel.desktop"), "/usr/bin/vandrel");
+    EXPECT_FALSE(unwritable.registerItem());
+    EXPECT_FALSE(unwritable.isEnabled());
+}
