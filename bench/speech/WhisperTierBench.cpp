@@ -50,7 +50,7 @@ Tier tier(const std::string& name) {
 }
 
 fs::path modelFile(const Tier& t) {
-    const fs::path path = fs::temp_directory_path() / (std::string("vandrel-bench-") + t.name + "-fixed.bin");
+    const fs::path path = fs::temp_directory_path() / (std::string("vandrel-tier-bench-") + t.name + ".bin");
     if (!fs::exists(path)) test::writeTinyWhisperModel(path, t.options);
     return path;
 }
