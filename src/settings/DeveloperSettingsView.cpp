@@ -1,8 +1,8 @@
 #include "settings/DeveloperSettingsView.h"
+#include "settings/PageColumn.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QScrollArea>
 #include <QVBoxLayout>
 
 #include "base/UserDefaults.h"
@@ -24,16 +24,8 @@ DeveloperSettingsView::DeveloperSettingsView(SettingsContext& context, QWidget* 
     : QWidget(parent), m_context(context), m_text(context.localization, true) {
     if (auto tier = modelTierFromRawValue(m_context.defaults.get(kDevModelOverride))) m_selectedModel = *tier;
 
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    auto* scroll = new QScrollArea(this);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    outer->addWidget(scroll);
-    auto* form = new QWidget(scroll);
-    auto* layout = new QVBoxLayout(form);
-    layout->setContentsMargins(20, 20, 20, 20);
-    layout->setSpacing(18);
+    auto* layout = makePageColumn(this, 18);
+    auto* form = layout->parentWidget();
 
     m_testing = new FormSection(form);
     m_testing->rows()->setSpacing(10);
@@ -68,7 +60,6 @@ DeveloperSettingsView::DeveloperSettingsView(SettingsContext& context, QWidget* 
     }
     layout->addWidget(m_available);
     layout->addStretch(1);
-    scroll->setWidget(form);
 
     auto& app = m_context.appState;
     auto redraw = [this](const auto&) { refresh(); };

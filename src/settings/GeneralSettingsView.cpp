@@ -1,6 +1,6 @@
 #include "settings/GeneralSettingsView.h"
+#include "settings/PageColumn.h"
 
-#include <QScrollArea>
 #include <QShowEvent>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -26,16 +26,8 @@ namespace vandrel {
 
 GeneralSettingsView::GeneralSettingsView(SettingsContext& context, QWidget* parent)
     : QWidget(parent), m_context(context), m_text(context.localization) {
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    auto* scroll = new QScrollArea(this);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    outer->addWidget(scroll);
-    auto* form = new QWidget(scroll);
-    auto* layout = new QVBoxLayout(form);
-    layout->setContentsMargins(20, 20, 20, 20);
-    layout->setSpacing(18);
+    auto* layout = makePageColumn(this, 18);
+    auto* form = layout->parentWidget();
 
     m_appLanguage = new AppLanguageSection(*this, form);
     m_shortcut = new ShortcutSection(*this, form);
@@ -50,7 +42,6 @@ GeneralSettingsView::GeneralSettingsView(SettingsContext& context, QWidget* pare
                                                       m_languages, m_microphone, m_behaviour, m_updates, m_modelError})
         layout->addWidget(w);
     layout->addStretch(1);
-    scroll->setWidget(form);
 
     // A new application language re-texts the whole page at once.
     m_languageConnection = m_context.localization.changed.connect(m_life.guard([this] { refresh(); }));

@@ -1,9 +1,9 @@
 #include "settings/LexiconsSettingsView.h"
+#include "settings/PageColumn.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
-#include <QScrollArea>
 #include <QVBoxLayout>
 
 #include "base/LocalizationManager.h"
@@ -71,19 +71,8 @@ protected:
 
 LexiconsSettingsView::LexiconsSettingsView(SettingsContext& context, QWidget* parent)
     : QWidget(parent), m_context(context), m_text(context.localization) {
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    auto* scroll = new QScrollArea(this);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    outer->addWidget(scroll);
-    auto* content = new QWidget(scroll);
-    m_sections = new QVBoxLayout(content);
-    m_sections->setContentsMargins(20, 20, 20, 20);
-    m_sections->setSpacing(20);
+    m_sections = makePageColumn(this, 20, true);
     m_sections->addStretch(1);
-    scroll->setWidget(content);
     m_header = nullptr;
 
     m_activeLanguageCodes = readLanguageCodes();
