@@ -18,6 +18,10 @@ AppLanguageSection::AppLanguageSection(GeneralSettingsView& view, QWidget* paren
     row->addStretch(1);
     m_picker = new QComboBox(this);
     m_picker->setFont(monoFont(13));
+    // A flag is drawn from a colour font whose advance the monospaced face's metrics do not know: room for
+    // the longest name is kept by characters, not measured from the items.
+    m_picker->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_picker->setMinimumContentsLength(12);
     m_picker->addItem(QStringLiteral("🇬🇧 English"), QStringLiteral("en"));
     m_picker->addItem(QStringLiteral("🇩🇪 Deutsch"), QStringLiteral("de"));
     row->addWidget(m_picker);
