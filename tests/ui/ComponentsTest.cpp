@@ -225,7 +225,9 @@ TEST(Headlines, WrapAndGrowInsteadOfBeingCutOff) {
         const int narrow = 160;
         EXPECT_GT(w->lineCount(narrow), 3);
         const double lineHeight = QFontMetricsF(w->textFont()).lineSpacing();
-        EXPECT_NEAR(w->heightForWidth(narrow), w->lineCount(narrow) * lineHeight, w->lineCount(narrow) * 1.0 + 1);
+        // At least every line's height: a line whose glyphs come from a fallback font may be taller.
+        EXPECT_GE(w->heightForWidth(narrow), w->lineCount(narrow) * (lineHeight - 1.0));
+        EXPECT_LT(w->heightForWidth(narrow), w->lineCount(narrow) * lineHeight * 1.5);
         // The whole text is kept; nothing is elided.
         EXPECT_TRUE(w->text().endsWith(QStringLiteral("longerstill")));
     }
