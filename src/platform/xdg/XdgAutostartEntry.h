@@ -8,9 +8,9 @@
 
 namespace vandrel {
 
-// Launch at login through the XDG autostart specification: a desktop entry in
-// $XDG_CONFIG_HOME/autostart whose Exec line starts this binary. Desktops that follow the
-// specification (GNOME, KDE, Xfce, LXQt...) start every entry of that folder at login.
+// Launch at login through XDG autostart: a desktop entry in $XDG_CONFIG_HOME/autostart whose Exec line
+// starts this binary. Desktops that honour autostart folders (GNOME, KDE, Xfce, LXQt...) start every entry
+// of that folder at login.
 class XdgAutostartEntry : public LoginItemService {
 public:
     // `entryFile`: where the entry lives; `executable`: the absolute path the entry starts.
