@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <type_traits>
 
 #include "base/MainLoop.h"
 
@@ -32,13 +33,19 @@ public:
     void waitIdle();
     const std::string& name() const { return m_name; }
 
-    // Runs `work` on the executor and hands its result to `then` on the main loop.
+    // Runs `work` on the executor and hands its result to `then` on the main loop. Work that returns
+    // nothing still gets `then` called, without an argument, once it has finished.
     template <typename Work, typename Then>
     bool runThen(Work work, Then then) {
         return submit([work = std::move(work), then = std::move(then)]() mutable {
-            auto result = work();
-            MainLoop::current().post(
-                [then = std::move(then), result = std::move(result)]() mutable { then(std::move(result)); });
+            if constexpr (std::is_void_v<std::invoke_result_t<Work&>>) {
+                work();
+                MainLoop::current().post([then = std::move(then)]() mutable { then(); });
+            } else {
+                auto result = work();
+                MainLoop::current().post(
+                    [then = std::move(then), result = std::move(result)]() mutable { then(std::move(result)); });
+            }
         });
     }
 

@@ -211,14 +211,10 @@ void ModelManager::deleteModel(ModelTier tier) {
 }
 
 void ModelManager::deleteModel(ModelTier tier, std::function<void()> done) {
-    m_executor.runThen(
-        [this, tier] {
-            deleteModel(tier);
-            return true;
-        },
-        [done = std::move(done)](bool) {
-            if (done) done();
-        });
+    m_executor.runThen([this, tier] { deleteModel(tier); },
+                       [done = std::move(done)] {
+                           if (done) done();
+                       });
 }
 
 ModelDownload ModelManager::ensureDownloaded(ModelTier tier, std::function<void(double)> onProgress,

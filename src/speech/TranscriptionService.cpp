@@ -222,12 +222,11 @@ std::optional<std::string> TranscriptionService::decodePrompt(const std::string&
 void TranscriptionService::warmUp(std::vector<std::string> languages, std::function<void()> done) {
     m_executor.runThen(
         [this, languages = std::move(languages)] {
-            if (!m_whisperContext) return true;
+            if (!m_whisperContext) return;
             const std::string language = languages.empty() ? std::string("en") : languages.front();
             m_whisperContext->warmUp(language, decodePrompt(language));
-            return true;
         },
-        [done = std::move(done)](bool) {
+        [done = std::move(done)] {
             if (done) done();
         });
 }

@@ -88,3 +88,23 @@ TEST(SerialExecutor, RunThenDeliversTheResultOnTheMainLoop) {
     EXPECT_NE(computedOn, deliveredOn);
     MainLoop::setCurrent(nullptr);
 }
+
+TEST(SerialExecutor, RunThenWithVoidWorkCallsThenOnTheMainLoopAfterTheWork) {
+    ManualMainLoop loop;
+    MainLoop::setCurrent(&loop);
+    SerialExecutor ex("test");
+    std::atomic<bool> worked{false};
+    bool workedBeforeThen = false;
+    bool delivered = false;
+    std::thread::id deliveredOn;
+    ex.runThen([&] { worked = true; },
+               [&] {
+                   workedBeforeThen = worked.load();
+                   deliveredOn = std::this_thread::get_id();
+                   delivered = true;
+               });
+    EXPECT_TRUE(loop.runUntil([&] { return delivered; }));
+    EXPECT_TRUE(workedBeforeThen);
+    EXPECT_EQ(deliveredOn, std::this_thread::get_id());
+    MainLoop::setCurrent(nullptr);
+}
