@@ -26,9 +26,8 @@ public:
     const std::set<std::string>& installedKeys() const { return m_installedKeys; }
     const std::optional<std::string>& installingKey() const { return m_installingKey; }
     double installProgress() const { return m_installProgress; }
-    const std::string& storageKey() const { return kInstalledLexicons.name; }
 
-    // Writes the installed keys under `storageKey()`.
+    // Writes the installed keys under `kInstalledLexicons`.
     void persist();
     // Runs 25 steps of 60 ms on the main loop, then marks the key installed; `done` runs when the
     // install finished, or at once when it was ignored (already installed, or another one running).
