@@ -80,8 +80,4 @@ std::optional<Announcement> pendingAnnouncement(UserDefaults& defaults, const st
     return std::nullopt;
 }
 
-std::optional<Announcement> pendingAnnouncement() {
-    return pendingAnnouncement(UserDefaults::standard(), currentAppVersion());
-}
-
 }  // namespace vandrel

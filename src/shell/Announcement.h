@@ -53,7 +53,5 @@ std::string currentAppVersion();
 // The announcement due now for a program running `appVersion`, or none. On the first start (nothing
 // stored under "lastSeenVersion") it records `appVersion` and returns none; otherwise it never writes.
 std::optional<Announcement> pendingAnnouncement(UserDefaults& defaults, const std::string& appVersion);
-// The same for the running program and the standard user defaults.
-std::optional<Announcement> pendingAnnouncement();
 
 }  // namespace vandrel
