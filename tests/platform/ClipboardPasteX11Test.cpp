@@ -10,9 +10,7 @@
 #include <QLineEdit>
 #include <QProcess>
 
-#include <fstream>
-#include <sstream>
-
+#include "base/FileUtil.h"
 #include "dictation/OutputService.h"
 #include "platform/X11TestSupport.h"
 #include "platform/qt/QtPasteboard.h"
@@ -109,13 +107,6 @@ Window viewableWindowTitled(Display* d, const char* title) {
     }
     if (children) XFree(children);
     return found;
-}
-
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 }  // namespace
@@ -217,8 +208,10 @@ TEST(PasteKeystrokeX11, TextReachesAProgramInXtermAndPrimaryComesBack) {
     auto result = run.paste(text);
     ASSERT_TRUE(result);
     EXPECT_TRUE(result->keystrokeSent);
-    EXPECT_TRUE(test::spinUntil([&] { return readFile(typed).size() >= text.size(); }, 10000));
-    EXPECT_EQ(readFile(typed), text);
+    std::string typedText;
+    EXPECT_TRUE(test::spinUntil([&] { return readFile(typed, typedText) && typedText.size() >= text.size(); }, 10000));
+    EXPECT_TRUE(readFile(typed, typedText));
+    EXPECT_EQ(typedText, text);
 
     run.world.loop().advanceSeconds(2.0);
     EXPECT_EQ(run.primary->plainText(), "earlier selection");

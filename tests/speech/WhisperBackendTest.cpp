@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
-#include <iterator>
 
+#include "base/FileUtil.h"
 #include "speech/WhisperContext.h"
 #include "speech/WhisperLibrary.h"
 #include "support/TestEnvironment.h"
@@ -24,11 +24,6 @@ namespace {
 // Every decode of this model is the one text token, then end of text, whatever computes it.
 constexpr std::int32_t kOnlyTextToken = 1000;
 constexpr const char* kDecodedText = " w1000";
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 class WhisperBackend : public ::testing::Test {
 protected:
@@ -158,7 +153,8 @@ TEST_F(WhisperBackend, LoadsAndDecodesOnTheCpuWithoutTheVulkanLoader) {
     for (const auto& entry : fs::directory_iterator(libraryDir())) {
         const std::string name = entry.path().filename().string();
         if (!name.starts_with("lib") || name.find(".so") == std::string::npos || !entry.is_regular_file()) continue;
-        std::string bytes = readFile(entry.path());
+        std::string bytes;
+        ASSERT_TRUE(readFile(entry.path(), bytes)) << name;
         if (name == "libggml-vulkan.so") {
             std::size_t replaced = 0;
             for (auto at = bytes.find(loader); at != std::string::npos; at = bytes.find(loader, at)) {
