@@ -5,6 +5,8 @@
 #include <QPainter>
 
 #include "onboarding/OnboardingStyle.h"
+#include "ui/Colors.h"
+#include "ui/Fonts.h"
 
 namespace vandrel {
 
@@ -22,10 +24,10 @@ protected:
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
         p.setPen(Qt::NoPen);
-        p.setBrush(onboardingstyle::brandIndigo(0.08));
+        p.setBrush(brandIndigoColor(0.08));
         p.drawEllipse(rect());
-        p.setPen(onboardingstyle::brandIndigo());
-        p.setFont(onboardingstyle::mono(12, QFont::Bold));
+        p.setPen(brandIndigoColor());
+        p.setFont(monoFont(12, QFont::Bold));
         p.drawText(rect(), Qt::AlignCenter, m_number);
     }
 
@@ -39,7 +41,7 @@ CompactStep::CompactStep(const std::string& number, const std::string& text, QWi
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(10);
     row->addWidget(new NumberCircle(QString::fromStdString(number), this), 0, Qt::AlignVCenter);
-    m_text = onboardingstyle::textLabel(this, onboardingstyle::mono(11), onboardingstyle::primary());
+    m_text = onboardingstyle::textLabel(this, monoFont(11), onboardingstyle::primary());
     row->addWidget(m_text, 1, Qt::AlignVCenter);
     setText(text);
 }

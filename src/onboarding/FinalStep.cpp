@@ -18,6 +18,7 @@
 #include "ui/BrandIconTile.h"
 #include "ui/Colors.h"
 #include "ui/DisplayHeadline.h"
+#include "ui/Fonts.h"
 #include "ui/KickerLabel.h"
 #include "ui/Symbols.h"
 
@@ -48,7 +49,7 @@ protected:
         QPainterPath path;
         path.addRoundedRect(r, 8, 8);
         p.fillPath(path, textBackgroundColor(palette()));
-        p.setPen(QPen(style::brandIndigo(m_editor->document()->isEmpty() ? 0.3 : 0.6), 1));
+        p.setPen(QPen(brandIndigoColor(m_editor->document()->isEmpty() ? 0.3 : 0.6), 1));
         p.drawPath(path);
     }
 
@@ -83,7 +84,7 @@ FinalStep::FinalStep(OnboardingView& view, QWidget* parent) : OnboardingStep(vie
         auto* item = new QVBoxLayout;
         item->setSpacing(8);
         item->addWidget(tiles[i], 0, Qt::AlignHCenter);
-        m_captions[i] = style::textLabel(this, style::mono(10), style::secondary(), Qt::AlignHCenter | Qt::AlignTop);
+        m_captions[i] = style::textLabel(this, monoFont(10), style::secondary(), Qt::AlignHCenter | Qt::AlignTop);
         item->addWidget(m_captions[i]);
         how->addLayout(item, 1);
     }
@@ -100,7 +101,7 @@ FinalStep::FinalStep(OnboardingView& view, QWidget* parent) : OnboardingStep(vie
     m_editor = new QPlainTextEdit(this);
     m_editor->setObjectName("tryItEditor");
     m_editor->setFrameShape(QFrame::NoFrame);
-    m_editor->setFont(style::mono(13));
+    m_editor->setFont(monoFont(13));
     m_editor->viewport()->setAutoFillBackground(false);
     m_editor->setBackgroundVisible(false);
     m_editorFrame = new EditorFrame(m_editor, this);
@@ -121,7 +122,7 @@ FinalStep::FinalStep(OnboardingView& view, QWidget* parent) : OnboardingStep(vie
     auto* lock = new QLabel(this);
     lock->setPixmap(symbol("lock.shield.fill", 11, brandIndigoColor()));
     badge->addWidget(lock);
-    m_privacy = style::textLabel(this, style::mono(11), style::secondary(), Qt::AlignCenter);
+    m_privacy = style::textLabel(this, monoFont(11), style::secondary(), Qt::AlignCenter);
     m_privacy->setWordWrap(false);
     badge->addWidget(m_privacy);
     badge->addStretch(1);

@@ -23,6 +23,7 @@
 #include "ui/Colors.h"
 #include "ui/DisplayHeadline.h"
 #include "ui/FlowLayout.h"
+#include "ui/Fonts.h"
 #include "ui/KickerLabel.h"
 #include "ui/SupportedLanguage.h"
 
@@ -43,7 +44,7 @@ constexpr const char* kLanguagesLede =
     "Select 1–3 languages you'll dictate in.\nVandrel auto-detects which one you're speaking.";
 
 QLabel* centred(QWidget* parent, double size, QFont::Weight weight, const QColor& colour) {
-    return style::textLabel(parent, style::mono(size, weight), colour, Qt::AlignCenter);
+    return style::textLabel(parent, monoFont(size, weight), colour, Qt::AlignCenter);
 }
 
 }  // namespace
@@ -95,7 +96,7 @@ LanguagesHotkeyStep::LanguagesHotkeyStep(OnboardingView& view, QWidget* parent) 
     m_addMenu = new QComboBox(content);
     m_addMenu->setObjectName("addLanguageMenu");
     m_addMenu->setFixedWidth(280);
-    m_addMenu->setFont(style::mono(12));
+    m_addMenu->setFont(monoFont(12));
     connect(m_addMenu, &QComboBox::activated, this, [this](int index) {
         const std::string code = m_addMenu->itemData(index).toString().toStdString();
         m_addMenu->setCurrentIndex(0);
@@ -134,10 +135,10 @@ LanguagesHotkeyStep::LanguagesHotkeyStep(OnboardingView& view, QWidget* parent) 
     auto* formColumn = new QVBoxLayout(form);
     formColumn->setContentsMargins(16, 12, 16, 12);
     formColumn->setSpacing(10);
-    m_formHeader = style::textLabel(form, style::mono(11, QFont::DemiBold), style::secondary());
+    m_formHeader = style::textLabel(form, monoFont(11, QFont::DemiBold), style::secondary());
     formColumn->addWidget(m_formHeader);
     auto* pickerRow = new QHBoxLayout;
-    m_pickerTitle = style::textLabel(form, style::mono(13), style::primary());
+    m_pickerTitle = style::textLabel(form, monoFont(13), style::primary());
     m_pickerTitle->setWordWrap(false);
     pickerRow->addWidget(m_pickerTitle);
     pickerRow->addStretch(1);
@@ -156,16 +157,16 @@ LanguagesHotkeyStep::LanguagesHotkeyStep(OnboardingView& view, QWidget* parent) 
     m_customRow->setObjectName("customShortcutRow");
     auto* customLayout = new QHBoxLayout(m_customRow);
     customLayout->setContentsMargins(0, 0, 0, 0);
-    m_customTitle = style::textLabel(m_customRow, style::mono(13), style::primary());
+    m_customTitle = style::textLabel(m_customRow, monoFont(13), style::primary());
     m_customTitle->setWordWrap(false);
     customLayout->addWidget(m_customTitle);
     customLayout->addStretch(1);
     customLayout->addWidget(new KS::Recorder(KS::Name::pushToTalk(), {}, {}, m_customRow));
     formColumn->addWidget(m_customRow);
-    m_triggerHint = style::textLabel(form, style::mono(12), style::secondary());
+    m_triggerHint = style::textLabel(form, monoFont(12), style::secondary());
     m_triggerHint->setObjectName("triggerHint");
     formColumn->addWidget(m_triggerHint);
-    m_warning = style::textLabel(form, style::mono(12), systemColor(SystemColor::orange, palette()));
+    m_warning = style::textLabel(form, monoFont(12), systemColor(SystemColor::orange, palette()));
     m_warning->setObjectName("hotkeyWarning");
     formColumn->addWidget(m_warning);
     auto* formBox = new QHBoxLayout;

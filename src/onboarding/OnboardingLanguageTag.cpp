@@ -8,6 +8,7 @@
 
 #include "onboarding/OnboardingStyle.h"
 #include "ui/Colors.h"
+#include "ui/Fonts.h"
 #include "ui/SymbolButton.h"
 #include "ui/Symbols.h"
 
@@ -28,8 +29,8 @@ OnboardingLanguageTag::OnboardingLanguageTag(const QString& name, bool isPrimary
         star->setAttribute(Qt::WA_TransparentForMouseEvents);
         row->addWidget(star);
     }
-    auto* label = style::textLabel(this, style::mono(13, isPrimary ? QFont::DemiBold : QFont::Normal),
-                                   isPrimary ? style::brandIndigo() : style::primary());
+    auto* label = style::textLabel(this, monoFont(13, isPrimary ? QFont::DemiBold : QFont::Normal),
+                                   isPrimary ? brandIndigoColor() : style::primary());
     label->setWordWrap(false);
     label->setText(name);
     label->setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -51,9 +52,9 @@ void OnboardingLanguageTag::paintEvent(QPaintEvent*) {
     const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
     QPainterPath path;
     path.addRoundedRect(r, 16, 16);
-    p.fillPath(path, m_isPrimary ? style::brandIndigo(0.08) : style::secondary(0.1));
+    p.fillPath(path, m_isPrimary ? brandIndigoColor(0.08) : style::secondary(0.1));
     if (m_isPrimary) {
-        p.setPen(QPen(style::brandIndigo(0.3), 1));
+        p.setPen(QPen(brandIndigoColor(0.3), 1));
         p.drawPath(path);
     }
 }

@@ -4,6 +4,7 @@
 
 #include "onboarding/OnboardingStyle.h"
 #include "ui/AnimationCurve.h"
+#include "ui/Colors.h"
 
 namespace vandrel {
 
@@ -26,7 +27,7 @@ void OnboardingProgressBar::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), onboardingstyle::primary(0.08));
     const QRectF fill(0, 0, width() * std::clamp(fraction(), 0.0, 1.0), height());
-    p.fillRect(fill, onboardingstyle::brandGradient(rect()));
+    p.fillRect(fill, brandGradient(rect()));
 }
 
 }  // namespace vandrel

@@ -1,9 +1,7 @@
 #pragma once
 
-#include <QBrush>
 #include <QColor>
 #include <QFont>
-#include <QRectF>
 #include <string>
 
 class QLabel;
@@ -12,13 +10,9 @@ class QWidget;
 
 namespace vandrel::onboardingstyle {
 
-QColor brandIndigo(double opacity = 1);
 // The application palette's text at falling strength, following light and dark.
 QColor primary(double opacity = 1);
 QColor secondary(double opacity = 1);
-QColor tertiary(double opacity = 1);
-QBrush brandGradient(const QRectF& rect);
-QFont mono(double size, QFont::Weight weight = QFont::Normal);
 
 // A wrapping plain-text label.
 QLabel* textLabel(QWidget* parent, const QFont& font, const QColor& colour, Qt::Alignment alignment = Qt::AlignLeft);

@@ -6,6 +6,7 @@
 
 #include "onboarding/OnboardingStyle.h"
 #include "ui/AnimationCurve.h"
+#include "ui/Colors.h"
 
 namespace vandrel {
 
@@ -76,7 +77,7 @@ void StepDots::paintEvent(QPaintEvent*) {
         }
         if (gradientShare > 0) {
             p.setOpacity(gradientShare);
-            p.fillPath(capsule, onboardingstyle::brandGradient(r));
+            p.fillPath(capsule, brandGradient(r));
         }
         p.setOpacity(1);
         x += w + kSpacing;

@@ -17,7 +17,9 @@
 #include "onboarding/OnboardingStyle.h"
 #include "onboarding/OnboardingView.h"
 #include "ui/BrandIconTile.h"
+#include "ui/Colors.h"
 #include "ui/DisplayHeadline.h"
+#include "ui/Fonts.h"
 #include "ui/KickerLabel.h"
 #include "ui/LedeText.h"
 #include "ui/StatusChip.h"
@@ -50,9 +52,9 @@ protected:
         QPainterPath path;
         path.addRoundedRect(r, 16, 16);
         p.fillPath(path, palette().color(QPalette::Base));
-        p.setPen(QPen(isChecked() ? style::brandIndigo() : style::primary(0.08), line));
+        p.setPen(QPen(isChecked() ? brandIndigoColor() : style::primary(0.08), line));
         p.drawPath(path);
-        const QPixmap mark = isChecked() ? symbol("largecircle.fill.circle", 16, style::brandIndigo())
+        const QPixmap mark = isChecked() ? symbol("largecircle.fill.circle", 16, brandIndigoColor())
                                          : symbol("circle", 16, style::secondary());
         p.drawPixmap(QRectF(14, 14 + 8, 16, 16), mark, QRectF(mark.rect()));
     }
@@ -80,7 +82,7 @@ VoicePackStep::VoicePackStep(OnboardingView& view, QWidget* parent) : Onboarding
     column->setSpacing(0);
     column->addWidget(new BrandIconTile("text.book.closed.fill", 64, this), 0, Qt::AlignHCenter);
     column->addSpacing(16);
-    m_kicker = new KickerLabel({}, style::brandIndigo(), this);
+    m_kicker = new KickerLabel({}, brandIndigoColor(), this);
     column->addWidget(m_kicker, 0, Qt::AlignHCenter);
     column->addSpacing(8);
     m_headline = new DisplayHeadline({}, 26, this);
@@ -127,18 +129,18 @@ VoicePackStep::VoicePackStep(OnboardingView& view, QWidget* parent) : Onboarding
         }
         auto* titleLine = new QHBoxLayout;
         titleLine->setSpacing(8);
-        row.title = style::textLabel(button, style::mono(14, QFont::DemiBold), style::primary());
+        row.title = style::textLabel(button, monoFont(14, QFont::DemiBold), style::primary());
         titleLine->addWidget(row.title);
         if (!key.empty() && LexiconDescriptor::descriptorForKey(key)->isBeta) {
             row.beta = new StatusChip({}, StatusChip::Tone::info, button);
             titleLine->addWidget(row.beta);
         }
         titleLine->addStretch(1);
-        row.body = style::textLabel(button, style::mono(12), style::secondary());
+        row.body = style::textLabel(button, monoFont(12), style::secondary());
         texts->addLayout(titleLine);
         texts->addWidget(row.body);
         if (!key.empty()) {
-            row.warning = style::textLabel(button, style::mono(11), style::secondary());
+            row.warning = style::textLabel(button, monoFont(11), style::secondary());
             texts->addWidget(row.warning);
         }
         h->addLayout(texts, 1);

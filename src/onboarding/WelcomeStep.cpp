@@ -17,6 +17,7 @@
 #include "ui/BrandIconTile.h"
 #include "ui/Colors.h"
 #include "ui/DisplayHeadline.h"
+#include "ui/Fonts.h"
 #include "ui/KickerLabel.h"
 #include "ui/LedeText.h"
 #include "ui/Symbols.h"
@@ -56,7 +57,7 @@ WelcomeStep::WelcomeStep(OnboardingView& view, QWidget* parent)
     m_headline->setAlignment(Qt::AlignHCenter);
     column->addWidget(m_headline);
     m_lede = new LedeText({}, this);
-    m_lede->setTextFont(style::mono(14));
+    m_lede->setTextFont(monoFont(14));
     m_lede->setAlignment(Qt::AlignHCenter);
     m_lede->setContentsMargins(24, 8, 24, 16);
     column->addWidget(m_lede);
@@ -79,7 +80,7 @@ WelcomeStep::WelcomeStep(OnboardingView& view, QWidget* parent)
     m_german = new QPushButton(QString::fromStdString(main->localizedString("🇩🇪 Deutsch")), segments);
     for (auto* b : {m_english, m_german}) {
         b->setCheckable(true);
-        b->setFont(style::mono(12));
+        b->setFont(monoFont(12));
         group->addButton(b);
         segmentRow->addWidget(b);
     }
@@ -114,7 +115,7 @@ WelcomeStep::WelcomeStep(OnboardingView& view, QWidget* parent)
     m_helpToggle = new QPushButton(card);
     m_helpToggle->setObjectName("helpToggle");
     m_helpToggle->setFlat(true);
-    m_helpToggle->setFont(style::mono(10));
+    m_helpToggle->setFont(monoFont(10));
     m_helpToggle->setLayoutDirection(Qt::RightToLeft);  // the chevron after the text
     m_helpToggle->setCursor(Qt::PointingHandCursor);
     connect(m_helpToggle, &QPushButton::clicked, this, [this] { m_view.toggleAccessibilityHelp(); });
@@ -147,13 +148,13 @@ WelcomeStep::WelcomeStep(OnboardingView& view, QWidget* parent)
         h->setContentsMargins(16, 10, 16, 10);
         h->setSpacing(12);
         auto* marker =
-            style::textLabel(row, i == 0 ? style::mono(13, QFont::Bold) : style::mono(9.5, QFont::Bold),
-                             i == 0 ? style::brandIndigo() : systemColor(SystemColor::red, QApplication::palette()));
+            style::textLabel(row, i == 0 ? monoFont(13, QFont::Bold) : monoFont(9.5, QFont::Bold),
+                             i == 0 ? brandIndigoColor() : systemColor(SystemColor::red, QApplication::palette()));
         marker->setWordWrap(false);
         marker->setFixedWidth(38);
         marker->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         auto* paragraph = new WrappingText(row);
-        paragraph->setTextFont(style::mono(13));
+        paragraph->setTextFont(monoFont(13));
         h->addWidget(marker, 0, Qt::AlignTop);
         h->addWidget(paragraph, 1, Qt::AlignTop);
         privacyColumn->addWidget(row);
@@ -161,15 +162,15 @@ WelcomeStep::WelcomeStep(OnboardingView& view, QWidget* parent)
     }
     stack->addWidget(privacy);
 
-    m_statusGranted = style::textLabel(content, style::mono(12), style::secondary(), Qt::AlignCenter);
+    m_statusGranted = style::textLabel(content, monoFont(12), style::secondary(), Qt::AlignCenter);
     m_statusGranted->setObjectName("statusGranted");
     stack->addWidget(m_statusGranted);
-    m_statusHint = style::textLabel(content, style::mono(12), style::secondary(), Qt::AlignCenter);
+    m_statusHint = style::textLabel(content, monoFont(12), style::secondary(), Qt::AlignCenter);
     m_statusHint->setObjectName("statusHint");
     stack->addWidget(m_statusHint);
     m_checkNow = new QPushButton(content);
     m_checkNow->setObjectName("checkPermissionsNow");
-    m_checkNow->setFont(style::mono(12));
+    m_checkNow->setFont(monoFont(12));
     m_checkNow->setIcon(symbolIcon("arrow.clockwise", 12, style::secondary()));
     connect(m_checkNow, &QPushButton::clicked, this, [this] { m_view.checkPermissions(); });
     stack->addWidget(m_checkNow, 0, Qt::AlignHCenter);
@@ -187,23 +188,23 @@ WelcomeStep::Row WelcomeStep::makeRow(QWidget* parent, const char* number, const
     h->setContentsMargins(14, 14, 14, 14);
     h->setSpacing(14);
     Row r;
-    r.number = style::textLabel(row, style::mono(18, QFont::Bold), style::secondary());
+    r.number = style::textLabel(row, monoFont(18, QFont::Bold), style::secondary());
     r.number->setText(number);
     r.number->setWordWrap(false);
     r.number->setFixedWidth(28);
     h->addWidget(r.number, 0, Qt::AlignVCenter);
     auto* texts = new QVBoxLayout;
     texts->setSpacing(3);
-    r.title = style::textLabel(row, style::mono(14, QFont::DemiBold), style::primary());
-    r.description = style::textLabel(row, style::mono(12), style::secondary());
-    r.remedy = style::textLabel(row, style::mono(12), systemColor(SystemColor::orange, QApplication::palette()));
+    r.title = style::textLabel(row, monoFont(14, QFont::DemiBold), style::primary());
+    r.description = style::textLabel(row, monoFont(12), style::secondary());
+    r.remedy = style::textLabel(row, monoFont(12), systemColor(SystemColor::orange, QApplication::palette()));
     r.remedy->setObjectName(QString(name) + "Remedy");
     texts->addWidget(r.title);
     texts->addWidget(r.description);
     texts->addWidget(r.remedy);
     h->addLayout(texts, 1);
     r.badge =
-        style::textLabel(row, style::mono(10, QFont::Bold), systemColor(SystemColor::green, QApplication::palette()));
+        style::textLabel(row, monoFont(10, QFont::Bold), systemColor(SystemColor::green, QApplication::palette()));
     r.badge->setObjectName(QString(name) + "Badge");
     r.badge->setWordWrap(false);
     h->addWidget(r.badge, 0, Qt::AlignVCenter);
@@ -213,7 +214,7 @@ WelcomeStep::Row WelcomeStep::makeRow(QWidget* parent, const char* number, const
 void WelcomeStep::refreshRow(Row& row, const char* title, const char* description, bool granted,
                              const std::string& remedy, const std::string& badge) {
     QPalette pal = row.number->palette();
-    pal.setColor(QPalette::WindowText, granted ? style::brandIndigo() : style::secondary());
+    pal.setColor(QPalette::WindowText, granted ? brandIndigoColor() : style::secondary());
     row.number->setPalette(pal);
     style::setText(row.title, localized(title));
     style::setText(row.description, localized(description));
