@@ -54,4 +54,24 @@ std::string LexiconDescriptor::label(Language language, const Bundle& bundle) {
     return bundle.localizedString(std::string(localizationKey(language)));
 }
 
+std::string LexiconDescriptor::languageCode(Language language) {
+    switch (language) {
+        case Language::german:
+            return "de";
+        case Language::italian:
+            return "it";
+        case Language::english:
+            break;
+    }
+    return "en";
+}
+
+std::string LexiconDescriptor::domainTitleKey(Domain domain) {
+    return domain == Domain::medical ? "whats_new.domain.medical.title" : "whats_new.domain.software.title";
+}
+
+std::string LexiconDescriptor::domainBodyKey(Domain domain) {
+    return domain == Domain::medical ? "whats_new.domain.medical.body" : "whats_new.domain.software.body";
+}
+
 }  // namespace vandrel

@@ -32,6 +32,11 @@ struct LexiconDescriptor {
     static std::string_view localizationKey(Language language);
     // The language's display name in `bundle`.
     static std::string label(Language language, const Bundle& bundle);
+    // The code the user's dictation languages are stored under: "de", "it", "en".
+    static std::string languageCode(Language language);
+    // The localization keys of the domain's name and of its one-line description.
+    static std::string domainTitleKey(Domain domain);
+    static std::string domainBodyKey(Domain domain);
 };
 
 // The fixed list of lexicons, built once.

@@ -61,18 +61,6 @@ protected:
     void nextCheckState() override {}  // the step decides what is active
 };
 
-std::string languageCode(LexiconDescriptor::Language language) {
-    switch (language) {
-        case LexiconDescriptor::Language::german:
-            return "de";
-        case LexiconDescriptor::Language::italian:
-            return "it";
-        case LexiconDescriptor::Language::english:
-            return "en";
-    }
-    return {};
-}
-
 }  // namespace
 
 VoicePackStep::VoicePackStep(OnboardingView& view, QWidget* parent) : OnboardingStep(view, parent) {
@@ -101,9 +89,10 @@ VoicePackStep::VoicePackStep(OnboardingView& view, QWidget* parent) : Onboarding
     stack->setContentsMargins(24, 0, 24, 16);
     stack->setSpacing(10);
 
-    std::vector<std::string> keys{""};
-    for (const auto& d : lexiconCatalog()) keys.push_back(d.key);
-    for (const auto& key : keys) {
+    std::vector<const LexiconDescriptor*> entries{nullptr};
+    for (const auto& d : lexiconCatalog()) entries.push_back(&d);
+    for (const LexiconDescriptor* descriptor : entries) {
+        const std::string key = descriptor ? descriptor->key : std::string();
         auto* button = new ChoiceRow(content);
         button->setObjectName(QString::fromStdString("voicePack:" + key));
         auto* h = new QHBoxLayout(button);
@@ -122,7 +111,7 @@ VoicePackStep::VoicePackStep(OnboardingView& view, QWidget* parent) : Onboarding
                                     .arg(style::secondary(0.18).name(QColor::HexArgb)));
             h->addWidget(tile, 0, Qt::AlignTop);
         } else {
-            const bool medical = LexiconDescriptor::descriptorForKey(key)->domain == LexiconDescriptor::Domain::medical;
+            const bool medical = descriptor->domain == LexiconDescriptor::Domain::medical;
             h->addWidget(
                 medical ? new BrandIconTile("stethoscope", 38, button) : new BrandIconTile("curlybraces", 38, button),
                 0, Qt::AlignTop);
@@ -131,7 +120,7 @@ VoicePackStep::VoicePackStep(OnboardingView& view, QWidget* parent) : Onboarding
         titleLine->setSpacing(8);
         row.title = style::textLabel(button, monoFont(14, QFont::DemiBold), style::primary());
         titleLine->addWidget(row.title);
-        if (!key.empty() && LexiconDescriptor::descriptorForKey(key)->isBeta) {
+        if (descriptor && descriptor->isBeta) {
             row.beta = new StatusChip({}, StatusChip::Tone::info, button);
             titleLine->addWidget(row.beta);
         }
@@ -190,16 +179,13 @@ void VoicePackStep::refresh() {
             continue;
         }
         const auto descriptor = LexiconDescriptor::descriptorForKey(key);
-        const bool medical = descriptor->domain == LexiconDescriptor::Domain::medical;
         const std::string languageName = LexiconDescriptor::label(descriptor->language, *bundle);
-        std::string title =
-            medical ? localized("whats_new.domain.medical.title") : localized("whats_new.domain.software.title");
-        title += " · " + languageName;
         if (row.beta) row.beta->setText(QString::fromStdString(localized("Beta")));
-        style::setText(row.title, title);
-        style::setText(row.body, medical ? localized("whats_new.domain.medical.body")
-                                         : localized("whats_new.domain.software.body"));
-        const bool missing = std::ranges::find(languages, languageCode(descriptor->language)) == languages.end();
+        style::setText(row.title,
+                       localized(LexiconDescriptor::domainTitleKey(descriptor->domain)) + " · " + languageName);
+        style::setText(row.body, localized(LexiconDescriptor::domainBodyKey(descriptor->domain)));
+        const bool missing =
+            std::ranges::find(languages, LexiconDescriptor::languageCode(descriptor->language)) == languages.end();
         row.warning->setVisible(missing);
         style::setText(row.warning,
                        "⚠ " + formatPlaceholders(localized("Add %@ under Languages to use this."), {languageName}));

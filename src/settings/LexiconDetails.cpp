@@ -16,25 +16,15 @@ QString LexiconDetails::domainIcon(LexiconDescriptor::Domain domain) {
 }
 
 std::string LexiconDetails::domainTitleKey(LexiconDescriptor::Domain domain) {
-    return domain == LexiconDescriptor::Domain::medical ? "whats_new.domain.medical.title"
-                                                        : "whats_new.domain.software.title";
+    return LexiconDescriptor::domainTitleKey(domain);
 }
 
 std::string LexiconDetails::domainBodyKey(LexiconDescriptor::Domain domain) {
-    return domain == LexiconDescriptor::Domain::medical ? "whats_new.domain.medical.body"
-                                                        : "whats_new.domain.software.body";
+    return LexiconDescriptor::domainBodyKey(domain);
 }
 
 std::string LexiconDetails::languageCode(LexiconDescriptor::Language language) {
-    switch (language) {
-        case LexiconDescriptor::Language::german:
-            return "de";
-        case LexiconDescriptor::Language::italian:
-            return "it";
-        case LexiconDescriptor::Language::english:
-            break;
-    }
-    return "en";
+    return LexiconDescriptor::languageCode(language);
 }
 
 LexiconDetails::LexiconDetails(const SettingsText& text, const QLocale& locale, const LexiconDescriptor& descriptor,

@@ -36,6 +36,17 @@ TEST(LexiconCatalogTest, LanguageLabelsAreLocalised) {
     EXPECT_EQ(LexiconDescriptor::label(LexiconDescriptor::Language::german, *en), "German");
 }
 
+TEST(LexiconCatalogTest, LanguageCodesAndDomainKeys) {
+    using D = LexiconDescriptor;
+    EXPECT_EQ(D::languageCode(D::Language::german), "de");
+    EXPECT_EQ(D::languageCode(D::Language::italian), "it");
+    EXPECT_EQ(D::languageCode(D::Language::english), "en");
+    EXPECT_EQ(D::domainTitleKey(D::Domain::medical), "whats_new.domain.medical.title");
+    EXPECT_EQ(D::domainTitleKey(D::Domain::software), "whats_new.domain.software.title");
+    EXPECT_EQ(D::domainBodyKey(D::Domain::medical), "whats_new.domain.medical.body");
+    EXPECT_EQ(D::domainBodyKey(D::Domain::software), "whats_new.domain.software.body");
+}
+
 class LexiconLibraryTest : public ::testing::Test {
 protected:
     void SetUp() override {
