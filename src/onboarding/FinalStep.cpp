@@ -65,14 +65,9 @@ FinalStep::FinalStep(OnboardingView& view, QWidget* parent) : OnboardingStep(vie
     column->setContentsMargins(24, 0, 24, 0);
     column->setSpacing(0);
     column->addStretch(1);
-    column->addWidget(new BrandIconTile("checkmark", 72, this), 0, Qt::AlignHCenter);
-    column->addSpacing(16);
-    m_kicker = new KickerLabel({}, brandIndigoColor(), this);
-    column->addWidget(m_kicker, 0, Qt::AlignHCenter);
-    column->addSpacing(8);
-    m_headline = new DisplayHeadline({}, 28, this);
-    m_headline->setAlignment(Qt::AlignHCenter);
-    column->addWidget(m_headline);
+    const Header header = addHeader(column, this, "checkmark", 72, 28);
+    m_kicker = header.kicker;
+    m_headline = header.headline;
     column->addSpacing(24);
 
     // How it works: the trigger, speaking, the text arriving.

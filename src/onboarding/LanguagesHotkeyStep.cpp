@@ -78,12 +78,9 @@ LanguagesHotkeyStep::LanguagesHotkeyStep(OnboardingView& view, QWidget* parent) 
     column->setSpacing(0);
 
     // Languages.
-    m_kicker = new KickerLabel({}, brandIndigoColor(), content);
-    column->addWidget(m_kicker, 0, Qt::AlignHCenter);
-    column->addSpacing(8);
-    m_headline = new DisplayHeadline({}, 22, content);
-    m_headline->setAlignment(Qt::AlignHCenter);
-    column->addWidget(m_headline);
+    const Header languagesHeader = addHeader(column, content, 22);
+    m_kicker = languagesHeader.kicker;
+    m_headline = languagesHeader.headline;
     m_lede = centred(content, 14, QFont::Normal, style::secondary());
     column->addSpacing(8);
     column->addWidget(m_lede);
@@ -108,24 +105,15 @@ LanguagesHotkeyStep::LanguagesHotkeyStep(OnboardingView& view, QWidget* parent) 
     column->addSpacing(12);
     column->addWidget(m_primaryHint);
 
-    auto* line = new QWidget(content);
-    line->setFixedHeight(1);
-    line->setAutoFillBackground(true);
-    QPalette linePalette = line->palette();
-    linePalette.setColor(QPalette::Window, quietFillColor(palette()));
-    line->setPalette(linePalette);
     auto* lineBox = new QHBoxLayout;
     lineBox->setContentsMargins(24, 24, 24, 24);
-    lineBox->addWidget(line);
+    lineBox->addWidget(divider(content));
     column->addLayout(lineBox);
 
     // Hotkey.
-    m_hotkeyKicker = new KickerLabel({}, brandIndigoColor(), content);
-    column->addWidget(m_hotkeyKicker, 0, Qt::AlignHCenter);
-    column->addSpacing(8);
-    m_hotkeyHeadline = new DisplayHeadline({}, 22, content);
-    m_hotkeyHeadline->setAlignment(Qt::AlignHCenter);
-    column->addWidget(m_hotkeyHeadline);
+    const Header hotkeyHeader = addHeader(column, content, 22);
+    m_hotkeyKicker = hotkeyHeader.kicker;
+    m_hotkeyHeadline = hotkeyHeader.headline;
     m_hotkeyLede = centred(content, 14, QFont::Normal, style::secondary());
     column->addSpacing(8);
     column->addWidget(m_hotkeyLede);

@@ -68,14 +68,9 @@ VoicePackStep::VoicePackStep(OnboardingView& view, QWidget* parent) : Onboarding
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 36, 0, 0);
     column->setSpacing(0);
-    column->addWidget(new BrandIconTile("text.book.closed.fill", 64, this), 0, Qt::AlignHCenter);
-    column->addSpacing(16);
-    m_kicker = new KickerLabel({}, brandIndigoColor(), this);
-    column->addWidget(m_kicker, 0, Qt::AlignHCenter);
-    column->addSpacing(8);
-    m_headline = new DisplayHeadline({}, 26, this);
-    m_headline->setAlignment(Qt::AlignHCenter);
-    column->addWidget(m_headline);
+    const Header header = addHeader(column, this, "text.book.closed.fill", 64, 26);
+    m_kicker = header.kicker;
+    m_headline = header.headline;
     m_lede = new LedeText({}, this);
     m_lede->setAlignment(Qt::AlignHCenter);
     m_lede->setContentsMargins(24, 8, 24, 16);

@@ -26,21 +26,6 @@ namespace vandrel {
 
 namespace style = onboardingstyle;
 
-namespace {
-
-// A hairline in the quiet fill.
-QWidget* divider(QWidget* parent) {
-    auto* line = new QWidget(parent);
-    line->setFixedHeight(1);
-    line->setAutoFillBackground(true);
-    QPalette pal = line->palette();
-    pal.setColor(QPalette::Window, quietFillColor(QApplication::palette()));
-    line->setPalette(pal);
-    return line;
-}
-
-}  // namespace
-
 WelcomeStep::WelcomeStep(OnboardingView& view, QWidget* parent)
     : OnboardingStep(view, parent), m_helpReveal(view.context().loop, [this] { layoutHelp(); }) {
     setObjectName("welcomeStep");
@@ -48,14 +33,9 @@ WelcomeStep::WelcomeStep(OnboardingView& view, QWidget* parent)
     column->setContentsMargins(0, 40, 0, 0);
     column->setSpacing(0);
 
-    column->addWidget(new BrandIconTile("mic.badge.waveform", 64, this), 0, Qt::AlignHCenter);
-    column->addSpacing(16);
-    m_kicker = new KickerLabel({}, brandIndigoColor(), this);
-    column->addWidget(m_kicker, 0, Qt::AlignHCenter);
-    column->addSpacing(8);
-    m_headline = new DisplayHeadline({}, 28, this);
-    m_headline->setAlignment(Qt::AlignHCenter);
-    column->addWidget(m_headline);
+    const Header header = addHeader(column, this, "mic.badge.waveform", 64, 28);
+    m_kicker = header.kicker;
+    m_headline = header.headline;
     m_lede = new LedeText({}, this);
     m_lede->setTextFont(monoFont(14));
     m_lede->setAlignment(Qt::AlignHCenter);
