@@ -1,8 +1,5 @@
 #include "onboarding/LanguagesHotkeyStep.h"
 
-#include <unicode/locid.h>
-#include <unicode/unistr.h>
-
 #include <QComboBox>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -48,21 +45,6 @@ QLabel* centred(QWidget* parent, double size, QFont::Weight weight, const QColor
 }
 
 }  // namespace
-
-std::string LanguagesHotkeyStep::displayName(const std::string& code, const std::string& interfaceLanguage) {
-    icu::UnicodeString name;
-    icu::Locale(code.c_str()).getDisplayLanguage(icu::Locale(interfaceLanguage.c_str()), name);
-    std::string utf8;
-    name.toUTF8String(utf8);
-    // ICU answers with the code itself when its data has no name for the language.
-    if (!utf8.empty() && utf8 != code) {
-        QString q = QString::fromStdString(utf8);
-        if (!q.isEmpty()) q[0] = q[0].toUpper();
-        return q.toStdString();
-    }
-    if (auto entry = SupportedLanguage::forCode(code)) return std::string(entry->name);
-    return code;
-}
 
 LanguagesHotkeyStep::LanguagesHotkeyStep(OnboardingView& view, QWidget* parent) : OnboardingStep(view, parent) {
     setObjectName("languagesHotkeyStep");
@@ -209,7 +191,7 @@ void LanguagesHotkeyStep::rebuildChips() {
     for (const auto& code : languages) {
         if (!SupportedLanguage::forCode(code)) continue;
         auto* chip = new OnboardingLanguageTag(
-            QString::fromStdString(displayName(code, interfaceLanguage)), languages.front() == code,
+            QString::fromStdString(languageDisplayName(code, interfaceLanguage, true)), languages.front() == code,
             languages.size() > 1, [this, code] { m_view.makePrimaryLanguage(code); },
             [this, code] { m_view.removeLanguage(code); }, m_chipBox);
         m_flow->addWidget(chip);
@@ -227,7 +209,8 @@ void LanguagesHotkeyStep::rebuildAddMenu() {
     for (const auto& entry : SupportedLanguage::all) {
         const std::string code(entry.code);
         if (std::ranges::find(languages, code) != languages.end()) continue;
-        m_addMenu->addItem(QString::fromStdString(displayName(code, interfaceLanguage)), QString::fromStdString(code));
+        m_addMenu->addItem(QString::fromStdString(languageDisplayName(code, interfaceLanguage, true)),
+                           QString::fromStdString(code));
     }
     m_addMenu->setCurrentIndex(0);
 }

@@ -38,9 +38,6 @@ public:
     QLabel* triggerHint() const { return m_triggerHint; }
     QLabel* warning() const { return m_warning; }
 
-    // The name of a dictation language in the guide's interface language.
-    static std::string displayName(const std::string& code, const std::string& interfaceLanguage);
-
 private:
     void rebuildChips();
     void rebuildAddMenu();

@@ -1,8 +1,5 @@
 #include "settings/LanguagesSection.h"
 
-#include <unicode/locid.h>
-#include <unicode/unistr.h>
-
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -22,15 +19,7 @@
 namespace vandrel {
 
 QString LanguagesSection::displayName(const std::string& code, const std::string& appLanguage) {
-    const auto entry = SupportedLanguage::forCode(code);
-    icu::UnicodeString name;
-    icu::Locale(code.c_str()).getDisplayLanguage(icu::Locale(appLanguage.c_str()), name);
-    std::string utf8;
-    name.toUTF8String(utf8);
-    // ICU answers with the code itself when it has no name for it.
-    if (!utf8.empty() && utf8 != code) return QString::fromStdString(utf8);
-    if (entry) return QString::fromUtf8(entry->name.data(), static_cast<int>(entry->name.size()));
-    return QString::fromStdString(code);
+    return QString::fromStdString(languageDisplayName(code, appLanguage, false));
 }
 
 LanguagesSection::LanguagesSection(GeneralSettingsView& view, QWidget* parent) : FormSection(parent), m_view(view) {

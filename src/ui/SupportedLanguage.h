@@ -2,6 +2,7 @@
 
 #include <array>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace vandrel {
@@ -20,6 +21,11 @@ struct SupportedLanguage {
 
     constexpr bool operator==(const SupportedLanguage&) const = default;
 };
+
+// The name of the language `code` in the language `inLanguage`, as ICU knows it; its English name when ICU
+// has none, and `code` itself for a language that is not offered either. Several languages write their
+// names in lower case ("français"); `capitaliseFirst` makes such a name start a line or a chip.
+std::string languageDisplayName(const std::string& code, const std::string& inLanguage, bool capitaliseFirst);
 
 inline constexpr std::array<SupportedLanguage, 40> SupportedLanguage::all{{
     SupportedLanguage{"en", "English"},       SupportedLanguage{"de", "German"},

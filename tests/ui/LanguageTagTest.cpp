@@ -38,6 +38,14 @@ TEST(SupportedLanguage, OffersFortyUniqueCodesInItsOrder) {
     EXPECT_FALSE(SupportedLanguage::forCode(""));
 }
 
+TEST(SupportedLanguage, DisplayNamesComeFromIcuInTheGivenLanguage) {
+    EXPECT_EQ(languageDisplayName("de", "de", false), "Deutsch");
+    EXPECT_EQ(languageDisplayName("en", "de", false), "Englisch");
+    EXPECT_EQ(languageDisplayName("fr", "fr", false), "français");
+    EXPECT_EQ(languageDisplayName("fr", "fr", true), "Français");
+    EXPECT_EQ(languageDisplayName("xx", "en", true), "xx");  // neither ICU nor the list knows it
+}
+
 namespace {
 struct Calls {
     int taps = 0, removals = 0;
