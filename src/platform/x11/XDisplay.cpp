@@ -93,6 +93,21 @@ const std::vector<int>& ErrorTrap::sync() {
 
 bool ErrorTrap::sawError(int code) const { return std::find(m_errors.begin(), m_errors.end(), code) != m_errors.end(); }
 
+std::optional<unsigned long> readCardinal(XDisplayHandle d, unsigned long window, unsigned long property,
+                                          unsigned long type) {
+    Atom actualType = 0;
+    int format = 0;
+    unsigned long count = 0, remaining = 0;
+    unsigned char* data = nullptr;
+    const int status =
+        XGetWindowProperty(d, window, property, 0, 1, False, type, &actualType, &format, &count, &remaining, &data);
+    std::optional<unsigned long> value;
+    if (status == Success && data && actualType == type && format == 32 && count == 1)
+        value = *reinterpret_cast<unsigned long*>(data);
+    if (data) XFree(data);
+    return value;
+}
+
 ModifierMasks modifierMasks(XDisplayHandle d) {
     ModifierMasks masks;
     if (XModifierKeymap* map = XGetModifierMapping(d)) {
