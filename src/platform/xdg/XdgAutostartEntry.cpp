@@ -83,6 +83,9 @@ bool XdgAutostartEntry::isEnabled() const {
 bool XdgAutostartEntry::registerItem() {
     auto text = entryText(m_executable);
     if (!text) return false;
+    // The settings page registers again on each appearance; an entry that already says the same costs
+    // a read instead of a synced write.
+    if (std::string current; readFile(m_entryFile, current) && current == *text) return true;
     std::error_code ec;
     fs::create_directories(m_entryFile.parent_path(), ec);
     return writeFileAtomically(m_entryFile, *text);
