@@ -65,7 +65,11 @@ DeveloperSettingsView::DeveloperSettingsView(SettingsContext& context, QWidget* 
     auto redraw = [this](const auto&) { refresh(); };
     m_loadingConnection = app.loadingTier.changed.connect(redraw);
     m_downloadedConnection = app.downloadedTiers.changed.connect(redraw);
-    m_progressConnection = app.modelDownloadProgress.changed.connect(redraw);
+    // A download ticks many times a second and moves nothing but the loading row's bar.
+    m_progressConnection = app.modelDownloadProgress.changed.connect([this, &app](double progress) {
+        if (const auto tier = app.loadingTier.get())
+            if (auto* loading = row(*tier)) loading->setLoading(progress);
+    });
     m_loadedConnection = app.isModelLoaded.changed.connect(redraw);
     refresh();
 }
