@@ -30,10 +30,15 @@ std::filesystem::path xdg(const char* var, const char* fallback) {
 
 void setResourcesOverride(const std::filesystem::path& p) { resourcesOverride() = p; }
 
-std::filesystem::path executableDir() {
+std::filesystem::path executable() {
     std::error_code ec;
     auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::filesystem::current_path() : exe.parent_path();
+    return ec ? std::filesystem::path() : exe;
+}
+
+std::filesystem::path executableDir() {
+    auto exe = executable();
+    return exe.empty() ? std::filesystem::current_path() : exe.parent_path();
 }
 
 std::filesystem::path resources() {

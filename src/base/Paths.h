@@ -17,7 +17,9 @@ std::filesystem::path applicationSupport();
 std::filesystem::path configDir();
 // The per-session runtime folder: $XDG_RUNTIME_DIR, else the temp folder.
 std::filesystem::path runtimeDir();
-// The running executable's folder.
+// The running executable's absolute path (/proc/self/exe); empty when it cannot be read.
+std::filesystem::path executable();
+// The running executable's folder (the working folder when the executable cannot be read).
 std::filesystem::path executableDir();
 // Overrides for tests; an empty path restores the normal lookup.
 void setResourcesOverride(const std::filesystem::path& p);
