@@ -9,8 +9,9 @@
 #include "dictation/AppState.h"
 #include "settings/FormSection.h"
 #include "settings/ModelChoiceRow.h"
+#include "settings/ModelRemoval.h"
 #include "settings/SettingsContext.h"
-#include "speech/ModelManager.h"
+#include "speech/ModelTier.h"
 #include "ui/Colors.h"
 #include "ui/Fonts.h"
 
@@ -33,7 +34,7 @@ DeveloperSettingsView::DeveloperSettingsView(SettingsContext& context, QWidget* 
         const ModelTier tier = kTiers[i];
         auto* row = new ModelChoiceRow(m_testing);
         row->onChoose = [this, tier] { chooseModel(tier); };
-        row->onRemove = [this, tier] { removeModel(tier); };
+        row->onRemove = [this, tier] { removeDownloadedModel(m_context, tier); };
         m_testing->rows()->addWidget(row);
         m_rows[i] = row;
     }
@@ -88,16 +89,6 @@ void DeveloperSettingsView::chooseModel(ModelTier tier) {
     m_context.defaults.set(kDevModelOverride, rawValue(tier));
     refresh();
     app.loadModelTier(tier);
-}
-
-void DeveloperSettingsView::removeModel(ModelTier tier) {
-    auto& app = m_context.appState;
-    if (app.loadedTier() == tier || app.loadingTier.get() == tier) return;
-    m_context.models.deleteModel(tier, [&app, tier] {
-        auto tiers = app.downloadedTiers.get();
-        tiers.erase(tier);
-        app.downloadedTiers.set(std::move(tiers));
-    });
 }
 
 void DeveloperSettingsView::refresh() {

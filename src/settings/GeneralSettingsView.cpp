@@ -20,7 +20,7 @@
 #include "settings/SettingsContext.h"
 #include "settings/ShortcutSection.h"
 #include "settings/UpdatesSection.h"
-#include "speech/ModelManager.h"
+#include "speech/ModelTier.h"
 
 namespace vandrel {
 
@@ -160,19 +160,6 @@ void GeneralSettingsView::selectPerformanceMode(const std::string& mode, ModelTi
     }
     m_context.defaults.set(kPerformanceMode, mode);
     m_context.appState.loadModelTier(tier);
-}
-
-void GeneralSettingsView::removeDownloadedModel(ModelTier tier) {
-    auto& app = m_context.appState;
-    // The model in memory and the one loading stay: the rows offer neither, and a late click must not
-    // pull a file from under them.
-    if (app.loadedTier() == tier || app.loadingTier.get() == tier) return;
-    // Runs to the end even when the page is gone; the state outlives every settings window.
-    m_context.models.deleteModel(tier, [&app, tier] {
-        auto tiers = app.downloadedTiers.get();
-        tiers.erase(tier);
-        app.downloadedTiers.set(std::move(tiers));
-    });
 }
 
 void GeneralSettingsView::applyLaunchAtLogin(bool on) {

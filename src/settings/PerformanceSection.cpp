@@ -7,6 +7,7 @@
 #include "dictation/DictationDefaults.h"
 #include "settings/GeneralSettingsView.h"
 #include "settings/ModelChoiceRow.h"
+#include "settings/ModelRemoval.h"
 #include "settings/SettingsContext.h"
 
 namespace vandrel {
@@ -17,7 +18,7 @@ PerformanceSection::PerformanceSection(GeneralSettingsView& view, QWidget* paren
         const Mode mode = kModes[i];
         row->setToolTip(QString::fromStdString(fileName(mode.tier)));
         row->onChoose = [this, mode] { m_view.selectPerformanceMode(mode.mode, mode.tier); };
-        row->onRemove = [this, mode] { m_view.removeDownloadedModel(mode.tier); };
+        row->onRemove = [this, mode] { removeDownloadedModel(m_view.context(), mode.tier); };
         rows()->addWidget(row);
         m_rows[i] = row;
     }
