@@ -42,14 +42,7 @@ const char* groupHeading(HotkeyTriggerFamily family) {
 }  // namespace
 
 ShortcutSection::ShortcutSection(GeneralSettingsView& view, QWidget* parent) : FormSection(parent), m_view(view) {
-    auto* row = new QHBoxLayout;
-    m_label = makeRowLabel(QString(), this);
-    row->addWidget(m_label);
-    row->addStretch(1);
-    m_picker = new QComboBox(this);
-    m_picker->setFont(monoFont(13));
-    row->addWidget(m_picker);
-    rows()->addLayout(row);
+    rows()->addLayout(makeComboRow(m_label, m_picker, this));
 
     buildEntries();
 
