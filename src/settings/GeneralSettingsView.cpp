@@ -74,11 +74,17 @@ std::vector<std::string> GeneralSettingsView::activeLanguages() const {
     return m_selectedLanguages;
 }
 
-bool GeneralSettingsView::lightweightUnsupported() const {
+namespace {
+
+// Whether the lightweight model can transcribe every one of `codes`.
+bool lightweightServes(const std::vector<std::string>& codes) {
     const auto& lightweight = lightweightLanguageCodes();
-    return std::any_of(m_selectedLanguages.begin(), m_selectedLanguages.end(),
-                       [&](const std::string& c) { return lightweight.count(c) == 0; });
+    return std::all_of(codes.begin(), codes.end(), [&](const std::string& c) { return lightweight.count(c) != 0; });
 }
+
+}  // namespace
+
+bool GeneralSettingsView::lightweightUnsupported() const { return !lightweightServes(m_selectedLanguages); }
 
 void GeneralSettingsView::handleAppear() {
     auto& login = m_context.loginItems;
@@ -113,9 +119,7 @@ namespace {
 // A change of languages that makes the lightweight model unfit needs a model load; while the application
 // refuses loads (a dictation, another load) the change itself is refused.
 bool languagesAcceptable(const GeneralSettingsView& view, const std::vector<std::string>& next, AppState& app) {
-    if (view.performanceMode() != "fast" || app.canLoadModel()) return true;
-    const auto& lightweight = lightweightLanguageCodes();
-    return std::all_of(next.begin(), next.end(), [&](const std::string& c) { return lightweight.count(c) != 0; });
+    return view.performanceMode() != "fast" || app.canLoadModel() || lightweightServes(next);
 }
 
 }  // namespace
