@@ -11,9 +11,22 @@ target_include_directories(whisper_headers SYSTEM INTERFACE "${VANDREL_WHISPER_R
 file(GLOB _whisper_libs "${VANDREL_WHISPER_ROOT}/lib/lib*.so*")
 file(MAKE_DIRECTORY "${CMAKE_BINARY_DIR}/lib")
 # ggml loads every backend module it finds beside libwhisper: drop those of an earlier whisper.cpp build
-# (a Vulkan module after a build without Vulkan, a CPU module of another kind).
-file(GLOB _stale_libs "${CMAKE_BINARY_DIR}/lib/libggml*.so*" "${CMAKE_BINARY_DIR}/lib/libwhisper.so*"
+# (a Vulkan module after a build without Vulkan, a CPU module of another kind). Libraries the current
+# build still has stay, so that an unchanged one is not copied again at every configure.
+set(_whisper_names "")
+foreach(lib ${_whisper_libs})
+    get_filename_component(_name "${lib}" NAME)
+    list(APPEND _whisper_names "${_name}")
+endforeach()
+file(GLOB _copied_libs "${CMAKE_BINARY_DIR}/lib/libggml*.so*" "${CMAKE_BINARY_DIR}/lib/libwhisper.so*"
      "${CMAKE_BINARY_DIR}/lib/libparakeet.so*")
+set(_stale_libs "")
+foreach(lib ${_copied_libs})
+    get_filename_component(_name "${lib}" NAME)
+    if(NOT _name IN_LIST _whisper_names)
+        list(APPEND _stale_libs "${lib}")
+    endif()
+endforeach()
 if(_stale_libs)
     file(REMOVE ${_stale_libs})
 endif()

@@ -101,13 +101,13 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Vandrel");
     QApplication::setQuitOnLastWindowClosed(false);  // closing a window never quits the tray application
+    // Where the string tables, sounds and lexicons come from: next to an installed binary, the build's
+    // share folder, or the source tree of a development build.
+    const auto resources = Paths::resources();
     // Our icon in every window's title bar, on the About page and the what's-new page.
-    QApplication::setWindowIcon(QIcon(QString::fromStdString((Paths::resources() / "appicon/vandrel.svg").string())));
+    QApplication::setWindowIcon(QIcon(QString::fromStdString((resources / "appicon/vandrel.svg").string())));
     quitOnTerminationSignals(app);
     {
-        // Where the string tables, sounds and lexicons come from: next to an installed binary, the build's
-        // share folder, or the source tree of a development build.
-        const auto resources = Paths::resources();
         std::error_code ec;
         const bool complete = std::filesystem::is_directory(resources / "strings", ec);
         log("AppDelegate", "resources in " + resources.string() + (complete ? "" : " (no string tables there)"));

@@ -1,9 +1,12 @@
 #include "base/Paths.h"
 
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <system_error>
 
 #include "base/AppInfo.h"
@@ -25,6 +28,42 @@ std::filesystem::path home() {
 std::filesystem::path xdg(const char* var, const char* fallback) {
     if (const char* v = std::getenv(var); v && *v == '/') return v;
     return home() / fallback;
+}
+
+// Stricter than xdg(): the runtime folder's stand-in must be private, so no guessed home (the /tmp of
+// last resort would be shared) and no relative one; empty when there is no cache folder to use.
+std::filesystem::path cacheHome() {
+    if (const char* v = std::getenv("XDG_CACHE_HOME"); v && *v == '/') return v;
+    if (const char* h = std::getenv("HOME"); h && *h == '/') return std::filesystem::path(h) / ".cache";
+    return {};
+}
+
+std::string describe(const std::filesystem::path& p, const std::string& what) { return p.string() + ": " + what; }
+
+// Makes `dir` (whose parent exists) a folder of this user that nobody else can write into, or says why not.
+bool ensurePrivateFolder(const std::filesystem::path& dir, std::string& problem) {
+    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+        problem = describe(dir, std::strerror(errno));
+        return false;
+    }
+    struct stat st {};
+    if (::lstat(dir.c_str(), &st) != 0) {
+        problem = describe(dir, std::strerror(errno));
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        problem = describe(dir, "not a folder");
+        return false;
+    }
+    if (st.st_uid != ::geteuid()) {
+        problem = describe(dir, "owned by another user");
+        return false;
+    }
+    if ((st.st_mode & 077) != 0 && ::chmod(dir.c_str(), 0700) != 0) {
+        problem = describe(dir, std::strerror(errno));
+        return false;
+    }
+    return true;
 }
 }  // namespace
 
@@ -54,9 +93,17 @@ std::filesystem::path applicationSupport() { return xdg("XDG_DATA_HOME", ".local
 
 std::filesystem::path configDir() { return xdg("XDG_CONFIG_HOME", ".config") / "Vandrel"; }
 
-std::filesystem::path runtimeDir() {
+std::filesystem::path runtimeDir(std::string* problem) {
     if (const char* v = std::getenv("XDG_RUNTIME_DIR"); v && *v == '/') return v;
-    return std::filesystem::temp_directory_path();
+    const auto cache = cacheHome();
+    std::string why = "no runtime folder and no home folder";
+    if (!cache.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(cache, ec);
+        if (ensurePrivateFolder(cache / "Vandrel", why)) return cache / "Vandrel";
+    }
+    if (problem) *problem = why;
+    return {};
 }
 
 }  // namespace vandrel::Paths

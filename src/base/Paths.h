@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 namespace vandrel {
 
@@ -15,8 +16,11 @@ std::filesystem::path resources();
 std::filesystem::path applicationSupport();
 // The settings folder: $XDG_CONFIG_HOME/Vandrel (else ~/.config/Vandrel).
 std::filesystem::path configDir();
-// The per-session runtime folder: $XDG_RUNTIME_DIR, else the temp folder.
-std::filesystem::path runtimeDir();
+// The per-user runtime folder: $XDG_RUNTIME_DIR, else a private folder in the user's cache
+// ($XDG_CACHE_HOME/Vandrel, else ~/.cache/Vandrel), never the shared temp folder. The private folder is
+// created on demand, mode 0700, and must be a real folder of this user; when it cannot be had the
+// result is empty and `problem` (when given) says why.
+std::filesystem::path runtimeDir(std::string* problem = nullptr);
 // The running executable's absolute path (/proc/self/exe); empty when it cannot be read.
 std::filesystem::path executable();
 // The running executable's folder (the working folder when the executable cannot be read).

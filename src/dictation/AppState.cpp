@@ -359,7 +359,7 @@ void AppState::setLoadState(bool loading, std::optional<ModelTier> tier, bool lo
 }
 
 void AppState::loadModelTier(ModelTier tier, std::function<void()> done) {
-    if (isModelLoading.get() || recordingState.get() != RecordingState::idle) {
+    if (!canLoadModel()) {
         if (done) done();
         return;
     }

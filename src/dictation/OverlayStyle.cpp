@@ -1,12 +1,18 @@
 #include "dictation/OverlayStyle.h"
 
+#include "ui/Colors.h"
 #include "ui/Fonts.h"
 
 namespace vandrel::overlay {
 
-QColor primaryColor(double opacity) { return QColor::fromRgbF(0.0f, 0.0f, 0.0f, static_cast<float>(0.85 * opacity)); }
+// The overlay's glass is always light, so its text is black at the shared emphases, whatever the palette.
+QColor primaryColor(double opacity) {
+    return QColor::fromRgbF(0.0f, 0.0f, 0.0f, static_cast<float>(kPrimaryTextOpacity * opacity));
+}
 
-QColor secondaryColor(double opacity) { return QColor::fromRgbF(0.0f, 0.0f, 0.0f, static_cast<float>(0.5 * opacity)); }
+QColor secondaryColor(double opacity) {
+    return QColor::fromRgbF(0.0f, 0.0f, 0.0f, static_cast<float>(kSecondaryTextOpacity * opacity));
+}
 
 QFont bodyFont() { return systemFont(13, QFont::Medium, 0.3); }
 

@@ -138,19 +138,21 @@ void OnboardingView::showStep(int step, bool animated) {
 // MARK: Permissions
 
 void OnboardingView::checkPermissions() {
-    const bool oldMicrophone = m_hasMicrophonePermission;
-    const bool oldAccessibility = hasAccessibilityPermission();
+    // The page is redrawn only when an answer differs from what it shows, and a grant that arrives while
+    // the guide waits for it brings the guide forward.
+    const auto oldAccessibility = m_accessibility;
+    m_accessibility = m_context.permissions.accessibility();
+    if (m_accessibility != oldAccessibility) {
+        if (hasAccessibilityPermission()) bringForward();
+        notify();
+    }
 
-    m_context.permissions.checkMicrophone(m_life.guard([this, oldMicrophone, oldAccessibility](bool granted) {
+    m_context.permissions.checkMicrophone(m_life.guard([this](bool granted) {
+        if (granted == m_hasMicrophonePermission) return;
         m_hasMicrophonePermission = granted;
-        if ((granted && !oldMicrophone) || (hasAccessibilityPermission() && !oldAccessibility)) bringForward();
+        if (granted) bringForward();
         notify();
     }));
-
-    m_accessibility = m_context.permissions.accessibility();
-    if ((hasAccessibilityPermission() && !oldAccessibility) || (m_hasMicrophonePermission && !oldMicrophone))
-        bringForward();
-    notify();
 }
 
 void OnboardingView::startPermissionPolling() {

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 
 #include "base/AppInfo.h"
@@ -17,32 +16,6 @@ namespace vandrel {
 namespace {
 
 std::string describe(const std::filesystem::path& p, const std::string& what) { return p.string() + ": " + what; }
-
-// Makes `dir` (whose parent exists) a folder of this user that nobody else can write into, or says why not.
-bool ensurePrivateFolder(const std::filesystem::path& dir, std::string& problem) {
-    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
-        problem = describe(dir, std::strerror(errno));
-        return false;
-    }
-    struct stat st {};
-    if (::lstat(dir.c_str(), &st) != 0) {
-        problem = describe(dir, std::strerror(errno));
-        return false;
-    }
-    if (!S_ISDIR(st.st_mode)) {
-        problem = describe(dir, "not a folder");
-        return false;
-    }
-    if (st.st_uid != ::geteuid()) {
-        problem = describe(dir, "owned by another user");
-        return false;
-    }
-    if ((st.st_mode & 077) != 0 && ::chmod(dir.c_str(), 0700) != 0) {
-        problem = describe(dir, std::strerror(errno));
-        return false;
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -96,21 +69,8 @@ SingleInstanceLock::~SingleInstanceLock() {
 }
 
 std::filesystem::path SingleInstanceLock::defaultPath(std::string* problem) {
-    const std::string name = AppInfo::bundleIdentifier() + ".lock";
-    if (const char* v = std::getenv("XDG_RUNTIME_DIR"); v && *v == '/') return Paths::runtimeDir() / name;
-    std::filesystem::path cache;
-    if (const char* v = std::getenv("XDG_CACHE_HOME"); v && *v == '/')
-        cache = v;
-    else if (const char* home = std::getenv("HOME"); home && *home == '/')
-        cache = std::filesystem::path(home) / ".cache";
-    std::string why = "no runtime folder and no home folder";
-    if (!cache.empty()) {
-        std::error_code ec;
-        std::filesystem::create_directories(cache, ec);
-        if (ensurePrivateFolder(cache / "Vandrel", why)) return cache / "Vandrel" / name;
-    }
-    if (problem) *problem = why;
-    return {};
+    const auto dir = Paths::runtimeDir(problem);
+    return dir.empty() ? dir : dir / (AppInfo::bundleIdentifier() + ".lock");
 }
 
 }  // namespace vandrel

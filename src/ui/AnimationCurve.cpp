@@ -5,9 +5,6 @@
 
 namespace vandrel {
 
-const AnimationCurve AnimationCurve::linear{0.0, 0.0, 1.0, 1.0};
-const AnimationCurve AnimationCurve::easeIn{0.42, 0.0, 1.0, 1.0};
-const AnimationCurve AnimationCurve::easeOut{0.0, 0.0, 0.58, 1.0};
 const AnimationCurve AnimationCurve::easeInOut{0.42, 0.0, 0.58, 1.0};
 const AnimationCurve AnimationCurve::standard{0.25, 0.1, 0.25, 1.0};
 

@@ -12,9 +12,6 @@ public:
     double valueAt(double t) const;
 
     // The curves every window animates with (fades, progress, step dots, the overlay).
-    static const AnimationCurve linear;     // (0, 0, 1, 1)
-    static const AnimationCurve easeIn;     // (0.42, 0, 1, 1)
-    static const AnimationCurve easeOut;    // (0, 0, 0.58, 1)
     static const AnimationCurve easeInOut;  // (0.42, 0, 0.58, 1)
     static const AnimationCurve standard;   // (0.25, 0.1, 0.25, 1), the default of window animations
 

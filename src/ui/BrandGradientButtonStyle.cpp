@@ -4,10 +4,9 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include <cmath>
-
 #include "ui/Colors.h"
 #include "ui/Fonts.h"
+#include "ui/TextMetrics.h"
 
 namespace vandrel {
 
@@ -25,17 +24,11 @@ double BrandGradientButtonStyle::backgroundOpacity() const {
 }
 
 QSize BrandGradientButtonStyle::sizeHint() const {
-    QFontMetricsF fm(font());
-    return {static_cast<int>(std::ceil(fm.horizontalAdvance(displayText()))) + 2 * kPaddingX,
-            static_cast<int>(std::ceil(fm.height())) + 2 * kPaddingY};
+    return paddedTextSize(font(), displayText(), QMargins(kPaddingX, kPaddingY, kPaddingX, kPaddingY));
 }
 
 QSize BrandGradientButtonStyle::minimumSizeHint() const {
-    QFontMetricsF fm(font());
-    const QSize hint = sizeHint();
-    return {
-        std::min(hint.width(), static_cast<int>(std::ceil(fm.horizontalAdvance(QStringLiteral("…")))) + 2 * kPaddingX),
-        hint.height()};
+    return elidingTextMinimumSize(font(), displayText(), QMargins(kPaddingX, kPaddingY, kPaddingX, kPaddingY));
 }
 
 void BrandGradientButtonStyle::paintEvent(QPaintEvent*) {

@@ -34,10 +34,7 @@ void BrandIconTile::paintEvent(QPaintEvent*) {
     shape.addRoundedRect(tile, 12, 12);
     painter.fillPath(shape, brandGradient(tile));
 
-    const QPixmap glyph = symbol(m_systemName, symbolSize(), Qt::white, devicePixelRatioF());
-    if (glyph.isNull()) return;
-    const QSizeF glyphSize = glyph.deviceIndependentSize();
-    painter.drawPixmap(QPointF((m_size - glyphSize.width()) / 2, (m_size - glyphSize.height()) / 2), glyph);
+    drawSymbol(painter, tile.center(), m_systemName, symbolSize(), Qt::white);
 }
 
 }  // namespace vandrel

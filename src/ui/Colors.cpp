@@ -5,9 +5,6 @@
 namespace vandrel {
 
 namespace {
-// Opacity of the palette's text colour for the three emphases.
-constexpr double kPrimary = 0.85;
-constexpr double kSecondary = 0.5;
 constexpr double kTertiary = 0.26;
 
 QColor textAt(const QPalette& palette, double opacity) {
@@ -36,8 +33,10 @@ bool isDark(const QPalette& palette) {
     return palette.color(QPalette::Window).lightnessF() < palette.color(QPalette::WindowText).lightnessF();
 }
 
-QColor primaryColor(const QPalette& palette, double opacity) { return textAt(palette, kPrimary * opacity); }
-QColor secondaryColor(const QPalette& palette, double opacity) { return textAt(palette, kSecondary * opacity); }
+QColor primaryColor(const QPalette& palette, double opacity) { return textAt(palette, kPrimaryTextOpacity * opacity); }
+QColor secondaryColor(const QPalette& palette, double opacity) {
+    return textAt(palette, kSecondaryTextOpacity * opacity);
+}
 QColor tertiaryColor(const QPalette& palette, double opacity) { return textAt(palette, kTertiary * opacity); }
 QColor emphasisColor(const QPalette& palette, Emphasis emphasis, double opacity) {
     switch (emphasis) {
@@ -54,7 +53,6 @@ QColor quietFillColor(const QPalette& palette) { return textAt(palette, kQuietFi
 
 QColor controlBackgroundColor(const QPalette& palette) { return palette.color(QPalette::Active, QPalette::Base); }
 QColor textBackgroundColor(const QPalette& palette) { return palette.color(QPalette::Active, QPalette::Base); }
-QColor windowBackgroundColor(const QPalette& palette) { return palette.color(QPalette::Active, QPalette::Window); }
 
 QColor systemColor(SystemColor which, const QPalette& palette, double opacity) {
     const bool dark = isDark(palette);

@@ -31,11 +31,13 @@ QColor emphasisColor(const QPalette& palette, Emphasis emphasis, double opacity 
 // Quiet fills and hairlines: the primary colour at 0.08.
 QColor quietFillColor(const QPalette& palette);
 inline constexpr double kQuietFillOpacity = 0.08;
+// Opacity of the text colour for primary and secondary text.
+inline constexpr double kPrimaryTextOpacity = 0.85;
+inline constexpr double kSecondaryTextOpacity = 0.5;
 
-// The background behind controls (cards), behind editable text, and of a window.
+// The background behind controls (cards) and behind editable text.
 QColor controlBackgroundColor(const QPalette& palette);
 QColor textBackgroundColor(const QPalette& palette);
-QColor windowBackgroundColor(const QPalette& palette);
 
 // The desktop's named accent colours, with a light and a dark variant.
 enum class SystemColor { red, orange, green, blue, indigo, gray };

@@ -40,10 +40,7 @@ public:
 
     // Shows the stored value again.
     void refresh();
-    const std::string& keyName() const { return m_keyName; }
 
-    template <class T>
-    static QVariant toVariant(const T& value);
     template <class T>
     static T fromVariant(const QVariant& value);
 
@@ -54,21 +51,6 @@ private:
     std::function<void()> m_show;
     Connection m_changed;
 };
-
-template <class T>
-QVariant DefaultsBinding::toVariant(const T& value) {
-    if constexpr (std::is_same_v<T, std::string>) {
-        return QString::fromStdString(value);
-    } else if constexpr (std::is_same_v<T, std::int64_t>) {
-        return QVariant::fromValue(static_cast<qlonglong>(value));
-    } else if constexpr (std::is_same_v<T, StringList>) {
-        QStringList list;
-        for (const auto& s : value) list.append(QString::fromStdString(s));
-        return list;
-    } else {
-        return QVariant::fromValue(value);
-    }
-}
 
 template <class T>
 T DefaultsBinding::fromVariant(const QVariant& value) {

@@ -24,7 +24,6 @@ public:
     explicit FlowLayout(double spacing, QWidget* parent = nullptr);
     ~FlowLayout() override;
 
-    double flowSpacing() const { return m_spacing; }
     // QLayout's whole-pixel view of the same spacing.
     int spacing() const override;
     void setSpacing(int spacing) override;

@@ -3,9 +3,8 @@
 #include <QFontMetricsF>
 #include <QPainter>
 
-#include <cmath>
-
 #include "ui/Fonts.h"
+#include "ui/TextMetrics.h"
 
 namespace vandrel {
 
@@ -30,19 +29,9 @@ void KickerLabel::setColour(const QColor& colour) {
 
 QString KickerLabel::displayText() const { return m_text.toUpper(); }
 
-QSize KickerLabel::sizeHint() const {
-    QFontMetricsF fm(font());
-    const QMargins m = contentsMargins();
-    return {static_cast<int>(std::ceil(fm.horizontalAdvance(displayText()))) + m.left() + m.right(),
-            static_cast<int>(std::ceil(fm.height())) + m.top() + m.bottom()};
-}
+QSize KickerLabel::sizeHint() const { return paddedTextSize(font(), displayText(), contentsMargins()); }
 
-QSize KickerLabel::minimumSizeHint() const {
-    QFontMetricsF fm(font());
-    const QSize hint = sizeHint();
-    const int ellipsis = static_cast<int>(std::ceil(fm.horizontalAdvance(QStringLiteral("…"))));
-    return {std::min(hint.width(), ellipsis + contentsMargins().left() + contentsMargins().right()), hint.height()};
-}
+QSize KickerLabel::minimumSizeHint() const { return elidingTextMinimumSize(font(), displayText(), contentsMargins()); }
 
 void KickerLabel::paintEvent(QPaintEvent*) {
     QPainter painter(this);

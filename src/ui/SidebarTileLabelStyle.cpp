@@ -33,12 +33,7 @@ void SidebarTileLabelStyle::paintLabel(QPainter* painter, const QRect& rect, con
     shape.addRoundedRect(tile, kTileRadius, kTileRadius);
     painter->fillPath(shape, quietFillColor(palette));
 
-    const QPixmap glyph =
-        symbol(symbolName, kSymbolSize, primaryColor(palette), painter->device()->devicePixelRatioF());
-    if (!glyph.isNull()) {
-        const QSizeF g = glyph.deviceIndependentSize();
-        painter->drawPixmap(QPointF(tile.center().x() - g.width() / 2, tile.center().y() - g.height() / 2), glyph);
-    }
+    drawSymbol(*painter, tile.center(), symbolName, kSymbolSize, primaryColor(palette));
 
     const QRectF textArea(tile.right() + kSpacing, row.top(), row.right() + 1 - (tile.right() + kSpacing),
                           row.height());

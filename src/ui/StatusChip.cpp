@@ -4,10 +4,9 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include <cmath>
-
 #include "ui/Colors.h"
 #include "ui/Fonts.h"
+#include "ui/TextMetrics.h"
 
 namespace vandrel {
 
@@ -44,16 +43,11 @@ void StatusChip::setTone(Tone tone) {
 QString StatusChip::displayText() const { return m_text.toUpper(); }
 
 QSize StatusChip::sizeHint() const {
-    QFontMetricsF fm(font());
-    return {static_cast<int>(std::ceil(fm.horizontalAdvance(displayText()))) + 2 * kPaddingX,
-            static_cast<int>(std::ceil(fm.height())) + 2 * kPaddingY};
+    return paddedTextSize(font(), displayText(), QMargins(kPaddingX, kPaddingY, kPaddingX, kPaddingY));
 }
 
 QSize StatusChip::minimumSizeHint() const {
-    QFontMetricsF fm(font());
-    const QSize hint = sizeHint();
-    const int ellipsis = static_cast<int>(std::ceil(fm.horizontalAdvance(QStringLiteral("…"))));
-    return {std::min(hint.width(), ellipsis + 2 * kPaddingX), hint.height()};
+    return elidingTextMinimumSize(font(), displayText(), QMargins(kPaddingX, kPaddingY, kPaddingX, kPaddingY));
 }
 
 void StatusChip::paintEvent(QPaintEvent*) {

@@ -52,10 +52,7 @@ QSize SymbolButton::sizeHint() const {
 void SymbolButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setOpacity(currentOpacity());
-    const QPixmap glyph = symbol(m_symbolName, m_size, currentColour(), devicePixelRatioF());
-    if (glyph.isNull()) return;
-    const QSizeF g = glyph.deviceIndependentSize();
-    painter.drawPixmap(QPointF((width() - g.width()) / 2, (height() - g.height()) / 2), glyph);
+    drawSymbol(painter, QRectF(rect()).center(), m_symbolName, m_size, currentColour());
 }
 
 }  // namespace vandrel

@@ -100,4 +100,11 @@ QIcon symbolIcon(const QString& name, double size, const QColor& colour) {
     return icon;
 }
 
+void drawSymbol(QPainter& painter, const QPointF& centre, const QString& name, double size, const QColor& colour) {
+    const QPixmap glyph = symbol(name, size, colour, painter.device()->devicePixelRatioF());
+    if (glyph.isNull()) return;
+    const QSizeF g = glyph.deviceIndependentSize();
+    painter.drawPixmap(QPointF(centre.x() - g.width() / 2, centre.y() - g.height() / 2), glyph);
+}
+
 }  // namespace vandrel

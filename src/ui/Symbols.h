@@ -8,6 +8,9 @@
 #include <filesystem>
 #include <string_view>
 
+class QPainter;
+class QPointF;
+
 namespace vandrel {
 
 // Symbols are our own monochrome SVG files, resources/icons/<name>.svg, named like the symbols the
@@ -24,6 +27,9 @@ namespace vandrel {
 // pixmap.
 QPixmap symbol(const QString& name, double size, const QColor& colour, qreal dpr = 0);
 QIcon symbolIcon(const QString& name, double size, const QColor& colour);
+// Paints the symbol centred on `centre`, at the pixel ratio of the painter's device; nothing when the
+// symbol is missing.
+void drawSymbol(QPainter& painter, const QPointF& centre, const QString& name, double size, const QColor& colour);
 
 // symbol() and symbolIcon() are for the main thread, like every widget.
 

@@ -4,10 +4,9 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include <cmath>
-
 #include "ui/Colors.h"
 #include "ui/Fonts.h"
+#include "ui/TextMetrics.h"
 
 namespace vandrel {
 
@@ -19,17 +18,11 @@ VandrelSecondaryButtonStyle::VandrelSecondaryButtonStyle(const QString& text, QW
 }
 
 QSize VandrelSecondaryButtonStyle::sizeHint() const {
-    QFontMetricsF fm(font());
-    return {static_cast<int>(std::ceil(fm.horizontalAdvance(text()))) + 2 * kPaddingX,
-            static_cast<int>(std::ceil(fm.height())) + 2 * kPaddingY};
+    return paddedTextSize(font(), text(), QMargins(kPaddingX, kPaddingY, kPaddingX, kPaddingY));
 }
 
 QSize VandrelSecondaryButtonStyle::minimumSizeHint() const {
-    QFontMetricsF fm(font());
-    const QSize hint = sizeHint();
-    return {
-        std::min(hint.width(), static_cast<int>(std::ceil(fm.horizontalAdvance(QStringLiteral("…")))) + 2 * kPaddingX),
-        hint.height()};
+    return elidingTextMinimumSize(font(), text(), QMargins(kPaddingX, kPaddingY, kPaddingX, kPaddingY));
 }
 
 void VandrelSecondaryButtonStyle::paintEvent(QPaintEvent*) {

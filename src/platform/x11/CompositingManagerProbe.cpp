@@ -10,18 +10,15 @@ namespace vandrel::x11 {
 
 CompositingManagerProbe::CompositingManagerProbe() {
     installErrorTrap();
-    m_display = XOpenDisplay(nullptr);
-    if (!m_display) return;
-    const std::string name = "_NET_WM_CM_S" + std::to_string(DefaultScreen(m_display));
-    m_selection = XInternAtom(m_display, name.c_str(), False);
-}
-
-CompositingManagerProbe::~CompositingManagerProbe() {
-    if (m_display) XCloseDisplay(m_display);
+    m_display = DisplayConnection::open();
+    if (!m_display.valid()) return;
+    Display* d = m_display.get();
+    const std::string name = "_NET_WM_CM_S" + std::to_string(DefaultScreen(d));
+    m_selection = XInternAtom(d, name.c_str(), False);
 }
 
 bool CompositingManagerProbe::isRunning() const {
-    return m_display && XGetSelectionOwner(m_display, m_selection) != None;
+    return m_display.valid() && XGetSelectionOwner(m_display.get(), m_selection) != None;
 }
 
 }  // namespace vandrel::x11

@@ -1,6 +1,6 @@
 #pragma once
 
-typedef struct _XDisplay Display;
+#include "platform/x11/XDisplay.h"
 
 namespace vandrel::x11 {
 
@@ -9,15 +9,12 @@ namespace vandrel::x11 {
 class CompositingManagerProbe {
 public:
     CompositingManagerProbe();  // connects to $DISPLAY
-    ~CompositingManagerProbe();
-    CompositingManagerProbe(const CompositingManagerProbe&) = delete;
-    CompositingManagerProbe& operator=(const CompositingManagerProbe&) = delete;
 
     // Asks the server now (one round trip); false without a display.
     bool isRunning() const;
 
 private:
-    Display* m_display = nullptr;
+    DisplayConnection m_display;
     unsigned long m_selection = 0;
 };
 

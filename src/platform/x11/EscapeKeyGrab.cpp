@@ -4,31 +4,12 @@
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
 
-#include <iterator>
-
 #include "base/Log.h"
 #include "base/MainLoop.h"
 #include "platform/x11/DisplayEventThread.h"
+#include "platform/x11/XDisplay.h"
 
 namespace vandrel::x11 {
-
-namespace {
-
-// The Mod bit Num Lock sets depends on the server's modifier map.
-unsigned numLockMask(Display* d) {
-    unsigned mask = 0;
-    if (XModifierKeymap* map = XGetModifierMapping(d)) {
-        for (int mod = Mod1MapIndex; mod <= Mod5MapIndex; ++mod)
-            for (int k = 0; k < map->max_keypermod; ++k) {
-                const KeyCode kc = map->modifiermap[mod * map->max_keypermod + k];
-                if (kc != 0 && XkbKeycodeToKeysym(d, kc, 0, 0) == XK_Num_Lock) mask |= 1u << mod;
-            }
-        XFreeModifiermap(map);
-    }
-    return mask ? mask : Mod2Mask;
-}
-
-}  // namespace
 
 EscapeKeyGrab::EscapeKeyGrab() = default;
 
@@ -45,6 +26,7 @@ bool EscapeKeyGrab::create() {
     Display* d = m_display = thread->display();
     m_keycode = XKeysymToKeycode(d, XK_Escape);
     if (m_keycode == 0) return false;
+    m_numLockMask = modifierMasks(d).numLock;
     int opcode = 0, error = 0, major = XkbMajorVersion, minor = XkbMinorVersion;
     if (XkbQueryExtension(d, &opcode, &m_xkbEventBase, &error, &major, &minor))
         XkbSelectEvents(d, XkbUseCoreKbd, XkbNewKeyboardNotifyMask, XkbNewKeyboardNotifyMask);
@@ -86,10 +68,9 @@ bool EscapeKeyGrab::grab() {
     // Escape with some modifier (a window manager's Alt+Escape), whereas those combinations and ours
     // do not overlap. The lock keys must not matter, so each set comes with Caps Lock and Num Lock on
     // and off. Plain Escape is the one that has to be ours; Shift+Escape is taken when it is free.
-    const unsigned numLock = numLockMask(d);
     for (const unsigned modifiers : {0u, static_cast<unsigned>(ShiftMask)}) {
-        const unsigned variants[] = {modifiers, modifiers | LockMask, modifiers | numLock,
-                                     modifiers | numLock | LockMask};
+        auto variants = lockVariants(m_numLockMask);
+        for (unsigned& variant : variants) variant |= modifiers;
         takeTrappedError();
         for (const unsigned variant : variants)
             XGrabKey(d, m_keycode, variant, DefaultRootWindow(d), False, GrabModeAsync, GrabModeAsync);
@@ -102,7 +83,7 @@ bool EscapeKeyGrab::grab() {
             if (modifiers == 0) return false;
             continue;
         }
-        m_grabbedModifiers.insert(m_grabbedModifiers.end(), std::begin(variants), std::end(variants));
+        m_grabbedModifiers.insert(m_grabbedModifiers.end(), variants.begin(), variants.end());
     }
     m_grabbed = true;
     return true;
@@ -135,6 +116,7 @@ void EscapeKeyGrab::handle(XEvent& event) {
         // happened.
         ungrab();
         if (const KeyCode code = XKeysymToKeycode(d, XK_Escape); code != 0) m_keycode = code;
+        m_numLockMask = modifierMasks(d).numLock;
         if (m_wanted && !grab()) log("EscapeKey", "Escape could not be watched again after a keyboard change");
         ++m_keymapChanges;
         return;

@@ -42,6 +42,7 @@ private:
     int m_xkbEventBase = -1;
     // Reader-thread state.
     unsigned char m_keycode = 0;
+    unsigned m_numLockMask = 0;  // read along with the keymap: grabs happen at every recording start
     bool m_grabbed = false;
     std::vector<unsigned> m_grabbedModifiers;  // the exact modifier sets held, for the ungrab
     bool m_wanted = false;

@@ -7,24 +7,11 @@
 
 #include "base/MainLoop.h"
 #include "platform/x11/DisplayEventThread.h"
+#include "platform/x11/XDisplay.h"
 
 namespace vandrel::x11 {
 
 namespace {
-
-std::optional<unsigned long> readCardinal(Display* d, Window w, Atom property, Atom type) {
-    Atom actualType = 0;
-    int format = 0;
-    unsigned long count = 0, remaining = 0;
-    unsigned char* data = nullptr;
-    const int status =
-        XGetWindowProperty(d, w, property, 0, 1, False, type, &actualType, &format, &count, &remaining, &data);
-    std::optional<unsigned long> value;
-    if (status == Success && data && actualType == type && format == 32 && count == 1)
-        value = *reinterpret_cast<unsigned long*>(data);
-    if (data) XFree(data);
-    return value;
-}
 
 std::optional<RunningApplication> readActive(Display* d) {
     const Atom activeAtom = XInternAtom(d, "_NET_ACTIVE_WINDOW", False);

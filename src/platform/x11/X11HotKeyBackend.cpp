@@ -65,25 +65,10 @@ void X11HotKeyBackend::loadKeymap() {
         XkbFreeKeyboard(xkb, 0, True);
     }
 
-    // Which of Mod1..Mod5 hold Alt, Super and Num Lock depends on the server's modifier map.
-    m_altMask = m_superMask = m_numLockMask = 0;
-    if (XModifierKeymap* map = XGetModifierMapping(d)) {
-        for (int mod = 3; mod < 8; ++mod) {
-            for (int k = 0; k < map->max_keypermod; ++k) {
-                const KeyCode kc = map->modifiermap[mod * map->max_keypermod + k];
-                if (!kc) continue;
-                const KeySym sym = XkbKeycodeToKeysym(d, kc, 0, 0);
-                const unsigned mask = 1u << mod;
-                if (sym == XK_Alt_L || sym == XK_Alt_R || sym == XK_Meta_L || sym == XK_Meta_R) m_altMask |= mask;
-                if (sym == XK_Super_L || sym == XK_Super_R) m_superMask |= mask;
-                if (sym == XK_Num_Lock) m_numLockMask |= mask;
-            }
-        }
-        XFreeModifiermap(map);
-    }
-    if (!m_altMask) m_altMask = Mod1Mask;
-    if (!m_superMask) m_superMask = Mod4Mask;
-    if (!m_numLockMask) m_numLockMask = Mod2Mask;
+    const ModifierMasks masks = modifierMasks(d);
+    m_altMask = masks.alt;
+    m_superMask = masks.super;
+    m_numLockMask = masks.numLock;
 }
 
 HotKeyStatus X11HotKeyBackend::translate(std::uint32_t keyCode, std::uint32_t carbonModifiers, Combination& out) const {
@@ -102,14 +87,10 @@ HotKeyStatus X11HotKeyBackend::translate(std::uint32_t keyCode, std::uint32_t ca
     return HotKeyStatus::ok;
 }
 
-std::vector<unsigned> X11HotKeyBackend::lockVariants() const {
-    return {0u, static_cast<unsigned>(LockMask), m_numLockMask, m_numLockMask | LockMask};
-}
-
 bool X11HotKeyBackend::grab(XDisplayHandle d, const Combination& c) {
     ErrorTrap trap(d);
     const Window root = DefaultRootWindow(d);
-    for (unsigned variant : lockVariants())
+    for (unsigned variant : lockVariants(m_numLockMask))
         XGrabKey(d, static_cast<int>(c.keycode), c.modifiers | variant, root, True, GrabModeAsync, GrabModeAsync);
     if (trap.sync().empty()) return true;
     // Part of the set may have been granted; give it back so the combination is not half ours.
@@ -119,7 +100,8 @@ bool X11HotKeyBackend::grab(XDisplayHandle d, const Combination& c) {
 
 void X11HotKeyBackend::ungrab(XDisplayHandle d, const Combination& c) {
     const Window root = DefaultRootWindow(d);
-    for (unsigned variant : lockVariants()) XUngrabKey(d, static_cast<int>(c.keycode), c.modifiers | variant, root);
+    for (unsigned variant : lockVariants(m_numLockMask))
+        XUngrabKey(d, static_cast<int>(c.keycode), c.modifiers | variant, root);
     XFlush(d);
 }
 

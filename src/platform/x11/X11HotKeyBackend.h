@@ -54,7 +54,6 @@ private:
     void loadKeymap();
     KeyboardShortcuts::HotKeyStatus translate(std::uint32_t keyCode, std::uint32_t carbonModifiers,
                                               Combination& out) const;
-    std::vector<unsigned> lockVariants() const;
     bool grab(XDisplayHandle display, const Combination& c);
     void ungrab(XDisplayHandle display, const Combination& c);
     bool combinationInUse(const Combination& c, std::uint32_t exceptId) const;

@@ -2,7 +2,9 @@
 
 #include "platform/x11/DisplayEventThread.h"
 
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
+#include <X11/keysym.h>
 
 #include <algorithm>
 #include <mutex>
@@ -90,5 +92,46 @@ const std::vector<int>& ErrorTrap::sync() {
 }
 
 bool ErrorTrap::sawError(int code) const { return std::find(m_errors.begin(), m_errors.end(), code) != m_errors.end(); }
+
+std::optional<unsigned long> readCardinal(XDisplayHandle d, unsigned long window, unsigned long property,
+                                          unsigned long type) {
+    Atom actualType = 0;
+    int format = 0;
+    unsigned long count = 0, remaining = 0;
+    unsigned char* data = nullptr;
+    const int status =
+        XGetWindowProperty(d, window, property, 0, 1, False, type, &actualType, &format, &count, &remaining, &data);
+    std::optional<unsigned long> value;
+    if (status == Success && data && actualType == type && format == 32 && count == 1)
+        value = *reinterpret_cast<unsigned long*>(data);
+    if (data) XFree(data);
+    return value;
+}
+
+ModifierMasks modifierMasks(XDisplayHandle d) {
+    ModifierMasks masks;
+    if (XModifierKeymap* map = XGetModifierMapping(d)) {
+        for (int mod = Mod1MapIndex; mod <= Mod5MapIndex; ++mod) {
+            for (int k = 0; k < map->max_keypermod; ++k) {
+                const KeyCode kc = map->modifiermap[mod * map->max_keypermod + k];
+                if (!kc) continue;
+                const KeySym sym = XkbKeycodeToKeysym(d, kc, 0, 0);
+                const unsigned mask = 1u << mod;
+                if (sym == XK_Alt_L || sym == XK_Alt_R || sym == XK_Meta_L || sym == XK_Meta_R) masks.alt |= mask;
+                if (sym == XK_Super_L || sym == XK_Super_R) masks.super |= mask;
+                if (sym == XK_Num_Lock) masks.numLock |= mask;
+            }
+        }
+        XFreeModifiermap(map);
+    }
+    if (!masks.alt) masks.alt = Mod1Mask;
+    if (!masks.super) masks.super = Mod4Mask;
+    if (!masks.numLock) masks.numLock = Mod2Mask;
+    return masks;
+}
+
+std::array<unsigned, 4> lockVariants(unsigned numLockMask) {
+    return {0u, static_cast<unsigned>(LockMask), numLockMask, numLockMask | LockMask};
+}
 
 }  // namespace vandrel::x11

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <optional>
 #include <vector>
 
 // Xlib's Display, without pulling Xlib's macros into every file that holds a connection.
@@ -51,5 +53,23 @@ private:
     XDisplayHandle m_display;
     std::vector<int> m_errors;
 };
+
+// One 32-bit value of `type` (a window, a cardinal) from a window property; nothing when the property is
+// missing or holds something else. One round trip.
+std::optional<unsigned long> readCardinal(XDisplayHandle display, unsigned long window, unsigned long property,
+                                          unsigned long type);
+
+// Which of Mod1..Mod5 carry Alt, Super and Num Lock depends on the server's modifier map; a modifier
+// no key produces gets the bit it customarily has (Mod1, Mod4, Mod2). One round trip.
+struct ModifierMasks {
+    unsigned alt = 0;
+    unsigned super = 0;
+    unsigned numLock = 0;
+};
+ModifierMasks modifierMasks(XDisplayHandle display);
+
+// A passive grab matches the exact modifier state, so a key meant to work whatever the lock keys are
+// is grabbed four times: with Caps Lock and Num Lock each on and off.
+std::array<unsigned, 4> lockVariants(unsigned numLockMask);
 
 }  // namespace vandrel::x11

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/x11/DisplayEventThread.h"
+#include "platform/x11/XDisplay.h"
 
 namespace vandrel::x11 {
 
@@ -80,8 +81,9 @@ std::optional<XTestKeyInjector::WindowClass> XTestKeyInjector::focusedWindowClas
     Window focus = None;
     int revert = 0;
     XGetInputFocus(d, &focus, &revert);
-    for (Window w = focus; !found && w != None && w != PointerRoot && w != root;) {
+    for (Window w = focus; w != None && w != PointerRoot && w != root;) {
         found = classOf(w);
+        if (found) break;
         Window parent = None, rootReturn = None, *children = nullptr;
         unsigned count = 0;
         if (!XQueryTree(d, w, &rootReturn, &parent, &children, &count)) break;
@@ -90,21 +92,12 @@ std::optional<XTestKeyInjector::WindowClass> XTestKeyInjector::focusedWindowClas
     }
     // A window manager may keep the focus on its frame; the active window is the application's.
     if (!found) {
-        Atom type = None;
-        int format = 0;
-        unsigned long count = 0, remaining = 0;
-        unsigned char* data = nullptr;
         const Atom active = XInternAtom(d, "_NET_ACTIVE_WINDOW", False);
-        if (XGetWindowProperty(d, root, active, 0, 1, False, XA_WINDOW, &type, &format, &count, &remaining, &data) ==
-                Success &&
-            data && type == XA_WINDOW && format == 32 && count == 1) {
-            const Window window = static_cast<Window>(*reinterpret_cast<unsigned long*>(data));
-            if (window != None) found = classOf(window);
-        }
-        if (data) XFree(data);
+        if (const auto window = readCardinal(d, root, active, XA_WINDOW); window && *window != None)
+            found = classOf(static_cast<Window>(*window));
     }
-    XSync(d, False);
-    // A window that vanished on the way names nothing.
+    // A window that vanished on the way names nothing. Every request above waited for its reply, so
+    // the errors they caused have reached the trap already.
     if (takeTrappedError()) return std::nullopt;
     return found;
 }
