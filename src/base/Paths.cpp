@@ -69,10 +69,15 @@ bool ensurePrivateFolder(const std::filesystem::path& dir, std::string& problem)
 
 void setResourcesOverride(const std::filesystem::path& p) { resourcesOverride() = p; }
 
-std::filesystem::path executableDir() {
+std::filesystem::path executable() {
     std::error_code ec;
     auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::filesystem::current_path() : exe.parent_path();
+    return ec ? std::filesystem::path() : exe;
+}
+
+std::filesystem::path executableDir() {
+    auto exe = executable();
+    return exe.empty() ? std::filesystem::current_path() : exe.parent_path();
 }
 
 std::filesystem::path resources() {

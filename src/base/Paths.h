@@ -21,7 +21,9 @@ std::filesystem::path configDir();
 // created on demand, mode 0700, and must be a real folder of this user; when it cannot be had the
 // result is empty and `problem` (when given) says why.
 std::filesystem::path runtimeDir(std::string* problem = nullptr);
-// The running executable's folder.
+// The running executable's absolute path (/proc/self/exe); empty when it cannot be read.
+std::filesystem::path executable();
+// The running executable's folder (the working folder when the executable cannot be read).
 std::filesystem::path executableDir();
 // Overrides for tests; an empty path restores the normal lookup.
 void setResourcesOverride(const std::filesystem::path& p);

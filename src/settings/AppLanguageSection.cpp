@@ -7,24 +7,17 @@
 #include "base/LocalizationManager.h"
 #include "settings/GeneralSettingsView.h"
 #include "settings/SettingsContext.h"
-#include "ui/Fonts.h"
 
 namespace vandrel {
 
 AppLanguageSection::AppLanguageSection(GeneralSettingsView& view, QWidget* parent) : FormSection(parent), m_view(view) {
-    auto* row = new QHBoxLayout;
-    m_label = makeRowLabel(QString(), this);
-    row->addWidget(m_label);
-    row->addStretch(1);
-    m_picker = new QComboBox(this);
-    m_picker->setFont(monoFont(13));
+    auto* row = makeComboRow(m_label, m_picker, this);
     // A flag is drawn from a colour font whose advance the monospaced face's metrics do not know: room for
     // the longest name is kept by characters, not measured from the items.
     m_picker->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     m_picker->setMinimumContentsLength(12);
     m_picker->addItem(QStringLiteral("🇬🇧 English"), QStringLiteral("en"));
     m_picker->addItem(QStringLiteral("🇩🇪 Deutsch"), QStringLiteral("de"));
-    row->addWidget(m_picker);
     rows()->addLayout(row);
     connect(m_picker, &QComboBox::activated, this, [this](int index) {
         m_view.context().localization.setLanguage(m_picker->itemData(index).toString().toStdString());

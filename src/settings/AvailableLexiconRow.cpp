@@ -110,7 +110,6 @@ AvailableLexiconRow::AvailableLexiconRow(const SettingsText& text, const QLocale
 }
 
 void AvailableLexiconRow::setInstallProgress(std::optional<double> progress) {
-    m_progress = progress;
     m_progressBlock->setVisible(progress.has_value());
     m_getRow->setVisible(!progress.has_value());
     if (progress) {

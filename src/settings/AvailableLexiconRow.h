@@ -27,7 +27,6 @@ public:
 
     const LexiconDescriptor& descriptor() const { return m_descriptor; }
     void setInstallProgress(std::optional<double> progress);
-    std::optional<double> installProgress() const { return m_progress; }
     QPushButton* getButton() const { return m_get; }
     bool showsProgress() const;
     QString percentText() const;
@@ -35,7 +34,6 @@ public:
 
 private:
     LexiconDescriptor m_descriptor;
-    std::optional<double> m_progress;
     LexiconDetails* m_details;
     QWidget* m_progressBlock;
     QProgressBar* m_bar;

@@ -9,8 +9,9 @@
 #include "dictation/AppState.h"
 #include "settings/FormSection.h"
 #include "settings/ModelChoiceRow.h"
+#include "settings/ModelRemoval.h"
 #include "settings/SettingsContext.h"
-#include "speech/ModelManager.h"
+#include "speech/ModelTier.h"
 #include "ui/Colors.h"
 #include "ui/Fonts.h"
 
@@ -33,7 +34,7 @@ DeveloperSettingsView::DeveloperSettingsView(SettingsContext& context, QWidget* 
         const ModelTier tier = kTiers[i];
         auto* row = new ModelChoiceRow(m_testing);
         row->onChoose = [this, tier] { chooseModel(tier); };
-        row->onRemove = [this, tier] { removeModel(tier); };
+        row->onRemove = [this, tier] { removeDownloadedModel(m_context, tier); };
         m_testing->rows()->addWidget(row);
         m_rows[i] = row;
     }
@@ -65,7 +66,11 @@ DeveloperSettingsView::DeveloperSettingsView(SettingsContext& context, QWidget* 
     auto redraw = [this](const auto&) { refresh(); };
     m_loadingConnection = app.loadingTier.changed.connect(redraw);
     m_downloadedConnection = app.downloadedTiers.changed.connect(redraw);
-    m_progressConnection = app.modelDownloadProgress.changed.connect(redraw);
+    // A download ticks many times a second and moves nothing but the loading row's bar.
+    m_progressConnection = app.modelDownloadProgress.changed.connect([this, &app](double progress) {
+        if (const auto tier = app.loadingTier.get())
+            if (auto* loading = row(*tier)) loading->setLoading(progress);
+    });
     m_loadedConnection = app.isModelLoaded.changed.connect(redraw);
     refresh();
 }
@@ -84,16 +89,6 @@ void DeveloperSettingsView::chooseModel(ModelTier tier) {
     m_context.defaults.set(kDevModelOverride, rawValue(tier));
     refresh();
     app.loadModelTier(tier);
-}
-
-void DeveloperSettingsView::removeModel(ModelTier tier) {
-    auto& app = m_context.appState;
-    if (app.loadedTier() == tier || app.loadingTier.get() == tier) return;
-    m_context.models.deleteModel(tier, [&app, tier] {
-        auto tiers = app.downloadedTiers.get();
-        tiers.erase(tier);
-        app.downloadedTiers.set(std::move(tiers));
-    });
 }
 
 void DeveloperSettingsView::refresh() {

@@ -30,7 +30,6 @@ public:
     ModelTier selectedModel() const { return m_selectedModel; }
     ModelChoiceRow* row(ModelTier tier) const;
     void chooseModel(ModelTier tier);
-    void removeModel(ModelTier tier);
     void refresh();
 
     static QString label(ModelTier tier);

@@ -1,5 +1,6 @@
 #include "settings/FormSection.h"
 
+#include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -72,6 +73,17 @@ QLabel* FormSection::makeRowLabel(const QString& text, QWidget* parent) {
     label->setTextFormat(Qt::PlainText);
     label->setFont(monoFont(13));
     return label;
+}
+
+QHBoxLayout* FormSection::makeComboRow(QLabel*& label, QComboBox*& combo, QWidget* parent) {
+    auto* row = new QHBoxLayout;
+    label = makeRowLabel(QString(), parent);
+    row->addWidget(label);
+    row->addStretch(1);
+    combo = new QComboBox(parent);
+    combo->setFont(monoFont(13));
+    row->addWidget(combo);
+    return row;
 }
 
 QWidget* FormSection::makeWarning(QLabel*& textLabel, double points, QWidget* parent) {

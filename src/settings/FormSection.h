@@ -3,6 +3,8 @@
 #include <QString>
 #include <QWidget>
 
+class QComboBox;
+class QHBoxLayout;
 class QLabel;
 class QVBoxLayout;
 
@@ -26,6 +28,9 @@ public:
 
     // A row label of the General tab: plain text, 13 points, monospaced.
     static QLabel* makeRowLabel(const QString& text, QWidget* parent);
+    // A picker row of the General tab: a row label, the space between, and a combo box (13 points,
+    // monospaced), both made in `parent`. The caller places the returned layout.
+    static QHBoxLayout* makeComboRow(QLabel*& label, QComboBox*& combo, QWidget* parent);
     // An orange warning: the triangle symbol and the text (plain text, wrapping), at `points`.
     static QWidget* makeWarning(QLabel*& textLabel, double points, QWidget* parent);
 

@@ -20,7 +20,7 @@
 #include "settings/SettingsContext.h"
 #include "settings/ShortcutSection.h"
 #include "settings/UpdatesSection.h"
-#include "speech/ModelManager.h"
+#include "speech/ModelTier.h"
 
 namespace vandrel {
 
@@ -74,11 +74,17 @@ std::vector<std::string> GeneralSettingsView::activeLanguages() const {
     return m_selectedLanguages;
 }
 
-bool GeneralSettingsView::lightweightUnsupported() const {
+namespace {
+
+// Whether the lightweight model can transcribe every one of `codes`.
+bool lightweightServes(const std::vector<std::string>& codes) {
     const auto& lightweight = lightweightLanguageCodes();
-    return std::any_of(m_selectedLanguages.begin(), m_selectedLanguages.end(),
-                       [&](const std::string& c) { return lightweight.count(c) == 0; });
+    return std::all_of(codes.begin(), codes.end(), [&](const std::string& c) { return lightweight.count(c) != 0; });
 }
+
+}  // namespace
+
+bool GeneralSettingsView::lightweightUnsupported() const { return !lightweightServes(m_selectedLanguages); }
 
 void GeneralSettingsView::handleAppear() {
     auto& login = m_context.loginItems;
@@ -113,9 +119,7 @@ namespace {
 // A change of languages that makes the lightweight model unfit needs a model load; while the application
 // refuses loads (a dictation, another load) the change itself is refused.
 bool languagesAcceptable(const GeneralSettingsView& view, const std::vector<std::string>& next, AppState& app) {
-    if (view.performanceMode() != "fast" || app.canLoadModel()) return true;
-    const auto& lightweight = lightweightLanguageCodes();
-    return std::all_of(next.begin(), next.end(), [&](const std::string& c) { return lightweight.count(c) != 0; });
+    return view.performanceMode() != "fast" || app.canLoadModel() || lightweightServes(next);
 }
 
 }  // namespace
@@ -160,19 +164,6 @@ void GeneralSettingsView::selectPerformanceMode(const std::string& mode, ModelTi
     }
     m_context.defaults.set(kPerformanceMode, mode);
     m_context.appState.loadModelTier(tier);
-}
-
-void GeneralSettingsView::removeDownloadedModel(ModelTier tier) {
-    auto& app = m_context.appState;
-    // The model in memory and the one loading stay: the rows offer neither, and a late click must not
-    // pull a file from under them.
-    if (app.loadedTier() == tier || app.loadingTier.get() == tier) return;
-    // Runs to the end even when the page is gone; the state outlives every settings window.
-    m_context.models.deleteModel(tier, [&app, tier] {
-        auto tiers = app.downloadedTiers.get();
-        tiers.erase(tier);
-        app.downloadedTiers.set(std::move(tiers));
-    });
 }
 
 void GeneralSettingsView::applyLaunchAtLogin(bool on) {

@@ -52,7 +52,6 @@ public:
     void removeLanguage(const std::string& code);
     void makePrimary(const std::string& code);
     void selectPerformanceMode(const std::string& mode, ModelTier tier);
-    void removeDownloadedModel(ModelTier tier);
     // The launch-at-login switch turned by the user.
     void applyLaunchAtLogin(bool on);
     void retryModelLoad();

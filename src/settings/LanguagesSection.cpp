@@ -12,7 +12,6 @@
 #include "settings/GeneralSettingsView.h"
 #include "settings/SettingsContext.h"
 #include "ui/FlowLayout.h"
-#include "ui/Fonts.h"
 #include "ui/LanguageTag.h"
 #include "ui/SupportedLanguage.h"
 
@@ -28,14 +27,9 @@ LanguagesSection::LanguagesSection(GeneralSettingsView& view, QWidget* parent) :
     rows()->addWidget(m_chipArea);
 
     m_addRow = new QWidget(this);
-    auto* row = new QHBoxLayout(m_addRow);
+    auto* row = makeComboRow(m_addLabel, m_addMenu, m_addRow);
     row->setContentsMargins(0, 0, 0, 0);
-    m_addLabel = makeRowLabel(QString(), m_addRow);
-    row->addWidget(m_addLabel);
-    row->addStretch(1);
-    m_addMenu = new QComboBox(m_addRow);
-    m_addMenu->setFont(monoFont(13));
-    row->addWidget(m_addMenu);
+    m_addRow->setLayout(row);
     rows()->addWidget(m_addRow);
     connect(m_addMenu, &QComboBox::activated, this, [this](int index) {
         const auto code = m_addMenu->itemData(index).toString().toStdString();

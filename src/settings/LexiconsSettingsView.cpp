@@ -79,8 +79,7 @@ LexiconsSettingsView::LexiconsSettingsView(SettingsContext& context, QWidget* pa
     m_libraryConnection = m_context.lexicons.changed.connect(m_life.guard([this] { refresh(); }));
     // Any change of the defaults may be a new choice, or new dictation languages from elsewhere.
     m_defaultsConnection = m_context.defaults.changed.connect(m_life.guard([this](const std::string&) {
-        auto codes = readLanguageCodes();
-        if (codes != m_activeLanguageCodes) m_activeLanguageCodes = std::move(codes);
+        m_activeLanguageCodes = readLanguageCodes();
         refresh();
     }));
     m_languageConnection = m_context.localization.changed.connect(m_life.guard([this] { refresh(); }));
@@ -90,9 +89,8 @@ LexiconsSettingsView::LexiconsSettingsView(SettingsContext& context, QWidget* pa
 LexiconsSettingsView::~LexiconsSettingsView() { m_life.reset(); }
 
 std::set<std::string> LexiconsSettingsView::readLanguageCodes() const {
-    auto stored = m_context.defaults.stored(kPreferredLanguages);
-    if (!stored) return {"en"};
-    return {stored->begin(), stored->end()};
+    const auto codes = m_context.defaults.get(kPreferredLanguages);
+    return {codes.begin(), codes.end()};
 }
 
 LexiconsSettingsView::Shape LexiconsSettingsView::currentShape() const {

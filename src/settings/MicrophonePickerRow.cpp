@@ -8,7 +8,6 @@
 #include "settings/FormSection.h"
 #include "speech/AudioDeviceService.h"
 #include "ui/Colors.h"
-#include "ui/Fonts.h"
 
 namespace vandrel {
 
@@ -18,14 +17,8 @@ MicrophonePickerRow::MicrophonePickerRow(AudioDeviceService& devices, const Sett
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(8);
-    auto* row = new QHBoxLayout;
-    m_label = FormSection::makeRowLabel(QString(), this);
-    row->addWidget(m_label);
-    row->addStretch(1);
-    m_picker = new QComboBox(this);
-    m_picker->setFont(monoFont(13));
+    auto* row = FormSection::makeComboRow(m_label, m_picker, this);
     m_picker->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    row->addWidget(m_picker);
     layout->addLayout(row);
     m_warning = FormSection::makeWarning(m_warningText, 11, this);
     QPalette pal = m_warningText->palette();

@@ -81,7 +81,6 @@ ModelChoiceRow::ModelChoiceRow(QWidget* parent) : QWidget(parent) {
 
 void ModelChoiceRow::setSelected(bool selected, bool accentMark) {
     m_selected = selected;
-    m_accentMark = accentMark;
     const QColor colour =
         selected ? (accentMark ? palette().color(QPalette::Highlight) : brandIndigoColor()) : secondaryColor(palette());
     m_mark->setPixmap(

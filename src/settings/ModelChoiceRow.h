@@ -56,7 +56,6 @@ private:
     void updatePalette();
 
     bool m_selected = false;
-    bool m_accentMark = false;
     bool m_disabled = false;
     bool m_pressed = false;
     QLabel* m_mark;

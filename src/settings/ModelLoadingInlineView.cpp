@@ -82,7 +82,6 @@ QString ModelLoadingInlineView::statusFor(double progress) {
 }
 
 void ModelLoadingInlineView::setProgress(double progress) {
-    m_progress = progress;
     m_status->setText(statusFor(progress));
     m_bar->setVisible(downloading(progress));
     if (downloading(progress)) m_bar->setValue(static_cast<int>(progress * 1000));

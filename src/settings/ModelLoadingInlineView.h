@@ -16,7 +16,6 @@ class ModelLoadingInlineView : public QWidget {
 public:
     explicit ModelLoadingInlineView(QWidget* parent = nullptr);
     void setProgress(double progress);
-    double progress() const { return m_progress; }
     QString statusText() const;
     bool showsBar() const;
 
@@ -24,7 +23,6 @@ public:
     static QString statusFor(double progress);
 
 private:
-    double m_progress = 0;
     QWidget* m_spinner;
     QLabel* m_status;
     QProgressBar* m_bar;

@@ -7,6 +7,7 @@
 #include "dictation/DictationDefaults.h"
 #include "settings/GeneralSettingsView.h"
 #include "settings/ModelChoiceRow.h"
+#include "settings/ModelRemoval.h"
 #include "settings/SettingsContext.h"
 
 namespace vandrel {
@@ -17,7 +18,7 @@ PerformanceSection::PerformanceSection(GeneralSettingsView& view, QWidget* paren
         const Mode mode = kModes[i];
         row->setToolTip(QString::fromStdString(fileName(mode.tier)));
         row->onChoose = [this, mode] { m_view.selectPerformanceMode(mode.mode, mode.tier); };
-        row->onRemove = [this, mode] { m_view.removeDownloadedModel(mode.tier); };
+        row->onRemove = [this, mode] { removeDownloadedModel(m_view.context(), mode.tier); };
         rows()->addWidget(row);
         m_rows[i] = row;
     }
@@ -25,7 +26,11 @@ PerformanceSection::PerformanceSection(GeneralSettingsView& view, QWidget* paren
     auto redraw = [this](const auto&) { refresh(); };
     m_loadingConnection = app.loadingTier.changed.connect(redraw);
     m_downloadedConnection = app.downloadedTiers.changed.connect(redraw);
-    m_progressConnection = app.modelDownloadProgress.changed.connect(redraw);
+    // A download ticks many times a second and moves nothing but the loading row's bar.
+    m_progressConnection = app.modelDownloadProgress.changed.connect([this, &app](double progress) {
+        if (const auto tier = app.loadingTier.get())
+            if (auto* loading = row(*tier)) loading->setLoading(progress);
+    });
     m_loadedConnection = app.isModelLoaded.changed.connect(redraw);
     m_defaultsConnection = m_view.context().defaults.changed.connect([this](const std::string& key) {
         if (key == kPerformanceMode.name) refresh();

@@ -116,9 +116,10 @@ void SettingsView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (m_initialTabApplied) return;
     m_initialTabApplied = true;
-    if (!m_initialTabID) return;
+    const auto tab = m_initialTabID ? tabID(*m_initialTabID) : std::nullopt;
+    if (!tab) return;
     for (std::size_t i = 0; i < m_entries.size(); ++i) {
-        if (rawValue(m_entries[i].tab) == *m_initialTabID) {
+        if (m_entries[i].tab == *tab) {
             setSelectedTab(static_cast<int>(i));
             return;
         }

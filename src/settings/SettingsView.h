@@ -43,7 +43,6 @@ public:
     SettingsView(SettingsContext& context, std::optional<std::string> initialTabID, QWidget* parent = nullptr);
     ~SettingsView() override;
 
-    const std::optional<std::string>& initialTabID() const { return m_initialTabID; }
     int selectedTab() const { return m_selectedTab; }
     void setSelectedTab(int position);
     TabID selectedTabID() const;

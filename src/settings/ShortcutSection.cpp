@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QStandardItemModel>
+#include <array>
 
 #include "KeyboardShortcuts/KeyboardShortcuts.h"
 #include "KeyboardShortcuts/RecorderCocoa.h"
@@ -12,6 +13,7 @@
 #include "dictation/HotkeyManager.h"
 #include "settings/GeneralSettingsView.h"
 #include "settings/HotkeyOptionLabel.h"
+#include "settings/HotkeyWarningSection.h"
 #include "settings/SettingsContext.h"
 #include "ui/Fonts.h"
 
@@ -20,6 +22,8 @@ namespace vandrel {
 namespace {
 
 constexpr int kHeading = -1;
+constexpr std::array kFamilies{HotkeyTriggerFamily::doubleTap, HotkeyTriggerFamily::modifierHold,
+                               HotkeyTriggerFamily::keyCombination};
 
 const char* groupHeading(HotkeyTriggerFamily family) {
     switch (family) {
@@ -38,22 +42,23 @@ const char* groupHeading(HotkeyTriggerFamily family) {
 }  // namespace
 
 ShortcutSection::ShortcutSection(GeneralSettingsView& view, QWidget* parent) : FormSection(parent), m_view(view) {
-    auto* row = new QHBoxLayout;
-    m_label = makeRowLabel(QString(), this);
-    row->addWidget(m_label);
-    row->addStretch(1);
-    m_picker = new QComboBox(this);
-    m_picker->setFont(monoFont(13));
-    row->addWidget(m_picker);
-    rows()->addLayout(row);
+    rows()->addLayout(makeComboRow(m_label, m_picker, this));
 
-    connect(m_picker, &QComboBox::activated, this, [this](int index) {
-        if (auto option = optionAt(index)) m_view.context().hotkeyManager.setOption(*option);
-        // A choice refused during a recording leaves the current option: show that one again.
-        refresh();
+    buildEntries();
+
+    auto& manager = m_view.context().hotkeyManager;
+    connect(m_picker, &QComboBox::activated, this, [this, &manager](int index) {
+        const auto before = manager.currentOption.get();
+        if (auto option = optionAt(index)) manager.setOption(*option);
+        // A choice refused during a recording leaves the current option: show that one again. An accepted
+        // one has already redrawn through the option's change.
+        if (manager.currentOption.get() == before) refresh();
     });
-    m_optionConnection =
-        m_view.context().hotkeyManager.currentOption.changed.connect([this](const HotkeyOption&) { m_view.refresh(); });
+    // Only this section and the warning under it show the hotkey; the rest of the page stays as drawn.
+    m_optionConnection = manager.currentOption.changed.connect([this](const HotkeyOption&) {
+        refresh();
+        m_view.hotkeyWarningSection()->refresh();
+    });
 }
 
 std::optional<HotkeyOption> ShortcutSection::optionAt(int index) const {
@@ -62,17 +67,11 @@ std::optional<HotkeyOption> ShortcutSection::optionAt(int index) const {
     return static_cast<HotkeyOption>(value);
 }
 
-void ShortcutSection::rebuildEntries() {
-    const auto bundle = m_view.text().bundle();
-    m_picker->clear();
+void ShortcutSection::buildEntries() {
     auto* model = qobject_cast<QStandardItemModel*>(m_picker->model());
-    auto addOption = [&](HotkeyOption o) {
-        m_picker->addItem(HotkeyOptionLabel{o}.text(*bundle), static_cast<int>(o));
-    };
-    addOption(HotkeyOption::none);
-    for (auto family :
-         {HotkeyTriggerFamily::doubleTap, HotkeyTriggerFamily::modifierHold, HotkeyTriggerFamily::keyCombination}) {
-        m_picker->addItem(m_view.text().localized(groupHeading(family)), kHeading);
+    m_picker->addItem(QString(), static_cast<int>(HotkeyOption::none));
+    for (auto family : kFamilies) {
+        m_picker->addItem(QString(), kHeading);
         if (model) {
             auto* item = model->item(m_picker->count() - 1);
             item->setFlags(Qt::NoItemFlags);
@@ -80,16 +79,28 @@ void ShortcutSection::rebuildEntries() {
             item->setFont(f);
         }
         for (auto o : allHotkeyOptions())
-            if (triggerFamily(o) == family) addOption(o);
+            if (triggerFamily(o) == family) m_picker->addItem(QString(), static_cast<int>(o));
     }
-    addOption(HotkeyOption::custom);
+    m_picker->addItem(QString(), static_cast<int>(HotkeyOption::custom));
+}
+
+void ShortcutSection::retextEntries() {
+    const auto bundle = m_view.text().bundle();
+    // The headings stand in the order of kFamilies, as buildEntries put them.
+    std::size_t heading = 0;
+    for (int i = 0; i < m_picker->count(); ++i) {
+        if (auto option = optionAt(i))
+            m_picker->setItemText(i, HotkeyOptionLabel{*option}.text(*bundle));
+        else
+            m_picker->setItemText(i, m_view.text().localized(groupHeading(kFamilies[heading++])));
+    }
 }
 
 void ShortcutSection::refresh() {
     const auto& text = m_view.text();
     setHeader(QStringLiteral("02 / ") + text.localized("Shortcut"));
     m_label->setText(text.localized("Hotkey"));
-    rebuildEntries();
+    retextEntries();
     const auto current = m_view.context().hotkeyManager.currentOption.get();
     m_picker->setCurrentIndex(m_picker->findData(static_cast<int>(current)));
 

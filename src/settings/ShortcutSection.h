@@ -28,7 +28,9 @@ public:
     std::optional<HotkeyOption> optionAt(int index) const;
 
 private:
-    void rebuildEntries();
+    // The entries with their data, once; refresh() gives them their texts.
+    void buildEntries();
+    void retextEntries();
     void updateCustomRow(bool custom);
 
     GeneralSettingsView& m_view;

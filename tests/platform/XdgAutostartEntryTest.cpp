@@ -1,6 +1,7 @@
 #include "platform/xdg/XdgAutostartEntry.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "base/FileUtil.h"
 #include "support/TestEnvironment.h"
@@ -49,4 +50,27 @@ TEST(XdgAutostartEntry, RegisteringWritesTheEntryAndRemovingItUnregisters) {
     XdgAutostartEntry unwritable(fs::path("/proc/self/autostart/vandrel.desktop"), "/usr/bin/vandrel");
     EXPECT_FALSE(unwritable.registerItem());
     EXPECT_FALSE(unwritable.isEnabled());
+}
+
+TEST(XdgAutostartEntry, RegisteringAgainLeavesAnUnchangedEntryAlone) {
+    test::TempDir config;
+    const fs::path file = config / "autostart/vandrel.desktop";
+    const auto inode = [&] {
+        struct stat st {};
+        return ::stat(file.c_str(), &st) == 0 ? st.st_ino : ino_t{0};
+    };
+    XdgAutostartEntry entry(file, "/usr/bin/vandrel");
+    ASSERT_TRUE(entry.registerItem());
+    const auto first = inode();
+    ASSERT_NE(first, ino_t{0});
+    // An atomic write renames a new file over the entry: the same inode means nothing was written.
+    EXPECT_TRUE(entry.registerItem());
+    EXPECT_EQ(inode(), first);
+
+    XdgAutostartEntry moved(file, "/opt/vandrel/bin/vandrel");
+    ASSERT_TRUE(moved.registerItem());
+    EXPECT_NE(inode(), first);
+    std::string text;
+    ASSERT_TRUE(readFile(file, text));
+    EXPECT_EQ(text, *XdgAutostartEntry::entryText("/opt/vandrel/bin/vandrel"));
 }

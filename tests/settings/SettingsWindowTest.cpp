@@ -172,10 +172,3 @@ TEST_F(SettingsWindowTest, AboutShowsVersionAndTheBetaChipOnlyForTheBetaFeed) {
     EXPECT_EQ(release.versionText(), "Version 1.0.27 (42)");
     EXPECT_NE(release.lines().first(), "Voice-to-text dictation for Linux");
 }
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -1,9 +1,9 @@
 #include "platform/xdg/XdgAutostartEntry.h"
 
-#include <cstdlib>
 #include <string_view>
 
 #include "base/FileUtil.h"
+#include "base/Paths.h"
 
 namespace fs = std::filesystem;
 
@@ -42,23 +42,11 @@ std::optional<std::string> execArgument(const std::string& path) {
 XdgAutostartEntry::XdgAutostartEntry(fs::path entryFile, fs::path executable)
     : m_entryFile(std::move(entryFile)), m_executable(std::move(executable)) {}
 
-XdgAutostartEntry XdgAutostartEntry::forRunningBinary() { return {defaultEntryFile(), runningExecutable()}; }
+XdgAutostartEntry XdgAutostartEntry::forRunningBinary() { return {defaultEntryFile(), Paths::executable()}; }
 
 fs::path XdgAutostartEntry::defaultEntryFile() {
-    fs::path config;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && fs::path(xdg).is_absolute()) {
-        config = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-        config = fs::path(home ? home : "/") / ".config";
-    }
-    return config / "autostart" / "vandrel.desktop";
-}
-
-fs::path XdgAutostartEntry::runningExecutable() {
-    std::error_code ec;
-    auto exe = fs::read_symlink("/proc/self/exe", ec);
-    return ec ? fs::path() : exe;
+    // The autostart folder sits beside the settings folder, in the same configuration base.
+    return Paths::configDir().parent_path() / "autostart" / "vandrel.desktop";
 }
 
 std::optional<std::string> XdgAutostartEntry::entryText(const fs::path& executable) {
@@ -83,6 +71,9 @@ bool XdgAutostartEntry::isEnabled() const {
 bool XdgAutostartEntry::registerItem() {
     auto text = entryText(m_executable);
     if (!text) return false;
+    // The settings page registers again on each appearance; an entry that already says the same costs
+    // a read instead of a synced write.
+    if (std::string current; readFile(m_entryFile, current) && current == *text) return true;
     std::error_code ec;
     fs::create_directories(m_entryFile.parent_path(), ec);
     return writeFileAtomically(m_entryFile, *text);

@@ -18,10 +18,8 @@ public:
     // The entry "vandrel.desktop" in the user's autostart folder, starting the running binary.
     static XdgAutostartEntry forRunningBinary();
 
-    // $XDG_CONFIG_HOME/autostart/vandrel.desktop ($HOME/.config when the variable is unset or relative).
+    // $XDG_CONFIG_HOME/autostart/vandrel.desktop (~/.config when the variable is unset or relative).
     static std::filesystem::path defaultEntryFile();
-    // The running program's absolute path (/proc/self/exe).
-    static std::filesystem::path runningExecutable();
     // The whole desktop entry for `executable`; none when the path cannot be written as an Exec line.
     static std::optional<std::string> entryText(const std::filesystem::path& executable);
 
