@@ -47,7 +47,7 @@ AvailableLexiconRow::AvailableLexiconRow(const SettingsText& text, const QLocale
     top->addWidget(new BrandIconTile(LexiconDetails::domainIcon(m_descriptor.domain), 32, card), 0, Qt::AlignTop);
     auto* stack = new QVBoxLayout;
     stack->setSpacing(6);
-    stack->addWidget(textLabel(text.localized(LexiconDetails::domainTitleKey(m_descriptor.domain)),
+    stack->addWidget(textLabel(text.localized(LexiconDescriptor::domainTitleKey(m_descriptor.domain)),
                                monoFont(15, QFont::DemiBold), primaryColor(palette()), card));
     m_details = new LexiconDetails(text, locale, m_descriptor, supportsUserLanguages, card);
     stack->addWidget(m_details);

@@ -31,7 +31,7 @@ InstalledLexiconRow::InstalledLexiconRow(const SettingsText& text, const QLocale
     auto* titleRow = new QHBoxLayout;
     titleRow->setSpacing(10);
     titleRow->addWidget(new BrandIconTile(LexiconDetails::domainIcon(m_descriptor.domain), 32, this));
-    auto* title = new QLabel(text.localized(LexiconDetails::domainTitleKey(m_descriptor.domain)), this);
+    auto* title = new QLabel(text.localized(LexiconDescriptor::domainTitleKey(m_descriptor.domain)), this);
     title->setTextFormat(Qt::PlainText);
     title->setFont(monoFont(15, QFont::DemiBold));
     titleRow->addWidget(title);

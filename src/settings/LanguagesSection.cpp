@@ -17,10 +17,6 @@
 
 namespace vandrel {
 
-QString LanguagesSection::displayName(const std::string& code, const std::string& appLanguage) {
-    return QString::fromStdString(languageDisplayName(code, appLanguage, false));
-}
-
 LanguagesSection::LanguagesSection(GeneralSettingsView& view, QWidget* parent) : FormSection(parent), m_view(view) {
     m_chipArea = new QWidget(this);
     m_flow = new FlowLayout(6, m_chipArea);
@@ -67,7 +63,8 @@ void LanguagesSection::refresh() {
         const bool isActive = std::find(active.begin(), active.end(), code) != active.end();
         // The actions are queued: they rebuild the chips, the one being clicked included.
         auto* tag = new LanguageTag(
-            displayName(code, appLanguage), code == selected.front(), selected.size() > 1, isActive,
+            QString::fromStdString(languageDisplayName(code, appLanguage, false)), code == selected.front(),
+            selected.size() > 1, isActive,
             [this, code] {
                 QMetaObject::invokeMethod(
                     this, [this, code] { m_view.makePrimary(code); }, Qt::QueuedConnection);
@@ -87,7 +84,8 @@ void LanguagesSection::refresh() {
     for (const auto& language : SupportedLanguage::all) {
         const std::string code(language.code);
         if (std::find(selected.begin(), selected.end(), code) != selected.end()) continue;
-        m_addMenu->addItem(displayName(code, appLanguage), QString::fromStdString(code));
+        m_addMenu->addItem(QString::fromStdString(languageDisplayName(code, appLanguage, false)),
+                           QString::fromStdString(code));
     }
     m_addRow->setVisible(selected.size() < 3 && m_view.performanceMode() != "lowMemory");
 

@@ -27,9 +27,6 @@ public:
     QWidget* addRow() const { return m_addRow; }
     QComboBox* addMenu() const { return m_addMenu; }
 
-    // The name of a language code in the application language, else its English name, else the code.
-    static QString displayName(const std::string& code, const std::string& appLanguage);
-
 private:
     GeneralSettingsView& m_view;
     QWidget* m_chipArea;

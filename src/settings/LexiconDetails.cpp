@@ -15,25 +15,13 @@ QString LexiconDetails::domainIcon(LexiconDescriptor::Domain domain) {
     return domain == LexiconDescriptor::Domain::medical ? QStringLiteral("stethoscope") : QStringLiteral("curlybraces");
 }
 
-std::string LexiconDetails::domainTitleKey(LexiconDescriptor::Domain domain) {
-    return LexiconDescriptor::domainTitleKey(domain);
-}
-
-std::string LexiconDetails::domainBodyKey(LexiconDescriptor::Domain domain) {
-    return LexiconDescriptor::domainBodyKey(domain);
-}
-
-std::string LexiconDetails::languageCode(LexiconDescriptor::Language language) {
-    return LexiconDescriptor::languageCode(language);
-}
-
 LexiconDetails::LexiconDetails(const SettingsText& text, const QLocale& locale, const LexiconDescriptor& descriptor,
                                bool supportsUserLanguages, QWidget* parent)
     : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(6);
-    auto* body = new QLabel(text.localized(domainBodyKey(descriptor.domain)), this);
+    auto* body = new QLabel(text.localized(LexiconDescriptor::domainBodyKey(descriptor.domain)), this);
     body->setTextFormat(Qt::PlainText);
     body->setWordWrap(true);
     body->setFont(monoFont(13));

@@ -26,9 +26,6 @@ public:
     LexiconMetadataBlock* metadata() const { return m_metadata; }
 
     static QString domainIcon(LexiconDescriptor::Domain domain);
-    static std::string domainTitleKey(LexiconDescriptor::Domain domain);
-    static std::string domainBodyKey(LexiconDescriptor::Domain domain);
-    static std::string languageCode(LexiconDescriptor::Language language);
 
 private:
     LexiconLanguagePill* m_pill;

@@ -154,7 +154,7 @@ void LexiconsSettingsView::rebuild() {
             available.push_back(d);
             continue;
         }
-        const bool supports = m_activeLanguageCodes.count(LexiconDetails::languageCode(d.language)) != 0;
+        const bool supports = m_activeLanguageCodes.count(LexiconDescriptor::languageCode(d.language)) != 0;
         lib->addWidget(new InstalledLexiconRow(
             m_text, locale, d, active == d.key, supports,
             [&defaults, key = d.key] { defaults.set(kActiveDictionary, key); },
@@ -170,7 +170,7 @@ void LexiconsSettingsView::rebuild() {
         av->addWidget(new KickerLabel(m_text.localized("lexicons.settings.section.available"), brandIndigoColor(),
                                       m_availableSection));
         for (const auto& d : available) {
-            const bool supports = m_activeLanguageCodes.count(LexiconDetails::languageCode(d.language)) != 0;
+            const bool supports = m_activeLanguageCodes.count(LexiconDescriptor::languageCode(d.language)) != 0;
             // The install runs on the library's own timers and outlives this page.
             av->addWidget(new AvailableLexiconRow(
                 m_text, locale, d, std::nullopt, supports, [&library, key = d.key] { library.install(key); },
