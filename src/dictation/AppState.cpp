@@ -404,7 +404,7 @@ void AppState::loadModelTier(ModelTier tier, std::function<void()> done) {
                     // The first real dictation should not pay for cold caches and a sleeping microphone.
                     MainLoop::current().post([this, life = m_life.weak()] {
                         if (life) warmUp();
-                        AudioRecorder::prewarm();
+                        AudioRecorder::prewarm([] { log("AppState", "Microphone warmed up"); });
                     });
                     if (done) done();
                 }));

@@ -48,8 +48,12 @@ constexpr int kDeadlineMs = 15000;
 bool eventually(const std::function<bool()>& done, int ms = kDeadlineMs) {
     QElapsedTimer t;
     t.start();
-    while (!done() && t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
+    for (;;) {
+        // Judged once per round: a condition that flips back must not fail a wait that saw it hold.
+        if (done()) return true;
+        if (t.elapsed() >= ms) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
 }
 
 void pause(int ms) {
@@ -355,8 +359,14 @@ protected:
         ASSERT_TRUE(m_app->waitForOutput("[AppState] Model loaded: ggml-large-v3-turbo-q5_0.bin"))
             << "the application did not report its model loaded\n"
             << m_app->report();
-        // The warm-up opens the microphone for a moment; a recording must start from a quiet server.
-        ASSERT_TRUE(eventually([] { return recordingStreams() == 0; })) << m_app->report();
+        ASSERT_NO_FATAL_FAILURE(waitForWarmUp(*m_app));
+    }
+
+    // The warm-up after a model load opens the microphone for a moment; a recording must start from a
+    // quiet server, so wait until the warm-up has come and gone.
+    void waitForWarmUp(Child& app) {
+        ASSERT_TRUE(app.waitForOutput("[AppState] Microphone warmed up")) << app.report();
+        ASSERT_TRUE(eventually([] { return recordingStreams() == 0; })) << app.report();
     }
 
     void startWindow() {
@@ -614,7 +624,7 @@ TEST_F(EndToEnd, AFirstStartIsGuidedToADictationInTheGuidesOwnEditor) {
         << m_app->report();
     EXPECT_EQ(frame->size(), QSize(580, 600));
     ASSERT_TRUE(m_app->waitForOutput("[AppState] Model loaded: ggml-large-v3-turbo-q5_0.bin")) << m_app->report();
-    ASSERT_TRUE(eventually([] { return recordingStreams() == 0; })) << m_app->report();
+    ASSERT_NO_FATAL_FAILURE(waitForWarmUp(*m_app));
 
     // "Continue" sits at the bottom right of the first three steps: the grants (the sound server and the X
     // server's XTest) and the default language and trigger let each step be left.
