@@ -4,14 +4,13 @@
 // follow.
 // clang-format off
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <gtest/gtest.h>
 
-#include <functional>
 
 #include "KeyboardShortcuts/CarbonKeyboardShortcuts.h"
 #include "KeyboardShortcuts/KeyboardShortcuts.h"
 #include "dictation/HotkeyManager.h"
+#include "platform/X11TestSupport.h"
 #include "platform/qt/QtMainLoop.h"
 #include "platform/x11/XInputModifierKeyBackend.h"
 #include "support/FakeDictation.h"
@@ -28,13 +27,7 @@ namespace KS = KeyboardShortcuts;
 
 namespace {
 
-// Runs Qt events until `done` holds or `ms` of real time passed; returns `done()`.
-bool spinUntil(const std::function<bool()>& done, int ms = 5000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    return done();
-}
+using test::spinUntil;
 void spinFor(int ms) {
     spinUntil([] { return false; }, ms);
 }

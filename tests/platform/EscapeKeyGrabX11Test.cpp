@@ -22,9 +22,11 @@ namespace {
 // Polls `done` in real time, at most `ms`, for state another thread changes without posting.
 bool waitFor(const std::function<bool()>& done, int ms = 5000) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!done() && std::chrono::steady_clock::now() < until)
+    for (;;) {
+        if (done()) return true;
+        if (std::chrono::steady_clock::now() >= until) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return done();
+    }
 }
 
 // Another client on the same display: sends keys, holds grabs, owns a focused window.

@@ -3,22 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QProcess>
 #include <vector>
 
 #include "base/SystemPower.h"
+#include "platform/X11TestSupport.h"
 
 using namespace vandrel;
 
 namespace {
 
-bool spinUntil(const std::function<bool()>& done, int ms = 5000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
-}
+using test::spinUntil;
 
 // A private bus with the stand-in logind on it.
 class LogindWorld {

@@ -8,12 +8,16 @@
 
 namespace vandrel::test {
 
-// Runs Qt events until `done` holds or `ms` of real time passed; returns `done()`.
+// Runs Qt events until `done` holds or `ms` of real time passed; whether it held. Judged once per round,
+// so a condition that flips back cannot fail a wait that saw it hold.
 inline bool spinUntil(const std::function<bool()>& done, int ms = 5000) {
     QElapsedTimer t;
     t.start();
-    while (!done() && t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    return done();
+    for (;;) {
+        if (done()) return true;
+        if (t.elapsed() >= ms) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
 }
 
 inline QString clipboardOwnerPath() { return QCoreApplication::applicationDirPath() + "/clipboard_owner"; }
