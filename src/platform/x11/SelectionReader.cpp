@@ -98,8 +98,11 @@ private:
                 XNextEvent(m_display, &event);
                 if (match(event)) return event;
             }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - SteadyClock::now()).count();
-            if (left <= 0) return std::nullopt;
+            const auto now = SteadyClock::now();
+            if (now >= until) return std::nullopt;
+            // Rounded up: a wait that ends early by a fraction of a millisecond would leave the read's
+            // deadline not quite passed, and the next format would still be asked for.
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - now).count();
             pollfd fd{ConnectionNumber(m_display), POLLIN, 0};
             if (::poll(&fd, 1, static_cast<int>(std::min<long long>(left, INT_MAX))) < 0 && errno != EINTR)
                 return std::nullopt;
