@@ -594,17 +594,20 @@ TEST_F(EndToEnd, AHotkeyChosenInTheSettingsWindowStartsTheDictationAndTheOldOneN
 
     // The user moves through the page with Tab and picks the entry above the current one in the hotkey
     // picker: from "Right Ctrl" that is "Right Shift". Up changes nothing on the other controls on the way
-    // (each stands on its first entry).
+    // (each stands on its first entry). Each step waits long enough for a busy application to have taken
+    // it: a Tab sent before the picker's Up was handled would move on and press Up on the next control.
     bool chosen = false;
     for (int i = 0; i < 20 && !chosen; ++i) {
         m_keyboard.tap(XK_Tab, 40);
         m_keyboard.tap(XK_Up, 40);
-        chosen = eventually([&] { return storedDefaults().find("\"rightShift\"") != std::string::npos; }, 400);
+        chosen = eventually([&] { return storedDefaults().find("\"rightShift\"") != std::string::npos; }, 1500);
     }
     ASSERT_TRUE(chosen) << "the hotkey picker was not reached\n" << storedDefaults() << "\n" << m_app->report();
     EXPECT_NE(storedDefaults().find("\"hotkeyOption\": \"rightShift\""), std::string::npos) << storedDefaults();
 
-    EXPECT_TRUE(holdStartsRecording(XK_Shift_R)) << "Right Shift did not start a dictation\n" << m_app->report();
+    EXPECT_TRUE(holdStartsRecording(XK_Shift_R)) << "Right Shift did not start a dictation\n"
+                                                 << storedDefaults() << "\n"
+                                                 << m_app->report();
     EXPECT_FALSE(holdStartsRecording(XK_Control_R)) << "Right Control still starts a dictation\n" << m_app->report();
     EXPECT_TRUE(m_app->running()) << m_app->report();
 }
