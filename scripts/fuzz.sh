@@ -25,7 +25,17 @@ while IFS='|' read -r name corpus; do
         "$work" >"$build/$name.log" 2>&1; then
         echo "[fuzz] $name FAILED"; tail -40 "$build/$name.log"; fail=1
     else
-        echo "[fuzz] $name: $(grep -Eo 'Done [0-9]+ runs' "$build/$name.log" | tail -1)"
+        # Coverage as libFuzzer counts it: instrumented edges of the code under test, edges reached from the
+        # seed corpus and at the end. A target that sees only its own harness is blind, so it fails here.
+        counters=$(grep -Eo '[0-9]+ inline 8-bit counters' "$build/$name.log" | head -1 | cut -d' ' -f1)
+        inited=$(grep -Eo 'INITED cov: [0-9]+' "$build/$name.log" | head -1 | grep -Eo '[0-9]+$' || true)
+        final=$(grep -Eo 'cov: [0-9]+' "$build/$name.log" | tail -1 | grep -Eo '[0-9]+$' || true)
+        echo "[fuzz] $name: $(grep -Eo 'Done [0-9]+ runs' "$build/$name.log" | tail -1)," \
+            "${counters:-?} edges instrumented, covered ${inited:-?} from the corpus, ${final:-?} at the end"
+        if [ "${counters:-0}" -lt 200 ]; then
+            echo "[fuzz] $name sees only ${counters:-0} instrumented edges: the code under test is not instrumented"
+            fail=1
+        fi
     fi
     rm -rf "$work"
 done <<< "$targets"

@@ -25,8 +25,12 @@ if [ "${VANDREL_SANITIZE_RUN:-1}" != 0 ]; then
         -DVANDREL_WHISPER_ROOT="$build/_deps/whisper/install" >/dev/null
     cmake --build "$asan" -j"$(nproc)" >/dev/null
     # Leak reports are left out: Qt and the sound server's client library keep process-wide caches.
+    # The decode on lavapipe is left to the plain pass: under the sanitizer's allocator, Mesa compiling
+    # ggml's shaders takes minutes (241 s with a cold shader cache, 2.6 s without the sanitizer), and none of
+    # that work is ours; the other Vulkan cases (fallback, CPU device, no loader) stay here.
     ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-        ctest --test-dir "$asan" -L unit --output-on-failure -j"$(nproc)" || status=1
+        ctest --test-dir "$asan" -L unit -E '^WhisperBackend\.DecodesOnTheVulkanDeviceWhenOneIsVisible$' \
+        --output-on-failure -j"$(nproc)" || status=1
 fi
 
 if [ "${VANDREL_FUZZ_SECONDS:-10}" != 0 ]; then
