@@ -26,7 +26,7 @@ vulkan=${VANDREL_WHISPER_VULKAN:-1}
 jobs=${VANDREL_JOBS:-$(nproc)}
 # The stamp names the configuration, so a build directory made with other settings (or by an earlier
 # version of this script) is rebuilt.
-stamp="$install/.built-1.9.1-dl-vulkan$vulkan-portable$portable"
+stamp="$install/.built-1.9.1-dl-reuse-vulkan$vulkan-portable$portable"
 
 if [ -f "$stamp" ]; then
     echo "[setup] whisper.cpp already built in $install"
@@ -50,15 +50,17 @@ rm -rf src package
 tar xzf "$tgz" package/cpp/whisper.cpp
 mv package/cpp/whisper.cpp src
 rm -rf package
-if [ "$vulkan" = 1 ]; then
-    # Without fuzz, a patch whose context no longer matches is refused, so a changed source stops here.
-    fix="$here/patches/ggml-vulkan-layer-settings.patch"
+# Without fuzz, a patch whose context no longer matches is refused, so a changed source stops here.
+apply_patch() {
+    local fix="$here/patches/$1"
     if ! patch -d src -p1 --forward --fuzz=0 --batch --silent --dry-run <"$fix" >/dev/null; then
         echo "[setup] $fix does not apply to the fetched whisper.cpp: update it" >&2
         exit 1
     fi
     patch -d src -p1 --forward --fuzz=0 --batch --silent <"$fix"
-fi
+}
+apply_patch whisper-reuse-encoder-pass.patch
+if [ "$vulkan" = 1 ]; then apply_patch ggml-vulkan-layer-settings.patch; fi
 
 blas=OFF
 if [ -f /usr/include/x86_64-linux-gnu/openblas-pthread/cblas.h ] || pkg-config --exists openblas 2>/dev/null; then

@@ -1,6 +1,6 @@
 // whisper on random-weight models of the real tiers' shapes: model load, a 5 s and a 15 s transcription
 // (the decode the service runs, one text token each: the encoder pass over the 30 s window dominates),
-// language detection, and the start-up warm-up followed by the first dictation.
+// language detection, a two-language dictation, and the start-up warm-up followed by the first dictation.
 //
 // Environment:
 //   VANDREL_BENCH_TIERS    comma-separated tiers among tiny, base, small, turbo (default tiny,base)
@@ -153,6 +153,25 @@ void BM_DetectLanguage(benchmark::State& state, Tier t, bool gpu) {
     api->free(ctx);
 }
 
+// A 5 s dictation with two languages at its dearest, as the application's context runs it: the language
+// detection, then a decode in each language (the uncertain band of the two-pass decision, or a second
+// decode in the language the text turned out to be in). All three look at the same 30 s window.
+void BM_TwoLanguages5s(benchmark::State& state, Tier t) {
+    WhisperLibrary::api();
+    auto context = WhisperContext::create(modelFile(t).string());
+    if (!context) return state.SkipWithError("model not loaded");
+    const auto samples = speech(5.0f);
+    const std::vector<std::string> languages{"de", "en"};
+    (void)context->full(samples, "en", prompt());  // prepares the device, as a warm-up would
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(context->detectLanguage(samples, languages));
+        if (context->full(samples, "en", prompt()) != WhisperContext::DecodeStatus::success ||
+            context->full(samples, "de", TranscriptionService::languagePrompt("de")) !=
+                WhisperContext::DecodeStatus::success)
+            state.SkipWithError("decode failed");
+    }
+}
+
 // From a freshly loaded model: the warm-up (none, the 0.5 s transcription it used to be, or the one
 // WhisperContext::warmUp runs), then the first 5 s dictation. Counters split the two; the iteration
 // time is their sum, what start-up plus a first dictation made at once would wait for. A GPU keeps what a
@@ -217,6 +236,10 @@ void registerAll() {
                 ->MeasureProcessCPUTime()
                 ->UseRealTime();
         }
+        benchmark::RegisterBenchmark((std::string("TwoLanguages5s/") + t.name).c_str(), BM_TwoLanguages5s, t)
+            ->Unit(benchmark::kMillisecond)
+            ->MeasureProcessCPUTime()
+            ->UseRealTime();
         for (auto [kind, label] : {std::pair{WarmUp::none, "none"}, std::pair{WarmUp::fullWindow, "fullWindow"},
                                    std::pair{WarmUp::reduced, "reduced"}})
             benchmark::RegisterBenchmark((std::string("WarmUpThenFirstDictation/") + t.name + "/" + label).c_str(),

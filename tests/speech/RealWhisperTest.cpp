@@ -102,6 +102,44 @@ TEST_F(RealWhisper, AWarmUpChangesNoLaterResult) {
     EXPECT_EQ(results(), before);
 }
 
+// A detection and the decodes after it look at the same window, and whisper encodes it once for all of
+// them; other audio is encoded anew. Either way every result is the one a fresh model finds.
+TEST_F(RealWhisper, ResultsDoNotDependOnWhatTheModelEncodedBefore) {
+    const std::vector<std::string> languages{"en", "de", "fr"};
+    const auto a = tone(2.0f);
+    std::vector<float> b(32000);
+    for (std::size_t i = 0; i < b.size(); ++i) b[i] = 0.5f * std::sin(float(i) * 0.011f);
+    auto detect = [&](WhisperContext& ctx, const std::vector<float>& s) { return ctx.detectLanguage(s, languages); };
+    auto decode = [](WhisperContext& ctx, const std::vector<float>& s) {
+        EXPECT_EQ(ctx.full(s, "de", "Hallo"), WhisperContext::DecodeStatus::success);
+        return std::make_pair(ctx.segmentText(), ctx.meanTokenProbability());
+    };
+    auto fresh = [&](auto step, const std::vector<float>& s) {
+        auto ctx = WhisperContext::create(modelPath());
+        EXPECT_NE(ctx, nullptr);
+        return step(*ctx, s);
+    };
+    const auto detectA = fresh(detect, a), detectB = fresh(detect, b);
+    const auto decodeA = fresh(decode, a), decodeB = fresh(decode, b);
+    ASSERT_NE(detectA, detectB) << "the two inputs must tell a stale encoding apart";
+    ASSERT_NE(decodeA, decodeB) << "the two inputs must tell a stale encoding apart";
+
+    auto ctx = WhisperContext::create(modelPath());
+    ASSERT_NE(ctx, nullptr);
+    EXPECT_EQ(detect(*ctx, a), detectA);
+    EXPECT_EQ(decode(*ctx, a), decodeA);
+    EXPECT_EQ(decode(*ctx, a), decodeA);
+    EXPECT_EQ(decode(*ctx, b), decodeB);
+    EXPECT_EQ(detect(*ctx, a), detectA);
+    EXPECT_EQ(detect(*ctx, b), detectB);
+    EXPECT_EQ(decode(*ctx, b), decodeB);
+    // An aborted decode leaves nothing that the next one could take wrongly.
+    const DecodeTicket ticket = issueDecodeTicket();
+    abortDecodesThrough(ticket);
+    EXPECT_EQ(ctx->full(a, "de", "Hallo", ticket), WhisperContext::DecodeStatus::failed);
+    EXPECT_EQ(decode(*ctx, a), decodeA);
+}
+
 TEST_F(RealWhisper, DamagedModelFilesFailWithoutCrashing) {
     test::TempDir dir;
     std::string bytes;
