@@ -405,6 +405,16 @@ TEST_F(GeneralSettingsTest, LaunchAtLoginWritesTheAutostartEntryAndFallsBackSile
         EXPECT_FALSE(box->isChecked());
         EXPECT_FALSE(fs::exists(entry));
     }
+    // An entry the desktop switched off reads as off and is left as the user set it.
+    const std::string switchedOff = "[Desktop Entry]\nType=Application\nExec=/usr/bin/vandrel\nHidden=true\n";
+    ASSERT_TRUE(writeFileAtomically(entry, switchedOff));
+    {
+        auto page = open();
+        EXPECT_FALSE(page->behaviourSection()->launchAtLoginSwitch()->isChecked());
+        std::string text;
+        ASSERT_TRUE(readFile(entry, text));
+        EXPECT_EQ(text, switchedOff);
+    }
     // A file where the autostart folder belongs: the desktop refuses, the switch goes back, once.
     fs::create_directories(entry.parent_path().parent_path());
     fs::remove_all(entry.parent_path());
