@@ -338,6 +338,7 @@ TEST(AnnouncementView, ButtonsKeysAndPillsFollowTheAnnouncementAndTheLanguage) {
     EXPECT_EQ(view.width(), 480);
     EXPECT_EQ(view.primaryButton()->labelKey(), "whats_new.cta.open_lexicons");
     EXPECT_EQ(view.dismissButton()->labelKey(), "whats_new.dismiss");
+    EXPECT_EQ(view.dismissButton()->sizeHint().width(), 120 + 2 * 18);  // a short label's frame, padded
     ASSERT_EQ(view.rows().size(), 2u);
     ASSERT_EQ(view.rows()[0]->pills().size(), 2u);
     EXPECT_EQ(view.rows()[0]->pills()[0]->labelText(), "German");
