@@ -84,7 +84,7 @@ std::optional<std::string> XdgAutostartEntry::entryText(const fs::path& executab
     if (!executable.is_absolute()) return std::nullopt;
     auto exec = execArgument(executable.string());
     if (!exec) return std::nullopt;
-    // The icon is the one installed in the hicolor theme under the application's own name.
+    // The icon is the one the install puts in the hicolor theme, named "vandrel".
     return "[Desktop Entry]\n"
            "Type=Application\n"
            "Name=" +
