@@ -152,10 +152,10 @@ int main(int argc, char** argv) {
     std::optional<SettingsContext> settingsContext;
     std::optional<OnboardingContext> onboardingContext;
     AppDelegate delegate(std::move(parts));
-    settingsContext.emplace(SettingsContext{delegate.appState(), delegate.hotkeyManager(), delegate.updaterService(),
-                                            LocalizationManager::shared(), UserDefaults::standard(),
-                                            AudioDeviceService::shared(), LexiconLibrary::shared(),
-                                            ModelManager::shared(), loop, permissions, loginItems});
+    settingsContext.emplace(SettingsContext{
+        delegate.appState(), delegate.hotkeyManager(), delegate.updaterService(), LocalizationManager::shared(),
+        UserDefaults::standard(), AudioDeviceService::shared(), LexiconLibrary::shared(), ModelManager::shared(), loop,
+        permissions, loginItems, NotificationCenter::shared()});
     windowFactory.setSettingsContext(&*settingsContext);
     onboardingContext.emplace(OnboardingContext{
         delegate.appState(), delegate.hotkeyManager(), LocalizationManager::shared(), UserDefaults::standard(),

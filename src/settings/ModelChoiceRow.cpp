@@ -90,6 +90,8 @@ void ModelChoiceRow::setSelected(bool selected, bool accentMark) {
 void ModelChoiceRow::setRowDisabled(bool disabled) {
     m_disabled = disabled;
     setCursor(disabled ? Qt::ArrowCursor : Qt::PointingHandCursor);
+    // The remove button sits inside the row and goes with it.
+    m_remove->setEnabled(!disabled);
     updatePalette();
 }
 

@@ -10,6 +10,7 @@ class LocalizationManager;
 class LoginItemService;
 class MainLoop;
 class ModelManager;
+class NotificationCenter;
 class Permissions;
 class UpdaterService;
 class UserDefaults;
@@ -28,6 +29,8 @@ struct SettingsContext {
     MainLoop& loop;
     Permissions& permissions;
     LoginItemService& loginItems;
+    // The centre the shortcut store posts its changes to.
+    NotificationCenter& notifications;
 };
 
 }  // namespace vandrel

@@ -133,7 +133,7 @@ void ShortcutSection::updateCustomRow(bool custom) {
         rows()->addWidget(m_customRow);
         // Any stored shortcut changing (the recorder here, or elsewhere) re-registers the custom trigger
         // at once, for as long as this row exists.
-        m_shortcutChangeConnection = NotificationCenter::shared().addObserver(
+        m_shortcutChangeConnection = m_view.context().notifications.addObserver(
             KeyboardShortcuts::kShortcutByNameDidChange, [this](const Notification&) {
                 auto& manager = m_view.context().hotkeyManager;
                 if (manager.currentOption.get() == HotkeyOption::custom) manager.configure(HotkeyOption::custom);

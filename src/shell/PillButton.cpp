@@ -31,7 +31,8 @@ void PillButton::retranslate() {
 
 QSize PillButton::sizeHint() const {
     const QFontMetrics fm(font());
-    return {std::max(kMinWidth, fm.horizontalAdvance(text()) + 2 * kPadX), fm.height() + 2 * kPadY};
+    // The label's frame is at least kMinWidth wide; the padding comes on top of it.
+    return {std::max(kMinWidth, fm.horizontalAdvance(text())) + 2 * kPadX, fm.height() + 2 * kPadY};
 }
 
 void PillButton::paintEvent(QPaintEvent*) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "base/AppInfo.h"
 #include "base/FileUtil.h"
 #include "support/TestEnvironment.h"
 
@@ -42,7 +43,9 @@ TEST(XdgAutostartEntry, RegisteringWritesTheEntryAndRemovingItUnregisters) {
     EXPECT_TRUE(entry.isEnabled());
     std::string text;
     ASSERT_TRUE(readFile(entry.entryFile(), text));
-    EXPECT_EQ(text.rfind("[Desktop Entry]\nType=Application\n", 0), 0u) << text;
+    EXPECT_EQ(
+        text.rfind("[Desktop Entry]\nType=Application\nName=" + AppInfo::applicationName() + "\nIcon=vandrel\n", 0), 0u)
+        << text;
     EXPECT_TRUE(entry.unregisterItem());
     EXPECT_FALSE(entry.isEnabled());
     EXPECT_TRUE(fs::is_empty(config / "autostart"));  // no temporary file left behind
@@ -73,4 +76,27 @@ TEST(XdgAutostartEntry, RegisteringAgainLeavesAnUnchangedEntryAlone) {
     std::string text;
     ASSERT_TRUE(readFile(file, text));
     EXPECT_EQ(text, *XdgAutostartEntry::entryText("/opt/vandrel/bin/vandrel"));
+}
+
+TEST(XdgAutostartEntry, AnEntryTheDesktopSwitchedOffReadsAsOff) {
+    test::TempDir config;
+    const fs::path file = config / "autostart/vandrel.desktop";
+    XdgAutostartEntry entry(file, "/usr/bin/vandrel");
+    const auto written = [&](const std::string& key) {
+        std::string text = *XdgAutostartEntry::entryText("/usr/bin/vandrel");
+        text.replace(text.find("X-GNOME-Autostart-enabled=true\n"), std::string::npos, key);
+        return writeFileAtomically(file, text);
+    };
+    ASSERT_TRUE(entry.registerItem());
+    ASSERT_TRUE(written("Hidden = true\n"));
+    EXPECT_FALSE(entry.isEnabled());
+    ASSERT_TRUE(written("X-GNOME-Autostart-enabled=false\n"));
+    EXPECT_FALSE(entry.isEnabled());
+    // Only the main group counts; an action group's keys say nothing about the entry.
+    ASSERT_TRUE(written("Hidden=false\n[Desktop Action Quit]\nHidden=true\n"));
+    EXPECT_TRUE(entry.isEnabled());
+    // Switching it on again writes a fresh entry over the switched-off one.
+    ASSERT_TRUE(written("Hidden=true\n"));
+    ASSERT_TRUE(entry.registerItem());
+    EXPECT_TRUE(entry.isEnabled());
 }

@@ -181,6 +181,9 @@ TEST_F(GeneralSettingsTest, PerformanceRowsFollowTheLanguagesAndTheLoad) {
     EXPECT_EQ(fast->note(), "(EN, DE, FR, ES, IT only)");
     fast->click();
     EXPECT_EQ(mode(), "standard");  // a disabled row does nothing
+    app().downloadedTiers.set({ModelTier::small});
+    ASSERT_TRUE(fast->showsRemoveButton());
+    EXPECT_FALSE(fast->removeButton()->isEnabled());  // nor does its remove button
 
     page->removeLanguage("pl");
     EXPECT_EQ(app().loadingTier.get(), ModelTier::largeTurboQ5);  // the reload after every change
@@ -205,6 +208,7 @@ TEST_F(GeneralSettingsTest, PerformanceRowsFollowTheLanguagesAndTheLoad) {
     EXPECT_TRUE(standard->isSelected());
     EXPECT_FALSE(standard->showsRemoveButton());  // never the selected row
     EXPECT_TRUE(fast->showsRemoveButton());
+    EXPECT_TRUE(fast->removeButton()->isEnabled());
     EXPECT_EQ(fast->detail(), "Best for English, German, French, Spanish, or Italian");
 }
 
@@ -404,6 +408,16 @@ TEST_F(GeneralSettingsTest, LaunchAtLoginWritesTheAutostartEntryAndFallsBackSile
         box->click();
         EXPECT_FALSE(box->isChecked());
         EXPECT_FALSE(fs::exists(entry));
+    }
+    // An entry the desktop switched off reads as off and is left as the user set it.
+    const std::string switchedOff = "[Desktop Entry]\nType=Application\nExec=/usr/bin/vandrel\nHidden=true\n";
+    ASSERT_TRUE(writeFileAtomically(entry, switchedOff));
+    {
+        auto page = open();
+        EXPECT_FALSE(page->behaviourSection()->launchAtLoginSwitch()->isChecked());
+        std::string text;
+        ASSERT_TRUE(readFile(entry, text));
+        EXPECT_EQ(text, switchedOff);
     }
     // A file where the autostart folder belongs: the desktop refuses, the switch goes back, once.
     fs::create_directories(entry.parent_path().parent_path());

@@ -23,6 +23,7 @@ class SettingsWindowTest : public ::testing::Test {
 protected:
     std::unique_ptr<SettingsView> shown(std::optional<std::string> initialTabID) {
         auto view = std::make_unique<SettingsView>(rig.context, std::move(initialTabID));
+        view->resize(880, 660);  // the settings window's size
         view->show();
         return view;
     }
@@ -67,8 +68,9 @@ TEST_F(SettingsWindowTest, SidebarListsFourPagesInOrderAndFollowsTheLanguage) {
     EXPECT_EQ(list->item(2)->text(), "Permissions");
     EXPECT_EQ(list->item(3)->text(), "About");
     EXPECT_EQ(list->count(), listed(Tab::developer) ? 5 : 4);
-    EXPECT_GE(list->minimumWidth(), 200);
-    EXPECT_LE(list->maximumWidth(), 240);
+    EXPECT_EQ(list->minimumWidth(), 200);
+    EXPECT_EQ(list->maximumWidth(), 240);
+    EXPECT_EQ(list->width(), 214);  // the width it opens at
     view->setSelectedTab(2);
 
     LocalizationManager::shared().setLanguage("de");
@@ -150,6 +152,33 @@ TEST_F(SettingsWindowTest, CheckAgainReReadsAndALateAnswerAfterThePageIsGoneIsDr
     page.reset();
     rig.permissions.answerMicrophone();  // must not reach the destroyed page
     EXPECT_TRUE(rig.permissions.pending.empty());
+}
+
+TEST_F(SettingsWindowTest, ComingBackToTheApplicationReReadsTheGrantsWhileThePageIsShown) {
+    rig.permissions.microphone = false;
+    rig.permissions.accessibilityState = Accessibility::missing;
+    auto page = std::make_unique<PermissionsSettingsView>(rig.context);
+    page->show();
+    ASSERT_EQ(rig.permissions.microphoneChecks, 1);
+    const auto comeBack = [] {
+        Q_EMIT qGuiApp->applicationStateChanged(Qt::ApplicationInactive);
+        Q_EMIT qGuiApp->applicationStateChanged(Qt::ApplicationActive);
+    };
+
+    // Granted elsewhere, then back to one of our windows.
+    rig.permissions.microphone = true;
+    rig.permissions.accessibilityState = Accessibility::granted;
+    comeBack();
+    EXPECT_EQ(rig.permissions.microphoneChecks, 2);
+    EXPECT_TRUE(page->microphoneRow()->showsCheckMark());
+    EXPECT_TRUE(page->accessibilityRow()->showsCheckMark());
+    EXPECT_EQ(page->footerText(), "All permissions granted. Vandrel is ready to use.");
+
+    page->hide();
+    rig.permissions.microphone = false;
+    comeBack();
+    EXPECT_EQ(rig.permissions.microphoneChecks, 2);
+    EXPECT_TRUE(page->microphoneRow()->showsCheckMark());
 }
 
 TEST_F(SettingsWindowTest, AboutShowsVersionAndTheBetaChipOnlyForTheBetaFeed) {

@@ -8,8 +8,11 @@
 #include <QKeyEvent>
 #include <QWidget>
 
+#include "FakeWindowFactory.h"
+#include "base/LocalizationManager.h"
 #include "base/NotificationCenter.h"
 #include "base/SystemPower.h"
+#include "shell/ShellWindowController.h"
 #include "shell/StatusTray.h"
 #include "support/DictationRig.h"
 #include "support/ScriptedModifierKeyBackend.h"
@@ -68,16 +71,22 @@ protected:
     void TearDown() override {
         delegate.reset();
         world.loop().advanceSeconds(600);
+        LocalizationManager::shared().setLanguage("en");
     }
-    void make() {
+    // `shell`: the windows the delegate hands its tray; a recorder of requests when none is given.
+    void make(std::unique_ptr<ShellWindows> shell = nullptr) {
         AppDelegate::Parts parts;
         parts.services = rig.services();
         parts.modifierKeys = keyboard.backend();
         parts.updateDriver = std::make_unique<NoDriver>();
         parts.escapeTap = std::make_unique<ScriptedEscapeTap>(escape);
-        auto w = std::make_unique<RecordingWindows>();
-        windows = w.get();
-        parts.windows = std::move(w);
+        if (shell) {
+            parts.windows = std::move(shell);
+        } else {
+            auto w = std::make_unique<RecordingWindows>();
+            windows = w.get();
+            parts.windows = std::move(w);
+        }
         parts.devices = rig.devices.get();
         parts.updaterConfig = {rig.server.url("/appcast.xml"), "1", "0.1"};
         delegate = std::make_unique<AppDelegate>(std::move(parts));
@@ -97,6 +106,7 @@ protected:
     test::ScriptedKeyboard keyboard;
     std::shared_ptr<ScriptedEscapeTap::Shared> escape = std::make_shared<ScriptedEscapeTap::Shared>();
     RecordingWindows* windows = nullptr;
+    test::FakeWindowFactory factory;
     std::unique_ptr<AppDelegate> delegate;
 };
 
@@ -217,6 +227,22 @@ TEST_F(AppDelegateTest, TrayShowsTheOnboardingAtFirstStartAndOpensWindowsOnReque
     app().lastTranscription.set("dictated & done");
     tray->perform(StatusMenuAction::copyTranscription);
     EXPECT_EQ(rig.pasteboard->plainText(), "dictated & done");
+}
+
+TEST_F(AppDelegateTest, ALanguageChangeRetitlesTheShownWindowsOnTheLoopsNextTurn) {
+    auto controller = std::make_unique<ShellWindowController>(factory, world.defaults(), "0.0.1");
+    ShellWindowController* shell = controller.get();
+    make(std::move(controller));
+    ASSERT_NE(shell->onboardingWindow(), nullptr);  // the first start
+    shell->openSettingsWindow(std::nullopt);
+    ASSERT_NE(shell->settingsWindow(), nullptr);
+
+    LocalizationManager::shared().setLanguage("de");
+    EXPECT_EQ(shell->settingsWindow()->windowTitle(), "Vandrel Settings");  // not within the change itself
+    world.loop().runPending();
+    EXPECT_EQ(shell->settingsWindow()->windowTitle().toStdString(), localized("Vandrel Settings"));
+    EXPECT_NE(shell->settingsWindow()->windowTitle(), "Vandrel Settings");
+    EXPECT_EQ(shell->onboardingWindow()->windowTitle().toStdString(), localized("Welcome to Vandrel"));
 }
 
 TEST_F(AppDelegateTest, NoOnboardingOnceItWasCompleted) {

@@ -11,6 +11,7 @@
 #include <QTest>
 #include <QWindow>
 
+#include "FakeWindowFactory.h"
 #include "base/LocalizationManager.h"
 #include "base/NotificationCenter.h"
 #include "dictation/AppState.h"
@@ -27,29 +28,7 @@ using namespace vandrel;
 
 namespace {
 
-struct FakeFactory : WindowFactory {
-    std::vector<std::string> made;  // "settings:<tab or ->", "onboarding", "whats-new:<version>"
-    std::function<void()> onPrimary, onDismiss;
-    QSize announcementSize{480, 520};
-
-    std::unique_ptr<QWidget> makeSettingsView(std::optional<std::string> tab) override {
-        made.push_back("settings:" + tab.value_or("-"));
-        return std::make_unique<QWidget>();
-    }
-    std::unique_ptr<QWidget> makeOnboardingView() override {
-        made.push_back("onboarding");
-        return std::make_unique<QWidget>();
-    }
-    std::unique_ptr<QWidget> makeAnnouncementView(const Announcement& a, std::function<void()> primary,
-                                                  std::function<void()> dismiss) override {
-        made.push_back("whats-new:" + a.targetVersion);
-        onPrimary = std::move(primary);
-        onDismiss = std::move(dismiss);
-        auto view = std::make_unique<QWidget>();
-        view->setFixedSize(announcementSize);
-        return view;
-    }
-};
+using FakeFactory = test::FakeWindowFactory;
 
 // What the window manager's close button leads to: a close event on the window, not from our code.
 void closeFromWindowManager(QWidget* window) {
@@ -261,6 +240,25 @@ TEST_F(ShellWindowsTest, RetitlingReachesOnlyShownWindows) {
     EXPECT_EQ(w.onboardingWindow()->windowTitle(), "Welcome to Vandrel");
 }
 
+TEST_F(ShellWindowsTest, AWhatsNewWindowGrowsTallerWithALongDescription) {
+    factory.realAnnouncementViews = true;
+    auto& w = make();
+    Announcement announcement = announcementFor("1.0.27");
+    w.showAnnouncementWindow(announcement, false);
+    ASSERT_NE(w.announcementWindow(), nullptr);
+    const int usual = w.announcementWindow()->height();
+    w.announcementWindow()->close();
+    deliverDeferredDeletes();
+
+    // A description the tables do not know is shown as it stands, and wraps over many lines.
+    announcement.descriptionKey.clear();
+    for (int i = 0; i < 24; ++i) announcement.descriptionKey += "A description long enough to wrap many times. ";
+    w.showAnnouncementWindow(announcement, false);
+    ASSERT_NE(w.announcementWindow(), nullptr);
+    EXPECT_EQ(w.announcementWindow()->width(), 480);
+    EXPECT_GT(w.announcementWindow()->height(), usual + 100);
+}
+
 TEST(WindowPlacement, CentredInsideTheAreaAndATooTallWindowSitsOnTheBottomEdge) {
     const QRect area(0, 30, 1920, 1050);  // a panel at the top
     EXPECT_EQ(centeredOrigin(area, {880, 660}), QPoint(520, 225));
@@ -340,6 +338,7 @@ TEST(AnnouncementView, ButtonsKeysAndPillsFollowTheAnnouncementAndTheLanguage) {
     EXPECT_EQ(view.width(), 480);
     EXPECT_EQ(view.primaryButton()->labelKey(), "whats_new.cta.open_lexicons");
     EXPECT_EQ(view.dismissButton()->labelKey(), "whats_new.dismiss");
+    EXPECT_EQ(view.dismissButton()->sizeHint().width(), 120 + 2 * 18);  // a short label's frame, padded
     ASSERT_EQ(view.rows().size(), 2u);
     ASSERT_EQ(view.rows()[0]->pills().size(), 2u);
     EXPECT_EQ(view.rows()[0]->pills()[0]->labelText(), "German");

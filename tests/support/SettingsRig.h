@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "base/LocalizationManager.h"
+#include "base/NotificationCenter.h"
 #include "correction/LexiconLibrary.h"
 #include "dictation/AppState.h"
 #include "dictation/HotkeyManager.h"
@@ -38,7 +39,7 @@ public:
                          UpdaterService::Config{dictation.server.url("/appcast.xml"), "1", "1.0.0"}),
           context{*appState,        hotkeyManager,      updaterService, LocalizationManager::shared(),
                   world.defaults(), *dictation.devices, lexicons,       *dictation.models,
-                  world.loop(),     permissions,        loginItems} {
+                  world.loop(),     permissions,        loginItems,     NotificationCenter::shared()} {
         LocalizationManager::shared().setLanguage("en");
     }
     ~SettingsRig() { LocalizationManager::shared().setLanguage("en"); }

@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "base/AppInfo.h"
 #include "base/FileUtil.h"
 #include "base/Paths.h"
 
@@ -37,6 +38,36 @@ std::optional<std::string> execArgument(const std::string& path) {
     return escaped;
 }
 
+std::string_view trimmed(std::string_view s) {
+    constexpr std::string_view blanks = " \t\r";
+    const auto first = s.find_first_not_of(blanks);
+    if (first == std::string_view::npos) return {};
+    return s.substr(first, s.find_last_not_of(blanks) - first + 1);
+}
+
+// Whether the entry's main group switches it off: "Hidden=true" counts as deleted, and GNOME's session
+// tools untick an entry with "X-GNOME-Autostart-enabled=false".
+bool switchedOff(std::string_view text) {
+    bool inMainGroup = false;
+    while (!text.empty()) {
+        const auto end = text.find('\n');
+        const auto line = trimmed(text.substr(0, end));
+        text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
+        if (line.empty() || line.front() == '#') continue;
+        if (line.front() == '[') {
+            inMainGroup = line == "[Desktop Entry]";
+            continue;
+        }
+        const auto eq = line.find('=');
+        if (!inMainGroup || eq == std::string_view::npos) continue;
+        const auto key = trimmed(line.substr(0, eq));
+        const auto value = trimmed(line.substr(eq + 1));
+        if (key == "Hidden" && value == "true") return true;
+        if (key == "X-GNOME-Autostart-enabled" && value == "false") return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 XdgAutostartEntry::XdgAutostartEntry(fs::path entryFile, fs::path executable)
@@ -53,9 +84,13 @@ std::optional<std::string> XdgAutostartEntry::entryText(const fs::path& executab
     if (!executable.is_absolute()) return std::nullopt;
     auto exec = execArgument(executable.string());
     if (!exec) return std::nullopt;
+    // The icon is the one the install puts in the hicolor theme, named "vandrel".
     return "[Desktop Entry]\n"
            "Type=Application\n"
-           "Name=Vandrel\n"
+           "Name=" +
+           AppInfo::applicationName() +
+           "\n"
+           "Icon=vandrel\n"
            "Exec=" +
            *exec +
            "\n"
@@ -65,7 +100,9 @@ std::optional<std::string> XdgAutostartEntry::entryText(const fs::path& executab
 
 bool XdgAutostartEntry::isEnabled() const {
     std::error_code ec;
-    return fs::is_regular_file(m_entryFile, ec);
+    if (!fs::is_regular_file(m_entryFile, ec)) return false;
+    std::string text;
+    return readFile(m_entryFile, text) && !switchedOff(text);
 }
 
 bool XdgAutostartEntry::registerItem() {

@@ -23,6 +23,8 @@ public:
     // The whole desktop entry for `executable`; none when the path cannot be written as an Exec line.
     static std::optional<std::string> entryText(const std::filesystem::path& executable);
 
+    // True for an entry that is there and not switched off by the desktop ("Hidden=true" or
+    // "X-GNOME-Autostart-enabled=false" in its main group).
     bool isEnabled() const override;
     bool registerItem() override;
     bool unregisterItem() override;
