@@ -223,7 +223,7 @@ void OnboardingView::addLanguage(const std::string& code) {
 std::string OnboardingView::hotkeyDescription() const {
     const auto option = m_context.hotkeyManager.currentOption.get();
     if (option == HotkeyOption::none) return localized("your hotkey");
-    return label(option);
+    return localizedLabel(option, *m_context.localization.bundle());
 }
 
 void OnboardingView::completeOnboarding() {
