@@ -263,9 +263,10 @@ void LanguagesHotkeyStep::refreshHotkey() {
     m_triggerHint->setVisible(hint.has_value());
     style::setText(m_triggerHint, hint.value_or(""));
 
-    // The desktop's conflicts, and a key this system cannot see at all.
-    std::string warningText = localizedWarning(current, *bundle).value_or("");
-    if (auto reason = unavailableReason(current, *bundle)) warningText += (warningText.empty() ? "" : "\n") + *reason;
+    // The desktop's conflicts, or a key this system cannot see at all; the Fn key's warning already says why
+    // it does nothing here, so it is shown alone.
+    const std::string warningText =
+        localizedWarning(current, *bundle).value_or(unavailableReason(current, *bundle).value_or(""));
     m_warning->setVisible(!warningText.empty());
     style::setText(m_warning, "⚠ " + warningText);
 }
