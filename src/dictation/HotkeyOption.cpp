@@ -117,9 +117,11 @@ std::optional<std::string> triggerSentence(HotkeyOption option) {
 
 bool isAvailable(HotkeyOption option) { return option != HotkeyOption::fn; }
 
-std::optional<std::string> unavailableReason(HotkeyOption option) {
+std::optional<std::string> unavailableReason(HotkeyOption option, const Bundle& bundle) {
     if (isAvailable(option)) return std::nullopt;
-    return localized("The Fn key cannot be detected on Linux. Choose another key.");
+    return bundle.localizedString("The Fn key cannot be detected on Linux. Choose another key.");
 }
+
+std::optional<std::string> unavailableReason(HotkeyOption option) { return unavailableReason(option, currentBundle()); }
 
 }  // namespace vandrel

@@ -65,6 +65,7 @@ std::optional<std::string> triggerSentence(HotkeyOption option);
 // The Fn (Globe) key never reaches X11 clients, so that option can be chosen but never fires.
 bool isAvailable(HotkeyOption option);
 // Why the option does nothing here; none when it is available.
+std::optional<std::string> unavailableReason(HotkeyOption option, const Bundle& bundle);
 std::optional<std::string> unavailableReason(HotkeyOption option);
 
 }  // namespace vandrel

@@ -12,9 +12,11 @@ class Permissions {
 public:
     enum class Accessibility {
         granted,      // X11 display with XTest: the paste keystroke can be sent
-        missing,      // an X11 display without XTest: fixable by the user (enable the extension)
+        missing,      // an X11 display without XTest: text is left on the clipboard
         unavailable,  // no X11 display (e.g. a Wayland-only session): text is left on the clipboard
     };
+    // Neither missing state changes while the session lasts: an X server gains no extension while it runs,
+    // and the display is the one the process was started on. Only the microphone is worth waiting for.
 
     virtual ~Permissions() = default;
     // Whether the sound server can be reached; `done` runs on the main loop.

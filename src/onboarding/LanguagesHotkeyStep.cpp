@@ -241,12 +241,13 @@ void LanguagesHotkeyStep::fillHotkeyPicker() {
 
 void LanguagesHotkeyStep::refreshHotkey() {
     const auto current = m_view.context().hotkeyManager.currentOption.get();
+    const auto bundle = m_view.context().localization.bundle();
     {
         QSignalBlocker block(m_hotkeyPicker);
         for (int i = 0; i < m_hotkeyPicker->count(); ++i) {
             const int value = m_hotkeyPicker->itemData(i).toInt();
             const std::string text =
-                value >= 0 ? label(static_cast<HotkeyOption>(value))
+                value >= 0 ? localizedLabel(static_cast<HotkeyOption>(value), *bundle)
                            : localized(m_hotkeyPicker->itemData(i, kHeaderKeyRole).toString().toStdString());
             m_hotkeyPicker->setItemText(i, QString::fromStdString(text));
         }
@@ -258,13 +259,14 @@ void LanguagesHotkeyStep::refreshHotkey() {
     if (current == HotkeyOption::custom)
         hint = localized("Hold the shortcut to record, release to transcribe and paste.");
     else
-        hint = triggerSentence(current);
+        hint = hotkeyTriggerDescription(triggerFamily(current), *bundle);
     m_triggerHint->setVisible(hint.has_value());
     style::setText(m_triggerHint, hint.value_or(""));
 
-    // The desktop's conflicts, and a key this system cannot see at all.
-    std::string warningText = vandrel::warning(current).value_or("");
-    if (auto reason = unavailableReason(current)) warningText += (warningText.empty() ? "" : "\n") + *reason;
+    // The desktop's conflicts, or a key this system cannot see at all; the Fn key's warning already says why
+    // it does nothing here, so it is shown alone.
+    const std::string warningText =
+        localizedWarning(current, *bundle).value_or(unavailableReason(current, *bundle).value_or(""));
     m_warning->setVisible(!warningText.empty());
     style::setText(m_warning, "⚠ " + warningText);
 }

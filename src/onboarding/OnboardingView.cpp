@@ -77,7 +77,7 @@ std::string OnboardingView::localized(const std::string& key) const {
 bool OnboardingView::canContinue() const {
     switch (m_currentStep) {
         case 0:
-            return m_hasMicrophonePermission && isAccessibilitySettled();
+            return m_hasMicrophonePermission;
         case 1:
             return !m_selectedLanguages.empty() && m_context.hotkeyManager.isConfigured.get();
         default:
@@ -164,8 +164,8 @@ void OnboardingView::startPermissionPolling() {
 void OnboardingView::stopPermissionPolling() { m_permissionCheckTimer.cancel(); }
 
 void OnboardingView::pollPermissions() {
-    // A grant this session can never give is not waited for: the polling stops once the rest is settled.
-    if (m_currentStep == 0 && (!m_hasMicrophonePermission || !isAccessibilitySettled())) {
+    // A grant this session can never give is not waited for: the polling stops once the microphone is there.
+    if (m_currentStep == 0 && !m_hasMicrophonePermission) {
         checkPermissions();
         return;
     }
@@ -223,7 +223,7 @@ void OnboardingView::addLanguage(const std::string& code) {
 std::string OnboardingView::hotkeyDescription() const {
     const auto option = m_context.hotkeyManager.currentOption.get();
     if (option == HotkeyOption::none) return localized("your hotkey");
-    return label(option);
+    return localizedLabel(option, *m_context.localization.bundle());
 }
 
 void OnboardingView::completeOnboarding() {

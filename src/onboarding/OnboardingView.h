@@ -42,12 +42,13 @@ public:
     void goToNextStep();
     void goToPreviousStep();
 
-    // Step 0. A grant that this session can never give (no X11 display: the paste keystroke cannot be
-    // sent, so text stays on the clipboard) counts as settled, so nobody is kept inside the guide.
+    // Step 0. Only the microphone is waited for. The paste grant cannot change within the session (no X11
+    // display, or one without XTest, stays so until the user logs in again or the X server restarts), so
+    // whatever it is counts as settled: without it text stays on the clipboard, and nobody is kept inside
+    // the guide.
     bool hasMicrophonePermission() const { return m_hasMicrophonePermission; }
     bool hasAccessibilityPermission() const { return m_accessibility == Permissions::Accessibility::granted; }
     Permissions::Accessibility accessibility() const { return m_accessibility; }
-    bool isAccessibilitySettled() const { return m_accessibility != Permissions::Accessibility::missing; }
     void checkPermissions();
     void startPermissionPolling();
     void stopPermissionPolling();

@@ -31,6 +31,15 @@ namespace style = onboardingstyle;
 
 namespace {
 
+// The library runs one install at a time and ignores a request while another runs, so each install ends
+// by installing the pack that is active by then: a choice made during an earlier one is not lost. Only
+// the defaults and the library are held, as both outlive the guide.
+void installActivePack(UserDefaults& defaults, LexiconLibrary& lexicons) {
+    const std::string active = defaults.get(kActiveDictionary);
+    if (active.empty() || lexicons.installedKeys().count(active) || lexicons.installingKey()) return;
+    lexicons.install(active, [&defaults, &lexicons] { installActivePack(defaults, lexicons); });
+}
+
 // A whole-row radio choice drawn as a rounded card; its content is laid out by the step.
 class ChoiceRow : public QAbstractButton {
     Q_OBJECT
@@ -152,7 +161,7 @@ QLabel* VoicePackStep::warning(const std::string& key) const {
 void VoicePackStep::choose(const std::string& key) {
     auto& context = m_view.context();
     context.defaults.set(kActiveDictionary, key);
-    if (!key.empty()) context.lexicons.install(key);
+    installActivePack(context.defaults, context.lexicons);
     refresh();
 }
 

@@ -232,10 +232,10 @@ void WelcomeStep::refresh() {
             badge = "✓ " + granted;
             break;
         case Permissions::Accessibility::missing:
-            remedy = localized("onboarding.accessibility.remedy");
-            break;
         case Permissions::Accessibility::unavailable:
-            remedy = localized("onboarding.accessibility.unavailable");
+            remedy = localized(m_view.accessibility() == Permissions::Accessibility::missing
+                                   ? "onboarding.accessibility.remedy"
+                                   : "onboarding.accessibility.unavailable");
             badge = QString::fromStdString(localized("onboarding.accessibility.clipboardOnly")).toUpper().toStdString();
             break;
     }

@@ -617,6 +617,9 @@ TEST_F(EndToEnd, AFirstStartIsGuidedToADictationInTheGuidesOwnEditor) {
     fs::remove(m_home.path() / "config/Vandrel/defaults.json");
     installModel();
     const fs::path speech = makeSpeech();
+    // Another program's text on the clipboard: the paste's restore brings it back, so after the dictation
+    // the dictated text can reach the clipboard again only by being copied out of the editor.
+    startClipboardOwner();
     m_app = startApp();
     ASSERT_TRUE(m_app->started());
     std::optional<QRect> frame;
@@ -648,6 +651,8 @@ TEST_F(EndToEnd, AFirstStartIsGuidedToADictationInTheGuidesOwnEditor) {
     ASSERT_TRUE(played);
     ASSERT_TRUE(eventually([] { return recordingStreams() == 0; })) << m_app->report();
     pause(5000);  // the paste, and the clipboard's restore after it
+    ASSERT_TRUE(eventually([&] { return dumpClipboard() == m_clipboardBefore; })) << "the clipboard was not restored\n"
+                                                                                  << everything();
 
     // What the editor holds, copied out of it as a user would.
     m_keyboard.chord(XK_Control_L, XK_a);

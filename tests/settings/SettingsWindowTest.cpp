@@ -124,6 +124,7 @@ TEST_F(SettingsWindowTest, PermissionRowsShowEachCombinationOfTheTwoGrants) {
         }
         if (c.accessibility == Accessibility::missing) {
             EXPECT_TRUE(page.accessibilityRow()->remedy().contains("XTEST"));
+            EXPECT_TRUE(page.accessibilityRow()->remedy().contains("clipboard"));
         }
         if (c.accessibility == Accessibility::unavailable) {
             EXPECT_TRUE(page.accessibilityRow()->remedy().contains("X11 session"));
