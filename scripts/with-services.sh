@@ -17,14 +17,15 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# X server: it picks a free display itself and tells us which.
+# X server: it picks a free display itself and tells us which. The waits are generous: on a machine busy
+# with builds a server can take seconds to come up.
 Xvfb -displayfd 7 -screen 0 1920x1080x24 -nolisten tcp -ac +extension XTEST +extension XInputExtension \
     7>"$work/display" >"$work/xvfb.log" 2>&1 &
 pids+=($!)
-for _ in $(seq 200); do [ -s "$work/display" ] && break; sleep 0.05; done
+for _ in $(seq 600); do [ -s "$work/display" ] && break; sleep 0.05; done
 display=":$(head -n1 "$work/display")"
 export DISPLAY="$display"
-for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done
+for _ in $(seq 600); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done
 xdpyinfo >/dev/null 2>&1 || { echo "[services] Xvfb did not start:"; cat "$work/xvfb.log"; exit 1; }
 
 # Session bus.
@@ -44,7 +45,7 @@ pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit --disable-shm=f
     -L "module-virtual-source source_name=vandrel_mic master=vandrel_speaker.monitor source_properties=device.description=Vandrel-Microphone" \
     >"$work/pulse.log" 2>&1 &
 pids+=($!)
-for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.05; done
+for _ in $(seq 600); do pactl info >/dev/null 2>&1 && break; sleep 0.05; done
 pactl info >/dev/null 2>&1 || { echo "[services] PulseAudio did not start:"; cat "$work/pulse.log"; exit 1; }
 pactl set-default-source vandrel_mic
 pactl set-default-sink vandrel_speaker
