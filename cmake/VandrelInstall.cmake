@@ -27,9 +27,11 @@ foreach(size ${VANDREL_ICON_SIZES})
         DESTINATION share/icons/hicolor/${size}x${size}/apps RENAME vandrel.png)
 endforeach()
 
-# The entry's Exec is the installed binary's absolute path, known only at install time (--prefix).
+# The entry's Exec is the installed binary's absolute path, known only at install time (--prefix), and
+# quoted when the prefix needs it (a space, say).
 install(CODE "
-    set(VANDREL_EXEC \"\${CMAKE_INSTALL_PREFIX}/bin/vandrel\")
+    include(\"${CMAKE_SOURCE_DIR}/cmake/VandrelDesktopExec.cmake\")
+    vandrel_desktop_exec(VANDREL_EXEC \"\${CMAKE_INSTALL_PREFIX}/bin/vandrel\")
     configure_file(\"${CMAKE_SOURCE_DIR}/resources/vandrel.desktop.in\"
         \"${CMAKE_BINARY_DIR}/install/vandrel.desktop\" @ONLY)
     file(INSTALL \"${CMAKE_BINARY_DIR}/install/vandrel.desktop\"

@@ -37,6 +37,8 @@ double cpuSeconds() {
 }
 
 class PaintCounter : public QObject {
+    Q_OBJECT
+
 public:
     int paints = 0;
 
@@ -158,3 +160,5 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_XCB_NO_MITSHM")) qputenv("QT_XCB_NO_MITSHM", "1");
     return bench::runWithQtMainLoop<QApplication>(argc, argv);
 }
+
+#include "OverlayBench.moc"

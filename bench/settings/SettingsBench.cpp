@@ -33,6 +33,8 @@ constexpr int kGestures = 100;
 
 // Counts the paint events a widget receives.
 class PaintCounter : public QObject {
+    Q_OBJECT
+
 public:
     int paints = 0;
 
@@ -152,3 +154,5 @@ int main(int argc, char** argv) {
     benchmark::Shutdown();
     return 0;
 }
+
+#include "SettingsBench.moc"

@@ -37,18 +37,18 @@ std::vector<Announcement> build() {
                                "whats_new.1_0_27.clean.body")},
                     PrimaryAction::openSettings});
     // This page's texts were written for 1.0.23 and kept their keys when it moved to 1.0.26.
-    list.push_back(
-        {freshId(),
-         "1.0.26",
-         "whats_new.1_0_23.eyebrow",
-         "whats_new.1_0_23.feature_title",
-         "whats_new.1_0_23.description",
-         {highlight(
-              "stethoscope", HighlightTint::red, "whats_new.domain.medical.title", "whats_new.domain.medical.body",
-              {language("lang.german", "whats_new.badge.beta"), language("lang.italian", "whats_new.badge.beta")}),
-          highlight(symbolName("curlybraces"), HighlightTint::blue, "whats_new.domain.software.title",
-                    "whats_new.domain.software.body", {language("lang.english")})},
-         PrimaryAction::openLexiconsSettings});
+    list.push_back({freshId(),
+                    "1.0.26",
+                    "whats_new.1_0_23.eyebrow",
+                    "whats_new.1_0_23.feature_title",
+                    "whats_new.1_0_23.description",
+                    {highlight(symbolName("stethoscope"), HighlightTint::red, "whats_new.domain.medical.title",
+                               "whats_new.domain.medical.body",
+                               {language("lang.german", "whats_new.badge.beta"),
+                                language("lang.italian", "whats_new.badge.beta")}),
+                     highlight(symbolName("curlybraces"), HighlightTint::blue, "whats_new.domain.software.title",
+                               "whats_new.domain.software.body", {language("lang.english")})},
+                    PrimaryAction::openLexiconsSettings});
     return list;
 }
 

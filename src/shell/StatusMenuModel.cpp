@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "base/LocalizationManager.h"
+#include "ui/Symbols.h"
 
 namespace vandrel {
 
@@ -97,14 +98,14 @@ std::vector<StatusMenuItem> buildStatusMenu(const StatusMenuInput& in) {
 StatusIcon statusIconFor(const StatusMenuInput& in) {
     switch (in.recordingState) {
         case StatusMenuInput::Recording::recording:
-            return {"mic.circle.fill", localized("Vandrel — Recording")};
+            return {std::string(symbolName("mic.circle.fill")), localized("Vandrel — Recording")};
         case StatusMenuInput::Recording::transcribing:
-            return {"ellipsis.circle", localized("Vandrel — Transcribing")};
+            return {std::string(symbolName("ellipsis.circle")), localized("Vandrel — Transcribing")};
         case StatusMenuInput::Recording::idle:
             break;
     }
-    if (in.isModelLoaded) return {"mic", localized("Vandrel — Ready")};
-    return {"mic.slash", localized("Vandrel — Loading model")};
+    if (in.isModelLoaded) return {std::string(symbolName("mic")), localized("Vandrel — Ready")};
+    return {std::string(symbolName("mic.slash")), localized("Vandrel — Loading model")};
 }
 
 }  // namespace vandrel

@@ -9,7 +9,7 @@
 #include <QTextDocument>
 
 #include "base/Log.h"
-#include "base/Paths.h"
+#include "ui/Symbols.h"
 
 namespace vandrel {
 
@@ -27,7 +27,7 @@ StatusTray::StatusTray(InputFn input, ActionFn onAction, QObject* parent)
         if (reason == QSystemTrayIcon::Trigger && !m_menu->isVisible()) m_menu->popup(QCursor::pos());
     });
     rebuildMenu();
-    setIcon({"mic.slash", ""});
+    setIcon({std::string(symbolName("mic.slash")), ""});
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         log("StatusBarController", "no system tray is available; Vandrel runs without its tray icon");
     m_tray->show();
@@ -39,9 +39,8 @@ QString StatusTray::literalMenuText(const std::string& text) { return QString::f
 
 void StatusTray::setIcon(const StatusIcon& icon) {
     m_icon = icon;
-    auto file = Paths::resources() / "icons" / (icon.symbol + ".svg");
-    QIcon qicon(QString::fromStdString(file.string()));
-    m_tray->setIcon(qicon);
+    // The tray's icons keep their own two colours, so that they read on light and dark panels alike.
+    m_tray->setIcon(symbolIconAsDrawn(QString::fromStdString(icon.symbol)));
     // Tooltips may be rich text in Qt; ours never are.
     m_tray->setToolTip(QString::fromStdString(icon.tooltip).toHtmlEscaped());
 }

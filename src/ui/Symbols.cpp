@@ -100,6 +100,15 @@ QIcon symbolIcon(const QString& name, double size, const QColor& colour) {
     return icon;
 }
 
+QIcon symbolIconAsDrawn(const QString& name) {
+    const QString file = QString::fromStdString(symbolFile(name).string());
+    if (!symbolExists(name) || !QSvgRenderer(file).isValid()) {
+        reportMissing(name);
+        return {};
+    }
+    return QIcon(file);
+}
+
 void drawSymbol(QPainter& painter, const QPointF& centre, const QString& name, double size, const QColor& colour) {
     const QPixmap glyph = symbol(name, size, colour, painter.device()->devicePixelRatioF());
     if (glyph.isNull()) return;

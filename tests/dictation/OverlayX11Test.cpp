@@ -42,6 +42,8 @@ bool spinUntil(const std::function<bool()>& done, int deadlineMs = 5000) {
 }
 
 class ClickCounter : public QWidget {
+    Q_OBJECT
+
 public:
     int presses = 0;
 
@@ -224,3 +226,5 @@ TEST_F(OverlayX11Test, UnmanagedNeverFocusedAndClickableOnlyWhileRecording) {
     EXPECT_EQ(2 * card.x() + card.width(), 2 * capsule.x() + capsule.width());
     EXPECT_EQ(card.y() + card.height(), capsule.y() + capsule.height());
 }
+
+#include "OverlayX11Test.moc"

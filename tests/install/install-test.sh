@@ -18,7 +18,8 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "FAIL: $*"; [ -f "$work/app.log" ] && sed 's/^/  app: /' "$work/app.log"; exit 1; }
 
-prefix="$work/prefix"
+# A space in the prefix: the desktop entry has to quote its Exec, and nothing may split the paths.
+prefix="$work/install prefix"
 cmake --install "$build" --prefix "$prefix" >/dev/null || fail "cmake --install"
 
 for f in bin/vandrel lib/libwhisper.so share/vandrel/strings/en/shell.json share/vandrel/strings/de/shell.json \
@@ -28,13 +29,12 @@ for f in bin/vandrel lib/libwhisper.so share/vandrel/strings/en/shell.json share
     [ -e "$prefix/$f" ] || fail "not installed: $f"
 done
 desktop="$prefix/share/applications/vandrel.desktop"
-for line in "Name=Vandrel" "Exec=$prefix/bin/vandrel" "Icon=vandrel" "Categories=Utility;Accessibility;" \
+for line in "Name=Vandrel" "Exec=\"$prefix/bin/vandrel\"" "Icon=vandrel" "Categories=Utility;Accessibility;" \
     "StartupNotify=false" "Type=Application"; do
     grep -qxF "$line" "$desktop" || fail "desktop entry lacks '$line'"
 done
-if command -v desktop-file-validate >/dev/null; then
-    desktop-file-validate "$desktop" || fail "desktop entry does not validate"
-fi
+command -v desktop-file-validate >/dev/null || fail "desktop-file-validate is not installed (desktop-file-utils)"
+desktop-file-validate "$desktop" || fail "desktop entry does not validate"
 
 home="$work/home"
 models="$home/data/com.harstow.Vandrel/Models"

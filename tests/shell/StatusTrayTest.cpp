@@ -100,6 +100,8 @@ TEST(StatusTray, IconAndPlainTextTooltipFollowTheState) {
     tray.setIcon({"mic.circle.fill", "Vandrel — <b>Recording</b>"});
     EXPECT_FALSE(tray.trayIcon()->icon().isNull());
     EXPECT_EQ(tray.trayIcon()->toolTip(), QString("Vandrel — &lt;b&gt;Recording&lt;/b&gt;"));
+    tray.setIcon({"no.such.symbol", ""});  // logged, and no stale icon left behind
+    EXPECT_TRUE(tray.trayIcon()->icon().isNull());
 }
 
 namespace {

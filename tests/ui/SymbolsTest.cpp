@@ -45,11 +45,12 @@ QString withoutComments(const QString& text) {
     return out;
 }
 
-// The string literals in the first argument of the call whose "(" is at `open` (so that
+// The string literals in argument `index` (from 0) of the call whose "(" is at `open` (so that
 // `symbol(on ? QStringLiteral("a") : QStringLiteral("b"), 16, c)` yields both names).
-QStringList literalsOfFirstArgument(const QString& text, qsizetype open) {
+QStringList literalsOfArgument(const QString& text, qsizetype open, int index) {
     QStringList literals;
     int depth = 0;
+    int argument = 0;
     for (qsizetype i = open; i < text.size(); ++i) {
         const QChar c = text[i];
         if (c == QLatin1Char('"')) {
@@ -59,23 +60,24 @@ QStringList literalsOfFirstArgument(const QString& text, qsizetype open) {
                 if (text[j] == QLatin1Char('\\') && j + 1 < text.size()) ++j;
                 literal += text[j++];
             }
-            literals.append(literal);
+            if (argument == index) literals.append(literal);
             i = j;
         } else if (c == QLatin1Char('(')) {
             ++depth;
         } else if (c == QLatin1Char(')')) {
             if (--depth == 0) break;
         } else if (c == QLatin1Char(',') && depth == 1) {
-            break;
+            if (++argument > index) break;
         }
     }
     return literals;
 }
 
-// Every symbol name written in src/ where the code asks for a symbol (see ui/Symbols.h).
+// Every symbol name written in src/ where the code asks for a symbol (see ui/Symbols.h): the first
+// argument of the symbol calls, and the third of onboarding's addHeader(), which is its tile's symbol.
 QSet<QString> symbolNamesInSource() {
-    static const QRegularExpression call(
-        QStringLiteral(R"re(\b(?:symbol|symbolIcon|symbolName|BrandIconTile|SymbolButton|setSymbolName)\s*>?\s*\()re"));
+    static const QRegularExpression call(QStringLiteral(
+        R"re(\b(?:(symbol|symbolIcon|symbolIconAsDrawn|symbolName|BrandIconTile|SymbolButton|setSymbolName)|(addHeader))\s*>?\s*\()re"));
     QSet<QString> names;
     QDirIterator it(kSource + QStringLiteral("/src"), {QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files,
                     QDirIterator::Subdirectories);
@@ -85,7 +87,8 @@ QSet<QString> symbolNamesInSource() {
         const QString text = withoutComments(QString::fromUtf8(file.readAll()));
         for (auto m = call.globalMatch(text); m.hasNext();) {
             const auto match = m.next();
-            for (const QString& name : literalsOfFirstArgument(text, match.capturedEnd() - 1)) names.insert(name);
+            const int index = match.hasCaptured(2) ? 2 : 0;
+            for (const QString& name : literalsOfArgument(text, match.capturedEnd() - 1, index)) names.insert(name);
         }
     }
     return names;
@@ -98,6 +101,8 @@ TEST(Symbols, EverySymbolNameUsedInTheSourceHasAnSvgFile) {
     // The scan sees the chip's own symbols, so it is looking at the right calls.
     ASSERT_TRUE(names.contains(QStringLiteral("xmark.circle.fill")));
     ASSERT_TRUE(names.contains(QStringLiteral("star.fill")));
+    ASSERT_TRUE(names.contains(QStringLiteral("mic.badge.waveform")));  // an onboarding header's tile
+    ASSERT_TRUE(names.contains(QStringLiteral("ellipsis.circle")));     // a tray state
     for (const QString& name : names) {
         SCOPED_TRACE(name.toStdString());
         const QString file = kSource + QStringLiteral("/resources/icons/") + name + QStringLiteral(".svg");
