@@ -62,16 +62,8 @@ DeveloperSettingsView::DeveloperSettingsView(SettingsContext& context, QWidget* 
     layout->addWidget(m_available);
     layout->addStretch(1);
 
-    auto& app = m_context.appState;
-    auto redraw = [this](const auto&) { refresh(); };
-    m_loadingConnection = app.loadingTier.changed.connect(redraw);
-    m_downloadedConnection = app.downloadedTiers.changed.connect(redraw);
-    // A download ticks many times a second and moves nothing but the loading row's bar.
-    m_progressConnection = app.modelDownloadProgress.changed.connect([this, &app](double progress) {
-        if (const auto tier = app.loadingTier.get())
-            if (auto* loading = row(*tier)) loading->setLoading(progress);
-    });
-    m_loadedConnection = app.isModelLoaded.changed.connect(redraw);
+    m_modelConnections = followModelState(
+        m_context.appState, [this] { refresh(); }, [this](ModelTier tier) { return row(tier); });
     refresh();
 }
 

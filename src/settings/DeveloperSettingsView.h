@@ -6,6 +6,7 @@
 
 #include "base/DefaultsKey.h"
 #include "base/Signal.h"
+#include "settings/ModelRemoval.h"
 #include "settings/SettingsText.h"
 #include "speech/ModelTier.h"
 
@@ -41,7 +42,7 @@ private:
     FormSection* m_testing;
     FormSection* m_available;
     std::array<ModelChoiceRow*, 2> m_rows{};
-    Connection m_loadingConnection, m_downloadedConnection, m_progressConnection, m_loadedConnection;
+    ModelRowConnections m_modelConnections;
 };
 
 }  // namespace vandrel

@@ -75,6 +75,17 @@ QLabel* FormSection::makeRowLabel(const QString& text, QWidget* parent) {
     return label;
 }
 
+QLabel* FormSection::makeSecondaryText(const QString& text, double points, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->setFont(monoFont(points));
+    QPalette pal = label->palette();
+    pal.setColor(QPalette::WindowText, secondaryColor(pal));
+    label->setPalette(pal);
+    return label;
+}
+
 QHBoxLayout* FormSection::makeComboRow(QLabel*& label, QComboBox*& combo, QWidget* parent) {
     auto* row = new QHBoxLayout;
     label = makeRowLabel(QString(), parent);

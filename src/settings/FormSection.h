@@ -28,6 +28,8 @@ public:
 
     // A row label of the General tab: plain text, 13 points, monospaced.
     static QLabel* makeRowLabel(const QString& text, QWidget* parent);
+    // An explaining text in the secondary colour: plain text, wrapping, monospaced, at `points`.
+    static QLabel* makeSecondaryText(const QString& text, double points, QWidget* parent);
     // A picker row of the General tab: a row label, the space between, and a combo box (13 points,
     // monospaced), both made in `parent`. The caller places the returned layout.
     static QHBoxLayout* makeComboRow(QLabel*& label, QComboBox*& combo, QWidget* parent);

@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "settings/FormSection.h"
 #include "settings/LexiconLanguagePill.h"
 #include "settings/LexiconLanguageWarning.h"
 #include "settings/LexiconMetadataBlock.h"
@@ -21,13 +22,8 @@ LexiconDetails::LexiconDetails(const SettingsText& text, const QLocale& locale, 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(6);
-    auto* body = new QLabel(text.localized(LexiconDescriptor::domainBodyKey(descriptor.domain)), this);
-    body->setTextFormat(Qt::PlainText);
-    body->setWordWrap(true);
-    body->setFont(monoFont(13));
-    QPalette pal = body->palette();
-    pal.setColor(QPalette::WindowText, secondaryColor(pal));
-    body->setPalette(pal);
+    auto* body =
+        FormSection::makeSecondaryText(text.localized(LexiconDescriptor::domainBodyKey(descriptor.domain)), 13, this);
     layout->addWidget(body);
     layout->addSpacing(2);
     m_pill = new LexiconLanguagePill(text, std::string(LexiconDescriptor::localizationKey(descriptor.language)),

@@ -13,6 +13,7 @@
 #include "correction/LexiconLibrary.h"
 #include "dictation/DictationDefaults.h"
 #include "settings/AvailableLexiconRow.h"
+#include "settings/FormSection.h"
 #include "settings/InstalledLexiconRow.h"
 #include "settings/LexiconDetails.h"
 #include "settings/LibraryNoneRow.h"
@@ -26,17 +27,6 @@
 namespace vandrel {
 
 namespace {
-
-QLabel* secondaryText(const QString& text, double points, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    label->setFont(monoFont(points));
-    QPalette pal = label->palette();
-    pal.setColor(QPalette::WindowText, secondaryColor(pal));
-    label->setPalette(pal);
-    return label;
-}
 
 // The closing card: indigo wash at 0.08 with a 0.15 hairline, corner radius 16.
 class HowItWorksCard : public QWidget {
@@ -53,7 +43,7 @@ public:
         auto* lock = new QLabel(this);
         lock->setPixmap(symbol(QStringLiteral("lock.fill"), 10, brandIndigoColor()));
         row->addWidget(lock, 0, Qt::AlignTop);
-        row->addWidget(secondaryText(text.localized("lexicons.settings.privacy_note"), 11, this), 1);
+        row->addWidget(FormSection::makeSecondaryText(text.localized("lexicons.settings.privacy_note"), 11, this), 1);
         layout->addLayout(row);
     }
 
@@ -136,7 +126,7 @@ void LexiconsSettingsView::rebuild() {
     header->addWidget(new KickerLabel(QStringLiteral("VOICE PACKS · DOMAIN BOOST"), brandIndigoColor(), m_header));
     header->addWidget(new AccentHeadline(m_text.localized("Pick a lexicon that "),
                                          m_text.localized("knows your jargon."), 22, m_header));
-    header->addWidget(secondaryText(m_text.localized("lexicons.settings.intro"), 13, m_header));
+    header->addWidget(FormSection::makeSecondaryText(m_text.localized("lexicons.settings.intro"), 13, m_header));
     m_sections->insertWidget(at++, m_header);
 
     m_librarySection = new QWidget(content);

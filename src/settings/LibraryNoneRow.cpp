@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "settings/FormSection.h"
 #include "ui/Colors.h"
 #include "ui/Fonts.h"
 #include "ui/StatusChip.h"
@@ -21,13 +22,7 @@ LibraryNoneRow::LibraryNoneRow(const SettingsText& text, bool isActive, std::fun
     title->setTextFormat(Qt::PlainText);
     title->setFont(monoFont(15, QFont::DemiBold));
     stack->addWidget(title);
-    auto* body = new QLabel(text.localized("lexicons.none.body"), this);
-    body->setTextFormat(Qt::PlainText);
-    body->setWordWrap(true);
-    body->setFont(monoFont(13));
-    QPalette pal = body->palette();
-    pal.setColor(QPalette::WindowText, secondaryColor(pal));
-    body->setPalette(pal);
+    auto* body = FormSection::makeSecondaryText(text.localized("lexicons.none.body"), 13, this);
     stack->addWidget(body);
     row->addLayout(stack, 1);
     if (isActive)

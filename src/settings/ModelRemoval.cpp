@@ -1,6 +1,7 @@
 #include "settings/ModelRemoval.h"
 
 #include "dictation/AppState.h"
+#include "settings/ModelChoiceRow.h"
 #include "settings/SettingsContext.h"
 #include "speech/ModelManager.h"
 
@@ -17,6 +18,17 @@ void removeDownloadedModel(SettingsContext& context, ModelTier tier) {
         tiers.erase(tier);
         app.downloadedTiers.set(std::move(tiers));
     });
+}
+
+ModelRowConnections followModelState(AppState& app, std::function<void()> refresh,
+                                     std::function<ModelChoiceRow*(ModelTier)> row) {
+    auto redraw = [refresh](const auto&) { refresh(); };
+    return {app.loadingTier.changed.connect(redraw), app.downloadedTiers.changed.connect(redraw),
+            app.modelDownloadProgress.changed.connect([&app, row = std::move(row)](double progress) {
+                if (const auto tier = app.loadingTier.get())
+                    if (auto* loading = row(*tier)) loading->setLoading(progress);
+            }),
+            app.isModelLoaded.changed.connect(redraw)};
 }
 
 }  // namespace vandrel

@@ -23,15 +23,8 @@ PerformanceSection::PerformanceSection(GeneralSettingsView& view, QWidget* paren
         m_rows[i] = row;
     }
     auto& app = m_view.context().appState;
-    auto redraw = [this](const auto&) { refresh(); };
-    m_loadingConnection = app.loadingTier.changed.connect(redraw);
-    m_downloadedConnection = app.downloadedTiers.changed.connect(redraw);
-    // A download ticks many times a second and moves nothing but the loading row's bar.
-    m_progressConnection = app.modelDownloadProgress.changed.connect([this, &app](double progress) {
-        if (const auto tier = app.loadingTier.get())
-            if (auto* loading = row(*tier)) loading->setLoading(progress);
-    });
-    m_loadedConnection = app.isModelLoaded.changed.connect(redraw);
+    m_modelConnections = followModelState(
+        app, [this] { refresh(); }, [this](ModelTier tier) { return row(tier); });
     m_defaultsConnection = m_view.context().defaults.changed.connect([this](const std::string& key) {
         if (key == kPerformanceMode.name) refresh();
     });

@@ -5,6 +5,7 @@
 
 #include "base/Signal.h"
 #include "settings/FormSection.h"
+#include "settings/ModelRemoval.h"
 #include "speech/ModelTier.h"
 
 namespace vandrel {
@@ -41,8 +42,8 @@ public:
 private:
     GeneralSettingsView& m_view;
     std::array<ModelChoiceRow*, 2> m_rows{};
-    Connection m_loadingConnection, m_downloadedConnection, m_progressConnection, m_defaultsConnection,
-        m_stateConnection, m_loadedConnection;
+    ModelRowConnections m_modelConnections;
+    Connection m_defaultsConnection, m_stateConnection;
 };
 
 }  // namespace vandrel
