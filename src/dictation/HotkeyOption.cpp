@@ -46,8 +46,6 @@ constexpr std::array<OptionInfo, 16> kOptions{{
 
 const OptionInfo& info(HotkeyOption option) { return kOptions[static_cast<std::size_t>(option)]; }
 
-const Bundle& currentBundle() { return *LocalizationManager::shared().bundle(); }
-
 constexpr const char* kDoubleTapSentence = "Tap the key twice quickly to start recording. Tap twice again to stop.";
 constexpr const char* kHoldSentence = "Hold the key to record. Tap briefly for hands-free mode.";
 constexpr const char* kCombinationSentence = "Hold the shortcut to record, release to transcribe and paste.";
@@ -107,21 +105,11 @@ std::optional<std::string> hotkeyTriggerDescription(HotkeyTriggerFamily family, 
     return std::nullopt;
 }
 
-std::string label(HotkeyOption option) { return localizedLabel(option, currentBundle()); }
-
-std::optional<std::string> warning(HotkeyOption option) { return localizedWarning(option, currentBundle()); }
-
-std::optional<std::string> triggerSentence(HotkeyOption option) {
-    return hotkeyTriggerDescription(triggerFamily(option), currentBundle());
-}
-
 bool isAvailable(HotkeyOption option) { return option != HotkeyOption::fn; }
 
 std::optional<std::string> unavailableReason(HotkeyOption option, const Bundle& bundle) {
     if (isAvailable(option)) return std::nullopt;
     return bundle.localizedString("The Fn key cannot be detected on Linux. Choose another key.");
 }
-
-std::optional<std::string> unavailableReason(HotkeyOption option) { return unavailableReason(option, currentBundle()); }
 
 }  // namespace vandrel

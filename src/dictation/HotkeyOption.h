@@ -56,16 +56,9 @@ std::optional<std::string> localizedWarning(HotkeyOption option, const Bundle& b
 // How a trigger family works; none for HotkeyTriggerFamily::none.
 std::optional<std::string> hotkeyTriggerDescription(HotkeyTriggerFamily family, const Bundle& bundle);
 
-// The same through the current application language.
-std::string label(HotkeyOption option);
-std::optional<std::string> warning(HotkeyOption option);
-// How the option's trigger works; none for `none` and `custom`.
-std::optional<std::string> triggerSentence(HotkeyOption option);
-
 // The Fn (Globe) key never reaches X11 clients, so that option can be chosen but never fires.
 bool isAvailable(HotkeyOption option);
 // Why the option does nothing here; none when it is available.
 std::optional<std::string> unavailableReason(HotkeyOption option, const Bundle& bundle);
-std::optional<std::string> unavailableReason(HotkeyOption option);
 
 }  // namespace vandrel

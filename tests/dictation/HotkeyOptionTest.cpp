@@ -9,6 +9,11 @@
 
 using namespace vandrel;
 
+namespace {
+// The texts as the application language has them, which the views show.
+const Bundle& appBundle() { return *LocalizationManager::shared().bundle(); }
+}  // namespace
+
 TEST(HotkeyOption, RawValuesAreTheCaseNamesInDeclarationOrderAndRoundTrip) {
     const char* expected[] = {
         "none",        "doubleTapRightOption", "doubleTapLeftOption", "doubleTapRightShift", "doubleTapRightControl",
@@ -33,16 +38,19 @@ TEST(HotkeyOption, FamiliesAndSentences) {
         const auto family = triggerFamily(o);
         if (i >= 1 && i <= 4) {
             EXPECT_EQ(family, HotkeyTriggerFamily::doubleTap) << i;
-            EXPECT_EQ(triggerSentence(o), "Tap the key twice quickly to start recording. Tap twice again to stop.");
+            EXPECT_EQ(hotkeyTriggerDescription(family, appBundle()),
+                      "Tap the key twice quickly to start recording. Tap twice again to stop.");
         } else if (i >= 5 && i <= 10) {
             EXPECT_EQ(family, HotkeyTriggerFamily::modifierHold) << i;
-            EXPECT_EQ(triggerSentence(o), "Hold the key to record. Tap briefly for hands-free mode.");
+            EXPECT_EQ(hotkeyTriggerDescription(family, appBundle()),
+                      "Hold the key to record. Tap briefly for hands-free mode.");
         } else if (i >= 11 && i <= 14) {
             EXPECT_EQ(family, HotkeyTriggerFamily::keyCombination) << i;
-            EXPECT_EQ(triggerSentence(o), "Hold the shortcut to record, release to transcribe and paste.");
+            EXPECT_EQ(hotkeyTriggerDescription(family, appBundle()),
+                      "Hold the shortcut to record, release to transcribe and paste.");
         } else {
             EXPECT_EQ(family, HotkeyTriggerFamily::none) << i;
-            EXPECT_EQ(triggerSentence(o), std::nullopt) << i;
+            EXPECT_EQ(hotkeyTriggerDescription(family, appBundle()), std::nullopt) << i;
         }
         EXPECT_EQ(isModifierKeyOption(o), i >= 1 && i <= 10) << i;
     }
@@ -56,16 +64,16 @@ TEST(HotkeyOption, LabelsAndWarningsKeepTheirExactCharacters) {
     EXPECT_EQ(labelKey(HotkeyOption::fn), "Fn \xF0\x9F\x8C\x90 Globe");
     EXPECT_EQ(labelKey(HotkeyOption::doubleTapRightShift), "Double-tap Right \xE2\x87\xA7 Shift");
     EXPECT_EQ(labelKey(HotkeyOption::cmdShiftSpace), "\xE2\x8C\x98 Command + \xE2\x87\xA7 Shift + Space");
-    EXPECT_EQ(label(HotkeyOption::custom), "Custom\xE2\x80\xA6");
-    EXPECT_EQ(label(HotkeyOption::rightOption), "Right Alt");
-    EXPECT_EQ(label(HotkeyOption::cmdShiftSpace), "Super + Shift + Space");
+    EXPECT_EQ(localizedLabel(HotkeyOption::custom, appBundle()), "Custom\xE2\x80\xA6");
+    EXPECT_EQ(localizedLabel(HotkeyOption::rightOption, appBundle()), "Right Alt");
+    EXPECT_EQ(localizedLabel(HotkeyOption::cmdShiftSpace, appBundle()), "Super + Shift + Space");
     // The warnings are looked up by their original text and read what is true on Linux.
-    EXPECT_EQ(warning(HotkeyOption::fn),
+    EXPECT_EQ(localizedWarning(HotkeyOption::fn, appBundle()),
               "The Fn key is handled inside the keyboard and never reaches Linux applications, so this trigger does "
               "not work here. Choose another key.");
     std::set<HotkeyOption> warned;
     for (auto o : allHotkeyOptions())
-        if (warning(o)) warned.insert(o);
+        if (localizedWarning(o, appBundle())) warned.insert(o);
     EXPECT_EQ(warned, (std::set<HotkeyOption>{HotkeyOption::rightCommand, HotkeyOption::fn, HotkeyOption::optionSpace,
                                               HotkeyOption::ctrlSpace, HotkeyOption::cmdShiftSpace}));
 }
@@ -82,12 +90,12 @@ TEST(HotkeyOption, EveryTextHasAGermanTranslation) {
     const auto de = LocalizationManager::shared().bundle();
     ASSERT_EQ(de->language(), "de");
     for (const auto& key : english) EXPECT_TRUE(de->hasKey(key)) << key;
-    EXPECT_EQ(label(HotkeyOption::rightOption), "Rechte Alt-Taste");
+    EXPECT_EQ(localizedLabel(HotkeyOption::rightOption, *de), "Rechte Alt-Taste");
 }
 
 TEST(HotkeyOption, OnlyTheFnKeyIsUnavailable) {
     for (auto o : allHotkeyOptions()) {
         EXPECT_EQ(isAvailable(o), o != HotkeyOption::fn);
-        EXPECT_EQ(unavailableReason(o).has_value(), o == HotkeyOption::fn);
+        EXPECT_EQ(unavailableReason(o, appBundle()).has_value(), o == HotkeyOption::fn);
     }
 }

@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include "base/LocalizationManager.h"
 #include "onboarding/FinalStep.h"
 #include "onboarding/LanguagesHotkeyStep.h"
 #include "onboarding/OnboardingLanguageTag.h"
@@ -15,6 +16,11 @@
 #include "ui/SymbolButton.h"
 
 using namespace vandrel;
+
+namespace {
+// The texts as the application language has them, which the views show.
+const Bundle& appBundle() { return *LocalizationManager::shared().bundle(); }
+}  // namespace
 
 namespace {
 
@@ -90,7 +96,7 @@ TEST_F(OnboardingStepsTest, LanguageChipsFollowTheListAndItsLimits) {
 TEST_F(OnboardingStepsTest, TheHotkeyPickerConfiguresTheManager) {
     auto& v = openAt(1);
     auto* step = languages();
-    choose(step->hotkeyPicker(), QString::fromStdString(label(HotkeyOption::none)));
+    choose(step->hotkeyPicker(), QString::fromStdString(localizedLabel(HotkeyOption::none, appBundle())));
     EXPECT_EQ(hotkeys->currentOption.get(), HotkeyOption::none);
     EXPECT_EQ(world.defaults().string("hotkeyOption"), "none");
     EXPECT_FALSE(hotkeys->isConfigured.get());
@@ -98,15 +104,17 @@ TEST_F(OnboardingStepsTest, TheHotkeyPickerConfiguresTheManager) {
     EXPECT_FALSE(step->triggerHint()->isVisibleTo(&v));
     EXPECT_FALSE(step->warning()->isVisibleTo(&v));
 
-    choose(step->hotkeyPicker(), QString::fromStdString(label(HotkeyOption::fn)));
+    choose(step->hotkeyPicker(), QString::fromStdString(localizedLabel(HotkeyOption::fn, appBundle())));
     EXPECT_TRUE(hotkeys->isConfigured.get());
     EXPECT_TRUE(v.continueButton()->isEnabled());
-    EXPECT_EQ(step->triggerHint()->text().toStdString(), *triggerSentence(HotkeyOption::fn));
+    EXPECT_EQ(step->triggerHint()->text().toStdString(),
+              *hotkeyTriggerDescription(triggerFamily(HotkeyOption::fn), appBundle()));
     EXPECT_TRUE(step->warning()->isVisibleTo(&v));
-    EXPECT_EQ(step->warning()->text().toStdString(), "⚠ " + *vandrel::warning(HotkeyOption::fn));  // said once
+    EXPECT_EQ(step->warning()->text().toStdString(),
+              "⚠ " + *localizedWarning(HotkeyOption::fn, appBundle()));  // said once
 
     // Custom: not configured until a combination is recorded; the recording alone turns it on.
-    choose(step->hotkeyPicker(), QString::fromStdString(label(HotkeyOption::custom)));
+    choose(step->hotkeyPicker(), QString::fromStdString(localizedLabel(HotkeyOption::custom, appBundle())));
     EXPECT_TRUE(step->customRow()->isVisibleTo(&v));
     EXPECT_FALSE(hotkeys->isConfigured.get());
     EXPECT_FALSE(v.continueButton()->isEnabled());
@@ -119,7 +127,7 @@ TEST_F(OnboardingStepsTest, TheHotkeyPickerConfiguresTheManager) {
     ASSERT_GE(header, 0);
     Q_EMIT step->hotkeyPicker()->activated(header);
     EXPECT_EQ(hotkeys->currentOption.get(), HotkeyOption::custom);
-    EXPECT_EQ(step->hotkeyPicker()->currentText().toStdString(), label(HotkeyOption::custom));
+    EXPECT_EQ(step->hotkeyPicker()->currentText().toStdString(), localizedLabel(HotkeyOption::custom, appBundle()));
 }
 
 TEST_F(OnboardingStepsTest, TheVoicePackStepStoresTheChoiceAndInstallsThePack) {
@@ -175,8 +183,9 @@ TEST_F(OnboardingStepsTest, TheFinalPageNamesTheTriggerAndFocusesItsEditor) {
     EXPECT_EQ(step->hotkeyCaption(), "your hotkey");
     EXPECT_EQ(step->tryItSentence(), "TRY IT NOW — CLICK BELOW, PRESS YOUR HOTKEY, AND SPEAK.");
     hotkeys->setOption(HotkeyOption::rightControl);
-    EXPECT_EQ(step->hotkeyCaption().toStdString(), label(HotkeyOption::rightControl));
-    EXPECT_TRUE(step->tryItSentence().contains(QString::fromStdString(label(HotkeyOption::rightControl)).toUpper()));
+    EXPECT_EQ(step->hotkeyCaption().toStdString(), localizedLabel(HotkeyOption::rightControl, appBundle()));
+    EXPECT_TRUE(step->tryItSentence().contains(
+        QString::fromStdString(localizedLabel(HotkeyOption::rightControl, appBundle())).toUpper()));
 
     window->activateWindow();
     QApplication::setActiveWindow(window.get());
