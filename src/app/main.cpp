@@ -21,6 +21,7 @@
 #include "base/Paths.h"
 #include "base/UserDefaults.h"
 #include "correction/LexiconLibrary.h"
+#include "dictation/HotkeyAvailability.h"
 #include "dictation/OutputService.h"
 #include "dictation/OverlayPanelController.h"
 #include "dictation/SoundService.h"
@@ -142,6 +143,15 @@ int main(int argc, char** argv) {
         parts.services.overlayController->setCompositingProbe([compositing] { return compositing->isRunning(); });
     }
     parts.modifierKeys = std::make_unique<x11::XInputModifierKeyBackend>();
+    // What this session's trigger sources can deliver, for the hotkey pickers: the keyboard never tells X
+    // about the Fn key, and X key grabs have no function modifier.
+    HotkeyAvailability hotkeyAvailability;
+    if (!parts.modifierKeys->reportsFunctionKey())
+        hotkeyAvailability.withoutOption(HotkeyOption::fn,
+                                         "The Fn key cannot be detected on Linux. Choose another key.");
+    hotkeyAvailability.withoutShortcutModifiers(
+        KeyboardShortcuts::CarbonModifier::function,
+        "Shortcuts with the Fn key cannot be detected on Linux. Record another one.");
     parts.updateDriver = std::make_unique<QtUpdateUserDriver>();
     parts.escapeTap = std::make_unique<x11::EscapeKeyGrab>();
     parts.windows =
@@ -155,11 +165,11 @@ int main(int argc, char** argv) {
     settingsContext.emplace(SettingsContext{
         delegate.appState(), delegate.hotkeyManager(), delegate.updaterService(), LocalizationManager::shared(),
         UserDefaults::standard(), AudioDeviceService::shared(), LexiconLibrary::shared(), ModelManager::shared(), loop,
-        permissions, loginItems, NotificationCenter::shared()});
+        permissions, loginItems, NotificationCenter::shared(), hotkeyAvailability});
     windowFactory.setSettingsContext(&*settingsContext);
     onboardingContext.emplace(OnboardingContext{
         delegate.appState(), delegate.hotkeyManager(), LocalizationManager::shared(), UserDefaults::standard(),
-        LexiconLibrary::shared(), loop, permissions, NotificationCenter::shared()});
+        LexiconLibrary::shared(), loop, permissions, NotificationCenter::shared(), hotkeyAvailability});
     windowFactory.setOnboardingContext(&*onboardingContext);
     delegate.setUp();
     QObject::connect(&app, &QCoreApplication::aboutToQuit, [&delegate] { delegate.applicationWillTerminate(); });

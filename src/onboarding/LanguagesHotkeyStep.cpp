@@ -13,6 +13,7 @@
 #include "KeyboardShortcuts/RecorderCocoa.h"
 #include "base/LocalizationManager.h"
 #include "base/NotificationCenter.h"
+#include "dictation/HotkeyAvailability.h"
 #include "dictation/HotkeyManager.h"
 #include "onboarding/OnboardingLanguageTag.h"
 #include "onboarding/OnboardingStyle.h"
@@ -149,8 +150,9 @@ LanguagesHotkeyStep::LanguagesHotkeyStep(OnboardingView& view, QWidget* parent) 
     auto& hotkeys = m_view.context().hotkeyManager;
     m_shortcutConnection =
         m_view.context().notifications.addObserver(KS::kShortcutByNameDidChange, [this, &hotkeys](const Notification&) {
-            if (m_customRow->isVisibleTo(this) && hotkeys.currentOption.get() == HotkeyOption::custom)
-                hotkeys.configure(HotkeyOption::custom);
+            if (!m_customRow->isVisibleTo(this) || hotkeys.currentOption.get() != HotkeyOption::custom) return;
+            hotkeys.configure(HotkeyOption::custom);
+            refreshHotkey();  // the new combination may be one this session cannot deliver
         });
 
     scroll->setWidget(content);
@@ -242,31 +244,37 @@ void LanguagesHotkeyStep::fillHotkeyPicker() {
 void LanguagesHotkeyStep::refreshHotkey() {
     const auto current = m_view.context().hotkeyManager.currentOption.get();
     const auto bundle = m_view.context().localization.bundle();
+    const auto& availability = m_view.context().hotkeyAvailability;
     {
         QSignalBlocker block(m_hotkeyPicker);
         for (int i = 0; i < m_hotkeyPicker->count(); ++i) {
             const int value = m_hotkeyPicker->itemData(i).toInt();
-            const std::string text =
-                value >= 0 ? localizedLabel(static_cast<HotkeyOption>(value), *bundle)
-                           : localized(m_hotkeyPicker->itemData(i, kHeaderKeyRole).toString().toStdString());
+            if (value < 0) {
+                const auto key = m_hotkeyPicker->itemData(i, kHeaderKeyRole).toString().toStdString();
+                m_hotkeyPicker->setItemText(i, QString::fromStdString(localized(key)));
+                continue;
+            }
+            const auto option = static_cast<HotkeyOption>(value);
+            const auto reason = availability.reason(option, *bundle);
+            std::string text = localizedLabel(option, *bundle);
+            if (reason) text += " (" + localized("unavailable") + ")";
             m_hotkeyPicker->setItemText(i, QString::fromStdString(text));
+            m_hotkeyPicker->setItemData(i, reason ? QString::fromStdString(*reason) : QVariant(), Qt::ToolTipRole);
         }
         m_hotkeyPicker->setCurrentIndex(m_hotkeyPicker->findData(static_cast<int>(current)));
     }
 
     m_customRow->setVisible(current == HotkeyOption::custom);
-    std::optional<std::string> hint;
-    if (current == HotkeyOption::custom)
+    // A trigger that cannot fire here gets the reason instead of a how-to that would not come true.
+    std::optional<std::string> hint = availability.reason(current, KS::getShortcut(KS::Name::pushToTalk()), *bundle);
+    if (!hint && current == HotkeyOption::custom)
         hint = localized("Hold the shortcut to record, release to transcribe and paste.");
-    else
+    else if (!hint)
         hint = hotkeyTriggerDescription(triggerFamily(current), *bundle);
     m_triggerHint->setVisible(hint.has_value());
     style::setText(m_triggerHint, hint.value_or(""));
 
-    // The desktop's conflicts, or a key this system cannot see at all; the Fn key's warning already says why
-    // it does nothing here, so it is shown alone.
-    const std::string warningText =
-        localizedWarning(current, *bundle).value_or(unavailableReason(current, *bundle).value_or(""));
+    const std::string warningText = localizedWarning(current, *bundle).value_or("");
     m_warning->setVisible(!warningText.empty());
     style::setText(m_warning, "⚠ " + warningText);
 }

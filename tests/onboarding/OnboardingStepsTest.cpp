@@ -104,23 +104,35 @@ TEST_F(OnboardingStepsTest, TheHotkeyPickerConfiguresTheManager) {
     EXPECT_FALSE(step->triggerHint()->isVisibleTo(&v));
     EXPECT_FALSE(step->warning()->isVisibleTo(&v));
 
-    choose(step->hotkeyPicker(), QString::fromStdString(localizedLabel(HotkeyOption::fn, appBundle())));
-    EXPECT_TRUE(hotkeys->isConfigured.get());
-    EXPECT_TRUE(v.continueButton()->isEnabled());
-    EXPECT_EQ(step->triggerHint()->text().toStdString(),
-              *hotkeyTriggerDescription(triggerFamily(HotkeyOption::fn), appBundle()));
+    // A key this session never sees is marked in the picker and holds the guide back, saying why.
+    const std::string fnReason = *hotkeyAvailability.reason(HotkeyOption::fn, appBundle());
+    const int fn = step->hotkeyPicker()->findData(static_cast<int>(HotkeyOption::fn));
+    EXPECT_EQ(step->hotkeyPicker()->itemText(fn), "Fn (unavailable)");
+    EXPECT_EQ(step->hotkeyPicker()->itemData(fn, Qt::ToolTipRole).toString().toStdString(), fnReason);
+    EXPECT_FALSE(step->hotkeyPicker()->itemData(fn + 1, Qt::ToolTipRole).isValid());
+    choose(step->hotkeyPicker(), "Fn (unavailable)");
+    EXPECT_EQ(hotkeys->currentOption.get(), HotkeyOption::fn);
+    EXPECT_FALSE(v.continueButton()->isEnabled());
+    EXPECT_EQ(step->triggerHint()->text().toStdString(), fnReason);
     EXPECT_TRUE(step->warning()->isVisibleTo(&v));
-    EXPECT_EQ(step->warning()->text().toStdString(),
-              "⚠ " + *localizedWarning(HotkeyOption::fn, appBundle()));  // said once
+    EXPECT_EQ(step->warning()->text().toStdString(), "⚠ " + *localizedWarning(HotkeyOption::fn, appBundle()));
+    choose(step->hotkeyPicker(), QString::fromStdString(localizedLabel(HotkeyOption::rightShift, appBundle())));
+    EXPECT_TRUE(v.continueButton()->isEnabled());
 
     // Custom: not configured until a combination is recorded; the recording alone turns it on.
     choose(step->hotkeyPicker(), QString::fromStdString(localizedLabel(HotkeyOption::custom, appBundle())));
     EXPECT_TRUE(step->customRow()->isVisibleTo(&v));
     EXPECT_FALSE(hotkeys->isConfigured.get());
     EXPECT_FALSE(v.continueButton()->isEnabled());
+    KeyboardShortcuts::setShortcut(KeyboardShortcuts::Shortcut(40, 0x1000 | 0x20000),
+                                   KeyboardShortcuts::Name::pushToTalk());  // from settings of another system
+    EXPECT_FALSE(v.continueButton()->isEnabled());
+    EXPECT_EQ(step->triggerHint()->text().toStdString(),
+              *hotkeyAvailability.reason(HotkeyOption::custom, KeyboardShortcuts::Shortcut(40, 0x20000), appBundle()));
     KeyboardShortcuts::setShortcut(KeyboardShortcuts::Shortcut(40, 0x1000), KeyboardShortcuts::Name::pushToTalk());
     EXPECT_TRUE(hotkeys->isConfigured.get());
     EXPECT_TRUE(v.continueButton()->isEnabled());
+    EXPECT_EQ(step->triggerHint()->text(), "Hold the shortcut to record, release to transcribe and paste.");
 
     // A header row of the picker is no choice.
     const int header = step->hotkeyPicker()->findText(QString::fromStdString(v.localized("Double-tap")));

@@ -124,8 +124,9 @@ TEST_F(GeneralSettingsTest, HotkeyPickerListsSixteenChoicesUnderTheirGroupsAndSn
     EXPECT_EQ(options.first(), "None");
     EXPECT_EQ(options.last(), "Custom\u2026");
     EXPECT_EQ(headings, (QStringList{"Double-tap", "Hold / Tap", "Key Combination"}));
-    EXPECT_EQ(warned, (QStringList{"Right Super  \u26A0\uFE0F", "Fn  \u26A0\uFE0F", "Alt + Space  \u26A0\uFE0F",
-                                   "Ctrl + Space  \u26A0\uFE0F", "Super + Shift + Space  \u26A0\uFE0F"}));
+    EXPECT_EQ(warned,
+              (QStringList{"Right Super  \u26A0\uFE0F", "Fn (unavailable)  \u26A0\uFE0F", "Alt + Space  \u26A0\uFE0F",
+                           "Ctrl + Space  \u26A0\uFE0F", "Super + Shift + Space  \u26A0\uFE0F"}));
     EXPECT_EQ(picker->currentText(), "Right Alt");  // the manager's default
     EXPECT_EQ(section->footerText(), "Hold the key to record. Tap briefly for hands-free mode.");
     EXPECT_TRUE(page->hotkeyWarningSection()->isHidden());
@@ -133,6 +134,14 @@ TEST_F(GeneralSettingsTest, HotkeyPickerListsSixteenChoicesUnderTheirGroupsAndSn
     choose(picker, picker->findData(static_cast<int>(HotkeyOption::rightCommand)));
     EXPECT_EQ(rig.hotkeyManager.currentOption.get(), HotkeyOption::rightCommand);
     EXPECT_EQ(rig.world.defaults().get(kHotkeyOption), "rightCommand");
+    EXPECT_FALSE(page->hotkeyWarningSection()->isHidden());
+    // A key this session never sees: marked, and chosen anyway it says why in place of the how-to.
+    const int fn = picker->findData(static_cast<int>(HotkeyOption::fn));
+    const QString fnReason = "The Fn key cannot be detected on Linux. Choose another key.";
+    EXPECT_EQ(picker->itemData(fn, Qt::ToolTipRole).toString(), fnReason);
+    EXPECT_FALSE(picker->itemData(fn - 1, Qt::ToolTipRole).isValid());
+    choose(picker, fn);
+    EXPECT_EQ(section->footerText(), fnReason);
     EXPECT_FALSE(page->hotkeyWarningSection()->isHidden());
     choose(picker, picker->findData(static_cast<int>(HotkeyOption::doubleTapLeftOption)));
     EXPECT_TRUE(page->hotkeyWarningSection()->isHidden());
