@@ -366,11 +366,17 @@ TEST_F(GeneralSettingsTest, MicrophonePickerListsDevicesAsTheServiceReportsThem)
     EXPECT_EQ(rig.dictation.devices->preferredUID(), "usb-b");
     EXPECT_EQ(row->picker()->currentIndex(), 3);
 
-    // Unplugged: the service lets go of the pin and the picker follows the system default again.
+    // Unplugged: the pin stays, no entry is chosen and the warning says what happens meanwhile; plugged
+    // back in, the device is chosen again.
     audio.sourceList = {{1, "usb-a", "USB Mic", 1, false}};
     audio.sourcesChanged.emit();
+    EXPECT_TRUE(row->showsMissingWarning());
+    EXPECT_EQ(row->picker()->currentIndex(), -1);
+    EXPECT_EQ(rig.dictation.devices->preferredUID(), "usb-b");
+    audio.sourceList = {{1, "usb-a", "USB Mic", 1, false}, {5, "usb-b", "USB Mic", 1, false}};
+    audio.sourcesChanged.emit();
     EXPECT_FALSE(row->showsMissingWarning());
-    EXPECT_EQ(row->picker()->currentIndex(), 0);
+    EXPECT_EQ(row->picker()->currentIndex(), 3);
 
     choose(row->picker(), 2);
     choose(row->picker(), 0);
@@ -390,9 +396,15 @@ TEST_F(GeneralSettingsTest, SwitchesWriteTheirKeysAndTheEscapeHintNeedsBoth) {
     EXPECT_EQ(rig.world.defaults().stored(kRestoreClipboard), false);
 
     EXPECT_FALSE(behaviour->showsEscapeHint());
+    app().escapeTapFailure.set(EscapeTapFailure::noDisplay);
     app().escapeCancelNeedsAccessibility.set(true);
     EXPECT_TRUE(behaviour->showsEscapeHint());
     EXPECT_FALSE(behaviour->escapeHintText().contains("Accessibility"));
+    EXPECT_TRUE(behaviour->escapeHintText().contains("log into an X11 session"));
+    // Telling an X11 user to log into X11 would be no help: the remedy is the program holding Escape.
+    app().escapeTapFailure.set(EscapeTapFailure::heldByAnotherProgram);
+    EXPECT_TRUE(behaviour->escapeHintText().contains("another program holds the Escape key"));
+    EXPECT_FALSE(behaviour->escapeHintText().contains("X11 session"));
     behaviour->cancelWithEscapeSwitch()->click();
     EXPECT_EQ(rig.world.defaults().stored(kCancelWithEscape), false);
     EXPECT_FALSE(behaviour->showsEscapeHint());
