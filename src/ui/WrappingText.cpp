@@ -61,6 +61,7 @@ WrappingText::Laid WrappingText::layoutFor(double textWidth) const {
         range.length = static_cast<int>(r.text.size());
         const QColor c = r.colour ? *r.colour : emphasisColor(palette(), r.emphasis);
         range.format.setForeground(c);
+        if (r.weight) range.format.setFontWeight(*r.weight);
         formats.append(range);
         start += range.length;
     }
