@@ -5,7 +5,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QScrollArea>
-#include <QStandardItemModel>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -19,6 +18,7 @@
 #include "onboarding/OnboardingStyle.h"
 #include "onboarding/OnboardingView.h"
 #include "ui/Colors.h"
+#include "ui/ComboGroupHeading.h"
 #include "ui/DisplayHeadline.h"
 #include "ui/FlowLayout.h"
 #include "ui/Fonts.h"
@@ -54,7 +54,6 @@ LanguagesHotkeyStep::LanguagesHotkeyStep(OnboardingView& view, QWidget* parent) 
     auto* scroll = new QScrollArea(this);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     auto* content = new QWidget(scroll);
     auto* column = new QVBoxLayout(content);
     column->setContentsMargins(0, 32, 0, 0);
@@ -72,6 +71,7 @@ LanguagesHotkeyStep::LanguagesHotkeyStep(OnboardingView& view, QWidget* parent) 
     m_chipBox->setObjectName("languageChips");
     m_chipBox->setContentsMargins(24, 0, 24, 16);
     m_flow = new FlowLayout(8, m_chipBox);
+    m_flow->setRowAlignment(Qt::AlignHCenter);
     column->addWidget(m_chipBox);
     m_addMenu = new QComboBox(content);
     m_addMenu->setObjectName("addLanguageMenu");
@@ -110,7 +110,9 @@ LanguagesHotkeyStep::LanguagesHotkeyStep(OnboardingView& view, QWidget* parent) 
     formColumn->addWidget(m_formHeader);
     auto* pickerRow = new QHBoxLayout;
     m_pickerTitle = style::textLabel(form, monoFont(13), style::primary());
+    m_pickerTitle->setObjectName("hotkeyPickerTitle");
     m_pickerTitle->setWordWrap(false);
+    m_pickerTitle->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);  // on the picker's text line
     pickerRow->addWidget(m_pickerTitle);
     pickerRow->addStretch(1);
     m_hotkeyPicker = new QComboBox(form);
@@ -130,6 +132,7 @@ LanguagesHotkeyStep::LanguagesHotkeyStep(OnboardingView& view, QWidget* parent) 
     customLayout->setContentsMargins(0, 0, 0, 0);
     m_customTitle = style::textLabel(m_customRow, monoFont(13), style::primary());
     m_customTitle->setWordWrap(false);
+    m_customTitle->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     customLayout->addWidget(m_customTitle);
     customLayout->addStretch(1);
     customLayout->addWidget(new KS::Recorder(KS::Name::pushToTalk(), {}, {}, m_customRow));
@@ -219,11 +222,10 @@ void LanguagesHotkeyStep::rebuildAddMenu() {
 
 void LanguagesHotkeyStep::fillHotkeyPicker() {
     // "None", the three groups under their headers, "Custom…"; the texts are set by refreshHotkey().
-    auto* model = qobject_cast<QStandardItemModel*>(m_hotkeyPicker->model());
     auto addHeader = [&](const char* key) {
         m_hotkeyPicker->addItem(QString(), kHeaderItem);
         m_hotkeyPicker->setItemData(m_hotkeyPicker->count() - 1, QString(key), kHeaderKeyRole);
-        if (auto* item = model->item(m_hotkeyPicker->count() - 1)) item->setEnabled(false);
+        makeComboGroupHeading(*m_hotkeyPicker, m_hotkeyPicker->count() - 1);
     };
     auto addOption = [&](HotkeyOption option) { m_hotkeyPicker->addItem(QString(), static_cast<int>(option)); };
     addOption(HotkeyOption::none);

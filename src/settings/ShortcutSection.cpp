@@ -3,7 +3,6 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QStandardItemModel>
 #include <array>
 
 #include "KeyboardShortcuts/KeyboardShortcuts.h"
@@ -16,7 +15,7 @@
 #include "settings/HotkeyOptionLabel.h"
 #include "settings/HotkeyWarningSection.h"
 #include "settings/SettingsContext.h"
-#include "ui/Fonts.h"
+#include "ui/ComboGroupHeading.h"
 
 namespace vandrel {
 
@@ -69,16 +68,10 @@ std::optional<HotkeyOption> ShortcutSection::optionAt(int index) const {
 }
 
 void ShortcutSection::buildEntries() {
-    auto* model = qobject_cast<QStandardItemModel*>(m_picker->model());
     m_picker->addItem(QString(), static_cast<int>(HotkeyOption::none));
     for (auto family : kFamilies) {
         m_picker->addItem(QString(), kHeading);
-        if (model) {
-            auto* item = model->item(m_picker->count() - 1);
-            item->setFlags(Qt::NoItemFlags);
-            QFont f = monoFont(11, QFont::DemiBold);
-            item->setFont(f);
-        }
+        makeComboGroupHeading(*m_picker, m_picker->count() - 1);
         for (auto o : allHotkeyOptions())
             if (triggerFamily(o) == family) m_picker->addItem(QString(), static_cast<int>(o));
     }

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QToolButton>
@@ -28,6 +29,7 @@
 #include "settings/ShortcutSection.h"
 #include "settings/UpdatesSection.h"
 #include "support/SettingsRig.h"
+#include "ui/Colors.h"
 #include "ui/LanguageTag.h"
 
 using namespace vandrel;
@@ -92,6 +94,10 @@ TEST_F(GeneralSettingsTest, SectionsAreNumberedAndFollowTheApplicationLanguage) 
     EXPECT_FALSE(page->modelErrorSection()->isHidden());
     EXPECT_EQ(page->hotkeyWarningSection()->headerText(), "");
     EXPECT_FALSE(page->microphoneSection()->footerText().contains("macOS"));
+    // A footer is quieter than the row labels above it.
+    auto* footer = page->microphoneSection()->findChild<QLabel*>("sectionFooter");
+    ASSERT_NE(footer, nullptr);
+    EXPECT_EQ(footer->palette().color(footer->foregroundRole()), secondaryColor(QApplication::palette()));
     const QString englishWarning = page->hotkeyWarningSection()->warningText();
 
     choose(page->appLanguageSection()->picker(), 1);
