@@ -731,6 +731,38 @@ TEST_F(EndToEnd, AShortcutTypedIntoTheSettingsWindowsRecorderStartsTheDictation)
     EXPECT_TRUE(m_app->running()) << m_app->report();
 }
 
+TEST_F(EndToEnd, AfterAnUpdateTheWhatsNewWindowShowsOnceAndEscapeDismissesIt) {
+    // Settings last seen by the release before this one.
+    std::ofstream(m_home.path() / "config/Vandrel/defaults.json")
+        << R"({"hasCompletedOnboarding": true, "lastSeenVersion": "1.0.26", "playSounds": false})";
+    installModel();
+    m_app = startApp();
+    ASSERT_TRUE(m_app->started());
+    std::optional<QRect> frame;
+    ASSERT_TRUE(eventually([&] {
+        frame = windowFrame("What's New");
+        return frame && frame->width() > 1;
+    })) << "the what's-new window did not open\n"
+        << m_app->report();
+    EXPECT_EQ(frame->width(), 480);
+    EXPECT_NE(storedDefaults().find("\"1.0.26\""), std::string::npos) << "shown is not yet seen";
+
+    m_keyboard.pointTo(frame->x() + frame->width() / 2, frame->y() + 40);  // over the icon: clicks nothing
+    pause(500);
+    m_keyboard.tap(XK_Escape);
+    ASSERT_TRUE(eventually([] { return !windowFrame("What's New"); })) << "Escape did not dismiss the window\n"
+                                                                       << m_app->report();
+    ASSERT_TRUE(eventually([&] {
+        return storedDefaults().find("\"lastSeenVersion\": \"1.0.27\"") != std::string::npos;
+    })) << storedDefaults();
+
+    m_app.reset();
+    startReadyApp();
+    if (HasFatalFailure()) return;
+    pause(1500);
+    EXPECT_FALSE(windowFrame("What's New")) << "seen once, shown again\n" << m_app->report();
+}
+
 TEST_F(EndToEnd, AFirstStartIsGuidedToADictationInTheGuidesOwnEditor) {
     // A home without settings: only the speech model is in place.
     fs::remove(m_home.path() / "config/Vandrel/defaults.json");

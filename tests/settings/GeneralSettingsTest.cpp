@@ -65,6 +65,11 @@ protected:
     void setMode(const std::string& mode) { rig.world.defaults().set(kPerformanceMode, mode); }
     std::string mode() { return rig.world.defaults().get(kPerformanceMode); }
     AppState& app() { return *rig.appState; }
+    // The dictation state's own start-up load (its model is not on the rig's server) has come and gone, so
+    // that running the loop later starts nothing of its own.
+    void settleStartUp() {
+        ASSERT_TRUE(rig.world.loop().runUntil([&] { return !app().isModelLoading.get(); }, std::chrono::seconds(20)));
+    }
     // Loads `tier` for real (the tiny model through the fake libwhisper).
     void loadForReal(ModelTier tier) {
         rig.dictation.writeModel(tier);
@@ -228,6 +233,7 @@ TEST_F(GeneralSettingsTest, PerformanceRowsFollowTheLanguagesAndTheLoad) {
 }
 
 TEST_F(GeneralSettingsTest, ChoosingAModeStoresItAndLoadsItsModelUnlessADictationRuns) {
+    ASSERT_NO_FATAL_FAILURE(settleStartUp());
     auto page = open();
     auto* fast = page->performanceSection()->row(ModelTier::small);
     EXPECT_TRUE(fast->showsDownloadHint());
@@ -237,8 +243,12 @@ TEST_F(GeneralSettingsTest, ChoosingAModeStoresItAndLoadsItsModelUnlessADictatio
     EXPECT_EQ(mode(), "standard");  // refused: the page keeps showing the model the application has
     EXPECT_FALSE(fast->isSelected());
     EXPECT_EQ(app().loadingTier.get(), std::nullopt);
+    EXPECT_EQ(page->performanceSection()->refusalText(),
+              "Not changed during a dictation. Try again once it has finished.");
 
     app().recordingState.set(RecordingState::idle);
+    rig.world.loop().runPending();
+    EXPECT_EQ(page->performanceSection()->refusalText(), "");  // no longer true, no longer said
     fast->click();
     EXPECT_EQ(mode(), "fast");
     EXPECT_TRUE(fast->isSelected());
@@ -290,7 +300,26 @@ TEST_F(GeneralSettingsTest, LightweightFallsBackToAccurateOnAppearAndAfterALangu
     EXPECT_EQ(app().loadingTier.get(), ModelTier::largeTurboQ5);
 }
 
+TEST_F(GeneralSettingsTest, AFallbackDeferredByALoadRunsWhenTheLoadEnds) {
+    ASSERT_NO_FATAL_FAILURE(settleStartUp());
+    setMode("fast");
+    setLanguages({"en", "pl"});  // stored elsewhere, e.g. by the guide
+    app().isModelLoading.set(true);
+    app().loadingTier.set(ModelTier::small);
+    auto page = open();
+    EXPECT_EQ(mode(), "fast");  // the application takes no second load now
+
+    app().loadingTier.set(std::nullopt);
+    app().isModelLoading.set(false);
+    EXPECT_EQ(mode(), "fast");  // not from inside the dictation state's own change
+    rig.world.loop().runPending();
+    EXPECT_EQ(mode(), "standard");
+    EXPECT_EQ(app().loadingTier.get(), ModelTier::largeTurboQ5);
+    EXPECT_TRUE(page->performanceSection()->row(ModelTier::largeTurboQ5)->isSelected());
+}
+
 TEST_F(GeneralSettingsTest, LanguageChangesInLightweightModeReloadOrSwitchAndWaitForTheDictation) {
+    ASSERT_NO_FATAL_FAILURE(settleStartUp());
     setMode("fast");
     auto page = open();
     page->addLanguage("it");
@@ -300,13 +329,23 @@ TEST_F(GeneralSettingsTest, LanguageChangesInLightweightModeReloadOrSwitchAndWai
     app().isModelLoading.set(false);
     app().loadingTier.set(std::nullopt);
 
-    // While a dictation runs, a language that needs the other model is refused as a whole.
+    // While a dictation runs or a model loads, a language that needs the other model is refused as a
+    // whole, and the section says why.
     app().recordingState.set(RecordingState::recording);
     page->addLanguage("pl");
     EXPECT_EQ(page->selectedLanguages(), (std::vector<std::string>{"en", "it"}));
     EXPECT_EQ(rig.world.defaults().get(kPreferredLanguages), (StringList{"en", "it"}));
     EXPECT_EQ(mode(), "fast");
+    EXPECT_EQ(page->languagesSection()->refusalText(),
+              "Not changed during a dictation. Try again once it has finished.");
     app().recordingState.set(RecordingState::idle);
+    app().isModelLoading.set(true);
+    page->addLanguage("pl");
+    EXPECT_EQ(page->selectedLanguages(), (std::vector<std::string>{"en", "it"}));
+    EXPECT_EQ(page->languagesSection()->refusalText(), "Not changed while a model loads. Try again once it's ready.");
+    app().isModelLoading.set(false);
+    rig.world.loop().runPending();
+    EXPECT_EQ(page->languagesSection()->refusalText(), "");
 
     page->addLanguage("pl");
     EXPECT_EQ(rig.world.defaults().get(kPreferredLanguages), (StringList{"en", "it", "pl"}));

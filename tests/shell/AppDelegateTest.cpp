@@ -68,7 +68,7 @@ public:
 class NoDriver : public UpdateUserDriver {
     void showUpToDate(const std::string&, std::function<void()> done) override { done(); }
     void showUpdateAvailable(const AppcastItem&, const std::string&, std::function<void()> done) override { done(); }
-    void showError(const std::string&, std::function<void()> done) override { done(); }
+    void showError(const std::string&, const std::string&, std::function<void()> done) override { done(); }
     void bringToFront() override {}
 };
 

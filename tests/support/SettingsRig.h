@@ -29,7 +29,7 @@ public:
         void showUpdateAvailable(const AppcastItem&, const std::string&, std::function<void()> done) override {
             done();
         }
-        void showError(const std::string&, std::function<void()> done) override { done(); }
+        void showError(const std::string&, const std::string&, std::function<void()> done) override { done(); }
         void bringToFront() override {}
     };
 
