@@ -5,7 +5,8 @@
 // manager's key-down handler asking for a recording: the wake-up of Qt's event loop, the reader, the
 // modifier-key backend and monitor, and the manager's queued job.
 // BM_IdleWithDeviceReader: the process's CPU time while the reader follows two keyboards and their
-// directory and nobody types, as a percentage of one core (--idle_seconds, default 10).
+// directory and nobody types, as a percentage of one core (--idle_seconds, default 10), and how often the
+// main thread woke meanwhile.
 #include <sys/resource.h>
 
 #include <QCoreApplication>
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -69,6 +71,14 @@ bool waitFor(const std::function<bool()>& done) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
+}
+
+// How often the main thread went to sleep and was woken: the idle loop should not wake at all.
+long mainThreadWakeups() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("voluntary_ctxt_switches:", 0) == 0) return std::stol(line.substr(24));
+    return -1;
 }
 
 double cpuSeconds() {
@@ -138,6 +148,7 @@ void BM_IdleWithDeviceReader(benchmark::State& state) {
     }
     for (auto _ : state) {
         const double cpuStart = cpuSeconds();
+        const long wakeupsStart = mainThreadWakeups();
         QElapsedTimer wall;
         wall.start();
         QTimer::singleShot(static_cast<int>(g_idleSeconds * 1000), qApp, [] { QCoreApplication::exit(0); });
@@ -145,6 +156,8 @@ void BM_IdleWithDeviceReader(benchmark::State& state) {
         const double elapsed = wall.nsecsElapsed() / 1e9;
         state.SetIterationTime(elapsed);
         state.counters["cpu_percent_one_core"] = 100.0 * (cpuSeconds() - cpuStart) / elapsed;
+        // The one wake-up that ends the run is counted too.
+        state.counters["main_thread_wakeups"] = static_cast<double>(mainThreadWakeups() - wakeupsStart);
         state.counters["keyboards_open"] = rig.devices->openKeyboardCount();
     }
 }

@@ -44,8 +44,7 @@ struct KeyboardDevices::Device {
 };
 
 KeyboardDevices::KeyboardDevices(std::filesystem::path directory, std::shared_ptr<DeviceAccess> access)
-    : m_directory(std::move(directory)),
-      m_access(access ? std::move(access) : std::make_shared<LinuxDeviceAccess>()) {}
+    : m_directory(std::move(directory)), m_access(access ? std::move(access) : std::make_shared<LinuxDeviceAccess>()) {}
 
 KeyboardDevices::~KeyboardDevices() {
     m_life.reset();
@@ -191,7 +190,8 @@ void KeyboardDevices::readDevice(Device& device) {
 
 void KeyboardDevices::readEvents(Device& device) {
     for (;;) {
-        const ssize_t n = ::read(device.fd, device.buffer.data() + device.pending, device.buffer.size() - device.pending);
+        const ssize_t n =
+            ::read(device.fd, device.buffer.data() + device.pending, device.buffer.size() - device.pending);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
         if (n <= 0) {

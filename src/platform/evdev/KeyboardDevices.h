@@ -92,7 +92,7 @@ private:
     std::filesystem::path m_directory;
     std::shared_ptr<DeviceAccess> m_access;
     std::map<std::string, std::unique_ptr<Device>> m_devices;  // by node name
-    std::array<std::uint8_t, KEY_CNT> m_holders{};              // how many keyboards hold each key
+    std::array<std::uint8_t, KEY_CNT> m_holders{};             // how many keyboards hold each key
     int m_inotify = -1;
     int m_refused = 0;  // nodes the last full scan was not allowed to open
     std::unique_ptr<QSocketNotifier> m_inotifyNotifier;

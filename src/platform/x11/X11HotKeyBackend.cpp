@@ -14,8 +14,8 @@
 #include <cstring>
 
 #include "KeyboardShortcuts/Modifiers.h"
-#include "base/MainLoop.h"
 #include "KeyboardShortcuts/XkbKeyNames.h"
+#include "base/MainLoop.h"
 
 namespace vandrel::x11 {
 
