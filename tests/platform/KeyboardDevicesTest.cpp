@@ -57,13 +57,15 @@ protected:
 
 TEST_F(KeyboardDevicesTest, KeyboardsPluggedBeforeAndAfterActAsOne) {
     const int first = keyboards.plug();
-    keyboards.plug(false);                     // a power button
-    keyboards.plug(true, /*readable=*/false);  // another user's device
+    keyboards.plug(false);                                        // a power button
+    const int locked = keyboards.plug(true, /*readable=*/false);  // not yet handed to the user
     auto connection = listen();
     EXPECT_EQ(devices->openKeyboardCount(), 1);
     EXPECT_TRUE(devices->isReadable());
     const int second = keyboards.plug();
     ASSERT_TRUE(spinUntil([&] { return devices->openKeyboardCount() == 2; }));
+    keyboards.allow(locked);
+    ASSERT_TRUE(spinUntil([&] { return devices->openKeyboardCount() == 3; }));
 
     // Each keyboard keeps its own order; between keyboards the test waits for each step.
     keyboards.press(first, KEY_RIGHTALT);

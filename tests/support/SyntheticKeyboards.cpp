@@ -103,6 +103,12 @@ std::filesystem::path SyntheticKeyboards::pathOf(int device) const {
 
 SyntheticKeyboards::Node& SyntheticKeyboards::nodeOf(int device) { return m_access->nodes.at(pathOf(device).string()); }
 
+void SyntheticKeyboards::allow(int device) {
+    nodeOf(device).readable = true;
+    std::filesystem::permissions(pathOf(device), std::filesystem::perms::group_read,
+                                 std::filesystem::perm_options::add);
+}
+
 void SyntheticKeyboards::unplug(int device) {
     Node& node = nodeOf(device);
     ::close(node.writeEnd);

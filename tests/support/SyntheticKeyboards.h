@@ -27,6 +27,8 @@ public:
     // Adds node event<N> and returns N. `keyboard` false gives a device with keys that is no keyboard
     // (a power button); `readable` false a node this user may not open.
     int plug(bool keyboard = true, bool readable = true);
+    // The node becomes readable the way udev hands a new node to the user: its access changes.
+    void allow(int device);
     // The device ends (the reader sees the end of its stream) and its node goes.
     void unplug(int device);
 
