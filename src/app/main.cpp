@@ -12,8 +12,10 @@
 #include <filesystem>
 #include <optional>
 
+#include "KeyboardShortcuts/CarbonKeyboardShortcuts.h"
 #include "KeyboardShortcuts/QtShortcuts.h"
 #include "app/AppWindowFactory.h"
+#include "app/KeyboardDeviceSources.h"
 #include "app/LinuxPermissions.h"
 #include "base/LocalizationManager.h"
 #include "base/Log.h"
@@ -120,6 +122,17 @@ int main(int argc, char** argv) {
     AudioBackend::setShared(std::make_shared<pulse::PulseAudioBackend>());
     TargetAppTracker::setSharedSourceFactory([] { return std::make_unique<x11::EwmhActiveWindowSource>(); });
     auto hotKeys = x11::installX11KeyboardShortcuts();
+    // In a Wayland session the X server sees only the keys typed into X11 windows; the keyboard devices,
+    // where this user may read them, see every key. (The X server still names the keys for display.)
+    std::optional<KeyboardDeviceSources> keyboardDevices;
+    if (qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland") ||
+        !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        keyboardDevices = KeyboardDeviceSources::probe();
+        if (!keyboardDevices->readable()) keyboardDevices.reset();
+    }
+    if (keyboardDevices) KeyboardShortcuts::CarbonKeyboardShortcuts::setBackend(keyboardDevices->hotKeys());
+    log("Platform", std::string("hotkeys, lone modifiers and Escape: ") +
+                        (keyboardDevices ? "keyboard devices" : "X11 (XInput2 and key grabs)"));
     KeyboardShortcuts::installMenuTracking(&app);
     LogindSleepWatcher sleepWatcher;
 
@@ -141,9 +154,10 @@ int main(int argc, char** argv) {
         auto compositing = std::make_shared<x11::CompositingManagerProbe>();
         parts.services.overlayController->setCompositingProbe([compositing] { return compositing->isRunning(); });
     }
-    parts.modifierKeys = std::make_unique<x11::XInputModifierKeyBackend>();
+    parts.modifierKeys =
+        keyboardDevices ? keyboardDevices->modifierKeys() : std::make_unique<x11::XInputModifierKeyBackend>();
     parts.updateDriver = std::make_unique<QtUpdateUserDriver>();
-    parts.escapeTap = std::make_unique<x11::EscapeKeyGrab>();
+    parts.escapeTap = keyboardDevices ? keyboardDevices->escapeTap() : std::make_unique<x11::EscapeKeyGrab>();
     parts.windows =
         std::make_unique<ShellWindowController>(windowFactory, UserDefaults::standard(), currentAppVersion());
 
