@@ -187,6 +187,11 @@ TEST_F(WaylandSession, WhatTheUserCopiesAfterThePasteIsNotOverwritten) {
 
 TEST_F(WaylandSession, TheVirtualKeyboardPastesIntoANativeTerminalWithItsKeystroke) {
     ASSERT_TRUE(connection->toplevels());
+    // Our keyboard first, as in a session: the test's sway has no keyboard of its own, and a terminal that
+    // starts without one learns of ours only later.
+    auto board = std::make_shared<DataControlPasteboard>(connection);
+    auto keys = std::make_shared<VirtualKeyboardInjector>(connection);
+    ASSERT_TRUE(keys->isTrusted());
     const QString file = QString::fromStdString((runtime / "typed").string());
     // The title the shell sets tells that the terminal is up and reads its keyboard: the compositor may
     // report the window focused before that.
@@ -200,9 +205,6 @@ TEST_F(WaylandSession, TheVirtualKeyboardPastesIntoANativeTerminalWithItsKeystro
         },
         15000));
 
-    auto board = std::make_shared<DataControlPasteboard>(connection);
-    auto keys = std::make_shared<VirtualKeyboardInjector>(connection);
-    ASSERT_TRUE(keys->isTrusted());
     EXPECT_EQ(keys->pasteKeystroke(), PasteKeystroke::controlShiftV);
     OutputService output(board, keys);
     std::optional<PasteResult> result;

@@ -82,7 +82,7 @@ void WaylandConnection::readable() {
     if (m_lost) return;
     // The notifier said there is data, so this reads without waiting and then dispatches everything read.
     if (wl_display_dispatch(m_display) < 0) {
-        fail("reading from the compositor");
+        fail("reading its events");
         return;
     }
     flush();
@@ -98,13 +98,13 @@ void WaylandConnection::flush() {
         m_writeNotifier->setEnabled(true);
         return;
     }
-    fail("writing to the compositor");
+    fail("sending requests");
 }
 
 bool WaylandConnection::roundtrip() {
     if (m_lost) return false;
     if (wl_display_roundtrip(m_display) < 0) {
-        fail("waiting for the compositor");
+        fail("waiting for its answer");
         return false;
     }
     return true;
