@@ -67,10 +67,14 @@ void BehaviourSection::refresh() {
     m_launch->setChecked(m_view.launchAtLogin());
     const bool escape = defaults.get(kCancelWithEscape);
     const auto& appState = m_view.context().appState;
-    // Each reason has its own remedy: a display server to log into, or a program to free Escape from.
+    // Each reason has its own remedy: a display server to log into, a program to free Escape from, or the
+    // right to read the keyboards.
     switch (appState.escapeTapFailure.get()) {
         case EscapeTapFailure::heldByAnotherProgram:
             m_hintText->setText(text.localized("behavior.escapeHint.heldByAnotherProgram"));
+            break;
+        case EscapeTapFailure::keyboardsNotReadable:
+            m_hintText->setText(text.localized("behavior.escapeHint.keyboardsNotReadable"));
             break;
         case EscapeTapFailure::none:
         case EscapeTapFailure::noDisplay:

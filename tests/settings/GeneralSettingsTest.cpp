@@ -450,6 +450,8 @@ TEST_F(GeneralSettingsTest, SwitchesWriteTheirKeysAndTheEscapeHintNeedsBoth) {
     app().escapeTapFailure.set(EscapeTapFailure::heldByAnotherProgram);
     EXPECT_TRUE(behaviour->escapeHintText().contains("another program holds the Escape key"));
     EXPECT_FALSE(behaviour->escapeHintText().contains("X11 session"));
+    app().escapeTapFailure.set(EscapeTapFailure::keyboardsNotReadable);
+    EXPECT_TRUE(behaviour->escapeHintText().contains("input group"));
     behaviour->cancelWithEscapeSwitch()->click();
     EXPECT_EQ(rig.world.defaults().stored(kCancelWithEscape), false);
     EXPECT_FALSE(behaviour->showsEscapeHint());
