@@ -6,8 +6,11 @@
 #include <signal.h>
 
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QIcon>
 #include <QSocketNotifier>
+#include <QSystemTrayIcon>
 #include <chrono>
 #include <filesystem>
 #include <iostream>
@@ -16,6 +19,8 @@
 #include "KeyboardShortcuts/QtShortcuts.h"
 #include "app/AppWindowFactory.h"
 #include "app/LinuxPermissions.h"
+#include "app/PlatformChoice.h"
+#include "app/RoutingKeyInjector.h"
 #include "base/LocalizationManager.h"
 #include "base/Log.h"
 #include "base/NotificationCenter.h"
@@ -106,6 +111,17 @@ int deliverCommand(AppCommand command) {
     return 1;
 }
 
+// What this session offers, once the application object exists (Qt's platform is known then).
+PlatformChoice::Offers probeOffers(const x11::XTestKeyInjector& xtest) {
+    PlatformChoice::Offers offers;
+    offers.qtPlatform = QGuiApplication::platformName().toStdString();
+    offers.xtest = xtest.isTrusted();
+    const auto* bus = QDBusConnection::sessionBus().interface();
+    offers.statusNotifierHost = bus && bus->isServiceRegistered("org.kde.StatusNotifierWatcher").value();
+    offers.x11Tray = !offers.statusNotifierHost && QSystemTrayIcon::isSystemTrayAvailable();
+    return offers;
+}
+
 std::optional<AppCommand> commandFromArguments(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         if (auto command = appCommandFromArgument(argv[i])) return command;
@@ -149,6 +165,10 @@ int main(int argc, char** argv) {
     // Shared-memory image transfer costs more than it saves for our few small windows: with it, every
     // frame of the recording overlay wakes the X server twice as often.
     if (qEnvironmentVariableIsEmpty("QT_XCB_NO_MITSHM")) qputenv("QT_XCB_NO_MITSHM", "1");
+    const auto session = PlatformChoice::Session::fromEnvironment();
+    if (const auto platform = PlatformChoice::qtPlatformFor(session);
+        !platform.empty() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", platform.c_str());
     QApplication app(argc, argv);
     QApplication::setApplicationName("Vandrel");
     QApplication::setQuitOnLastWindowClosed(false);  // closing a window never quits the tray application
@@ -174,8 +194,24 @@ int main(int argc, char** argv) {
     KeyboardShortcuts::installMenuTracking(&app);
     LogindSleepWatcher sleepWatcher;
 
-    auto keyInjector = std::make_shared<x11::XTestKeyInjector>();
-    LinuxPermissions permissions(keyInjector);
+    // XTEST, for the X server of an X11 session or, in a Wayland session, for XWayland's windows only.
+    auto xtestKeys = std::make_shared<x11::XTestKeyInjector>();
+    xtestKeys->setServesXWaylandWindows(session.wayland);
+    // The keystroke for native Wayland windows (virtual keyboard, else the portal's keyboard) plugs in here.
+    std::shared_ptr<KeyInjector> waylandKeys;
+    const auto choice = PlatformChoice::choose(session, probeOffers(*xtestKeys));
+    for (const auto& line : choice.describe()) log("Platform", line);
+    std::shared_ptr<KeyInjector> keyInjector = xtestKeys;
+    if (choice.routesPaste()) {
+        // XWayland names its focused X11 window in _NET_ACTIVE_WINDOW and clears it when a Wayland
+        // window takes the focus.
+        auto activeX11Window = std::make_shared<x11::EwmhActiveWindowSource>();
+        keyInjector = std::make_shared<RoutingKeyInjector>(
+            xtestKeys, waylandKeys, [activeX11Window] { return activeX11Window->activeApplication().has_value(); });
+    } else if (session.wayland && waylandKeys) {
+        keyInjector = waylandKeys;
+    }
+    LinuxPermissions permissions(xtestKeys, choice, waylandKeys);
     XdgAutostartEntry loginItems = XdgAutostartEntry::forRunningBinary();
     AppWindowFactory windowFactory;
 
@@ -188,6 +224,7 @@ int main(int argc, char** argv) {
     parts.services.soundService = std::make_unique<SoundService>(
         std::make_shared<CanberraSoundPlayer>(CanberraSoundPlayer::defaultSoundsFolder()));
     parts.services.overlayController = std::make_unique<OverlayPanelController>();
+    parts.services.overlayController->setSuppressed(session.wayland && choice.overlay == PlatformChoice::Overlay::none);
     if (QGuiApplication::platformName() == QLatin1String("xcb")) {
         auto compositing = std::make_shared<x11::CompositingManagerProbe>();
         parts.services.overlayController->setCompositingProbe([compositing] { return compositing->isRunning(); });

@@ -47,6 +47,7 @@ private:
     PermissionRow* m_microphoneRow;
     PermissionRow* m_accessibilityRow;
     QLabel* m_footer;
+    QLabel* m_trayNote;
     QPushButton* m_checkAgain;
     Connection m_languageConnection;
     LifeToken m_life;
