@@ -16,8 +16,10 @@
 #include <iostream>
 #include <optional>
 
+#include "KeyboardShortcuts/CarbonKeyboardShortcuts.h"
 #include "KeyboardShortcuts/QtShortcuts.h"
 #include "app/AppWindowFactory.h"
+#include "app/KeyboardDeviceSources.h"
 #include "app/LinuxPermissions.h"
 #include "app/PlatformChoice.h"
 #include "app/RoutingKeyInjector.h"
@@ -27,6 +29,7 @@
 #include "base/Paths.h"
 #include "base/UserDefaults.h"
 #include "correction/LexiconLibrary.h"
+#include "dictation/HotkeyAvailability.h"
 #include "dictation/OutputService.h"
 #include "dictation/OverlayPanelController.h"
 #include "dictation/SoundService.h"
@@ -37,6 +40,10 @@
 #include "platform/pulse/PulseAudioBackend.h"
 #include "platform/qt/QtMainLoop.h"
 #include "platform/qt/QtPasteboard.h"
+#include "platform/wayland/DataControlPasteboard.h"
+#include "platform/wayland/ForeignToplevelSource.h"
+#include "platform/wayland/VirtualKeyboardInjector.h"
+#include "platform/wayland/WaylandConnection.h"
 #include "platform/x11/CompositingManagerProbe.h"
 #include "platform/x11/EscapeKeyGrab.h"
 #include "platform/x11/EwmhActiveWindowSource.h"
@@ -112,10 +119,15 @@ int deliverCommand(AppCommand command) {
 }
 
 // What this session offers, once the application object exists (Qt's platform is known then).
-PlatformChoice::Offers probeOffers(const x11::XTestKeyInjector& xtest) {
+PlatformChoice::Offers probeOffers(const x11::XTestKeyInjector& xtest, const wayland::WaylandConnection* compositor) {
     PlatformChoice::Offers offers;
     offers.qtPlatform = QGuiApplication::platformName().toStdString();
     offers.xtest = xtest.isTrusted();
+    if (compositor) {
+        offers.waylandVirtualKeyboard = compositor->virtualKeyboardManager() && compositor->seat();
+        offers.waylandDataControl = compositor->dataControlManager() && compositor->seat();
+        offers.waylandForeignToplevel = compositor->toplevels() != nullptr;
+    }
     const auto* bus = QDBusConnection::sessionBus().interface();
     offers.statusNotifierHost = bus && bus->isServiceRegistered("org.kde.StatusNotifierWatcher").value();
     offers.x11Tray = !offers.statusNotifierHost && QSystemTrayIcon::isSystemTrayAvailable();
@@ -191,16 +203,38 @@ int main(int argc, char** argv) {
     AudioBackend::setShared(std::make_shared<pulse::PulseAudioBackend>());
     TargetAppTracker::setSharedSourceFactory([] { return std::make_unique<x11::EwmhActiveWindowSource>(); });
     auto hotKeys = x11::installX11KeyboardShortcuts();
+    // In a Wayland session the X server sees only the keys typed into X11 windows; the keyboard devices,
+    // where this user may read them, see every key. (The X server still names the keys for display.)
+    std::optional<KeyboardDeviceSources> keyboardDevices;
+    if (qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland") ||
+        !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        keyboardDevices = KeyboardDeviceSources::probe();
+        if (!keyboardDevices->readable()) keyboardDevices.reset();
+    }
+    if (keyboardDevices) KeyboardShortcuts::CarbonKeyboardShortcuts::setBackend(keyboardDevices->hotKeys());
+    log("Platform", std::string("hotkeys, lone modifiers and Escape: ") +
+                        (keyboardDevices ? "keyboard devices" : "X11 (XInput2 and key grabs)"));
     KeyboardShortcuts::installMenuTracking(&app);
     LogindSleepWatcher sleepWatcher;
 
     // XTEST, for the X server of an X11 session or, in a Wayland session, for XWayland's windows only.
     auto xtestKeys = std::make_shared<x11::XTestKeyInjector>();
     xtestKeys->setServesXWaylandWindows(session.wayland);
-    // The keystroke for native Wayland windows (virtual keyboard, else the portal's keyboard) plugs in here.
-    std::shared_ptr<KeyInjector> waylandKeys;
-    const auto choice = PlatformChoice::choose(session, probeOffers(*xtestKeys));
+    // Our own connection to the compositor, beside Qt's: clipboard, keystroke and focus without a window.
+    std::shared_ptr<wayland::WaylandConnection> compositor;
+    if (session.wayland) compositor = wayland::WaylandConnection::open();
+    const auto choice = PlatformChoice::choose(session, probeOffers(*xtestKeys, compositor.get()));
     for (const auto& line : choice.describe()) log("Platform", line);
+    // The keystroke for native Wayland windows (virtual keyboard, else the portal's keyboard).
+    std::shared_ptr<KeyInjector> waylandKeys;
+    if (choice.waylandWindows == PlatformChoice::Keystrokes::waylandVirtualKeyboard)
+        waylandKeys = std::make_shared<wayland::VirtualKeyboardInjector>(compositor);
+    if (choice.focus == PlatformChoice::Focus::waylandForeignToplevel) {
+        TargetAppTracker::setSharedSourceFactory([compositor] {
+            return std::make_unique<wayland::ForeignToplevelSource>(compositor,
+                                                                    std::vector<std::string>{"vandrel", "Vandrel"});
+        });
+    }
     std::shared_ptr<KeyInjector> keyInjector = xtestKeys;
     if (choice.routesPaste()) {
         // XWayland names its focused X11 window in _NET_ACTIVE_WINDOW and clears it when a Wayland
@@ -218,9 +252,16 @@ int main(int argc, char** argv) {
     AppDelegate::Parts parts;
     parts.services.audioRecorder = std::make_unique<AudioRecorder>();
     parts.services.transcriptionService = std::make_unique<TranscriptionService>();
-    parts.services.outputService = std::make_unique<OutputService>(
-        std::make_shared<QtPasteboard>(), keyInjector,
-        std::make_shared<QtPasteboard>(x11::SelectionReader::Limits{}, QtPasteboard::Selection::primary));
+    if (choice.clipboard == PlatformChoice::Clipboard::waylandDataControl) {
+        parts.services.outputService = std::make_unique<OutputService>(
+            std::make_shared<wayland::DataControlPasteboard>(compositor), keyInjector,
+            std::make_shared<wayland::DataControlPasteboard>(compositor, wayland::DataControlPasteboard::Limits{},
+                                                             wayland::DataControlPasteboard::Selection::primary));
+    } else {
+        parts.services.outputService = std::make_unique<OutputService>(
+            std::make_shared<QtPasteboard>(), keyInjector,
+            std::make_shared<QtPasteboard>(x11::SelectionReader::Limits{}, QtPasteboard::Selection::primary));
+    }
     parts.services.soundService = std::make_unique<SoundService>(
         std::make_shared<CanberraSoundPlayer>(CanberraSoundPlayer::defaultSoundsFolder()));
     parts.services.overlayController = std::make_unique<OverlayPanelController>();
@@ -229,9 +270,19 @@ int main(int argc, char** argv) {
         auto compositing = std::make_shared<x11::CompositingManagerProbe>();
         parts.services.overlayController->setCompositingProbe([compositing] { return compositing->isRunning(); });
     }
-    parts.modifierKeys = std::make_unique<x11::XInputModifierKeyBackend>();
+    parts.modifierKeys =
+        keyboardDevices ? keyboardDevices->modifierKeys() : std::make_unique<x11::XInputModifierKeyBackend>();
+    // What this session's trigger sources can deliver, for the hotkey pickers: the keyboard never tells X
+    // about the Fn key, and X key grabs have no function modifier.
+    HotkeyAvailability hotkeyAvailability;
+    if (!parts.modifierKeys->reportsFunctionKey())
+        hotkeyAvailability.withoutOption(HotkeyOption::fn,
+                                         "The Fn key cannot be detected on Linux. Choose another key.");
+    hotkeyAvailability.withoutShortcutModifiers(
+        KeyboardShortcuts::CarbonModifier::function,
+        "Shortcuts with the Fn key cannot be detected on Linux. Record another one.");
     parts.updateDriver = std::make_unique<QtUpdateUserDriver>();
-    parts.escapeTap = std::make_unique<x11::EscapeKeyGrab>();
+    parts.escapeTap = keyboardDevices ? keyboardDevices->escapeTap() : std::make_unique<x11::EscapeKeyGrab>();
     parts.windows =
         std::make_unique<ShellWindowController>(windowFactory, UserDefaults::standard(), currentAppVersion());
 
@@ -243,11 +294,11 @@ int main(int argc, char** argv) {
     settingsContext.emplace(SettingsContext{
         delegate.appState(), delegate.hotkeyManager(), delegate.updaterService(), LocalizationManager::shared(),
         UserDefaults::standard(), AudioDeviceService::shared(), LexiconLibrary::shared(), ModelManager::shared(), loop,
-        permissions, loginItems, NotificationCenter::shared()});
+        permissions, loginItems, NotificationCenter::shared(), hotkeyAvailability});
     windowFactory.setSettingsContext(&*settingsContext);
     onboardingContext.emplace(OnboardingContext{
         delegate.appState(), delegate.hotkeyManager(), LocalizationManager::shared(), UserDefaults::standard(),
-        LexiconLibrary::shared(), loop, permissions, NotificationCenter::shared()});
+        LexiconLibrary::shared(), loop, permissions, NotificationCenter::shared(), hotkeyAvailability});
     windowFactory.setOnboardingContext(&*onboardingContext);
     delegate.setUp();
     QObject::connect(&app, &QCoreApplication::aboutToQuit, [&delegate] { delegate.applicationWillTerminate(); });

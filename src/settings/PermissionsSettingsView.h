@@ -12,7 +12,7 @@ class QPushButton;
 namespace vandrel {
 
 struct SettingsContext;
-class KickerLabel;
+class FormSection;
 class PermissionRow;
 
 // The Permissions page: whether the session lets Vandrel hear the microphone and send the paste
@@ -43,11 +43,11 @@ private:
     bool m_hasAccessibilityPermission = false;
     Permissions::Accessibility m_accessibility = Permissions::Accessibility::missing;
     bool m_shownOnce = false;
-    KickerLabel* m_kicker;
+    FormSection* m_grants;
     PermissionRow* m_microphoneRow;
     PermissionRow* m_accessibilityRow;
-    QLabel* m_footer;
     QLabel* m_trayNote;
+    FormSection* m_checkAgainSection;
     QPushButton* m_checkAgain;
     Connection m_languageConnection;
     LifeToken m_life;
