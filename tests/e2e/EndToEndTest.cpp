@@ -531,6 +531,11 @@ TEST_F(EndToEnd, ASecondInstanceLeavesTheFirstRunningAndWithoutATrayOpensItsSett
     startReadyApp();
     if (HasFatalFailure()) return;
     EXPECT_TRUE(windowsTitled("Vandrel Settings").isEmpty());
+    // An X11 session keeps its X11 pieces; each choice is logged.
+    EXPECT_TRUE(m_app->hasLine("[Platform] paste: XTEST")) << m_app->report();
+    EXPECT_TRUE(m_app->hasLine("[Platform] overlay: override-redirect X11 window")) << m_app->report();
+    EXPECT_TRUE(m_app->hasLine("[Platform] tray: none (no tray host; starting Vandrel again opens the settings)"))
+        << m_app->report();
 
     // No tray host on this session bus and no X11 tray: the second start is the only way in.
     auto second = startApp("second vandrel");
