@@ -38,6 +38,10 @@ public:
     void handleDoubleTap();
     // A hold that had started a recording was spoiled by typing (AltGr): that recording is cancelled.
     void handlePressSpoiled();
+    // The source of the key-combination trigger went away (the desktop's shortcut service left the
+    // session): no press or release can end a recording it started any more, so that recording stops
+    // now. A recording started elsewhere (the menu) is left alone.
+    void handleTriggerLost();
 
     bool isHandsFreeMode() const { return m_isHandsFreeMode; }
     bool hasSafetyTimer() const { return m_safetyTimer.isActive(); }

@@ -45,6 +45,7 @@ const std::map<std::string, std::set<std::string>>& allowedIncludes() {
         t["platform/canberra"] = {"base", "dictation"};
         t["platform/logind"] = {"base"};
         t["platform/xdg"] = {"base", "settings"};  // launch at login is the settings' interface
+        t["platform/portal"] = {"base", "KeyboardShortcuts", "dictation", "platform/x11"};  // x11: the key-name table
 
         for (const auto& [module, deps] : std::map(t)) t["app"].insert(module);
         return t;
