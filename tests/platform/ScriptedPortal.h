@@ -65,13 +65,6 @@ public:
         return out;
     }
     QStringList callsSince(int count) { return calls().mid(count); }
-    // The latest line the portal printed that starts with `prefix`, without it; empty when none.
-    QString lastLine(const QString& prefix) {
-        read();
-        for (auto it = m_lines.crbegin(); it != m_lines.crend(); ++it)
-            if (it->startsWith(prefix)) return it->mid(prefix.size());
-        return {};
-    }
 
 private:
     void read() {
