@@ -10,6 +10,7 @@
 #include <QSocketNotifier>
 #include <chrono>
 #include <filesystem>
+#include <iostream>
 #include <optional>
 
 #include "KeyboardShortcuts/QtShortcuts.h"
@@ -40,7 +41,9 @@
 #include "platform/xdg/XdgAutostartEntry.h"
 #include "settings/SettingsContext.h"
 #include "shell/Announcement.h"
+#include "shell/AppCommand.h"
 #include "shell/AppDelegate.h"
+#include "shell/CommandChannel.h"
 #include "shell/QtUpdateUserDriver.h"
 #include "shell/ShellWindowController.h"
 #include "shell/SingleInstanceLock.h"
@@ -74,19 +77,63 @@ void quitOnTerminationSignals(QApplication& app) {
     sigaction(SIGINT, &action, nullptr);
 }
 
+// How long a second start waits for the running instance to take its command. Generous: a busy instance
+// may still be starting, and the command waits in its queue meanwhile.
+constexpr int kCommandAnswerMs = 10000;
+
+// `vandrel --start` and the like, for the desktop's own key bindings: the command is the running
+// instance's to carry out; this process only delivers it. Exit status 0 once it was taken, else 1 with
+// one line saying why. No settings are opened here: the running instance owns that file.
+int deliverCommand(AppCommand command) {
+    // In the terminal's language: the application's own choice is in a file this process must not touch.
+    const auto bundle =
+        Bundle::load(LocalizationManager::defaultLanguageFor(LocalizationManager::systemPreferredLanguages()));
+    auto text = [&bundle](const std::string& key) { return bundle ? bundle->localizedString(key) : key; };
+    std::string problem;
+    const auto path = CommandChannel::defaultPath(&problem);
+    auto result = CommandChannel::SendResult::failed;
+    if (!path.empty()) result = CommandChannel::send(path, command, kCommandAnswerMs, &problem);
+    switch (result) {
+        case CommandChannel::SendResult::delivered:
+            return 0;
+        case CommandChannel::SendResult::notRunning:
+            std::cerr << text("Vandrel is not running.") << std::endl;
+            return 1;
+        case CommandChannel::SendResult::failed:
+            break;
+    }
+    std::cerr << formatPlaceholders(text("Vandrel could not be reached: %@"), {problem}) << std::endl;
+    return 1;
+}
+
+std::optional<AppCommand> commandFromArguments(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (auto command = appCommandFromArgument(argv[i])) return command;
+    return std::nullopt;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const auto started = std::chrono::steady_clock::now();
+    if (const auto command = commandFromArguments(argc, argv)) return deliverCommand(*command);
+
     // First of all: a second start must never begin a second model download or a second tray icon.
     std::string lockProblem;
     SingleInstanceLock instanceLock(SingleInstanceLock::defaultPath(&lockProblem));
     switch (instanceLock.state()) {
         case SingleInstanceLock::State::acquired:
             break;
-        case SingleInstanceLock::State::heldByAnotherInstance:
+        case SingleInstanceLock::State::heldByAnotherInstance: {
             log("AppDelegate", "Vandrel is already running");
+            // The running instance decides what a second start means (its settings, when it has no tray
+            // icon). An instance that cannot be reached changes nothing: this start still ends quietly.
+            std::string problem;
+            const auto path = CommandChannel::defaultPath(&problem);
+            if (!path.empty()) CommandChannel::send(path, AppCommand::activate, kCommandAnswerMs, &problem);
+            if (!problem.empty()) log("AppDelegate", "the running instance was not told: " + problem);
             return 0;
+        }
         case SingleInstanceLock::State::failed:
             // Without the lock a second instance could not be told apart from the first: refuse to start
             // rather than run two downloads and two tray icons, and say what is wrong.
@@ -94,6 +141,10 @@ int main(int argc, char** argv) {
                 "Cannot check for a running Vandrel: " + (lockProblem.empty() ? instanceLock.error() : lockProblem));
             return 1;
     }
+    // Listening from now on: a command sent while we start waits in the queue until the delegate is ready.
+    std::string channelProblem;
+    CommandChannel commandChannel(CommandChannel::defaultPath(&channelProblem));
+    if (!channelProblem.empty()) log("AppDelegate", "no command entry: " + channelProblem);
 
     // Shared-memory image transfer costs more than it saves for our few small windows: with it, every
     // frame of the recording overlay wakes the X server twice as often.
@@ -163,6 +214,7 @@ int main(int argc, char** argv) {
     windowFactory.setOnboardingContext(&*onboardingContext);
     delegate.setUp();
     QObject::connect(&app, &QCoreApplication::aboutToQuit, [&delegate] { delegate.applicationWillTerminate(); });
+    commandChannel.serve([&delegate](AppCommand command) { delegate.handleCommand(command); });
     const auto ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
     log("AppDelegate", "ready in " + std::to_string(static_cast<int>(ms)) + " ms");
 

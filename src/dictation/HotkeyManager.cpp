@@ -189,6 +189,43 @@ void HotkeyManager::handleTriggerLost() {
         state->stopRecording();
 }
 
+void HotkeyManager::handleStartCommand() {
+    auto state = appState();
+    if (!state || state->currentRecordingState() != RecordingState::idle || !state->isReady()) return;
+    m_keyPressTime.reset();
+    m_holdStartedRecording = false;
+    state->startRecording();
+    if (state->currentRecordingState() != RecordingState::recording) return;
+    m_isHandsFreeMode = true;
+    m_handsFreeStartTime = now();
+    startSafetyTimer();
+}
+
+void HotkeyManager::handleStopCommand() {
+    auto state = appState();
+    if (!state || state->currentRecordingState() != RecordingState::recording) return;
+    // Whatever started the recording, its hold or hands-free mode ends here: the trigger's release or
+    // next press must not act on the dictation that this stop hands to transcription.
+    resetHandsFreeState();
+    state->stopRecording();
+}
+
+void HotkeyManager::handleToggleCommand() {
+    auto state = appState();
+    if (!state) return;
+    if (state->currentRecordingState() == RecordingState::recording)
+        handleStopCommand();
+    else
+        handleStartCommand();
+}
+
+void HotkeyManager::handleCancelCommand() {
+    auto state = appState();
+    if (!state || state->currentRecordingState() != RecordingState::recording) return;
+    resetHandsFreeState();
+    state->cancelRecording();
+}
+
 void HotkeyManager::startSafetyTimer() {
     dropSafetyTimer();
     m_safetyTimer = MainLoop::current().singleShot(seconds(maxRecordingDuration), [this] {

@@ -43,6 +43,14 @@ public:
     // now. A recording started elsewhere (the menu) is left alone.
     void handleTriggerLost();
 
+    // Commands from outside the trigger (the desktop's own key bindings through `vandrel --start` ...).
+    // A recording they start runs like a hands-free one: the trigger's next press ends it, as does a
+    // stop command, which also takes the place of a hold's release.
+    void handleStartCommand();
+    void handleStopCommand();
+    void handleToggleCommand();
+    void handleCancelCommand();
+
     bool isHandsFreeMode() const { return m_isHandsFreeMode; }
     bool hasSafetyTimer() const { return m_safetyTimer.isActive(); }
     ModifierKeyMonitor& modifierMonitor() { return *m_modifierMonitor; }

@@ -10,6 +10,7 @@
 #include "dictation/OutputService.h"
 #include "dictation/OverlayPanelController.h"
 #include "dictation/SoundService.h"
+#include "shell/StatusTray.h"
 #include "speech/AudioDeviceService.h"
 #include "speech/AudioRecorder.h"
 #include "speech/TranscriptionService.h"
@@ -22,7 +23,8 @@ AppDelegate::AppDelegate(Parts parts)
       m_updaterService(std::make_unique<UpdaterService>(std::move(parts.updateDriver), parts.updaterConfig)),
       m_windows(std::move(parts.windows)),
       m_devices(parts.devices ? parts.devices : &AudioDeviceService::shared()),
-      m_escapeTap(std::move(parts.escapeTap)) {}
+      m_escapeTap(std::move(parts.escapeTap)),
+      m_trayHostAvailable(parts.trayHostAvailable ? std::move(parts.trayHostAvailable) : &StatusTray::hostAvailable) {}
 
 AppDelegate::~AppDelegate() {
     m_life.reset();
@@ -93,6 +95,26 @@ void AppDelegate::updateEscapeTap(RecordingState state) {
     }
     m_escapeTapCurrentlyEnabled = true;
     m_appState->escapeCancelNeedsAccessibility.set(false);
+}
+
+void AppDelegate::handleCommand(AppCommand command) {
+    switch (command) {
+        case AppCommand::activate:
+            if (!m_trayHostAvailable()) m_windows->openSettingsWindow(std::nullopt);
+            return;
+        case AppCommand::start:
+            m_hotkeyManager->handleStartCommand();
+            return;
+        case AppCommand::stop:
+            m_hotkeyManager->handleStopCommand();
+            return;
+        case AppCommand::toggle:
+            m_hotkeyManager->handleToggleCommand();
+            return;
+        case AppCommand::cancel:
+            m_hotkeyManager->handleCancelCommand();
+            return;
+    }
 }
 
 void AppDelegate::cancelFromEscape() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <functional>
 #include <memory>
 
 #include "base/LifeToken.h"
@@ -9,6 +10,7 @@
 #include "dictation/AppState.h"
 #include "dictation/EscapeKeyTap.h"
 #include "dictation/HotkeyManager.h"
+#include "shell/AppCommand.h"
 #include "shell/ShellWindows.h"
 #include "shell/StatusBarController.h"
 #include "shell/UpdaterService.h"
@@ -34,6 +36,8 @@ public:
         std::unique_ptr<ShellWindows> windows;    // required
         AudioDeviceService* devices = nullptr;    // null: the shared service
         UpdaterService::Config updaterConfig = UpdaterService::defaultConfig();
+        // Whether a desktop panel shows our tray icon right now; null: ask Qt.
+        std::function<bool()> trayHostAvailable;
     };
 
     explicit AppDelegate(Parts parts);
@@ -44,6 +48,9 @@ public:
     void applicationWillTerminate();
     // Brings the Escape grab in line with the setting and the recording state.
     void updateEscapeTap(RecordingState state);
+    // A command from a second start of Vandrel. A plain second start opens the settings when no tray
+    // icon can be shown: without it the user would have no way into the running instance.
+    void handleCommand(AppCommand command);
 
     AppState& appState() { return *m_appState; }
     HotkeyManager& hotkeyManager() { return *m_hotkeyManager; }
@@ -66,6 +73,7 @@ private:
     AudioDeviceService* m_devices;
     std::unique_ptr<StatusBarController> m_statusBarController;
     std::unique_ptr<EscapeKeyTap> m_escapeTap;
+    std::function<bool()> m_trayHostAvailable;
     bool m_escapeTapCreated = false;
     bool m_escapeTapCurrentlyEnabled = false;
     Connection m_recordingStateConnection;

@@ -28,12 +28,16 @@ StatusTray::StatusTray(InputFn input, ActionFn onAction, QObject* parent)
     });
     rebuildMenu();
     setIcon({std::string(symbolName("mic.slash")), ""});
-    if (!QSystemTrayIcon::isSystemTrayAvailable())
-        log("StatusBarController", "no system tray is available; Vandrel runs without its tray icon");
+    if (!hostAvailable())
+        log("StatusBarController",
+            "no system tray is available; Vandrel runs without its tray icon, and starting Vandrel again opens "
+            "its settings");
     m_tray->show();
 }
 
 StatusTray::~StatusTray() { m_tray->setContextMenu(nullptr); }
+
+bool StatusTray::hostAvailable() { return QSystemTrayIcon::isSystemTrayAvailable(); }
 
 QString StatusTray::literalMenuText(const std::string& text) { return QString::fromStdString(text).replace('&', "&&"); }
 

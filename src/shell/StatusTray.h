@@ -30,6 +30,9 @@ public:
     QSystemTrayIcon* trayIcon() const { return m_tray; }
     const StatusIcon& icon() const { return m_icon; }
 
+    // Whether a desktop panel can show the icon now (a StatusNotifierItem host, or an X11 tray).
+    static bool hostAvailable();
+
     // Menu texts are shown literally: "&" would otherwise mark a mnemonic.
     static QString literalMenuText(const std::string& text);
     // The same, cut with an ellipsis to a readable width: a model-load error carries the whole URL

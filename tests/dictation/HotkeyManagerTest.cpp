@@ -273,6 +273,55 @@ TEST_F(HotkeyFixture, AHoldWithTheOtherSideAlsoDownStopsOnTheWatchedKeysRelease)
     EXPECT_EQ(state(), RecordingState::idle);
 }
 
+TEST_F(HotkeyFixture, CommandsDriveTheDictationWithoutConfusingTheTrigger) {
+    manager->configure(HotkeyOption::rightOption);
+    // A press-bound --start and release-bound --stop, however brief, record and transcribe.
+    manager->handleStartCommand();
+    EXPECT_EQ(state(), RecordingState::recording);
+    EXPECT_TRUE(manager->hasSafetyTimer());
+    advance(0.1);
+    manager->handleStopCommand();
+    EXPECT_EQ(state(), RecordingState::transcribing);
+    EXPECT_FALSE(manager->isHandsFreeMode());
+    EXPECT_FALSE(manager->hasSafetyTimer());
+    manager->handleStartCommand();  // while transcribing: nothing
+    manager->handleToggleCommand();
+    advance(2);
+    EXPECT_EQ(dictation->starts, 1);
+
+    // A commanded recording ends with the trigger's next press, like a hands-free one.
+    manager->handleToggleCommand();
+    EXPECT_EQ(state(), RecordingState::recording);
+    advance(1.0);
+    hold(K::rightOption, 0.1);
+    EXPECT_EQ(state(), RecordingState::transcribing);
+    advance(2);
+
+    // A stop during a hold ends it; the hold's release then does nothing more.
+    keyboard.press(K::rightOption);
+    advance(0.01);
+    manager->handleStopCommand();
+    keyboard.release(K::rightOption);
+    advance(0.01);
+    EXPECT_EQ(dictation->stops, 3);
+    advance(2);
+    hold(K::rightOption, 0.1);  // and the next brief tap starts afresh in hands-free mode
+    EXPECT_EQ(state(), RecordingState::recording);
+    EXPECT_TRUE(manager->isHandsFreeMode());
+
+    // Cancel drops the recording and the hands-free mode; without a model nothing starts.
+    manager->handleCancelCommand();
+    EXPECT_EQ(state(), RecordingState::idle);
+    EXPECT_EQ(dictation->cancels, 1);
+    EXPECT_FALSE(manager->isHandsFreeMode());
+    EXPECT_FALSE(manager->hasSafetyTimer());
+    dictation->modelLoaded = false;
+    manager->handleToggleCommand();
+    manager->handleStartCommand();
+    EXPECT_EQ(state(), RecordingState::idle);
+    EXPECT_FALSE(manager->hasSafetyTimer());
+}
+
 TEST_F(HotkeyFixture, TeardownStopsEverything) {
     manager->configure(HotkeyOption::rightOption);
     hold(K::rightOption, 0.1);

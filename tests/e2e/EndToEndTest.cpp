@@ -369,6 +369,23 @@ protected:
         ASSERT_TRUE(eventually([] { return recordingStreams() == 0; })) << app.report();
     }
 
+    // `vandrel ARGS` run to its end, as a desktop's key binding runs it: exit status and output.
+    std::pair<int, QString> command(const QStringList& args) {
+        QProcess p;
+        QProcessEnvironment env = m_env;
+        for (const auto* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES"}) env.remove(name);
+        env.insert("LANG", "C.UTF-8");
+        p.setProcessEnvironment(env);
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(VANDREL_APP_PATH, args);
+        if (!p.waitForFinished(kDeadlineMs)) {
+            p.kill();
+            p.waitForFinished(2000);
+            return {-1, "did not finish"};
+        }
+        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAll())};
+    }
+
     void startWindow() {
         m_window = std::make_unique<Child>("test window", VANDREL_E2E_WINDOW_PATH, QStringList{}, m_env);
         ASSERT_TRUE(m_window->waitForLine("READY")) << "the test window did not get the focus\n" << m_window->report();
@@ -509,18 +526,61 @@ TEST_F(EndToEnd, EscapeCancelsARecordingAndNothingIsPasted) {
     EXPECT_TRUE(m_app->running()) << everything();
 }
 
-TEST_F(EndToEnd, ASecondInstanceLeavesTheFirstRunning) {
+TEST_F(EndToEnd, ASecondInstanceLeavesTheFirstRunningAndWithoutATrayOpensItsSettings) {
     installModel();
     startReadyApp();
     if (HasFatalFailure()) return;
+    EXPECT_TRUE(windowsTitled("Vandrel Settings").isEmpty());
 
+    // No tray host on this session bus and no X11 tray: the second start is the only way in.
     auto second = startApp("second vandrel");
     ASSERT_TRUE(second->started());
     ASSERT_TRUE(second->waitForExit()) << "the second instance kept running\n" << second->report();
     EXPECT_EQ(second->process().exitStatus(), QProcess::NormalExit) << second->report();
+    EXPECT_EQ(second->process().exitCode(), 0) << second->report();
     EXPECT_FALSE(second->output().contains("[AppState] Model loaded")) << second->report();
-    pause(500);
+    EXPECT_TRUE(eventually([] { return windowsTitled("Vandrel Settings") == QStringList{"880x660"}; }))
+        << "the running instance did not open its settings\n"
+        << m_app->report();
     EXPECT_TRUE(m_app->running()) << m_app->report();
+}
+
+TEST_F(EndToEnd, TheCommandEntryDrivesTheRunningInstance) {
+    // With nothing running a command says so in one line and fails, and starts nothing.
+    const auto [noneStatus, noneOutput] = command({"--toggle"});
+    EXPECT_EQ(noneStatus, 1) << noneOutput.toStdString();
+    EXPECT_EQ(noneOutput.toStdString(), "Vandrel is not running.\n");
+
+    installModel();
+    const fs::path speech = makeSpeech();
+    startWindow();
+    startReadyApp();
+    if (HasFatalFailure()) return;
+
+    // A key binding's press and release: --start records, --stop transcribes and pastes.
+    ASSERT_EQ(command({"--start"}).first, 0) << m_app->report();
+    ASSERT_TRUE(eventually([] { return recordingStreams() > 0; })) << "--start did not open the microphone\n"
+                                                                   << everything();
+    EXPECT_TRUE(play(speech));
+    pause(300);
+    EXPECT_EQ(command({"--stop"}).first, 0);
+    const QString expected = "TEXT:" + kDictatedText + " ";
+    ASSERT_TRUE(m_window->waitForLine(expected)) << "the dictated text did not arrive\n" << everything();
+
+    // --toggle starts; --cancel drops the recording without a word.
+    ASSERT_TRUE(eventually([] { return recordingStreams() == 0; }));
+    pause(500);
+    const auto windowOutput = m_window->outputSize();
+    EXPECT_EQ(command({"--toggle"}).first, 0);
+    ASSERT_TRUE(eventually([] { return recordingStreams() > 0; })) << "--toggle did not open the microphone\n"
+                                                                   << everything();
+    EXPECT_TRUE(play(speech));
+    EXPECT_EQ(command({"--cancel"}).first, 0);
+    EXPECT_TRUE(eventually([] { return recordingStreams() == 0; })) << "--cancel did not end the recording\n"
+                                                                    << everything();
+    pause(3000);
+    EXPECT_TRUE(textLines(windowOutput).isEmpty()) << everything();
+    EXPECT_TRUE(m_app->running()) << everything();
 }
 
 TEST_F(EndToEnd, WithoutAModelAndWithoutTheModelServerNothingBreaks) {
@@ -558,6 +618,9 @@ TEST_F(EndToEnd, TheTraysSettingsItemOpensOneSettingsWindow) {
     ASSERT_TRUE(eventually([&] { return !watcher.items().isEmpty(); })) << "no tray item registered\n"
                                                                         << m_app->report();
     TrayMenu menu(watcher.items().constFirst());
+    // With a tray host a second start only ends: the tray is the way in.
+    EXPECT_EQ(command({}).first, 0);
+    pause(1000);
     EXPECT_TRUE(windowsTitled("Vandrel Settings").isEmpty());
 
     ASSERT_TRUE(eventually([&] { return menu.click("Settings..."); })) << "no \"Settings...\" item in the tray menu\n"

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QKeyEvent>
 #include <QWidget>
@@ -88,6 +90,7 @@ protected:
             parts.windows = std::move(w);
         }
         parts.devices = rig.devices.get();
+        parts.trayHostAvailable = [this] { return trayHost; };
         parts.updaterConfig = {rig.server.url("/appcast.xml"), "1", "0.1"};
         delegate = std::make_unique<AppDelegate>(std::move(parts));
         delegate->setUp();
@@ -106,6 +109,7 @@ protected:
     test::ScriptedKeyboard keyboard;
     std::shared_ptr<ScriptedEscapeTap::Shared> escape = std::make_shared<ScriptedEscapeTap::Shared>();
     RecordingWindows* windows = nullptr;
+    bool trayHost = true;
     test::FakeWindowFactory factory;
     std::unique_ptr<AppDelegate> delegate;
 };
@@ -174,6 +178,26 @@ TEST_F(AppDelegateTest, EscapeTypedIntoOurOwnWindowCancelsToo) {
     QApplication::sendEvent(&widget, &press);
     world.loop().runPending();
     EXPECT_EQ(app().recordingState.get(), RecordingState::recording);
+}
+
+TEST_F(AppDelegateTest, ASecondStartOpensTheSettingsOnlyWithoutATrayAndCommandsDriveTheDictation) {
+    make();
+    auto settingsOpened = [&] { return std::count(windows->opened.begin(), windows->opened.end(), "settings"); };
+    delegate->handleCommand(AppCommand::activate);
+    EXPECT_EQ(settingsOpened(), 0);
+    trayHost = false;
+    delegate->handleCommand(AppCommand::activate);
+    EXPECT_EQ(settingsOpened(), 1);
+
+    delegate->handleCommand(AppCommand::toggle);
+    world.loop().runPending();
+    EXPECT_EQ(app().recordingState.get(), RecordingState::recording);
+    EXPECT_TRUE(escape->enabled);
+    delegate->handleCommand(AppCommand::cancel);
+    world.loop().runPending();
+    EXPECT_EQ(app().recordingState.get(), RecordingState::idle);
+    EXPECT_FALSE(escape->enabled);
+    EXPECT_TRUE(rig.injector->pastedTexts.empty());
 }
 
 TEST_F(AppDelegateTest, SleepCancelsARecordingButNotATranscription) {

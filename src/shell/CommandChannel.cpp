@@ -1,0 +1,223 @@
+#include "shell/CommandChannel.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <QSocketNotifier>
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include "base/AppInfo.h"
+#include "base/Log.h"
+#include "base/Paths.h"
+
+namespace vandrel {
+namespace {
+
+constexpr std::string_view kAccepted = "ok";
+constexpr std::string_view kUnknown = "unknown";
+
+// A socket file descriptor closed on every road out of a scope.
+class FdGuard {
+public:
+    explicit FdGuard(int fd) : m_fd(fd) {}
+    ~FdGuard() {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    FdGuard(const FdGuard&) = delete;
+    FdGuard& operator=(const FdGuard&) = delete;
+    int get() const { return m_fd; }
+    int release() { return std::exchange(m_fd, -1); }
+
+private:
+    int m_fd;
+};
+
+bool addressFor(const std::filesystem::path& path, sockaddr_un& address) {
+    address = {};
+    address.sun_family = AF_UNIX;
+    const std::string& s = path.native();
+    if (s.empty() || s.size() >= sizeof(address.sun_path)) return false;
+    std::memcpy(address.sun_path, s.c_str(), s.size() + 1);
+    return true;
+}
+
+void sendLine(int fd, std::string_view text) {
+    std::string line(text);
+    line += '\n';
+    // A peer that went away must not end us with SIGPIPE; what it misses is its own loss.
+    (void)!::send(fd, line.data(), line.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+}
+
+}  // namespace
+
+CommandChannel::CommandChannel(std::filesystem::path socketPath, QObject* parent)
+    : QObject(parent), m_path(std::move(socketPath)) {
+    auto fail = [this](const std::string& why) {
+        m_error = m_path.string() + ": " + why;
+        log("CommandChannel", "cannot listen for commands at " + m_error);
+    };
+    sockaddr_un address{};
+    if (!addressFor(m_path, address)) {
+        fail(m_path.empty() ? "no socket path" : "path too long for a socket");
+        return;
+    }
+    struct stat st {};
+    if (::lstat(m_path.c_str(), &st) == 0) {
+        if (!S_ISSOCK(st.st_mode) || st.st_uid != ::geteuid()) {
+            fail("something else is in the way");
+            return;
+        }
+        ::unlink(m_path.c_str());
+    }
+    FdGuard fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (fd.get() < 0) {
+        fail(std::strerror(errno));
+        return;
+    }
+    if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+        fail(std::strerror(errno));
+        return;
+    }
+    // The folder is private already; the socket itself is too, in case the folder ever is not.
+    ::chmod(m_path.c_str(), 0600);
+    if (::listen(fd.get(), 16) != 0 || ::lstat(m_path.c_str(), &st) != 0) {
+        fail(std::strerror(errno));
+        ::unlink(m_path.c_str());
+        return;
+    }
+    m_device = st.st_dev;
+    m_inode = st.st_ino;
+    m_fd = fd.release();
+}
+
+CommandChannel::~CommandChannel() {
+    m_listenNotifier.reset();
+    while (!m_peers.empty()) closePeer(m_peers.back().fd);
+    if (m_fd < 0) return;
+    ::close(m_fd);
+    // Only our own socket goes: a newer instance may have put its own there meanwhile.
+    struct stat st {};
+    if (::lstat(m_path.c_str(), &st) == 0 && st.st_dev == m_device && st.st_ino == m_inode) ::unlink(m_path.c_str());
+}
+
+void CommandChannel::serve(Handler handler) {
+    m_handler = std::move(handler);
+    if (m_fd < 0 || m_listenNotifier) return;
+    m_listenNotifier = std::make_unique<QSocketNotifier>(m_fd, QSocketNotifier::Read);
+    QObject::connect(m_listenNotifier.get(), &QSocketNotifier::activated, this, [this] { acceptPending(); });
+    // Commands that arrived while the application was starting are waiting already.
+    acceptPending();
+}
+
+void CommandChannel::acceptPending() {
+    for (;;) {
+        const int peer = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (peer < 0) return;  // EAGAIN: none left; anything else: the next notification tries again
+        ucred credentials{};
+        socklen_t size = sizeof(credentials);
+        const bool sameUser =
+            ::getsockopt(peer, SOL_SOCKET, SO_PEERCRED, &credentials, &size) == 0 && credentials.uid == ::geteuid();
+        if (!sameUser || m_peers.size() >= maxPendingConnections) {
+            ::close(peer);
+            continue;
+        }
+        Peer p;
+        p.fd = peer;
+        p.notifier = std::make_unique<QSocketNotifier>(peer, QSocketNotifier::Read);
+        QObject::connect(p.notifier.get(), &QSocketNotifier::activated, this, [this, peer] { readFrom(peer); });
+        m_peers.push_back(std::move(p));
+        // The line is usually there already.
+        readFrom(peer);
+    }
+}
+
+void CommandChannel::readFrom(int fd) {
+    auto it = std::find_if(m_peers.begin(), m_peers.end(), [fd](const Peer& p) { return p.fd == fd; });
+    if (it == m_peers.end()) return;
+    char buffer[maxLineLength];
+    const ssize_t n = ::recv(fd, buffer, sizeof(buffer), MSG_DONTWAIT);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
+    if (n <= 0) {
+        closePeer(fd);
+        return;
+    }
+    it->line.append(buffer, static_cast<std::size_t>(n));
+    const auto end = it->line.find('\n');
+    if (end == std::string::npos) {
+        if (it->line.size() >= maxLineLength) closePeer(fd);
+        return;
+    }
+    const auto command = appCommandFromWireName(std::string_view(it->line).substr(0, end));
+    sendLine(fd, command ? kAccepted : kUnknown);
+    closePeer(fd);
+    // Carried out after the peer is gone, so that whatever the handler does cannot touch the list.
+    if (command) {
+        log("CommandChannel", "command: " + std::string(wireName(*command)));
+        if (m_handler) m_handler(*command);
+    }
+}
+
+void CommandChannel::closePeer(int fd) {
+    auto it = std::find_if(m_peers.begin(), m_peers.end(), [fd](const Peer& p) { return p.fd == fd; });
+    if (it == m_peers.end()) return;
+    it->notifier.reset();
+    ::close(it->fd);
+    m_peers.erase(it);
+}
+
+std::filesystem::path CommandChannel::defaultPath(std::string* problem) {
+    const auto dir = Paths::runtimeDir(problem);
+    return dir.empty() ? dir : dir / (AppInfo::bundleIdentifier() + ".command");
+}
+
+CommandChannel::SendResult CommandChannel::send(const std::filesystem::path& socketPath, AppCommand command,
+                                                int timeoutMs, std::string* problem) {
+    auto fail = [problem](const std::string& why) {
+        if (problem) *problem = why;
+        return SendResult::failed;
+    };
+    sockaddr_un address{};
+    if (!addressFor(socketPath, address)) return fail("no usable socket path: " + socketPath.string());
+    FdGuard fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (fd.get() < 0) return fail(std::strerror(errno));
+    if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+        // No socket, or one left behind by an instance that is gone.
+        if (errno == ENOENT || errno == ECONNREFUSED) return SendResult::notRunning;
+        return fail(socketPath.string() + ": " + std::strerror(errno));
+    }
+    std::string line(wireName(command));
+    line += '\n';
+    if (::send(fd.get(), line.data(), line.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(line.size()))
+        return fail(std::strerror(errno));
+
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::string answer;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) return fail("no answer from the running instance");
+        pollfd p{fd.get(), POLLIN, 0};
+        const int ready = ::poll(&p, 1, static_cast<int>(left));
+        if (ready < 0 && errno != EINTR) return fail(std::strerror(errno));
+        if (ready <= 0) continue;  // interrupted, or the deadline: judged at the top
+        char buffer[maxLineLength];
+        const ssize_t n = ::recv(fd.get(), buffer, sizeof(buffer), 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return fail("the running instance closed the connection without an answer");
+        answer.append(buffer, static_cast<std::size_t>(n));
+        const auto end = answer.find('\n');
+        if (end != std::string::npos) {
+            if (std::string_view(answer).substr(0, end) == kAccepted) return SendResult::delivered;
+            return fail("the running instance does not know the command \"" + std::string(wireName(command)) + "\"");
+        }
+        if (answer.size() >= maxLineLength) return fail("the running instance gave an unreadable answer");
+    }
+}
+
+}  // namespace vandrel

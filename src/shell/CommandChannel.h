@@ -1,0 +1,78 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <QObject>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "shell/AppCommand.h"
+
+class QSocketNotifier;
+
+namespace vandrel {
+
+// How a second start reaches the running instance: a local stream socket next to the single-instance
+// lock, in a folder only this user can enter, answering one command per connection with one line. The
+// running instance listens from its first moments, so that a command sent while it is still starting
+// waits in the socket's queue instead of finding nobody; it reads commands once `serve` is called.
+class CommandChannel : public QObject {
+    Q_OBJECT
+
+public:
+    using Handler = std::function<void(AppCommand)>;
+
+    // Call only while holding the single-instance lock: a socket left at `socketPath` by an instance that
+    // ended without cleaning up is replaced. Anything else found there is left alone and refused.
+    explicit CommandChannel(std::filesystem::path socketPath, QObject* parent = nullptr);
+    ~CommandChannel() override;
+
+    bool isListening() const { return m_fd >= 0; }
+    // Why the channel is not listening; empty otherwise.
+    const std::string& error() const { return m_error; }
+    // From now on commands are read on the main loop and handed to `handler`, one at a time.
+    void serve(Handler handler);
+
+    // The socket in $XDG_RUNTIME_DIR (or the private fallback folder); empty, with `problem` set, when
+    // there is no such folder.
+    static std::filesystem::path defaultPath(std::string* problem = nullptr);
+
+    enum class SendResult {
+        delivered,   // the running instance took the command
+        notRunning,  // nothing listens at the socket
+        failed,      // something listens but gave no answer in time, or the socket cannot be used
+    };
+    // The other end, for the second start: sends `command` and waits up to `timeoutMs` for the answer.
+    // Blocking; needs no event loop. `problem` says why when the result is `failed`.
+    static SendResult send(const std::filesystem::path& socketPath, AppCommand command, int timeoutMs,
+                           std::string* problem = nullptr);
+
+    // Longest line a peer may send before it is cut off.
+    static constexpr std::size_t maxLineLength = 64;
+    // Connections waiting for their line at one time; further ones are closed at once.
+    static constexpr std::size_t maxPendingConnections = 8;
+
+private:
+    struct Peer {
+        int fd = -1;
+        std::unique_ptr<QSocketNotifier> notifier;
+        std::string line;
+    };
+    void acceptPending();
+    void readFrom(int fd);
+    void closePeer(int fd);
+
+    std::filesystem::path m_path;
+    int m_fd = -1;
+    dev_t m_device = 0;
+    ino_t m_inode = 0;
+    std::string m_error;
+    Handler m_handler;
+    std::unique_ptr<QSocketNotifier> m_listenNotifier;
+    std::vector<Peer> m_peers;
+};
+
+}  // namespace vandrel
