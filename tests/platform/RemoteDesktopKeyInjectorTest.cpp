@@ -96,7 +96,9 @@ TEST_F(RemoteDesktopFixture, RefusedConsentLeavesTheTextOnTheClipboardAndIsNotAs
     EXPECT_FALSE(injector->isTrusted());
     EXPECT_EQ(storedToken(), "");
 
-    // The next dictation does not ask again; its text waits on the clipboard too.
+    // The refused session is closed on the portal's side; the next dictation does not ask again, and
+    // its text waits on the clipboard too.
+    ASSERT_TRUE(portal.waitForLine("Session.Close vandrel1"));
     const int before = static_cast<int>(portal.calls().size());
     result.reset();
     output.pasteText("second ", [&](PasteResult r) { result = r; });

@@ -65,9 +65,20 @@ public:
         return out;
     }
     QStringList callsSince(int count) { return calls().mid(count); }
+    // The latest line the portal printed that starts with `prefix`, without it; empty when none.
+    QString lastLine(const QString& prefix) {
+        read();
+        for (auto it = m_lines.crbegin(); it != m_lines.crend(); ++it)
+            if (it->startsWith(prefix)) return it->mid(prefix.size());
+        return {};
+    }
 
 private:
     void read() {
+        // The portal prints a call before it answers it: take what is in the pipe now, not only what the
+        // event loop has already fetched, so a call is listed once its answer has reached us.
+        while (m_peer.waitForReadyRead(0)) {
+        }
         m_buffer += m_peer.readAllStandardOutput();
         for (int end; (end = m_buffer.indexOf('\n')) >= 0; m_buffer.remove(0, end + 1))
             m_lines << QString::fromUtf8(m_buffer.left(end));

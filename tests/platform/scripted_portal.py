@@ -10,11 +10,13 @@
 #   hold METHOD              never answer METHOD (a question the user leaves open)
 #   drop ID                  BindShortcuts leaves the shortcut ID out of its answer
 #   activate ID / deactivate ID   emit Activated / Deactivated for the latest shortcuts session
+#   activate-timed ID        activate, printing "emitted NS" (CLOCK_MONOTONIC) just before the signal leaves
 #   change ID TEXT           emit ShortcutsChanged: ID is now triggered by TEXT
 #   close-session            the portal closes the latest remote-desktop session
 #   vanish                   leave the bus (exit)
 # It prints "ready" once it owns its name and "ok COMMAND" after each command.
 import sys
+import time
 
 import dbus
 import dbus.lowlevel
@@ -182,8 +184,10 @@ def main():
             portal.answers[args[0]] = {'refuse': 1, 'fail': 2, 'grant': 0, 'hold': None}[verb]
         elif verb == 'drop':
             portal.dropped.add(args[0])
-        elif verb in ('activate', 'deactivate'):
-            portal.emit(GS, 'Activated' if verb == 'activate' else 'Deactivated', dbus.ObjectPath(portal.gs_session),
+        elif verb in ('activate', 'deactivate', 'activate-timed'):
+            if verb == 'activate-timed':
+                say('emitted %d' % time.clock_gettime_ns(time.CLOCK_MONOTONIC))
+            portal.emit(GS, 'Deactivated' if verb == 'deactivate' else 'Activated', dbus.ObjectPath(portal.gs_session),
                         dbus.String(args[0]), dbus.UInt64(0), dbus.Dictionary({}, signature='sv'))
         elif verb == 'change':
             changed = [(args[0], {'description': 'changed', 'trigger_description': ' '.join(args[1:])})]

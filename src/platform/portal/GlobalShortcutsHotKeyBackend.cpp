@@ -66,12 +66,18 @@ GlobalShortcutsHotKeyBackend::GlobalShortcutsHotKeyBackend(QDBusConnection bus, 
     qDBusRegisterMetaType<QList<PortalShortcut>>();
     auto& b = m_client.bus();
     const QString path = PortalClient::objectPath;
-    b.connect(PortalClient::service, path, interfaceName, "Activated", this,
-              SLOT(onActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
-    b.connect(PortalClient::service, path, interfaceName, "Deactivated", this,
-              SLOT(onDeactivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
-    b.connect(PortalClient::service, path, interfaceName, "ShortcutsChanged", this,
-              SLOT(onShortcutsChanged(QDBusMessage)));
+    const bool following = b.connect(PortalClient::service, path, interfaceName, "Activated", this,
+                                     SLOT(onActivated(QDBusObjectPath, QString, qulonglong, QVariantMap))) &&
+                           b.connect(PortalClient::service, path, interfaceName, "Deactivated", this,
+                                     SLOT(onDeactivated(QDBusObjectPath, QString, qulonglong, QVariantMap))) &&
+                           b.connect(PortalClient::service, path, interfaceName, "ShortcutsChanged", this,
+                                     SLOT(onShortcutsChanged(QDBusMessage)));
+    if (!following) {
+        // A shortcut bound without its signals would never fire: registrations fail, and the caller
+        // takes the next way.
+        log("Platform", "hot keys: cannot follow the GlobalShortcuts portal's signals");
+        m_lost = Loss::refused;
+    }
     m_vanished = m_client.vanished.connect([this] {
         if (m_lost) return;
         log("Platform", "hot keys: the desktop portal left the session bus");

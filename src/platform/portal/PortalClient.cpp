@@ -7,6 +7,8 @@
 #include <QPointer>
 #include <utility>
 
+#include "base/Log.h"
+
 namespace vandrel::portal {
 namespace {
 
@@ -23,6 +25,11 @@ QString senderElement(const QDBusConnection& bus) {
 
 PortalClient::PortalClient(QDBusConnection bus, QObject* parent)
     : QObject(parent), m_bus(std::move(bus)), m_watcher(service, m_bus, QDBusServiceWatcher::WatchForUnregistration) {
+    // QDBusConnection::connect finds a slot's parameter types by their names, and QtDBus registers its
+    // own types under their names only once its bus thread first needs them. A connect that comes
+    // earlier fails and sends no match rule, so the portal's signals would never arrive.
+    qRegisterMetaType<QDBusObjectPath>();
+    qRegisterMetaType<QDBusMessage>();
     connect(&m_watcher, &QDBusServiceWatcher::serviceUnregistered, this, [this] { onServiceGone(); });
 }
 
@@ -74,7 +81,8 @@ QString PortalClient::sessionHandle(const QVariantMap& results) {
 }
 
 void PortalClient::watchSession(const QString& handle) {
-    m_bus.connect(service, handle, kSessionInterface, "Closed", this, SLOT(onSessionClosed(QDBusMessage)));
+    if (!m_bus.connect(service, handle, kSessionInterface, "Closed", this, SLOT(onSessionClosed(QDBusMessage))))
+        log("Platform", "portal: cannot follow the end of session " + handle.toStdString());
 }
 
 void PortalClient::closeSession(const QString& handle) {

@@ -3,8 +3,10 @@
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QMetaObject>
 #include <utility>
 
+#include "base/Log.h"
 #include "platform/portal/PortalClient.h"
 
 namespace vandrel::portal {
@@ -13,7 +15,13 @@ PortalRequest::PortalRequest(QDBusConnection bus, Done done, QObject* parent)
     : QObject(parent), m_bus(std::move(bus)), m_done(std::move(done)) {}
 
 void PortalRequest::start(const QDBusMessage& call, const QString& expectedPath) {
-    subscribe(expectedPath);
+    if (!subscribe(expectedPath)) {
+        // The answer could never reach us: fail instead of waiting for it forever.
+        log("Platform", "portal: cannot follow the answer to " + call.member().toStdString());
+        QMetaObject::invokeMethod(
+            this, [this] { finish(failed, {}); }, Qt::QueuedConnection);
+        return;
+    }
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) { onReply(w); });
 }
@@ -32,7 +40,7 @@ void PortalRequest::onReply(QDBusPendingCallWatcher* watcher) {
     const QString path = reply.value().path();
     if (path != m_path) {
         unsubscribe();
-        subscribe(path);
+        if (!subscribe(path)) finish(failed, {});
     }
 }
 
