@@ -45,8 +45,14 @@ public:
     }
     // Tells the portal what to do next and waits until it has done it.
     bool send(const QByteArray& command) {
+        const QString done = QString::fromUtf8("ok " + command.split(' ').first());
+        read();
+        const auto before = m_lines.count(done);
         m_peer.write(command + "\n");
-        return waitForLine("ok " + command.split(' ').first());
+        return spinUntil([&] {
+            read();
+            return m_lines.count(done) > before;
+        });
     }
     bool waitForLine(const QByteArray& line, int ms = 5000) {
         return spinUntil(

@@ -15,6 +15,7 @@
 #   close-session            the portal closes the latest remote-desktop session
 #   vanish                   leave the bus (exit)
 # It prints "ready" once it owns its name and "ok COMMAND" after each command.
+import os
 import sys
 import time
 
@@ -171,12 +172,23 @@ def main():
         return 1
     loop = GLib.MainLoop()
 
-    def command(source, condition):
-        line = sys.stdin.readline()
-        if not line:
+    pending = b''
+
+    def commands(source, condition):
+        # Commands sent together arrive in one read: run every complete line, not only the first.
+        nonlocal pending
+        data = os.read(sys.stdin.fileno(), 65536)
+        if not data:
             loop.quit()
             return False
-        words = line.split()
+        pending += data
+        while b'\n' in pending:
+            line, pending = pending.split(b'\n', 1)
+            if not command(line.decode().split()):
+                return False
+        return True
+
+    def command(words):
         if not words:
             return True
         verb, args = words[0], words[1:]
@@ -205,7 +217,7 @@ def main():
         say('ok ' + verb)
         return True
 
-    GLib.io_add_watch(sys.stdin, GLib.IO_IN | GLib.IO_HUP, command)
+    GLib.io_add_watch(sys.stdin, GLib.IO_IN | GLib.IO_HUP, commands)
     say('ready')
     loop.run()
     return 0
