@@ -3,7 +3,10 @@
 #   - Xvfb on a free display (DISPLAY),
 #   - a session D-Bus (DBUS_SESSION_BUS_ADDRESS),
 #   - a PulseAudio server with a null sink "vandrel_speaker" and a virtual microphone "vandrel_mic"
-#     recording what is played into the sink (the default source), in a private XDG_RUNTIME_DIR.
+#     recording what is played into the sink (the default source), in a private XDG_RUNTIME_DIR,
+#   - sway headless, a Wayland compositor with XWayland, as an unprivileged user with a runtime folder and
+#     configuration of its own. Only VANDREL_TEST_* variables point at it: a test that wants the Wayland
+#     session sets WAYLAND_DISPLAY for what it starts, and nothing else in the suite sees sway.
 # Usage: scripts/with-services.sh COMMAND [ARGS...]
 set -euo pipefail
 [ $# -gt 0 ] || { echo "usage: $0 COMMAND [ARGS...]" >&2; exit 2; }
@@ -50,7 +53,45 @@ pactl info >/dev/null 2>&1 || { echo "[services] PulseAudio did not start:"; cat
 pactl set-default-source vandrel_mic
 pactl set-default-sink vandrel_speaker
 
+# Wayland compositor. It runs as nobody, as a desktop runs as its user: root may connect to its sockets,
+# it may not reach ours. Its folder sits in ours, which it may pass through but not read.
+chmod 711 "$work"
+sway_dir="$work/sway"
+mkdir -m 700 "$sway_dir"
+cat >"$sway_dir/config" <<'CONFIG'
+xwayland enable
+output HEADLESS-1 resolution 1280x720 position 0 0
+default_border none
+focus_on_window_activation focus
+CONFIG
+sway_user=()
+if [ "$(id -u)" = 0 ]; then
+    chown 65534:65534 "$sway_dir"
+    sway_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+fi
+"${sway_user[@]}" env -i XDG_RUNTIME_DIR="$sway_dir" HOME="$sway_dir" PATH=/usr/bin:/bin SWAYSOCK="$sway_dir/ipc.sock" \
+    WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
+    sway -c "$sway_dir/config" >"$work/sway.log" 2>&1 &
+pids+=($!)
+wayland_socket=""
+for _ in $(seq 600); do
+    for socket in "$sway_dir"/wayland-*; do
+        [ -S "$socket" ] && wayland_socket=$(basename "$socket") && break
+    done
+    [ -n "$wayland_socket" ] && [ -S "$sway_dir/ipc.sock" ] && break
+    sleep 0.05
+done
+[ -n "$wayland_socket" ] || { echo "[services] sway did not start:"; cat "$work/sway.log"; exit 1; }
+export VANDREL_TEST_WAYLAND_RUNTIME="$sway_dir"
+export VANDREL_TEST_WAYLAND_DISPLAY="$wayland_socket"
+export VANDREL_TEST_SWAYSOCK="$sway_dir/ipc.sock"
+# XWayland's display, as sway gives it to the programs it starts.
+SWAYSOCK="$VANDREL_TEST_SWAYSOCK" swaymsg -q exec "echo \"\$DISPLAY\" > $sway_dir/x-display"
+for _ in $(seq 200); do [ -s "$sway_dir/x-display" ] && break; sleep 0.05; done
+export VANDREL_TEST_WAYLAND_X_DISPLAY="$(cat "$sway_dir/x-display" 2>/dev/null)"
+
 echo "[services] DISPLAY=$DISPLAY, session bus and PulseAudio ($XDG_RUNTIME_DIR/pulse) running"
+echo "[services] sway on $VANDREL_TEST_WAYLAND_RUNTIME/$VANDREL_TEST_WAYLAND_DISPLAY (XWayland $VANDREL_TEST_WAYLAND_X_DISPLAY)"
 set +e
 "$@"
 rc=$?

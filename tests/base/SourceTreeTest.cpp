@@ -40,12 +40,14 @@ const std::map<std::string, std::set<std::string>>& allowedIncludes() {
         t["onboarding"] = t["settings"];
 
         t["platform/x11"] = {"base", "KeyboardShortcuts", "dictation"};
+        t["platform/evdev"] = {"base", "KeyboardShortcuts", "dictation"};
         t["platform/pulse"] = {"base", "speech"};
         t["platform/qt"] = {"base", "dictation", "platform/x11"};  // the clipboard is read over X11
         t["platform/canberra"] = {"base", "dictation"};
+        t["platform/wayland"] = {"base", "dictation"};
         t["platform/logind"] = {"base"};
         t["platform/xdg"] = {"base", "settings"};  // launch at login is the settings' interface
-        t["platform/portal"] = {"base", "KeyboardShortcuts", "dictation", "platform/x11"};  // x11: the key-name table
+        t["platform/portal"] = {"base", "KeyboardShortcuts", "dictation"};
 
         for (const auto& [module, deps] : std::map(t)) t["app"].insert(module);
         return t;

@@ -9,7 +9,7 @@
 #include "KeyboardShortcuts/KeyboardLayout.h"
 #include "KeyboardShortcuts/Modifiers.h"
 #include "KeyboardShortcuts/Shortcut.h"
-#include "platform/x11/XkbKeyNames.h"
+#include "KeyboardShortcuts/XkbKeyNames.h"
 
 namespace vandrel::portal {
 namespace {
@@ -37,7 +37,7 @@ public:
     UsKeymap& operator=(const UsKeymap&) = delete;
 
     xkb_keysym_t keysym(std::int64_t carbonKeyCode) const {
-        auto name = x11::xkbKeyNameForCarbonKeyCode(carbonKeyCode);
+        auto name = KeyboardShortcuts::xkbKeyNameForCarbonKeyCode(carbonKeyCode);
         if (!name || !m_state) return XKB_KEY_NoSymbol;
         const xkb_keycode_t keycode = xkb_keymap_key_by_name(m_keymap, std::string(*name).c_str());
         if (keycode == XKB_KEYCODE_INVALID) return XKB_KEY_NoSymbol;
