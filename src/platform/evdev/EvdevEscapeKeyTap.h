@@ -22,6 +22,9 @@ public:
     bool create() override;
     void setEnabled(bool enabled) override;
     bool isEnabled() const override { return m_connection.connected(); }
+    EscapeTapFailure failure() const override {
+        return m_created ? EscapeTapFailure::none : EscapeTapFailure::noDisplay;
+    }
 
 private:
     std::shared_ptr<KeyboardDevices> m_devices;
