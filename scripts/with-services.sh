@@ -89,6 +89,10 @@ export VANDREL_TEST_SWAYSOCK="$sway_dir/ipc.sock"
 SWAYSOCK="$VANDREL_TEST_SWAYSOCK" swaymsg -q exec "echo \"\$DISPLAY\" > $sway_dir/x-display"
 for _ in $(seq 200); do [ -s "$sway_dir/x-display" ] && break; sleep 0.05; done
 export VANDREL_TEST_WAYLAND_X_DISPLAY="$(cat "$sway_dir/x-display" 2>/dev/null)"
+# In that session the application under test runs as the compositor's user, as on a desktop: the sound
+# server's socket (anonymous, private to this run) is open to it too.
+chmod 711 "$XDG_RUNTIME_DIR" "$PULSE_RUNTIME_PATH"
+[ -f "$PULSE_COOKIE" ] && chmod 644 "$PULSE_COOKIE"
 
 echo "[services] DISPLAY=$DISPLAY, session bus and PulseAudio ($XDG_RUNTIME_DIR/pulse) running"
 echo "[services] sway on $VANDREL_TEST_WAYLAND_RUNTIME/$VANDREL_TEST_WAYLAND_DISPLAY (XWayland $VANDREL_TEST_WAYLAND_X_DISPLAY)"
