@@ -9,7 +9,11 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionFrame>
+#include <algorithm>
 
 #include "KeyboardShortcuts/CarbonKeyboardShortcuts.h"
 #include "KeyboardShortcuts/QtShortcuts.h"
@@ -54,6 +58,27 @@ int defaultPresentAlert(QWidget* parent, const RecorderCocoa::Alert& alert) {
 
 bool isPlain(const QKeyEvent& e) { return (e.modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier; }
 
+// Each modifier key arrives as a key press of its own on the way to a combination.
+bool isModifierKey(int key) {
+    switch (key) {
+        case Qt::Key_Shift:
+        case Qt::Key_Control:
+        case Qt::Key_Alt:
+        case Qt::Key_AltGr:
+        case Qt::Key_Meta:
+        case Qt::Key_Super_L:
+        case Qt::Key_Super_R:
+        case Qt::Key_Hyper_L:
+        case Qt::Key_Hyper_R:
+        case Qt::Key_Mode_switch:
+        case Qt::Key_CapsLock:
+        case Qt::Key_NumLock:
+            return true;
+        default:
+            return false;
+    }
+}
+
 }  // namespace
 
 // The first item of `menu` (depth first) whose key sequence is the shortcut's.
@@ -78,7 +103,10 @@ RecorderCocoa::RecorderCocoa(Name name, OnChange onChange, QWidget* parent)
     setContextMenuPolicy(Qt::NoContextMenu);
     setAttribute(Qt::WA_InputMethodEnabled, false);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    connect(this, &QLineEdit::textChanged, this, [this](const QString& text) { textChangedByUser(text); });
+    connect(this, &QLineEdit::textChanged, this, [this](const QString& text) {
+        updateGeometry();
+        textChangedByUser(text);
+    });
     refreshText();
     QPointer<RecorderCocoa> self(this);
     m_shortcutsNameChangeObserver =
@@ -103,7 +131,16 @@ void RecorderCocoa::setShortcutName(const Name& name) {
     refreshText();
 }
 
-QSize RecorderCocoa::sizeHint() const { return {kMinimumWidth, QLineEdit::sizeHint().height()}; }
+QSize RecorderCocoa::sizeHint() const {
+    // Wide enough for the shortcut's name and either prompt, with the clear button beside it, so that the
+    // width does not jump when recording starts.
+    const QFontMetrics metrics(font());
+    int textWidth = metrics.horizontalAdvance(text());
+    for (const char* prompt : {"record_shortcut", "press_shortcut"})
+        textWidth = std::max(textWidth, metrics.horizontalAdvance(QString::fromStdString(localized(prompt))));
+    const int height = QLineEdit::sizeHint().height();
+    return {std::max(kMinimumWidth, textWidth + height + 2 * metrics.averageCharWidth()), height};
+}
 QSize RecorderCocoa::minimumSizeHint() const { return sizeHint(); }
 
 void RecorderCocoa::setApplicationMenu(QMenu* menu) { applicationMenu() = menu; }
@@ -146,6 +183,22 @@ void RecorderCocoa::keyPressEvent(QKeyEvent* event) {
 }
 
 void RecorderCocoa::inputMethodEvent(QInputMethodEvent* event) { event->ignore(); }
+
+void RecorderCocoa::paintEvent(QPaintEvent* event) {
+    QLineEdit::paintEvent(event);
+    // A centred line edit hides its placeholder while it has the focus, which is exactly when the prompt
+    // to press a shortcut matters: draw it ourselves then, as the placeholder would look.
+    if (!hasFocus() || !text().isEmpty() || placeholderText().isEmpty()) return;
+    QStyleOptionFrame option;
+    initStyleOption(&option);
+    QRect area = style()->subElementRect(QStyle::SE_LineEditContents, &option, this);
+    const QMargins margins = textMargins();
+    area = area.marginsRemoved(margins).adjusted(2, 0, -2, 0);
+    QPainter painter(this);
+    painter.setPen(palette().placeholderText().color());
+    const QFontMetrics metrics(font());
+    painter.drawText(area, Qt::AlignCenter, metrics.elidedText(placeholderText(), Qt::ElideRight, area.width()));
+}
 
 bool RecorderCocoa::startRecording() {
     if (isRecording()) return true;
@@ -196,16 +249,19 @@ bool RecorderCocoa::handleEvent(QObject* receiver, QEvent* event) {
         event->accept();
         return true;
     }
-    // Each key press is seen once, at the widget that receives it (us, while we hold the keyboard).
-    if (receiver != this) return true;
+    // A key press reaches the window first, which hands it on to us (we hold the keyboard): only our own
+    // delivery is handled, the window's must go through or nothing would ever arrive here.
+    if (receiver != this) return false;
     return handleKey(static_cast<QKeyEvent*>(event));
 }
 
 bool RecorderCocoa::handleKey(QKeyEvent* event) {
     const int key = event->key();
-    if (isPlain(*event) && (key == Qt::Key_Tab || key == Qt::Key_Backtab)) {
-        blur();
-        focusNextPrevChild(key == Qt::Key_Tab);
+    if (isModifierKey(key)) return true;  // wait for the key that completes the combination
+    // Tab moves on as anywhere else (Shift+Tab back); leaving the field ends the recording.
+    const bool backtab = key == Qt::Key_Backtab && (event->modifiers() & ~Qt::KeypadModifier) == Qt::ShiftModifier;
+    if ((isPlain(*event) && key == Qt::Key_Tab) || backtab) {
+        if (!focusNextPrevChild(!backtab)) blur();
         return true;
     }
     if (isPlain(*event) && key == Qt::Key_Escape) {

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <memory>
+#include <string>
 
 #include "KeyboardShortcuts/KeyboardLayout.h"
 #include "KeyboardShortcuts/KeyboardShortcuts.h"
@@ -16,27 +17,21 @@ namespace {
 
 struct SpecialKeyRow {
     std::int64_t keyCode;
-    const char* display;
     const char* menu;  // nullptr: no menu key equivalent
 };
 
 // Indexed by SpecialKey. Function keys carry the private-use function-key characters U+F704.. as their
-// menu key equivalent; keypad keys show a keycap mark and have no key equivalent.
+// menu key equivalent; keypad keys have no key equivalent.
 constexpr std::array<SpecialKeyRow, kSpecialKeyCount> kSpecialKeys{{
-    {36, "\u21A9", "\u21A9"},      {51, "\u232B", "\u232B"},      {117, "\u2326", "\u2326"}, {119, "\u2198", "\u2198"},
-    {53, "\u238B", "\u238B"},      {114, "?\u20DD", "?\u20DD"},   {115, "\u2196", "\u2196"}, {49, nullptr, " "},
-    {48, "\u21E5", "\u21E5"},      {116, "\u21DE", "\u21DE"},     {121, "\u21DF", "\u21DF"}, {126, "\u2191", "\u2191"},
-    {124, "\u2192", "\u2192"},     {125, "\u2193", "\u2193"},     {123, "\u2190", "\u2190"}, {122, "F1", "\uF704"},
-    {120, "F2", "\uF705"},         {99, "F3", "\uF706"},          {118, "F4", "\uF707"},     {96, "F5", "\uF708"},
-    {97, "F6", "\uF709"},          {98, "F7", "\uF70A"},          {100, "F8", "\uF70B"},     {101, "F9", "\uF70C"},
-    {109, "F10", "\uF70D"},        {103, "F11", "\uF70E"},        {111, "F12", "\uF70F"},    {105, "F13", "\uF710"},
-    {107, "F14", "\uF711"},        {113, "F15", "\uF712"},        {106, "F16", "\uF713"},    {64, "F17", "\uF714"},
-    {79, "F18", "\uF715"},         {80, "F19", "\uF716"},         {90, "F20", "\uF717"},     {82, "0\u20E3", nullptr},
-    {83, "1\u20E3", nullptr},      {84, "2\u20E3", nullptr},      {85, "3\u20E3", nullptr},  {86, "4\u20E3", nullptr},
-    {87, "5\u20E3", nullptr},      {88, "6\u20E3", nullptr},      {89, "7\u20E3", nullptr},  {91, "8\u20E3", nullptr},
-    {92, "9\u20E3", nullptr},      {71, "\u2612\u20E3", nullptr}, {65, ".\u20E3", nullptr},  {75, "/\u20E3", nullptr},
-    {76, "\u21A9\u20E3", nullptr}, {81, "=\u20E3", nullptr},      {78, "-\u20E3", nullptr},  {67, "*\u20E3", nullptr},
-    {69, "+\u20E3", nullptr},
+    {36, "\u21A9"},  {51, "\u232B"},  {117, "\u2326"}, {119, "\u2198"}, {53, "\u238B"},  {114, "?\u20DD"},
+    {115, "\u2196"}, {49, " "},       {48, "\u21E5"},  {116, "\u21DE"}, {121, "\u21DF"}, {126, "\u2191"},
+    {124, "\u2192"}, {125, "\u2193"}, {123, "\u2190"}, {122, "\uF704"}, {120, "\uF705"}, {99, "\uF706"},
+    {118, "\uF707"}, {96, "\uF708"},  {97, "\uF709"},  {98, "\uF70A"},  {100, "\uF70B"}, {101, "\uF70C"},
+    {109, "\uF70D"}, {103, "\uF70E"}, {111, "\uF70F"}, {105, "\uF710"}, {107, "\uF711"}, {113, "\uF712"},
+    {106, "\uF713"}, {64, "\uF714"},  {79, "\uF715"},  {80, "\uF716"},  {90, "\uF717"},  {82, nullptr},
+    {83, nullptr},   {84, nullptr},   {85, nullptr},   {86, nullptr},   {87, nullptr},   {88, nullptr},
+    {89, nullptr},   {91, nullptr},   {92, nullptr},   {71, nullptr},   {65, nullptr},   {75, nullptr},
+    {76, nullptr},   {81, nullptr},   {78, nullptr},   {67, nullptr},   {69, nullptr},
 }};
 
 // Upper-cases the first letter of each word (a lone "a" becomes "A", "space" becomes "Space").
@@ -85,11 +80,12 @@ std::optional<Shortcut> Shortcut::fromName(const Name& name) { return getShortcu
 
 std::string modifierSymbols(std::uint64_t modifiers) {
     std::string s;
-    if (modifiers & CocoaModifier::control) s += "\u2303";
-    if (modifiers & CocoaModifier::option) s += "\u2325";
-    if (modifiers & CocoaModifier::shift) s += "\u21E7";
-    if (modifiers & CocoaModifier::command) s += "\u2318";
-    if (modifiers & CocoaModifier::function) s += "\U0001F310\uFE0E";
+    auto add = [&s](const char* nameKey) { s += localized(nameKey) + " + "; };
+    if (modifiers & CocoaModifier::control) add("modifier_control");
+    if (modifiers & CocoaModifier::option) add("modifier_option");
+    if (modifiers & CocoaModifier::shift) add("modifier_shift");
+    if (modifiers & CocoaModifier::command) add("modifier_command");
+    if (modifiers & CocoaModifier::function) add("modifier_function");
     return s;
 }
 
@@ -102,8 +98,62 @@ std::optional<SpecialKey> specialKeyByKeyCode(std::int64_t keyCode) {
 std::int64_t keyCodeOf(SpecialKey key) { return kSpecialKeys[static_cast<std::size_t>(key)].keyCode; }
 
 std::string displayText(SpecialKey key) {
-    if (key == SpecialKey::space) return capitalized(localized("space_key"));
-    return kSpecialKeys[static_cast<std::size_t>(key)].display;
+    const int index = static_cast<int>(key);
+    if (key >= SpecialKey::f1 && key <= SpecialKey::f20)
+        return "F" + std::to_string(index - static_cast<int>(SpecialKey::f1) + 1);
+    if (key >= SpecialKey::keypad0 && key <= SpecialKey::keypad9)
+        return localizedFormat("keypad_key", {std::to_string(index - static_cast<int>(SpecialKey::keypad0))});
+    switch (key) {
+        case SpecialKey::returnKey:
+            return localized("return_key");
+        case SpecialKey::deleteKey:
+            return localized("delete_key");
+        case SpecialKey::deleteForward:
+            return localized("delete_forward_key");
+        case SpecialKey::end:
+            return localized("end_key");
+        case SpecialKey::escape:
+            return localized("escape_key");
+        case SpecialKey::help:  // the Insert key of PC keyboards sits where the Help key was
+            return localized("help_key");
+        case SpecialKey::home:
+            return localized("home_key");
+        case SpecialKey::space:
+            return capitalized(localized("space_key"));
+        case SpecialKey::tab:
+            return localized("tab_key");
+        case SpecialKey::pageUp:
+            return localized("page_up_key");
+        case SpecialKey::pageDown:
+            return localized("page_down_key");
+        case SpecialKey::upArrow:
+            return localized("up_arrow_key");
+        case SpecialKey::rightArrow:
+            return localized("right_arrow_key");
+        case SpecialKey::downArrow:
+            return localized("down_arrow_key");
+        case SpecialKey::leftArrow:
+            return localized("left_arrow_key");
+        case SpecialKey::keypadClear:  // Num Lock on PC keyboards
+            return localized("keypad_clear_key");
+        case SpecialKey::keypadDecimal:
+            return localizedFormat("keypad_key", {"."});
+        case SpecialKey::keypadDivide:
+            return localizedFormat("keypad_key", {"/"});
+        case SpecialKey::keypadEnter:
+            return localizedFormat("keypad_key", {localized("return_key")});
+        case SpecialKey::keypadEquals:
+            return localizedFormat("keypad_key", {"="});
+        case SpecialKey::keypadMinus:
+            return localizedFormat("keypad_key", {"-"});
+        case SpecialKey::keypadMultiply:
+            return localizedFormat("keypad_key", {"*"});
+        case SpecialKey::keypadPlus:
+            return localizedFormat("keypad_key", {"+"});
+        default:
+            break;
+    }
+    return {};
 }
 
 std::optional<std::string> menuKeyEquivalent(SpecialKey key) {

@@ -37,7 +37,8 @@ struct Shortcut {
     // The event form of the modifiers.
     std::uint64_t modifiers() const { return carbonToCocoaModifiers(carbonModifiers); }
 
-    // Modifier symbols followed by the key's text, e.g. "⌃⇧Space", "⌘A", "⌥F5".
+    // The modifiers' names followed by the key's name, in the interface language, e.g. "Ctrl + Shift + Space",
+    // "Super + A", "Alt + F5".
     std::string description() const;
     // The key-equivalent text a menu item would carry; none for keypad keys and untranslatable keys.
     std::optional<std::string> menuKeyEquivalent() const;
@@ -50,7 +51,8 @@ struct Shortcut {
     }
 };
 
-// Symbols of the modifiers present, always in the order ⌃ ⌥ ⇧ ⌘ then the globe.
+// The names of the modifiers present, each followed by " + ", always in the order Ctrl, Alt, Shift, Super,
+// then Fn.
 std::string modifierSymbols(std::uint64_t modifiers);
 
 // The keys that have a name of their own instead of a layout character.
@@ -113,6 +115,7 @@ inline constexpr int kSpecialKeyCount = 53;
 
 std::optional<SpecialKey> specialKeyByKeyCode(std::int64_t keyCode);
 std::int64_t keyCodeOf(SpecialKey key);
+// The key's name as Linux keyboards and desktops call it, in the interface language.
 std::string displayText(SpecialKey key);
 std::optional<std::string> menuKeyEquivalent(SpecialKey key);
 

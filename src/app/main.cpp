@@ -13,8 +13,10 @@
 #include <iostream>
 #include <optional>
 
+#include "KeyboardShortcuts/CarbonKeyboardShortcuts.h"
 #include "KeyboardShortcuts/QtShortcuts.h"
 #include "app/AppWindowFactory.h"
+#include "app/KeyboardDeviceSources.h"
 #include "app/LinuxPermissions.h"
 #include "base/LocalizationManager.h"
 #include "base/Log.h"
@@ -22,6 +24,7 @@
 #include "base/Paths.h"
 #include "base/UserDefaults.h"
 #include "correction/LexiconLibrary.h"
+#include "dictation/HotkeyAvailability.h"
 #include "dictation/OutputService.h"
 #include "dictation/OverlayPanelController.h"
 #include "dictation/SoundService.h"
@@ -171,6 +174,17 @@ int main(int argc, char** argv) {
     AudioBackend::setShared(std::make_shared<pulse::PulseAudioBackend>());
     TargetAppTracker::setSharedSourceFactory([] { return std::make_unique<x11::EwmhActiveWindowSource>(); });
     auto hotKeys = x11::installX11KeyboardShortcuts();
+    // In a Wayland session the X server sees only the keys typed into X11 windows; the keyboard devices,
+    // where this user may read them, see every key. (The X server still names the keys for display.)
+    std::optional<KeyboardDeviceSources> keyboardDevices;
+    if (qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland") ||
+        !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        keyboardDevices = KeyboardDeviceSources::probe();
+        if (!keyboardDevices->readable()) keyboardDevices.reset();
+    }
+    if (keyboardDevices) KeyboardShortcuts::CarbonKeyboardShortcuts::setBackend(keyboardDevices->hotKeys());
+    log("Platform", std::string("hotkeys, lone modifiers and Escape: ") +
+                        (keyboardDevices ? "keyboard devices" : "X11 (XInput2 and key grabs)"));
     KeyboardShortcuts::installMenuTracking(&app);
     LogindSleepWatcher sleepWatcher;
 
@@ -192,9 +206,19 @@ int main(int argc, char** argv) {
         auto compositing = std::make_shared<x11::CompositingManagerProbe>();
         parts.services.overlayController->setCompositingProbe([compositing] { return compositing->isRunning(); });
     }
-    parts.modifierKeys = std::make_unique<x11::XInputModifierKeyBackend>();
+    parts.modifierKeys =
+        keyboardDevices ? keyboardDevices->modifierKeys() : std::make_unique<x11::XInputModifierKeyBackend>();
+    // What this session's trigger sources can deliver, for the hotkey pickers: the keyboard never tells X
+    // about the Fn key, and X key grabs have no function modifier.
+    HotkeyAvailability hotkeyAvailability;
+    if (!parts.modifierKeys->reportsFunctionKey())
+        hotkeyAvailability.withoutOption(HotkeyOption::fn,
+                                         "The Fn key cannot be detected on Linux. Choose another key.");
+    hotkeyAvailability.withoutShortcutModifiers(
+        KeyboardShortcuts::CarbonModifier::function,
+        "Shortcuts with the Fn key cannot be detected on Linux. Record another one.");
     parts.updateDriver = std::make_unique<QtUpdateUserDriver>();
-    parts.escapeTap = std::make_unique<x11::EscapeKeyGrab>();
+    parts.escapeTap = keyboardDevices ? keyboardDevices->escapeTap() : std::make_unique<x11::EscapeKeyGrab>();
     parts.windows =
         std::make_unique<ShellWindowController>(windowFactory, UserDefaults::standard(), currentAppVersion());
 
@@ -206,11 +230,11 @@ int main(int argc, char** argv) {
     settingsContext.emplace(SettingsContext{
         delegate.appState(), delegate.hotkeyManager(), delegate.updaterService(), LocalizationManager::shared(),
         UserDefaults::standard(), AudioDeviceService::shared(), LexiconLibrary::shared(), ModelManager::shared(), loop,
-        permissions, loginItems, NotificationCenter::shared()});
+        permissions, loginItems, NotificationCenter::shared(), hotkeyAvailability});
     windowFactory.setSettingsContext(&*settingsContext);
     onboardingContext.emplace(OnboardingContext{
         delegate.appState(), delegate.hotkeyManager(), LocalizationManager::shared(), UserDefaults::standard(),
-        LexiconLibrary::shared(), loop, permissions, NotificationCenter::shared()});
+        LexiconLibrary::shared(), loop, permissions, NotificationCenter::shared(), hotkeyAvailability});
     windowFactory.setOnboardingContext(&*onboardingContext);
     delegate.setUp();
     QObject::connect(&app, &QCoreApplication::aboutToQuit, [&delegate] { delegate.applicationWillTerminate(); });

@@ -1,18 +1,38 @@
 #include "base/FileUtil.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <random>
 
+#include "base/Log.h"
+
 namespace vandrel {
 
-bool readFile(const std::filesystem::path& path, std::string& out) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
+ReadFileStatus readRegularFile(const std::filesystem::path& path, std::string& out, std::uintmax_t maxBytes) {
     out.clear();
+    // Non-blocking, so that opening a pipe does not wait for a writer; it is refused right after.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return ReadFileStatus::unreadable;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        int saved = errno;
+        ::close(fd);
+        errno = saved;
+        return ReadFileStatus::unreadable;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return ReadFileStatus::notRegularFile;
+    }
+    if (static_cast<std::uintmax_t>(st.st_size) > maxBytes) {
+        ::close(fd);
+        return ReadFileStatus::tooLarge;
+    }
+    out.reserve(static_cast<std::size_t>(st.st_size));
     char buf[65536];
     for (;;) {
         ssize_t n = ::read(fd, buf, sizeof buf);
@@ -20,14 +40,39 @@ bool readFile(const std::filesystem::path& path, std::string& out) {
             if (errno == EINTR) continue;
             int saved = errno;
             ::close(fd);
+            out.clear();
             errno = saved;
-            return false;
+            return ReadFileStatus::unreadable;
         }
         if (n == 0) break;
+        // The size is checked again while reading: a file may grow, and some report no size at all.
+        if (out.size() + static_cast<std::size_t>(n) > maxBytes) {
+            ::close(fd);
+            out.clear();
+            return ReadFileStatus::tooLarge;
+        }
         out.append(buf, static_cast<std::size_t>(n));
     }
     ::close(fd);
-    return true;
+    return ReadFileStatus::ok;
+}
+
+bool readFile(const std::filesystem::path& path, std::string& out, std::uintmax_t maxBytes) {
+    switch (readRegularFile(path, out, maxBytes)) {
+        case ReadFileStatus::ok:
+            return true;
+        case ReadFileStatus::unreadable:
+            return false;
+        case ReadFileStatus::notRegularFile:
+            log("FileUtil", "not reading " + path.string() + ": not a regular file");
+            errno = EINVAL;
+            return false;
+        case ReadFileStatus::tooLarge:
+            log("FileUtil", "not reading " + path.string() + ": larger than " + std::to_string(maxBytes) + " bytes");
+            errno = EFBIG;
+            return false;
+    }
+    return false;
 }
 
 namespace {

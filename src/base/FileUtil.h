@@ -1,13 +1,28 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
 
 namespace vandrel {
 
-// Reads a whole file. False (errno set) when it cannot be read.
-bool readFile(const std::filesystem::path& path, std::string& out);
+// Every file we read whole is a settings file, a string table or a lexicon (the largest about 16 MB).
+// Anything far larger, or a link to a device or a pipe, would only exhaust memory or block.
+inline constexpr std::uintmax_t kReadFileLimit = 256u * 1024 * 1024;
+
+enum class ReadFileStatus {
+    ok,
+    unreadable,      // missing, no permission, I/O error: errno says which
+    notRegularFile,  // a device, a pipe, a socket or a folder (links are followed)
+    tooLarge,        // more than the limit
+};
+
+// Reads a whole regular file of at most `maxBytes`. Never blocks on a pipe or reads a device.
+ReadFileStatus readRegularFile(const std::filesystem::path& path, std::string& out,
+                               std::uintmax_t maxBytes = kReadFileLimit);
+// The same as a yes or no; a file refused for what it is (not its permissions) is logged.
+bool readFile(const std::filesystem::path& path, std::string& out, std::uintmax_t maxBytes = kReadFileLimit);
 // Writes `data` to a temporary file beside `path`, syncs it and renames it over `path`, so readers
 // (and a crash at any moment) see either the old or the new content, never a torn file.
 bool writeFileAtomically(const std::filesystem::path& path, std::string_view data);

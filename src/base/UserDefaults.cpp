@@ -156,18 +156,32 @@ UserDefaults::~UserDefaults() = default;
 void UserDefaults::load() {
     std::error_code ec;
     if (!m_file || !std::filesystem::exists(*m_file, ec)) return;
-    std::string text;
-    if (!readFile(*m_file, text)) {
-        log("UserDefaults", "cannot read " + m_file->string() + ": " + std::strerror(errno));
-        return;
-    }
-    nlohmann::json j = nlohmann::json::parse(text, nullptr, false);
-    if (j.is_discarded() || !j.is_object()) {
+    // A file we cannot use is moved out of the way, so that the next save writes a fresh one and the user
+    // can still look at what was there.
+    auto keepAside = [&](const std::string& why) {
         auto aside = *m_file;
         aside += ".corrupt";
         std::filesystem::rename(*m_file, aside, ec);
-        log("UserDefaults", "settings file " + m_file->string() + " is not valid; kept aside as " + aside.string() +
+        log("UserDefaults", "settings file " + m_file->string() + " " + why + "; kept aside as " + aside.string() +
                                 " and starting with defaults");
+    };
+    std::string text;
+    switch (readRegularFile(*m_file, text, kMaxFileBytes)) {
+        case ReadFileStatus::ok:
+            break;
+        case ReadFileStatus::unreadable:
+            log("UserDefaults", "cannot read " + m_file->string() + ": " + std::strerror(errno));
+            return;
+        case ReadFileStatus::notRegularFile:
+            keepAside("is not a regular file");
+            return;
+        case ReadFileStatus::tooLarge:
+            keepAside("is larger than " + std::to_string(kMaxFileBytes) + " bytes");
+            return;
+    }
+    nlohmann::json j = nlohmann::json::parse(text, nullptr, false);
+    if (j.is_discarded() || !j.is_object()) {
+        keepAside("is not valid");
         return;
     }
     for (auto it = j.begin(); it != j.end(); ++it) {

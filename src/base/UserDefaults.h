@@ -24,9 +24,12 @@ using DefaultsValue = std::variant<std::monostate, bool, std::int64_t, double, s
 class UserDefaults {
 public:
     // Persisted as a JSON object in `file` (written atomically: temp file + rename). A file that is not
-    // a JSON object is moved aside to "<file>.corrupt" and the store starts empty.
+    // a JSON object, not a regular file (a link to a device) or larger than kMaxFileBytes is moved aside
+    // to "<file>.corrupt" and the store starts empty.
     static std::shared_ptr<UserDefaults> openFile(const std::filesystem::path& file);
     static std::shared_ptr<UserDefaults> inMemory();
+    // Settings are a few kilobytes; a file this large was never written by us.
+    static constexpr std::uintmax_t kMaxFileBytes = 16u * 1024 * 1024;
 
     // The process-wide store ("standard user defaults"). main() installs the file store; a test may
     // install an in-memory one. Created in memory on first use when nothing was installed.

@@ -212,6 +212,9 @@ void AppState::stopRecording(std::function<void()> done) {
         if (done) done();
         return;
     }
+    // The user's clipboard is read while the text is being recognised, not after: the paste then need not
+    // wait for another program to hand over its formats.
+    outputService().prepareSnapshot();
     if (m_services.soundService->playSoundsEnabled()) m_services.soundService->play(SoundService::stopSound);
     auto& overlay = overlayController();
     if (overlay.hasPendingShow()) {
@@ -231,6 +234,8 @@ void AppState::stopRecording(std::function<void()> done) {
 
 void AppState::finishTranscription(std::uint64_t generation, TranscriptionResult<Outcome> result,
                                    std::function<void()> done) {
+    if (generation == m_generation && (!result.ok() || result.value->kind != Outcome::Kind::text))
+        outputService().dropPreparedSnapshot();
     if (generation != m_generation) {
         if (done) done();
         return;

@@ -12,6 +12,7 @@
 #include "base/MainLoop.h"
 #include "base/Published.h"
 #include "dictation/DictationControl.h"
+#include "dictation/EscapeKeyTap.h"
 #include "speech/ModelManager.h"
 #include "speech/ModelTier.h"
 #include "speech/TranscriptionError.h"
@@ -77,6 +78,8 @@ public:
     Published<std::set<ModelTier>> downloadedTiers;
     Published<bool> needsOnboarding{false};
     Published<bool> escapeCancelNeedsAccessibility{false};
+    // Why, while escapeCancelNeedsAccessibility holds; set before it, so its observers see both.
+    Published<EscapeTapFailure> escapeTapFailure{EscapeTapFailure::none};
 
     // Settings, read from the user defaults on each access.
     std::string performanceMode() const;

@@ -4,6 +4,14 @@
 
 namespace vandrel {
 
+// Why Escape cannot be watched for the whole session. Each case has its own remedy, which the settings
+// name.
+enum class EscapeTapFailure {
+    none,
+    noDisplay,             // no display server the tap can work with
+    heldByAnotherProgram,  // another client took Escape first
+};
+
 // Sees Escape presses of the whole session, also while another application has the keyboard focus,
 // and keeps them from reaching that application. Used to cancel a recording. Main thread only.
 class EscapeKeyTap {
@@ -16,6 +24,8 @@ public:
     // Enabling fails (isEnabled() stays false) when another client took Escape in the meantime.
     virtual void setEnabled(bool enabled) = 0;
     virtual bool isEnabled() const = 0;
+    // Why the last create() or setEnabled(true) failed; none after a success.
+    virtual EscapeTapFailure failure() const = 0;
 
     // Called on the main thread for each Escape press while enabled.
     std::function<void()> onEscape;

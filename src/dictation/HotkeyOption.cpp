@@ -105,11 +105,4 @@ std::optional<std::string> hotkeyTriggerDescription(HotkeyTriggerFamily family, 
     return std::nullopt;
 }
 
-bool isAvailable(HotkeyOption option) { return option != HotkeyOption::fn; }
-
-std::optional<std::string> unavailableReason(HotkeyOption option, const Bundle& bundle) {
-    if (isAvailable(option)) return std::nullopt;
-    return bundle.localizedString("The Fn key cannot be detected on Linux. Choose another key.");
-}
-
 }  // namespace vandrel

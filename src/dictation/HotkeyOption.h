@@ -56,9 +56,4 @@ std::optional<std::string> localizedWarning(HotkeyOption option, const Bundle& b
 // How a trigger family works; none for HotkeyTriggerFamily::none.
 std::optional<std::string> hotkeyTriggerDescription(HotkeyTriggerFamily family, const Bundle& bundle);
 
-// The Fn (Globe) key never reaches X11 clients, so that option can be chosen but never fires.
-bool isAvailable(HotkeyOption option);
-// Why the option does nothing here; none when it is available.
-std::optional<std::string> unavailableReason(HotkeyOption option, const Bundle& bundle);
-
 }  // namespace vandrel

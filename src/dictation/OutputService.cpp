@@ -37,26 +37,62 @@ void OutputService::pasteText(const std::string& text, std::function<void(PasteR
         m_injector && m_injector->isTrusted() ? m_injector->pasteKeystroke() : PasteKeystroke::controlV;
     const bool viaPrimary = keystroke == PasteKeystroke::shiftInsert && m_primary;
     if (!restoreClipboardEnabled()) {
+        m_prepared.reset();
         m_pending.reset();
         m_pendingPrimary.reset();
         writeAndSend(text, keystroke, {{}, viaPrimary ? std::optional(PasteboardSnapshot{}) : std::nullopt},
                      std::move(done));
         return;
     }
-    snapshotBefore(
-        *m_pasteboard, m_pending,
-        m_life.guard([this, text, keystroke, viaPrimary, done = std::move(done)](PasteboardSnapshot clipboard) mutable {
-            if (!viaPrimary) {
-                writeAndSend(text, keystroke, {std::move(clipboard), std::nullopt}, std::move(done));
-                return;
-            }
-            snapshotBefore(
-                *m_primary, m_pendingPrimary,
-                m_life.guard([this, text, keystroke, clipboard = std::move(clipboard),
-                              done = std::move(done)](PasteboardSnapshot primary) mutable {
-                    writeAndSend(text, keystroke, {std::move(clipboard), std::move(primary)}, std::move(done));
-                }));
-        }));
+    clipboardSnapshot(m_life.guard([this, text, keystroke, viaPrimary,
+                                    done = std::move(done)](PasteboardSnapshot clipboard) mutable {
+        if (!viaPrimary) {
+            writeAndSend(text, keystroke, {std::move(clipboard), std::nullopt}, std::move(done));
+            return;
+        }
+        snapshotBefore(*m_primary, m_pendingPrimary,
+                       m_life.guard([this, text, keystroke, clipboard = std::move(clipboard),
+                                     done = std::move(done)](PasteboardSnapshot primary) mutable {
+                           writeAndSend(text, keystroke, {std::move(clipboard), std::move(primary)}, std::move(done));
+                       }));
+    }));
+}
+
+void OutputService::prepareSnapshot() {
+    if (m_prepared && m_prepared->waiting) return;  // a paste is waiting for that read
+    m_prepared.reset();
+    // While an earlier paste waits to restore, the paste's own snapshot comes from that one instead.
+    if (!restoreClipboardEnabled() || m_pending) return;
+    const auto count = m_pasteboard->changeCount();
+    if (!count) return;  // a change in the meantime could not be told
+    const auto id = ++m_preparedReads;
+    m_prepared = Prepared{id, *count, std::nullopt, nullptr};
+    m_pasteboard->readContents(m_life.guard([this, id](PasteboardSnapshot snapshot) {
+        if (!m_prepared || m_prepared->id != id) return;
+        if (m_prepared->waiting) {
+            auto next = std::move(m_prepared->waiting);
+            m_prepared.reset();
+            next(std::move(snapshot));
+            return;
+        }
+        m_prepared->snapshot = std::move(snapshot);
+    }));
+}
+
+void OutputService::clipboardSnapshot(std::function<void(PasteboardSnapshot)> next) {
+    if (m_prepared && !m_pending && m_pasteboard->changeCount() == m_prepared->changeCount) {
+        if (!m_prepared->snapshot) {
+            m_prepared->waiting = std::move(next);
+            return;
+        }
+        auto snapshot = std::move(*m_prepared->snapshot);
+        m_prepared.reset();
+        next(std::move(snapshot));
+        return;
+    }
+    // Someone copied since the read began: what they copied is what comes back.
+    m_prepared.reset();
+    snapshotBefore(*m_pasteboard, m_pending, std::move(next));
 }
 
 void OutputService::snapshotBefore(Pasteboard& board, std::optional<PendingRestore>& pending,

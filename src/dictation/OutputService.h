@@ -46,6 +46,11 @@ public:
     // sends the keystroke the focused window understands and calls `done` on the main thread; the
     // restore happens later on its own.
     void pasteText(const std::string& text, std::function<void(PasteResult)> done);
+    // A paste is coming (the dictation is being transcribed): reads the user's clipboard now, so that the
+    // paste need not wait for it. The paste uses this read only while the clipboard stays unchanged.
+    void prepareSnapshot();
+    // The paste is not coming after all.
+    void dropPreparedSnapshot() { m_prepared.reset(); }
 
     static void snapshotPasteboard(Pasteboard& pasteboard, std::function<void(PasteboardSnapshot)> done);
     static void restorePasteboard(const PasteboardSnapshot& snapshot, Pasteboard& pasteboard);
@@ -68,6 +73,8 @@ private:
     // still holds that paste's text, else read now.
     void snapshotBefore(Pasteboard& board, std::optional<PendingRestore>& pending,
                         std::function<void(PasteboardSnapshot)> next);
+    // The clipboard's snapshot for a paste: the prepared one while still current, else snapshotBefore.
+    void clipboardSnapshot(std::function<void(PasteboardSnapshot)> next);
     void writeAndSend(const std::string& text, PasteKeystroke keystroke, Snapshots snapshots,
                       std::function<void(PasteResult)> done);
     void scheduleRestore(std::optional<PendingRestore>& pending, Pasteboard& board, PasteboardSnapshot snapshot,
@@ -78,6 +85,14 @@ private:
     std::shared_ptr<KeyInjector> m_injector;
     std::shared_ptr<Pasteboard> m_primary;
     std::optional<PendingRestore> m_pending;
+    struct Prepared {
+        std::uint64_t id = 0;
+        std::uint64_t changeCount = 0;                    // the clipboard's when the read began
+        std::optional<PasteboardSnapshot> snapshot;       // none while the read runs
+        std::function<void(PasteboardSnapshot)> waiting;  // a paste that needs it when it arrives
+    };
+    std::optional<Prepared> m_prepared;
+    std::uint64_t m_preparedReads = 0;
     std::optional<PendingRestore> m_pendingPrimary;
     LifeToken m_life;
 };

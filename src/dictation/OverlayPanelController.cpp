@@ -30,6 +30,8 @@ public:
         setAttribute(Qt::WA_TranslucentBackground);
         setAttribute(Qt::WA_ShowWithoutActivating);
         setAttribute(Qt::WA_X11DoNotAcceptFocus);
+        // Qt shows tooltips only in the active window, which this panel never is.
+        setAttribute(Qt::WA_AlwaysShowToolTips);
         setFocusPolicy(Qt::NoFocus);
     }
 };

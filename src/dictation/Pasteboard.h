@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -28,6 +29,8 @@ public:
     virtual void setPlainText(const std::string& text) = 0;
     // Replaces the whole contents with the entries as one item; a later entry of the same type wins.
     virtual void writeContents(const PasteboardSnapshot& entries) = 0;
+    // A number that changes whenever anyone changes the contents; none when this clipboard cannot tell.
+    virtual std::optional<std::uint64_t> changeCount() { return std::nullopt; }
 };
 
 }  // namespace vandrel

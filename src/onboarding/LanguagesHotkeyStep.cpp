@@ -5,7 +5,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QScrollArea>
-#include <QStandardItemModel>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -13,11 +12,13 @@
 #include "KeyboardShortcuts/RecorderCocoa.h"
 #include "base/LocalizationManager.h"
 #include "base/NotificationCenter.h"
+#include "dictation/HotkeyAvailability.h"
 #include "dictation/HotkeyManager.h"
 #include "onboarding/OnboardingLanguageTag.h"
 #include "onboarding/OnboardingStyle.h"
 #include "onboarding/OnboardingView.h"
 #include "ui/Colors.h"
+#include "ui/ComboGroupHeading.h"
 #include "ui/DisplayHeadline.h"
 #include "ui/FlowLayout.h"
 #include "ui/Fonts.h"
@@ -53,7 +54,6 @@ LanguagesHotkeyStep::LanguagesHotkeyStep(OnboardingView& view, QWidget* parent) 
     auto* scroll = new QScrollArea(this);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     auto* content = new QWidget(scroll);
     auto* column = new QVBoxLayout(content);
     column->setContentsMargins(0, 32, 0, 0);
@@ -71,6 +71,7 @@ LanguagesHotkeyStep::LanguagesHotkeyStep(OnboardingView& view, QWidget* parent) 
     m_chipBox->setObjectName("languageChips");
     m_chipBox->setContentsMargins(24, 0, 24, 16);
     m_flow = new FlowLayout(8, m_chipBox);
+    m_flow->setRowAlignment(Qt::AlignHCenter);
     column->addWidget(m_chipBox);
     m_addMenu = new QComboBox(content);
     m_addMenu->setObjectName("addLanguageMenu");
@@ -109,7 +110,9 @@ LanguagesHotkeyStep::LanguagesHotkeyStep(OnboardingView& view, QWidget* parent) 
     formColumn->addWidget(m_formHeader);
     auto* pickerRow = new QHBoxLayout;
     m_pickerTitle = style::textLabel(form, monoFont(13), style::primary());
+    m_pickerTitle->setObjectName("hotkeyPickerTitle");
     m_pickerTitle->setWordWrap(false);
+    m_pickerTitle->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);  // on the picker's text line
     pickerRow->addWidget(m_pickerTitle);
     pickerRow->addStretch(1);
     m_hotkeyPicker = new QComboBox(form);
@@ -129,6 +132,7 @@ LanguagesHotkeyStep::LanguagesHotkeyStep(OnboardingView& view, QWidget* parent) 
     customLayout->setContentsMargins(0, 0, 0, 0);
     m_customTitle = style::textLabel(m_customRow, monoFont(13), style::primary());
     m_customTitle->setWordWrap(false);
+    m_customTitle->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     customLayout->addWidget(m_customTitle);
     customLayout->addStretch(1);
     customLayout->addWidget(new KS::Recorder(KS::Name::pushToTalk(), {}, {}, m_customRow));
@@ -149,8 +153,9 @@ LanguagesHotkeyStep::LanguagesHotkeyStep(OnboardingView& view, QWidget* parent) 
     auto& hotkeys = m_view.context().hotkeyManager;
     m_shortcutConnection =
         m_view.context().notifications.addObserver(KS::kShortcutByNameDidChange, [this, &hotkeys](const Notification&) {
-            if (m_customRow->isVisibleTo(this) && hotkeys.currentOption.get() == HotkeyOption::custom)
-                hotkeys.configure(HotkeyOption::custom);
+            if (!m_customRow->isVisibleTo(this) || hotkeys.currentOption.get() != HotkeyOption::custom) return;
+            hotkeys.configure(HotkeyOption::custom);
+            refreshHotkey();  // the new combination may be one this session cannot deliver
         });
 
     scroll->setWidget(content);
@@ -217,11 +222,10 @@ void LanguagesHotkeyStep::rebuildAddMenu() {
 
 void LanguagesHotkeyStep::fillHotkeyPicker() {
     // "None", the three groups under their headers, "Custom…"; the texts are set by refreshHotkey().
-    auto* model = qobject_cast<QStandardItemModel*>(m_hotkeyPicker->model());
     auto addHeader = [&](const char* key) {
         m_hotkeyPicker->addItem(QString(), kHeaderItem);
         m_hotkeyPicker->setItemData(m_hotkeyPicker->count() - 1, QString(key), kHeaderKeyRole);
-        if (auto* item = model->item(m_hotkeyPicker->count() - 1)) item->setEnabled(false);
+        makeComboGroupHeading(*m_hotkeyPicker, m_hotkeyPicker->count() - 1);
     };
     auto addOption = [&](HotkeyOption option) { m_hotkeyPicker->addItem(QString(), static_cast<int>(option)); };
     addOption(HotkeyOption::none);
@@ -242,31 +246,37 @@ void LanguagesHotkeyStep::fillHotkeyPicker() {
 void LanguagesHotkeyStep::refreshHotkey() {
     const auto current = m_view.context().hotkeyManager.currentOption.get();
     const auto bundle = m_view.context().localization.bundle();
+    const auto& availability = m_view.context().hotkeyAvailability;
     {
         QSignalBlocker block(m_hotkeyPicker);
         for (int i = 0; i < m_hotkeyPicker->count(); ++i) {
             const int value = m_hotkeyPicker->itemData(i).toInt();
-            const std::string text =
-                value >= 0 ? localizedLabel(static_cast<HotkeyOption>(value), *bundle)
-                           : localized(m_hotkeyPicker->itemData(i, kHeaderKeyRole).toString().toStdString());
+            if (value < 0) {
+                const auto key = m_hotkeyPicker->itemData(i, kHeaderKeyRole).toString().toStdString();
+                m_hotkeyPicker->setItemText(i, QString::fromStdString(localized(key)));
+                continue;
+            }
+            const auto option = static_cast<HotkeyOption>(value);
+            const auto reason = availability.reason(option, *bundle);
+            std::string text = localizedLabel(option, *bundle);
+            if (reason) text += " (" + localized("unavailable") + ")";
             m_hotkeyPicker->setItemText(i, QString::fromStdString(text));
+            m_hotkeyPicker->setItemData(i, reason ? QString::fromStdString(*reason) : QVariant(), Qt::ToolTipRole);
         }
         m_hotkeyPicker->setCurrentIndex(m_hotkeyPicker->findData(static_cast<int>(current)));
     }
 
     m_customRow->setVisible(current == HotkeyOption::custom);
-    std::optional<std::string> hint;
-    if (current == HotkeyOption::custom)
+    // A trigger that cannot fire here gets the reason instead of a how-to that would not come true.
+    std::optional<std::string> hint = availability.reason(current, KS::getShortcut(KS::Name::pushToTalk()), *bundle);
+    if (!hint && current == HotkeyOption::custom)
         hint = localized("Hold the shortcut to record, release to transcribe and paste.");
-    else
+    else if (!hint)
         hint = hotkeyTriggerDescription(triggerFamily(current), *bundle);
     m_triggerHint->setVisible(hint.has_value());
     style::setText(m_triggerHint, hint.value_or(""));
 
-    // The desktop's conflicts, or a key this system cannot see at all; the Fn key's warning already says why
-    // it does nothing here, so it is shown alone.
-    const std::string warningText =
-        localizedWarning(current, *bundle).value_or(unavailableReason(current, *bundle).value_or(""));
+    const std::string warningText = localizedWarning(current, *bundle).value_or("");
     m_warning->setVisible(!warningText.empty());
     style::setText(m_warning, "⚠ " + warningText);
 }

@@ -3,6 +3,7 @@
 namespace vandrel {
 
 class AppState;
+class HotkeyAvailability;
 class HotkeyManager;
 class LexiconLibrary;
 class LocalizationManager;
@@ -22,6 +23,8 @@ struct OnboardingContext {
     MainLoop& loop;
     Permissions& permissions;
     NotificationCenter& notifications;
+    // The triggers this session can deliver.
+    const HotkeyAvailability& hotkeyAvailability;
 };
 
 }  // namespace vandrel

@@ -18,6 +18,7 @@ OnboardingStep::OnboardingStep(OnboardingView& view, QWidget* parent) : QWidget(
 OnboardingStep::Header OnboardingStep::addHeader(QVBoxLayout* column, QWidget* parent, double headlineSize) {
     Header header;
     header.kicker = new KickerLabel({}, brandIndigoColor(), parent);
+    header.kicker->setAlignment(Qt::AlignHCenter);
     column->addWidget(header.kicker, 0, Qt::AlignHCenter);
     column->addSpacing(8);
     header.headline = new DisplayHeadline({}, headlineSize, parent);

@@ -20,6 +20,8 @@ QLabel* textLabel(QWidget* parent, const QFont& font, const QColor& colour, Qt::
     QPalette pal = label->palette();
     pal.setColor(QPalette::WindowText, colour);
     label->setPalette(pal);
+    // Inside a button a label would take the button's text role and draw in its (black) text colour.
+    label->setForegroundRole(QPalette::WindowText);
     return label;
 }
 

@@ -7,10 +7,13 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "KeyboardShortcuts/KeyboardShortcuts.h"
 #include "base/LocalizationManager.h"
+#include "base/NotificationCenter.h"
 #include "base/UserDefaults.h"
 #include "dictation/AppState.h"
 #include "dictation/DictationDefaults.h"
+#include "dictation/HotkeyAvailability.h"
 #include "dictation/HotkeyManager.h"
 #include "onboarding/FinalStep.h"
 #include "onboarding/LanguagesHotkeyStep.h"
@@ -57,6 +60,9 @@ OnboardingView::OnboardingView(OnboardingContext context, QWidget* parent) : QWi
     // Step 1's Continue follows the hotkey's state; the final step's texts name the trigger.
     m_configuredConnection = m_context.hotkeyManager.isConfigured.changed.connect([this](bool) { notify(); });
     m_optionConnection = m_context.hotkeyManager.currentOption.changed.connect([this](HotkeyOption) { notify(); });
+    // A recorded combination this session cannot deliver holds Continue back as well.
+    m_shortcutConnection = m_context.notifications.addObserver(KeyboardShortcuts::kShortcutByNameDidChange,
+                                                               [this](const Notification&) { refresh(); });
     m_languageConnection = m_context.localization.changed.connect([this] { notify(); });
     qApp->installEventFilter(this);
 
@@ -79,7 +85,11 @@ bool OnboardingView::canContinue() const {
         case 0:
             return m_hasMicrophonePermission;
         case 1:
-            return !m_selectedLanguages.empty() && m_context.hotkeyManager.isConfigured.get();
+            return !m_selectedLanguages.empty() && m_context.hotkeyManager.isConfigured.get() &&
+                   !m_context.hotkeyAvailability.reason(
+                       m_context.hotkeyManager.currentOption.get(),
+                       KeyboardShortcuts::getShortcut(KeyboardShortcuts::Name::pushToTalk()),
+                       *m_context.localization.bundle());
         default:
             return true;
     }

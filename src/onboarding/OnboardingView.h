@@ -108,6 +108,7 @@ private:
     QPushButton* m_continueButton = nullptr;
     Connection m_configuredConnection;
     Connection m_optionConnection;
+    Connection m_shortcutConnection;
     Connection m_languageConnection;
     LifeToken m_life;
 };

@@ -1,6 +1,7 @@
 #include "onboarding/VoicePackStep.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -24,6 +25,7 @@
 #include "ui/LedeText.h"
 #include "ui/StatusChip.h"
 #include "ui/Symbols.h"
+#include "ui/WrappingText.h"
 
 namespace vandrel {
 
@@ -120,21 +122,33 @@ VoicePackStep::VoicePackStep(OnboardingView& view, QWidget* parent) : Onboarding
                 medical ? new BrandIconTile("stethoscope", 38, button) : new BrandIconTile("curlybraces", 38, button),
                 0, Qt::AlignTop);
         }
+        // The title keeps to one line beside its chip while the row has the room; only a narrower row
+        // makes it wrap.
         auto* titleLine = new QHBoxLayout;
         titleLine->setSpacing(8);
-        row.title = style::textLabel(button, monoFont(14, QFont::DemiBold), style::primary());
+        row.title = new WrappingText(button);
+        row.title->setTextFont(monoFont(14, QFont::DemiBold));
         titleLine->addWidget(row.title);
         if (descriptor && descriptor->isBeta) {
             row.beta = new StatusChip({}, StatusChip::Tone::info, button);
-            titleLine->addWidget(row.beta);
+            titleLine->addWidget(row.beta, 0, Qt::AlignVCenter);
         }
         titleLine->addStretch(1);
         row.body = style::textLabel(button, monoFont(12), style::secondary());
         texts->addLayout(titleLine);
         texts->addWidget(row.body);
         if (!key.empty()) {
-            row.warning = style::textLabel(button, monoFont(11), style::secondary());
-            texts->addWidget(row.warning);
+            row.warningLine = new QWidget(button);
+            auto* line = new QHBoxLayout(row.warningLine);
+            line->setContentsMargins(0, 0, 0, 0);
+            line->setSpacing(5);
+            auto* triangle = new QLabel(row.warningLine);
+            triangle->setPixmap(
+                symbol("exclamationmark.triangle.fill", 10, systemColor(SystemColor::orange, QApplication::palette())));
+            line->addWidget(triangle, 0, Qt::AlignVCenter);
+            row.warning = style::textLabel(row.warningLine, monoFont(11), style::secondary());
+            line->addWidget(row.warning, 1);
+            texts->addWidget(row.warningLine);
         }
         h->addLayout(texts, 1);
         for (auto* child : button->findChildren<QWidget*>()) child->setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -178,21 +192,22 @@ void VoicePackStep::refresh() {
     for (auto& [key, row] : m_rows) {
         row.button->setChecked(key == active);
         if (key.empty()) {
-            style::setText(row.title, localized("No lexicon"));
+            row.title->setRuns({{QString::fromStdString(localized("No lexicon")), Emphasis::primary, std::nullopt}});
             style::setText(row.body, localized("Plain transcription — best for everyday writing."));
             continue;
         }
         const auto descriptor = LexiconDescriptor::descriptorForKey(key);
         const std::string languageName = LexiconDescriptor::label(descriptor->language, *bundle);
         if (row.beta) row.beta->setText(QString::fromStdString(localized("Beta")));
-        style::setText(row.title,
-                       localized(LexiconDescriptor::domainTitleKey(descriptor->domain)) + " · " + languageName);
+        row.title->setRuns({{QString::fromStdString(localized(LexiconDescriptor::domainTitleKey(descriptor->domain)) +
+                                                    " · " + languageName),
+                             Emphasis::primary, std::nullopt}});
         style::setText(row.body, localized(LexiconDescriptor::domainBodyKey(descriptor->domain)));
         const bool missing =
             std::ranges::find(languages, LexiconDescriptor::languageCode(descriptor->language)) == languages.end();
-        row.warning->setVisible(missing);
+        row.warningLine->setVisible(missing);
         style::setText(row.warning,
-                       "⚠ " + formatPlaceholders(localized("Add %@ under Languages to use this."), {languageName}));
+                       formatPlaceholders(localized("Add %@ under Languages to use this."), {languageName}));
     }
 }
 

@@ -14,6 +14,7 @@ class DisplayHeadline;
 class KickerLabel;
 class LedeText;
 class StatusChip;
+class WrappingText;
 
 // Step 2: an optional vocabulary pack for the correction of transcripts, or none. A choice is stored at
 // once under "activeDictionary", and a pack is installed into the library too, so that the Lexicons
@@ -35,8 +36,9 @@ private:
 
     struct Row {
         QAbstractButton* button = nullptr;
-        QLabel* title = nullptr;
+        WrappingText* title = nullptr;
         QLabel* body = nullptr;
+        QWidget* warningLine = nullptr;
         QLabel* warning = nullptr;
         StatusChip* beta = nullptr;
     };

@@ -1,7 +1,6 @@
 #include "onboarding/WelcomeStep.h"
 
 #include <QApplication>
-#include <QButtonGroup>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -13,6 +12,8 @@
 #include "onboarding/CompactStep.h"
 #include "onboarding/OnboardingStyle.h"
 #include "onboarding/OnboardingView.h"
+#include "onboarding/PermissionBadge.h"
+#include "onboarding/SegmentedPicker.h"
 #include "ui/BrandCard.h"
 #include "ui/BrandIconTile.h"
 #include "ui/Colors.h"
@@ -49,21 +50,11 @@ WelcomeStep::WelcomeStep(OnboardingView& view, QWidget* parent)
     languageColumn->setSpacing(8);
     m_languageKicker = new KickerLabel({}, style::secondary(), languageBox);
     languageColumn->addWidget(m_languageKicker);
-    auto* segments = new QWidget(languageBox);
+    auto* segments = new SegmentedPicker(languageBox);
     segments->setFixedWidth(240);
-    auto* segmentRow = new QHBoxLayout(segments);
-    segmentRow->setContentsMargins(0, 0, 0, 0);
-    segmentRow->setSpacing(0);
-    auto* group = new QButtonGroup(segments);
     const auto main = m_view.context().localization.mainBundle();
-    m_english = new QPushButton(QString::fromStdString(main->localizedString("🇬🇧 English")), segments);
-    m_german = new QPushButton(QString::fromStdString(main->localizedString("🇩🇪 Deutsch")), segments);
-    for (auto* b : {m_english, m_german}) {
-        b->setCheckable(true);
-        b->setFont(monoFont(12));
-        group->addButton(b);
-        segmentRow->addWidget(b);
-    }
+    m_english = segments->addSegment(QString::fromStdString(main->localizedString("🇬🇧 English")));
+    m_german = segments->addSegment(QString::fromStdString(main->localizedString("🇩🇪 Deutsch")));
     m_english->setObjectName("languageEnglish");
     m_german->setObjectName("languageGerman");
     auto& localization = m_view.context().localization;
@@ -142,9 +133,17 @@ WelcomeStep::WelcomeStep(OnboardingView& view, QWidget* parent)
     }
     stack->addWidget(privacy);
 
-    m_statusGranted = style::textLabel(content, monoFont(12), style::secondary(), Qt::AlignCenter);
+    m_statusGrantedLine = new QWidget(content);
+    auto* grantedRow = new QHBoxLayout(m_statusGrantedLine);
+    grantedRow->setContentsMargins(0, 0, 0, 0);
+    grantedRow->setSpacing(8);
+    auto* check = new QLabel(m_statusGrantedLine);
+    check->setPixmap(symbol("checkmark.circle.fill", 14, systemColor(SystemColor::green, QApplication::palette())));
+    grantedRow->addWidget(check, 0, Qt::AlignVCenter);
+    m_statusGranted = style::textLabel(m_statusGrantedLine, monoFont(12), style::secondary(), Qt::AlignCenter);
     m_statusGranted->setObjectName("statusGranted");
-    stack->addWidget(m_statusGranted);
+    grantedRow->addWidget(m_statusGranted, 1);
+    stack->addWidget(m_statusGrantedLine, 0, Qt::AlignHCenter);
     m_statusHint = style::textLabel(content, monoFont(12), style::secondary(), Qt::AlignCenter);
     m_statusHint->setObjectName("statusHint");
     stack->addWidget(m_statusHint);
@@ -183,16 +182,14 @@ WelcomeStep::Row WelcomeStep::makeRow(QWidget* parent, const char* number, const
     texts->addWidget(r.description);
     texts->addWidget(r.remedy);
     h->addLayout(texts, 1);
-    r.badge =
-        style::textLabel(row, monoFont(10, QFont::Bold), systemColor(SystemColor::green, QApplication::palette()));
+    r.badge = new PermissionBadge(row);
     r.badge->setObjectName(QString(name) + "Badge");
-    r.badge->setWordWrap(false);
     h->addWidget(r.badge, 0, Qt::AlignVCenter);
     return r;
 }
 
 void WelcomeStep::refreshRow(Row& row, const char* title, const char* description, bool granted,
-                             const std::string& remedy, const std::string& badge) {
+                             const std::string& remedy, const QString& badge) {
     QPalette pal = row.number->palette();
     pal.setColor(QPalette::WindowText, granted ? brandIndigoColor() : style::secondary());
     row.number->setPalette(pal);
@@ -200,12 +197,9 @@ void WelcomeStep::refreshRow(Row& row, const char* title, const char* descriptio
     style::setText(row.description, localized(description));
     style::setText(row.remedy, remedy);
     row.remedy->setVisible(!remedy.empty());
-    style::setText(row.badge, badge);
-    row.badge->setVisible(!badge.empty());
-    QPalette badgePalette = row.badge->palette();
-    badgePalette.setColor(QPalette::WindowText,
-                          systemColor(granted ? SystemColor::green : SystemColor::orange, QApplication::palette()));
-    row.badge->setPalette(badgePalette);
+    row.badge->set(badge, systemColor(granted ? SystemColor::green : SystemColor::orange, QApplication::palette()),
+                   granted);
+    row.badge->setVisible(!badge.isEmpty());
 }
 
 void WelcomeStep::refresh() {
@@ -218,25 +212,25 @@ void WelcomeStep::refresh() {
     m_english->setChecked(language == "en");
     m_german->setChecked(language == "de");
 
-    const std::string granted = QString::fromStdString(localized("Granted")).toUpper().toStdString();
+    const QString granted = QString::fromStdString(localized("Granted")).toUpper();
     const bool microphone = m_view.hasMicrophonePermission();
     refreshRow(m_microphone, "Microphone",
                "Records your voice and transcribes it on-device. Your audio never leaves your Mac.", microphone,
                microphone ? std::string() : localized("onboarding.microphone.remedy"),
-               microphone ? "✓ " + granted : std::string());
+               microphone ? granted : QString());
 
     std::string remedy;
-    std::string badge;
+    QString badge;
     switch (m_view.accessibility()) {
         case Permissions::Accessibility::granted:
-            badge = "✓ " + granted;
+            badge = granted;
             break;
         case Permissions::Accessibility::missing:
         case Permissions::Accessibility::unavailable:
             remedy = localized(m_view.accessibility() == Permissions::Accessibility::missing
                                    ? "onboarding.accessibility.remedy"
                                    : "onboarding.accessibility.unavailable");
-            badge = QString::fromStdString(localized("onboarding.accessibility.clipboardOnly")).toUpper().toStdString();
+            badge = QString::fromStdString(localized("onboarding.accessibility.clipboardOnly")).toUpper();
             break;
     }
     refreshRow(m_accessibility, "Accessibility",
@@ -274,22 +268,23 @@ void WelcomeStep::refresh() {
         const auto& t = kPrivacy[i];
         style::setText(m_privacyRows[i].first, t.lead ? "✓" : never);
         std::vector<WrappingText::Run> runs;
-        if (t.lead) runs.push_back({QString::fromStdString(localized(t.lead) + " "), Emphasis::primary, {}});
+        if (t.lead)
+            runs.push_back({QString::fromStdString(localized(t.lead) + " "), Emphasis::primary, {}, QFont::DemiBold});
         runs.push_back({QString::fromStdString(localized(t.statement) + " "), Emphasis::primary, {}});
         runs.push_back({QString::fromStdString(localized(t.detail)), Emphasis::secondary, {}});
         m_privacyRows[i].second->setRuns(std::move(runs));
     }
 
     const bool settled = m_view.canContinue();
-    m_statusGranted->setVisible(settled);
-    m_statusGranted->setText(QString::fromStdString(
-        "✓ " + (m_view.hasAccessibilityPermission() ? localized("All permissions granted! You're ready to continue.")
-                                                    : localized("onboarding.status.clipboardOnly"))));
+    m_statusGrantedLine->setVisible(settled);
+    style::setText(m_statusGranted, m_view.hasAccessibilityPermission()
+                                        ? localized("All permissions granted! You're ready to continue.")
+                                        : localized("onboarding.status.clipboardOnly"));
     m_statusHint->setVisible(!settled);
     style::setText(m_statusHint,
                    localized("After granting permissions, return here — we'll detect them automatically"));
     m_checkNow->setVisible(!settled);
-    m_checkNow->setText(QString::fromStdString("↻ " + localized("Check Permissions Now")));
+    m_checkNow->setText(QString::fromStdString(localized("Check Permissions Now")));
 }
 
 void WelcomeStep::layoutHelp() {

@@ -12,6 +12,7 @@ class CompactStep;
 class DisplayHeadline;
 class KickerLabel;
 class LedeText;
+class PermissionBadge;
 class WrappingText;
 
 // Step 0: the greeting, the interface language, the two grants a dictation needs and what Vandrel does
@@ -35,11 +36,11 @@ private:
         QLabel* title = nullptr;
         QLabel* description = nullptr;
         QLabel* remedy = nullptr;
-        QLabel* badge = nullptr;
+        PermissionBadge* badge = nullptr;
     };
     Row makeRow(QWidget* parent, const char* number, const char* name);
     void refreshRow(Row& row, const char* title, const char* description, bool granted, const std::string& remedy,
-                    const std::string& badge);
+                    const QString& badge);
     void layoutHelp();
 
     KickerLabel* m_kicker;
@@ -54,6 +55,7 @@ private:
     QWidget* m_help;
     CompactStep* m_helpLines[2];
     std::vector<std::pair<QLabel*, WrappingText*>> m_privacyRows;  // marker, paragraph
+    QWidget* m_statusGrantedLine;
     QLabel* m_statusGranted;
     QLabel* m_statusHint;
     QPushButton* m_checkNow;

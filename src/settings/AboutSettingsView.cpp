@@ -13,6 +13,7 @@
 #include "ui/Fonts.h"
 #include "ui/StatusChip.h"
 #include "ui/Symbols.h"
+#include "ui/WrappingText.h"
 
 namespace vandrel {
 
@@ -60,7 +61,9 @@ AboutSettingsView::AboutSettingsView(SettingsContext& context, Info info, QWidge
     outer->addStretch(1);
     auto* card = new BrandCard(28, this);
     card->setMaximumWidth(kCardMaxWidth);
-    outer->addWidget(card, 0, Qt::AlignHCenter);
+    // Centred, as wide as the page allows up to its maximum: the lines inside keep to one line where
+    // they can instead of wrapping in a card only as wide as its shortest texts.
+    outer->addWidget(card);
     outer->addStretch(1);
 
     QVBoxLayout* content = card->contentLayout();
@@ -99,7 +102,9 @@ AboutSettingsView::AboutSettingsView(SettingsContext& context, Info info, QWidge
     auto* lock = new QLabel(card);
     lock->setPixmap(symbol("lock.shield.fill", TextStyle::caption, brandIndigoColor()));
     privacyRow->addWidget(lock, 0, Qt::AlignVCenter);
-    m_privacy = centredLabel(monoFont(TextStyle::subheadline), Emphasis::secondary, 1.0, card);
+    m_privacy = new WrappingText(card);
+    m_privacy->setTextFont(monoFont(TextStyle::subheadline));
+    m_privacy->setAlignment(Qt::AlignHCenter);
     privacyRow->addWidget(m_privacy, 0, Qt::AlignVCenter);
     privacyRow->addStretch(1);
     content->addLayout(privacyRow);
@@ -121,7 +126,8 @@ void AboutSettingsView::update() {
     m_version->setText(QString::fromStdString(formatPlaceholders(bundle->localizedString("Version %@ (%@)"),
                                                                  {appShortVersion(m_info), appBuildNumber(m_info)})));
     m_tagline->setText(text("Voice-to-text dictation for macOS"));
-    m_privacy->setText(text("100% on-device. Your voice never leaves your Mac."));
+    m_privacy->setRuns(
+        {{text("100% on-device. Your voice never leaves your Mac."), Emphasis::secondary, std::nullopt}});
     m_engine->setText(text("Powered by whisper.cpp"));
 }
 

@@ -12,6 +12,7 @@ namespace vandrel {
 
 struct SettingsContext;
 class StatusChip;
+class WrappingText;
 
 // The About page: icon, name, version and build, a beta chip for builds on the beta update feed, and three
 // lines on what Vandrel is. No controls.
@@ -47,7 +48,7 @@ private:
     StatusChip* m_betaChip = nullptr;
     QLabel* m_version;
     QLabel* m_tagline;
-    QLabel* m_privacy;
+    WrappingText* m_privacy;
     QLabel* m_engine;
     Connection m_languageConnection;
 };

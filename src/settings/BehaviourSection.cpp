@@ -51,6 +51,8 @@ BehaviourSection::BehaviourSection(GeneralSettingsView& view, QWidget* parent) :
     });
     m_accessibilityConnection =
         m_view.context().appState.escapeCancelNeedsAccessibility.changed.connect([this](bool) { refresh(); });
+    m_failureConnection =
+        m_view.context().appState.escapeTapFailure.changed.connect([this](EscapeTapFailure) { refresh(); });
     m_stateConnection = m_view.stateChanged.connect([this] { refresh(); });
 }
 
@@ -64,9 +66,19 @@ void BehaviourSection::refresh() {
     m_escape->setText(text.localized("Cancel recording with Escape"));
     m_launch->setChecked(m_view.launchAtLogin());
     const bool escape = defaults.get(kCancelWithEscape);
-    m_hintText->setText(text.localized(
-        "Escape only works while a Vandrel window is focused. To cancel from any app, grant Accessibility permission to Vandrel."));
-    m_hint->setVisible(escape && m_view.context().appState.escapeCancelNeedsAccessibility.get());
+    const auto& appState = m_view.context().appState;
+    // Each reason has its own remedy: a display server to log into, or a program to free Escape from.
+    switch (appState.escapeTapFailure.get()) {
+        case EscapeTapFailure::heldByAnotherProgram:
+            m_hintText->setText(text.localized("behavior.escapeHint.heldByAnotherProgram"));
+            break;
+        case EscapeTapFailure::none:
+        case EscapeTapFailure::noDisplay:
+            m_hintText->setText(text.localized(
+                "Escape only works while a Vandrel window is focused. To cancel from any app, grant Accessibility permission to Vandrel."));
+            break;
+    }
+    m_hint->setVisible(escape && appState.escapeCancelNeedsAccessibility.get());
 }
 
 bool BehaviourSection::showsEscapeHint() const { return !m_hint->isHidden(); }

@@ -33,7 +33,7 @@ private:
     QCheckBox* m_escape;
     QWidget* m_hint;
     QLabel* m_hintText = nullptr;
-    Connection m_defaultsConnection, m_accessibilityConnection, m_stateConnection;
+    Connection m_defaultsConnection, m_accessibilityConnection, m_failureConnection, m_stateConnection;
 };
 
 }  // namespace vandrel

@@ -46,10 +46,9 @@ FormSection::FormSection(QWidget* parent) : QWidget(parent) {
     m_rows->setContentsMargins(12, 10, 12, 10);
     m_rows->setSpacing(8);
     layout->addWidget(m_card);
-    m_footer = new QLabel(this);
-    m_footer->setTextFormat(Qt::PlainText);
-    m_footer->setWordWrap(true);
-    m_footer->setFont(monoFont(11));
+    // A footer explains the rows above it: quieter than their labels.
+    m_footer = makeSecondaryText(QString(), 11, this);
+    m_footer->setObjectName("sectionFooter");
     m_footer->hide();
     layout->addWidget(m_footer);
 }

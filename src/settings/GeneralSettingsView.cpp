@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "base/LocalizationManager.h"
+#include "base/MainLoop.h"
 #include "base/UserDefaults.h"
 #include "dictation/AppState.h"
 #include "dictation/DictationDefaults.h"
@@ -45,6 +46,15 @@ GeneralSettingsView::GeneralSettingsView(SettingsContext& context, QWidget* pare
 
     // A new application language re-texts the whole page at once.
     m_languageConnection = m_context.localization.changed.connect(m_life.guard([this] { refresh(); }));
+    // On the loop's next turn: the dictation state is still mid-change when it announces the first of its
+    // values, and a load started from inside that announcement would be overwritten by the rest.
+    auto whenLoadsPossible = [this] {
+        if (m_context.appState.canLoadModel()) m_context.loop.post(m_life.guard([this] { loadsPossibleAgain(); }));
+    };
+    m_loadingConnection =
+        m_context.appState.isModelLoading.changed.connect([whenLoadsPossible](bool) { whenLoadsPossible(); });
+    m_recordingConnection =
+        m_context.appState.recordingState.changed.connect([whenLoadsPossible](RecordingState) { whenLoadsPossible(); });
     refresh();
 }
 
@@ -97,13 +107,43 @@ void GeneralSettingsView::handleAppear() {
 }
 
 bool GeneralSettingsView::fallBackFromLightweight() {
+    m_fallbackDeferred = false;
     if (performanceMode() != "fast" || !lightweightUnsupported()) return false;
     // During a dictation or another load the switch would be refused, and the page would show a model
-    // the application does not have; the fallback waits for the next change or the next visit.
-    if (!m_context.appState.canLoadModel()) return false;
+    // the application does not have; the fallback waits until loads are possible again.
+    if (!m_context.appState.canLoadModel()) {
+        m_fallbackDeferred = true;
+        return false;
+    }
     m_context.defaults.set(kPerformanceMode, std::string("standard"));
     m_context.appState.loadModelTier(ModelTier::largeTurboQ5);
     return true;
+}
+
+GeneralSettingsView::Refusal GeneralSettingsView::refusalNow() const {
+    if (m_context.appState.canLoadModel()) return Refusal::none;
+    return m_context.appState.isModelLoading.get() ? Refusal::modelLoading : Refusal::dictation;
+}
+
+QString GeneralSettingsView::refusalText(Refusal refusal) const {
+    switch (refusal) {
+        case Refusal::none:
+            break;
+        case Refusal::modelLoading:
+            return m_text.localized("Not changed while a model loads. Try again once it's ready.");
+        case Refusal::dictation:
+            return m_text.localized("Not changed during a dictation. Try again once it has finished.");
+    }
+    return {};
+}
+
+void GeneralSettingsView::loadsPossibleAgain() {
+    if (!m_context.appState.canLoadModel()) return;  // busy again before this turn came
+    const bool said = m_languagesRefusal != Refusal::none || m_modeRefusal != Refusal::none;
+    m_languagesRefusal = m_modeRefusal = Refusal::none;
+    const bool deferred = m_fallbackDeferred;
+    if (deferred) fallBackFromLightweight();
+    if (said || deferred) stateChanged.emit();
 }
 
 void GeneralSettingsView::loadLanguages() { m_selectedLanguages = m_context.defaults.get(kPreferredLanguages); }
@@ -129,9 +169,11 @@ void GeneralSettingsView::addLanguage(const std::string& code) {
     auto next = m_selectedLanguages;
     next.push_back(code);
     if (!languagesAcceptable(*this, next, m_context.appState)) {
+        m_languagesRefusal = refusalNow();
         stateChanged.emit();
         return;
     }
+    m_languagesRefusal = Refusal::none;
     m_selectedLanguages = std::move(next);
     saveLanguages();
 }
@@ -141,9 +183,11 @@ void GeneralSettingsView::removeLanguage(const std::string& code) {
     next.erase(std::remove(next.begin(), next.end(), code), next.end());
     if (next == m_selectedLanguages) return;
     if (!languagesAcceptable(*this, next, m_context.appState)) {
+        m_languagesRefusal = refusalNow();
         stateChanged.emit();
         return;
     }
+    m_languagesRefusal = Refusal::none;
     m_selectedLanguages = std::move(next);
     saveLanguages();
 }
@@ -159,9 +203,11 @@ void GeneralSettingsView::selectPerformanceMode(const std::string& mode, ModelTi
     // The application takes no new model during a dictation or another load: storing the choice anyway
     // would show a mode whose model is not the one in use.
     if (!m_context.appState.canLoadModel()) {
+        m_modeRefusal = refusalNow();
         stateChanged.emit();
         return;
     }
+    m_modeRefusal = Refusal::none;
     m_context.defaults.set(kPerformanceMode, mode);
     m_context.appState.loadModelTier(tier);
 }

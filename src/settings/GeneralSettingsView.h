@@ -44,6 +44,13 @@ public:
     // True when the lightweight model cannot serve every chosen language.
     bool lightweightUnsupported() const;
 
+    // Why the last change of the languages or of the mode was turned down, until loads are possible again.
+    enum class Refusal { none, modelLoading, dictation };
+    Refusal languagesRefusal() const { return m_languagesRefusal; }
+    Refusal modeRefusal() const { return m_modeRefusal; }
+    // The sentence a section shows for `refusal`; empty for none.
+    QString refusalText(Refusal refusal) const;
+
     // Runs each time the page appears: launch-at-login status, the languages, the lightweight fallback.
     void handleAppear();
     void loadLanguages();
@@ -77,11 +84,17 @@ protected:
 
 private:
     bool fallBackFromLightweight();
+    Refusal refusalNow() const;
+    // Loads became possible again: the refusals are stale, a deferred fallback runs now.
+    void loadsPossibleAgain();
 
     SettingsContext& m_context;
     SettingsText m_text;
     std::vector<std::string> m_selectedLanguages;
     bool m_launchAtLogin = false;
+    Refusal m_languagesRefusal = Refusal::none;
+    Refusal m_modeRefusal = Refusal::none;
+    bool m_fallbackDeferred = false;
 
     AppLanguageSection* m_appLanguage;
     ShortcutSection* m_shortcut;
@@ -93,7 +106,7 @@ private:
     UpdatesSection* m_updates;
     ModelErrorSection* m_modelError;
 
-    Connection m_languageConnection;
+    Connection m_languageConnection, m_loadingConnection, m_recordingConnection;
     LifeToken m_life;
 };
 

@@ -27,6 +27,8 @@ LanguagesSection::LanguagesSection(GeneralSettingsView& view, QWidget* parent) :
     row->setContentsMargins(0, 0, 0, 0);
     m_addRow->setLayout(row);
     rows()->addWidget(m_addRow);
+    m_refusal = makeWarning(m_refusalText, 11, this);
+    rows()->addWidget(m_refusal);
     connect(m_addMenu, &QComboBox::activated, this, [this](int index) {
         const auto code = m_addMenu->itemData(index).toString().toStdString();
         // The menu always reads "Choose...": the pick lands in the chips.
@@ -88,6 +90,9 @@ void LanguagesSection::refresh() {
                            QString::fromStdString(code));
     }
     m_addRow->setVisible(selected.size() < 3 && m_view.performanceMode() != "lowMemory");
+    const QString refusal = m_view.refusalText(m_view.languagesRefusal());
+    m_refusalText->setText(refusal);
+    m_refusal->setVisible(!refusal.isEmpty());
 
     setFooter(
         selected.size() < 2
@@ -95,5 +100,7 @@ void LanguagesSection::refresh() {
             : text.localized(
                   "Click a language to set it as primary. The primary language is used as fallback when detection is uncertain."));
 }
+
+QString LanguagesSection::refusalText() const { return m_refusal->isHidden() ? QString() : m_refusalText->text(); }
 
 }  // namespace vandrel

@@ -26,6 +26,8 @@ public:
     QList<LanguageTag*> chips() const;
     QWidget* addRow() const { return m_addRow; }
     QComboBox* addMenu() const { return m_addMenu; }
+    // Why the last change was turned down, as shown; empty when nothing is shown.
+    QString refusalText() const;
 
 private:
     GeneralSettingsView& m_view;
@@ -34,6 +36,8 @@ private:
     QWidget* m_addRow;
     QLabel* m_addLabel;
     QComboBox* m_addMenu;
+    QWidget* m_refusal;
+    QLabel* m_refusalText;
     Connection m_stateConnection, m_defaultsConnection;
 };
 

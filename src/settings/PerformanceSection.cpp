@@ -1,5 +1,6 @@
 #include "settings/PerformanceSection.h"
 
+#include <QLabel>
 #include <QVBoxLayout>
 
 #include "base/UserDefaults.h"
@@ -22,6 +23,8 @@ PerformanceSection::PerformanceSection(GeneralSettingsView& view, QWidget* paren
         rows()->addWidget(row);
         m_rows[i] = row;
     }
+    m_refusal = makeWarning(m_refusalText, 11, this);
+    rows()->addWidget(m_refusal);
     auto& app = m_view.context().appState;
     m_modelConnections = followModelState(
         app, [this] { refresh(); }, [this](ModelTier tier) { return row(tier); });
@@ -73,6 +76,11 @@ void PerformanceSection::refresh() {
         row->setLoading(s.loadingThis ? std::optional<double>(app.modelDownloadProgress.get()) : std::nullopt);
         row->setRemovable(s.canRemove, text.localized("Remove downloaded model to free disk space"));
     }
+    const QString refusal = m_view.refusalText(m_view.modeRefusal());
+    m_refusalText->setText(refusal);
+    m_refusal->setVisible(!refusal.isEmpty());
 }
+
+QString PerformanceSection::refusalText() const { return m_refusal->isHidden() ? QString() : m_refusalText->text(); }
 
 }  // namespace vandrel

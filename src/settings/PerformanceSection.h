@@ -8,6 +8,8 @@
 #include "settings/ModelRemoval.h"
 #include "speech/ModelTier.h"
 
+class QLabel;
+
 namespace vandrel {
 
 class GeneralSettingsView;
@@ -38,10 +40,14 @@ public:
     PerformanceSection(GeneralSettingsView& view, QWidget* parent);
     void refresh();
     ModelChoiceRow* row(ModelTier tier) const;
+    // Why the last choice was turned down, as shown; empty when nothing is shown.
+    QString refusalText() const;
 
 private:
     GeneralSettingsView& m_view;
     std::array<ModelChoiceRow*, 2> m_rows{};
+    QWidget* m_refusal;
+    QLabel* m_refusalText;
     ModelRowConnections m_modelConnections;
     Connection m_defaultsConnection, m_stateConnection;
 };

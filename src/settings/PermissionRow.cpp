@@ -25,22 +25,26 @@ PermissionRow::PermissionRow(const QString& title, const QString& description, Q
     texts->setSpacing(2);
     m_title = plainLabel(monoFont(TextStyle::body), this);
     m_description = plainLabel(monoFont(TextStyle::subheadline), this);
+    m_description->setWordWrap(true);
     QPalette secondary = m_description->palette();
     secondary.setColor(QPalette::WindowText, secondaryColor(palette()));
     m_description->setPalette(secondary);
+    // On Linux there is no settings pane to send the user to: the row says what to do instead, under its
+    // description and as wide as the row, so that the instructions are never squeezed into a corner.
+    m_remedy = plainLabel(monoFont(TextStyle::subheadline), this);
+    m_remedy->setObjectName("remedy");
+    m_remedy->setWordWrap(true);
+    QPalette orange = m_remedy->palette();
+    orange.setColor(QPalette::WindowText, systemColor(SystemColor::orange, palette()));
+    m_remedy->setPalette(orange);
     texts->addWidget(m_title);
     texts->addWidget(m_description);
+    texts->addWidget(m_remedy);
     row->addLayout(texts, 1);
 
     m_checkMark = new QLabel(this);
     m_checkMark->setPixmap(symbol("checkmark.circle.fill", 16, systemColor(SystemColor::green, palette())));
-    // On Linux there is no settings pane to send the user to: the row says what to do instead.
-    m_remedy = plainLabel(monoFont(TextStyle::subheadline), this);
-    m_remedy->setWordWrap(true);
-    m_remedy->setMaximumWidth(300);
-    m_remedy->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     row->addWidget(m_checkMark, 0, Qt::AlignVCenter);
-    row->addWidget(m_remedy, 0, Qt::AlignVCenter);
     setTexts(title, description);
     setState(false, QString());
 }

@@ -1,17 +1,16 @@
 #include "settings/PermissionsSettingsView.h"
 
 #include <QGuiApplication>
-#include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include "base/LocalizationManager.h"
+#include "settings/FormSection.h"
+#include "settings/PageColumn.h"
 #include "settings/PermissionRow.h"
 #include "settings/SettingsContext.h"
-#include "ui/BrandCard.h"
 #include "ui/Colors.h"
 #include "ui/Fonts.h"
-#include "ui/KickerLabel.h"
 
 namespace vandrel {
 
@@ -23,26 +22,18 @@ QString lt(const LocalizationManager& lm, const char* key) {
 
 PermissionsSettingsView::PermissionsSettingsView(SettingsContext& context, QWidget* parent)
     : QWidget(parent), m_context(context) {
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(24, 24, 24, 24);
-    layout->setSpacing(8);
-    m_kicker = new KickerLabel(QString(), brandIndigoColor(), this);
-    layout->addWidget(m_kicker);
+    // The same grouped sections as the General page.
+    auto* layout = makePageColumn(this, 18);
+    auto* form = layout->parentWidget();
+    m_grants = new FormSection(form);
+    m_microphoneRow = new PermissionRow(QString(), QString(), m_grants);
+    m_accessibilityRow = new PermissionRow(QString(), QString(), m_grants);
+    m_grants->rows()->addWidget(m_microphoneRow);
+    m_grants->rows()->addWidget(m_accessibilityRow);
+    layout->addWidget(m_grants);
 
-    auto* card = new BrandCard(12, this);
-    m_microphoneRow = new PermissionRow(QString(), QString(), card);
-    m_accessibilityRow = new PermissionRow(QString(), QString(), card);
-    card->contentLayout()->addWidget(m_microphoneRow);
-    card->contentLayout()->addWidget(m_accessibilityRow);
-    layout->addWidget(card);
-
-    m_footer = new QLabel(this);
-    m_footer->setTextFormat(Qt::PlainText);
-    m_footer->setWordWrap(true);
-    m_footer->setFont(monoFont(TextStyle::subheadline));
-    layout->addWidget(m_footer);
-
-    m_checkAgain = new QPushButton(this);
+    m_checkAgainSection = new FormSection(form);
+    m_checkAgain = new QPushButton(m_checkAgainSection);
     m_checkAgain->setFlat(true);
     m_checkAgain->setFont(monoFont(TextStyle::body));
     m_checkAgain->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -50,7 +41,8 @@ PermissionsSettingsView::PermissionsSettingsView(SettingsContext& context, QWidg
     indigo.setColor(QPalette::ButtonText, brandIndigoColor());
     m_checkAgain->setPalette(indigo);
     connect(m_checkAgain, &QPushButton::clicked, this, [this] { refreshPermissions(); });
-    layout->addWidget(m_checkAgain);
+    m_checkAgainSection->rows()->addWidget(m_checkAgain);
+    layout->addWidget(m_checkAgainSection);
     layout->addStretch(1);
 
     // Coming back to one of our windows, typically after fixing a grant elsewhere.
@@ -79,11 +71,11 @@ void PermissionsSettingsView::refreshPermissions() {
     update();
 }
 
-QString PermissionsSettingsView::footerText() const { return m_footer->text(); }
+QString PermissionsSettingsView::footerText() const { return m_grants->footerText(); }
 
 void PermissionsSettingsView::update() {
     const LocalizationManager& lm = m_context.localization;
-    m_kicker->setText(lt(lm, "Permissions"));
+    m_grants->setHeader(lt(lm, "Permissions"));
     m_microphoneRow->setTexts(lt(lm, "Microphone"), lt(lm, "Records your voice for transcription"));
     m_microphoneRow->setState(m_hasMicrophonePermission, lt(lm, "permissions.microphone.remedy"));
     m_accessibilityRow->setTexts(lt(lm, "Accessibility"), lt(lm, "Pastes transcribed text at your cursor"));
@@ -92,12 +84,13 @@ void PermissionsSettingsView::update() {
                                      ? lt(lm, "permissions.accessibility.remedy.x11")
                                      : lt(lm, "permissions.accessibility.remedy.xtest"));
     const bool all = m_hasMicrophonePermission && m_hasAccessibilityPermission;
-    m_footer->setText(all ? lt(lm, "All permissions granted. Vandrel is ready to use.")
-                          : lt(lm,
-                               "Grant permissions in System Settings → Privacy & Security. For "
-                               "Accessibility, click + to add Vandrel."));
+    m_grants->setFooter(all ? lt(lm, "All permissions granted. Vandrel is ready to use.")
+                            : lt(lm,
+                                 "Grant permissions in System Settings → Privacy & Security. For "
+                                 "Accessibility, click + to add Vandrel."));
     m_checkAgain->setText(lt(lm, "Check Again"));
     m_checkAgain->setVisible(!all);
+    m_checkAgainSection->setVisible(!all);
 }
 
 }  // namespace vandrel

@@ -6,13 +6,12 @@
 #include "base/Signal.h"
 #include "dictation/Permissions.h"
 
-class QLabel;
 class QPushButton;
 
 namespace vandrel {
 
 struct SettingsContext;
-class KickerLabel;
+class FormSection;
 class PermissionRow;
 
 // The Permissions page: whether the session lets Vandrel hear the microphone and send the paste
@@ -43,10 +42,10 @@ private:
     bool m_hasAccessibilityPermission = false;
     Permissions::Accessibility m_accessibility = Permissions::Accessibility::missing;
     bool m_shownOnce = false;
-    KickerLabel* m_kicker;
+    FormSection* m_grants;
     PermissionRow* m_microphoneRow;
     PermissionRow* m_accessibilityRow;
-    QLabel* m_footer;
+    FormSection* m_checkAgainSection;
     QPushButton* m_checkAgain;
     Connection m_languageConnection;
     LifeToken m_life;

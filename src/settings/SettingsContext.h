@@ -4,6 +4,7 @@ namespace vandrel {
 
 class AppState;
 class AudioDeviceService;
+class HotkeyAvailability;
 class HotkeyManager;
 class LexiconLibrary;
 class LocalizationManager;
@@ -31,6 +32,8 @@ struct SettingsContext {
     LoginItemService& loginItems;
     // The centre the shortcut store posts its changes to.
     NotificationCenter& notifications;
+    // The triggers this session can deliver.
+    const HotkeyAvailability& hotkeyAvailability;
 };
 
 }  // namespace vandrel

@@ -3,19 +3,19 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QStandardItemModel>
 #include <array>
 
 #include "KeyboardShortcuts/KeyboardShortcuts.h"
 #include "KeyboardShortcuts/RecorderCocoa.h"
 #include "base/LocalizationManager.h"
 #include "base/NotificationCenter.h"
+#include "dictation/HotkeyAvailability.h"
 #include "dictation/HotkeyManager.h"
 #include "settings/GeneralSettingsView.h"
 #include "settings/HotkeyOptionLabel.h"
 #include "settings/HotkeyWarningSection.h"
 #include "settings/SettingsContext.h"
-#include "ui/Fonts.h"
+#include "ui/ComboGroupHeading.h"
 
 namespace vandrel {
 
@@ -68,16 +68,10 @@ std::optional<HotkeyOption> ShortcutSection::optionAt(int index) const {
 }
 
 void ShortcutSection::buildEntries() {
-    auto* model = qobject_cast<QStandardItemModel*>(m_picker->model());
     m_picker->addItem(QString(), static_cast<int>(HotkeyOption::none));
     for (auto family : kFamilies) {
         m_picker->addItem(QString(), kHeading);
-        if (model) {
-            auto* item = model->item(m_picker->count() - 1);
-            item->setFlags(Qt::NoItemFlags);
-            QFont f = monoFont(11, QFont::DemiBold);
-            item->setFont(f);
-        }
+        makeComboGroupHeading(*m_picker, m_picker->count() - 1);
         for (auto o : allHotkeyOptions())
             if (triggerFamily(o) == family) m_picker->addItem(QString(), static_cast<int>(o));
     }
@@ -88,11 +82,16 @@ void ShortcutSection::retextEntries() {
     const auto bundle = m_view.text().bundle();
     // The headings stand in the order of kFamilies, as buildEntries put them.
     std::size_t heading = 0;
+    const auto& availability = m_view.context().hotkeyAvailability;
     for (int i = 0; i < m_picker->count(); ++i) {
-        if (auto option = optionAt(i))
-            m_picker->setItemText(i, HotkeyOptionLabel{*option}.text(*bundle));
-        else
+        if (auto option = optionAt(i)) {
+            const auto reason = availability.reason(*option, *bundle);
+            const QString mark = reason ? m_view.text().localized("unavailable") : QString();
+            m_picker->setItemText(i, HotkeyOptionLabel{*option, mark}.text(*bundle));
+            m_picker->setItemData(i, reason ? QString::fromStdString(*reason) : QVariant(), Qt::ToolTipRole);
+        } else {
             m_picker->setItemText(i, m_view.text().localized(groupHeading(kFamilies[heading++])));
+        }
     }
 }
 
@@ -104,8 +103,12 @@ void ShortcutSection::refresh() {
     const auto current = m_view.context().hotkeyManager.currentOption.get();
     m_picker->setCurrentIndex(m_picker->findData(static_cast<int>(current)));
 
+    // A trigger that cannot fire here gets the reason instead of a how-to that would not come true.
     QString footer;
-    if (current == HotkeyOption::custom)
+    if (auto reason = m_view.context().hotkeyAvailability.reason(
+            current, KeyboardShortcuts::getShortcut(KeyboardShortcuts::Name::pushToTalk()), *text.bundle()))
+        footer = QString::fromStdString(*reason);
+    else if (current == HotkeyOption::custom)
         footer = text.localized("Hold the shortcut to record, release to transcribe and paste.");
     else if (auto sentence = hotkeyTriggerDescription(triggerFamily(current), *text.bundle()))
         footer = QString::fromStdString(*sentence);
@@ -136,7 +139,9 @@ void ShortcutSection::updateCustomRow(bool custom) {
         m_shortcutChangeConnection = m_view.context().notifications.addObserver(
             KeyboardShortcuts::kShortcutByNameDidChange, [this](const Notification&) {
                 auto& manager = m_view.context().hotkeyManager;
-                if (manager.currentOption.get() == HotkeyOption::custom) manager.configure(HotkeyOption::custom);
+                if (manager.currentOption.get() != HotkeyOption::custom) return;
+                manager.configure(HotkeyOption::custom);
+                refresh();  // the new combination may be one this session cannot deliver
             });
     }
     m_customLabel->setText(m_view.text().localized("Shortcut:"));

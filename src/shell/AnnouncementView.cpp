@@ -104,6 +104,10 @@ void AnnouncementView::retranslate() {
     for (auto* row : m_rows) row->retranslate();
     m_dismiss->retranslate();
     m_primary->retranslate();
+    // The wrapped texts changed length. Layouts keep the heights they measured for a widget until that
+    // widget lays itself out again, which may come after the window has asked for its new size: drop
+    // them all now.
+    for (QWidget* nested : findChildren<QWidget*>()) nested->updateGeometry();
 }
 
 QSize AnnouncementView::sizeHint() const { return {kWidth, layout()->totalHeightForWidth(kWidth)}; }

@@ -84,16 +84,19 @@ void AppDelegate::updateEscapeTap(RecordingState state) {
         }
     }
     if (!m_escapeTapCreated) {
+        m_appState->escapeTapFailure.set(m_escapeTap ? m_escapeTap->failure() : EscapeTapFailure::noDisplay);
         m_appState->escapeCancelNeedsAccessibility.set(true);
         return;  // the next recording start tries again
     }
     m_escapeTap->setEnabled(true);
     if (!m_escapeTap->isEnabled()) {
         // Another program holds Escape right now.
+        m_appState->escapeTapFailure.set(m_escapeTap->failure());
         m_appState->escapeCancelNeedsAccessibility.set(true);
         return;
     }
     m_escapeTapCurrentlyEnabled = true;
+    m_appState->escapeTapFailure.set(EscapeTapFailure::none);
     m_appState->escapeCancelNeedsAccessibility.set(false);
 }
 

@@ -1,6 +1,8 @@
 #include "shell/QtUpdateUserDriver.h"
 
 #include <QDesktopServices>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -12,7 +14,23 @@ namespace vandrel {
 
 namespace {
 QString q(const std::string& s) { return QString::fromStdString(s); }
+
+// A message box sizes itself to its texts and guesses its title's width from a font that is not the
+// window manager's, so a long title ("Softwareaktualisierung") comes out elided. Room for the title in
+// a bold, larger face plus the title bar's icon and buttons.
+void makeRoomForTitle(QMessageBox* box) {
+    auto* grid = qobject_cast<QGridLayout*>(box->layout());
+    if (!grid) return;
+    QFont titleFont = box->font();
+    titleFont.setBold(true);
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.25);
+    const int width = QFontMetrics(titleFont).horizontalAdvance(box->windowTitle()) + QtUpdateUserDriver::kTitleBarRoom;
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Fixed, QSizePolicy::Minimum), grid->rowCount(), 0, 1,
+                  grid->columnCount());
+}
 }  // namespace
+
+QtUpdateUserDriver::QtUpdateUserDriver() = default;
 
 QtUpdateUserDriver::~QtUpdateUserDriver() {
     if (m_box) m_box->deleteLater();
@@ -25,6 +43,7 @@ void QtUpdateUserDriver::show(QMessageBox* box, std::function<void()> done) {
     // sits in a label of its own that would otherwise guess rich text, follow links and load images.
     for (auto* label : box->findChildren<QLabel*>()) label->setTextFormat(Qt::PlainText);
     box->setWindowModality(Qt::NonModal);
+    makeRoomForTitle(box);
     QObject::connect(box, &QMessageBox::finished, box, [done = std::move(done)](int) { done(); });
     m_box = box;
     box->show();
@@ -57,10 +76,12 @@ void QtUpdateUserDriver::showUpdateAvailable(const AppcastItem& update, const st
     show(box, std::move(done));
 }
 
-void QtUpdateUserDriver::showError(const std::string& message, std::function<void()> done) {
+void QtUpdateUserDriver::showError(const std::string& message, const std::string& detail, std::function<void()> done) {
     auto* box = new QMessageBox(QMessageBox::Warning, q(localized("Software Update")), q(localized("Update Error!")),
                                 QMessageBox::Ok);
     box->setInformativeText(q(message));
+    // The cause as the transfer or the feed put it: English and technical, so out of the way until asked for.
+    if (!detail.empty()) box->setDetailedText(q(detail));
     show(box, std::move(done));
 }
 

@@ -1,5 +1,7 @@
 #include "shell/ShellWindowController.h"
 
+#include <QLayout>
+
 #include "base/LocalizationManager.h"
 #include "base/NotificationCenter.h"
 #include "base/UserDefaults.h"
@@ -103,8 +105,10 @@ void ShellWindowController::showAnnouncementWindow(const Announcement& announcem
                            Qt::WindowStaysOnTopHint);
     window->setWindowTitle(QString::fromStdString(localized("What's New")));
     window->setAttribute(Qt::WA_ShowWithoutActivating);
-    // The view's own size, its wrapped texts included (adjustSize would cap it at two thirds of the screen).
+    // The view's own size, its wrapped texts included (adjustSize would cap it at two thirds of the screen),
+    // and again whenever the texts change length, as they do in another language.
     window->setFixedSize(window->sizeHint());
+    window->layout()->setSizeConstraint(QLayout::SetFixedSize);
     m_announcementWindow = window;
     centerWindowOnMainScreen(*window);
     window->show();

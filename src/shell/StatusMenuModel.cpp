@@ -86,12 +86,10 @@ std::vector<StatusMenuItem> buildStatusMenu(const StatusMenuInput& in) {
     }
     menu.push_back(StatusMenuItem::separatorItem());
     menu.push_back(actionItem(localized("Check for Updates…"), StatusMenuAction::checkForUpdates));
-    auto settings = actionItem(localized("Settings..."), StatusMenuAction::openSettings);
-    settings.keyEquivalent = ",";
-    menu.push_back(settings);
-    auto quit = actionItem(localized("Quit Vandrel"), StatusMenuAction::quitApp);
-    quit.keyEquivalent = "q";
-    menu.push_back(quit);
+    // No key equivalents: while a tray menu is open no application menu is active on Linux, so
+    // "Ctrl+," and "Ctrl+Q" would be hints for keys that do nothing.
+    menu.push_back(actionItem(localized("Settings..."), StatusMenuAction::openSettings));
+    menu.push_back(actionItem(localized("Quit Vandrel"), StatusMenuAction::quitApp));
     return menu;
 }
 

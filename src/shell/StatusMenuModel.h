@@ -48,7 +48,6 @@ struct StatusMenuItem {
     StatusMenuAction action = StatusMenuAction::none;
     bool enabled = false;
     bool checked = false;
-    std::string keyEquivalent;      // "," or "q"
     std::string representedObject;  // the device uid of a microphone entry
     std::vector<StatusMenuItem> submenu;
 

@@ -86,8 +86,6 @@ void StatusTray::fill(QMenu* menu, const std::vector<StatusMenuItem>& items) {
             action->setCheckable(true);
             action->setChecked(true);
         }
-        if (item.keyEquivalent == ",") action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
-        if (item.keyEquivalent == "q") action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
         if (item.action != StatusMenuAction::none) {
             const auto kind = item.action;
             const auto represented = item.representedObject;

@@ -19,7 +19,9 @@ public:
     virtual void showUpToDate(const std::string& currentVersion, std::function<void()> done) = 0;
     virtual void showUpdateAvailable(const AppcastItem& update, const std::string& currentVersion,
                                      std::function<void()> done) = 0;
-    virtual void showError(const std::string& message, std::function<void()> done) = 0;
+    // `message` says what failed in the user's language; `detail` is the technical cause as the
+    // transfer or the feed reported it.
+    virtual void showError(const std::string& message, const std::string& detail, std::function<void()> done) = 0;
     // Brings the window of the running check (or the application) to the front.
     virtual void bringToFront() = 0;
 };

@@ -32,7 +32,9 @@ AudioDeviceService::AudioDeviceService(std::shared_ptr<AudioBackend> backend) : 
     m_preferredUID = UserDefaults::standard().get(kPreferredInputDeviceUID);
     setInputDevices(refreshDevices());
     setCurrentDevice(resolveCurrentDevice(m_inputDevices));
-    dropMissingPreferredDevice();
+    if (isPreferredDeviceMissing())
+        log("AudioDeviceService", "the pinned microphone \"" + m_preferredUID +
+                                      "\" is not connected; following the default input until it is");
     installListeners();
 }
 
@@ -103,18 +105,24 @@ bool AudioDeviceService::isPreferredDeviceMissing() const {
     return !m_preferredUID.empty() && listedDevice(m_preferredUID) == nullptr;
 }
 
-void AudioDeviceService::dropMissingPreferredDevice() {
-    if (isPreferredDeviceMissing()) setPreferredDevice(std::nullopt);
-}
-
 void AudioDeviceService::installListeners() {
     if (m_listenerInstalled) return;
     m_listenerInstalled = true;
     // The backend emits on the main loop; the connections die with this service.
+    // A pinned microphone that goes away (undocking, a headset switched off) stays pinned: the user chose
+    // it, and it is made the default input again as soon as it is back.
     m_sourcesConnection = m_backend->sourcesChanged.connect([this] {
+        const bool wasMissing = isPreferredDeviceMissing();
         setInputDevices(refreshDevices());
+        const bool missing = isPreferredDeviceMissing();
+        if (wasMissing && !missing) {
+            log("AudioDeviceService", "the pinned microphone \"" + m_preferredUID + "\" is back; pinning it again");
+            applyPreferredDevice();
+        } else if (!wasMissing && missing) {
+            log("AudioDeviceService", "the pinned microphone \"" + m_preferredUID +
+                                          "\" went away; following the default input until it is back");
+        }
         setCurrentDevice(resolveCurrentDevice(m_inputDevices));
-        dropMissingPreferredDevice();
     });
     m_defaultConnection = m_backend->defaultInputChanged.connect([this] {
         setInputDevices(refreshDevices());

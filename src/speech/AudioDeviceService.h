@@ -43,8 +43,9 @@ public:
     // Makes the pinned device the system default input when it is not already. False when that was
     // needed and failed.
     bool applyPreferredDevice();
+    // True while a device is pinned that the server does not list (unplugged): the pin is kept, the
+    // default input is used meanwhile, and the pin is applied again when the device returns.
     bool isPreferredDeviceMissing() const;
-    void dropMissingPreferredDevice();
     void installListeners();
 
 private:

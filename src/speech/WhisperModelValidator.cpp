@@ -311,7 +311,8 @@ std::optional<std::string> validateWhisperModelBytes(const std::uint8_t* data, s
 }
 
 std::optional<std::string> validateWhisperModelFile(const std::filesystem::path& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a pipe in the model's place is refused below instead of waited on.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return "cannot open " + path.filename().string() + ": " + std::strerror(errno);
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {

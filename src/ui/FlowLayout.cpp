@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+#include <algorithm>
 #include <cmath>
 
 namespace vandrel {
@@ -41,10 +42,24 @@ QLayoutItem* FlowLayout::takeAt(int index) {
     return item;
 }
 
+void FlowLayout::setRowAlignment(Qt::Alignment alignment) {
+    m_rowAlignment = alignment;
+    invalidate();
+}
+
 FlowLayout::Arrangement FlowLayout::arrange(double width) const {
     Arrangement result;
     result.positions.reserve(m_items.size());
     double x = 0, y = 0, rowHeight = 0, widest = 0;
+    std::vector<std::size_t> row;  // the shown items of the current row
+    const bool centred = (m_rowAlignment & Qt::AlignHCenter) && std::isfinite(width);
+    auto endRow = [&] {
+        if (centred && !row.empty()) {
+            const double shift = std::max(0.0, (width - (x - m_spacing)) / 2);
+            for (std::size_t i : row) result.positions[i].rx() += shift;
+        }
+        row.clear();
+    };
     for (QLayoutItem* item : m_items) {
         if (item->isEmpty()) {
             result.positions.emplace_back(x, y);
@@ -53,15 +68,18 @@ FlowLayout::Arrangement FlowLayout::arrange(double width) const {
         const QSize hint = item->sizeHint();
         const double w = hint.width(), h = hint.height();
         if (x > 0 && x + w > width) {
+            endRow();
             y += rowHeight + m_spacing;
             x = 0;
             rowHeight = 0;
         }
+        row.push_back(result.positions.size());
         result.positions.emplace_back(x, y);
         rowHeight = std::max(rowHeight, h);
         x += w + m_spacing;
         widest = std::max(widest, x);
     }
+    endRow();
     result.size = QSizeF(widest, y + rowHeight);
     return result;
 }

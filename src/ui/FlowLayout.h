@@ -10,7 +10,8 @@
 namespace vandrel {
 
 // Lines items up in rows and starts a new row when the next item would not fit the width: rows start
-// at the left, items of a row share its top edge, `spacing` lies between items and between rows. Each
+// at the left (or are centred, see setRowAlignment), items of a row share its top edge, `spacing` lies
+// between items and between rows. Each
 // item gets its size hint. The first item of a row stays however wide it is; an item ending exactly at
 // the width stays in the row. Nothing is cached: every pass measures the items again.
 class FlowLayout : public QLayout {
@@ -27,6 +28,10 @@ public:
     // QLayout's whole-pixel view of the same spacing.
     int spacing() const override;
     void setSpacing(int spacing) override;
+
+    // Qt::AlignLeft (the default) or Qt::AlignHCenter: where each row sits within the width.
+    void setRowAlignment(Qt::Alignment alignment);
+    Qt::Alignment rowAlignment() const { return m_rowAlignment; }
 
     // Positions and total size for `width` (infinity: one row). Hidden widgets take no place.
     Arrangement arrange(double width = std::numeric_limits<double>::infinity()) const;
@@ -45,6 +50,7 @@ public:
 private:
     std::vector<QLayoutItem*> m_items;
     double m_spacing;
+    Qt::Alignment m_rowAlignment = Qt::AlignLeft;
 };
 
 }  // namespace vandrel

@@ -61,12 +61,17 @@ WrappingText::Laid WrappingText::layoutFor(double textWidth) const {
         range.length = static_cast<int>(r.text.size());
         const QColor c = r.colour ? *r.colour : emphasisColor(palette(), r.emphasis);
         range.format.setForeground(c);
+        if (r.weight) range.format.setFontWeight(*r.weight);
         formats.append(range);
         start += range.length;
     }
     laid.layout->setFormats(formats);
+    // Marks over capitals ("Ü" in a kicker) can reach above the font's ascent: room for them on top, so
+    // that they are not cut off at the widget's edge.
+    const QFontMetricsF metrics(m_font);
+    const double overshoot = std::ceil(std::max(0.0, -metrics.tightBoundingRect(text()).top() - metrics.ascent()));
     laid.layout->beginLayout();
-    double y = 0;
+    double y = overshoot;
     while (true) {
         QTextLine line = laid.layout->createLine();
         if (!line.isValid()) break;
@@ -77,7 +82,7 @@ WrappingText::Laid WrappingText::layoutFor(double textWidth) const {
     }
     laid.layout->endLayout();
     // An empty text keeps the height of one line so that a headline does not collapse.
-    laid.height = laid.layout->lineCount() > 0 ? y : QFontMetricsF(m_font).height();
+    laid.height = laid.layout->lineCount() > 0 ? y : metrics.height();
     return laid;
 }
 

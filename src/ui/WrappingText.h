@@ -19,11 +19,13 @@ class WrappingText : public QWidget {
     Q_OBJECT
 public:
     using Emphasis = vandrel::Emphasis;
-    // A piece of the text in one colour: a fixed colour, else the palette's text at an emphasis.
+    // A piece of the text in one colour: a fixed colour, else the palette's text at an emphasis; in the
+    // text font's weight unless it names its own.
     struct Run {
         QString text;
         Emphasis emphasis = Emphasis::primary;
         std::optional<QColor> colour;
+        std::optional<QFont::Weight> weight = std::nullopt;
     };
 
     // The widest the size hint asks for; wider texts ask for this width and more lines.

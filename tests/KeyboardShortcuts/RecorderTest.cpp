@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QTest>
 #include <QVBoxLayout>
 
 #include "KeyboardShortcuts/QtShortcuts.h"
@@ -40,14 +41,19 @@ protected:
         RecorderCocoa::setApplicationMenu(nullptr);
     }
 
-    void startRecording() {
-        recorder->setFocus(Qt::TabFocusReason);
+    // A click on the field, delivered to its window as the window system would.
+    static void click(QWidget* widget, QPoint at = QPoint(5, 5)) {
+        QTest::mouseClick(widget->window()->windowHandle(), Qt::LeftButton, {}, widget->mapTo(widget->window(), at));
         QApplication::processEvents();
+    }
+    void startRecording() {
+        click(recorder);
         ASSERT_TRUE(recorder->isRecording());
     }
-    void press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier, QWidget* target = nullptr) {
-        QKeyEvent event(QEvent::KeyPress, key, modifiers);
-        QApplication::sendEvent(target ? target : recorder, &event);
+    // Typed on the keyboard: the modifiers go down first, and every key reaches the focused window, which
+    // hands it on to its focus widget (or whoever holds the keyboard).
+    void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier, QWidget* topLevel = nullptr) {
+        QTest::keyClick((topLevel ? topLevel : &window)->windowHandle(), key, modifiers);
         QApplication::processEvents();
     }
 
@@ -62,19 +68,32 @@ protected:
     Connection active;
 };
 
-TEST_F(RecorderTest, FocusRecordsPausesTheShortcutsAndStoresACombination) {
+TEST_F(RecorderTest, AClickRecordsPausesTheShortcutsAndStoresACombination) {
     startRecording();
     EXPECT_TRUE(isPaused());
     EXPECT_EQ(recorder->placeholderText().toStdString(), "Press Shortcut");
     press(Qt::Key_Space, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(world.defaults().string("KeyboardShortcuts_pushToTalk"),
               std::optional<std::string>(R"({"carbonKeyCode":49,"carbonModifiers":4608})"));
-    EXPECT_EQ(recorder->text().toStdString(), "\u2303\u21E7Space");
+    EXPECT_EQ(recorder->text().toStdString(), "Ctrl + Shift + Space");
     EXPECT_FALSE(recorder->isRecording());
     EXPECT_FALSE(isPaused());
     EXPECT_EQ(changes, (std::vector<std::optional<Shortcut>>{ctrlShiftSpace}));
     EXPECT_EQ(activity, (std::vector<std::string>{"true", "false"}));
     EXPECT_EQ(registrationOutcome(name), RegistrationOutcome::registered);
+
+    // The modifiers pressed on the way to a combination are not a combination of their own.
+    startRecording();
+    press(Qt::Key_D, Qt::ControlModifier | Qt::AltModifier);
+    EXPECT_EQ(getShortcut(name), Shortcut(2, 0x1000 | 0x800));
+    EXPECT_EQ(recorder->text().toStdString(), "Ctrl + Alt + D");
+}
+
+TEST_F(RecorderTest, WhileRecordingTheFieldShowsItsPrompt) {
+    startRecording();
+    const QImage withPrompt = recorder->grab().toImage();
+    recorder->setPlaceholderText(QString());
+    EXPECT_NE(recorder->grab().toImage(), withPrompt) << "no prompt drawn while recording";
 }
 
 TEST_F(RecorderTest, PlainF12IsStoredEvenWhenAnotherProgramHoldsIt) {
@@ -97,11 +116,19 @@ TEST_F(RecorderTest, LettersWithoutCommandModifiersAreRefused) {
     EXPECT_EQ(getShortcut(name), Shortcut(96, 0x200));
 }
 
-TEST_F(RecorderTest, EscapeKeepsTheOldShortcutAndBackspaceClears) {
+TEST_F(RecorderTest, EscapeAndTabKeepTheOldShortcutAndBackspaceClears) {
     setShortcut(ctrlShiftSpace, name);
     startRecording();
     press(Qt::Key_Escape);
     EXPECT_FALSE(recorder->isRecording());
+    EXPECT_EQ(getShortcut(name), ctrlShiftSpace);
+    EXPECT_TRUE(changes.empty());
+
+    // Tab moves on to the next field, as anywhere else.
+    startRecording();
+    press(Qt::Key_Tab);
+    EXPECT_FALSE(recorder->isRecording());
+    EXPECT_TRUE(other->hasFocus());
     EXPECT_EQ(getShortcut(name), ctrlShiftSpace);
     EXPECT_TRUE(changes.empty());
 
@@ -155,26 +182,22 @@ TEST_F(RecorderTest, AWindowComingForwardDoesNotStartRecording) {
     EXPECT_FALSE(field->isRecording());
     EXPECT_FALSE(isPaused());
     // A click then starts recording.
-    QMouseEvent click(QEvent::MouseButtonPress, QPointF(5, 5), field->mapToGlobal(QPointF(5, 5)), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(field, &click);
+    click(field);
     EXPECT_TRUE(field->isRecording());
 }
 
 TEST_F(RecorderTest, ClickingOutsideEndsRecording) {
     startRecording();
-    const QPoint outside = other->mapToGlobal(QPoint(2, 2));
-    QMouseEvent release(QEvent::MouseButtonRelease, other->mapFromGlobal(outside), outside, Qt::LeftButton,
-                        Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(other, &release);
+    click(other);
     EXPECT_FALSE(recorder->isRecording());
+    EXPECT_TRUE(other->hasFocus());  // the click still reached its target
 }
 
 TEST_F(RecorderTest, ExternalChangesRefreshTheText) {
     setShortcut(Shortcut(0, 0x100), name);
-    EXPECT_EQ(recorder->text().toStdString(), "\u2318A");
+    EXPECT_EQ(recorder->text().toStdString(), "Super + A");
     setShortcut(Shortcut(0, 0x100), Name("other"));
-    EXPECT_EQ(recorder->text().toStdString(), "\u2318A");
+    EXPECT_EQ(recorder->text().toStdString(), "Super + A");
     setShortcut(std::nullopt, name);
     EXPECT_TRUE(recorder->text().isEmpty());
 }

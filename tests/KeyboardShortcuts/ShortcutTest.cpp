@@ -57,22 +57,27 @@ TEST(SpecialKeys, TableCoversFiftyThreeDistinctCodes) {
 
 class DisplayTest : public ShortcutsTest {};
 
-TEST_F(DisplayTest, DescriptionShowsSymbolsInFixedOrderThenTheKey) {
-    EXPECT_EQ(ctrlShiftSpace.description(), "\u2303\u21E7Space");
-    EXPECT_EQ(Shortcut(0, 0x100).description(), "\u2318A");
-    EXPECT_EQ(Shortcut(96, 0x800).description(), "\u2325F5");
+TEST_F(DisplayTest, DescriptionNamesTheModifiersInFixedOrderThenTheKey) {
+    EXPECT_EQ(ctrlShiftSpace.description(), "Ctrl + Shift + Space");
+    EXPECT_EQ(Shortcut(0, 0x100).description(), "Super + A");
+    EXPECT_EQ(Shortcut(96, 0x800).description(), "Alt + F5");
     EXPECT_EQ(Shortcut(0, 0x20000 | 0x100 | 0x200 | 0x800 | 0x1000).description(),
-              "\u2303\u2325\u21E7\u2318\U0001F310\uFE0EA");
-    EXPECT_EQ(Shortcut::raw(0, 0x100 | 0x400 | 0x4).description(), "\u2318A");
-    EXPECT_EQ(Shortcut(83, 0).description(), "1\u20E3");
+              "Ctrl + Alt + Shift + Super + Fn + A");
+    EXPECT_EQ(Shortcut::raw(0, 0x100 | 0x400 | 0x4).description(), "Super + A");
+    EXPECT_EQ(Shortcut(83, 0).description(), "Num 1");
+    EXPECT_EQ(Shortcut(76, 0x1000).description(), "Ctrl + Num Enter");
     EXPECT_EQ(Shortcut(122, 0).description(), "F1");
-    EXPECT_EQ(Shortcut(50, 0x100).description(), "\u2318\uFFFD");  // no text on this layout
+    EXPECT_EQ(Shortcut(114, 0x200).description(), "Shift + Insert");  // where the Help key was
+    EXPECT_EQ(Shortcut(116, 0x1000).description(), "Ctrl + Page Up");
+    EXPECT_EQ(Shortcut(50, 0x100).description(), "Super + \uFFFD");  // no text on this layout
 }
 
-TEST_F(DisplayTest, SpaceLabelFollowsTheInterfaceLanguage) {
+TEST_F(DisplayTest, NamesFollowTheInterfaceLanguage) {
     world.defaults().setString("appLanguage", "de");
     LocalizationManager::resetForTesting();
-    EXPECT_EQ(ctrlShiftSpace.description(), "\u2303\u21E7Leertaste");
+    EXPECT_EQ(ctrlShiftSpace.description(), "Strg + Umschalt + Leertaste");
+    EXPECT_EQ(Shortcut(117, 0x800 | 0x100).description(), "Alt + Super + Entf");
+    EXPECT_EQ(Shortcut(115, 0).description(), "Pos1");
     world.defaults().setString("appLanguage", "en");
     LocalizationManager::resetForTesting();
 }
@@ -82,7 +87,7 @@ TEST_F(DisplayTest, KeyToCharacterNeedsExactlyOneCharacter) {
     layout->texts[11] = "ij";            // a key typing two characters
     EXPECT_EQ(Shortcut::keyToCharacter(12), std::optional<std::string>("c\u0301"));
     EXPECT_EQ(Shortcut::keyToCharacter(11), std::nullopt);
-    EXPECT_EQ(Shortcut(11, 0x100).description(), "\u2318\uFFFD");
+    EXPECT_EQ(Shortcut(11, 0x100).description(), "Super + \uFFFD");
     EXPECT_EQ(Shortcut(11, 0x100).menuKeyEquivalent(), std::nullopt);
     EXPECT_EQ(Shortcut::keyToCharacter(49), std::nullopt);  // named keys are never translated
     EXPECT_EQ(Shortcut::keyToCharacter(70000), std::nullopt);

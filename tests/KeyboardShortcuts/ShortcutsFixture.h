@@ -19,7 +19,7 @@ namespace vandrel::test {
 // A US-like layout for the character keys the tests use.
 class TableLayout : public KeyboardShortcuts::KeyboardLayout {
 public:
-    std::map<std::int64_t, std::string> texts{{0, "a"}, {1, "s"}, {11, "b"}, {12, "q"}, {24, "="}, {29, "0"}};
+    std::map<std::int64_t, std::string> texts{{0, "a"}, {1, "s"}, {2, "d"}, {11, "b"}, {12, "q"}, {24, "="}, {29, "0"}};
     std::optional<std::string> textForKey(std::int64_t code) const override {
         auto it = texts.find(code);
         if (it == texts.end()) return std::nullopt;

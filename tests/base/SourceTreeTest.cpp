@@ -40,6 +40,7 @@ const std::map<std::string, std::set<std::string>>& allowedIncludes() {
         t["onboarding"] = t["settings"];
 
         t["platform/x11"] = {"base", "KeyboardShortcuts", "dictation"};
+        t["platform/evdev"] = {"base", "KeyboardShortcuts", "dictation"};
         t["platform/pulse"] = {"base", "speech"};
         t["platform/qt"] = {"base", "dictation", "platform/x11"};  // the clipboard is read over X11
         t["platform/canberra"] = {"base", "dictation"};

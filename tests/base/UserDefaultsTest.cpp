@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -112,6 +113,28 @@ TEST(UserDefaults, BadFilesNeverCrashAndAreKeptAside) {
         EXPECT_EQ(slurp(dir / "defaults.json.corrupt"), content);
         d->setString("k", "v");  // the store is usable and writes a fresh file
         EXPECT_EQ(nlohmann::json::parse(slurp(file))["k"], "v");
+    }
+}
+
+// A settings file that is a link to a device used to be read until memory ran out.
+TEST(UserDefaults, AFileThatIsNoRegularFileOrTooLargeIsKeptAsideLikeACorruptOne) {
+    for (const std::string kind : {"/dev/zero", "/dev/urandom", "pipe", "huge"}) {
+        TempDir dir;
+        auto file = dir / "defaults.json";
+        if (kind == "pipe") {
+            ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+        } else if (kind == "huge") {
+            std::ofstream(file) << "{}";
+            std::filesystem::resize_file(file, UserDefaults::kMaxFileBytes + 1);
+        } else {
+            std::filesystem::create_symlink(kind, file);
+        }
+        auto d = UserDefaults::openFile(file);
+        EXPECT_TRUE(d->keys().empty()) << kind;
+        EXPECT_TRUE(std::filesystem::exists(std::filesystem::symlink_status(dir / "defaults.json.corrupt"))) << kind;
+        d->setString("k", "v");
+        EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(file))) << kind;
+        EXPECT_EQ(nlohmann::json::parse(slurp(file))["k"], "v") << kind;
     }
 }
 

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "base/LocalizationManager.h"
+#include "dictation/HotkeyAvailability.h"
 #include "support/TestEnvironment.h"
 
 using namespace vandrel;
@@ -93,9 +94,29 @@ TEST(HotkeyOption, EveryTextHasAGermanTranslation) {
     EXPECT_EQ(localizedLabel(HotkeyOption::rightOption, *de), "Rechte Alt-Taste");
 }
 
-TEST(HotkeyOption, OnlyTheFnKeyIsUnavailable) {
-    for (auto o : allHotkeyOptions()) {
-        EXPECT_EQ(isAvailable(o), o != HotkeyOption::fn);
-        EXPECT_EQ(unavailableReason(o, appBundle()).has_value(), o == HotkeyOption::fn);
-    }
+TEST(HotkeyAvailability, SaysWhyAnOptionOrARecordedShortcutCannotFire) {
+    using KeyboardShortcuts::Shortcut;
+    const auto fnReason = "The Fn key cannot be detected on Linux. Choose another key.";
+    const auto shortcutReason = "Shortcuts with the Fn key cannot be detected on Linux. Record another one.";
+    test::TestWorld world;
+    world.defaults().setString("appLanguage", "en");
+    HotkeyAvailability availability;
+    for (auto o : allHotkeyOptions()) EXPECT_EQ(availability.reason(o, appBundle()), std::nullopt);
+
+    availability.withoutOption(HotkeyOption::fn, fnReason).withoutShortcutModifiers(0x20000, shortcutReason);
+    for (auto o : allHotkeyOptions())
+        EXPECT_EQ(availability.reason(o, appBundle()).has_value(), o == HotkeyOption::fn) << rawValue(o);
+    EXPECT_EQ(availability.reason(HotkeyOption::fn, std::nullopt, appBundle()), fnReason);
+
+    // The custom trigger is judged by what is recorded for it.
+    EXPECT_EQ(availability.reason(HotkeyOption::custom, std::nullopt, appBundle()), std::nullopt);
+    EXPECT_EQ(availability.reason(HotkeyOption::custom, Shortcut(2, 0x1000 | 0x800), appBundle()), std::nullopt);
+    EXPECT_EQ(availability.reason(HotkeyOption::custom, Shortcut(2, 0x20000 | 0x1000), appBundle()), shortcutReason);
+    EXPECT_EQ(availability.reason(HotkeyOption::ctrlSpace, Shortcut(2, 0x20000), appBundle()), std::nullopt);
+
+    world.defaults().setString("appLanguage", "de");
+    EXPECT_EQ(availability.reason(HotkeyOption::fn, appBundle()),
+              "Die Fn-Taste kann unter Linux nicht erkannt werden. Wähle eine andere Taste.");
+    EXPECT_EQ(availability.reason(HotkeyOption::custom, Shortcut(2, 0x20000), appBundle()),
+              "Kurzbefehle mit der Fn-Taste können unter Linux nicht erkannt werden. Nimm einen anderen auf.");
 }

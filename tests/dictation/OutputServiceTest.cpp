@@ -208,6 +208,40 @@ TEST_F(OutputFixture, ASnapshotThatArrivesLaterStillPrecedesTheWrite) {
     EXPECT_EQ(board->entries, original);
 }
 
+TEST_F(OutputFixture, AClipboardReadAheadServesThePasteOnlyWhileNothingWasCopiedSince) {
+    board->entries = original;
+    board->deferReads = true;
+    output.prepareSnapshot();  // read while the dictation is being recognised
+    world.loop().runPending();
+    ASSERT_EQ(board->reads, 1);
+    std::optional<PasteResult> result;
+    output.pasteText("ahead ", [&](PasteResult r) { result = r; });
+    EXPECT_EQ(board->plainText(), "ahead ");  // written at once, not after a second read
+    world.loop().advanceSeconds(0.05);
+    EXPECT_TRUE(result);
+    EXPECT_EQ(board->reads, 1);
+    world.loop().advanceSeconds(2);
+    EXPECT_EQ(board->entries, original);
+
+    // A copy after the read began: the paste reads again, and the user's copy is what comes back.
+    output.prepareSnapshot();
+    board->userCopies({{"text/plain", "copied meanwhile"}});
+    world.loop().runPending();
+    paste("again ");
+    world.loop().advanceSeconds(2);
+    EXPECT_EQ(board->reads, 3);
+    EXPECT_EQ(board->entries, (PasteboardSnapshot{{"text/plain", "copied meanwhile"}}));
+
+    // A paste that comes before the read is back waits for it.
+    board->entries = original;
+    output.prepareSnapshot();
+    output.pasteText("early ", [&](PasteResult) {});
+    EXPECT_EQ(board->entries, original);
+    world.loop().advanceSeconds(2.1);
+    EXPECT_EQ(board->reads, 4);
+    EXPECT_EQ(board->entries, original);
+}
+
 TEST_F(OutputFixture, RestoreWritesOneItemWhereTheLaterEntryOfATypeWins) {
     OutputService::restorePasteboard({{"text/plain", "a"}, {"text/html", "h"}, {"text/plain", "b"}}, *board);
     EXPECT_EQ(board->entries, (PasteboardSnapshot{{"text/plain", "b"}, {"text/html", "h"}}));

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMouseEvent>
+#include <QToolTip>
 #include <QWidget>
 #include <QWindow>
 #include <algorithm>
@@ -190,8 +191,16 @@ TEST_F(OverlayX11Test, UnmanagedNeverFocusedAndClickableOnlyWhileRecording) {
     EXPECT_NE(QGuiApplication::focusWindow(), controller->panel()->windowHandle());
     EXPECT_FALSE(controller->panel()->isActiveWindow());
 
-    // Recording: the cancel button takes the click.
+    // Hovering the cancel button shows what it does, though the panel is never the active window.
     const QPoint target = cancelButtonCentre();
+    XTestFakeMotionEvent(display, -1, target.x() - 40, target.y() - 60, CurrentTime);
+    XTestFakeMotionEvent(display, -1, target.x(), target.y(), CurrentTime);
+    XFlush(display);
+    EXPECT_TRUE(spinUntil([] { return QToolTip::isVisible() && QToolTip::text() == "Cancel (Esc)"; }));
+    EXPECT_FALSE(controller->panel()->isActiveWindow());
+    QToolTip::hideText();
+
+    // Recording: the cancel button takes the click.
     clickAt(target);
     ASSERT_TRUE(spinUntil([&] { return cancels == 1; }));
     EXPECT_EQ(below->presses, 0);

@@ -675,6 +675,94 @@ TEST_F(EndToEnd, AHotkeyChosenInTheSettingsWindowStartsTheDictationAndTheOldOneN
     EXPECT_TRUE(m_app->running()) << m_app->report();
 }
 
+TEST_F(EndToEnd, AShortcutTypedIntoTheSettingsWindowsRecorderStartsTheDictation) {
+    // The user had chosen "Custom…" before and recorded nothing yet: the settings show the recorder.
+    std::string defaults = storedDefaults();
+    defaults.replace(defaults.find("\"rightControl\""), 14, "\"custom\"");
+    std::ofstream(m_home.path() / "config/Vandrel/defaults.json") << defaults;
+    test::StatusNotifierWatcher watcher;
+    ASSERT_TRUE(watcher.registerOnSessionBus()) << "cannot take the tray watcher's name on the session bus";
+    installModel();
+    startReadyApp();
+    if (HasFatalFailure()) return;
+    ASSERT_TRUE(eventually([&] { return !watcher.items().isEmpty(); })) << m_app->report();
+    TrayMenu menu(watcher.items().constFirst());
+    ASSERT_TRUE(eventually([&] { return menu.click("Settings..."); })) << m_app->report();
+    ASSERT_TRUE(eventually([] { return !windowGeometries("Vandrel Settings").isEmpty(); })) << m_app->report();
+    const QString geometry = windowGeometries("Vandrel Settings").constFirst();
+    const int x = geometry.section('+', 1, 1).toInt(), y = geometry.section('+', 2, 2).toInt();
+    m_keyboard.pointTo(x + 100, y + 600);  // over the sidebar's empty part: hovers, clicks nothing
+    pause(1000);
+
+    // Ctrl+Alt+D, typed as a user types it: the modifiers go down one after the other, then the key.
+    auto typeCtrlAltD = [this](int holdMs) {
+        m_keyboard.press(XK_Control_L);
+        pause(30);
+        m_keyboard.press(XK_Alt_L);
+        pause(30);
+        m_keyboard.tap(XK_d, holdMs);
+        pause(30);
+        m_keyboard.release(XK_Alt_L);
+        m_keyboard.release(XK_Control_L);
+    };
+    // Tab moves through the page until the recorder has the keyboard; the combination typed into any other
+    // control does nothing there.
+    const std::string stored = R"("KeyboardShortcuts_pushToTalk": "{\"carbonKeyCode\":2,\"carbonModifiers\":6144}")";
+    bool recorded = false;
+    for (int i = 0; i < 30 && !recorded; ++i) {
+        m_keyboard.tap(XK_Tab, 40);
+        pause(100);
+        typeCtrlAltD(40);
+        recorded = eventually([&] { return storedDefaults().find(stored) != std::string::npos; }, 1500);
+    }
+    ASSERT_TRUE(recorded) << "the recorder did not store Ctrl+Alt+D\n" << storedDefaults() << "\n" << m_app->report();
+
+    // Held, the recorded combination opens the microphone; released, it closes it again.
+    m_keyboard.press(XK_Control_L);
+    m_keyboard.press(XK_Alt_L);
+    m_keyboard.press(XK_d);
+    const bool recording = eventually([] { return recordingStreams() > 0; }, 3000);
+    pause(600);
+    m_keyboard.release(XK_d);
+    m_keyboard.release(XK_Alt_L);
+    m_keyboard.release(XK_Control_L);
+    EXPECT_TRUE(recording) << "Ctrl+Alt+D did not start a dictation\n" << m_app->report();
+    EXPECT_TRUE(eventually([] { return recordingStreams() == 0; })) << m_app->report();
+    EXPECT_TRUE(m_app->running()) << m_app->report();
+}
+
+TEST_F(EndToEnd, AfterAnUpdateTheWhatsNewWindowShowsOnceAndEscapeDismissesIt) {
+    // Settings last seen by the release before this one.
+    std::ofstream(m_home.path() / "config/Vandrel/defaults.json")
+        << R"({"hasCompletedOnboarding": true, "lastSeenVersion": "1.0.26", "playSounds": false})";
+    installModel();
+    m_app = startApp();
+    ASSERT_TRUE(m_app->started());
+    std::optional<QRect> frame;
+    ASSERT_TRUE(eventually([&] {
+        frame = windowFrame("What's New");
+        return frame && frame->width() > 1;
+    })) << "the what's-new window did not open\n"
+        << m_app->report();
+    EXPECT_EQ(frame->width(), 480);
+    EXPECT_NE(storedDefaults().find("\"1.0.26\""), std::string::npos) << "shown is not yet seen";
+
+    m_keyboard.pointTo(frame->x() + frame->width() / 2, frame->y() + 40);  // over the icon: clicks nothing
+    pause(500);
+    m_keyboard.tap(XK_Escape);
+    ASSERT_TRUE(eventually([] { return !windowFrame("What's New"); })) << "Escape did not dismiss the window\n"
+                                                                       << m_app->report();
+    ASSERT_TRUE(eventually([&] {
+        return storedDefaults().find("\"lastSeenVersion\": \"1.0.27\"") != std::string::npos;
+    })) << storedDefaults();
+
+    m_app.reset();
+    startReadyApp();
+    if (HasFatalFailure()) return;
+    pause(1500);
+    EXPECT_FALSE(windowFrame("What's New")) << "seen once, shown again\n" << m_app->report();
+}
+
 TEST_F(EndToEnd, AFirstStartIsGuidedToADictationInTheGuidesOwnEditor) {
     // A home without settings: only the speech model is in place.
     fs::remove(m_home.path() / "config/Vandrel/defaults.json");

@@ -4,7 +4,8 @@
 //   "TEXT:<text>" whenever the field's text changes (line breaks as "\n"),
 //   "CLIPBOARD:<text>" in answer to the command "clipboard" on stdin (the clipboard's plain text),
 //   "FOCUS:in" / "FOCUS:out" when the window gains or loses the focus.
-// The command "focus" on stdin makes the window take the input focus again.
+// The command "focus" on stdin makes the window take the input focus again; "copy <text>" puts <text> on
+// the clipboard, owned by this program.
 #include <QApplication>
 #include <QClipboard>
 #include <QLineEdit>
@@ -88,6 +89,8 @@ int main(int argc, char** argv) {
                 say("CLIPBOARD:" + QApplication::clipboard()->text(QClipboard::Clipboard));
             else if (command == "focus")
                 takeFocus(field);
+            else if (command.startsWith("copy "))
+                QApplication::clipboard()->setText(command.mid(5), QClipboard::Clipboard);
         }
     });
     return app.exec();

@@ -12,6 +12,7 @@
 #include "base/NotificationCenter.h"
 #include "correction/LexiconLibrary.h"
 #include "dictation/AppState.h"
+#include "dictation/HotkeyAvailability.h"
 #include "dictation/HotkeyManager.h"
 #include "dictation/Permissions.h"
 #include "onboarding/OnboardingView.h"
@@ -51,10 +52,10 @@ protected:
 
     OnboardingView& open() {
         window = std::make_unique<QWidget>();
-        view =
-            new OnboardingView(OnboardingContext{*appState, *hotkeys, LocalizationManager::shared(), world.defaults(),
-                                                 lexicons, world.loop(), permissions, NotificationCenter::shared()},
-                               window.get());
+        view = new OnboardingView(
+            OnboardingContext{*appState, *hotkeys, LocalizationManager::shared(), world.defaults(), lexicons,
+                              world.loop(), permissions, NotificationCenter::shared(), hotkeyAvailability},
+            window.get());
         auto* layout = new QVBoxLayout(window.get());
         layout->setContentsMargins(0, 0, 0, 0);
         layout->addWidget(view);
@@ -64,6 +65,12 @@ protected:
         return *view;
     }
 
+    // As in an X11 session: the Fn key and shortcuts with it cannot fire.
+    const HotkeyAvailability hotkeyAvailability =
+        HotkeyAvailability()
+            .withoutOption(HotkeyOption::fn, "The Fn key cannot be detected on Linux. Choose another key.")
+            .withoutShortcutModifiers(0x20000,
+                                      "Shortcuts with the Fn key cannot be detected on Linux. Record another one.");
     TestWorld world;
     DictationRig rig;
     ScriptedKeyboard keyboard;

@@ -13,7 +13,12 @@
 #include "onboarding/OnboardingLanguageTag.h"
 #include "onboarding/OnboardingRig.h"
 #include "onboarding/VoicePackStep.h"
+#include "ui/Colors.h"
+#include "ui/ComboGroupHeading.h"
+#include "ui/KickerLabel.h"
+#include "ui/StatusChip.h"
 #include "ui/SymbolButton.h"
+#include "ui/WrappingText.h"
 
 using namespace vandrel;
 
@@ -61,8 +66,11 @@ TEST_F(OnboardingStepsTest, LanguageChipsFollowTheListAndItsLimits) {
     auto& v = openAt(1);
     auto* step = languages();
     ASSERT_NE(step, nullptr);
-    // Nothing stored: the interface language, named in that language.
+    // Nothing stored: the interface language, named in that language, centred like the rest of the page.
     EXPECT_EQ(chips(), (std::vector<std::pair<QString, bool>>{{"Deutsch", true}}));
+    QApplication::processEvents();
+    QWidget* chip = step->chips()[0];
+    EXPECT_NEAR(chip->geometry().center().x(), chip->parentWidget()->rect().center().x(), 1);
     EXPECT_EQ(step->chips()[0]->removeButton(), nullptr);
     EXPECT_TRUE(step->addMenu()->isVisibleTo(&v));
     EXPECT_FALSE(step->primaryHint()->isVisibleTo(&v));
@@ -96,6 +104,14 @@ TEST_F(OnboardingStepsTest, LanguageChipsFollowTheListAndItsLimits) {
 TEST_F(OnboardingStepsTest, TheHotkeyPickerConfiguresTheManager) {
     auto& v = openAt(1);
     auto* step = languages();
+    // Its title reads on the picker's line, not above it.
+    QApplication::processEvents();
+    auto* title = v.findChild<QLabel*>("hotkeyPickerTitle");
+    ASSERT_NE(title, nullptr);
+    const auto middle = [](QWidget* w) { return w->mapTo(w->window(), w->rect().center()).y(); };
+    EXPECT_NEAR(middle(title), middle(step->hotkeyPicker()), 2);
+    EXPECT_EQ(title->alignment() & Qt::AlignVertical_Mask, Qt::AlignVCenter);
+
     choose(step->hotkeyPicker(), QString::fromStdString(localizedLabel(HotkeyOption::none, appBundle())));
     EXPECT_EQ(hotkeys->currentOption.get(), HotkeyOption::none);
     EXPECT_EQ(world.defaults().string("hotkeyOption"), "none");
@@ -104,27 +120,40 @@ TEST_F(OnboardingStepsTest, TheHotkeyPickerConfiguresTheManager) {
     EXPECT_FALSE(step->triggerHint()->isVisibleTo(&v));
     EXPECT_FALSE(step->warning()->isVisibleTo(&v));
 
-    choose(step->hotkeyPicker(), QString::fromStdString(localizedLabel(HotkeyOption::fn, appBundle())));
-    EXPECT_TRUE(hotkeys->isConfigured.get());
-    EXPECT_TRUE(v.continueButton()->isEnabled());
-    EXPECT_EQ(step->triggerHint()->text().toStdString(),
-              *hotkeyTriggerDescription(triggerFamily(HotkeyOption::fn), appBundle()));
+    // A key this session never sees is marked in the picker and holds the guide back, saying why.
+    const std::string fnReason = *hotkeyAvailability.reason(HotkeyOption::fn, appBundle());
+    const int fn = step->hotkeyPicker()->findData(static_cast<int>(HotkeyOption::fn));
+    EXPECT_EQ(step->hotkeyPicker()->itemText(fn), "Fn (unavailable)");
+    EXPECT_EQ(step->hotkeyPicker()->itemData(fn, Qt::ToolTipRole).toString().toStdString(), fnReason);
+    EXPECT_FALSE(step->hotkeyPicker()->itemData(fn + 1, Qt::ToolTipRole).isValid());
+    choose(step->hotkeyPicker(), "Fn (unavailable)");
+    EXPECT_EQ(hotkeys->currentOption.get(), HotkeyOption::fn);
+    EXPECT_FALSE(v.continueButton()->isEnabled());
+    EXPECT_EQ(step->triggerHint()->text().toStdString(), fnReason);
     EXPECT_TRUE(step->warning()->isVisibleTo(&v));
-    EXPECT_EQ(step->warning()->text().toStdString(),
-              "⚠ " + *localizedWarning(HotkeyOption::fn, appBundle()));  // said once
+    EXPECT_EQ(step->warning()->text().toStdString(), "⚠ " + *localizedWarning(HotkeyOption::fn, appBundle()));
+    choose(step->hotkeyPicker(), QString::fromStdString(localizedLabel(HotkeyOption::rightShift, appBundle())));
+    EXPECT_TRUE(v.continueButton()->isEnabled());
 
     // Custom: not configured until a combination is recorded; the recording alone turns it on.
     choose(step->hotkeyPicker(), QString::fromStdString(localizedLabel(HotkeyOption::custom, appBundle())));
     EXPECT_TRUE(step->customRow()->isVisibleTo(&v));
     EXPECT_FALSE(hotkeys->isConfigured.get());
     EXPECT_FALSE(v.continueButton()->isEnabled());
+    KeyboardShortcuts::setShortcut(KeyboardShortcuts::Shortcut(40, 0x1000 | 0x20000),
+                                   KeyboardShortcuts::Name::pushToTalk());  // from settings of another system
+    EXPECT_FALSE(v.continueButton()->isEnabled());
+    EXPECT_EQ(step->triggerHint()->text().toStdString(),
+              *hotkeyAvailability.reason(HotkeyOption::custom, KeyboardShortcuts::Shortcut(40, 0x20000), appBundle()));
     KeyboardShortcuts::setShortcut(KeyboardShortcuts::Shortcut(40, 0x1000), KeyboardShortcuts::Name::pushToTalk());
     EXPECT_TRUE(hotkeys->isConfigured.get());
     EXPECT_TRUE(v.continueButton()->isEnabled());
+    EXPECT_EQ(step->triggerHint()->text(), "Hold the shortcut to record, release to transcribe and paste.");
 
     // A header row of the picker is no choice.
     const int header = step->hotkeyPicker()->findText(QString::fromStdString(v.localized("Double-tap")));
     ASSERT_GE(header, 0);
+    EXPECT_TRUE(isComboGroupHeading(*step->hotkeyPicker(), header));
     Q_EMIT step->hotkeyPicker()->activated(header);
     EXPECT_EQ(hotkeys->currentOption.get(), HotkeyOption::custom);
     EXPECT_EQ(step->hotkeyPicker()->currentText().toStdString(), localizedLabel(HotkeyOption::custom, appBundle()));
@@ -141,6 +170,31 @@ TEST_F(OnboardingStepsTest, TheVoicePackStepStoresTheChoiceAndInstallsThePack) {
     EXPECT_TRUE(step->warning("medical_de_v7")->text().contains("German"));
     EXPECT_TRUE(step->warning("medical_it_v1")->text().contains("Italian"));
     EXPECT_FALSE(step->warning("software_en_v1")->isVisibleTo(&v));
+
+    // In either language each title stays on one line next to its chip, and the texts under it are in the
+    // secondary colour (a label inside a button would otherwise take the button's black text).
+    const QColor secondary = secondaryColor(QApplication::palette());
+    for (const char* language : {"en", "de"}) {
+        SCOPED_TRACE(language);
+        LocalizationManager::shared().setLanguage(language);
+        step = qobject_cast<VoicePackStep*>(v.stepView());
+        QApplication::processEvents();
+        for (const char* key : {"", "medical_de_v7", "medical_it_v1", "software_en_v1"}) {
+            SCOPED_TRACE(key);
+            auto* title = step->row(key)->findChild<WrappingText*>();
+            ASSERT_NE(title, nullptr);
+            EXPECT_EQ(title->lineCount(title->width()), 1) << title->text().toStdString();
+            if (auto* chip = step->row(key)->findChild<StatusChip*>()) {
+                EXPECT_LE(chip->x() - title->geometry().right(), 10);
+            }
+            for (auto* label : step->row(key)->findChildren<QLabel*>()) {
+                if (label->text().isEmpty()) continue;
+                EXPECT_EQ(label->palette().color(label->foregroundRole()), secondary) << label->text().toStdString();
+            }
+        }
+    }
+    EXPECT_FALSE(step->warning("medical_it_v1")->text().contains(QStringLiteral("⚠")));
+    LocalizationManager::shared().setLanguage("en");
 
     step->row("medical_de_v7")->click();
     EXPECT_EQ(world.defaults().string("activeDictionary"), "medical_de_v7");
@@ -186,6 +240,18 @@ TEST_F(OnboardingStepsTest, TheFinalPageNamesTheTriggerAndFocusesItsEditor) {
     EXPECT_EQ(step->hotkeyCaption().toStdString(), localizedLabel(HotkeyOption::rightControl, appBundle()));
     EXPECT_TRUE(step->tryItSentence().contains(
         QString::fromStdString(localizedLabel(HotkeyOption::rightControl, appBundle())).toUpper()));
+
+    // A long trigger name in German: the sentence wraps and is shown whole, never cut short.
+    LocalizationManager::shared().setLanguage("de");
+    hotkeys->setOption(HotkeyOption::doubleTapRightControl);
+    QApplication::processEvents();
+    auto* sentence = v.findChild<KickerLabel*>("tryItSentence");
+    ASSERT_NE(sentence, nullptr);
+    EXPECT_TRUE(sentence->displayText().contains(
+        QString::fromStdString(localizedLabel(HotkeyOption::doubleTapRightControl, appBundle())).toUpper()));
+    EXPECT_GT(sentence->lineCount(sentence->width()), 1);
+    EXPECT_GE(sentence->height(), sentence->heightForWidth(sentence->width()));
+    LocalizationManager::shared().setLanguage("en");
 
     window->activateWindow();
     QApplication::setActiveWindow(window.get());

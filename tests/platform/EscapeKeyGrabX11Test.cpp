@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <functional>
+#include <initializer_list>
 #include <thread>
 #include <vector>
 
@@ -62,11 +63,11 @@ struct OtherClient {
     }
     // Presses and releases `lockKey`, which toggles its lock.
     void toggle(KeySym lockKey) { tap(XKeysymToKeycode(d, lockKey)); }
-    void tapWithAlt(KeyCode code) {
-        const KeyCode alt = XKeysymToKeycode(d, XK_Alt_L);
-        XTestFakeKeyEvent(d, alt, True, CurrentTime);
+    // Taps `code` while the keys of `modifiers` are held.
+    void tapWith(std::initializer_list<KeySym> modifiers, KeyCode code) {
+        for (const KeySym m : modifiers) XTestFakeKeyEvent(d, XKeysymToKeycode(d, m), True, CurrentTime);
         tap(code);
-        XTestFakeKeyEvent(d, alt, False, CurrentTime);
+        for (const KeySym m : modifiers) XTestFakeKeyEvent(d, XKeysymToKeycode(d, m), False, CurrentTime);
         XSync(d, False);
     }
     // Escape presses that reached this client through its own grabs on the root window.
@@ -158,21 +159,24 @@ TEST_F(GrabFixture, EscapeGoesToTheTapOnlyWhileEnabledAndOtherwiseToTheFocusedWi
 TEST_F(GrabFixture, AnotherClientHoldingEscapeMakesCreatingAndEnablingFail) {
     ASSERT_TRUE(other.grabEscape());
     EXPECT_FALSE(grab.create());
+    EXPECT_EQ(grab.failure(), EscapeTapFailure::heldByAnotherProgram);
     other.releaseEscape();
 
     ASSERT_TRUE(grab.create());
     ASSERT_TRUE(other.grabEscape()) << "a created but disabled tap holds nothing";
     grab.setEnabled(true);
     EXPECT_FALSE(grab.isEnabled());
+    EXPECT_EQ(grab.failure(), EscapeTapFailure::heldByAnotherProgram);
 
     other.releaseEscape();
     grab.setEnabled(true);
     EXPECT_TRUE(grab.isEnabled());
+    EXPECT_EQ(grab.failure(), EscapeTapFailure::none);
     EXPECT_FALSE(other.grabEscape()) << "the enabled tap holds Escape";
 }
 
-// A window manager holding Alt+Escape (openbox does) leaves plain Escape to us, with the lock keys in
-// any state, and keeps its own combination.
+// A window manager holding Alt+Escape (openbox does) leaves plain Escape and every other combination to
+// us, with the lock keys in any state, and keeps its own combination.
 TEST_F(GrabFixture, EscapeWithAModifierHeldByAnotherClientLeavesPlainEscapeToTheTap) {
     ASSERT_TRUE(other.grabEscape(Mod1Mask));
     ASSERT_TRUE(grab.create());
@@ -189,14 +193,25 @@ TEST_F(GrabFixture, EscapeWithAModifierHeldByAnotherClientLeavesPlainEscapeToThe
     other.toggle(XK_Num_Lock);
     EXPECT_TRUE(waitForEscapes(3)) << "Num Lock on";
 
-    other.tapWithAlt(other.escape);
+    other.tapWith({XK_Control_L}, other.escape);
+    EXPECT_TRUE(waitForEscapes(4)) << "Ctrl+Escape";
+    other.tapWith({XK_Control_L, XK_Alt_L}, other.escape);
+    EXPECT_TRUE(waitForEscapes(5)) << "Ctrl+Alt+Escape is free too";
+    other.tapWith({XK_Super_L, XK_Shift_L}, other.escape);
+    EXPECT_TRUE(waitForEscapes(6)) << "Super+Shift+Escape";
+
+    other.tapWith({XK_Alt_L}, other.escape);
     int received = 0;
     EXPECT_TRUE(waitFor([&] { return (received += other.grabbedEscapes()) >= 1; }));
     EXPECT_EQ(received, 1);
     // Presses arrive in order: once this one is in, an Alt+Escape taken by the tap would be too.
     other.tap(other.escape);
-    EXPECT_TRUE(waitForEscapes(4)) << "Alt+Escape stays the other client's";
+    EXPECT_TRUE(waitForEscapes(7)) << "Alt+Escape stays the other client's";
     other.releaseEscape(Mod1Mask);
+
+    grab.setEnabled(false);
+    EXPECT_TRUE(other.grabEscape(ControlMask)) << "a disabled tap lets go of every combination";
+    other.releaseEscape(ControlMask);
 }
 
 TEST_F(GrabFixture, AKeymapChangeWhileDisabledLeavesEscapeFree) {
@@ -237,6 +252,7 @@ TEST(EscapeKeyGrabWithoutDisplay, CannotBeCreatedOrEnabled) {
     test::ScopedEnv noDisplay("DISPLAY", std::nullopt);
     EscapeKeyGrab grab;
     EXPECT_FALSE(grab.create());
+    EXPECT_EQ(grab.failure(), EscapeTapFailure::noDisplay);
     grab.setEnabled(true);
     EXPECT_FALSE(grab.isEnabled());
 }

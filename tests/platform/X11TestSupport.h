@@ -20,6 +20,11 @@ inline bool spinUntil(const std::function<bool()>& done, int ms = 5000) {
     }
 }
 
+// Runs Qt events for `ms` of real time.
+inline void spinFor(int ms) {
+    spinUntil([] { return false; }, ms);
+}
+
 inline QString clipboardOwnerPath() { return QCoreApplication::applicationDirPath() + "/clipboard_owner"; }
 
 // What another process sees on the clipboard: "format size sha256" lines. Keeps our own event loop

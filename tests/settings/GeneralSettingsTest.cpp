@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QToolButton>
@@ -28,6 +29,7 @@
 #include "settings/ShortcutSection.h"
 #include "settings/UpdatesSection.h"
 #include "support/SettingsRig.h"
+#include "ui/Colors.h"
 #include "ui/LanguageTag.h"
 
 using namespace vandrel;
@@ -63,6 +65,11 @@ protected:
     void setMode(const std::string& mode) { rig.world.defaults().set(kPerformanceMode, mode); }
     std::string mode() { return rig.world.defaults().get(kPerformanceMode); }
     AppState& app() { return *rig.appState; }
+    // The dictation state's own start-up load (its model is not on the rig's server) has come and gone, so
+    // that running the loop later starts nothing of its own.
+    void settleStartUp() {
+        ASSERT_TRUE(rig.world.loop().runUntil([&] { return !app().isModelLoading.get(); }, std::chrono::seconds(20)));
+    }
     // Loads `tier` for real (the tiny model through the fake libwhisper).
     void loadForReal(ModelTier tier) {
         rig.dictation.writeModel(tier);
@@ -92,6 +99,10 @@ TEST_F(GeneralSettingsTest, SectionsAreNumberedAndFollowTheApplicationLanguage) 
     EXPECT_FALSE(page->modelErrorSection()->isHidden());
     EXPECT_EQ(page->hotkeyWarningSection()->headerText(), "");
     EXPECT_FALSE(page->microphoneSection()->footerText().contains("macOS"));
+    // A footer is quieter than the row labels above it.
+    auto* footer = page->microphoneSection()->findChild<QLabel*>("sectionFooter");
+    ASSERT_NE(footer, nullptr);
+    EXPECT_EQ(footer->palette().color(footer->foregroundRole()), secondaryColor(QApplication::palette()));
     const QString englishWarning = page->hotkeyWarningSection()->warningText();
 
     choose(page->appLanguageSection()->picker(), 1);
@@ -124,8 +135,9 @@ TEST_F(GeneralSettingsTest, HotkeyPickerListsSixteenChoicesUnderTheirGroupsAndSn
     EXPECT_EQ(options.first(), "None");
     EXPECT_EQ(options.last(), "Custom\u2026");
     EXPECT_EQ(headings, (QStringList{"Double-tap", "Hold / Tap", "Key Combination"}));
-    EXPECT_EQ(warned, (QStringList{"Right Super  \u26A0\uFE0F", "Fn  \u26A0\uFE0F", "Alt + Space  \u26A0\uFE0F",
-                                   "Ctrl + Space  \u26A0\uFE0F", "Super + Shift + Space  \u26A0\uFE0F"}));
+    EXPECT_EQ(warned,
+              (QStringList{"Right Super  \u26A0\uFE0F", "Fn (unavailable)  \u26A0\uFE0F", "Alt + Space  \u26A0\uFE0F",
+                           "Ctrl + Space  \u26A0\uFE0F", "Super + Shift + Space  \u26A0\uFE0F"}));
     EXPECT_EQ(picker->currentText(), "Right Alt");  // the manager's default
     EXPECT_EQ(section->footerText(), "Hold the key to record. Tap briefly for hands-free mode.");
     EXPECT_TRUE(page->hotkeyWarningSection()->isHidden());
@@ -133,6 +145,14 @@ TEST_F(GeneralSettingsTest, HotkeyPickerListsSixteenChoicesUnderTheirGroupsAndSn
     choose(picker, picker->findData(static_cast<int>(HotkeyOption::rightCommand)));
     EXPECT_EQ(rig.hotkeyManager.currentOption.get(), HotkeyOption::rightCommand);
     EXPECT_EQ(rig.world.defaults().get(kHotkeyOption), "rightCommand");
+    EXPECT_FALSE(page->hotkeyWarningSection()->isHidden());
+    // A key this session never sees: marked, and chosen anyway it says why in place of the how-to.
+    const int fn = picker->findData(static_cast<int>(HotkeyOption::fn));
+    const QString fnReason = "The Fn key cannot be detected on Linux. Choose another key.";
+    EXPECT_EQ(picker->itemData(fn, Qt::ToolTipRole).toString(), fnReason);
+    EXPECT_FALSE(picker->itemData(fn - 1, Qt::ToolTipRole).isValid());
+    choose(picker, fn);
+    EXPECT_EQ(section->footerText(), fnReason);
     EXPECT_FALSE(page->hotkeyWarningSection()->isHidden());
     choose(picker, picker->findData(static_cast<int>(HotkeyOption::doubleTapLeftOption)));
     EXPECT_TRUE(page->hotkeyWarningSection()->isHidden());
@@ -213,6 +233,7 @@ TEST_F(GeneralSettingsTest, PerformanceRowsFollowTheLanguagesAndTheLoad) {
 }
 
 TEST_F(GeneralSettingsTest, ChoosingAModeStoresItAndLoadsItsModelUnlessADictationRuns) {
+    ASSERT_NO_FATAL_FAILURE(settleStartUp());
     auto page = open();
     auto* fast = page->performanceSection()->row(ModelTier::small);
     EXPECT_TRUE(fast->showsDownloadHint());
@@ -222,8 +243,12 @@ TEST_F(GeneralSettingsTest, ChoosingAModeStoresItAndLoadsItsModelUnlessADictatio
     EXPECT_EQ(mode(), "standard");  // refused: the page keeps showing the model the application has
     EXPECT_FALSE(fast->isSelected());
     EXPECT_EQ(app().loadingTier.get(), std::nullopt);
+    EXPECT_EQ(page->performanceSection()->refusalText(),
+              "Not changed during a dictation. Try again once it has finished.");
 
     app().recordingState.set(RecordingState::idle);
+    rig.world.loop().runPending();
+    EXPECT_EQ(page->performanceSection()->refusalText(), "");  // no longer true, no longer said
     fast->click();
     EXPECT_EQ(mode(), "fast");
     EXPECT_TRUE(fast->isSelected());
@@ -275,7 +300,26 @@ TEST_F(GeneralSettingsTest, LightweightFallsBackToAccurateOnAppearAndAfterALangu
     EXPECT_EQ(app().loadingTier.get(), ModelTier::largeTurboQ5);
 }
 
+TEST_F(GeneralSettingsTest, AFallbackDeferredByALoadRunsWhenTheLoadEnds) {
+    ASSERT_NO_FATAL_FAILURE(settleStartUp());
+    setMode("fast");
+    setLanguages({"en", "pl"});  // stored elsewhere, e.g. by the guide
+    app().isModelLoading.set(true);
+    app().loadingTier.set(ModelTier::small);
+    auto page = open();
+    EXPECT_EQ(mode(), "fast");  // the application takes no second load now
+
+    app().loadingTier.set(std::nullopt);
+    app().isModelLoading.set(false);
+    EXPECT_EQ(mode(), "fast");  // not from inside the dictation state's own change
+    rig.world.loop().runPending();
+    EXPECT_EQ(mode(), "standard");
+    EXPECT_EQ(app().loadingTier.get(), ModelTier::largeTurboQ5);
+    EXPECT_TRUE(page->performanceSection()->row(ModelTier::largeTurboQ5)->isSelected());
+}
+
 TEST_F(GeneralSettingsTest, LanguageChangesInLightweightModeReloadOrSwitchAndWaitForTheDictation) {
+    ASSERT_NO_FATAL_FAILURE(settleStartUp());
     setMode("fast");
     auto page = open();
     page->addLanguage("it");
@@ -285,13 +329,23 @@ TEST_F(GeneralSettingsTest, LanguageChangesInLightweightModeReloadOrSwitchAndWai
     app().isModelLoading.set(false);
     app().loadingTier.set(std::nullopt);
 
-    // While a dictation runs, a language that needs the other model is refused as a whole.
+    // While a dictation runs or a model loads, a language that needs the other model is refused as a
+    // whole, and the section says why.
     app().recordingState.set(RecordingState::recording);
     page->addLanguage("pl");
     EXPECT_EQ(page->selectedLanguages(), (std::vector<std::string>{"en", "it"}));
     EXPECT_EQ(rig.world.defaults().get(kPreferredLanguages), (StringList{"en", "it"}));
     EXPECT_EQ(mode(), "fast");
+    EXPECT_EQ(page->languagesSection()->refusalText(),
+              "Not changed during a dictation. Try again once it has finished.");
     app().recordingState.set(RecordingState::idle);
+    app().isModelLoading.set(true);
+    page->addLanguage("pl");
+    EXPECT_EQ(page->selectedLanguages(), (std::vector<std::string>{"en", "it"}));
+    EXPECT_EQ(page->languagesSection()->refusalText(), "Not changed while a model loads. Try again once it's ready.");
+    app().isModelLoading.set(false);
+    rig.world.loop().runPending();
+    EXPECT_EQ(page->languagesSection()->refusalText(), "");
 
     page->addLanguage("pl");
     EXPECT_EQ(rig.world.defaults().get(kPreferredLanguages), (StringList{"en", "it", "pl"}));
@@ -357,11 +411,17 @@ TEST_F(GeneralSettingsTest, MicrophonePickerListsDevicesAsTheServiceReportsThem)
     EXPECT_EQ(rig.dictation.devices->preferredUID(), "usb-b");
     EXPECT_EQ(row->picker()->currentIndex(), 3);
 
-    // Unplugged: the service lets go of the pin and the picker follows the system default again.
+    // Unplugged: the pin stays, no entry is chosen and the warning says what happens meanwhile; plugged
+    // back in, the device is chosen again.
     audio.sourceList = {{1, "usb-a", "USB Mic", 1, false}};
     audio.sourcesChanged.emit();
+    EXPECT_TRUE(row->showsMissingWarning());
+    EXPECT_EQ(row->picker()->currentIndex(), -1);
+    EXPECT_EQ(rig.dictation.devices->preferredUID(), "usb-b");
+    audio.sourceList = {{1, "usb-a", "USB Mic", 1, false}, {5, "usb-b", "USB Mic", 1, false}};
+    audio.sourcesChanged.emit();
     EXPECT_FALSE(row->showsMissingWarning());
-    EXPECT_EQ(row->picker()->currentIndex(), 0);
+    EXPECT_EQ(row->picker()->currentIndex(), 3);
 
     choose(row->picker(), 2);
     choose(row->picker(), 0);
@@ -381,9 +441,15 @@ TEST_F(GeneralSettingsTest, SwitchesWriteTheirKeysAndTheEscapeHintNeedsBoth) {
     EXPECT_EQ(rig.world.defaults().stored(kRestoreClipboard), false);
 
     EXPECT_FALSE(behaviour->showsEscapeHint());
+    app().escapeTapFailure.set(EscapeTapFailure::noDisplay);
     app().escapeCancelNeedsAccessibility.set(true);
     EXPECT_TRUE(behaviour->showsEscapeHint());
     EXPECT_FALSE(behaviour->escapeHintText().contains("Accessibility"));
+    EXPECT_TRUE(behaviour->escapeHintText().contains("log into an X11 session"));
+    // Telling an X11 user to log into X11 would be no help: the remedy is the program holding Escape.
+    app().escapeTapFailure.set(EscapeTapFailure::heldByAnotherProgram);
+    EXPECT_TRUE(behaviour->escapeHintText().contains("another program holds the Escape key"));
+    EXPECT_FALSE(behaviour->escapeHintText().contains("X11 session"));
     behaviour->cancelWithEscapeSwitch()->click();
     EXPECT_EQ(rig.world.defaults().stored(kCancelWithEscape), false);
     EXPECT_FALSE(behaviour->showsEscapeHint());

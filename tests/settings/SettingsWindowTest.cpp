@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLabel>
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
@@ -11,7 +12,9 @@
 #include "settings/PermissionsSettingsView.h"
 #include "settings/SettingsView.h"
 #include "support/SettingsRig.h"
+#include "ui/BrandCard.h"
 #include "ui/StatusChip.h"
+#include "ui/WrappingText.h"
 
 using namespace vandrel;
 using Tab = SettingsView::TabID;
@@ -109,7 +112,9 @@ TEST_F(SettingsWindowTest, PermissionRowsShowEachCombinationOfTheTwoGrants) {
         // Both start unknown: the rows offer their remedies until the first reading.
         EXPECT_FALSE(page.microphoneRow()->showsCheckMark());
         EXPECT_FALSE(page.checkAgainButton()->isHidden());
+        page.resize(666, 660);  // the page beside the sidebar
         page.show();
+        QApplication::processEvents();
 
         const bool accessibility = c.accessibility == Accessibility::granted;
         const bool all = c.microphone && accessibility;
@@ -121,6 +126,10 @@ TEST_F(SettingsWindowTest, PermissionRowsShowEachCombinationOfTheTwoGrants) {
                                          : "Fix what is missing above, then click Check Again.");
         if (!c.microphone) {
             EXPECT_TRUE(page.microphoneRow()->remedy().contains("sound server"));
+            // The instructions run under the description across the row, not squeezed into its corner.
+            auto* remedy = page.microphoneRow()->findChild<QLabel*>("remedy");
+            ASSERT_NE(remedy, nullptr);
+            EXPECT_GT(remedy->width(), page.microphoneRow()->width() * 2 / 3);
         }
         if (c.accessibility == Accessibility::missing) {
             EXPECT_TRUE(page.accessibilityRow()->remedy().contains("XTEST"));
@@ -197,6 +206,17 @@ TEST_F(SettingsWindowTest, AboutShowsVersionAndTheBetaChipOnlyForTheBetaFeed) {
 
     AboutSettingsView otherCase(rig.context, {"1", "1", "https://vandrel.app/Appcast-Beta.xml"});
     EXPECT_EQ(otherCase.betaChip(), nullptr);
+
+    // Beside the sidebar the card takes its full width, so the privacy promise keeps to one line.
+    release.resize(666, 660);
+    release.show();
+    QApplication::processEvents();
+    auto* card = release.findChild<BrandCard*>();
+    ASSERT_NE(card, nullptr);
+    EXPECT_EQ(card->width(), 460);
+    auto* privacy = release.findChild<WrappingText*>();
+    ASSERT_NE(privacy, nullptr);
+    EXPECT_EQ(privacy->lineCount(privacy->width()), 1) << privacy->text().toStdString();
 
     LocalizationManager::shared().setLanguage("de");
     EXPECT_EQ(release.versionText(), "Version 1.0.27 (42)");

@@ -29,6 +29,8 @@ class ScriptedEscapeTap : public EscapeKeyTap {
 public:
     struct Shared {
         bool refuseCreate = false;
+        bool refuseEnable = false;
+        EscapeTapFailure failure = EscapeTapFailure::noDisplay;  // reported for a refusal
         int creates = 0;
         bool enabled = false;
         std::function<void()> press;
@@ -42,8 +44,11 @@ public:
         };
         return true;
     }
-    void setEnabled(bool enabled) override { m_shared->enabled = enabled; }
+    void setEnabled(bool enabled) override { m_shared->enabled = enabled && !m_shared->refuseEnable; }
     bool isEnabled() const override { return m_shared->enabled; }
+    EscapeTapFailure failure() const override {
+        return m_shared->refuseCreate || m_shared->refuseEnable ? m_shared->failure : EscapeTapFailure::none;
+    }
 
 private:
     std::shared_ptr<Shared> m_shared;
@@ -63,7 +68,7 @@ public:
 class NoDriver : public UpdateUserDriver {
     void showUpToDate(const std::string&, std::function<void()> done) override { done(); }
     void showUpdateAvailable(const AppcastItem&, const std::string&, std::function<void()> done) override { done(); }
-    void showError(const std::string&, std::function<void()> done) override { done(); }
+    void showError(const std::string&, const std::string&, std::function<void()> done) override { done(); }
     void bringToFront() override {}
 };
 
@@ -157,12 +162,22 @@ TEST_F(AppDelegateTest, WithoutTheGrabTheFlagIsSetAndEveryStartRetries) {
     make();
     startRecording();
     EXPECT_TRUE(app().escapeCancelNeedsAccessibility.get());
+    EXPECT_EQ(app().escapeTapFailure.get(), EscapeTapFailure::noDisplay);
     app().cancelRecording();
     escape->refuseCreate = false;
     startRecording();
     EXPECT_EQ(escape->creates, 2);
     EXPECT_FALSE(app().escapeCancelNeedsAccessibility.get());
+    EXPECT_EQ(app().escapeTapFailure.get(), EscapeTapFailure::none);
     EXPECT_TRUE(escape->enabled);
+    app().cancelRecording();
+
+    // Created, but another program took Escape before this recording.
+    escape->refuseEnable = true;
+    escape->failure = EscapeTapFailure::heldByAnotherProgram;
+    startRecording();
+    EXPECT_TRUE(app().escapeCancelNeedsAccessibility.get());
+    EXPECT_EQ(app().escapeTapFailure.get(), EscapeTapFailure::heldByAnotherProgram);
 }
 
 TEST_F(AppDelegateTest, EscapeTypedIntoOurOwnWindowCancelsToo) {

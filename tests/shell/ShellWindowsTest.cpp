@@ -259,6 +259,25 @@ TEST_F(ShellWindowsTest, AWhatsNewWindowGrowsTallerWithALongDescription) {
     EXPECT_GT(w.announcementWindow()->height(), usual + 100);
 }
 
+TEST_F(ShellWindowsTest, AWhatsNewWindowFollowsItsContentIntoAnotherLanguage) {
+    factory.realAnnouncementViews = true;
+    auto& w = make();
+    w.showAnnouncementWindow(announcementFor("1.0.27"), false);
+    ShellWindow* window = w.announcementWindow();
+    ASSERT_NE(window, nullptr);
+    const int english = window->height();
+
+    // The longer German texts wrap onto more lines: the window grows with them instead of cutting them.
+    LocalizationManager::shared().setLanguage("de");
+    QApplication::processEvents();
+    EXPECT_EQ(window->content()->sizeHint().height(), window->height());
+    EXPECT_GT(window->height(), english);
+    EXPECT_EQ(window->width(), 480);
+    LocalizationManager::shared().setLanguage("en");
+    QApplication::processEvents();
+    EXPECT_EQ(window->height(), english);
+}
+
 TEST(WindowPlacement, CentredInsideTheAreaAndATooTallWindowSitsOnTheBottomEdge) {
     const QRect area(0, 30, 1920, 1050);  // a panel at the top
     EXPECT_EQ(centeredOrigin(area, {880, 660}), QPoint(520, 225));

@@ -32,8 +32,6 @@ TEST_F(StatusMenuTest, ReadyIdleMenuInOrder) {
     EXPECT_EQ(titles(menu), (std::vector<std::string>{"Start Recording", "---", "Microphone: System Default", "---",
                                                       "Check for Updates…", "Settings...", "Quit Vandrel"}));
     EXPECT_EQ(menu[0].action, StatusMenuAction::startRecording);
-    EXPECT_EQ(menu[5].keyEquivalent, ",");
-    EXPECT_EQ(menu[6].keyEquivalent, "q");
     EXPECT_TRUE(menu[4].enabled);
     EXPECT_EQ(statusIconFor(in).symbol, "mic");
     EXPECT_EQ(statusIconFor(in).tooltip, "Vandrel — Ready");

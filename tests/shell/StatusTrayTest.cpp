@@ -55,7 +55,8 @@ TEST(StatusTray, MenuIsRebuiltFromTheCurrentStateEachTimeItOpens) {
     ASSERT_EQ(chosen.size(), 2u);
     EXPECT_EQ(chosen[0].first, StatusMenuAction::startRecording);
     EXPECT_EQ(chosen[1], std::make_pair(StatusMenuAction::selectMicrophoneDevice, std::string("uid&1")));
-    EXPECT_EQ(find(tray.menu(), "Settings...")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    // No key hints: with a tray menu open no application shortcut is active, so none would work.
+    for (auto* a : tray.menu()->actions()) EXPECT_TRUE(a->shortcut().isEmpty()) << a->text().toStdString();
 }
 
 TEST(StatusTray, ALeftClickOpensTheMenuBuiltFromTheCurrentState) {

@@ -1,11 +1,15 @@
 // The update windows show what a feed says as text, never as markup.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMessageBox>
 
+#include "base/LocalizationManager.h"
 #include "shell/QtUpdateUserDriver.h"
+#include "support/TestEnvironment.h"
 
 using namespace vandrel;
 
@@ -22,6 +26,7 @@ QList<QLabel*> labelsShowing(const QString& needle) {
 }  // namespace
 
 TEST(UpdateDialog, FeedTextIsShownAsPlainText) {
+    test::TestWorld world;
     const std::string hostile = "<a href=\"https://example.invalid\">2.0</a><img src=\"https://example.invalid/x\">";
     QtUpdateUserDriver driver;
     AppcastItem item;
@@ -31,10 +36,38 @@ TEST(UpdateDialog, FeedTextIsShownAsPlainText) {
     ASSERT_EQ(version.size(), 1);
     EXPECT_EQ(version.front()->textFormat(), Qt::PlainText);
 
-    driver.showError("<b>feed</b> said <a href=\"x\">no</a>", [] {});
+    driver.showError("<b>feed</b> said <a href=\"x\">no</a>", "", [] {});
     auto error = labelsShowing("<b>feed</b>");
     ASSERT_EQ(error.size(), 1);
     EXPECT_EQ(error.front()->textFormat(), Qt::PlainText);
+    for (auto* w : QApplication::topLevelWidgets()) w->close();
+}
+
+TEST(UpdateDialog, AFailureSpeaksTheUsersLanguageKeepsTheCauseInItsDetailsAndFitsItsTitle) {
+    test::TestWorld world;
+    LocalizationManager::shared().setLanguage("de");
+    QtUpdateUserDriver driver;
+    const std::string cause = "Could not resolve hostname: vandrel.app";
+    driver.showError(localized("An error occurred while checking for updates."), cause, [] {});
+    QMessageBox* box = nullptr;
+    for (auto* w : QApplication::topLevelWidgets())
+        if (auto* b = qobject_cast<QMessageBox*>(w); b && b->isVisible() && b->icon() == QMessageBox::Warning) box = b;
+    ASSERT_NE(box, nullptr);
+
+    EXPECT_EQ(box->windowTitle(), "Softwareaktualisierung");
+    EXPECT_EQ(box->informativeText(), "Bei der Suche nach Updates ist ein Fehler aufgetreten.");
+    EXPECT_TRUE(labelsShowing("resolve").isEmpty());  // the cause is not in the German text
+    EXPECT_EQ(box->detailedText(), QString::fromStdString(cause));
+    QStringList buttons;
+    for (auto* b : box->buttons()) buttons << b->text();
+    EXPECT_TRUE(buttons.contains("Details einblenden...")) << buttons.join(", ").toStdString();
+
+    QFont titleFont = box->font();
+    titleFont.setBold(true);
+    EXPECT_GE(box->width(),
+              QFontMetrics(titleFont).horizontalAdvance(box->windowTitle()) + QtUpdateUserDriver::kTitleBarRoom);
+    box->close();
+    LocalizationManager::shared().setLanguage("en");
 }
 
 int main(int argc, char** argv) {

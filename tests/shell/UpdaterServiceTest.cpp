@@ -26,8 +26,8 @@ public:
     void showUpdateAvailable(const AppcastItem& u, const std::string&, std::function<void()> done) override {
         m_shown->push_back({"update", u.shortVersion + " " + u.downloadPage, std::move(done)});
     }
-    void showError(const std::string& m, std::function<void()> done) override {
-        m_shown->push_back({"error", m, std::move(done)});
+    void showError(const std::string& m, const std::string& d, std::function<void()> done) override {
+        m_shown->push_back({"error", m + " | " + d, std::move(done)});
     }
     void bringToFront() override { ++*m_fronts; }
 
@@ -106,7 +106,9 @@ TEST_F(UpdaterServiceTest, HttpErrorsAndBadFeedsAreShownAsErrorsNotAsUpToDate) {
     missing->checkForUpdates();
     ASSERT_TRUE(waitShown(1));
     EXPECT_EQ(shown[0].kind, "error");
-    EXPECT_NE(shown[0].detail.find("HTTP 404"), std::string::npos);
+    // The cause goes into the detail, apart from the sentence in the user's language.
+    EXPECT_EQ(shown[0].detail.rfind("An error occurred while checking for updates. | HTTP 404", 0), 0u)
+        << shown[0].detail;
     auto garbage = make("/garbage");
     garbage->checkForUpdates();
     ASSERT_TRUE(waitShown(2));

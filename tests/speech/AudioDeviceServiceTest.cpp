@@ -75,15 +75,23 @@ TEST_F(AudioDeviceServiceTest, CurrentDeviceIsThePinnedThenTheDefaultThenTheFirs
     EXPECT_FALSE(empty.currentDevice());
 }
 
-TEST_F(AudioDeviceServiceTest, APinThatIsAbsentAtCreationIsDroppedAtOnce) {
+TEST_F(AudioDeviceServiceTest, APinThatIsAbsentAtCreationIsKeptAndTheDefaultIsUsedMeanwhile) {
     world.defaults().setString(kPreferredInputDeviceUID.name, "gone");
     world.defaults().setString(kPreferredInputDeviceName.name, "Gone Mic");
     AudioDeviceService service(backend);
-    EXPECT_EQ(service.preferredUID(), "");
-    EXPECT_EQ(world.defaults().string(kPreferredInputDeviceUID.name), "");
-    EXPECT_FALSE(world.defaults().contains(kPreferredInputDeviceName.name));
-    EXPECT_EQ(posted, 1);
-    EXPECT_TRUE(backend->events.empty());  // unpinning leaves the system default alone
+    EXPECT_EQ(service.preferredUID(), "gone");
+    EXPECT_TRUE(service.isPreferredDeviceMissing());
+    EXPECT_EQ(world.defaults().string(kPreferredInputDeviceName.name), "Gone Mic");
+    EXPECT_EQ(service.currentDevice()->id, 3u);
+    EXPECT_EQ(posted, 0);
+    EXPECT_TRUE(service.applyPreferredDevice());
+    EXPECT_TRUE(backend->events.empty());  // nothing to apply while it is away
+
+    backend->sourceList.push_back({12, "gone", "Gone Mic", 1, false});
+    backend->sourcesChanged.emit();
+    EXPECT_FALSE(service.isPreferredDeviceMissing());
+    EXPECT_EQ(backend->events, std::vector<std::string>{"setDefault:12"});
+    EXPECT_EQ(service.currentDevice()->id, 12u);
 }
 
 TEST_F(AudioDeviceServiceTest, PinningMakesTheDeviceTheSystemDefaultAndIsRemembered) {
@@ -139,27 +147,37 @@ TEST_F(AudioDeviceServiceTest, ApplyingThePinTouchesTheDefaultOnlyWhenItDiffers)
     EXPECT_FALSE(service.applyPreferredDevice());
 }
 
-TEST_F(AudioDeviceServiceTest, ListChangesRefreshAndDropAVanishedPinButDefaultChangesNeverUnpin) {
+TEST_F(AudioDeviceServiceTest, AnUnpluggedPinIsKeptAndAppliedAgainWhenTheDeviceReturns) {
     AudioDeviceService service(backend);
     ASSERT_TRUE(service.setPreferredDevice("alsa_input.usb-mic"));
     EXPECT_FALSE(service.isPreferredDeviceMissing());
+    backend->events.clear();
 
+    const auto usb = backend->sourceList.front();
     backend->sourceList.erase(backend->sourceList.begin());
-    backend->defaultId = 3;
+    backend->defaultId = 3;  // the server falls back to another source
+    backend->sourcesChanged.emit();
     backend->defaultInputChanged.emit();
     EXPECT_EQ(service.inputDevices().size(), 1u);
-    EXPECT_EQ(service.preferredUID(), "alsa_input.usb-mic");  // kept through a default change
+    EXPECT_EQ(service.preferredUID(), "alsa_input.usb-mic");
+    EXPECT_EQ(world.defaults().string(kPreferredInputDeviceUID.name), "alsa_input.usb-mic");
     EXPECT_TRUE(service.isPreferredDeviceMissing());
     EXPECT_EQ(service.currentDevice()->id, 3u);
+    EXPECT_EQ(posted, 1);  // only the pinning itself
 
-    backend->sourcesChanged.emit();
-    EXPECT_EQ(service.preferredUID(), "");
-    EXPECT_FALSE(service.isPreferredDeviceMissing());
-    EXPECT_EQ(posted, 2);
-
+    // Another device arriving does not count as the pinned one's return.
     backend->sourceList.push_back({10, "bluetooth.headset", "Headset", 1, false});
     backend->sourcesChanged.emit();
     EXPECT_EQ(uids(service.inputDevices()), (std::vector<std::string>{"alsa_input.pci-analog", "bluetooth.headset"}));
+    EXPECT_TRUE(backend->events.empty());
+
+    // Plugged in again, under a new server id.
+    backend->sourceList.push_back({11, usb.uid, usb.name, usb.channels, false});
+    backend->sourcesChanged.emit();
+    EXPECT_FALSE(service.isPreferredDeviceMissing());
+    EXPECT_EQ(backend->events, std::vector<std::string>{"setDefault:11"});
+    EXPECT_EQ(service.currentDevice()->id, 11u);
+    EXPECT_EQ(service.preferredUID(), "alsa_input.usb-mic");
 }
 
 TEST(AudioInputDevice, EqualityAndHashCoverAllThreeFields) {

@@ -117,13 +117,35 @@ TEST_F(PulseTest, PinningSetsTheServersDefaultSourceAndUnpinningFollowsTheSystem
     EXPECT_EQ(runProgram({"pactl", "get-default-source"}), "vandrel_test_pin");  // unpinning leaves it
     runProgram({"pactl", "set-default-source", kMic});
     EXPECT_TRUE(world.loop().runUntil([&] { return service.currentDevice() && service.currentDevice()->uid == kMic; }));
+}
 
-    // A pinned microphone that is unplugged is forgotten.
+// Unplugging and plugging back in, as the server sees it: the source goes away and comes back under the
+// same name with a new index.
+TEST_F(PulseTest, APinnedMicrophoneThatIsUnpluggedStaysPinnedAndIsTheDefaultAgainWhenItReturns) {
+    addMicrophone("vandrel_test_pin");
+    AudioDeviceService service(backend);
     ASSERT_TRUE(service.setPreferredDevice("vandrel_test_pin"));
+    ASSERT_EQ(runProgram({"pactl", "get-default-source"}), "vandrel_test_pin");
+
     runProgram({"pactl", "unload-module", modules.back()});
     modules.pop_back();
-    EXPECT_TRUE(world.loop().runUntil([&] { return service.preferredUID().empty(); }));
-    EXPECT_EQ(world.defaults().string(kPreferredInputDeviceUID.name), "");
+    ASSERT_TRUE(world.loop().runUntil([&] { return !listed(service, "vandrel_test_pin"); }));
+    EXPECT_TRUE(service.isPreferredDeviceMissing());
+    EXPECT_EQ(service.preferredUID(), "vandrel_test_pin");
+    EXPECT_EQ(world.defaults().string(kPreferredInputDeviceUID.name), "vandrel_test_pin");
+    runProgram({"pactl", "set-default-source", kMic});  // what a desktop's sound settings would fall back to
+    EXPECT_TRUE(world.loop().runUntil([&] { return service.currentDevice() && service.currentDevice()->uid == kMic; }));
+
+    auto source = runProgram({"pactl", "load-module", "module-virtual-source", "source_name=vandrel_test_pin",
+                              "master=vandrel_test_pin_sink.monitor",
+                              "source_properties=device.description=vandrel_test_pin-Microphone"});
+    ASSERT_TRUE(source);
+    modules.push_back(*source);
+    EXPECT_TRUE(world.loop().runUntil([&] { return !service.isPreferredDeviceMissing(); }));
+    EXPECT_TRUE(world.loop().runUntil([&] {
+        return runProgram({"pactl", "get-default-source"}) == std::optional<std::string>("vandrel_test_pin");
+    }));
+    EXPECT_EQ(service.currentDevice()->uid, "vandrel_test_pin");
 }
 
 TEST_F(PulseTest, AStereoToneAt48kHzIsRecordedAs16kHzMonoOfItsLengthAndLevel) {

@@ -1,5 +1,6 @@
 // The model-file check that stands between a downloaded file and whisper.cpp's trusting loader.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <fstream>
@@ -75,6 +76,9 @@ TEST_F(ModelValidator, RejectsImplausibleHeadersAndTrailingBytes) {
     EXPECT_NE(check(*s_bytes + std::string(1, '\0')), std::nullopt);
     EXPECT_NE(validateWhisperModelFile(s_dir->path() / "absent.bin"), std::nullopt);
     EXPECT_NE(validateWhisperModelFile(s_dir->path()), std::nullopt);
+    EXPECT_NE(validateWhisperModelFile("/dev/zero"), std::nullopt);
+    ASSERT_EQ(::mkfifo((s_dir->path() / "pipe.bin").c_str(), 0600), 0);
+    EXPECT_NE(validateWhisperModelFile(s_dir->path() / "pipe.bin"), std::nullopt);  // refused, not waited on
 }
 
 TEST_F(ModelValidator, AcceptsATierSizedSparseFile) {

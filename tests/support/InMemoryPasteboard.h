@@ -31,6 +31,7 @@ public:
     void setPlainText(const std::string& text) override {
         entries = {{textType, text}};
         ++writes;
+        ++changes;
     }
     void writeContents(const PasteboardSnapshot& snapshot) override {
         entries.clear();
@@ -42,15 +43,21 @@ public:
                 entries.push_back(e);
         }
         ++writes;
+        ++changes;
     }
+    std::optional<std::uint64_t> changeCount() override { return changes; }
 
     // What a user copying in another application does.
-    void userCopies(PasteboardSnapshot snapshot) { entries = std::move(snapshot); }
+    void userCopies(PasteboardSnapshot snapshot) {
+        entries = std::move(snapshot);
+        ++changes;
+    }
 
     PasteboardSnapshot entries;
     bool deferReads = false;
     int reads = 0;
     int writes = 0;
+    std::uint64_t changes = 0;
 };
 
 }  // namespace vandrel::test

@@ -6,6 +6,7 @@
 #include "base/NotificationCenter.h"
 #include "correction/LexiconLibrary.h"
 #include "dictation/AppState.h"
+#include "dictation/HotkeyAvailability.h"
 #include "dictation/HotkeyManager.h"
 #include "platform/xdg/XdgAutostartEntry.h"
 #include "settings/SettingsContext.h"
@@ -28,7 +29,7 @@ public:
         void showUpdateAvailable(const AppcastItem&, const std::string&, std::function<void()> done) override {
             done();
         }
-        void showError(const std::string&, std::function<void()> done) override { done(); }
+        void showError(const std::string&, const std::string&, std::function<void()> done) override { done(); }
         void bringToFront() override {}
     };
 
@@ -37,13 +38,17 @@ public:
           hotkeyManager(keyboard.backend()),
           updaterService(std::make_unique<SilentDriver>(),
                          UpdaterService::Config{dictation.server.url("/appcast.xml"), "1", "1.0.0"}),
-          context{*appState,        hotkeyManager,      updaterService, LocalizationManager::shared(),
-                  world.defaults(), *dictation.devices, lexicons,       *dictation.models,
-                  world.loop(),     permissions,        loginItems,     NotificationCenter::shared()} {
+          context{*appState,         hotkeyManager,      updaterService, LocalizationManager::shared(),
+                  world.defaults(),  *dictation.devices, lexicons,       *dictation.models,
+                  world.loop(),      permissions,        loginItems,     NotificationCenter::shared(),
+                  hotkeyAvailability} {
         LocalizationManager::shared().setLanguage("en");
     }
     ~SettingsRig() { LocalizationManager::shared().setLanguage("en"); }
 
+    // As in an X11 session: the Fn key cannot fire.
+    const HotkeyAvailability hotkeyAvailability = HotkeyAvailability().withoutOption(
+        HotkeyOption::fn, "The Fn key cannot be detected on Linux. Choose another key.");
     TestWorld world;
     DictationRig dictation;
     ScriptedKeyboard keyboard;

@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPalette>
 #include <QTest>
 
+#include <algorithm>
 #include <cmath>
 
 #include "ui/AccentHeadline.h"
@@ -14,6 +17,7 @@
 #include "ui/BrandGradientButtonStyle.h"
 #include "ui/BrandIconTile.h"
 #include "ui/Colors.h"
+#include "ui/ComboGroupHeading.h"
 #include "ui/DisplayHeadline.h"
 #include "ui/Fonts.h"
 #include "ui/KickerLabel.h"
@@ -65,8 +69,13 @@ TEST(KickerAndChip, ShowTheirTextInCapitalsAndSizeFromTheirPadding) {
     KickerLabel kicker(QStringLiteral("Straße ahead · Étape"), Qt::red);
     EXPECT_EQ(kicker.displayText(), QStringLiteral("STRASSE AHEAD · ÉTAPE"));
     QFontMetricsF kickerMetrics(monoFont(10, QFont::DemiBold, 1.5));
-    EXPECT_EQ(kicker.sizeHint(),
-              QSize(ceilInt(kickerMetrics.horizontalAdvance(kicker.displayText())), ceilInt(kickerMetrics.height())));
+    EXPECT_EQ(kicker.sizeHint().width(), ceilInt(kickerMetrics.horizontalAdvance(kicker.displayText())));
+    // The accent over the capital "É" reaches above the font's ascent; the line makes room for it.
+    const double accentTop = -kickerMetrics.tightBoundingRect(kicker.displayText()).top();
+    EXPECT_EQ(kicker.sizeHint().height(),
+              ceilInt(kickerMetrics.height()) + ceilInt(std::max(0.0, accentTop - kickerMetrics.ascent())));
+    KickerLabel plain(QStringLiteral("plain"), Qt::red);
+    EXPECT_EQ(plain.sizeHint().height(), ceilInt(kickerMetrics.height()));
 
     SectionKicker section(QStringLiteral("general"));
     EXPECT_EQ(section.displayText(), QStringLiteral("GENERAL"));
@@ -83,6 +92,45 @@ TEST(KickerAndChip, ShowTheirTextInCapitalsAndSizeFromTheirPadding) {
     // It can be squeezed (and then elides) but never below its padding.
     EXPECT_LT(chip.minimumSizeHint().width(), chip.sizeHint().width());
     EXPECT_GT(chip.minimumSizeHint().width(), 14);
+}
+
+TEST(KickerLabel, WrapsOntoMoreLinesInsteadOfCuttingItsText) {
+    SectionKicker kicker(QStringLiteral("Probier es aus — klicke unten und sprich."));
+    const QFontMetricsF metrics(monoFont(10, QFont::DemiBold, 1.5));
+    const int oneLine = kicker.sizeHint().height();
+    const int narrow = kicker.sizeHint().width() / 2;
+    EXPECT_EQ(kicker.lineCount(kicker.sizeHint().width()), 1);
+    EXPECT_GE(kicker.lineCount(narrow), 2);
+    // Every line gets its height, and the section's padding stays around them.
+    EXPECT_GE(kicker.heightForWidth(narrow), oneLine + ceilInt(metrics.height()));
+    kicker.resize(narrow, kicker.heightForWidth(narrow));
+    const QImage image = renderAlone(kicker);
+    // Letters on the last line, just above the bottom padding.
+    EXPECT_TRUE(test::anyPainted(
+        image, QRect(0, image.height() - 3 - ceilInt(metrics.height()), narrow, ceilInt(metrics.height()))));
+}
+
+TEST(ComboGroupHeading, IsDrawnAsAHeadingAndCannotBeChosen) {
+    QComboBox combo;
+    combo.addItems({QStringLiteral("None"), QStringLiteral("MMMM Group"), QStringLiteral("Choice")});
+    makeComboGroupHeading(combo, 1);
+    EXPECT_TRUE(isComboGroupHeading(combo, 1));
+    EXPECT_FALSE(isComboGroupHeading(combo, 2));
+    combo.show();
+    combo.showPopup();
+    QAbstractItemView* view = combo.view();
+    ASSERT_FALSE(view->model()->flags(view->model()->index(1, 0)) & (Qt::ItemIsEnabled | Qt::ItemIsSelectable));
+    const QImage image = view->viewport()->grab().toImage();
+    // Its letters are indigo, like the kickers over the form's sections, not the grey of a disabled choice.
+    const QRect row = view->visualRect(view->model()->index(1, 0)).intersected(image.rect());
+    QColor bluest = Qt::white;
+    for (int y = row.top(); y <= row.bottom(); ++y)
+        for (int x = row.left(); x <= row.right(); ++x) {
+            const QColor c = pixelAt(image, x, y);
+            if (c.blue() - c.red() > bluest.blue() - bluest.red()) bluest = c;
+        }
+    expectColour(bluest, brandIndigoColor(), 40);
+    combo.hidePopup();
 }
 
 TEST(StatusChip, EachToneTintsTheTextAndAFaintBackground) {

@@ -50,6 +50,17 @@ TEST(FlowLayout, WrapsAtTheWidthAndReportsTheWidestRowWithItsTrailingSpacing) {
     EXPECT_EQ(flow.layout->heightForWidth(162), 20);
 }
 
+TEST(FlowLayout, CentredRowsLeaveEqualRoomOnBothSides) {
+    Flow flow(6);
+    for (int i = 0; i < 3; ++i) flow.add(50, 20);
+    flow.layout->setRowAlignment(Qt::AlignHCenter);
+    // Two chips fit into 161 (106 wide with the spacing between them): 27.5 either side; the third alone.
+    EXPECT_EQ(flow.layout->arrange(161).positions, points({{27.5, 0}, {83.5, 0}, {55.5, 26}}));
+    // Unbounded there is no middle to centre on; sizes do not change with the alignment.
+    EXPECT_EQ(flow.layout->arrange().positions, points({{0, 0}, {56, 0}, {112, 0}}));
+    EXPECT_EQ(flow.layout->heightForWidth(161), 46);
+}
+
 TEST(FlowLayout, RowsShareATopEdgeAndAnOverwideItemStandsAlone) {
     Flow flow(8);
     flow.add(40, 10);

@@ -3,6 +3,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <X11/Xlib.h>
 
 #include "base/MainLoop.h"
 
@@ -17,14 +18,30 @@ QClipboard::Mode modeOf(QtPasteboard::Selection selection) {
 QtPasteboard::QtPasteboard(x11::SelectionReader::Limits readLimits, Selection selection)
     : m_selection(selection),
       m_reader(std::make_unique<x11::SelectionReader>(readLimits,
-                                                      selection == Selection::primary ? "PRIMARY" : "CLIPBOARD")) {}
+                                                      selection == Selection::primary ? "PRIMARY" : "CLIPBOARD")) {
+    if (auto* clipboard = QGuiApplication::clipboard())
+        m_changed = QObject::connect(clipboard, &QClipboard::changed, [this](QClipboard::Mode mode) {
+            if (mode == modeOf(m_selection)) ++m_changes;
+        });
+}
+
+std::optional<std::uint64_t> QtPasteboard::changeCount() {
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) return std::nullopt;
+    static const bool xfixes = [] {
+        auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+        int opcode = 0, event = 0, error = 0;
+        return x11 && x11->display() && XQueryExtension(x11->display(), "XFIXES", &opcode, &event, &error);
+    }();
+    if (!xfixes) return std::nullopt;
+    return m_changes;
+}
 
 bool QtPasteboard::ownedHere() const {
     const QClipboard* clipboard = QGuiApplication::clipboard();
     return m_selection == Selection::primary ? clipboard->ownsSelection() : clipboard->ownsClipboard();
 }
 
-QtPasteboard::~QtPasteboard() = default;
+QtPasteboard::~QtPasteboard() { QObject::disconnect(m_changed); }
 
 bool QtPasteboard::isBookkeepingType(const std::string& type) {
     // Qt's in-process image handle; the encoded formats carry the bytes.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMetaObject>
 #include <memory>
 
 #include "dictation/Pasteboard.h"
@@ -25,6 +26,9 @@ public:
     void setPlainText(const std::string& text) override;
     // Served from this process by QClipboard until someone else takes the clipboard.
     void writeContents(const PasteboardSnapshot& entries) override;
+    // Counted from Qt's change notices; on X11 only with XFixes, without which Qt hears of no other
+    // program's copy.
+    std::optional<std::uint64_t> changeCount() override;
 
     // X11 selection bookkeeping that a snapshot leaves out: these describe a transfer, not the content.
     static bool isBookkeepingType(const std::string& type);
@@ -34,6 +38,8 @@ private:
 
     Selection m_selection;
     std::unique_ptr<x11::SelectionReader> m_reader;
+    std::uint64_t m_changes = 0;
+    QMetaObject::Connection m_changed;
 };
 
 }  // namespace vandrel

@@ -22,11 +22,19 @@ EscapeKeyGrab::~EscapeKeyGrab() {
 bool EscapeKeyGrab::create() {
     if (m_thread) return true;
     auto thread = std::make_unique<DisplayEventThread>();
-    if (!thread->isOpen()) return false;
+    if (!thread->isOpen()) {
+        m_failure = EscapeTapFailure::noDisplay;
+        return false;
+    }
     Display* d = m_display = thread->display();
     m_keycode = XKeysymToKeycode(d, XK_Escape);
-    if (m_keycode == 0) return false;
-    m_numLockMask = modifierMasks(d).numLock;
+    if (m_keycode == 0) {
+        // A keymap without Escape: no key the user presses can be it, as good as someone else's.
+        m_failure = EscapeTapFailure::heldByAnotherProgram;
+        m_display = nullptr;
+        return false;
+    }
+    m_modifierMasks = modifierMasks(d);
     int opcode = 0, error = 0, major = XkbMajorVersion, minor = XkbMinorVersion;
     if (XkbQueryExtension(d, &opcode, &m_xkbEventBase, &error, &major, &minor))
         XkbSelectEvents(d, XkbUseCoreKbd, XkbNewKeyboardNotifyMask, XkbNewKeyboardNotifyMask);
@@ -35,10 +43,12 @@ bool EscapeKeyGrab::create() {
     // Probe: another client holding Escape makes the tap useless, and the caller wants to know now.
     if (!grab()) {
         log("EscapeKey", "Escape is held by another client; cannot watch it");
+        m_failure = EscapeTapFailure::heldByAnotherProgram;
         m_display = nullptr;
         return false;
     }
     ungrab();
+    m_failure = EscapeTapFailure::none;
     m_thread = std::move(thread);
     m_thread->start([this](XEvent& event) { handle(event); });
     return true;
@@ -58,18 +68,54 @@ void EscapeKeyGrab::setEnabled(bool enabled) {
             ungrab();
     });
     m_enabled = enabled && granted;
+    if (enabled) m_failure = granted ? EscapeTapFailure::none : EscapeTapFailure::heldByAnotherProgram;
     if (enabled && !granted) log("EscapeKey", "Escape is held by another client; cannot watch it");
 }
+
+namespace {
+
+// The modifier bits a user may hold with Escape: Shift, Control, Alt and Super, wherever the server's
+// modifier map puts the last two, each bit on its own.
+std::vector<unsigned> escapeModifierBits(const ModifierMasks& masks) {
+    std::vector<unsigned> bits;
+    const unsigned wanted = (ShiftMask | ControlMask | masks.alt | masks.super) & ~(masks.numLock | LockMask);
+    for (unsigned bit = 1; bit <= Mod5Mask; bit <<= 1)
+        if (wanted & bit) bits.push_back(bit);
+    return bits;
+}
+
+std::string modifierName(unsigned modifiers, const ModifierMasks& masks) {
+    std::string name;
+    auto add = [&](unsigned bit, const char* what) {
+        if (!(modifiers & bit)) return;
+        if (!name.empty()) name += '+';
+        name += what;
+        modifiers &= ~bit;
+    };
+    add(ShiftMask, "Shift");
+    add(ControlMask, "Ctrl");
+    add(masks.alt & modifiers, "Alt");
+    add(masks.super & modifiers, "Super");
+    if (modifiers) name += (name.empty() ? "" : "+") + std::string("Mod") + std::to_string(modifiers);
+    return name + "+Escape";
+}
+
+}  // namespace
 
 bool EscapeKeyGrab::grab() {
     Display* d = m_display;
     if (!d) return false;
-    // Exact modifier sets, never AnyModifier: the server refuses AnyModifier as soon as anyone holds
-    // Escape with some modifier (a window manager's Alt+Escape), whereas those combinations and ours
-    // do not overlap. The lock keys must not matter, so each set comes with Caps Lock and Num Lock on
-    // and off. Plain Escape is the one that has to be ours; Shift+Escape is taken when it is free.
-    for (const unsigned modifiers : {0u, static_cast<unsigned>(ShiftMask)}) {
-        auto variants = lockVariants(m_numLockMask);
+    // Each modifier set on its own, never AnyModifier: the server refuses AnyModifier as soon as anyone
+    // holds Escape with some modifier (a window manager's Alt+Escape), and then we would hold nothing.
+    // The lock keys must not matter, so each set comes with Caps Lock and Num Lock on and off. Plain
+    // Escape has to be ours; a combination another client holds stays theirs.
+    const auto bits = escapeModifierBits(m_modifierMasks);
+    std::vector<std::string> refused;
+    for (unsigned combination = 0; combination < (1u << bits.size()); ++combination) {
+        unsigned modifiers = 0;
+        for (std::size_t i = 0; i < bits.size(); ++i)
+            if (combination & (1u << i)) modifiers |= bits[i];
+        auto variants = lockVariants(m_modifierMasks.numLock);
         for (unsigned& variant : variants) variant |= modifiers;
         takeTrappedError();
         for (const unsigned variant : variants)
@@ -80,12 +126,23 @@ bool EscapeKeyGrab::grab() {
             for (const unsigned variant : variants) XUngrabKey(d, m_keycode, variant, DefaultRootWindow(d));
             XSync(d, False);
             takeTrappedError();
-            if (modifiers == 0) return false;
+            if (modifiers == 0) {
+                ungrab();
+                return false;
+            }
+            refused.push_back(modifierName(modifiers, m_modifierMasks));
             continue;
         }
         m_grabbedModifiers.insert(m_grabbedModifiers.end(), variants.begin(), variants.end());
+        m_grabbed = true;
     }
-    m_grabbed = true;
+    std::string refusedText;
+    for (const auto& name : refused) refusedText += (refusedText.empty() ? "" : ", ") + name;
+    // Once per change: every recording start grabs again and would repeat the same line.
+    if (refusedText != m_refusedLogged) {
+        if (!refusedText.empty()) log("EscapeKey", "held by another client, so left to it: " + refusedText);
+        m_refusedLogged = refusedText;
+    }
     return true;
 }
 
@@ -116,7 +173,7 @@ void EscapeKeyGrab::handle(XEvent& event) {
         // happened.
         ungrab();
         if (const KeyCode code = XKeysymToKeycode(d, XK_Escape); code != 0) m_keycode = code;
-        m_numLockMask = modifierMasks(d).numLock;
+        m_modifierMasks = modifierMasks(d);
         if (m_wanted && !grab()) log("EscapeKey", "Escape could not be watched again after a keyboard change");
         ++m_keymapChanges;
         return;

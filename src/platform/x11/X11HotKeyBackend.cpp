@@ -14,8 +14,8 @@
 #include <cstring>
 
 #include "KeyboardShortcuts/Modifiers.h"
+#include "KeyboardShortcuts/XkbKeyNames.h"
 #include "base/MainLoop.h"
-#include "platform/x11/XkbKeyNames.h"
 
 namespace vandrel::x11 {
 
@@ -74,7 +74,7 @@ void X11HotKeyBackend::loadKeymap() {
 HotKeyStatus X11HotKeyBackend::translate(std::uint32_t keyCode, std::uint32_t carbonModifiers, Combination& out) const {
     // The Fn key and the function modifier are handled inside most keyboards and never reach X.
     if (keyCode == 63 || (carbonModifiers & CarbonModifier::function)) return HotKeyStatus::unsupported;
-    auto name = xkbKeyNameForCarbonKeyCode(keyCode);
+    auto name = KeyboardShortcuts::xkbKeyNameForCarbonKeyCode(keyCode);
     if (!name) return HotKeyStatus::noSuchKey;
     auto it = m_keycodes.find(std::string(*name));
     if (it == m_keycodes.end()) return HotKeyStatus::noSuchKey;

@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "platform/x11/XkbKeyNames.h"
+#include "KeyboardShortcuts/XkbKeyNames.h"
 
 namespace vandrel::x11 {
 
@@ -64,7 +64,7 @@ XkbKeyboardLayout::~XkbKeyboardLayout() {
 }
 
 std::optional<std::string> XkbKeyboardLayout::textForKey(std::int64_t carbonKeyCode) const {
-    auto name = xkbKeyNameForCarbonKeyCode(carbonKeyCode);
+    auto name = KeyboardShortcuts::xkbKeyNameForCarbonKeyCode(carbonKeyCode);
     if (!name) return std::nullopt;
     const xkb_keycode_t keycode = xkb_keymap_key_by_name(m_keymap, std::string(*name).c_str());
     if (keycode == XKB_KEYCODE_INVALID) return std::nullopt;
@@ -77,7 +77,7 @@ std::optional<std::string> XkbKeyboardLayout::textForKey(std::int64_t carbonKeyC
 std::optional<std::int64_t> XkbKeyboardLayout::carbonKeyCodeForNativeKey(std::uint32_t nativeKeyCode) const {
     const char* name = xkb_keymap_key_get_name(m_keymap, nativeKeyCode);
     if (!name) return std::nullopt;
-    return carbonKeyCodeForXkbKeyName(name);
+    return KeyboardShortcuts::carbonKeyCodeForXkbKeyName(name);
 }
 
 }  // namespace vandrel::x11

@@ -1,8 +1,8 @@
-#include "platform/x11/XkbKeyNames.h"
+#include "KeyboardShortcuts/XkbKeyNames.h"
 
 #include <array>
 
-namespace vandrel::x11 {
+namespace vandrel::KeyboardShortcuts {
 namespace {
 
 // Positions on a PC keyboard. The Help key sits where PC keyboards have Insert; the keypad Clear
@@ -43,4 +43,4 @@ std::optional<std::int64_t> carbonKeyCodeForXkbKeyName(std::string_view name) {
     return std::nullopt;
 }
 
-}  // namespace vandrel::x11
+}  // namespace vandrel::KeyboardShortcuts

@@ -1,0 +1,33 @@
+#include "dictation/HotkeyAvailability.h"
+
+#include "base/LocalizationManager.h"
+
+namespace vandrel {
+
+HotkeyAvailability& HotkeyAvailability::withoutOption(HotkeyOption option, std::string reasonKey) {
+    m_optionReasons[option] = std::move(reasonKey);
+    return *this;
+}
+
+HotkeyAvailability& HotkeyAvailability::withoutShortcutModifiers(std::int64_t carbonModifiers, std::string reasonKey) {
+    m_shortcutModifiers |= carbonModifiers;
+    m_shortcutReason = std::move(reasonKey);
+    return *this;
+}
+
+std::optional<std::string> HotkeyAvailability::reason(HotkeyOption option, const Bundle& bundle) const {
+    const auto it = m_optionReasons.find(option);
+    if (it == m_optionReasons.end()) return std::nullopt;
+    return bundle.localizedString(it->second);
+}
+
+std::optional<std::string> HotkeyAvailability::reason(HotkeyOption option,
+                                                      const std::optional<KeyboardShortcuts::Shortcut>& custom,
+                                                      const Bundle& bundle) const {
+    if (auto own = reason(option, bundle)) return own;
+    if (option == HotkeyOption::custom && custom && (custom->carbonModifiers & m_shortcutModifiers))
+        return bundle.localizedString(m_shortcutReason);
+    return std::nullopt;
+}
+
+}  // namespace vandrel

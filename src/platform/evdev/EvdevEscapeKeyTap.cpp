@@ -1,0 +1,33 @@
+#include "platform/evdev/EvdevEscapeKeyTap.h"
+
+#include <utility>
+
+#include "platform/evdev/KeyboardDevices.h"
+
+namespace vandrel::evdev {
+
+EvdevEscapeKeyTap::EvdevEscapeKeyTap(std::shared_ptr<KeyboardDevices> devices) : m_devices(std::move(devices)) {}
+
+EvdevEscapeKeyTap::~EvdevEscapeKeyTap() = default;
+
+bool EvdevEscapeKeyTap::create() {
+    // Listening is what opens the devices, so trying is the honest test; the tap starts disabled.
+    Connection trial = m_devices->listen([](const KeyEvent&) {});
+    m_created = m_devices->isReadable();
+    return m_created;
+}
+
+void EvdevEscapeKeyTap::setEnabled(bool enabled) {
+    if (!enabled) {
+        m_connection.disconnect();
+        return;
+    }
+    if (!m_created || m_connection.connected()) return;
+    m_connection = m_devices->listen([this](const KeyEvent& event) {
+        // Modifiers held or not, as with the grab; a held Escape's repeats are one press.
+        if (event.code == KEY_ESC && event.kind == KeyEvent::Kind::pressed && onEscape) onEscape();
+    });
+    if (!m_devices->isReadable()) m_connection.disconnect();
+}
+
+}  // namespace vandrel::evdev

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <memory>
+
+#include "base/Signal.h"
+#include "dictation/EscapeKeyTap.h"
+
+namespace vandrel::evdev {
+
+class KeyboardDevices;
+
+// Escape from the keyboard devices, whichever application has the focus. Unlike the X11 grab this tap
+// cannot keep the key to itself: reading a device takes nothing away, so the focused application gets
+// the Escape as well. (Cancelling a dictation is what the user wants either way; the application may
+// also close a dialog or leave a mode.) Main thread only.
+class EvdevEscapeKeyTap : public EscapeKeyTap {
+public:
+    explicit EvdevEscapeKeyTap(std::shared_ptr<KeyboardDevices> devices);
+    ~EvdevEscapeKeyTap() override;
+
+    // False when the keyboards may not be read.
+    bool create() override;
+    void setEnabled(bool enabled) override;
+    bool isEnabled() const override { return m_connection.connected(); }
+
+private:
+    std::shared_ptr<KeyboardDevices> m_devices;
+    bool m_created = false;
+    Connection m_connection;
+};
+
+}  // namespace vandrel::evdev
