@@ -35,6 +35,10 @@
 #include "platform/pulse/PulseAudioBackend.h"
 #include "platform/qt/QtMainLoop.h"
 #include "platform/qt/QtPasteboard.h"
+#include "platform/wayland/DataControlPasteboard.h"
+#include "platform/wayland/ForeignToplevelSource.h"
+#include "platform/wayland/VirtualKeyboardInjector.h"
+#include "platform/wayland/WaylandConnection.h"
 #include "platform/x11/CompositingManagerProbe.h"
 #include "platform/x11/EscapeKeyGrab.h"
 #include "platform/x11/EwmhActiveWindowSource.h"
@@ -172,7 +176,28 @@ int main(int argc, char** argv) {
     UserDefaults::setStandard(UserDefaults::openFile(Paths::configDir() / "defaults.json"));
 
     AudioBackend::setShared(std::make_shared<pulse::PulseAudioBackend>());
-    TargetAppTracker::setSharedSourceFactory([] { return std::make_unique<x11::EwmhActiveWindowSource>(); });
+    const bool waylandSession = qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland") ||
+                                !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    // Our own connection to the compositor, beside Qt's: the clipboard, the paste keystroke and the focused
+    // application work through it without a window of ours.
+    std::shared_ptr<wayland::WaylandConnection> waylandConnection;
+    if (waylandSession) {
+        waylandConnection = wayland::WaylandConnection::open();
+        if (!waylandConnection)
+            log("Platform", "no Wayland compositor answers: clipboard and keystroke go through X11");
+    }
+    if (waylandConnection && waylandConnection->toplevels()) {
+        TargetAppTracker::setSharedSourceFactory([waylandConnection] {
+            // Our windows: "Vandrel" as an X11 window class through XWayland, "vandrel" as a native app id.
+            return std::make_unique<wayland::ForeignToplevelSource>(waylandConnection,
+                                                                    std::vector<std::string>{"vandrel"});
+        });
+        log("Platform", "focused application: Wayland foreign toplevels");
+    } else {
+        TargetAppTracker::setSharedSourceFactory([] { return std::make_unique<x11::EwmhActiveWindowSource>(); });
+        log("Platform", waylandSession ? "focused application: unknown in this Wayland session (X11 windows only)"
+                                       : "focused application: X11 (EWMH)");
+    }
     auto hotKeys = x11::installX11KeyboardShortcuts();
     // In a Wayland session the X server sees only the keys typed into X11 windows; the keyboard devices,
     // where this user may read them, see every key. (The X server still names the keys for display.)
@@ -188,17 +213,38 @@ int main(int argc, char** argv) {
     KeyboardShortcuts::installMenuTracking(&app);
     LogindSleepWatcher sleepWatcher;
 
-    auto keyInjector = std::make_shared<x11::XTestKeyInjector>();
-    LinuxPermissions permissions(keyInjector);
+    auto xtestInjector = std::make_shared<x11::XTestKeyInjector>();
+    std::shared_ptr<KeyInjector> keyInjector = xtestInjector;
+    if (waylandConnection) {
+        auto virtualKeyboard = std::make_shared<wayland::VirtualKeyboardInjector>(waylandConnection);
+        if (virtualKeyboard->isTrusted()) keyInjector = virtualKeyboard;
+    }
+    log("Platform",
+        std::string("paste keystroke: ") + (keyInjector != xtestInjector ? "Wayland virtual keyboard" : "X11 (XTest)"));
+    std::shared_ptr<Pasteboard> clipboard, primarySelection;
+    if (waylandConnection) {
+        auto dataControl = std::make_shared<wayland::DataControlPasteboard>(waylandConnection);
+        if (dataControl->isAvailable()) clipboard = dataControl;
+        auto primaryControl = std::make_shared<wayland::DataControlPasteboard>(
+            waylandConnection, wayland::ClipboardReadLimits{}, wayland::DataControlPasteboard::Selection::primary);
+        if (clipboard && primaryControl->isAvailable()) primarySelection = primaryControl;
+    }
+    if (!clipboard) clipboard = std::make_shared<QtPasteboard>();
+    if (!primarySelection)
+        primarySelection =
+            std::make_shared<QtPasteboard>(x11::SelectionReader::Limits{}, QtPasteboard::Selection::primary);
+    log("Platform", std::string("clipboard: ") + (std::dynamic_pointer_cast<wayland::DataControlPasteboard>(clipboard)
+                                                      ? "Wayland data control"
+                                                  : waylandSession ? "X11 selections through XWayland"
+                                                                   : "X11 selections"));
+    LinuxPermissions permissions(xtestInjector);
     XdgAutostartEntry loginItems = XdgAutostartEntry::forRunningBinary();
     AppWindowFactory windowFactory;
 
     AppDelegate::Parts parts;
     parts.services.audioRecorder = std::make_unique<AudioRecorder>();
     parts.services.transcriptionService = std::make_unique<TranscriptionService>();
-    parts.services.outputService = std::make_unique<OutputService>(
-        std::make_shared<QtPasteboard>(), keyInjector,
-        std::make_shared<QtPasteboard>(x11::SelectionReader::Limits{}, QtPasteboard::Selection::primary));
+    parts.services.outputService = std::make_unique<OutputService>(clipboard, keyInjector, primarySelection);
     parts.services.soundService = std::make_unique<SoundService>(
         std::make_shared<CanberraSoundPlayer>(CanberraSoundPlayer::defaultSoundsFolder()));
     parts.services.overlayController = std::make_unique<OverlayPanelController>();
