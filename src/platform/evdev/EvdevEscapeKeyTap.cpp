@@ -14,6 +14,7 @@ bool EvdevEscapeKeyTap::create() {
     // Listening is what opens the devices, so trying is the honest test; the tap starts disabled.
     Connection trial = m_devices->listen([](const KeyEvent&) {});
     m_created = m_devices->isReadable();
+    m_failure = m_created ? EscapeTapFailure::none : EscapeTapFailure::noDisplay;
     return m_created;
 }
 

@@ -22,13 +22,14 @@ public:
     bool create() override;
     void setEnabled(bool enabled) override;
     bool isEnabled() const override { return m_connection.connected(); }
-    EscapeTapFailure failure() const override {
-        return m_created ? EscapeTapFailure::none : EscapeTapFailure::noDisplay;
-    }
+    // Unreadable keyboards are the one way this tap fails; the settings' remedy for a missing display
+    // server is the nearest one.
+    EscapeTapFailure failure() const override { return m_failure; }
 
 private:
     std::shared_ptr<KeyboardDevices> m_devices;
     bool m_created = false;
+    EscapeTapFailure m_failure = EscapeTapFailure::none;
     Connection m_connection;
 };
 
