@@ -22,10 +22,12 @@ public:
     bool create() override;
     void setEnabled(bool enabled) override;
     bool isEnabled() const override { return m_connection.connected(); }
+    EscapeTapFailure failure() const override { return m_failure; }
 
 private:
     std::shared_ptr<KeyboardDevices> m_devices;
     bool m_created = false;
+    EscapeTapFailure m_failure = EscapeTapFailure::none;
     Connection m_connection;
 };
 
