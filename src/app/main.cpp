@@ -206,14 +206,19 @@ int main(int argc, char** argv) {
     // In a Wayland session the X server sees only the keys typed into X11 windows; the keyboard devices,
     // where this user may read them, see every key. (The X server still names the keys for display.)
     std::optional<KeyboardDeviceSources> keyboardDevices;
+    std::unique_ptr<EscapeKeyTap> escapeTap;
     if (qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland") ||
         !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
         keyboardDevices = KeyboardDeviceSources::probe();
+        // Escape from the devices even when they are locked: the tap then says why, and the settings what
+        // to do instead; an X11 grab would see only Escapes typed into X11 windows.
+        escapeTap = keyboardDevices->escapeTap();
         if (!keyboardDevices->readable()) keyboardDevices.reset();
     }
     if (keyboardDevices) KeyboardShortcuts::CarbonKeyboardShortcuts::setBackend(keyboardDevices->hotKeys());
-    log("Platform", std::string("hotkeys, lone modifiers and Escape: ") +
-                        (keyboardDevices ? "keyboard devices" : "X11 (XInput2 and key grabs)"));
+    log("Platform", std::string("hotkeys and lone modifiers: ") +
+                        (keyboardDevices ? "keyboard devices" : "X11 (XInput2 and key grabs)") +
+                        "; Escape: " + (escapeTap ? "keyboard devices" : "X11 key grab"));
     KeyboardShortcuts::installMenuTracking(&app);
     LogindSleepWatcher sleepWatcher;
 
@@ -282,7 +287,7 @@ int main(int argc, char** argv) {
         KeyboardShortcuts::CarbonModifier::function,
         "Shortcuts with the Fn key cannot be detected on Linux. Record another one.");
     parts.updateDriver = std::make_unique<QtUpdateUserDriver>();
-    parts.escapeTap = keyboardDevices ? keyboardDevices->escapeTap() : std::make_unique<x11::EscapeKeyGrab>();
+    parts.escapeTap = escapeTap ? std::move(escapeTap) : std::make_unique<x11::EscapeKeyGrab>();
     parts.windows =
         std::make_unique<ShellWindowController>(windowFactory, UserDefaults::standard(), currentAppVersion());
 

@@ -10,6 +10,7 @@ enum class EscapeTapFailure {
     none,
     noDisplay,             // no display server the tap can work with
     heldByAnotherProgram,  // another client took Escape first
+    keyboardsNotReadable,  // a Wayland session whose keyboard devices this user may not read
 };
 
 // Sees Escape presses of the whole session, also while another application has the keyboard focus,

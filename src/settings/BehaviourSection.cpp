@@ -72,6 +72,9 @@ void BehaviourSection::refresh() {
         case EscapeTapFailure::heldByAnotherProgram:
             m_hintText->setText(text.localized("behavior.escapeHint.heldByAnotherProgram"));
             break;
+        case EscapeTapFailure::keyboardsNotReadable:
+            m_hintText->setText(text.localized("behavior.escapeHint.keyboardsNotReadable"));
+            break;
         case EscapeTapFailure::none:
         case EscapeTapFailure::noDisplay:
             m_hintText->setText(text.localized(

@@ -219,6 +219,7 @@ TEST_F(KeyboardDevicesTest, EscapeReachesTheTapOnlyWhileEnabled) {
     tap.onEscape = [&] { ++escapes; };
     ASSERT_TRUE(tap.create());
     EXPECT_FALSE(tap.isEnabled());
+    EXPECT_EQ(tap.failure(), EscapeTapFailure::none);
     auto connection = listen();
     keyboards.tap(keyboard, KEY_ESC);  // not recording: nothing
     marker(keyboard);
@@ -246,6 +247,7 @@ TEST_F(KeyboardDevicesTest, EscapeReachesTheTapOnlyWhileEnabled) {
     locked.plug(true, false);
     evdev::EvdevEscapeKeyTap lockedTap(std::make_shared<evdev::KeyboardDevices>(locked.directory(), locked.access()));
     EXPECT_FALSE(lockedTap.create());
+    EXPECT_EQ(lockedTap.failure(), EscapeTapFailure::keyboardsNotReadable);
 }
 
 }  // namespace

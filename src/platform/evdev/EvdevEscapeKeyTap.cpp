@@ -14,7 +14,7 @@ bool EvdevEscapeKeyTap::create() {
     // Listening is what opens the devices, so trying is the honest test; the tap starts disabled.
     Connection trial = m_devices->listen([](const KeyEvent&) {});
     m_created = m_devices->isReadable();
-    m_failure = m_created ? EscapeTapFailure::none : EscapeTapFailure::noDisplay;
+    m_failure = m_created ? EscapeTapFailure::none : EscapeTapFailure::keyboardsNotReadable;
     return m_created;
 }
 
@@ -28,7 +28,10 @@ void EvdevEscapeKeyTap::setEnabled(bool enabled) {
         // Modifiers held or not, as with the grab; a held Escape's repeats are one press.
         if (event.code == KEY_ESC && event.kind == KeyEvent::Kind::pressed && onEscape) onEscape();
     });
-    if (!m_devices->isReadable()) m_connection.disconnect();
+    if (!m_devices->isReadable()) {
+        m_connection.disconnect();
+        m_failure = EscapeTapFailure::keyboardsNotReadable;
+    }
 }
 
 }  // namespace vandrel::evdev

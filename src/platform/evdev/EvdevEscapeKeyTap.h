@@ -22,8 +22,6 @@ public:
     bool create() override;
     void setEnabled(bool enabled) override;
     bool isEnabled() const override { return m_connection.connected(); }
-    // Unreadable keyboards are the one way this tap fails; the settings' remedy for a missing display
-    // server is the nearest one.
     EscapeTapFailure failure() const override { return m_failure; }
 
 private:
