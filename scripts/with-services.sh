@@ -42,8 +42,12 @@ mkdir -p -m 700 "$XDG_RUNTIME_DIR"
 export PULSE_RUNTIME_PATH="$XDG_RUNTIME_DIR/pulse"
 export PULSE_STATE_PATH="$work/pulse-state"
 export PULSE_COOKIE="$work/pulse-cookie"
+# A second socket of the same server in a folder other users may pass through: an application run as the
+# Wayland session's user reaches it there (pulse clients make their own runtime folder private again).
+mkdir -m 711 "$work/pulse-shared"
 pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit --disable-shm=false \
     -L "module-native-protocol-unix auth-anonymous=1" \
+    -L "module-native-protocol-unix auth-anonymous=1 socket=$work/pulse-shared/native" \
     -L "module-null-sink sink_name=vandrel_speaker sink_properties=device.description=Vandrel-Speaker" \
     -L "module-virtual-source source_name=vandrel_mic master=vandrel_speaker.monitor source_properties=device.description=Vandrel-Microphone" \
     >"$work/pulse.log" 2>&1 &
@@ -89,6 +93,7 @@ export VANDREL_TEST_SWAYSOCK="$sway_dir/ipc.sock"
 SWAYSOCK="$VANDREL_TEST_SWAYSOCK" swaymsg -q exec "echo \"\$DISPLAY\" > $sway_dir/x-display"
 for _ in $(seq 200); do [ -s "$sway_dir/x-display" ] && break; sleep 0.05; done
 export VANDREL_TEST_WAYLAND_X_DISPLAY="$(cat "$sway_dir/x-display" 2>/dev/null)"
+export VANDREL_TEST_SHARED_PULSE_SERVER="unix:$work/pulse-shared/native"
 
 echo "[services] DISPLAY=$DISPLAY, session bus and PulseAudio ($XDG_RUNTIME_DIR/pulse) running"
 echo "[services] sway on $VANDREL_TEST_WAYLAND_RUNTIME/$VANDREL_TEST_WAYLAND_DISPLAY (XWayland $VANDREL_TEST_WAYLAND_X_DISPLAY)"

@@ -24,36 +24,12 @@
 #include "dictation/HotkeyManager.h"
 #include "platform/x11/XInputModifierKeyBackend.h"
 #include "support/QtBenchmarkMain.h"
+#include "support/StampingDictation.h"
 
 using namespace vandrel;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-// Stamps the moment the manager asks for a recording and stays idle, so that every press asks again.
-class StampingDictation : public DictationControl {
-public:
-    Published<RecordingState> state{RecordingState::idle};
-    bool started = false;
-    Clock::time_point startedAt;
-
-    Published<RecordingState>& recordingStateProperty() override { return state; }
-    bool isReady() const override { return true; }
-    void startRecording(std::function<void()> done) override {
-        startedAt = Clock::now();
-        started = true;
-        if (done) done();
-    }
-    void stopRecording(std::function<void()> done) override {
-        if (done) done();
-    }
-    void toggleRecording(std::function<void()> done) override {
-        if (done) done();
-    }
-    void cancelRecording(std::function<void()> done) override {
-        if (done) done();
-    }
-};
 
 // False when `done` did not come true within two seconds (a lost key event must not hang the run).
 bool waitFor(const std::function<bool()>& done) {
@@ -75,7 +51,7 @@ void BM_XTestPressToHotkeyManagerHandler(benchmark::State& state) {
     }
     UserDefaults::setStandard(UserDefaults::inMemory());
     KeyboardShortcuts::resetForTesting();
-    auto dictation = std::make_shared<StampingDictation>();
+    auto dictation = std::make_shared<bench::StampingDictation>();
     auto manager = std::make_unique<HotkeyManager>(std::make_unique<x11::XInputModifierKeyBackend>());
     manager->setAppState(dictation);
     manager->configure(HotkeyOption::rightOption);

@@ -1,20 +1,31 @@
 #include "app/LinuxPermissions.h"
 
 #include "platform/x11/XTestKeyInjector.h"
+#include "shell/StatusTray.h"
 #include "speech/AudioRecorder.h"
 
 namespace vandrel {
 
-LinuxPermissions::LinuxPermissions(std::shared_ptr<const x11::XTestKeyInjector> injector)
-    : m_injector(std::move(injector)) {}
+LinuxPermissions::LinuxPermissions(std::shared_ptr<const x11::XTestKeyInjector> xtest, PlatformChoice choice,
+                                   std::shared_ptr<const KeyInjector> waylandWindows)
+    : m_xtest(std::move(xtest)), m_choice(std::move(choice)), m_waylandWindows(std::move(waylandWindows)) {}
 
 void LinuxPermissions::checkMicrophone(std::function<void(bool granted)> done) {
     AudioRecorder::requestPermission(std::move(done));
 }
 
 Permissions::Accessibility LinuxPermissions::accessibility() const {
-    if (!m_injector->hasX11Session()) return Accessibility::unavailable;
-    return m_injector->isTrusted() ? Accessibility::granted : Accessibility::missing;
+    if (!m_choice.session.wayland) {
+        if (!m_xtest->hasX11Session()) return Accessibility::unavailable;
+        return m_xtest->isTrusted() ? Accessibility::granted : Accessibility::missing;
+    }
+    // The portal's keyboard counts once the user agreed to it; the virtual keyboard from the start.
+    if (m_waylandWindows && m_waylandWindows->isTrusted()) return Accessibility::granted;
+    if (m_choice.waylandWindows == PlatformChoice::Keystrokes::remoteDesktopPortal) return Accessibility::needsConsent;
+    if (m_choice.x11Windows != PlatformChoice::Keystrokes::none) return Accessibility::x11WindowsOnly;
+    return Accessibility::unavailable;
 }
+
+bool LinuxPermissions::trayHostAvailable() const { return StatusTray::hostAvailable(); }
 
 }  // namespace vandrel

@@ -2,24 +2,31 @@
 
 #include <memory>
 
+#include "app/PlatformChoice.h"
 #include "dictation/Permissions.h"
 
 namespace vandrel {
 
+class KeyInjector;
 namespace x11 {
 class XTestKeyInjector;
 }
 
-// The two grants read from the session: the sound server for the microphone, the X display and its XTEST
-// extension for the paste keystroke (the same injector the dictation pastes with).
+// The grants read from the session: the sound server for the microphone; for the paste keystroke the
+// roads the session's choice opened (the X display's XTEST, the same injector the dictation pastes with,
+// and in a Wayland session the injector for native windows, when there is one).
 class LinuxPermissions : public Permissions {
 public:
-    explicit LinuxPermissions(std::shared_ptr<const x11::XTestKeyInjector> injector);
+    LinuxPermissions(std::shared_ptr<const x11::XTestKeyInjector> xtest, PlatformChoice choice,
+                     std::shared_ptr<const KeyInjector> waylandWindows = nullptr);
     void checkMicrophone(std::function<void(bool granted)> done) override;
     Accessibility accessibility() const override;
+    bool trayHostAvailable() const override;
 
 private:
-    std::shared_ptr<const x11::XTestKeyInjector> m_injector;
+    std::shared_ptr<const x11::XTestKeyInjector> m_xtest;
+    PlatformChoice m_choice;
+    std::shared_ptr<const KeyInjector> m_waylandWindows;
 };
 
 }  // namespace vandrel

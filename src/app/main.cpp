@@ -6,8 +6,11 @@
 #include <signal.h>
 
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QIcon>
 #include <QSocketNotifier>
+#include <QSystemTrayIcon>
 #include <chrono>
 #include <filesystem>
 #include <iostream>
@@ -18,6 +21,8 @@
 #include "app/AppWindowFactory.h"
 #include "app/KeyboardDeviceSources.h"
 #include "app/LinuxPermissions.h"
+#include "app/PlatformChoice.h"
+#include "app/RoutingKeyInjector.h"
 #include "base/LocalizationManager.h"
 #include "base/Log.h"
 #include "base/NotificationCenter.h"
@@ -35,6 +40,10 @@
 #include "platform/pulse/PulseAudioBackend.h"
 #include "platform/qt/QtMainLoop.h"
 #include "platform/qt/QtPasteboard.h"
+#include "platform/wayland/DataControlPasteboard.h"
+#include "platform/wayland/ForeignToplevelSource.h"
+#include "platform/wayland/VirtualKeyboardInjector.h"
+#include "platform/wayland/WaylandConnection.h"
 #include "platform/x11/CompositingManagerProbe.h"
 #include "platform/x11/EscapeKeyGrab.h"
 #include "platform/x11/EwmhActiveWindowSource.h"
@@ -109,6 +118,22 @@ int deliverCommand(AppCommand command) {
     return 1;
 }
 
+// What this session offers, once the application object exists (Qt's platform is known then).
+PlatformChoice::Offers probeOffers(const x11::XTestKeyInjector& xtest, const wayland::WaylandConnection* compositor) {
+    PlatformChoice::Offers offers;
+    offers.qtPlatform = QGuiApplication::platformName().toStdString();
+    offers.xtest = xtest.isTrusted();
+    if (compositor) {
+        offers.waylandVirtualKeyboard = compositor->virtualKeyboardManager() && compositor->seat();
+        offers.waylandDataControl = compositor->dataControlManager() && compositor->seat();
+        offers.waylandForeignToplevel = compositor->toplevels() != nullptr;
+    }
+    const auto* bus = QDBusConnection::sessionBus().interface();
+    offers.statusNotifierHost = bus && bus->isServiceRegistered("org.kde.StatusNotifierWatcher").value();
+    offers.x11Tray = !offers.statusNotifierHost && QSystemTrayIcon::isSystemTrayAvailable();
+    return offers;
+}
+
 std::optional<AppCommand> commandFromArguments(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         if (auto command = appCommandFromArgument(argv[i])) return command;
@@ -152,6 +177,10 @@ int main(int argc, char** argv) {
     // Shared-memory image transfer costs more than it saves for our few small windows: with it, every
     // frame of the recording overlay wakes the X server twice as often.
     if (qEnvironmentVariableIsEmpty("QT_XCB_NO_MITSHM")) qputenv("QT_XCB_NO_MITSHM", "1");
+    const auto session = PlatformChoice::Session::fromEnvironment();
+    if (const auto platform = PlatformChoice::qtPlatformFor(session);
+        !platform.empty() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", platform.c_str());
     QApplication app(argc, argv);
     QApplication::setApplicationName("Vandrel");
     QApplication::setQuitOnLastWindowClosed(false);  // closing a window never quits the tray application
@@ -177,31 +206,71 @@ int main(int argc, char** argv) {
     // In a Wayland session the X server sees only the keys typed into X11 windows; the keyboard devices,
     // where this user may read them, see every key. (The X server still names the keys for display.)
     std::optional<KeyboardDeviceSources> keyboardDevices;
+    std::unique_ptr<EscapeKeyTap> escapeTap;
     if (qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland") ||
         !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
         keyboardDevices = KeyboardDeviceSources::probe();
+        // Escape from the devices even when they are locked: the tap then says why, and the settings what
+        // to do instead; an X11 grab would see only Escapes typed into X11 windows.
+        escapeTap = keyboardDevices->escapeTap();
         if (!keyboardDevices->readable()) keyboardDevices.reset();
     }
     if (keyboardDevices) KeyboardShortcuts::CarbonKeyboardShortcuts::setBackend(keyboardDevices->hotKeys());
-    log("Platform", std::string("hotkeys, lone modifiers and Escape: ") +
-                        (keyboardDevices ? "keyboard devices" : "X11 (XInput2 and key grabs)"));
+    log("Platform", std::string("hotkeys and lone modifiers: ") +
+                        (keyboardDevices ? "keyboard devices" : "X11 (XInput2 and key grabs)") +
+                        "; Escape: " + (escapeTap ? "keyboard devices" : "X11 key grab"));
     KeyboardShortcuts::installMenuTracking(&app);
     LogindSleepWatcher sleepWatcher;
 
-    auto keyInjector = std::make_shared<x11::XTestKeyInjector>();
-    LinuxPermissions permissions(keyInjector);
+    // XTEST, for the X server of an X11 session or, in a Wayland session, for XWayland's windows only.
+    auto xtestKeys = std::make_shared<x11::XTestKeyInjector>();
+    xtestKeys->setServesXWaylandWindows(session.wayland);
+    // Our own connection to the compositor, beside Qt's: clipboard, keystroke and focus without a window.
+    std::shared_ptr<wayland::WaylandConnection> compositor;
+    if (session.wayland) compositor = wayland::WaylandConnection::open();
+    const auto choice = PlatformChoice::choose(session, probeOffers(*xtestKeys, compositor.get()));
+    for (const auto& line : choice.describe()) log("Platform", line);
+    // The keystroke for native Wayland windows (virtual keyboard, else the portal's keyboard).
+    std::shared_ptr<KeyInjector> waylandKeys;
+    if (choice.waylandWindows == PlatformChoice::Keystrokes::waylandVirtualKeyboard)
+        waylandKeys = std::make_shared<wayland::VirtualKeyboardInjector>(compositor);
+    if (choice.focus == PlatformChoice::Focus::waylandForeignToplevel) {
+        TargetAppTracker::setSharedSourceFactory([compositor] {
+            return std::make_unique<wayland::ForeignToplevelSource>(compositor,
+                                                                    std::vector<std::string>{"vandrel", "Vandrel"});
+        });
+    }
+    std::shared_ptr<KeyInjector> keyInjector = xtestKeys;
+    if (choice.routesPaste()) {
+        // XWayland names its focused X11 window in _NET_ACTIVE_WINDOW and clears it when a Wayland
+        // window takes the focus.
+        auto activeX11Window = std::make_shared<x11::EwmhActiveWindowSource>();
+        keyInjector = std::make_shared<RoutingKeyInjector>(
+            xtestKeys, waylandKeys, [activeX11Window] { return activeX11Window->activeApplication().has_value(); });
+    } else if (session.wayland && waylandKeys) {
+        keyInjector = waylandKeys;
+    }
+    LinuxPermissions permissions(xtestKeys, choice, waylandKeys);
     XdgAutostartEntry loginItems = XdgAutostartEntry::forRunningBinary();
     AppWindowFactory windowFactory;
 
     AppDelegate::Parts parts;
     parts.services.audioRecorder = std::make_unique<AudioRecorder>();
     parts.services.transcriptionService = std::make_unique<TranscriptionService>();
-    parts.services.outputService = std::make_unique<OutputService>(
-        std::make_shared<QtPasteboard>(), keyInjector,
-        std::make_shared<QtPasteboard>(x11::SelectionReader::Limits{}, QtPasteboard::Selection::primary));
+    if (choice.clipboard == PlatformChoice::Clipboard::waylandDataControl) {
+        parts.services.outputService = std::make_unique<OutputService>(
+            std::make_shared<wayland::DataControlPasteboard>(compositor), keyInjector,
+            std::make_shared<wayland::DataControlPasteboard>(compositor, wayland::DataControlPasteboard::Limits{},
+                                                             wayland::DataControlPasteboard::Selection::primary));
+    } else {
+        parts.services.outputService = std::make_unique<OutputService>(
+            std::make_shared<QtPasteboard>(), keyInjector,
+            std::make_shared<QtPasteboard>(x11::SelectionReader::Limits{}, QtPasteboard::Selection::primary));
+    }
     parts.services.soundService = std::make_unique<SoundService>(
         std::make_shared<CanberraSoundPlayer>(CanberraSoundPlayer::defaultSoundsFolder()));
     parts.services.overlayController = std::make_unique<OverlayPanelController>();
+    parts.services.overlayController->setSuppressed(session.wayland && choice.overlay == PlatformChoice::Overlay::none);
     if (QGuiApplication::platformName() == QLatin1String("xcb")) {
         auto compositing = std::make_shared<x11::CompositingManagerProbe>();
         parts.services.overlayController->setCompositingProbe([compositing] { return compositing->isRunning(); });
@@ -218,7 +287,7 @@ int main(int argc, char** argv) {
         KeyboardShortcuts::CarbonModifier::function,
         "Shortcuts with the Fn key cannot be detected on Linux. Record another one.");
     parts.updateDriver = std::make_unique<QtUpdateUserDriver>();
-    parts.escapeTap = keyboardDevices ? keyboardDevices->escapeTap() : std::make_unique<x11::EscapeKeyGrab>();
+    parts.escapeTap = escapeTap ? std::move(escapeTap) : std::make_unique<x11::EscapeKeyGrab>();
     parts.windows =
         std::make_unique<ShellWindowController>(windowFactory, UserDefaults::standard(), currentAppVersion());
 

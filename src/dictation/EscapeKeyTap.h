@@ -10,7 +10,7 @@ enum class EscapeTapFailure {
     none,
     noDisplay,             // no display server the tap can work with
     heldByAnotherProgram,  // another client took Escape first
-    keyboardsNotReadable,  // the keyboard devices may not be read (a Wayland session)
+    keyboardsNotReadable,  // a Wayland session whose keyboard devices this user may not read
 };
 
 // Sees Escape presses of the whole session, also while another application has the keyboard focus,

@@ -181,6 +181,14 @@ void HotkeyManager::handlePressSpoiled() {
     state->cancelRecording();
 }
 
+void HotkeyManager::handleTriggerLost() {
+    auto state = appState();
+    const bool triggerOwnsRecording = m_isHandsFreeMode || m_keyPressTime.has_value();
+    resetHandsFreeState();
+    if (state && triggerOwnsRecording && state->currentRecordingState() == RecordingState::recording)
+        state->stopRecording();
+}
+
 void HotkeyManager::handleStartCommand() {
     auto state = appState();
     if (!state || state->currentRecordingState() != RecordingState::idle || !state->isReady()) return;

@@ -38,6 +38,10 @@ public:
     void handleDoubleTap();
     // A hold that had started a recording was spoiled by typing (AltGr): that recording is cancelled.
     void handlePressSpoiled();
+    // The source of the key-combination trigger went away (the desktop's shortcut service left the
+    // session): no press or release can end a recording it started any more, so that recording stops
+    // now. A recording started elsewhere (the menu) is left alone.
+    void handleTriggerLost();
 
     // Commands from outside the trigger (the desktop's own key bindings through `vandrel --start` ...).
     // A recording they start runs like a hands-free one: the trigger's next press ends it, as does a

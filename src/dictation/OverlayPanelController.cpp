@@ -128,6 +128,7 @@ void OverlayPanelController::place() {
 }
 
 void OverlayPanelController::placeAndFadeIn() {
+    if (m_suppressed) return;
     if (QGuiApplication::screens().isEmpty()) {
         // Nowhere to show it; the state is written all the same, so a later show finds it current.
         log("Overlay", "No screen to show the overlay on");

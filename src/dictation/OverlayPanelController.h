@@ -64,6 +64,12 @@ public:
     void setCompositingProbe(std::function<bool()> probe) { m_compositingProbe = std::move(probe); }
     bool isShapedToTheLook() const { return m_shaped; }
 
+    // A suppressed overlay keeps its state but never puts a window on screen: where every window of ours
+    // would take the keyboard focus (a Wayland client without an X server), it would take it from the
+    // window the text is meant for.
+    void setSuppressed(bool suppressed) { m_suppressed = suppressed; }
+    bool isSuppressed() const { return m_suppressed; }
+
     // Whether clicks pass through the panel to the windows below. No effect before the panel exists.
     void setIgnoresMouseEvents(bool ignore);
     bool ignoresMouseEvents() const { return m_ignoresMouseEvents; }
@@ -96,6 +102,7 @@ private:
     bool m_ignoresMouseEvents = true;
     std::function<bool()> m_compositingProbe;
     bool m_shaped = false;
+    bool m_suppressed = false;
 
     std::unique_ptr<QWidget> m_panel;
     RecordingOverlayView* m_view = nullptr;

@@ -153,6 +153,10 @@ WelcomeStep::WelcomeStep(OnboardingView& view, QWidget* parent)
     m_checkNow->setIcon(symbolIcon("arrow.clockwise", 12, style::secondary()));
     connect(m_checkNow, &QPushButton::clicked, this, [this] { m_view.checkPermissions(); });
     stack->addWidget(m_checkNow, 0, Qt::AlignHCenter);
+    m_trayNote = style::textLabel(content, monoFont(12), style::secondary(), Qt::AlignCenter);
+    m_trayNote->setObjectName("trayNote");
+    m_trayNote->setContentsMargins(24, 0, 24, 0);
+    stack->addWidget(m_trayNote);
     stack->addStretch(1);
     scroll->setWidget(content);
     column->addWidget(scroll, 1);
@@ -225,6 +229,14 @@ void WelcomeStep::refresh() {
         case Permissions::Accessibility::granted:
             badge = granted;
             break;
+        case Permissions::Accessibility::needsConsent:
+            remedy = localized("onboarding.accessibility.consent");
+            badge = QString::fromStdString(localized("onboarding.accessibility.atFirstPaste")).toUpper();
+            break;
+        case Permissions::Accessibility::x11WindowsOnly:
+            remedy = localized("onboarding.accessibility.xwayland");
+            badge = QString::fromStdString(localized("onboarding.accessibility.x11WindowsOnly")).toUpper();
+            break;
         case Permissions::Accessibility::missing:
         case Permissions::Accessibility::unavailable:
             remedy = localized(m_view.accessibility() == Permissions::Accessibility::missing
@@ -237,7 +249,9 @@ void WelcomeStep::refresh() {
                "Types the transcribed text wherever you're typing — emails, notes, messages, anywhere.",
                m_view.hasAccessibilityPermission(), remedy, badge);
 
-    const bool showHelp = !m_view.hasAccessibilityPermission();
+    // The help lines are about X11 sessions; the Wayland states' remedies say all there is to do.
+    const bool showHelp = m_view.accessibility() == Permissions::Accessibility::missing ||
+                          m_view.accessibility() == Permissions::Accessibility::unavailable;
     m_helpToggle->setVisible(showHelp);
     m_helpToggle->setText(QString::fromStdString(localized("Need help?")));
     m_helpToggle->setIcon(m_view.isAccessibilityHelpExpanded() ? symbolIcon("chevron.up", 9, style::secondary())
@@ -279,12 +293,17 @@ void WelcomeStep::refresh() {
     m_statusGrantedLine->setVisible(settled);
     style::setText(m_statusGranted, m_view.hasAccessibilityPermission()
                                         ? localized("All permissions granted! You're ready to continue.")
-                                        : localized("onboarding.status.clipboardOnly"));
+                                    : showHelp ? localized("onboarding.status.clipboardOnly")
+                                               : localized("onboarding.status.microphoneReady"));
     m_statusHint->setVisible(!settled);
     style::setText(m_statusHint,
                    localized("After granting permissions, return here — we'll detect them automatically"));
     m_checkNow->setVisible(!settled);
     m_checkNow->setText(QString::fromStdString(localized("Check Permissions Now")));
+    // Where no panel shows tray icons, the user must know the one other way back to the settings.
+    const bool trayHost = m_view.context().permissions.trayHostAvailable();
+    m_trayNote->setVisible(!trayHost);
+    style::setText(m_trayNote, trayHost ? std::string() : localized("onboarding.tray.none"));
 }
 
 void WelcomeStep::layoutHelp() {

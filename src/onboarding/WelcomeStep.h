@@ -59,6 +59,7 @@ private:
     QLabel* m_statusGranted;
     QLabel* m_statusHint;
     QPushButton* m_checkNow;
+    QLabel* m_trayNote;
     bool m_helpShown = false;
     Tween m_helpReveal;
 };

@@ -1,6 +1,7 @@
 #include "settings/PermissionsSettingsView.h"
 
 #include <QGuiApplication>
+#include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -18,6 +19,21 @@ namespace {
 QString lt(const LocalizationManager& lm, const char* key) {
     return QString::fromStdString(lm.bundle()->localizedString(key));
 }
+
+const char* accessibilityRemedyKey(Permissions::Accessibility accessibility) {
+    switch (accessibility) {
+        case Permissions::Accessibility::needsConsent:
+            return "permissions.accessibility.remedy.consent";
+        case Permissions::Accessibility::x11WindowsOnly:
+            return "permissions.accessibility.remedy.xwayland";
+        case Permissions::Accessibility::unavailable:
+            return "permissions.accessibility.remedy.x11";
+        case Permissions::Accessibility::granted:
+        case Permissions::Accessibility::missing:
+            break;
+    }
+    return "permissions.accessibility.remedy.xtest";
+}
 }  // namespace
 
 PermissionsSettingsView::PermissionsSettingsView(SettingsContext& context, QWidget* parent)
@@ -31,6 +47,13 @@ PermissionsSettingsView::PermissionsSettingsView(SettingsContext& context, QWidg
     m_grants->rows()->addWidget(m_microphoneRow);
     m_grants->rows()->addWidget(m_accessibilityRow);
     layout->addWidget(m_grants);
+
+    m_trayNote = new QLabel(form);
+    m_trayNote->setObjectName("trayNote");
+    m_trayNote->setTextFormat(Qt::PlainText);
+    m_trayNote->setWordWrap(true);
+    m_trayNote->setFont(monoFont(TextStyle::subheadline));
+    layout->addWidget(m_trayNote);
 
     m_checkAgainSection = new FormSection(form);
     m_checkAgain = new QPushButton(m_checkAgainSection);
@@ -79,10 +102,7 @@ void PermissionsSettingsView::update() {
     m_microphoneRow->setTexts(lt(lm, "Microphone"), lt(lm, "Records your voice for transcription"));
     m_microphoneRow->setState(m_hasMicrophonePermission, lt(lm, "permissions.microphone.remedy"));
     m_accessibilityRow->setTexts(lt(lm, "Accessibility"), lt(lm, "Pastes transcribed text at your cursor"));
-    m_accessibilityRow->setState(m_hasAccessibilityPermission,
-                                 m_accessibility == Permissions::Accessibility::unavailable
-                                     ? lt(lm, "permissions.accessibility.remedy.x11")
-                                     : lt(lm, "permissions.accessibility.remedy.xtest"));
+    m_accessibilityRow->setState(m_hasAccessibilityPermission, lt(lm, accessibilityRemedyKey(m_accessibility)));
     const bool all = m_hasMicrophonePermission && m_hasAccessibilityPermission;
     m_grants->setFooter(all ? lt(lm, "All permissions granted. Vandrel is ready to use.")
                             : lt(lm,
@@ -91,6 +111,11 @@ void PermissionsSettingsView::update() {
     m_checkAgain->setText(lt(lm, "Check Again"));
     m_checkAgain->setVisible(!all);
     m_checkAgainSection->setVisible(!all);
+    // Without a tray icon the one way back to this window is to start Vandrel again; say so, and how to
+    // get a tray.
+    const bool trayHost = m_context.permissions.trayHostAvailable();
+    m_trayNote->setVisible(!trayHost);
+    m_trayNote->setText(trayHost ? QString() : lt(lm, "permissions.tray.none"));
 }
 
 }  // namespace vandrel

@@ -6,6 +6,7 @@
 #include "base/Signal.h"
 #include "dictation/Permissions.h"
 
+class QLabel;
 class QPushButton;
 
 namespace vandrel {
@@ -45,6 +46,7 @@ private:
     FormSection* m_grants;
     PermissionRow* m_microphoneRow;
     PermissionRow* m_accessibilityRow;
+    QLabel* m_trayNote;
     FormSection* m_checkAgainSection;
     QPushButton* m_checkAgain;
     Connection m_languageConnection;

@@ -135,6 +135,19 @@ TEST_F(OverlayPanelControllerTest, HideFadesOutThenRemovesThePanelAndEveryTimerS
     EXPECT_EQ(loop().activeTimerCount(), 0u);
 }
 
+TEST_F(OverlayPanelControllerTest, ASuppressedOverlayFollowsTheStateButNeverComesOnScreen) {
+    controller->setSuppressed(true);
+    showRecording();
+    loop().advanceSeconds(0.5);
+    EXPECT_EQ(state().recordingState(), RecordingState::recording);
+    EXPECT_FALSE(controller->isPanelVisible());
+    controller->showNoSpeech();
+    loop().advanceSeconds(0.5);
+    EXPECT_FALSE(controller->isPanelVisible());
+    loop().advanceSeconds(2);
+    EXPECT_EQ(loop().activeTimerCount(), 0u);
+}
+
 TEST_F(OverlayPanelControllerTest, AShowDuringTheFadeOutKeepsThePanelOnScreen) {
     showRecording();
     loop().advanceSeconds(0.3);

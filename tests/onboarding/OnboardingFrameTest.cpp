@@ -174,6 +174,29 @@ TEST_F(OnboardingFrameTest, ASessionThatCannotPasteDoesNotKeepTheUserInTheGuide)
     EXPECT_TRUE(help[0]->text().contains("XTEST")) << help[0]->text().toStdString();
 }
 
+TEST_F(OnboardingFrameTest, AWaylandSessionSaysWhereTheTextGoesAndHowToComeBackWithoutATray) {
+    permissions.microphone = true;
+    permissions.accessibilityState = Access::x11WindowsOnly;
+    permissions.trayHost = false;
+    auto& v = open();
+    world.loop().advanceSeconds(1);
+    EXPECT_TRUE(v.continueButton()->isEnabled());
+    EXPECT_FALSE(v.isPollingPermissions());
+    EXPECT_TRUE(text("accessibilityRemedy").contains("X11 (XWayland)")) << text("accessibilityRemedy").toStdString();
+    EXPECT_EQ(text("accessibilityBadge"), "X11 APPS ONLY");
+    EXPECT_FALSE(text("statusGranted").contains("clipboard"));               // not for the X11 applications
+    EXPECT_FALSE(v.findChild<QPushButton*>("helpToggle")->isVisibleTo(&v));  // its lines are about X11
+    EXPECT_TRUE(text("trayNote").contains("start Vandrel again")) << text("trayNote").toStdString();
+
+    permissions.accessibilityState = Access::needsConsent;
+    permissions.trayHost = true;
+    auto& again = open();
+    world.loop().advanceSeconds(1);
+    EXPECT_TRUE(again.continueButton()->isEnabled());
+    EXPECT_TRUE(text("accessibilityRemedy").contains("asks once")) << text("accessibilityRemedy").toStdString();
+    EXPECT_TRUE(text("trayNote").isEmpty());
+}
+
 TEST_F(OnboardingFrameTest, ChoosingDeutschRelabelsTheGuideAtOnce) {
     auto& v = open();
     EXPECT_EQ(v.continueButton()->text(), "Continue");

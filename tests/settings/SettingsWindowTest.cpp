@@ -105,7 +105,8 @@ TEST_F(SettingsWindowTest, PermissionRowsShowEachCombinationOfTheTwoGrants) {
         Accessibility accessibility;
     };
     for (const Case& c : {Case{true, Accessibility::granted}, Case{false, Accessibility::granted},
-                          Case{true, Accessibility::missing}, Case{false, Accessibility::unavailable}}) {
+                          Case{true, Accessibility::missing}, Case{false, Accessibility::unavailable},
+                          Case{true, Accessibility::x11WindowsOnly}, Case{true, Accessibility::needsConsent}}) {
         rig.permissions.microphone = c.microphone;
         rig.permissions.accessibilityState = c.accessibility;
         PermissionsSettingsView page(rig.context);
@@ -138,7 +139,28 @@ TEST_F(SettingsWindowTest, PermissionRowsShowEachCombinationOfTheTwoGrants) {
         if (c.accessibility == Accessibility::unavailable) {
             EXPECT_TRUE(page.accessibilityRow()->remedy().contains("X11 session"));
         }
+        if (c.accessibility == Accessibility::x11WindowsOnly) {
+            EXPECT_TRUE(page.accessibilityRow()->remedy().contains("only into X11 (XWayland) applications"));
+        }
+        if (c.accessibility == Accessibility::needsConsent) {
+            EXPECT_TRUE(page.accessibilityRow()->remedy().contains("asks once"));
+        }
     }
+}
+
+TEST_F(SettingsWindowTest, WithoutATrayHostThePageSaysHowToComeBackAndHowToGetATray) {
+    PermissionsSettingsView withTray(rig.context);
+    withTray.show();
+    ASSERT_NE(withTray.findChild<QLabel*>("trayNote"), nullptr);
+    EXPECT_TRUE(withTray.findChild<QLabel*>("trayNote")->isHidden());
+
+    rig.permissions.trayHost = false;
+    PermissionsSettingsView page(rig.context);
+    page.show();
+    const auto* note = page.findChild<QLabel*>("trayNote");
+    ASSERT_FALSE(note->isHidden());
+    EXPECT_TRUE(note->text().contains("Start Vandrel again")) << note->text().toStdString();
+    EXPECT_TRUE(note->text().contains("AppIndicator")) << note->text().toStdString();
 }
 
 TEST_F(SettingsWindowTest, CheckAgainReReadsAndALateAnswerAfterThePageIsGoneIsDropped) {

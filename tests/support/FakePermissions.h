@@ -14,6 +14,7 @@ public:
     bool microphone = true;
     Accessibility accessibilityState = Accessibility::granted;
     bool holdMicrophone = false;
+    bool trayHost = true;
     int microphoneChecks = 0;
     std::vector<std::function<void(bool)>> pending;
 
@@ -25,6 +26,7 @@ public:
             done(microphone);
     }
     Accessibility accessibility() const override { return accessibilityState; }
+    bool trayHostAvailable() const override { return trayHost; }
     void answerMicrophone() {
         auto waiting = std::move(pending);
         pending.clear();

@@ -28,8 +28,10 @@ void EvdevEscapeKeyTap::setEnabled(bool enabled) {
         // Modifiers held or not, as with the grab; a held Escape's repeats are one press.
         if (event.code == KEY_ESC && event.kind == KeyEvent::Kind::pressed && onEscape) onEscape();
     });
-    if (!m_devices->isReadable()) m_connection.disconnect();
-    m_failure = m_connection.connected() ? EscapeTapFailure::none : EscapeTapFailure::keyboardsNotReadable;
+    if (!m_devices->isReadable()) {
+        m_connection.disconnect();
+        m_failure = EscapeTapFailure::keyboardsNotReadable;
+    }
 }
 
 }  // namespace vandrel::evdev

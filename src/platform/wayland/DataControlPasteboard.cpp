@@ -163,6 +163,7 @@ void DataControlPasteboard::selectionChanged(zwlr_data_control_offer_v1* proxy, 
     }
     // The device reports both selections; the other one's offers are released right away.
     if (which != m_selection) return;
+    ++m_changes;
     m_current = std::move(offer);
     if (m_readAhead && !m_source && m_current) {
         m_readAhead = false;
@@ -253,6 +254,11 @@ std::optional<std::string> DataControlPasteboard::plainText() {
     return text;
 }
 
+std::optional<std::uint64_t> DataControlPasteboard::changeCount() {
+    if (!isAvailable()) return std::nullopt;
+    return m_changes;
+}
+
 void DataControlPasteboard::setPlainText(const std::string& text) {
     PasteboardSnapshot entries;
     for (const auto& type : textTypes()) entries.push_back({type, text});
@@ -288,6 +294,8 @@ void DataControlPasteboard::writeContents(const PasteboardSnapshot& entries) {
     m_source = source;
     m_served = std::move(served);
     m_readAhead = false;
+    // Our own change is announced back later; until then the count must differ already.
+    ++m_changes;
     m_connection->flush();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <list>
 #include <memory>
 #include <optional>
@@ -53,6 +54,8 @@ public:
     // Offered as UTF-8 under the usual text types.
     void setPlainText(const std::string& text) override;
     void writeContents(const PasteboardSnapshot& entries) override;
+    // Counts the compositor's selection announcements, which come with every change by anyone.
+    std::optional<std::uint64_t> changeCount() override;
 
     // The types a text is offered under, best first.
     static const std::vector<std::string>& textTypes();
@@ -87,6 +90,7 @@ private:
     zwlr_data_control_source_v1* m_source = nullptr;
     std::vector<Served> m_served;
     bool m_readAhead = false;
+    std::uint64_t m_changes = 0;
     std::list<std::unique_ptr<FdWriter>> m_writers;
     std::list<std::unique_ptr<Read>> m_reads;
     LifeToken m_life;

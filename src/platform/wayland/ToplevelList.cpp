@@ -112,12 +112,6 @@ std::optional<Toplevel> ToplevelList::find(std::uint64_t id) const {
     return std::nullopt;
 }
 
-std::vector<Toplevel> ToplevelList::all() const {
-    std::vector<Toplevel> result;
-    for (const auto& h : m_handles) result.push_back(h->current);
-    return result;
-}
-
 bool ToplevelList::activate(std::uint64_t id, wl_seat* seat) {
     if (!seat) return false;
     const auto it =

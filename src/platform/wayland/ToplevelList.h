@@ -36,7 +36,6 @@ public:
     // The toplevel with the keyboard focus; none when no toplevel has it.
     std::optional<Toplevel> activated() const;
     std::optional<Toplevel> find(std::uint64_t id) const;
-    std::vector<Toplevel> all() const;
     // Asks the compositor to focus the toplevel on `seat`. False when it is gone. The request still needs
     // the connection flushed.
     bool activate(std::uint64_t id, wl_seat* seat);

@@ -1,5 +1,6 @@
 #include "platform/wayland/WaylandConnection.h"
 
+#include <poll.h>
 #include <wayland-client.h>
 
 #include <QSocketNotifier>
@@ -80,9 +81,23 @@ void WaylandConnection::globalRemove(void* data, wl_registry*, std::uint32_t nam
 
 void WaylandConnection::readable() {
     if (m_lost) return;
-    // The notifier said there is data, so this reads without waiting and then dispatches everything read.
-    if (wl_display_dispatch(m_display) < 0) {
+    // Events already read (by a round trip since the notifier fired) go first; they also mean the socket
+    // may hold nothing now, so it is checked before reading: a read must never wait on the main thread.
+    while (wl_display_prepare_read(m_display) != 0) {
+        if (wl_display_dispatch_pending(m_display) < 0) {
+            fail("handling its events");
+            return;
+        }
+    }
+    pollfd socket{wl_display_get_fd(m_display), POLLIN, 0};
+    if (::poll(&socket, 1, 0) <= 0) {
+        wl_display_cancel_read(m_display);
+    } else if (wl_display_read_events(m_display) < 0) {
         fail("reading its events");
+        return;
+    }
+    if (wl_display_dispatch_pending(m_display) < 0) {
+        fail("handling its events");
         return;
     }
     flush();

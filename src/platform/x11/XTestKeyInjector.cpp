@@ -37,7 +37,7 @@ XTestKeyInjector::~XTestKeyInjector() {
 
 bool XTestKeyInjector::hasX11Session() const {
     const char* session = std::getenv("XDG_SESSION_TYPE");
-    if (session && std::strcmp(session, "wayland") == 0) return false;
+    if (!m_servesXWaylandWindows && session && std::strcmp(session, "wayland") == 0) return false;
     return m_impl->display != nullptr;
 }
 

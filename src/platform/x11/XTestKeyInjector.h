@@ -23,6 +23,9 @@ public:
     bool isTrusted() const override;
     // An X11 session whose display could be opened, with or without XTEST.
     bool hasX11Session() const;
+    // In a Wayland session XTEST reaches the X11 windows under XWayland and nothing else, so it is refused
+    // there unless whoever sends it sends it only while such a window has the focus.
+    void setServesXWaylandWindows(bool serves) { m_servesXWaylandWindows = serves; }
     PasteKeystroke pasteKeystroke() override;
     void sendPaste(PasteKeystroke keystroke, std::function<void(bool posted)> done) override;
 
@@ -43,6 +46,7 @@ private:
     struct Impl;
     std::unique_ptr<Impl> m_impl;
     Duration m_modifierWait;
+    bool m_servesXWaylandWindows = false;
     LifeToken m_life;
 };
 

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vandrel {
+
+// Which implementation serves each platform facility in this session. An X11 session keeps the X11
+// pieces throughout; a Wayland session gets, per facility, the best of what it offers, with the X11
+// pieces through XWayland wherever X11 windows are concerned. Pure decisions over what main() probed,
+// so that every combination can be checked without a desktop.
+class PlatformChoice {
+public:
+    // The session as the process's environment describes it.
+    struct Session {
+        bool wayland = false;     // a Wayland session (WAYLAND_DISPLAY set, or XDG_SESSION_TYPE=wayland)
+        bool x11Display = false;  // DISPLAY set: the X server, or XWayland in a Wayland session
+        bool xwayland() const { return wayland && x11Display; }
+        static Session fromEnvironment();
+    };
+
+    // What the session offers, probed at start.
+    struct Offers {
+        std::string qtPlatform;  // the Qt platform plugin in use: "xcb", "wayland", "offscreen", ...
+        bool xtest = false;      // the X display has XTEST
+        bool waylandVirtualKeyboard = false;
+        bool waylandDataControl = false;
+        bool waylandForeignToplevel = false;
+        bool remoteDesktopPortal = false;
+        bool statusNotifierHost = false;  // a StatusNotifierWatcher on the session bus
+        bool x11Tray = false;             // an X11 system tray (XEmbed) on the display
+    };
+
+    enum class Keystrokes { none, xtest, waylandVirtualKeyboard, remoteDesktopPortal };
+    enum class Clipboard { none, x11Selections, xwaylandSelections, waylandDataControl };
+    enum class Focus { none, ewmh, waylandForeignToplevel };
+    enum class Overlay { none, x11Window, xwaylandWindow };
+    enum class Tray { none, statusNotifierItem, x11Tray };
+    enum class Hotkeys { x11Grabs, xwaylandGrabsAndCommands, commandsOnly };
+
+    Session session;
+    // The paste keystroke for X11 windows (in a Wayland session, those under XWayland), and for native
+    // Wayland windows (none in an X11 session, which has no such windows).
+    Keystrokes x11Windows = Keystrokes::none;
+    Keystrokes waylandWindows = Keystrokes::none;
+    Clipboard clipboard = Clipboard::none;
+    Focus focus = Focus::none;
+    Overlay overlay = Overlay::none;
+    Tray tray = Tray::none;
+    Hotkeys hotkeys = Hotkeys::x11Grabs;
+
+    static PlatformChoice choose(const Session& session, const Offers& offers);
+
+    // The Qt platform plugins to ask for before the application object exists: xcb in a Wayland session
+    // with XWayland, where our overlay can then be an override-redirect window that never takes the
+    // focus (Wayland after it); empty to leave the choice to Qt (and to a QT_QPA_PLATFORM the user set).
+    static std::string qtPlatformFor(const Session& session);
+
+    // Whether the paste keystroke picks its road per window (XWayland's X11 windows and native ones).
+    bool routesPaste() const { return session.wayland && x11Windows != Keystrokes::none; }
+
+    // "paste: ...", one line per facility, in the order the log shows them.
+    std::vector<std::string> describe() const;
+};
+
+}  // namespace vandrel

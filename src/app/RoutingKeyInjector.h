@@ -1,0 +1,33 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include "dictation/KeyInjector.h"
+
+namespace vandrel {
+
+// The paste keystroke in a Wayland session, sent the road that reaches the window with the focus: an
+// X11 window under XWayland takes XTEST (XWayland then names it in _NET_ACTIVE_WINDOW), a native Wayland
+// window takes the Wayland injector (virtual keyboard, else the RemoteDesktop portal), when there is one.
+class RoutingKeyInjector : public KeyInjector {
+public:
+    // `x11Windows` or `waylandWindows` may be null: that road is closed. `x11WindowFocused` tells, at the
+    // moment of each paste, whether an X11 window has the focus.
+    RoutingKeyInjector(std::shared_ptr<KeyInjector> x11Windows, std::shared_ptr<KeyInjector> waylandWindows,
+                       std::function<bool()> x11WindowFocused);
+
+    // Trusted when either road is open: whether this paste reaches its window is told by sendPaste.
+    bool isTrusted() const override;
+    PasteKeystroke pasteKeystroke() override;
+    void sendPaste(PasteKeystroke keystroke, std::function<void(bool posted)> done) override;
+
+private:
+    KeyInjector* road() const;
+
+    std::shared_ptr<KeyInjector> m_x11Windows;
+    std::shared_ptr<KeyInjector> m_waylandWindows;
+    std::function<bool()> m_x11WindowFocused;
+};
+
+}  // namespace vandrel

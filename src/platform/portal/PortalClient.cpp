@@ -1,0 +1,107 @@
+#include "platform/portal/PortalClient.h"
+
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QDBusVariant>
+#include <QPointer>
+#include <utility>
+
+#include "base/Log.h"
+
+namespace vandrel::portal {
+namespace {
+
+constexpr const char* kSessionInterface = "org.freedesktop.portal.Session";
+
+// ":1.42" -> "1_42", the form the portal puts into request and session paths.
+QString senderElement(const QDBusConnection& bus) {
+    QString name = bus.baseService();
+    if (name.startsWith(':')) name.remove(0, 1);
+    return name.replace('.', '_');
+}
+
+}  // namespace
+
+PortalClient::PortalClient(QDBusConnection bus, QObject* parent)
+    : QObject(parent), m_bus(std::move(bus)), m_watcher(service, m_bus, QDBusServiceWatcher::WatchForUnregistration) {
+    // QDBusConnection::connect finds a slot's parameter types by their names, and QtDBus registers its
+    // own types under their names only once its bus thread first needs them. A connect that comes
+    // earlier fails and sends no match rule, so the portal's signals would never arrive.
+    qRegisterMetaType<QDBusObjectPath>();
+    qRegisterMetaType<QDBusMessage>();
+    connect(&m_watcher, &QDBusServiceWatcher::serviceUnregistered, this, [this] { onServiceGone(); });
+}
+
+QVariant PortalClient::property(const QString& interface, const QString& name, int timeoutMs) {
+    if (!m_bus.isConnected()) return {};
+    auto get = QDBusMessage::createMethodCall(service, objectPath, "org.freedesktop.DBus.Properties", "Get");
+    get << interface << name;
+    const QDBusMessage reply = m_bus.call(get, QDBus::Block, timeoutMs);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return {};
+    return reply.arguments().first().value<QDBusVariant>().variant();
+}
+
+std::uint32_t PortalClient::interfaceVersion(const QString& interface, int timeoutMs) {
+    const QVariant version = property(interface, "version", timeoutMs);
+    bool ok = false;
+    const uint v = version.toUInt(&ok);
+    return ok ? v : 0;
+}
+
+QString PortalClient::newToken() { return QString("vandrel%1").arg(++m_tokenCounter); }
+
+void PortalClient::request(const QString& interface, const QString& method, const QVariantList& args,
+                           QVariantMap options, PortalRequest::Done done) {
+    const QString token = newToken();
+    options.insert("handle_token", token);
+    auto message = QDBusMessage::createMethodCall(service, objectPath, interface, method);
+    QVariantList arguments = args;
+    arguments << options;
+    message.setArguments(arguments);
+    auto* request = new PortalRequest(m_bus, std::move(done), this);
+    request->start(message, QString("/org/freedesktop/portal/desktop/request/%1/%2").arg(senderElement(m_bus), token));
+}
+
+void PortalClient::call(const QString& interface, const QString& method, const QVariantList& args,
+                        std::function<void(bool ok)> done) {
+    auto message = QDBusMessage::createMethodCall(service, objectPath, interface, method);
+    message.setArguments(args);
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(message), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [done = std::move(done)](QDBusPendingCallWatcher* w) {
+        w->deleteLater();
+        if (done) done(!w->isError());
+    });
+}
+
+QString PortalClient::sessionHandle(const QVariantMap& results) {
+    const QVariant handle = results.value("session_handle");
+    if (handle.metaType() == QMetaType::fromType<QDBusObjectPath>()) return handle.value<QDBusObjectPath>().path();
+    return handle.toString();
+}
+
+void PortalClient::watchSession(const QString& handle) {
+    if (!m_bus.connect(service, handle, kSessionInterface, "Closed", this, SLOT(onSessionClosed(QDBusMessage))))
+        log("Platform", "portal: cannot follow the end of session " + handle.toStdString());
+}
+
+void PortalClient::closeSession(const QString& handle) {
+    if (handle.isEmpty()) return;
+    m_bus.disconnect(service, handle, kSessionInterface, "Closed", this, SLOT(onSessionClosed(QDBusMessage)));
+    if (m_bus.isConnected())
+        m_bus.asyncCall(QDBusMessage::createMethodCall(service, handle, kSessionInterface, "Close"));
+}
+
+void PortalClient::onSessionClosed(const QDBusMessage& message) {
+    const QString handle = message.path();
+    m_bus.disconnect(service, handle, kSessionInterface, "Closed", this, SLOT(onSessionClosed(QDBusMessage)));
+    sessionClosed.emit(handle);
+}
+
+void PortalClient::onServiceGone() {
+    // Requests in flight would otherwise wait for a Response that can no longer come.
+    for (auto* request : findChildren<PortalRequest*>(Qt::FindDirectChildrenOnly)) request->abandon();
+    vanished.emit();
+}
+
+}  // namespace vandrel::portal

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QDBusServiceWatcher>
+#include <QObject>
+#include <QString>
+#include <QVariantList>
+#include <QVariantMap>
+#include <cstdint>
+#include <functional>
+
+#include "base/Signal.h"
+#include "platform/portal/PortalRequest.h"
+
+namespace vandrel::portal {
+
+// Our side of xdg-desktop-portal on one bus: requests with their handle tokens, plain calls, sessions,
+// and the portal's disappearance. Both portals we use go through one of these. Main thread only.
+class PortalClient : public QObject {
+    Q_OBJECT
+public:
+    static constexpr const char* service = "org.freedesktop.portal.Desktop";
+    static constexpr const char* objectPath = "/org/freedesktop/portal/desktop";
+
+    explicit PortalClient(QDBusConnection bus, QObject* parent = nullptr);
+
+    QDBusConnection& bus() { return m_bus; }
+
+    // The version the portal gives for `interface`, or 0 when there is no portal or it lacks the
+    // interface. Blocks for at most `timeoutMs`: meant for the choice made at start-up.
+    std::uint32_t interfaceVersion(const QString& interface, int timeoutMs = 2000);
+    // A property of the portal object, read the same blocking way; invalid when it cannot be read.
+    QVariant property(const QString& interface, const QString& name, int timeoutMs = 2000);
+
+    // Calls `method` with `args` followed by `options`, to which a fresh handle_token is added, and
+    // calls `done` once with the Response (or `failed` on an error reply or when the portal goes away).
+    void request(const QString& interface, const QString& method, const QVariantList& args, QVariantMap options,
+                 PortalRequest::Done done);
+    // A method without a Request object; `done(ok)` once the reply (or error) arrived.
+    void call(const QString& interface, const QString& method, const QVariantList& args,
+              std::function<void(bool ok)> done);
+
+    // A token for handle_token and session_handle_token, unique within this connection.
+    QString newToken();
+    // The session handle in a CreateSession response; portals send it as a string or an object path.
+    static QString sessionHandle(const QVariantMap& results);
+    // Follows the session's Closed signal (sessionClosed) until closeSession.
+    void watchSession(const QString& handle);
+    // Closes the session on the portal's side; a session it already closed is not an error.
+    void closeSession(const QString& handle);
+
+    // The portal left the bus (crashed, or the session is ending). Pending requests have failed by then.
+    Signal<> vanished;
+    // The portal closed a session we watch (the user withdrew the permission, say).
+    Signal<QString> sessionClosed;
+
+private Q_SLOTS:
+    void onSessionClosed(const QDBusMessage& message);
+
+private:
+    void onServiceGone();
+
+    QDBusConnection m_bus;
+    QDBusServiceWatcher m_watcher;
+    std::uint64_t m_tokenCounter = 0;
+};
+
+}  // namespace vandrel::portal

@@ -1,0 +1,72 @@
+#include "platform/portal/PortalRequest.h"
+
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QMetaObject>
+#include <utility>
+
+#include "base/Log.h"
+#include "platform/portal/PortalClient.h"
+
+namespace vandrel::portal {
+
+PortalRequest::PortalRequest(QDBusConnection bus, Done done, QObject* parent)
+    : QObject(parent), m_bus(std::move(bus)), m_done(std::move(done)) {}
+
+void PortalRequest::start(const QDBusMessage& call, const QString& expectedPath) {
+    if (!subscribe(expectedPath)) {
+        // The answer could never reach us: fail instead of waiting for it forever.
+        log("Platform", "portal: cannot follow the answer to " + call.member().toStdString());
+        QMetaObject::invokeMethod(
+            this, [this] { finish(failed, {}); }, Qt::QueuedConnection);
+        return;
+    }
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) { onReply(w); });
+}
+
+void PortalRequest::abandon() { finish(failed, {}); }
+
+void PortalRequest::onReply(QDBusPendingCallWatcher* watcher) {
+    watcher->deleteLater();
+    if (m_finished) return;
+    QDBusPendingReply<QDBusObjectPath> reply = *watcher;
+    if (reply.isError()) {
+        finish(failed, {});
+        return;
+    }
+    // Portals older than the handle_token convention choose the path themselves.
+    const QString path = reply.value().path();
+    if (path != m_path) {
+        unsubscribe();
+        if (!subscribe(path)) finish(failed, {});
+    }
+}
+
+bool PortalRequest::subscribe(const QString& path) {
+    m_path = path;
+    return m_bus.connect(PortalClient::service, path, "org.freedesktop.portal.Request", "Response", this,
+                         SLOT(onResponse(uint, QVariantMap)));
+}
+
+void PortalRequest::unsubscribe() {
+    if (m_path.isEmpty()) return;
+    m_bus.disconnect(PortalClient::service, m_path, "org.freedesktop.portal.Request", "Response", this,
+                     SLOT(onResponse(uint, QVariantMap)));
+    m_path.clear();
+}
+
+void PortalRequest::onResponse(uint response, const QVariantMap& results) { finish(response, results); }
+
+void PortalRequest::finish(std::uint32_t response, const QVariantMap& results) {
+    if (m_finished) return;
+    m_finished = true;
+    unsubscribe();
+    // The callback may start the next request or drop the client that owns us: run it last.
+    auto done = std::exchange(m_done, nullptr);
+    deleteLater();
+    if (done) done(response, results);
+}
+
+}  // namespace vandrel::portal

@@ -1,0 +1,178 @@
+#include "platform/portal/RemoteDesktopKeyInjector.h"
+
+#include <QDBusObjectPath>
+#include <memory>
+
+#include "base/Log.h"
+#include "base/UserDefaults.h"
+#include "platform/portal/PortalDefaults.h"
+
+namespace vandrel::portal {
+namespace {
+
+// Linux input event codes: positional, like the keycodes the X11 path sends.
+constexpr int kLeftCtrl = 29;
+constexpr int kLeftShift = 42;
+constexpr int kV = 47;
+constexpr int kInsert = 110;
+
+// Permissions kept until the user withdraws them, so the restore token outlives this run.
+constexpr std::uint32_t kPersistUntilRevoked = 2;
+
+std::vector<std::pair<int, std::uint32_t>> keyEvents(PasteKeystroke keystroke) {
+    switch (keystroke) {
+        case PasteKeystroke::controlShiftV:
+            return {{kLeftCtrl, 1}, {kLeftShift, 1}, {kV, 1}, {kV, 0}, {kLeftShift, 0}, {kLeftCtrl, 0}};
+        case PasteKeystroke::shiftInsert:
+            return {{kLeftShift, 1}, {kInsert, 1}, {kInsert, 0}, {kLeftShift, 0}};
+        case PasteKeystroke::controlV:
+            break;
+    }
+    return {{kLeftCtrl, 1}, {kV, 1}, {kV, 0}, {kLeftCtrl, 0}};
+}
+
+}  // namespace
+
+RemoteDesktopKeyInjector::RemoteDesktopKeyInjector(QDBusConnection bus, QObject* parent)
+    : QObject(parent), m_client(std::move(bus)) {
+    m_vanished = m_client.vanished.connect([this] {
+        if (m_state == State::refused) return;
+        m_session.clear();
+        m_state = State::none;
+        flushWaiting(false);
+    });
+    m_closed = m_client.sessionClosed.connect([this](const QString& handle) {
+        // The user stopped the sharing from the desktop's own controls: the next paste asks again.
+        if (handle != m_session) return;
+        log("Platform", "paste: the desktop closed the remote-desktop session");
+        m_session.clear();
+        if (m_state == State::started) m_state = State::none;
+    });
+}
+
+RemoteDesktopKeyInjector::~RemoteDesktopKeyInjector() { m_client.closeSession(m_session); }
+
+bool RemoteDesktopKeyInjector::isOffered(QDBusConnection bus) {
+    PortalClient client(std::move(bus));
+    if (client.interfaceVersion(interfaceName) < 1) return false;
+    return client.property(interfaceName, "AvailableDeviceTypes").toUInt() & keyboardDevice;
+}
+
+bool RemoteDesktopKeyInjector::isTrusted() const { return m_state != State::refused; }
+
+void RemoteDesktopKeyInjector::sendPaste(PasteKeystroke keystroke, std::function<void(bool posted)> done) {
+    switch (m_state) {
+        case State::refused:
+            if (done) done(false);
+            return;
+        case State::started:
+            post(keystroke, std::move(done));
+            return;
+        case State::none:
+            m_waiting.push_back({keystroke, std::move(done)});
+            startSession();
+            return;
+        case State::starting:
+            m_waiting.push_back({keystroke, std::move(done)});
+            return;
+    }
+}
+
+void RemoteDesktopKeyInjector::startSession() {
+    m_state = State::starting;
+    m_client.request(interfaceName, "CreateSession", {}, {{"session_handle_token", m_client.newToken()}},
+                     [this](std::uint32_t response, const QVariantMap& results) {
+                         const QString session = PortalClient::sessionHandle(results);
+                         if (response != PortalRequest::success || session.isEmpty()) {
+                             sessionFailed(State::none);
+                             return;
+                         }
+                         m_session = session;
+                         m_client.watchSession(session);
+                         selectDevices(session);
+                     });
+}
+
+void RemoteDesktopKeyInjector::selectDevices(const QString& session) {
+    QVariantMap options{{"types", keyboardDevice}, {"persist_mode", kPersistUntilRevoked}};
+    const std::string token = UserDefaults::standard().get(kRemoteDesktopRestoreToken);
+    if (!token.empty()) options.insert("restore_token", QString::fromStdString(token));
+    m_client.request(interfaceName, "SelectDevices", {QVariant::fromValue(QDBusObjectPath(session))}, options,
+                     [this, session](std::uint32_t response, const QVariantMap&) {
+                         if (session != m_session) return;
+                         if (response != PortalRequest::success) {
+                             sessionFailed(response == PortalRequest::cancelled ? State::refused : State::none);
+                             return;
+                         }
+                         start(session);
+                     });
+}
+
+void RemoteDesktopKeyInjector::start(const QString& session) {
+    // The consent question, unless the restore token answers it.
+    m_client.request(
+        interfaceName, "Start", {QVariant::fromValue(QDBusObjectPath(session)), QString()}, {},
+        [this, session](std::uint32_t response, const QVariantMap& results) {
+            if (session != m_session) return;
+            const bool keyboard = results.value("devices").toUInt() & keyboardDevice;
+            if (response == PortalRequest::cancelled || (response == PortalRequest::success && !keyboard)) {
+                sessionFailed(State::refused);
+                return;
+            }
+            if (response != PortalRequest::success) {
+                sessionFailed(State::none);
+                return;
+            }
+            // Single use: the token we sent is spent, the new one restores the next start.
+            const QString token = results.value("restore_token").toString();
+            if (!token.isEmpty()) UserDefaults::standard().set(kRemoteDesktopRestoreToken, token.toStdString());
+            m_state = State::started;
+            log("Platform", "paste: the desktop granted the keyboard of the RemoteDesktop portal");
+            flushWaiting(true);
+        });
+}
+
+void RemoteDesktopKeyInjector::sessionFailed(State state) {
+    m_client.closeSession(std::exchange(m_session, QString()));
+    m_state = state;
+    if (state == State::refused) {
+        // Said once: every later paste leaves its text on the clipboard without asking again.
+        log("Platform", "paste: the desktop refused the keyboard; dictated text stays on the clipboard");
+        consentRefused.emit();
+    } else {
+        log("Platform", "paste: the RemoteDesktop portal did not start a session");
+    }
+    flushWaiting(false);
+}
+
+void RemoteDesktopKeyInjector::flushWaiting(bool started) {
+    auto waiting = std::exchange(m_waiting, {});
+    for (auto& w : waiting) {
+        if (started)
+            post(w.keystroke, std::move(w.done));
+        else if (w.done)
+            w.done(false);
+    }
+}
+
+void RemoteDesktopKeyInjector::post(PasteKeystroke keystroke, std::function<void(bool)> done) {
+    // One connection keeps its messages in order, so the presses and releases arrive as sent; the
+    // keystroke counts as posted once the portal accepted every one of them.
+    const auto events = keyEvents(keystroke);
+    struct Progress {
+        std::size_t remaining;
+        bool ok = true;
+        std::function<void(bool)> done;
+    };
+    auto progress = std::make_shared<Progress>(Progress{events.size(), true, std::move(done)});
+    const auto session = QVariant::fromValue(QDBusObjectPath(m_session));
+    for (const auto& [keycode, state] : events) {
+        m_client.call(interfaceName, "NotifyKeyboardKeycode", {session, QVariantMap{}, keycode, state},
+                      [progress](bool ok) {
+                          progress->ok = progress->ok && ok;
+                          if (--progress->remaining == 0 && progress->done) progress->done(progress->ok);
+                      });
+    }
+}
+
+}  // namespace vandrel::portal

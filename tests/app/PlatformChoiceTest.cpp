@@ -1,0 +1,130 @@
+// The per-facility choice over every kind of session, and the paste keystroke's road per focused window.
+#include "app/PlatformChoice.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "app/RoutingKeyInjector.h"
+#include "support/RecordingKeyInjector.h"
+#include "support/TestEnvironment.h"
+
+using namespace vandrel;
+using C = PlatformChoice;
+
+namespace {
+
+C::Session x11Session() { return {false, true}; }
+C::Session xwaylandSession() { return {true, true}; }
+C::Session waylandOnly() { return {true, false}; }
+
+bool saysSomewhere(const C& choice, const std::string& part) {
+    const auto lines = choice.describe();
+    return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(part) != l.npos; });
+}
+
+}  // namespace
+
+TEST(PlatformChoice, TheSessionIsReadFromTheEnvironmentAndItsOwnWordWins) {
+    test::ScopedEnv display("DISPLAY", ":5");
+    test::ScopedEnv socket("WAYLAND_DISPLAY", "wayland-1");
+    {
+        // A Wayland socket leaked into an X11 session does not make it a Wayland one.
+        test::ScopedEnv type("XDG_SESSION_TYPE", "x11");
+        EXPECT_FALSE(C::Session::fromEnvironment().wayland);
+        EXPECT_EQ(C::qtPlatformFor(C::Session::fromEnvironment()), "");
+    }
+    test::ScopedEnv type("XDG_SESSION_TYPE", std::nullopt);
+    const auto session = C::Session::fromEnvironment();
+    EXPECT_TRUE(session.xwayland());
+    EXPECT_EQ(C::qtPlatformFor(session), "xcb;wayland");  // our windows through XWayland, if it lets us
+    test::ScopedEnv noDisplay("DISPLAY", std::nullopt);
+    EXPECT_FALSE(C::Session::fromEnvironment().x11Display);
+    EXPECT_EQ(C::qtPlatformFor(C::Session::fromEnvironment()), "");
+}
+
+TEST(PlatformChoice, AnX11SessionKeepsItsX11PiecesWhateverWaylandWouldOffer) {
+    C::Offers offers{"xcb", true, true, true, true, true, false, true};
+    const auto c = C::choose(x11Session(), offers);
+    EXPECT_EQ(c.x11Windows, C::Keystrokes::xtest);
+    EXPECT_EQ(c.waylandWindows, C::Keystrokes::none);
+    EXPECT_FALSE(c.routesPaste());
+    EXPECT_EQ(c.clipboard, C::Clipboard::x11Selections);
+    EXPECT_EQ(c.focus, C::Focus::ewmh);
+    EXPECT_EQ(c.overlay, C::Overlay::x11Window);
+    EXPECT_EQ(c.tray, C::Tray::x11Tray);
+    EXPECT_EQ(c.hotkeys, C::Hotkeys::x11Grabs);
+    EXPECT_EQ(c.describe().front(), "paste: XTEST");
+
+    offers.xtest = false;
+    EXPECT_EQ(C::choose(x11Session(), offers).describe().front(),
+              "paste: none (the X server has no XTEST; text stays on the clipboard)");
+}
+
+TEST(PlatformChoice, AWaylandSessionTakesTheBestItOffersPerFacility) {
+    // Nothing but XWayland: the X11 pieces for X11 windows, nothing for native ones, said so.
+    C::Offers bare{"xcb", true, false, false, false, false, false, false};
+    auto c = C::choose(xwaylandSession(), bare);
+    EXPECT_TRUE(c.routesPaste());
+    EXPECT_EQ(c.waylandWindows, C::Keystrokes::none);
+    EXPECT_EQ(c.clipboard, C::Clipboard::xwaylandSelections);
+    EXPECT_EQ(c.focus, C::Focus::ewmh);
+    EXPECT_EQ(c.overlay, C::Overlay::xwaylandWindow);
+    EXPECT_EQ(c.tray, C::Tray::none);
+    EXPECT_EQ(c.hotkeys, C::Hotkeys::xwaylandGrabsAndCommands);
+    EXPECT_EQ(c.describe().front(),
+              "paste: XTEST for X11 windows (XWayland), none for Wayland windows (text stays on the clipboard)");
+    EXPECT_TRUE(saysSomewhere(c, "tray: none (no tray host; starting Vandrel again opens the settings)"));
+    EXPECT_EQ(c.describe().size(), 6u);
+
+    // The compositor's protocols come first; the portal's keyboard only without a virtual keyboard.
+    C::Offers rich{"xcb", true, true, true, true, true, true, false};
+    c = C::choose(xwaylandSession(), rich);
+    EXPECT_EQ(c.waylandWindows, C::Keystrokes::waylandVirtualKeyboard);
+    EXPECT_EQ(c.clipboard, C::Clipboard::waylandDataControl);
+    EXPECT_EQ(c.focus, C::Focus::waylandForeignToplevel);
+    EXPECT_EQ(c.tray, C::Tray::statusNotifierItem);
+    rich.waylandVirtualKeyboard = false;
+    EXPECT_EQ(C::choose(xwaylandSession(), rich).waylandWindows, C::Keystrokes::remoteDesktopPortal);
+
+    // Without XWayland Qt is a Wayland client: no overlay (it would take the focus), no X11 road at all.
+    C::Offers native{"wayland", false, true, false, false, false, false, false};
+    c = C::choose(waylandOnly(), native);
+    EXPECT_FALSE(c.routesPaste());
+    EXPECT_EQ(c.waylandWindows, C::Keystrokes::waylandVirtualKeyboard);
+    EXPECT_EQ(c.clipboard, C::Clipboard::none);
+    EXPECT_EQ(c.focus, C::Focus::none);
+    EXPECT_EQ(c.overlay, C::Overlay::none);
+    EXPECT_EQ(c.hotkeys, C::Hotkeys::commandsOnly);
+    EXPECT_EQ(c.describe().front(), "paste: Wayland virtual keyboard for Wayland windows");
+}
+
+TEST(RoutingKeyInjector, ThePasteTakesTheRoadOfTheFocusedWindowAtTheMomentOfSending) {
+    auto x11 = std::make_shared<test::RecordingKeyInjector>();
+    auto wayland = std::make_shared<test::RecordingKeyInjector>();
+    x11->focusedWindowKeystroke = PasteKeystroke::shiftInsert;  // an xterm under XWayland
+    bool x11Focused = true;
+    RoutingKeyInjector router(x11, wayland, [&] { return x11Focused; });
+    std::vector<bool> results;
+    auto record = [&](bool posted) { results.push_back(posted); };
+
+    EXPECT_TRUE(router.isTrusted());
+    EXPECT_EQ(router.pasteKeystroke(), PasteKeystroke::shiftInsert);
+    router.sendPaste(PasteKeystroke::shiftInsert, record);
+    x11Focused = false;
+    EXPECT_EQ(router.pasteKeystroke(), PasteKeystroke::controlV);
+    router.sendPaste(PasteKeystroke::controlV, record);
+    EXPECT_EQ(x11->pasteCount(), 1u);
+    EXPECT_EQ(wayland->pasteCount(), 1u);
+
+    // A closed road fails the paste (the text stays on the clipboard); the other still works.
+    wayland->trusted = false;
+    router.sendPaste(PasteKeystroke::controlV, record);
+    RoutingKeyInjector x11Only(x11, nullptr, [&] { return x11Focused; });
+    x11Only.sendPaste(PasteKeystroke::controlV, record);
+    EXPECT_EQ(results, (std::vector<bool>{true, true, false, false}));
+    EXPECT_EQ(wayland->pasteCount(), 1u);
+    EXPECT_TRUE(x11Only.isTrusted());
+    x11->trusted = false;
+    EXPECT_FALSE(router.isTrusted());
+}

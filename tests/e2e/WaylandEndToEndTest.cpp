@@ -1,0 +1,379 @@
+// The application in a Wayland session (the test services' sway headless with XWayland): the real
+// executable, run as the compositor's user like on a desktop, driven by its command entry and by a key
+// binding of the compositor, pasting into native Wayland windows. The fake libwhisper answers one text.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QStringList>
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+
+#include "support/FakeWhisper.h"
+#include "support/TestEnvironment.h"
+#include "support/TinyWhisperModel.h"
+
+namespace fs = std::filesystem;
+using namespace vandrel;
+
+namespace {
+
+const QString kDictatedText = "Hello from Wayland.";
+constexpr int kDeadlineMs = 15000;
+
+bool eventually(const std::function<bool()>& done, int ms = kDeadlineMs) {
+    QElapsedTimer t;
+    t.start();
+    for (;;) {
+        if (done()) return true;
+        if (t.elapsed() >= ms) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
+    }
+}
+
+void pause(int ms) {
+    eventually([] { return false; }, ms);
+}
+
+std::string env(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+// The test service's sway: its socket as an absolute path (WAYLAND_DISPLAY accepts one).
+QString waylandSocket() {
+    return QString::fromStdString(env("VANDREL_TEST_WAYLAND_RUNTIME") + "/" + env("VANDREL_TEST_WAYLAND_DISPLAY"));
+}
+
+// Running as root, the application and its commands run as the compositor's user, as on a desktop: the
+// command entry refuses peers of another user, and sway starts its bindings' commands as its own user.
+bool asCompositorUser() { return ::geteuid() == 0; }
+constexpr uid_t kCompositorUser = 65534;
+
+// A child process whose output (stdout and stderr together) is kept as it arrives.
+class Child {
+public:
+    Child(QString name, const QString& program, const QStringList& args, const QProcessEnvironment& environment)
+        : m_name(std::move(name)) {
+        m_process.setProcessEnvironment(environment);
+        m_process.setProcessChannelMode(QProcess::MergedChannels);
+        QObject::connect(&m_process, &QProcess::readyRead, [this] { m_output += m_process.readAll(); });
+        m_process.start(program, args);
+        m_process.waitForStarted(kDeadlineMs);
+    }
+    ~Child() {
+        if (m_process.state() == QProcess::NotRunning) return;
+        m_process.terminate();
+        if (!m_process.waitForFinished(10000)) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    QProcess& process() { return m_process; }
+    QString output() const { return QString::fromUtf8(m_output); }
+    bool waitForOutput(const QString& part, int ms = kDeadlineMs) {
+        return eventually([&] { return output().contains(part); }, ms);
+    }
+    std::string report() const { return "--- output of " + m_name.toStdString() + " ---\n" + output().toStdString(); }
+
+private:
+    QString m_name;
+    QProcess m_process;
+    QByteArray m_output;
+};
+
+// A program run to completion with `input` on its standard input: its output, or none when it failed.
+std::optional<QByteArray> run(const QString& program, const QStringList& args, const QProcessEnvironment& environment,
+                              const QByteArray& input = {}, int ms = kDeadlineMs) {
+    QProcess p;
+    p.setProcessEnvironment(environment);
+    p.start(program, args);
+    if (!p.waitForStarted(ms)) return std::nullopt;
+    if (!input.isEmpty()) p.write(input);
+    p.closeWriteChannel();
+    const bool finished = eventually([&] { return p.state() == QProcess::NotRunning; }, ms);
+    if (!finished || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        p.kill();
+        p.waitForFinished(2000);
+        return std::nullopt;
+    }
+    return p.readAllStandardOutput();
+}
+
+int recordingStreams() {
+    auto out = run("pactl", {"list", "short", "source-outputs"}, QProcessEnvironment::systemEnvironment());
+    if (!out) return -1;
+    int clients = 0;
+    for (const QString& line : QString::fromUtf8(*out).split('\n', Qt::SkipEmptyParts)) {
+        const QStringList fields = line.split('\t');
+        if (fields.size() > 2 && fields[2] != "-") ++clients;
+    }
+    return clients;
+}
+
+QByteArray binaryBytes(int size) {
+    std::mt19937 random(11);
+    QByteArray bytes(size, '\0');
+    for (auto& b : bytes) b = static_cast<char>(random() & 0xff);
+    return bytes;
+}
+
+class WaylandEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(env("VANDREL_TEST_WAYLAND_DISPLAY").empty()) << "needs the services of scripts/with-services.sh";
+        ASSERT_GE(recordingStreams(), 0) << "cannot reach the sound server with pactl";
+        const fs::path home = m_home.path();
+        for (const auto* dir : {"config/Vandrel", "data", "cache", "runtime", "clients"})
+            fs::create_directories(home / dir);
+        ::chmod((home / "runtime").c_str(), 0700);
+        std::ofstream(home / "config/Vandrel/defaults.json")
+            << R"({"hasCompletedOnboarding": true, "preferredLanguages": ["en"], "playSounds": false,)"
+            << R"( "clipboardRestoreDelay": 1.0, "performanceMode": "standard"})";
+        const fs::path models = home / "data/com.harstow.Vandrel/Models";
+        fs::create_directories(models);
+        test::writeTinyWhisperModel(models / "ggml-large-v3-turbo-q5_0.bin");
+        if (asCompositorUser()) {
+            ::chmod(home.c_str(), 0755);
+            for (const auto& entry : fs::recursive_directory_iterator(home)) {
+                if (entry.path().string().starts_with((home / "clients").string())) continue;
+                ASSERT_EQ(::chown(entry.path().c_str(), kCompositorUser, kCompositorUser), 0);
+            }
+        }
+
+        m_clients = QProcessEnvironment::systemEnvironment();
+        m_clients.insert("WAYLAND_DISPLAY", waylandSocket());
+        m_clients.insert("XDG_RUNTIME_DIR", QString::fromStdString((home / "clients").string()));
+        m_clients.remove("DISPLAY");
+
+        m_app = m_clients;
+        m_app.insert("DISPLAY", QString::fromStdString(env("VANDREL_TEST_WAYLAND_X_DISPLAY")));
+        m_app.insert("XDG_SESSION_TYPE", "wayland");
+        m_app.insert("HOME", QString::fromStdString(home.string()));
+        m_app.insert("XDG_CONFIG_HOME", QString::fromStdString((home / "config").string()));
+        m_app.insert("XDG_DATA_HOME", QString::fromStdString((home / "data").string()));
+        m_app.insert("XDG_CACHE_HOME", QString::fromStdString((home / "cache").string()));
+        m_app.insert("XDG_RUNTIME_DIR", QString::fromStdString((home / "runtime").string()));
+        // The sound server's socket that the compositor's user may reach.
+        m_app.insert("PULSE_SERVER", QString::fromStdString(env("VANDREL_TEST_SHARED_PULSE_SERVER")));
+        // Another user may not use the suite's session bus.
+        if (asCompositorUser()) m_app.remove("DBUS_SESSION_BUS_ADDRESS");
+        m_app.insert("VANDREL_WHISPER_LIBRARY", test::fakeWhisperLibraryPath());
+        m_app.insert("VANDREL_FAKE_WHISPER_TEXT", kDictatedText);
+        for (const auto* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
+            m_app.insert(name, "http://127.0.0.1:9");
+    }
+
+    // The application's command line, as the compositor's user when we are root.
+    std::pair<QString, QStringList> appCommand(const QStringList& args) const {
+        if (!asCompositorUser()) return {VANDREL_APP_PATH, args};
+        return {"setpriv", QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", VANDREL_APP_PATH} + args};
+    }
+
+    void startReadyApp() {
+        const auto [program, args] = appCommand({});
+        m_vandrel = std::make_unique<Child>("vandrel", program, args, m_app);
+        ASSERT_TRUE(m_vandrel->waitForOutput("[AppState] Model loaded")) << m_vandrel->report();
+        ASSERT_TRUE(m_vandrel->waitForOutput("[AppState] Microphone warmed up")) << m_vandrel->report();
+        ASSERT_TRUE(eventually([] { return recordingStreams() == 0; })) << m_vandrel->report();
+    }
+
+    // `vandrel --start` and the like, as a desktop's key binding would run it.
+    bool command(const QString& which) {
+        const auto [program, args] = appCommand({which});
+        return run(program, args, m_app).has_value();
+    }
+
+    // foot running a shell that writes what is typed into a file, once it is up and focused.
+    void startTerminal() {
+        m_typed = QString::fromStdString((m_home.path() / "clients/typed").string());
+        m_terminal = std::make_unique<Child>(
+            "foot", "foot",
+            QStringList{"--log-level=error", "sh", "-c",
+                        "stty -icanon -echo; : > \"$0\"; echo READY >&2; exec cat > \"$0\"", m_typed},
+            m_clients);
+        ASSERT_TRUE(eventually([&] { return QFile::exists(m_typed); })) << m_terminal->report();
+    }
+    QByteArray typed() const {
+        QFile f(m_typed);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    // Another client owning the clipboard with an image.
+    void startClipboardOwner() {
+        m_image = binaryBytes(200 * 1024);
+        m_owner = std::make_unique<Child>("wl-copy", "wl-copy", QStringList{"--foreground", "--type", "image/png"},
+                                          m_clients);
+        m_owner->process().write(m_image);
+        m_owner->process().closeWriteChannel();
+        ASSERT_TRUE(eventually([&] { return paste({"--list-types"}) == "image/png\n"; }));
+    }
+    QByteArray paste(const QStringList& args = {}) {
+        return run("wl-paste", QStringList{"--no-newline"} + args, m_clients).value_or(QByteArray("(no paste)"));
+    }
+    bool clipboardIsTheOwnersAgain() {
+        return eventually(
+                   [&] {
+                       return paste({"--type", "image/png"}) == m_image;
+                   },
+                   5000) &&
+               paste({"--list-types"}) == "image/png\n";
+    }
+
+    // Speech with half a second of silence in front.
+    fs::path makeSpeech() {
+        const fs::path raw = m_home / "raw.wav";
+        const fs::path speech = m_home / "speech.wav";
+        const auto system = QProcessEnvironment::systemEnvironment();
+        EXPECT_TRUE(run("espeak-ng", {"-w", QString::fromStdString(raw.string()), kDictatedText}, system));
+        EXPECT_TRUE(run(
+            "sox", {QString::fromStdString(raw.string()), QString::fromStdString(speech.string()), "pad", "0.5", "0.3"},
+            system));
+        return speech;
+    }
+    bool play(const fs::path& wav) {
+        return run("paplay", {"--device=vandrel_speaker", QString::fromStdString(wav.string())},
+                   QProcessEnvironment::systemEnvironment(), {}, 30000)
+            .has_value();
+    }
+
+    std::string everything() const {
+        std::string all;
+        for (const auto* child : {m_vandrel.get(), m_terminal.get(), m_gtk.get(), m_owner.get()})
+            if (child) all += child->report() + "\n";
+        return all;
+    }
+
+    void TearDown() override {
+        m_vandrel.reset();
+        m_terminal.reset();
+        m_gtk.reset();
+        m_owner.reset();
+    }
+
+    test::TempDir m_home;
+    QProcessEnvironment m_clients, m_app;
+    std::unique_ptr<Child> m_vandrel, m_terminal, m_gtk, m_owner;
+    QString m_typed;
+    QByteArray m_image;
+};
+
+}  // namespace
+
+TEST_F(WaylandEndToEnd, StartAndStopPasteIntoANativeTerminalAndTheClipboardComesBack) {
+    const fs::path speech = makeSpeech();
+    startReadyApp();
+    if (HasFatalFailure()) return;
+    startTerminal();
+    if (HasFatalFailure()) return;
+    startClipboardOwner();
+    if (HasFatalFailure()) return;
+
+    // The figure of the note: VANDREL_E2E_DICTATIONS=10 repeats the dictation and prints the times.
+    const int dictations = std::max(1, std::atoi(env("VANDREL_E2E_DICTATIONS").c_str()));
+    std::vector<double> keyUpToText;
+    QByteArray expected;
+    for (int i = 0; i < dictations; ++i) {
+        ASSERT_TRUE(command("--start")) << everything();
+        ASSERT_TRUE(eventually([] { return recordingStreams() > 0; })) << "--start did not record\n" << everything();
+        ASSERT_TRUE(play(speech));
+        pause(300);
+        expected += (kDictatedText + " ").toUtf8();
+        QElapsedTimer sinceKeyUp;
+        sinceKeyUp.start();
+        ASSERT_TRUE(command("--stop")) << everything();
+        ASSERT_TRUE(eventually([&] { return typed() == expected; })) << "typed: " << typed().toStdString() << "\n"
+                                                                     << everything();
+        keyUpToText.push_back(static_cast<double>(sinceKeyUp.nsecsElapsed()) / 1e6);
+        EXPECT_TRUE(clipboardIsTheOwnersAgain()) << everything();
+    }
+    std::sort(keyUpToText.begin(), keyUpToText.end());
+    std::printf("[figure] --stop to text in foot over %zu dictation(s): min %.1f ms, median %.1f ms, max %.1f ms\n",
+                keyUpToText.size(), keyUpToText.front(), keyUpToText[keyUpToText.size() / 2], keyUpToText.back());
+}
+
+TEST_F(WaylandEndToEnd, ADictationPastesIntoAGtkApplicationOnWayland) {
+    const fs::path speech = makeSpeech();
+    startReadyApp();
+    if (HasFatalFailure()) return;
+    QProcessEnvironment gtk = m_clients;
+    gtk.insert("GDK_BACKEND", "wayland");
+    m_gtk = std::make_unique<Child>("gtk window", "/usr/bin/python3", QStringList{VANDREL_GTK_TARGET_PATH}, gtk);
+    ASSERT_TRUE(m_gtk->waitForOutput("READY")) << everything();
+    startClipboardOwner();
+    if (HasFatalFailure()) return;
+
+    ASSERT_TRUE(command("--start")) << everything();
+    ASSERT_TRUE(eventually([] { return recordingStreams() > 0; })) << everything();
+    ASSERT_TRUE(play(speech));
+    pause(300);
+    ASSERT_TRUE(command("--stop")) << everything();
+    EXPECT_TRUE(m_gtk->waitForOutput("TEXT:" + kDictatedText + " \n")) << everything();
+    EXPECT_TRUE(clipboardIsTheOwnersAgain()) << everything();
+}
+
+TEST_F(WaylandEndToEnd, CancelPastesNothing) {
+    const fs::path speech = makeSpeech();
+    startReadyApp();
+    if (HasFatalFailure()) return;
+    startTerminal();
+    if (HasFatalFailure()) return;
+    startClipboardOwner();
+    if (HasFatalFailure()) return;
+
+    ASSERT_TRUE(command("--start")) << everything();
+    ASSERT_TRUE(eventually([] { return recordingStreams() > 0; })) << everything();
+    ASSERT_TRUE(play(speech));
+    ASSERT_TRUE(command("--cancel")) << everything();
+    EXPECT_TRUE(eventually([] { return recordingStreams() == 0; })) << everything();
+    // Long enough for a transcription by the fake library, a paste and a restore to have happened.
+    pause(3000);
+    EXPECT_EQ(typed(), QByteArray());
+    EXPECT_EQ(paste({"--list-types"}), "image/png\n");
+}
+
+TEST_F(WaylandEndToEnd, AKeyBindingOfTheCompositorTogglesADictation) {
+    const fs::path speech = makeSpeech();
+    startReadyApp();
+    if (HasFatalFailure()) return;
+    startTerminal();
+    if (HasFatalFailure()) return;
+
+    // The binding as a user would write it in sway's configuration; sway runs it as its own user.
+    const QString toggle =
+        QString("exec env XDG_RUNTIME_DIR=%1 %2 --toggle").arg(m_app.value("XDG_RUNTIME_DIR"), VANDREL_APP_PATH);
+    QProcessEnvironment sway = QProcessEnvironment::systemEnvironment();
+    sway.insert("SWAYSOCK", QString::fromStdString(env("VANDREL_TEST_SWAYSOCK")));
+    ASSERT_TRUE(run("swaymsg", {"bindsym", "Ctrl+Alt+d", toggle}, sway));
+    const auto press = [&] {
+        return run("wtype", {"-M", "ctrl", "-M", "alt", "d", "-m", "alt", "-m", "ctrl"}, m_clients);
+    };
+
+    ASSERT_TRUE(press());
+    ASSERT_TRUE(eventually([] { return recordingStreams() > 0; })) << "the binding did not start\n" << everything();
+    ASSERT_TRUE(play(speech));
+    pause(300);
+    ASSERT_TRUE(press());
+    EXPECT_TRUE(eventually([&] { return typed() == (kDictatedText + " ").toUtf8(); }))
+        << "typed: " << typed().toStdString() << "\n"
+        << everything();
+    run("swaymsg", {"unbindsym", "Ctrl+Alt+d"}, sway);
+}
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    QCoreApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}

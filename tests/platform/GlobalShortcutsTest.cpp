@@ -1,0 +1,177 @@
+#include "platform/portal/GlobalShortcutsHotKeyBackend.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "KeyboardShortcuts/CarbonKeyboardShortcuts.h"
+#include "KeyboardShortcuts/KeyboardShortcuts.h"
+#include "dictation/HotkeyManager.h"
+#include "platform/ScriptedPortal.h"
+#include "platform/portal/XdgShortcutTrigger.h"
+#include "support/FakeDictation.h"
+#include "support/ScriptedHotKeyBackend.h"
+#include "support/ScriptedModifierKeyBackend.h"
+#include "support/TestEnvironment.h"
+
+using namespace vandrel;
+using portal::GlobalShortcutsHotKeyBackend;
+namespace KS = KeyboardShortcuts;
+
+namespace {
+
+constexpr std::uint32_t kSpace = 49;
+constexpr std::uint32_t kCtrlShift = 0x1000 | 0x200;
+
+// The hotkey manager on the fake dictation, its key combinations served by the portal backend, and
+// the backend's loss wired as the application wires it.
+struct GlobalShortcutsFixture : ::testing::Test {
+    void SetUp() override {
+        ASSERT_TRUE(portal.ready());
+        KS::resetForTesting();
+        backend = std::make_shared<GlobalShortcutsHotKeyBackend>(portal.connect("shortcuts"));
+        lostConnection = backend->lost.connect([this](GlobalShortcutsHotKeyBackend::Loss loss) {
+            losses.push_back(loss);
+            manager->handleTriggerLost();
+        });
+        KS::CarbonKeyboardShortcuts::setBackend(backend);
+        manager = std::make_unique<HotkeyManager>(keyboard.backend());
+        manager->setAppState(dictation);
+    }
+    void TearDown() override {
+        manager.reset();
+        KS::resetForTesting();
+        KS::CarbonKeyboardShortcuts::setBackend(nullptr);
+    }
+    bool pump(const std::function<bool()>& done) { return test::pumpUntil(world.loop(), done); }
+    bool bound() {
+        return pump([&] { return backend->isBound(); });
+    }
+    bool send(const QByteArray& command) { return portal.send(command); }
+    RecordingState state() const { return dictation->state.get(); }
+    bool reaches(RecordingState s) {
+        return pump([&] { return state() == s; });
+    }
+
+    test::TestWorld world;
+    test::ScriptedPortal portal;
+    test::ScriptedKeyboard keyboard;
+    std::shared_ptr<test::FakeDictation> dictation = std::make_shared<test::FakeDictation>();
+    std::shared_ptr<GlobalShortcutsHotKeyBackend> backend;
+    std::unique_ptr<HotkeyManager> manager;
+    std::vector<GlobalShortcutsHotKeyBackend::Loss> losses;
+    Connection lostConnection;
+};
+
+}  // namespace
+
+TEST(XdgShortcutTrigger, StoredCombinationsReadInTheShortcutsFormat) {
+    EXPECT_EQ(portal::xdgShortcutTrigger(kSpace, kCtrlShift), "CTRL+SHIFT+space");
+    EXPECT_EQ(portal::xdgShortcutTrigger(kSpace, 0x800), "ALT+space");
+    EXPECT_EQ(portal::xdgShortcutTrigger(40, 0x100 | 0x800), "ALT+LOGO+k");  // Command+Option+K
+    EXPECT_EQ(portal::xdgShortcutTrigger(96, 0), "F5");
+    EXPECT_EQ(portal::xdgShortcutTrigger(83, 0x1000), "CTRL+KP_1");
+    EXPECT_EQ(portal::xdgShortcutTrigger(kSpace, 0x20000), std::nullopt);  // the function key has no trigger
+}
+
+TEST_F(GlobalShortcutsFixture, ActivationsDriveHoldAndHandsFreeTapLikeTheX11HotKey) {
+    EXPECT_TRUE(GlobalShortcutsHotKeyBackend::isOffered(portal.connect("probe")));
+    manager->configure(HotkeyOption::ctrlShiftSpace);
+    ASSERT_TRUE(bound());
+    EXPECT_EQ(portal.calls(),
+              QStringList({"GlobalShortcuts.CreateSession",
+                           "GlobalShortcuts.BindShortcuts pushToTalk[Dictation Hotkey|CTRL+SHIFT+space]"}));
+    EXPECT_EQ(backend->triggerDescription(kSpace, kCtrlShift), "Press CTRL+SHIFT+space");
+
+    // A hold records until the release.
+    ASSERT_TRUE(send("activate pushToTalk"));
+    ASSERT_TRUE(reaches(RecordingState::recording));
+    EXPECT_TRUE(dictation->microphoneOn);
+    world.loop().advanceSeconds(0.8);
+    ASSERT_TRUE(send("deactivate pushToTalk"));
+    ASSERT_TRUE(reaches(RecordingState::transcribing));
+    world.loop().advanceSeconds(2);
+    ASSERT_EQ(state(), RecordingState::idle);
+
+    // A brief tap goes hands-free; the next press stops.
+    ASSERT_TRUE(send("activate pushToTalk"));
+    ASSERT_TRUE(reaches(RecordingState::recording));
+    world.loop().advanceSeconds(0.1);
+    ASSERT_TRUE(send("deactivate pushToTalk"));
+    ASSERT_TRUE(pump([&] { return manager->isHandsFreeMode(); }));
+    world.loop().advanceSeconds(1.0);
+    EXPECT_EQ(state(), RecordingState::recording);
+    ASSERT_TRUE(send("activate pushToTalk"));
+    ASSERT_TRUE(reaches(RecordingState::transcribing));
+    ASSERT_TRUE(send("deactivate pushToTalk"));
+    EXPECT_EQ(dictation->starts, 2);
+    EXPECT_EQ(dictation->stops, 2);
+    EXPECT_TRUE(losses.empty());
+}
+
+TEST_F(GlobalShortcutsFixture, AnotherPresetIsBoundInAFreshSessionAndATriggerChangedOnTheDesktopIsFollowed) {
+    manager->configure(HotkeyOption::ctrlShiftSpace);
+    ASSERT_TRUE(bound());
+    const int before = static_cast<int>(portal.calls().size());
+    manager->setOption(HotkeyOption::optionSpace);
+    ASSERT_TRUE(bound());
+    ASSERT_TRUE(portal.waitForLine("GlobalShortcuts.BindShortcuts pushToTalk[Dictation Hotkey|ALT+space]"));
+    EXPECT_EQ(portal.callsSince(before),
+              QStringList({"Session.Close vandrel1", "GlobalShortcuts.CreateSession",
+                           "GlobalShortcuts.BindShortcuts pushToTalk[Dictation Hotkey|ALT+space]"}));
+
+    // The user gives the shortcut another key in the desktop's settings: it still starts a dictation.
+    int changes = 0;
+    auto watched = backend->triggersChanged.connect([&] { ++changes; });
+    ASSERT_TRUE(send("change pushToTalk F9"));
+    ASSERT_TRUE(pump([&] { return changes == 1; }));
+    EXPECT_EQ(backend->triggerDescription(kSpace, 0x800), "F9");
+    ASSERT_TRUE(send("activate pushToTalk"));
+    ASSERT_TRUE(reaches(RecordingState::recording));
+}
+
+TEST_F(GlobalShortcutsFixture, ARefusedBindIsReportedAndTheNextWayTakesOver) {
+    ASSERT_TRUE(send("refuse BindShortcuts"));
+    manager->configure(HotkeyOption::ctrlShiftSpace);
+    ASSERT_TRUE(pump([&] { return !losses.empty(); }));
+    EXPECT_EQ(losses, std::vector{GlobalShortcutsHotKeyBackend::Loss::refused});
+    EXPECT_TRUE(backend->isLost());
+    EXPECT_EQ(backend->registerHotKey(kSpace, kCtrlShift, 99), KS::HotKeyStatus::unavailable);
+
+    // The caller falls back: the same registration moves to the next backend and works there.
+    auto fallback = std::make_shared<test::ScriptedHotKeyBackend>();
+    KS::CarbonKeyboardShortcuts::setBackend(fallback);
+    EXPECT_EQ(fallback->registered.size(), 1u);
+    EXPECT_EQ(fallback->press(kSpace, kCtrlShift), 1);
+    ASSERT_TRUE(reaches(RecordingState::recording));
+}
+
+TEST_F(GlobalShortcutsFixture, APortalLeavingMidRecordingLeavesNoRecordingRunning) {
+    manager->configure(HotkeyOption::ctrlShiftSpace);
+    ASSERT_TRUE(bound());
+    // Hands-free: nothing but the next press could stop this recording.
+    ASSERT_TRUE(send("activate pushToTalk"));
+    ASSERT_TRUE(reaches(RecordingState::recording));
+    ASSERT_TRUE(send("deactivate pushToTalk"));
+    ASSERT_TRUE(pump([&] { return manager->isHandsFreeMode(); }));
+    ASSERT_TRUE(send("vanish"));
+    ASSERT_TRUE(pump([&] { return !losses.empty(); }));
+    EXPECT_EQ(losses, std::vector{GlobalShortcutsHotKeyBackend::Loss::vanished});
+    ASSERT_TRUE(reaches(RecordingState::transcribing));
+    EXPECT_FALSE(dictation->microphoneOn);
+    EXPECT_FALSE(manager->isHandsFreeMode());
+}
+
+TEST_F(GlobalShortcutsFixture, AHeldTriggerIsReleasedWhenThePortalLeaves) {
+    manager->configure(HotkeyOption::ctrlShiftSpace);
+    ASSERT_TRUE(bound());
+    ASSERT_TRUE(send("activate pushToTalk"));
+    ASSERT_TRUE(reaches(RecordingState::recording));
+    world.loop().advanceSeconds(1.0);
+    ASSERT_TRUE(send("vanish"));
+    ASSERT_TRUE(reaches(RecordingState::transcribing));
+    EXPECT_EQ(dictation->stops, 1);
+    EXPECT_FALSE(dictation->microphoneOn);
+}

@@ -1,0 +1,125 @@
+#include "platform/portal/RemoteDesktopKeyInjector.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+
+#include "base/UserDefaults.h"
+#include "dictation/OutputService.h"
+#include "platform/ScriptedPortal.h"
+#include "platform/portal/PortalDefaults.h"
+#include "support/InMemoryPasteboard.h"
+#include "support/TestEnvironment.h"
+
+using namespace vandrel;
+using portal::RemoteDesktopKeyInjector;
+
+namespace {
+
+struct RemoteDesktopFixture : ::testing::Test {
+    void SetUp() override { ASSERT_TRUE(portal.ready()); }
+    std::optional<bool> paste(RemoteDesktopKeyInjector& injector, PasteKeystroke keystroke) {
+        std::optional<bool> posted;
+        injector.sendPaste(keystroke, [&](bool ok) { posted = ok; });
+        test::pumpUntil(world.loop(), [&] { return posted.has_value(); });
+        return posted;
+    }
+    std::string storedToken() { return world.defaults().get(portal::kRemoteDesktopRestoreToken); }
+
+    test::TestWorld world;
+    test::ScriptedPortal portal;
+};
+
+const QStringList kControlV{"RemoteDesktop.NotifyKeyboardKeycode 29 1", "RemoteDesktop.NotifyKeyboardKeycode 47 1",
+                            "RemoteDesktop.NotifyKeyboardKeycode 47 0", "RemoteDesktop.NotifyKeyboardKeycode 29 0"};
+
+}  // namespace
+
+TEST_F(RemoteDesktopFixture, ConsentIsAskedOnceAndTheRestoreTokenCarriesItToTheNextSession) {
+    EXPECT_TRUE(RemoteDesktopKeyInjector::isOffered(portal.connect("probe")));
+    {
+        RemoteDesktopKeyInjector injector(portal.connect("first"));
+        EXPECT_TRUE(injector.isTrusted());
+        EXPECT_EQ(paste(injector, PasteKeystroke::controlV), true);
+        EXPECT_EQ(portal.calls(),
+                  QStringList({"RemoteDesktop.CreateSession", "RemoteDesktop.SelectDevices types=1 persist_mode=2",
+                               "RemoteDesktop.Start"}) +
+                      kControlV);
+        EXPECT_EQ(storedToken(), "tok-1");
+
+        // The session stays: a terminal's paste goes out without another question.
+        const int before = static_cast<int>(portal.calls().size());
+        EXPECT_EQ(paste(injector, PasteKeystroke::controlShiftV), true);
+        EXPECT_EQ(
+            portal.callsSince(before),
+            QStringList({"RemoteDesktop.NotifyKeyboardKeycode 29 1", "RemoteDesktop.NotifyKeyboardKeycode 42 1",
+                         "RemoteDesktop.NotifyKeyboardKeycode 47 1", "RemoteDesktop.NotifyKeyboardKeycode 47 0",
+                         "RemoteDesktop.NotifyKeyboardKeycode 42 0", "RemoteDesktop.NotifyKeyboardKeycode 29 0"}));
+
+        // The desktop ends the session (the user stopped it there): the next paste starts a new one,
+        // restored by the token, which is then replaced by the new single-use one.
+        ASSERT_TRUE(portal.send("close-session"));
+        test::pumpUntil(world.loop(), [&] { return !injector.hasSession(); });
+        const int closedAt = static_cast<int>(portal.calls().size());
+        EXPECT_EQ(paste(injector, PasteKeystroke::controlV), true);
+        EXPECT_EQ(portal.callsSince(closedAt).mid(0, 3),
+                  QStringList({"RemoteDesktop.CreateSession",
+                               "RemoteDesktop.SelectDevices types=1 persist_mode=2 restore_token=tok-1",
+                               "RemoteDesktop.Start"}));
+        EXPECT_EQ(storedToken(), "tok-2");
+    }
+    // Quitting closes the session on the portal's side.
+    EXPECT_TRUE(portal.waitForLine("Session.Close vandrel5"));
+}
+
+TEST_F(RemoteDesktopFixture, RefusedConsentLeavesTheTextOnTheClipboardAndIsNotAskedAgain) {
+    ASSERT_TRUE(portal.send("refuse Start"));
+    auto injector = std::make_shared<RemoteDesktopKeyInjector>(portal.connect("refused"));
+    int refusals = 0;
+    auto counted = injector->consentRefused.connect([&] { ++refusals; });
+    auto clipboard = std::make_shared<test::InMemoryPasteboard>();
+    clipboard->setPlainText("the user's own");
+    OutputService output(clipboard, injector);
+
+    std::optional<PasteResult> result;
+    output.pasteText("dictated ", [&](PasteResult r) { result = r; });
+    ASSERT_TRUE(test::pumpUntil(world.loop(), [&] {
+        world.loop().advanceSeconds(0.01);
+        return result.has_value();
+    }));
+    EXPECT_FALSE(result->keystrokeSent);
+    EXPECT_TRUE(result->failureMessage.has_value());
+    world.loop().advanceSeconds(5);  // past any restore delay
+    EXPECT_EQ(clipboard->plainText(), "dictated ");
+    EXPECT_EQ(refusals, 1);
+    EXPECT_FALSE(injector->isTrusted());
+    EXPECT_EQ(storedToken(), "");
+
+    // The refused session is closed on the portal's side; the next dictation does not ask again, and
+    // its text waits on the clipboard too.
+    ASSERT_TRUE(portal.waitForLine("Session.Close vandrel1"));
+    const int before = static_cast<int>(portal.calls().size());
+    result.reset();
+    output.pasteText("second ", [&](PasteResult r) { result = r; });
+    ASSERT_TRUE(test::pumpUntil(world.loop(), [&] {
+        world.loop().advanceSeconds(0.01);
+        return result.has_value();
+    }));
+    EXPECT_FALSE(result->keystrokeSent);
+    EXPECT_EQ(clipboard->plainText(), "second ");
+    EXPECT_EQ(portal.callsSince(before), QStringList());
+    EXPECT_EQ(refusals, 1);
+}
+
+TEST_F(RemoteDesktopFixture, APortalThatLeavesWhileAskingFailsThePasteInsteadOfHangingIt) {
+    RemoteDesktopKeyInjector injector(portal.connect("leaving"));
+    // The question stays open until the portal leaves the bus.
+    ASSERT_TRUE(portal.send("hold Start"));
+    std::optional<bool> posted;
+    injector.sendPaste(PasteKeystroke::controlV, [&](bool ok) { posted = ok; });
+    ASSERT_TRUE(portal.waitForLine("RemoteDesktop.Start"));
+    ASSERT_TRUE(portal.send("vanish"));
+    ASSERT_TRUE(test::pumpUntil(world.loop(), [&] { return posted.has_value(); }));
+    EXPECT_EQ(posted, false);
+}
