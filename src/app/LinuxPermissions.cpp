@@ -7,8 +7,12 @@
 namespace vandrel {
 
 LinuxPermissions::LinuxPermissions(std::shared_ptr<const x11::XTestKeyInjector> xtest, PlatformChoice choice,
-                                   std::shared_ptr<const KeyInjector> waylandWindows)
-    : m_xtest(std::move(xtest)), m_choice(std::move(choice)), m_waylandWindows(std::move(waylandWindows)) {}
+                                   std::shared_ptr<const KeyInjector> waylandWindows,
+                                   std::function<bool()> portalConsent)
+    : m_xtest(std::move(xtest)),
+      m_choice(std::move(choice)),
+      m_waylandWindows(std::move(waylandWindows)),
+      m_portalConsent(std::move(portalConsent)) {}
 
 void LinuxPermissions::checkMicrophone(std::function<void(bool granted)> done) {
     AudioRecorder::requestPermission(std::move(done));
@@ -19,9 +23,14 @@ Permissions::Accessibility LinuxPermissions::accessibility() const {
         if (!m_xtest->hasX11Session()) return Accessibility::unavailable;
         return m_xtest->isTrusted() ? Accessibility::granted : Accessibility::missing;
     }
-    // The portal's keyboard counts once the user agreed to it; the virtual keyboard from the start.
-    if (m_waylandWindows && m_waylandWindows->isTrusted()) return Accessibility::granted;
-    if (m_choice.waylandWindows == PlatformChoice::Keystrokes::remoteDesktopPortal) return Accessibility::needsConsent;
+    // The portal's keyboard counts once the user agreed to it; the virtual keyboard from the start. A
+    // refused keyboard is not asked for again in this run.
+    const bool trusted = m_waylandWindows && m_waylandWindows->isTrusted();
+    if (m_choice.waylandWindows == PlatformChoice::Keystrokes::remoteDesktopPortal) {
+        if (trusted) return m_portalConsent && m_portalConsent() ? Accessibility::granted : Accessibility::needsConsent;
+    } else if (trusted) {
+        return Accessibility::granted;
+    }
     if (m_choice.x11Windows != PlatformChoice::Keystrokes::none) return Accessibility::x11WindowsOnly;
     return Accessibility::unavailable;
 }

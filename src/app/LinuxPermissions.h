@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "app/PlatformChoice.h"
@@ -17,8 +18,11 @@ class XTestKeyInjector;
 // and in a Wayland session the injector for native windows, when there is one).
 class LinuxPermissions : public Permissions {
 public:
+    // `portalConsent` tells whether the desktop portal's keyboard was granted; its injector counts as
+    // trusted before that, so that the first paste can ask.
     LinuxPermissions(std::shared_ptr<const x11::XTestKeyInjector> xtest, PlatformChoice choice,
-                     std::shared_ptr<const KeyInjector> waylandWindows = nullptr);
+                     std::shared_ptr<const KeyInjector> waylandWindows = nullptr,
+                     std::function<bool()> portalConsent = nullptr);
     void checkMicrophone(std::function<void(bool granted)> done) override;
     Accessibility accessibility() const override;
     bool trayHostAvailable() const override;
@@ -27,6 +31,7 @@ private:
     std::shared_ptr<const x11::XTestKeyInjector> m_xtest;
     PlatformChoice m_choice;
     std::shared_ptr<const KeyInjector> m_waylandWindows;
+    std::function<bool()> m_portalConsent;
 };
 
 }  // namespace vandrel

@@ -73,7 +73,10 @@ PlatformChoice PlatformChoice::choose(const Session& session, const Offers& offe
     else if (session.x11Display)
         c.focus = Focus::ewmh;
     c.overlay = xcb ? Overlay::xwaylandWindow : Overlay::none;
-    c.hotkeys = session.x11Display ? Hotkeys::xwaylandGrabsAndCommands : Hotkeys::commandsOnly;
+    // The portal's shortcuts fire whichever window has the focus, and the desktop lets the user change them.
+    c.hotkeys = offers.globalShortcutsPortal ? Hotkeys::globalShortcutsPortal
+                : session.x11Display         ? Hotkeys::xwaylandGrabsAndCommands
+                                             : Hotkeys::commandsOnly;
     return c;
 }
 
@@ -144,6 +147,11 @@ std::vector<std::string> PlatformChoice::describe() const {
     switch (hotkeys) {
         case Hotkeys::x11Grabs:
             lines.push_back("hotkeys: X11 key grabs and XInput2");
+            break;
+        case Hotkeys::globalShortcutsPortal:
+            lines.push_back(
+                "hotkeys: the GlobalShortcuts portal, and the desktop's key bindings through "
+                "vandrel --start/--stop/--toggle/--cancel");
             break;
         case Hotkeys::xwaylandGrabsAndCommands:
             lines.push_back(

@@ -29,6 +29,7 @@ public:
         bool remoteDesktopPortal = false;
         bool statusNotifierHost = false;  // a StatusNotifierWatcher on the session bus
         bool x11Tray = false;             // an X11 system tray (XEmbed) on the display
+        bool globalShortcutsPortal = false;
     };
 
     enum class Keystrokes { none, xtest, waylandVirtualKeyboard, remoteDesktopPortal };
@@ -36,7 +37,8 @@ public:
     enum class Focus { none, ewmh, waylandForeignToplevel };
     enum class Overlay { none, x11Window, xwaylandWindow };
     enum class Tray { none, statusNotifierItem, x11Tray };
-    enum class Hotkeys { x11Grabs, xwaylandGrabsAndCommands, commandsOnly };
+    // The key combinations; lone modifiers and Escape come from the keyboard devices or X11, chosen apart.
+    enum class Hotkeys { x11Grabs, globalShortcutsPortal, xwaylandGrabsAndCommands, commandsOnly };
 
     Session session;
     // The paste keystroke for X11 windows (in a Wayland session, those under XWayland), and for native

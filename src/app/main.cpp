@@ -37,6 +37,8 @@
 #include "onboarding/OnboardingContext.h"
 #include "platform/canberra/CanberraSoundPlayer.h"
 #include "platform/logind/LogindSleepWatcher.h"
+#include "platform/portal/GlobalShortcutsHotKeyBackend.h"
+#include "platform/portal/RemoteDesktopKeyInjector.h"
 #include "platform/pulse/PulseAudioBackend.h"
 #include "platform/qt/QtMainLoop.h"
 #include "platform/qt/QtPasteboard.h"
@@ -47,6 +49,7 @@
 #include "platform/x11/CompositingManagerProbe.h"
 #include "platform/x11/EscapeKeyGrab.h"
 #include "platform/x11/EwmhActiveWindowSource.h"
+#include "platform/x11/X11HotKeyBackend.h"
 #include "platform/x11/X11KeyboardShortcuts.h"
 #include "platform/x11/XInputModifierKeyBackend.h"
 #include "platform/x11/XTestKeyInjector.h"
@@ -119,7 +122,8 @@ int deliverCommand(AppCommand command) {
 }
 
 // What this session offers, once the application object exists (Qt's platform is known then).
-PlatformChoice::Offers probeOffers(const x11::XTestKeyInjector& xtest, const wayland::WaylandConnection* compositor) {
+PlatformChoice::Offers probeOffers(const PlatformChoice::Session& session, const x11::XTestKeyInjector& xtest,
+                                   const wayland::WaylandConnection* compositor) {
     PlatformChoice::Offers offers;
     offers.qtPlatform = QGuiApplication::platformName().toStdString();
     offers.xtest = xtest.isTrusted();
@@ -127,6 +131,11 @@ PlatformChoice::Offers probeOffers(const x11::XTestKeyInjector& xtest, const way
         offers.waylandVirtualKeyboard = compositor->virtualKeyboardManager() && compositor->seat();
         offers.waylandDataControl = compositor->dataControlManager() && compositor->seat();
         offers.waylandForeignToplevel = compositor->toplevels() != nullptr;
+    }
+    if (session.wayland) {
+        // Asked only where the answer matters: the question may start the portal service.
+        if (!offers.waylandVirtualKeyboard) offers.remoteDesktopPortal = portal::RemoteDesktopKeyInjector::isOffered();
+        offers.globalShortcutsPortal = portal::GlobalShortcutsHotKeyBackend::isOffered();
     }
     const auto* bus = QDBusConnection::sessionBus().interface();
     offers.statusNotifierHost = bus && bus->isServiceRegistered("org.kde.StatusNotifierWatcher").value();
@@ -215,10 +224,12 @@ int main(int argc, char** argv) {
         escapeTap = keyboardDevices->escapeTap();
         if (!keyboardDevices->readable()) keyboardDevices.reset();
     }
-    if (keyboardDevices) KeyboardShortcuts::CarbonKeyboardShortcuts::setBackend(keyboardDevices->hotKeys());
-    log("Platform", std::string("hotkeys and lone modifiers: ") +
-                        (keyboardDevices ? "keyboard devices" : "X11 (XInput2 and key grabs)") +
-                        "; Escape: " + (escapeTap ? "keyboard devices" : "X11 key grab"));
+    // The key combinations' way when no portal serves them, or once it stopped serving them.
+    std::shared_ptr<KeyboardShortcuts::HotKeyBackend> deviceOrX11HotKeys = hotKeys;
+    if (keyboardDevices) {
+        deviceOrX11HotKeys = keyboardDevices->hotKeys();
+        KeyboardShortcuts::CarbonKeyboardShortcuts::setBackend(deviceOrX11HotKeys);
+    }
     KeyboardShortcuts::installMenuTracking(&app);
     LogindSleepWatcher sleepWatcher;
 
@@ -228,12 +239,28 @@ int main(int argc, char** argv) {
     // Our own connection to the compositor, beside Qt's: clipboard, keystroke and focus without a window.
     std::shared_ptr<wayland::WaylandConnection> compositor;
     if (session.wayland) compositor = wayland::WaylandConnection::open();
-    const auto choice = PlatformChoice::choose(session, probeOffers(*xtestKeys, compositor.get()));
+    const auto choice = PlatformChoice::choose(session, probeOffers(session, *xtestKeys, compositor.get()));
     for (const auto& line : choice.describe()) log("Platform", line);
+    // Key combinations through the portal: whatever window has the focus, with the trigger the user set in
+    // the desktop's own dialog.
+    std::shared_ptr<portal::GlobalShortcutsHotKeyBackend> portalHotKeys;
+    if (choice.hotkeys == PlatformChoice::Hotkeys::globalShortcutsPortal) {
+        portalHotKeys = std::make_shared<portal::GlobalShortcutsHotKeyBackend>();
+        KeyboardShortcuts::CarbonKeyboardShortcuts::setBackend(portalHotKeys);
+    }
+    const std::string modifierWay = keyboardDevices ? "keyboard devices"
+                                    : portalHotKeys ? "X11 (XInput2)"
+                                                    : "X11 (XInput2 and key grabs)";
+    log("Platform", (portalHotKeys ? "hotkeys: GlobalShortcuts portal; lone modifiers: " + modifierWay
+                                   : "hotkeys and lone modifiers: " + modifierWay) +
+                        "; Escape: " + (escapeTap ? "keyboard devices" : "X11 key grab"));
     // The keystroke for native Wayland windows (virtual keyboard, else the portal's keyboard).
     std::shared_ptr<KeyInjector> waylandKeys;
+    std::shared_ptr<portal::RemoteDesktopKeyInjector> portalKeys;
     if (choice.waylandWindows == PlatformChoice::Keystrokes::waylandVirtualKeyboard)
         waylandKeys = std::make_shared<wayland::VirtualKeyboardInjector>(compositor);
+    else if (choice.waylandWindows == PlatformChoice::Keystrokes::remoteDesktopPortal)
+        waylandKeys = portalKeys = std::make_shared<portal::RemoteDesktopKeyInjector>();
     if (choice.focus == PlatformChoice::Focus::waylandForeignToplevel) {
         TargetAppTracker::setSharedSourceFactory([compositor] {
             return std::make_unique<wayland::ForeignToplevelSource>(compositor,
@@ -250,7 +277,8 @@ int main(int argc, char** argv) {
     } else if (session.wayland && waylandKeys) {
         keyInjector = waylandKeys;
     }
-    LinuxPermissions permissions(xtestKeys, choice, waylandKeys);
+    LinuxPermissions permissions(xtestKeys, choice, waylandKeys,
+                                 [portalKeys] { return portalKeys && portalKeys->hasConsent(); });
     XdgAutostartEntry loginItems = XdgAutostartEntry::forRunningBinary();
     AppWindowFactory windowFactory;
 
@@ -305,6 +333,25 @@ int main(int argc, char** argv) {
         delegate.appState(), delegate.hotkeyManager(), LocalizationManager::shared(), UserDefaults::standard(),
         LexiconLibrary::shared(), loop, permissions, NotificationCenter::shared(), hotkeyAvailability});
     windowFactory.setOnboardingContext(&*onboardingContext);
+    // A refused binding, or a portal that left, hands the combinations to the next way. The hotkey manager
+    // hears of it first: a recording the portal's trigger was holding or had made hands-free must not be
+    // left running.
+    Connection portalHotKeysLost;
+    if (portalHotKeys) {
+        portalHotKeysLost = portalHotKeys->lost.connect([&delegate, next = deviceOrX11HotKeys,
+                                                         devices = keyboardDevices.has_value()](auto loss) {
+            delegate.hotkeyManager().handleTriggerLost();
+            KeyboardShortcuts::CarbonKeyboardShortcuts::setBackend(next);
+            const std::string why = loss == portal::GlobalShortcutsHotKeyBackend::Loss::refused
+                                        ? "the GlobalShortcuts portal did not bind the shortcut"
+                                        : "the GlobalShortcuts portal left";
+            const std::string way = devices ? "keyboard devices"
+                                    : next  ? "X11 key grabs through XWayland (while an X11 window has the focus)"
+                                            : "none";
+            log("Platform", "hotkeys: " + why + "; key combinations now through " + way +
+                                ", and the desktop's key bindings through vandrel --start/--stop/--toggle/--cancel");
+        });
+    }
     delegate.setUp();
     QObject::connect(&app, &QCoreApplication::aboutToQuit, [&delegate] { delegate.applicationWillTerminate(); });
     commandChannel.serve([&delegate](AppCommand command) { delegate.handleCommand(command); });

@@ -86,6 +86,13 @@ TEST(PlatformChoice, AWaylandSessionTakesTheBestItOffersPerFacility) {
     EXPECT_EQ(c.tray, C::Tray::statusNotifierItem);
     rich.waylandVirtualKeyboard = false;
     EXPECT_EQ(C::choose(xwaylandSession(), rich).waylandWindows, C::Keystrokes::remoteDesktopPortal);
+    // Key combinations through the portal where it offers them, before XWayland's grabs.
+    EXPECT_EQ(c.hotkeys, C::Hotkeys::xwaylandGrabsAndCommands);
+    rich.globalShortcutsPortal = true;
+    EXPECT_EQ(C::choose(xwaylandSession(), rich).hotkeys, C::Hotkeys::globalShortcutsPortal);
+    EXPECT_TRUE(saysSomewhere(C::choose(waylandOnly(), rich),
+                              "hotkeys: the GlobalShortcuts portal, and the desktop's key bindings through "
+                              "vandrel --start/--stop/--toggle/--cancel"));
 
     // Without XWayland Qt is a Wayland client: no overlay (it would take the focus), no X11 road at all.
     C::Offers native{"wayland", false, true, false, false, false, false, false};

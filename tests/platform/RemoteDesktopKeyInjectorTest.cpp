@@ -41,7 +41,9 @@ TEST_F(RemoteDesktopFixture, ConsentIsAskedOnceAndTheRestoreTokenCarriesItToTheN
     {
         RemoteDesktopKeyInjector injector(portal.connect("first"));
         EXPECT_TRUE(injector.isTrusted());
+        EXPECT_FALSE(injector.hasConsent());
         EXPECT_EQ(paste(injector, PasteKeystroke::controlV), true);
+        EXPECT_TRUE(injector.hasConsent());
         EXPECT_EQ(portal.calls(),
                   QStringList({"RemoteDesktop.CreateSession", "RemoteDesktop.SelectDevices types=1 persist_mode=2",
                                "RemoteDesktop.Start"}) +
@@ -94,6 +96,7 @@ TEST_F(RemoteDesktopFixture, RefusedConsentLeavesTheTextOnTheClipboardAndIsNotAs
     EXPECT_EQ(clipboard->plainText(), "dictated ");
     EXPECT_EQ(refusals, 1);
     EXPECT_FALSE(injector->isTrusted());
+    EXPECT_FALSE(injector->hasConsent());
     EXPECT_EQ(storedToken(), "");
 
     // The refused session is closed on the portal's side; the next dictation does not ask again, and

@@ -60,6 +60,11 @@ bool RemoteDesktopKeyInjector::isOffered(QDBusConnection bus) {
 
 bool RemoteDesktopKeyInjector::isTrusted() const { return m_state != State::refused; }
 
+bool RemoteDesktopKeyInjector::hasConsent() const {
+    if (m_state == State::refused) return false;
+    return m_state == State::started || !UserDefaults::standard().get(kRemoteDesktopRestoreToken).empty();
+}
+
 void RemoteDesktopKeyInjector::sendPaste(PasteKeystroke keystroke, std::function<void(bool posted)> done) {
     switch (m_state) {
         case State::refused:

@@ -40,6 +40,8 @@ public:
     void sendPaste(PasteKeystroke keystroke, std::function<void(bool posted)> done) override;
 
     bool hasSession() const { return m_state == State::started; }
+    // The desktop granted the keyboard: in this run, or in an earlier one whose restore token we keep.
+    bool hasConsent() const;
     // Once per refusal: the user declined the keyboard, or granted everything but it.
     Signal<> consentRefused;
 
