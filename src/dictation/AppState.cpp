@@ -105,7 +105,10 @@ bool AppState::showsEscapeHint() const {
     const auto n = completedTranscriptions();
     // Read as a plain boolean, not with the key's default: until the delegate registers the default at
     // start-up, an absent key reads as false here.
-    return UserDefaults::standard().boolValue(kCancelWithEscape.name) && n >= 10 && n < 15;
+    // An Escape that cannot reach us (keyboards not readable in a Wayland session, held by another program)
+    // is not offered: the settings say what to do instead.
+    return UserDefaults::standard().boolValue(kCancelWithEscape.name) && n >= 10 && n < 15 &&
+           escapeTapFailure.get() == EscapeTapFailure::none;
 }
 
 bool AppState::isReady() const { return recordingState.get() == RecordingState::idle && isModelLoaded.get(); }

@@ -314,6 +314,9 @@ TEST_F(AppStateTest, HintsFollowTheCountAndTheEscapeSetting) {
     EXPECT_EQ(hintAt(14, true), "Press Esc to cancel");
     EXPECT_EQ(hintAt(14, false), std::nullopt);
     EXPECT_EQ(hintAt(15, true), std::nullopt);
+    app->escapeTapFailure.set(EscapeTapFailure::keyboardsNotReadable);
+    EXPECT_EQ(hintAt(12, true), std::nullopt);  // Escape cannot reach us here
+    app->escapeTapFailure.set(EscapeTapFailure::none);
     world.defaults().remove("cancelWithEscape");
     world.defaults().setInteger("completedTranscriptions", 12);
     EXPECT_FALSE(app->showsEscapeHint());  // an absent key reads as false here
