@@ -141,13 +141,17 @@ WelcomeStep::WelcomeStep(OnboardingView& view, QWidget* parent)
     auto* grantedRow = new QHBoxLayout(m_statusGrantedLine);
     grantedRow->setContentsMargins(0, 0, 0, 0);
     grantedRow->setSpacing(8);
+    // The line spans the column and centres itself with the stretches: added with an alignment instead, it
+    // would get the height of its text at the column's width but be laid out narrower, cutting a wrapped line.
+    grantedRow->addStretch(1);
     auto* check = new QLabel(m_statusGrantedLine);
     check->setPixmap(symbol("checkmark.circle.fill", 14, systemColor(SystemColor::green, QApplication::palette())));
     grantedRow->addWidget(check, 0, Qt::AlignVCenter);
     m_statusGranted = style::textLabel(m_statusGrantedLine, monoFont(12), style::secondary(), Qt::AlignCenter);
     m_statusGranted->setObjectName("statusGranted");
-    grantedRow->addWidget(m_statusGranted, 1);
-    stack->addWidget(m_statusGrantedLine, 0, Qt::AlignHCenter);
+    grantedRow->addWidget(m_statusGranted);
+    grantedRow->addStretch(1);
+    stack->addWidget(m_statusGrantedLine);
     m_statusHint = style::textLabel(content, monoFont(12), style::secondary(), Qt::AlignCenter);
     m_statusHint->setObjectName("statusHint");
     stack->addWidget(m_statusHint);

@@ -228,6 +228,23 @@ TEST_F(OnboardingFrameTest, ChoosingDeutschRelabelsTheGuideAtOnce) {
     EXPECT_TRUE(v.findChild<QPushButton*>("languageGerman")->isChecked());
 }
 
+TEST_F(OnboardingFrameTest, TheWrappedStatusLineIsShownWholeAndCentred) {
+    LocalizationManager::shared().setLanguage("de");
+    permissions.microphone = true;
+    auto& v = open();
+    world.loop().advanceSeconds(1);
+    QApplication::processEvents();
+    auto* status = v.findChild<QLabel*>("statusGranted");
+    ASSERT_NE(status, nullptr);
+    ASSERT_TRUE(status->isVisibleTo(&v));
+    EXPECT_TRUE(status->text().contains("Zwischenablage")) << status->text().toStdString();
+    EXPECT_GE(status->height(), status->heightForWidth(status->width()));
+    // The check mark and the text together sit in the middle of the column.
+    QWidget* line = status->parentWidget();
+    const QRect shown = line->childrenRect().translated(line->pos());
+    EXPECT_NEAR(shown.center().x(), line->parentWidget()->rect().center().x(), 2);
+}
+
 TEST_F(OnboardingFrameTest, TheHelpOpensWithASpringInVirtualTime) {
     auto& v = open();
     auto* step = qobject_cast<WelcomeStep*>(v.stepView());
