@@ -8,11 +8,12 @@ namespace vandrel {
 
 LinuxPermissions::LinuxPermissions(std::shared_ptr<const x11::XTestKeyInjector> xtest, PlatformChoice choice,
                                    std::shared_ptr<const KeyInjector> waylandWindows,
-                                   std::function<bool()> portalConsent)
+                                   std::function<bool()> portalConsent, bool keyboardDevicesReadable)
     : m_xtest(std::move(xtest)),
       m_choice(std::move(choice)),
       m_waylandWindows(std::move(waylandWindows)),
-      m_portalConsent(std::move(portalConsent)) {}
+      m_portalConsent(std::move(portalConsent)),
+      m_keyboardDevicesReadable(keyboardDevicesReadable) {}
 
 void LinuxPermissions::checkMicrophone(std::function<void(bool granted)> done) {
     AudioRecorder::requestPermission(std::move(done));
@@ -36,5 +37,10 @@ Permissions::Accessibility LinuxPermissions::accessibility() const {
 }
 
 bool LinuxPermissions::trayHostAvailable() const { return StatusTray::hostAvailable(); }
+
+Permissions::KeyboardDevices LinuxPermissions::keyboardDevices() const {
+    if (!m_choice.session.wayland) return KeyboardDevices::notNeeded;
+    return m_keyboardDevicesReadable ? KeyboardDevices::readable : KeyboardDevices::notReadable;
+}
 
 }  // namespace vandrel

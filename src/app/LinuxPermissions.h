@@ -19,19 +19,22 @@ class XTestKeyInjector;
 class LinuxPermissions : public Permissions {
 public:
     // `portalConsent` tells whether the desktop portal's keyboard was granted; its injector counts as
-    // trusted before that, so that the first paste can ask.
+    // trusted before that, so that the first paste can ask. `keyboardDevicesReadable` is what the devices
+    // said at start, when main() chose the triggers' sources.
     LinuxPermissions(std::shared_ptr<const x11::XTestKeyInjector> xtest, PlatformChoice choice,
                      std::shared_ptr<const KeyInjector> waylandWindows = nullptr,
-                     std::function<bool()> portalConsent = nullptr);
+                     std::function<bool()> portalConsent = nullptr, bool keyboardDevicesReadable = false);
     void checkMicrophone(std::function<void(bool granted)> done) override;
     Accessibility accessibility() const override;
     bool trayHostAvailable() const override;
+    KeyboardDevices keyboardDevices() const override;
 
 private:
     std::shared_ptr<const x11::XTestKeyInjector> m_xtest;
     PlatformChoice m_choice;
     std::shared_ptr<const KeyInjector> m_waylandWindows;
     std::function<bool()> m_portalConsent;
+    bool m_keyboardDevicesReadable;
 };
 
 }  // namespace vandrel

@@ -24,6 +24,7 @@
 #include "app/LinuxPermissions.h"
 #include "app/PlatformChoice.h"
 #include "app/RoutingKeyInjector.h"
+#include "app/SessionHotkeyAvailability.h"
 #include "base/LocalizationManager.h"
 #include "base/Log.h"
 #include "base/NotificationCenter.h"
@@ -217,8 +218,8 @@ int main(int argc, char** argv) {
     // where this user may read them, see every key. (The X server still names the keys for display.)
     std::optional<KeyboardDeviceSources> keyboardDevices;
     std::unique_ptr<EscapeKeyTap> escapeTap;
-    if (qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland") ||
-        !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+    // A Wayland socket leaked into an X11 session must not put the devices in place of the X server's grab.
+    if (session.wayland) {
         keyboardDevices = KeyboardDeviceSources::probe();
         // Escape from the devices even when they are locked: the tap then says why, and the settings what
         // to do instead; an X11 grab would see only Escapes typed into X11 windows.
@@ -278,8 +279,9 @@ int main(int argc, char** argv) {
     } else if (session.wayland && waylandKeys) {
         keyInjector = waylandKeys;
     }
-    LinuxPermissions permissions(xtestKeys, choice, waylandKeys,
-                                 [portalKeys] { return portalKeys && portalKeys->hasConsent(); });
+    LinuxPermissions permissions(
+        xtestKeys, choice, waylandKeys, [portalKeys] { return portalKeys && portalKeys->hasConsent(); },
+        keyboardDevices.has_value());
     XdgAutostartEntry loginItems = XdgAutostartEntry::forRunningBinary();
     AppWindowFactory windowFactory;
 
@@ -306,15 +308,9 @@ int main(int argc, char** argv) {
     }
     parts.modifierKeys =
         keyboardDevices ? keyboardDevices->modifierKeys() : std::make_unique<x11::XInputModifierKeyBackend>();
-    // What this session's trigger sources can deliver, for the hotkey pickers: the keyboard never tells X
-    // about the Fn key, and X key grabs have no function modifier.
-    HotkeyAvailability hotkeyAvailability;
-    if (!parts.modifierKeys->reportsFunctionKey())
-        hotkeyAvailability.withoutOption(HotkeyOption::fn,
-                                         "The Fn key cannot be detected on Linux. Choose another key.");
-    hotkeyAvailability.withoutShortcutModifiers(
-        KeyboardShortcuts::CarbonModifier::function,
-        "Shortcuts with the Fn key cannot be detected on Linux. Record another one.");
+    // What this session's trigger sources can deliver, for the hotkey pickers.
+    const HotkeyAvailability hotkeyAvailability =
+        hotkeyAvailabilityFor({session.wayland, keyboardDevices.has_value(), parts.modifierKeys->reportsFunctionKey()});
     parts.updateDriver = std::make_unique<QtUpdateUserDriver>();
     parts.escapeTap = escapeTap ? std::move(escapeTap) : std::make_unique<x11::EscapeKeyGrab>();
     parts.windows =

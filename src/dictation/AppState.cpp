@@ -178,6 +178,9 @@ void AppState::finishStart(std::uint64_t generation, std::optional<std::string> 
     m_maxDurationTask = MainLoop::current().singleShot(seconds(maxRecordingSeconds), m_life.guard([this, generation] {
         if (m_generation == generation && recordingState.get() == RecordingState::recording) stopRecording();
     }));
+    // The user's clipboard is read while they speak: with a quick recogniser the text can be back before a
+    // slow clipboard owner has handed over its formats.
+    outputService().prepareSnapshot();
     if (m_services.soundService->playSoundsEnabled()) m_services.soundService->play(SoundService::startSound);
     const auto hint = stopHintText();
     overlayController().showAfter(seconds(overlayDelaySeconds), RecordingState::recording, hint.has_value(),
@@ -212,8 +215,8 @@ void AppState::stopRecording(std::function<void()> done) {
         if (done) done();
         return;
     }
-    // The user's clipboard is read while the text is being recognised, not after: the paste then need not
-    // wait for another program to hand over its formats.
+    // The read begun with the recording serves unless something was copied since; then it starts again
+    // while the text is being recognised, not after.
     outputService().prepareSnapshot();
     if (m_services.soundService->playSoundsEnabled()) m_services.soundService->play(SoundService::stopSound);
     auto& overlay = overlayController();
@@ -336,6 +339,7 @@ void AppState::cancelRecording(std::function<void()> done) {
     // While the microphone is still starting there is nothing to cancel yet: its start finds the newer
     // generation and turns it off again.
     if (!m_recorderStarting) audioRecorder().cancelRecording();
+    outputService().dropPreparedSnapshot();
     recordingState.set(RecordingState::idle);
     overlayController().hide();
     if (done) done();

@@ -60,6 +60,9 @@ void OutputService::pasteText(const std::string& text, std::function<void(PasteR
 
 void OutputService::prepareSnapshot() {
     if (m_prepared && m_prepared->waiting) return;  // a paste is waiting for that read
+    // A read begun earlier in this dictation still serves while nothing was copied since.
+    if (m_prepared && !m_pending && restoreClipboardEnabled() && m_pasteboard->changeCount() == m_prepared->changeCount)
+        return;
     m_prepared.reset();
     // While an earlier paste waits to restore, the paste's own snapshot comes from that one instead.
     if (!restoreClipboardEnabled() || m_pending) return;

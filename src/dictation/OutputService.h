@@ -46,8 +46,9 @@ public:
     // sends the keystroke the focused window understands and calls `done` on the main thread; the
     // restore happens later on its own.
     void pasteText(const std::string& text, std::function<void(PasteResult)> done);
-    // A paste is coming (the dictation is being transcribed): reads the user's clipboard now, so that the
-    // paste need not wait for it. The paste uses this read only while the clipboard stays unchanged.
+    // A paste may be coming (a dictation is being recorded or transcribed): reads the user's clipboard now,
+    // so that the paste need not wait for it. The paste uses this read only while the clipboard stays
+    // unchanged; a read that is still current is kept, one that is not is started again.
     void prepareSnapshot();
     // The paste is not coming after all.
     void dropPreparedSnapshot() { m_prepared.reset(); }

@@ -31,6 +31,16 @@ public:
     // Whether a desktop panel can show Vandrel's tray icon now (without one, a second start of Vandrel
     // opens the settings).
     virtual bool trayHostAvailable() const = 0;
+
+    // In a Wayland session only the keyboard devices show Vandrel the keys typed into other windows, and
+    // reading them is a grant of its own (membership of the `input` group). Settled at start: the group
+    // takes effect at the next login, which restarts Vandrel too.
+    enum class KeyboardDevices {
+        notNeeded,    // an X11 session: the X server delivers the keys
+        readable,     // lone keys, double taps and Escape work in every window
+        notReadable,  // key combinations through the desktop; its own bindings run `vandrel --toggle`
+    };
+    virtual KeyboardDevices keyboardDevices() const = 0;
 };
 
 }  // namespace vandrel

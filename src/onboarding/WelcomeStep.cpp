@@ -106,6 +106,10 @@ WelcomeStep::WelcomeStep(OnboardingView& view, QWidget* parent)
     helpColumn->addWidget(m_helpLines[1]);
     cardColumn->addWidget(m_help);
     m_help->setMaximumHeight(0);
+    m_keyboardsDivider = divider(card);
+    cardColumn->addWidget(m_keyboardsDivider);
+    m_keyboards = makeRow(card, "03", "keyboardDevices");
+    cardColumn->addWidget(m_keyboards.number->parentWidget());
     stack->addWidget(card);
 
     // The privacy card: what is done with the voice, and what never is.
@@ -248,6 +252,18 @@ void WelcomeStep::refresh() {
     refreshRow(m_accessibility, "Accessibility",
                "Types the transcribed text wherever you're typing — emails, notes, messages, anywhere.",
                m_view.hasAccessibilityPermission(), remedy, badge);
+
+    // Not needed for a dictation: without the devices the desktop's own key bindings run Vandrel's commands.
+    const auto keyboards = m_view.context().permissions.keyboardDevices();
+    const bool wayland = keyboards != Permissions::KeyboardDevices::notNeeded;
+    const bool readable = keyboards == Permissions::KeyboardDevices::readable;
+    m_keyboardsDivider->setVisible(wayland);
+    m_keyboards.number->parentWidget()->setVisible(wayland);
+    refreshRow(m_keyboards, "onboarding.keyboards.title", "onboarding.keyboards.description", readable,
+               readable ? std::string() : localized("onboarding.keyboards.remedy"),
+               QString::fromStdString(
+                   localized(readable ? "onboarding.keyboards.readable" : "onboarding.keyboards.notReadable"))
+                   .toUpper());
 
     // The help lines are about X11 sessions; the Wayland states' remedies say all there is to do.
     const bool showHelp = m_view.accessibility() == Permissions::Accessibility::missing ||

@@ -15,9 +15,9 @@ class LedeText;
 class PermissionBadge;
 class WrappingText;
 
-// Step 0: the greeting, the interface language, the two grants a dictation needs and what Vandrel does
-// with the voice. Linux has no settings pane for either grant, so a missing one is explained with its
-// remedy instead of a link.
+// Step 0: the greeting, the interface language, the two grants a dictation needs (in a Wayland session
+// also the keyboard devices the lone-key triggers need) and what Vandrel does with the voice. Linux has no
+// settings pane for any grant, so a missing one is explained with its remedy instead of a link.
 class WelcomeStep : public OnboardingStep {
     Q_OBJECT
 
@@ -51,6 +51,8 @@ private:
     QPushButton* m_german;
     Row m_microphone;
     Row m_accessibility;
+    Row m_keyboards;  // a Wayland session's keyboard devices
+    QWidget* m_keyboardsDivider;
     QPushButton* m_helpToggle;
     QWidget* m_help;
     CompactStep* m_helpLines[2];

@@ -48,6 +48,13 @@ PermissionsSettingsView::PermissionsSettingsView(SettingsContext& context, QWidg
     m_grants->rows()->addWidget(m_accessibilityRow);
     layout->addWidget(m_grants);
 
+    // Apart from the two grants: dictation works without it, through the desktop's own key bindings.
+    m_keyboardSection = new FormSection(form);
+    m_keyboardDevicesRow = new PermissionRow(QString(), QString(), m_keyboardSection);
+    m_keyboardDevicesRow->setObjectName("keyboardDevicesRow");
+    m_keyboardSection->rows()->addWidget(m_keyboardDevicesRow);
+    layout->addWidget(m_keyboardSection);
+
     m_trayNote = new QLabel(form);
     m_trayNote->setObjectName("trayNote");
     m_trayNote->setTextFormat(Qt::PlainText);
@@ -108,6 +115,12 @@ void PermissionsSettingsView::update() {
                             : lt(lm,
                                  "Grant permissions in System Settings → Privacy & Security. For "
                                  "Accessibility, click + to add Vandrel."));
+    const auto keyboards = m_context.permissions.keyboardDevices();
+    m_keyboardSection->setVisible(keyboards != Permissions::KeyboardDevices::notNeeded);
+    m_keyboardSection->setHeader(lt(lm, "permissions.keyboards.header"));
+    m_keyboardDevicesRow->setTexts(lt(lm, "permissions.keyboards.title"), lt(lm, "permissions.keyboards.description"));
+    m_keyboardDevicesRow->setState(keyboards == Permissions::KeyboardDevices::readable,
+                                   lt(lm, "permissions.keyboards.remedy"));
     m_checkAgain->setText(lt(lm, "Check Again"));
     m_checkAgain->setVisible(!all);
     m_checkAgainSection->setVisible(!all);

@@ -29,6 +29,8 @@ public:
     bool hasAccessibilityPermission() const { return m_hasAccessibilityPermission; }
     PermissionRow* microphoneRow() const { return m_microphoneRow; }
     PermissionRow* accessibilityRow() const { return m_accessibilityRow; }
+    // Shown in a Wayland session only.
+    PermissionRow* keyboardDevicesRow() const { return m_keyboardDevicesRow; }
     QString footerText() const;
     QPushButton* checkAgainButton() const { return m_checkAgain; }
 
@@ -46,6 +48,8 @@ private:
     FormSection* m_grants;
     PermissionRow* m_microphoneRow;
     PermissionRow* m_accessibilityRow;
+    FormSection* m_keyboardSection;
+    PermissionRow* m_keyboardDevicesRow;
     QLabel* m_trayNote;
     FormSection* m_checkAgainSection;
     QPushButton* m_checkAgain;

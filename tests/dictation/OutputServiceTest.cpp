@@ -211,7 +211,9 @@ TEST_F(OutputFixture, ASnapshotThatArrivesLaterStillPrecedesTheWrite) {
 TEST_F(OutputFixture, AClipboardReadAheadServesThePasteOnlyWhileNothingWasCopiedSince) {
     board->entries = original;
     board->deferReads = true;
-    output.prepareSnapshot();  // read while the dictation is being recognised
+    output.prepareSnapshot();  // read while the dictation is recorded
+    world.loop().runPending();
+    output.prepareSnapshot();  // and again once it is being recognised: the read in hand is still current
     world.loop().runPending();
     ASSERT_EQ(board->reads, 1);
     std::optional<PasteResult> result;
@@ -231,6 +233,18 @@ TEST_F(OutputFixture, AClipboardReadAheadServesThePasteOnlyWhileNothingWasCopied
     world.loop().advanceSeconds(2);
     EXPECT_EQ(board->reads, 3);
     EXPECT_EQ(board->entries, (PasteboardSnapshot{{"text/plain", "copied meanwhile"}}));
+    // A copy during the recording: the read that begins when it is being recognised is the one used.
+    board->entries = original;
+    output.prepareSnapshot();
+    world.loop().runPending();
+    board->userCopies({{"text/plain", "copied while speaking"}});
+    output.prepareSnapshot();
+    world.loop().runPending();
+    EXPECT_EQ(board->reads, 5);
+    paste("spoken ");
+    world.loop().advanceSeconds(2);
+    EXPECT_EQ(board->reads, 5);
+    EXPECT_EQ(board->entries, (PasteboardSnapshot{{"text/plain", "copied while speaking"}}));
 
     // A paste that comes before the read is back waits for it.
     board->entries = original;
@@ -238,7 +252,7 @@ TEST_F(OutputFixture, AClipboardReadAheadServesThePasteOnlyWhileNothingWasCopied
     output.pasteText("early ", [&](PasteResult) {});
     EXPECT_EQ(board->entries, original);
     world.loop().advanceSeconds(2.1);
-    EXPECT_EQ(board->reads, 4);
+    EXPECT_EQ(board->reads, 6);
     EXPECT_EQ(board->entries, original);
 }
 

@@ -178,9 +178,17 @@ TEST_F(OnboardingFrameTest, AWaylandSessionSaysWhereTheTextGoesAndHowToComeBackW
     permissions.microphone = true;
     permissions.accessibilityState = Access::x11WindowsOnly;
     permissions.trayHost = false;
+    permissions.keyboards = Permissions::KeyboardDevices::notReadable;
     auto& v = open();
     world.loop().advanceSeconds(1);
+    // Keyboard devices this user may not read hold nothing back: the row says what to do, and what else works.
     EXPECT_TRUE(v.continueButton()->isEnabled());
+    EXPECT_EQ(badge("keyboardDevicesBadge"), "NOT READABLE");
+    QString row;
+    for (auto* label : v.findChild<QWidget*>("keyboardDevicesRow")->findChildren<QLabel*>())
+        if (label->isVisibleTo(&v)) row += label->text() + "\n";
+    for (const char* part : {"sudo usermod -aG input $USER", "every key you type", "vandrel --toggle", "--cancel"})
+        EXPECT_TRUE(row.contains(part)) << part << "\n" << row.toStdString();
     EXPECT_FALSE(v.isPollingPermissions());
     EXPECT_TRUE(text("accessibilityRemedy").contains("X11 (XWayland)")) << text("accessibilityRemedy").toStdString();
     EXPECT_EQ(badge("accessibilityBadge"), "X11 APPS ONLY");
@@ -195,6 +203,15 @@ TEST_F(OnboardingFrameTest, AWaylandSessionSaysWhereTheTextGoesAndHowToComeBackW
     EXPECT_TRUE(again.continueButton()->isEnabled());
     EXPECT_TRUE(text("accessibilityRemedy").contains("asks once")) << text("accessibilityRemedy").toStdString();
     EXPECT_TRUE(text("trayNote").isEmpty());
+
+    permissions.keyboards = Permissions::KeyboardDevices::readable;
+    open();
+    EXPECT_EQ(badge("keyboardDevicesBadge"), "✓ READABLE");
+    EXPECT_TRUE(text("keyboardDevicesRemedy").isEmpty());
+    // An X11 session has no such row.
+    permissions.keyboards = Permissions::KeyboardDevices::notNeeded;
+    auto& x11 = open();
+    EXPECT_FALSE(x11.findChild<QWidget*>("keyboardDevicesRow")->isVisibleTo(&x11));
 }
 
 TEST_F(OnboardingFrameTest, ChoosingDeutschRelabelsTheGuideAtOnce) {

@@ -65,8 +65,9 @@ protected:
         return *view;
     }
 
-    // As in an X11 session: the Fn key and shortcuts with it cannot fire.
-    const HotkeyAvailability hotkeyAvailability =
+    // As in an X11 session: the Fn key and shortcuts with it cannot fire. A test may set another before
+    // open().
+    HotkeyAvailability hotkeyAvailability =
         HotkeyAvailability()
             .withoutOption(HotkeyOption::fn, "The Fn key cannot be detected on Linux. Choose another key.")
             .withoutShortcutModifiers(0x20000,

@@ -6,7 +6,9 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTest>
 
+#include "app/SessionHotkeyAvailability.h"
 #include "base/LocalizationManager.h"
 #include "onboarding/FinalStep.h"
 #include "onboarding/LanguagesHotkeyStep.h"
@@ -162,6 +164,39 @@ TEST_F(OnboardingStepsTest, TheHotkeyPickerConfiguresTheManager) {
     Q_EMIT step->hotkeyPicker()->activated(header);
     EXPECT_EQ(hotkeys->currentOption.get(), HotkeyOption::custom);
     EXPECT_EQ(step->hotkeyPicker()->currentText().toStdString(), localizedLabel(HotkeyOption::custom, appBundle()));
+}
+
+TEST_F(OnboardingStepsTest, WithoutTheKeyboardDevicesAWaylandSessionOffersOnlyKeyCombinations) {
+    hotkeyAvailability = hotkeyAvailabilityFor({true, false, false});
+    auto& v = openAt(1);
+    auto* picker = languages()->hotkeyPicker();
+    const std::string why = *hotkeyAvailability.reason(HotkeyOption::rightOption, appBundle());
+    const int rightAlt = picker->findData(static_cast<int>(HotkeyOption::rightOption));
+    EXPECT_EQ(picker->itemText(rightAlt), "Right Alt (unavailable)");
+    EXPECT_EQ(picker->itemData(rightAlt, Qt::ToolTipRole).toString().toStdString(), why);
+    // The default trigger is such a key: the guide says why and does not go on.
+    EXPECT_EQ(hotkeys->currentOption.get(), HotkeyOption::rightOption);
+    EXPECT_EQ(languages()->triggerHint()->text().toStdString(), why);
+    EXPECT_FALSE(v.continueButton()->isEnabled());
+
+    // Down the list with the keyboard: every lone key on the way holds the guide back, the first key
+    // combination lets it go on.
+    picker->setFocus();
+    std::vector<HotkeyOption> passed;
+    while (hotkeys->currentOption.get() != HotkeyOption::ctrlShiftSpace && passed.size() < 16) {
+        QTest::keyClick(window->windowHandle(), Qt::Key_Down);
+        passed.push_back(hotkeys->currentOption.get());
+        if (passed.back() != HotkeyOption::ctrlShiftSpace) {
+            EXPECT_FALSE(v.continueButton()->isEnabled()) << rawValue(passed.back());
+            EXPECT_TRUE(picker->currentText().endsWith("(unavailable)")) << picker->currentText().toStdString();
+        }
+    }
+    EXPECT_EQ(passed,
+              (std::vector<HotkeyOption>{HotkeyOption::leftOption, HotkeyOption::rightCommand, HotkeyOption::rightShift,
+                                         HotkeyOption::rightControl, HotkeyOption::fn, HotkeyOption::ctrlShiftSpace}));
+    EXPECT_TRUE(v.continueButton()->isEnabled());
+    EXPECT_EQ(picker->currentText(), "Ctrl + Shift + Space");
+    EXPECT_EQ(languages()->triggerHint()->text(), "Hold the shortcut to record, release to transcribe and paste.");
 }
 
 TEST_F(OnboardingStepsTest, TheVoicePackStepStoresTheChoiceAndInstallsThePack) {

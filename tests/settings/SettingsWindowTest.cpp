@@ -1,6 +1,8 @@
 // The settings view's sidebar and the Permissions and About pages, offscreen, on the settings rig.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QLabel>
 #include <QListWidget>
@@ -161,6 +163,41 @@ TEST_F(SettingsWindowTest, WithoutATrayHostThePageSaysHowToComeBackAndHowToGetAT
     ASSERT_FALSE(note->isHidden());
     EXPECT_TRUE(note->text().contains("Start Vandrel again")) << note->text().toStdString();
     EXPECT_TRUE(note->text().contains("AppIndicator")) << note->text().toStdString();
+}
+
+TEST_F(SettingsWindowTest, AWaylandSessionShowsWhetherTheKeyboardDevicesAreReadableAndWhatToDoWithout) {
+    using Keyboards = Permissions::KeyboardDevices;
+    for (const auto keyboards : {Keyboards::notNeeded, Keyboards::readable, Keyboards::notReadable}) {
+        rig.permissions.keyboards = keyboards;
+        PermissionsSettingsView page(rig.context);
+        page.show();
+        SCOPED_TRACE(static_cast<int>(keyboards));
+        auto* row = page.keyboardDevicesRow();
+        EXPECT_EQ(row->isVisibleTo(&page), keyboards != Keyboards::notNeeded);
+        EXPECT_EQ(row->showsCheckMark(), keyboards == Keyboards::readable);
+        // What reading them grants is said whether or not it is granted.
+        const auto texts = row->findChildren<QLabel*>();
+        const bool saysWhatItGrants = std::any_of(texts.begin(), texts.end(), [](QLabel* l) {
+            return l->isVisibleTo(l->window()) && l->text().contains("every key you type");
+        });
+        EXPECT_EQ(saysWhatItGrants, keyboards != Keyboards::notNeeded);
+        // Dictation needs it not: the two grants alone make Vandrel ready.
+        EXPECT_EQ(page.footerText(), "All permissions granted. Vandrel is ready to use.");
+        EXPECT_TRUE(page.checkAgainButton()->isHidden());
+    }
+    const auto remedy = [&] {
+        PermissionsSettingsView page(rig.context);
+        page.show();
+        return page.keyboardDevicesRow()->remedy();
+    };
+    // Not readable (the last case above): how to allow it, and how to dictate without it.
+    EXPECT_TRUE(remedy().contains("sudo usermod -aG input $USER")) << remedy().toStdString();
+    EXPECT_TRUE(remedy().contains("log out and in again"));
+    for (const char* command : {"vandrel --start", "vandrel --stop", "vandrel --toggle", "vandrel --cancel"})
+        EXPECT_TRUE(remedy().contains(command)) << command;
+    LocalizationManager::shared().setLanguage("de");
+    EXPECT_TRUE(remedy().startsWith("Vandrel darf")) << remedy().toStdString();
+    LocalizationManager::shared().setLanguage("en");
 }
 
 TEST_F(SettingsWindowTest, CheckAgainReReadsAndALateAnswerAfterThePageIsGoneIsDropped) {

@@ -15,6 +15,7 @@ public:
     Accessibility accessibilityState = Accessibility::granted;
     bool holdMicrophone = false;
     bool trayHost = true;
+    KeyboardDevices keyboards = KeyboardDevices::notNeeded;
     int microphoneChecks = 0;
     std::vector<std::function<void(bool)>> pending;
 
@@ -27,6 +28,7 @@ public:
     }
     Accessibility accessibility() const override { return accessibilityState; }
     bool trayHostAvailable() const override { return trayHost; }
+    KeyboardDevices keyboardDevices() const override { return keyboards; }
     void answerMicrophone() {
         auto waiting = std::move(pending);
         pending.clear();
