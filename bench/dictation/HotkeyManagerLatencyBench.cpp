@@ -31,18 +31,6 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// False when `done` did not come true within two seconds (a lost key event must not hang the run).
-bool waitFor(const std::function<bool()>& done) {
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    deadline.start(2000);
-    while (!done()) {
-        if (!deadline.isActive()) return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
-
 void BM_XTestPressToHotkeyManagerHandler(benchmark::State& state) {
     Display* d = XOpenDisplay(nullptr);
     if (!d) {
@@ -67,7 +55,7 @@ void BM_XTestPressToHotkeyManagerHandler(benchmark::State& state) {
         const auto start = Clock::now();
         XTestFakeKeyEvent(d, altR, True, CurrentTime);
         XFlush(d);
-        if (!waitFor([&] { return dictation->started; })) {
+        if (!bench::waitFor([&] { return dictation->started; })) {
             state.SkipWithError("a press never reached the manager");
             break;
         }
@@ -76,7 +64,7 @@ void BM_XTestPressToHotkeyManagerHandler(benchmark::State& state) {
         state.SetIterationTime(latency);
         XTestFakeKeyEvent(d, altR, False, CurrentTime);
         XFlush(d);
-        if (!waitFor([&] { return !manager->modifierMonitor().isModifierDown(); })) {
+        if (!bench::waitFor([&] { return !manager->modifierMonitor().isModifierDown(); })) {
             state.SkipWithError("a release never reached the monitor");
             break;
         }

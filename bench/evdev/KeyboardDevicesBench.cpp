@@ -27,6 +27,7 @@
 #include "platform/evdev/EvdevModifierKeyBackend.h"
 #include "platform/evdev/KeyboardDevices.h"
 #include "support/QtBenchmarkMain.h"
+#include "support/StampingDictation.h"
 #include "support/SyntheticKeyboards.h"
 
 using namespace vandrel;
@@ -35,43 +36,6 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 double g_idleSeconds = 10.0;
-
-// Stamps the moment the manager asks for a recording and stays idle, so that every press asks again.
-class StampingDictation : public DictationControl {
-public:
-    Published<RecordingState> state{RecordingState::idle};
-    bool started = false;
-    Clock::time_point startedAt;
-
-    Published<RecordingState>& recordingStateProperty() override { return state; }
-    bool isReady() const override { return true; }
-    void startRecording(std::function<void()> done) override {
-        startedAt = Clock::now();
-        started = true;
-        if (done) done();
-    }
-    void stopRecording(std::function<void()> done) override {
-        if (done) done();
-    }
-    void toggleRecording(std::function<void()> done) override {
-        if (done) done();
-    }
-    void cancelRecording(std::function<void()> done) override {
-        if (done) done();
-    }
-};
-
-// False when `done` did not come true within two seconds (a lost key event must not hang the run).
-bool waitFor(const std::function<bool()>& done) {
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    deadline.start(2000);
-    while (!done()) {
-        if (!deadline.isActive()) return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
 
 // How often the main thread went to sleep and was woken: the idle loop should not wake at all.
 long mainThreadWakeups() {
@@ -94,7 +58,7 @@ struct Rig {
     int other = keyboards.plug();
     std::shared_ptr<evdev::KeyboardDevices> devices =
         std::make_shared<evdev::KeyboardDevices>(keyboards.directory(), keyboards.access());
-    std::shared_ptr<StampingDictation> dictation = std::make_shared<StampingDictation>();
+    std::shared_ptr<bench::StampingDictation> dictation = std::make_shared<bench::StampingDictation>();
     std::unique_ptr<HotkeyManager> manager;
 
     Rig() {
@@ -122,7 +86,7 @@ void BM_DeviceKeyToHotkeyManagerHandler(benchmark::State& state) {
         rig.dictation->started = false;
         const auto start = Clock::now();
         rig.keyboards.press(rig.keyboard, KEY_RIGHTALT);
-        if (!waitFor([&] { return rig.dictation->started; })) {
+        if (!bench::waitFor([&] { return rig.dictation->started; })) {
             state.SkipWithError("a press never reached the manager");
             break;
         }
@@ -130,7 +94,7 @@ void BM_DeviceKeyToHotkeyManagerHandler(benchmark::State& state) {
         worst = std::max(worst, latency);
         state.SetIterationTime(latency);
         rig.keyboards.release(rig.keyboard, KEY_RIGHTALT);
-        if (!waitFor([&] { return !rig.manager->modifierMonitor().isModifierDown(); })) {
+        if (!bench::waitFor([&] { return !rig.manager->modifierMonitor().isModifierDown(); })) {
             state.SkipWithError("a release never reached the monitor");
             break;
         }

@@ -2,6 +2,10 @@
 
 #include <benchmark/benchmark.h>
 
+#include <QCoreApplication>
+#include <QTimer>
+#include <functional>
+
 #include "base/MainLoop.h"
 #include "platform/qt/QtMainLoop.h"
 
@@ -19,6 +23,19 @@ int runWithQtMainLoop(int argc, char** argv) {
     benchmark::Shutdown();
     MainLoop::setCurrent(nullptr);
     return 0;
+}
+
+// Runs Qt events until `done` holds; false when it did not within two seconds (a lost key event must not
+// hang the run).
+inline bool waitFor(const std::function<bool()>& done) {
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.start(2000);
+    while (!done()) {
+        if (!deadline.isActive()) return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
 }
 
 }  // namespace vandrel::bench

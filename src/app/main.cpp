@@ -20,6 +20,7 @@
 #include "KeyboardShortcuts/QtShortcuts.h"
 #include "app/AppWindowFactory.h"
 #include "app/KeyboardDeviceSources.h"
+#include "app/KeyboardRefusalNotice.h"
 #include "app/LinuxPermissions.h"
 #include "app/PlatformChoice.h"
 #include "app/RoutingKeyInjector.h"
@@ -348,6 +349,9 @@ int main(int argc, char** argv) {
                                 ", and the desktop's key bindings through vandrel --start/--stop/--toggle/--cancel");
         });
     }
+    // The desktop's no to its keyboard is told once; the pastes it fails afterwards keep the usual message.
+    std::optional<KeyboardRefusalNotice> keyboardRefusal;
+    if (portalKeys) keyboardRefusal.emplace(portalKeys->consentRefused, delegate.appState().errorMessage);
     delegate.setUp();
     QObject::connect(&app, &QCoreApplication::aboutToQuit, [&delegate] { delegate.applicationWillTerminate(); });
     commandChannel.serve([&delegate](AppCommand command) { delegate.handleCommand(command); });

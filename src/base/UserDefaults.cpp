@@ -154,8 +154,11 @@ void UserDefaults::setStandard(std::shared_ptr<UserDefaults> defaults) { standar
 UserDefaults::~UserDefaults() = default;
 
 void UserDefaults::load() {
+    if (!m_file) return;
+    // Only a name that is truly not there means a first start. Anything else there (a link, or a file we
+    // may not read today) still holds the user's settings or the way to them.
     std::error_code ec;
-    if (!m_file || !std::filesystem::exists(*m_file, ec)) return;
+    if (std::filesystem::symlink_status(*m_file, ec).type() == std::filesystem::file_type::not_found) return;
     // A file we cannot use is moved out of the way, so that the next save writes a fresh one and the user
     // can still look at what was there.
     auto keepAside = [&](const std::string& why) {
@@ -170,7 +173,12 @@ void UserDefaults::load() {
         case ReadFileStatus::ok:
             break;
         case ReadFileStatus::unreadable:
-            log("UserDefaults", "cannot read " + m_file->string() + ": " + std::strerror(errno));
+            // Saving would replace settings that may be readable again after a fix (permissions, a disk
+            // error, an unmounted target): this run keeps its changes in memory only.
+            m_unsaved = true;
+            log("UserDefaults", "cannot read " + m_file->string() + ": " + std::strerror(errno) +
+                                    "; starting with defaults and leaving the file untouched: changes made now are "
+                                    "not saved");
             return;
         case ReadFileStatus::notRegularFile:
             keepAside("is not a regular file");
@@ -194,6 +202,7 @@ void UserDefaults::load() {
 
 bool UserDefaults::save() const {
     if (!m_file) return true;
+    if (m_unsaved) return false;
     nlohmann::json j = nlohmann::json::object();
     for (const auto& [k, v] : m_stored) {
         auto jv = toJson(v);

@@ -25,7 +25,9 @@ class UserDefaults {
 public:
     // Persisted as a JSON object in `file` (written atomically: temp file + rename). A file that is not
     // a JSON object, not a regular file (a link to a device) or larger than kMaxFileBytes is moved aside
-    // to "<file>.corrupt" and the store starts empty.
+    // to "<file>.corrupt" and the store starts empty. A file that is there but cannot be read (no
+    // permission, an I/O error, a link that leads nowhere) is left untouched: the store starts empty and
+    // never saves over it, keeping this run's changes in memory.
     static std::shared_ptr<UserDefaults> openFile(const std::filesystem::path& file);
     static std::shared_ptr<UserDefaults> inMemory();
     // Settings are a few kilobytes; a file this large was never written by us.
@@ -103,6 +105,7 @@ private:
     bool save() const;
 
     std::optional<std::filesystem::path> m_file;
+    bool m_unsaved = false;  // the file could not be read: never replaced
     std::map<std::string, DefaultsValue> m_stored;
     std::map<std::string, DefaultsValue> m_registered;
 };

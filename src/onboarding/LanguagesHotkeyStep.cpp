@@ -17,13 +17,13 @@
 #include "onboarding/OnboardingLanguageTag.h"
 #include "onboarding/OnboardingStyle.h"
 #include "onboarding/OnboardingView.h"
-#include "ui/Colors.h"
 #include "ui/ComboGroupHeading.h"
 #include "ui/DisplayHeadline.h"
 #include "ui/FlowLayout.h"
 #include "ui/Fonts.h"
 #include "ui/KickerLabel.h"
 #include "ui/SupportedLanguage.h"
+#include "ui/WarningLine.h"
 
 namespace vandrel {
 
@@ -140,9 +140,9 @@ LanguagesHotkeyStep::LanguagesHotkeyStep(OnboardingView& view, QWidget* parent) 
     m_triggerHint = style::textLabel(form, monoFont(12), style::secondary());
     m_triggerHint->setObjectName("triggerHint");
     formColumn->addWidget(m_triggerHint);
-    m_warning = style::textLabel(form, monoFont(12), systemColor(SystemColor::orange, palette()));
+    m_warningLine = makeWarningLine(m_warning, 12, form);
     m_warning->setObjectName("hotkeyWarning");
-    formColumn->addWidget(m_warning);
+    formColumn->addWidget(m_warningLine);
     auto* formBox = new QHBoxLayout;
     formBox->setContentsMargins(24, 16, 24, 24);
     formBox->addWidget(form);
@@ -277,8 +277,8 @@ void LanguagesHotkeyStep::refreshHotkey() {
     style::setText(m_triggerHint, hint.value_or(""));
 
     const std::string warningText = localizedWarning(current, *bundle).value_or("");
-    m_warning->setVisible(!warningText.empty());
-    style::setText(m_warning, "⚠ " + warningText);
+    m_warningLine->setVisible(!warningText.empty());
+    style::setText(m_warning, warningText);
 }
 
 }  // namespace vandrel

@@ -61,6 +61,7 @@ private:
     QWidget* m_customRow;
     QLabel* m_customTitle;
     QLabel* m_triggerHint;
+    QWidget* m_warningLine;
     QLabel* m_warning;
     Connection m_shortcutConnection;
 };

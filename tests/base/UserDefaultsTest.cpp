@@ -138,6 +138,42 @@ TEST(UserDefaults, AFileThatIsNoRegularFileOrTooLargeIsKeptAsideLikeACorruptOne)
     }
 }
 
+// Saving used to replace a file that was only unreadable for now, taking the user's settings with it.
+TEST(UserDefaults, AFileThatIsThereButCannotBeReadIsNeverSavedOver) {
+    for (const std::string kind : {"loop", "dangling"}) {
+        TempDir dir;
+        auto file = dir / "defaults.json";
+        std::filesystem::create_symlink(kind == "loop" ? file : dir / "elsewhere" / "defaults.json", file);
+        auto d = UserDefaults::openFile(file);
+        d->setString("k", "v");
+        EXPECT_EQ(d->string("k"), "v") << kind;  // kept for this run
+        EXPECT_FALSE(d->flush()) << kind;
+        EXPECT_TRUE(std::filesystem::is_symlink(file)) << kind;
+        EXPECT_FALSE(std::filesystem::exists(dir / "defaults.json.corrupt")) << kind;
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1) << kind;
+    }
+    // A file of mode 000 in a folder the user may write, opened as a user who is not root (root reads
+    // any file).
+    TempDir dir;
+    auto file = dir / "defaults.json";
+    std::ofstream(file) << R"({"k": "theirs"})";
+    ::chmod(file.c_str(), 0);
+    ::chmod(dir.path().c_str(), 0777);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0) _exit(2);
+        auto d = UserDefaults::openFile(file);
+        d->setString("k", "ours");
+        _exit(d->string("k") == "ours" && !d->flush() ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    ::chmod(file.c_str(), 0600);
+    EXPECT_EQ(slurp(file), R"({"k": "theirs"})");
+}
+
 TEST(UserDefaults, UnsupportedValueTypesAreDroppedWithoutChangingOthers) {
     TempDir dir;
     auto file = dir / "defaults.json";

@@ -9,7 +9,6 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -31,6 +30,7 @@
 #include <memory>
 
 #include "StatusNotifierWatcher.h"
+#include "support/ChildProcess.h"
 #include "support/FakeWhisper.h"
 #include "support/TestEnvironment.h"
 #include "support/TinyWhisperModel.h"
@@ -44,23 +44,9 @@ const QString kDictatedText = "Hello from the end to end test.";
 const QString kOwnerText = "text the user had copied";
 constexpr int kDeadlineMs = 15000;
 
-// Runs Qt events until `done` holds or `ms` of real time passed; returns `done()`.
-bool eventually(const std::function<bool()>& done, int ms = kDeadlineMs) {
-    QElapsedTimer t;
-    t.start();
-    for (;;) {
-        // Judged once per round: a condition that flips back must not fail a wait that saw it hold.
-        if (done()) return true;
-        if (t.elapsed() >= ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-}
+bool eventually(const std::function<bool()>& done, int ms = kDeadlineMs) { return test::spinUntil(done, ms); }
 
-void pause(int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-}
+void pause(int ms) { test::spinFor(ms); }
 
 // A program run to completion; its standard output, or nothing when it did not exit with status 0.
 std::optional<QString> run(const QString& program, const QStringList& args, int ms = kDeadlineMs) {
@@ -74,59 +60,7 @@ std::optional<QString> run(const QString& program, const QStringList& args, int 
     return QString::fromUtf8(p.readAllStandardOutput());
 }
 
-// A child process whose output (stdout and stderr together) is kept as it arrives.
-class Child {
-public:
-    Child(QString name, const QString& program, const QStringList& args, const QProcessEnvironment& env)
-        : m_name(std::move(name)) {
-        m_process.setProcessEnvironment(env);
-        m_process.setProcessChannelMode(QProcess::MergedChannels);
-        QObject::connect(&m_process, &QProcess::readyRead, [this] { m_output += m_process.readAll(); });
-        m_process.start(program, args);
-        m_started = m_process.waitForStarted(kDeadlineMs);
-    }
-    ~Child() { stop(); }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-
-    bool started() const { return m_started; }
-    bool running() const { return m_process.state() == QProcess::Running; }
-    const QProcess& process() const { return m_process; }
-    QString output() const { return QString::fromUtf8(m_output); }
-    qsizetype outputSize() const { return m_output.size(); }
-    // Output lines that arrived after byte `from` of the output.
-    QStringList linesSince(qsizetype from = 0) const {
-        return QString::fromUtf8(m_output.mid(from)).split('\n', Qt::SkipEmptyParts);
-    }
-    bool hasLine(const QString& line, qsizetype from = 0) const { return linesSince(from).contains(line); }
-    bool waitForLine(const QString& line, qsizetype from = 0, int ms = kDeadlineMs) {
-        return eventually([&] { return hasLine(line, from); }, ms);
-    }
-    bool waitForOutput(const QString& part, int ms = kDeadlineMs) {
-        return eventually([&] { return output().contains(part); }, ms);
-    }
-    bool waitForExit(int ms = kDeadlineMs) {
-        return eventually([&] { return !running(); }, ms);
-    }
-    void write(const QString& line) { m_process.write((line + "\n").toUtf8()); }
-    // "name's output:" and the output, for failure messages.
-    std::string report() const { return "--- output of " + m_name.toStdString() + " ---\n" + output().toStdString(); }
-
-    void stop() {
-        if (m_process.state() == QProcess::NotRunning) return;
-        m_process.terminate();
-        if (!m_process.waitForFinished(10000)) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
-    }
-
-private:
-    QString m_name;
-    QProcess m_process;
-    QByteArray m_output;
-    bool m_started = false;
-};
+using Child = test::ChildProcess;
 
 // Key presses as if from the keyboard, through XTest.
 class Keyboard {

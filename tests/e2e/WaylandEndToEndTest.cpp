@@ -18,6 +18,7 @@
 #include <functional>
 #include <random>
 
+#include "support/ChildProcess.h"
 #include "support/FakeWhisper.h"
 #include "support/TestEnvironment.h"
 #include "support/TinyWhisperModel.h"
@@ -30,19 +31,9 @@ namespace {
 const QString kDictatedText = "Hello from Wayland.";
 constexpr int kDeadlineMs = 15000;
 
-bool eventually(const std::function<bool()>& done, int ms = kDeadlineMs) {
-    QElapsedTimer t;
-    t.start();
-    for (;;) {
-        if (done()) return true;
-        if (t.elapsed() >= ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
-    }
-}
+bool eventually(const std::function<bool()>& done, int ms = kDeadlineMs) { return test::spinUntil(done, ms); }
 
-void pause(int ms) {
-    eventually([] { return false; }, ms);
-}
+void pause(int ms) { test::spinFor(ms); }
 
 std::string env(const char* name) {
     const char* value = std::getenv(name);
@@ -59,40 +50,7 @@ QString waylandSocket() {
 bool asCompositorUser() { return ::geteuid() == 0; }
 constexpr uid_t kCompositorUser = 65534;
 
-// A child process whose output (stdout and stderr together) is kept as it arrives.
-class Child {
-public:
-    Child(QString name, const QString& program, const QStringList& args, const QProcessEnvironment& environment)
-        : m_name(std::move(name)) {
-        m_process.setProcessEnvironment(environment);
-        m_process.setProcessChannelMode(QProcess::MergedChannels);
-        QObject::connect(&m_process, &QProcess::readyRead, [this] { m_output += m_process.readAll(); });
-        m_process.start(program, args);
-        m_process.waitForStarted(kDeadlineMs);
-    }
-    ~Child() {
-        if (m_process.state() == QProcess::NotRunning) return;
-        m_process.terminate();
-        if (!m_process.waitForFinished(10000)) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
-    }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-
-    QProcess& process() { return m_process; }
-    QString output() const { return QString::fromUtf8(m_output); }
-    bool waitForOutput(const QString& part, int ms = kDeadlineMs) {
-        return eventually([&] { return output().contains(part); }, ms);
-    }
-    std::string report() const { return "--- output of " + m_name.toStdString() + " ---\n" + output().toStdString(); }
-
-private:
-    QString m_name;
-    QProcess m_process;
-    QByteArray m_output;
-};
+using Child = test::ChildProcess;
 
 // A program run to completion with `input` on its standard input: its output, or none when it failed.
 std::optional<QByteArray> run(const QString& program, const QStringList& args, const QProcessEnvironment& environment,

@@ -133,7 +133,12 @@ TEST_F(OnboardingStepsTest, TheHotkeyPickerConfiguresTheManager) {
     EXPECT_FALSE(v.continueButton()->isEnabled());
     EXPECT_EQ(step->triggerHint()->text().toStdString(), fnReason);
     EXPECT_TRUE(step->warning()->isVisibleTo(&v));
-    EXPECT_EQ(step->warning()->text().toStdString(), "⚠ " + *localizedWarning(HotkeyOption::fn, appBundle()));
+    EXPECT_EQ(step->warning()->text().toStdString(), *localizedWarning(HotkeyOption::fn, appBundle()));
+    // The triangle of every window's warnings stands before the text.
+    auto* triangle = step->warning()->parentWidget()->findChild<QLabel*>();
+    ASSERT_TRUE(triangle && triangle != step->warning());
+    EXPECT_FALSE(triangle->pixmap().isNull());
+    EXPECT_LT(triangle->x(), step->warning()->x());
     choose(step->hotkeyPicker(), QString::fromStdString(localizedLabel(HotkeyOption::rightShift, appBundle())));
     EXPECT_TRUE(v.continueButton()->isEnabled());
 

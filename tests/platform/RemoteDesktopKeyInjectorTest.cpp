@@ -5,6 +5,9 @@
 #include <memory>
 #include <optional>
 
+#include "app/KeyboardRefusalNotice.h"
+#include "base/LocalizationManager.h"
+#include "base/Published.h"
 #include "base/UserDefaults.h"
 #include "dictation/OutputService.h"
 #include "platform/ScriptedPortal.h"
@@ -80,12 +83,18 @@ TEST_F(RemoteDesktopFixture, RefusedConsentLeavesTheTextOnTheClipboardAndIsNotAs
     auto injector = std::make_shared<RemoteDesktopKeyInjector>(portal.connect("refused"));
     int refusals = 0;
     auto counted = injector->consentRefused.connect([&] { ++refusals; });
+    // What the user reads: each paste's outcome is written to it as the dictation state does.
+    Published<std::optional<std::string>> errorMessage;
+    KeyboardRefusalNotice notice(injector->consentRefused, errorMessage);
     auto clipboard = std::make_shared<test::InMemoryPasteboard>();
     clipboard->setPlainText("the user's own");
     OutputService output(clipboard, injector);
 
     std::optional<PasteResult> result;
-    output.pasteText("dictated ", [&](PasteResult r) { result = r; });
+    output.pasteText("dictated ", [&](PasteResult r) {
+        errorMessage.set(r.failureMessage);
+        result = r;
+    });
     ASSERT_TRUE(test::pumpUntil(world.loop(), [&] {
         world.loop().advanceSeconds(0.01);
         return result.has_value();
@@ -95,6 +104,7 @@ TEST_F(RemoteDesktopFixture, RefusedConsentLeavesTheTextOnTheClipboardAndIsNotAs
     world.loop().advanceSeconds(5);  // past any restore delay
     EXPECT_EQ(clipboard->plainText(), "dictated ");
     EXPECT_EQ(refusals, 1);
+    EXPECT_EQ(errorMessage.get(), localized(KeyboardRefusalNotice::text));
     EXPECT_FALSE(injector->isTrusted());
     EXPECT_FALSE(injector->hasConsent());
     EXPECT_EQ(storedToken(), "");
@@ -104,11 +114,17 @@ TEST_F(RemoteDesktopFixture, RefusedConsentLeavesTheTextOnTheClipboardAndIsNotAs
     ASSERT_TRUE(portal.waitForLine("Session.Close vandrel1"));
     const int before = static_cast<int>(portal.calls().size());
     result.reset();
-    output.pasteText("second ", [&](PasteResult r) { result = r; });
+    output.pasteText("second ", [&](PasteResult r) {
+        errorMessage.set(r.failureMessage);
+        result = r;
+    });
     ASSERT_TRUE(test::pumpUntil(world.loop(), [&] {
         world.loop().advanceSeconds(0.01);
         return result.has_value();
     }));
+    world.loop().advanceSeconds(5);
+    EXPECT_EQ(errorMessage.get(), result->failureMessage);
+    EXPECT_NE(errorMessage.get(), localized(KeyboardRefusalNotice::text));
     EXPECT_FALSE(result->keystrokeSent);
     EXPECT_EQ(clipboard->plainText(), "second ");
     EXPECT_EQ(portal.callsSince(before), QStringList());

@@ -1,7 +1,11 @@
 // Our Wayland connection against a compositor of the test's own that goes away under it.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <wayland-server-core.h>
 
+#include <cstring>
 #include <thread>
 
 #include "platform/X11TestSupport.h"
@@ -50,5 +54,24 @@ TEST(WaylandConnection, ACompositorThatGoesAwayIsReportedOnceAndLeavesEverything
     std::optional<bool> posted;
     keys.sendPaste(PasteKeystroke::controlV, [&](bool p) { posted = p; });
     EXPECT_EQ(posted, false);
+    MainLoop::setCurrent(nullptr);
+}
+
+// A compositor that takes the connection and never answers used to hold Vandrel's start for ever.
+TEST(WaylandConnection, ACompositorThatNeverAnswersCountsAsNone) {
+    QtMainLoop loop;
+    MainLoop::setCurrent(&loop);
+    test::TempDir runtime;
+    const auto path = (runtime / "wayland-silent").string();
+    const int silent = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(silent, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(path.size(), sizeof address.sun_path);
+    std::memcpy(address.sun_path, path.c_str(), path.size());
+    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(silent, 4), 0);
+    EXPECT_EQ(WaylandConnection::open(path, std::chrono::milliseconds(200)), nullptr);
+    ::close(silent);
     MainLoop::setCurrent(nullptr);
 }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "base/Latin1.h"
 #include "base/Log.h"
 #include "base/MainLoop.h"
 #include "platform/wayland/FdReader.h"
@@ -80,21 +81,6 @@ void onCancelled(void* data, zwlr_data_control_source_v1* source) {
     static_cast<Board*>(data)->sourceCancelled(source);
 }
 const zwlr_data_control_source_v1_listener kSourceListener = {.send = onSend, .cancelled = onCancelled};
-
-std::string latin1ToUtf8(const std::string& s) {
-    std::string out;
-    out.reserve(s.size());
-    for (char ch : s) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x80) {
-            out += ch;
-        } else {
-            out += static_cast<char>(0xc0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3f));
-        }
-    }
-    return out;
-}
 
 // The best type to read a text from among `types`; empty when there is none.
 std::string bestTextType(const std::vector<std::string>& types) {

@@ -16,16 +16,18 @@
 
 namespace vandrel::wayland {
 
-std::shared_ptr<WaylandConnection> WaylandConnection::open(const std::string& name) {
+std::shared_ptr<WaylandConnection> WaylandConnection::open(const std::string& name,
+                                                           std::chrono::milliseconds answerLimit) {
     wl_display* display = wl_display_connect(name.empty() ? nullptr : name.c_str());
     if (!display) return nullptr;
-    std::shared_ptr<WaylandConnection> connection(new WaylandConnection(display));
+    std::shared_ptr<WaylandConnection> connection(new WaylandConnection(display, answerLimit));
     // One round trip for the globals, a second for what binding them sent (the toplevels that exist).
     if (!connection->roundtrip() || !connection->roundtrip()) return nullptr;
     return connection;
 }
 
-WaylandConnection::WaylandConnection(wl_display* display) : m_display(display) {
+WaylandConnection::WaylandConnection(wl_display* display, std::chrono::milliseconds answerLimit)
+    : m_display(display), m_answerLimit(answerLimit) {
     static const wl_registry_listener listener = {&WaylandConnection::global, &WaylandConnection::globalRemove};
     m_registry = wl_display_get_registry(m_display);
     wl_registry_add_listener(m_registry, &listener, this);
@@ -118,11 +120,53 @@ void WaylandConnection::flush() {
 
 bool WaylandConnection::roundtrip() {
     if (m_lost) return false;
-    if (wl_display_roundtrip(m_display) < 0) {
-        fail("waiting for its answer");
-        return false;
+    // wl_display_roundtrip would wait for ever on a compositor that took the connection and never answers,
+    // and with it Vandrel's start: the same sync, waited for with a limit.
+    static const wl_callback_listener answered = {
+        [](void* data, wl_callback*, std::uint32_t) { *static_cast<bool*>(data) = true; }};
+    bool done = false;
+    wl_callback* sync = wl_display_sync(m_display);
+    wl_callback_add_listener(sync, &answered, &done);
+    const auto deadline = std::chrono::steady_clock::now() + m_answerLimit;
+    const char* failure = nullptr;
+    while (!done && !failure) {
+        if (wl_display_prepare_read(m_display) != 0) {
+            if (wl_display_dispatch_pending(m_display) < 0) failure = "handling its events";
+            continue;
+        }
+        short events = POLLIN;
+        if (wl_display_flush(m_display) < 0) {
+            if (errno != EAGAIN) {
+                wl_display_cancel_read(m_display);
+                failure = "sending requests";
+                break;
+            }
+            events |= POLLOUT;
+        }
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd socket{wl_display_get_fd(m_display), events, 0};
+        const int ready = left.count() > 0 ? ::poll(&socket, 1, static_cast<int>(left.count())) : 0;
+        if (ready <= 0 || !(socket.revents & (POLLIN | POLLERR | POLLHUP))) {
+            const int error = errno;
+            wl_display_cancel_read(m_display);
+            if (ready < 0 && error == EINTR) continue;
+            if (ready < 0) {
+                errno = error;
+                failure = "waiting for its answer";
+            } else if (ready == 0) {
+                errno = ETIMEDOUT;
+                failure = "waiting for its answer";
+            }
+            continue;
+        }
+        if (wl_display_read_events(m_display) < 0 || wl_display_dispatch_pending(m_display) < 0)
+            failure = "reading its events";
     }
-    return true;
+    const int error = errno;
+    wl_callback_destroy(sync);
+    errno = error;
+    if (failure) fail(failure);
+    return !failure;
 }
 
 void WaylandConnection::fail(const char* what) {

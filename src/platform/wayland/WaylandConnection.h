@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -25,9 +26,13 @@ class ToplevelList;
 // first round trip. Main thread only.
 class WaylandConnection {
 public:
+    // How long a round trip waits for the compositor's answer before the compositor counts as gone.
+    static constexpr std::chrono::milliseconds defaultAnswerLimit{5000};
+
     // `name` is a socket name in $XDG_RUNTIME_DIR or an absolute path, as WAYLAND_DISPLAY holds; empty
-    // means WAYLAND_DISPLAY. None when no compositor answers.
-    static std::shared_ptr<WaylandConnection> open(const std::string& name = {});
+    // means WAYLAND_DISPLAY. None when no compositor answers, or none within `answerLimit`.
+    static std::shared_ptr<WaylandConnection> open(const std::string& name = {},
+                                                   std::chrono::milliseconds answerLimit = defaultAnswerLimit);
     ~WaylandConnection();
     WaylandConnection(const WaylandConnection&) = delete;
     WaylandConnection& operator=(const WaylandConnection&) = delete;
@@ -46,15 +51,15 @@ public:
     bool isLost() const { return m_lost; }
     // Sends the requests made so far. When the socket is full, the rest goes out once it drains.
     void flush();
-    // Waits until the compositor has handled every request so far and its answers are dispatched. Blocks:
-    // only for start-up and tests.
+    // Waits until the compositor has handled every request so far and its answers are dispatched. Blocks,
+    // for the answer limit at most (after which the connection is lost): only for start-up and tests.
     bool roundtrip();
 
     // Reported once, when the connection is lost.
     Signal<> lost;
 
 private:
-    explicit WaylandConnection(wl_display* display);
+    WaylandConnection(wl_display* display, std::chrono::milliseconds answerLimit);
     static void global(void* data, wl_registry* registry, std::uint32_t name, const char* interface,
                        std::uint32_t version);
     static void globalRemove(void* data, wl_registry* registry, std::uint32_t name);
@@ -62,6 +67,7 @@ private:
     void fail(const char* what);
 
     wl_display* m_display = nullptr;
+    std::chrono::milliseconds m_answerLimit;
     wl_registry* m_registry = nullptr;
     wl_seat* m_seat = nullptr;
     std::uint32_t m_seatName = 0;

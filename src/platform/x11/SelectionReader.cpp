@@ -12,6 +12,7 @@
 #include <optional>
 #include <string_view>
 
+#include "base/Latin1.h"
 #include "base/Log.h"
 #include "base/SerialExecutor.h"
 #include "platform/x11/DisplayEventThread.h"
@@ -236,21 +237,6 @@ bool isValidUtf8(std::string_view s) {
         i += len;
     }
     return true;
-}
-
-std::string latin1ToUtf8(std::string_view s) {
-    std::string out;
-    out.reserve(s.size());
-    for (char ch : s) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x80) {
-            out += ch;
-        } else {
-            out += static_cast<char>(0xc0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3f));
-        }
-    }
-    return out;
 }
 
 }  // namespace
