@@ -61,8 +61,7 @@ void OutputService::pasteText(const std::string& text, std::function<void(PasteR
 void OutputService::prepareSnapshot() {
     if (m_prepared && m_prepared->waiting) return;  // a paste is waiting for that read
     // A read begun earlier in this dictation still serves while nothing was copied since.
-    if (m_prepared && !m_pending && restoreClipboardEnabled() && m_pasteboard->changeCount() == m_prepared->changeCount)
-        return;
+    if (preparedIsCurrent() && restoreClipboardEnabled()) return;
     m_prepared.reset();
     // While an earlier paste waits to restore, the paste's own snapshot comes from that one instead.
     if (!restoreClipboardEnabled() || m_pending) return;
@@ -82,8 +81,12 @@ void OutputService::prepareSnapshot() {
     }));
 }
 
+bool OutputService::preparedIsCurrent() {
+    return m_prepared && !m_pending && m_pasteboard->changeCount() == m_prepared->changeCount;
+}
+
 void OutputService::clipboardSnapshot(std::function<void(PasteboardSnapshot)> next) {
-    if (m_prepared && !m_pending && m_pasteboard->changeCount() == m_prepared->changeCount) {
+    if (preparedIsCurrent()) {
         if (!m_prepared->snapshot) {
             m_prepared->waiting = std::move(next);
             return;

@@ -74,6 +74,8 @@ private:
     // still holds that paste's text, else read now.
     void snapshotBefore(Pasteboard& board, std::optional<PendingRestore>& pending,
                         std::function<void(PasteboardSnapshot)> next);
+    // The read ahead is still the clipboard as it is, and no earlier paste waits to restore.
+    bool preparedIsCurrent();
     // The clipboard's snapshot for a paste: the prepared one while still current, else snapshotBefore.
     void clipboardSnapshot(std::function<void(PasteboardSnapshot)> next);
     void writeAndSend(const std::string& text, PasteKeystroke keystroke, Snapshots snapshots,
