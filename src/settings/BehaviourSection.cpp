@@ -12,6 +12,7 @@
 #include "ui/Colors.h"
 #include "ui/DefaultsBinding.h"
 #include "ui/Fonts.h"
+#include "ui/WarningLine.h"
 
 namespace vandrel {
 
@@ -34,7 +35,7 @@ BehaviourSection::BehaviourSection(GeneralSettingsView& view, QWidget* parent) :
     m_clipboard = makeSwitch(this);
     m_escape = makeSwitch(this);
     for (auto* box : {m_launch, m_sounds, m_clipboard, m_escape}) rows()->addWidget(box);
-    m_hint = makeWarning(m_hintText, 11, this);
+    m_hint = makeWarningLine(m_hintText, 11, this);
     QPalette pal = m_hintText->palette();
     pal.setColor(QPalette::WindowText, secondaryColor(pal));
     m_hintText->setPalette(pal);

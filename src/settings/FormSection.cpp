@@ -9,7 +9,6 @@
 #include "ui/Colors.h"
 #include "ui/Fonts.h"
 #include "ui/SectionKicker.h"
-#include "ui/WarningLine.h"
 
 namespace vandrel {
 
@@ -94,10 +93,6 @@ QHBoxLayout* FormSection::makeComboRow(QLabel*& label, QComboBox*& combo, QWidge
     combo->setFont(monoFont(13));
     row->addWidget(combo);
     return row;
-}
-
-QWidget* FormSection::makeWarning(QLabel*& textLabel, double points, QWidget* parent) {
-    return makeWarningLine(textLabel, points, parent);
 }
 
 }  // namespace vandrel

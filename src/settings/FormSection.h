@@ -33,8 +33,6 @@ public:
     // A picker row of the General tab: a row label, the space between, and a combo box (13 points,
     // monospaced), both made in `parent`. The caller places the returned layout.
     static QHBoxLayout* makeComboRow(QLabel*& label, QComboBox*& combo, QWidget* parent);
-    // An orange warning: the triangle symbol and the text (plain text, wrapping), at `points`.
-    static QWidget* makeWarning(QLabel*& textLabel, double points, QWidget* parent);
 
 private:
     SectionKicker* m_header;

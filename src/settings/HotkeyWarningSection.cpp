@@ -6,12 +6,13 @@
 #include "dictation/HotkeyManager.h"
 #include "settings/GeneralSettingsView.h"
 #include "settings/SettingsContext.h"
+#include "ui/WarningLine.h"
 
 namespace vandrel {
 
 HotkeyWarningSection::HotkeyWarningSection(GeneralSettingsView& view, QWidget* parent)
     : FormSection(parent), m_view(view) {
-    rows()->addWidget(makeWarning(m_text, 13, this));
+    rows()->addWidget(makeWarningLine(m_text, 13, this));
 }
 
 void HotkeyWarningSection::refresh() {

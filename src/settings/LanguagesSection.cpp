@@ -14,6 +14,7 @@
 #include "ui/FlowLayout.h"
 #include "ui/LanguageTag.h"
 #include "ui/SupportedLanguage.h"
+#include "ui/WarningLine.h"
 
 namespace vandrel {
 
@@ -27,7 +28,7 @@ LanguagesSection::LanguagesSection(GeneralSettingsView& view, QWidget* parent) :
     row->setContentsMargins(0, 0, 0, 0);
     m_addRow->setLayout(row);
     rows()->addWidget(m_addRow);
-    m_refusal = makeWarning(m_refusalText, 11, this);
+    m_refusal = makeWarningLine(m_refusalText, 11, this);
     rows()->addWidget(m_refusal);
     connect(m_addMenu, &QComboBox::activated, this, [this](int index) {
         const auto code = m_addMenu->itemData(index).toString().toStdString();

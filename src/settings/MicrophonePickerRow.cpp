@@ -8,6 +8,7 @@
 #include "settings/FormSection.h"
 #include "speech/AudioDeviceService.h"
 #include "ui/Colors.h"
+#include "ui/WarningLine.h"
 
 namespace vandrel {
 
@@ -20,7 +21,7 @@ MicrophonePickerRow::MicrophonePickerRow(AudioDeviceService& devices, const Sett
     auto* row = FormSection::makeComboRow(m_label, m_picker, this);
     m_picker->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     layout->addLayout(row);
-    m_warning = FormSection::makeWarning(m_warningText, 11, this);
+    m_warning = makeWarningLine(m_warningText, 11, this);
     QPalette pal = m_warningText->palette();
     pal.setColor(QPalette::WindowText, secondaryColor(pal));
     m_warningText->setPalette(pal);

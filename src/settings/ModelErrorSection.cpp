@@ -9,11 +9,12 @@
 #include "settings/GeneralSettingsView.h"
 #include "settings/SettingsContext.h"
 #include "ui/Fonts.h"
+#include "ui/WarningLine.h"
 
 namespace vandrel {
 
 ModelErrorSection::ModelErrorSection(GeneralSettingsView& view, QWidget* parent) : FormSection(parent), m_view(view) {
-    rows()->addWidget(makeWarning(m_text, 13, this));
+    rows()->addWidget(makeWarningLine(m_text, 13, this));
     auto* row = new QHBoxLayout;
     m_retry = new QPushButton(this);
     m_retry->setFont(monoFont(13));

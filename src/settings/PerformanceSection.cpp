@@ -10,6 +10,7 @@
 #include "settings/ModelChoiceRow.h"
 #include "settings/ModelRemoval.h"
 #include "settings/SettingsContext.h"
+#include "ui/WarningLine.h"
 
 namespace vandrel {
 
@@ -23,7 +24,7 @@ PerformanceSection::PerformanceSection(GeneralSettingsView& view, QWidget* paren
         rows()->addWidget(row);
         m_rows[i] = row;
     }
-    m_refusal = makeWarning(m_refusalText, 11, this);
+    m_refusal = makeWarningLine(m_refusalText, 11, this);
     rows()->addWidget(m_refusal);
     auto& app = m_view.context().appState;
     m_modelConnections = followModelState(
