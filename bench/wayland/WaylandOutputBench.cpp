@@ -9,10 +9,10 @@
 #include <cstdlib>
 
 #include "base/UserDefaults.h"
-#include "platform/qt/QtMainLoop.h"
 #include "platform/wayland/DataControlPasteboard.h"
 #include "platform/wayland/VirtualKeyboardInjector.h"
 #include "platform/wayland/WaylandConnection.h"
+#include "support/QtBenchmarkMain.h"
 
 using namespace vandrel;
 using namespace vandrel::wayland;
@@ -36,14 +36,11 @@ std::string socketPath() {
 // keystroke through the virtual keyboard. The other client is a second connection of this process, which
 // answers on the same loop, as an application in the session would answer on its own.
 void BM_WaylandPasteOwnWork(benchmark::State& state) {
-    QtMainLoop loop;
-    MainLoop::setCurrent(&loop);
     UserDefaults::setStandard(UserDefaults::inMemory());
     auto connection = WaylandConnection::open(socketPath());
     auto otherConnection = WaylandConnection::open(socketPath());
     if (!connection || !otherConnection) {
         state.SkipWithError("no Wayland compositor: run under scripts/with-services.sh");
-        MainLoop::setCurrent(nullptr);
         return;
     }
     DataControlPasteboard other(otherConnection);
@@ -69,7 +66,6 @@ void BM_WaylandPasteOwnWork(benchmark::State& state) {
         if (!posted || formats != 2) state.SkipWithError("the snapshot or the keystroke failed");
     }
     state.counters["formats"] = static_cast<double>(formats);
-    MainLoop::setCurrent(nullptr);
 }
 BENCHMARK(BM_WaylandPasteOwnWork)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(50);
 
@@ -77,9 +73,5 @@ BENCHMARK(BM_WaylandPasteOwnWork)->UseManualTime()->Unit(benchmark::kMillisecond
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::runWithQtMainLoop<QApplication>(argc, argv);
 }

@@ -296,6 +296,22 @@ protected:
         ASSERT_NO_FATAL_FAILURE(waitForWarmUp(*m_app));
     }
 
+    // Starts the ready application and opens its settings from the tray menu, as a user does; the pointer then
+    // rests over the sidebar's empty part, where it hovers and clicks nothing.
+    void openSettingsFromTheTray(test::StatusNotifierWatcher& watcher) {
+        ASSERT_TRUE(watcher.registerOnSessionBus()) << "cannot take the tray watcher's name on the session bus";
+        installModel();
+        ASSERT_NO_FATAL_FAILURE(startReadyApp());
+        ASSERT_TRUE(eventually([&] { return !watcher.items().isEmpty(); })) << m_app->report();
+        TrayMenu menu(watcher.items().constFirst());
+        ASSERT_TRUE(eventually([&] { return menu.click("Settings..."); })) << m_app->report();
+        ASSERT_TRUE(eventually([] { return !windowGeometries("Vandrel Settings").isEmpty(); })) << m_app->report();
+        const QString geometry = windowGeometries("Vandrel Settings").constFirst();
+        const int x = geometry.section('+', 1, 1).toInt(), y = geometry.section('+', 2, 2).toInt();
+        m_keyboard.pointTo(x + 100, y + 600);
+        pause(1000);
+    }
+
     // The warm-up after a model load opens the microphone for a moment; a recording must start from a
     // quiet server, so wait until the warm-up has come and gone.
     void waitForWarmUp(Child& app) {
@@ -581,18 +597,7 @@ TEST_F(EndToEnd, TheTraysSettingsItemOpensOneSettingsWindow) {
 
 TEST_F(EndToEnd, AHotkeyChosenInTheSettingsWindowStartsTheDictationAndTheOldOneNoLonger) {
     test::StatusNotifierWatcher watcher;
-    ASSERT_TRUE(watcher.registerOnSessionBus()) << "cannot take the tray watcher's name on the session bus";
-    installModel();
-    startReadyApp();
-    if (HasFatalFailure()) return;
-    ASSERT_TRUE(eventually([&] { return !watcher.items().isEmpty(); })) << m_app->report();
-    TrayMenu menu(watcher.items().constFirst());
-    ASSERT_TRUE(eventually([&] { return menu.click("Settings..."); })) << m_app->report();
-    ASSERT_TRUE(eventually([] { return !windowGeometries("Vandrel Settings").isEmpty(); })) << m_app->report();
-    const QString geometry = windowGeometries("Vandrel Settings").constFirst();
-    const int x = geometry.section('+', 1, 1).toInt(), y = geometry.section('+', 2, 2).toInt();
-    m_keyboard.pointTo(x + 100, y + 600);  // over the sidebar's empty part: hovers, clicks nothing
-    pause(1000);
+    ASSERT_NO_FATAL_FAILURE(openSettingsFromTheTray(watcher));
 
     // The user moves through the page with Tab and picks the entry above the current one in the hotkey
     // picker: from "Right Ctrl" that is "Right Shift". Up changes nothing on the other controls on the way
@@ -620,18 +625,7 @@ TEST_F(EndToEnd, AShortcutTypedIntoTheSettingsWindowsRecorderStartsTheDictation)
     defaults.replace(defaults.find("\"rightControl\""), 14, "\"custom\"");
     std::ofstream(m_home.path() / "config/Vandrel/defaults.json") << defaults;
     test::StatusNotifierWatcher watcher;
-    ASSERT_TRUE(watcher.registerOnSessionBus()) << "cannot take the tray watcher's name on the session bus";
-    installModel();
-    startReadyApp();
-    if (HasFatalFailure()) return;
-    ASSERT_TRUE(eventually([&] { return !watcher.items().isEmpty(); })) << m_app->report();
-    TrayMenu menu(watcher.items().constFirst());
-    ASSERT_TRUE(eventually([&] { return menu.click("Settings..."); })) << m_app->report();
-    ASSERT_TRUE(eventually([] { return !windowGeometries("Vandrel Settings").isEmpty(); })) << m_app->report();
-    const QString geometry = windowGeometries("Vandrel Settings").constFirst();
-    const int x = geometry.section('+', 1, 1).toInt(), y = geometry.section('+', 2, 2).toInt();
-    m_keyboard.pointTo(x + 100, y + 600);  // over the sidebar's empty part: hovers, clicks nothing
-    pause(1000);
+    ASSERT_NO_FATAL_FAILURE(openSettingsFromTheTray(watcher));
 
     // Ctrl+Alt+D, typed as a user types it: the modifiers go down one after the other, then the key.
     auto typeCtrlAltD = [this](int holdMs) {

@@ -207,6 +207,18 @@ protected:
             .has_value();
     }
 
+    void startAppTerminalAndClipboardOwner() {
+        ASSERT_NO_FATAL_FAILURE(startReadyApp());
+        ASSERT_NO_FATAL_FAILURE(startTerminal());
+        ASSERT_NO_FATAL_FAILURE(startClipboardOwner());
+    }
+    // `vandrel --start`, then `speech` played into the microphone while it records.
+    void startAndSpeak(const fs::path& speech) {
+        ASSERT_TRUE(command("--start")) << everything();
+        ASSERT_TRUE(eventually([] { return recordingStreams() > 0; })) << "--start did not record\n" << everything();
+        ASSERT_TRUE(play(speech));
+    }
+
     std::string everything() const {
         std::string all;
         for (const auto* child : {m_vandrel.get(), m_terminal.get(), m_gtk.get(), m_owner.get()})
@@ -232,21 +244,14 @@ protected:
 
 TEST_F(WaylandEndToEnd, StartAndStopPasteIntoANativeTerminalAndTheClipboardComesBack) {
     const fs::path speech = makeSpeech();
-    startReadyApp();
-    if (HasFatalFailure()) return;
-    startTerminal();
-    if (HasFatalFailure()) return;
-    startClipboardOwner();
-    if (HasFatalFailure()) return;
+    ASSERT_NO_FATAL_FAILURE(startAppTerminalAndClipboardOwner());
 
     // The figure of the note: VANDREL_E2E_DICTATIONS=10 repeats the dictation and prints the times.
     const int dictations = std::max(1, std::atoi(env("VANDREL_E2E_DICTATIONS").c_str()));
     std::vector<double> keyUpToText;
     QByteArray expected;
     for (int i = 0; i < dictations; ++i) {
-        ASSERT_TRUE(command("--start")) << everything();
-        ASSERT_TRUE(eventually([] { return recordingStreams() > 0; })) << "--start did not record\n" << everything();
-        ASSERT_TRUE(play(speech));
+        ASSERT_NO_FATAL_FAILURE(startAndSpeak(speech));
         pause(300);
         expected += (kDictatedText + " ").toUtf8();
         QElapsedTimer sinceKeyUp;
@@ -273,9 +278,7 @@ TEST_F(WaylandEndToEnd, ADictationPastesIntoAGtkApplicationOnWayland) {
     startClipboardOwner();
     if (HasFatalFailure()) return;
 
-    ASSERT_TRUE(command("--start")) << everything();
-    ASSERT_TRUE(eventually([] { return recordingStreams() > 0; })) << everything();
-    ASSERT_TRUE(play(speech));
+    ASSERT_NO_FATAL_FAILURE(startAndSpeak(speech));
     pause(300);
     ASSERT_TRUE(command("--stop")) << everything();
     EXPECT_TRUE(m_gtk->waitForOutput("TEXT:" + kDictatedText + " \n")) << everything();
@@ -284,16 +287,9 @@ TEST_F(WaylandEndToEnd, ADictationPastesIntoAGtkApplicationOnWayland) {
 
 TEST_F(WaylandEndToEnd, CancelPastesNothing) {
     const fs::path speech = makeSpeech();
-    startReadyApp();
-    if (HasFatalFailure()) return;
-    startTerminal();
-    if (HasFatalFailure()) return;
-    startClipboardOwner();
-    if (HasFatalFailure()) return;
+    ASSERT_NO_FATAL_FAILURE(startAppTerminalAndClipboardOwner());
 
-    ASSERT_TRUE(command("--start")) << everything();
-    ASSERT_TRUE(eventually([] { return recordingStreams() > 0; })) << everything();
-    ASSERT_TRUE(play(speech));
+    ASSERT_NO_FATAL_FAILURE(startAndSpeak(speech));
     ASSERT_TRUE(command("--cancel")) << everything();
     EXPECT_TRUE(eventually([] { return recordingStreams() == 0; })) << everything();
     // Long enough for a transcription by the fake library, a paste and a restore to have happened.
