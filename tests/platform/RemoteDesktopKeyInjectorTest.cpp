@@ -29,6 +29,18 @@ struct RemoteDesktopFixture : ::testing::Test {
         return posted;
     }
     std::string storedToken() { return world.defaults().get(portal::kRemoteDesktopRestoreToken); }
+    // Waits for an OutputService paste: virtual time only past the paste delay, so that no bound of the
+    // injector's runs out while the portal is still answering in real time.
+    bool pasted(const std::optional<PasteResult>& result) {
+        double advanced = 0;
+        return test::pumpUntil(world.loop(), [&] {
+            if (advanced < 2 * OutputService::pasteDelay) {
+                world.loop().advanceSeconds(0.01);
+                advanced += 0.01;
+            }
+            return result.has_value();
+        });
+    }
 
     test::TestWorld world;
     test::ScriptedPortal portal;
@@ -39,7 +51,7 @@ const QStringList kControlV{"RemoteDesktop.NotifyKeyboardKeycode 29 1", "RemoteD
 
 }  // namespace
 
-TEST_F(RemoteDesktopFixture, ConsentIsAskedOnceAndTheRestoreTokenCarriesItToTheNextSession) {
+TEST_F(RemoteDesktopFixture, ConsentIsAskedOncePerSessionAndAgainOnceTheDesktopEndsIt) {
     EXPECT_TRUE(RemoteDesktopKeyInjector::isOffered(portal.connect("probe")));
     {
         RemoteDesktopKeyInjector injector(portal.connect("first"));
@@ -47,32 +59,31 @@ TEST_F(RemoteDesktopFixture, ConsentIsAskedOnceAndTheRestoreTokenCarriesItToTheN
         EXPECT_FALSE(injector.hasConsent());
         EXPECT_EQ(paste(injector, PasteKeystroke::controlV), true);
         EXPECT_TRUE(injector.hasConsent());
-        EXPECT_EQ(portal.calls(),
-                  QStringList({"RemoteDesktop.CreateSession", "RemoteDesktop.SelectDevices types=1 persist_mode=2",
-                               "RemoteDesktop.Start"}) +
-                      kControlV);
-        EXPECT_EQ(storedToken(), "tok-1");
+        // xdg-desktop-portal 1.16 serves RemoteDesktop version 1: it passes neither the persistence we ask
+        // for nor a restore token on, and hands out none, so nothing is stored for the next start.
+        EXPECT_EQ(portal.callsSince(0, 7), QStringList({"RemoteDesktop.CreateSession",
+                                                        "RemoteDesktop.SelectDevices types=1", "RemoteDesktop.Start"}) +
+                                               kControlV);
+        EXPECT_EQ(storedToken(), "");
 
         // The session stays: a terminal's paste goes out without another question.
         const int before = static_cast<int>(portal.calls().size());
         EXPECT_EQ(paste(injector, PasteKeystroke::controlShiftV), true);
         EXPECT_EQ(
-            portal.callsSince(before),
+            portal.callsSince(before, 6),
             QStringList({"RemoteDesktop.NotifyKeyboardKeycode 29 1", "RemoteDesktop.NotifyKeyboardKeycode 42 1",
                          "RemoteDesktop.NotifyKeyboardKeycode 47 1", "RemoteDesktop.NotifyKeyboardKeycode 47 0",
                          "RemoteDesktop.NotifyKeyboardKeycode 42 0", "RemoteDesktop.NotifyKeyboardKeycode 29 0"}));
 
-        // The desktop ends the session (the user stopped it there): the next paste starts a new one,
-        // restored by the token, which is then replaced by the new single-use one.
+        // The desktop ends the session (the user stopped it there): the next paste starts a new one.
         ASSERT_TRUE(portal.send("close-session"));
-        test::pumpUntil(world.loop(), [&] { return !injector.hasSession(); });
+        ASSERT_TRUE(test::pumpUntil(world.loop(), [&] { return !injector.hasSession(); }));
         const int closedAt = static_cast<int>(portal.calls().size());
         EXPECT_EQ(paste(injector, PasteKeystroke::controlV), true);
-        EXPECT_EQ(portal.callsSince(closedAt).mid(0, 3),
-                  QStringList({"RemoteDesktop.CreateSession",
-                               "RemoteDesktop.SelectDevices types=1 persist_mode=2 restore_token=tok-1",
-                               "RemoteDesktop.Start"}));
-        EXPECT_EQ(storedToken(), "tok-2");
+        EXPECT_EQ(
+            portal.callsSince(closedAt, 7),
+            QStringList({"RemoteDesktop.CreateSession", "RemoteDesktop.SelectDevices types=1", "RemoteDesktop.Start"}) +
+                kControlV);
     }
     // Quitting closes the session on the portal's side.
     EXPECT_TRUE(portal.waitForLine("Session.Close vandrel5"));
@@ -95,10 +106,7 @@ TEST_F(RemoteDesktopFixture, RefusedConsentLeavesTheTextOnTheClipboardAndIsNotAs
         errorMessage.set(r.failureMessage);
         result = r;
     });
-    ASSERT_TRUE(test::pumpUntil(world.loop(), [&] {
-        world.loop().advanceSeconds(0.01);
-        return result.has_value();
-    }));
+    ASSERT_TRUE(pasted(result));
     EXPECT_FALSE(result->keystrokeSent);
     EXPECT_TRUE(result->failureMessage.has_value());
     world.loop().advanceSeconds(5);  // past any restore delay
@@ -118,10 +126,7 @@ TEST_F(RemoteDesktopFixture, RefusedConsentLeavesTheTextOnTheClipboardAndIsNotAs
         errorMessage.set(r.failureMessage);
         result = r;
     });
-    ASSERT_TRUE(test::pumpUntil(world.loop(), [&] {
-        world.loop().advanceSeconds(0.01);
-        return result.has_value();
-    }));
+    ASSERT_TRUE(pasted(result));
     world.loop().advanceSeconds(5);
     EXPECT_EQ(errorMessage.get(), result->failureMessage);
     EXPECT_NE(errorMessage.get(), localized(KeyboardRefusalNotice::text));
