@@ -147,3 +147,101 @@ TEST_F(RemoteDesktopFixture, APortalThatLeavesWhileAskingFailsThePasteInsteadOfH
     ASSERT_TRUE(test::pumpUntil(world.loop(), [&] { return posted.has_value(); }));
     EXPECT_EQ(posted, false);
 }
+
+namespace {
+
+const QString kKeyLine = "RemoteDesktop.NotifyKeyboardKeycode ";
+
+QStringList keyLines(std::initializer_list<std::pair<int, int>> events) {
+    QStringList out;
+    for (const auto& [keycode, state] : events) out << kKeyLine + QString("%1 %2").arg(keycode).arg(state);
+    return out;
+}
+
+// The keys the desktop holds down after `calls`, in press order.
+QList<int> keysLeftDown(const QStringList& calls) {
+    QList<int> down;
+    for (const auto& line : calls) {
+        if (!line.startsWith(kKeyLine)) continue;
+        const auto words = line.mid(kKeyLine.size()).split(' ');
+        const int keycode = words[0].toInt();
+        if (words[1] == "1")
+            down << keycode;
+        else
+            down.removeAll(keycode);
+    }
+    return down;
+}
+
+}  // namespace
+
+TEST_F(RemoteDesktopFixture, EveryPressAndReleaseReachesTheDesktopInTheOrderSentOverPastesBackToBack) {
+    RemoteDesktopKeyInjector injector(portal.connect("order"));
+    ASSERT_EQ(paste(injector, PasteKeystroke::controlV), true);
+    const int before = static_cast<int>(portal.callsSince(0, 7).size());
+    // Each round asks the next paste while the one before is still going out, as quick dictations do.
+    QStringList expected;
+    int posted = 0;
+    for (int round = 0; round < 4; ++round) {
+        for (auto keystroke : {PasteKeystroke::controlV, PasteKeystroke::controlShiftV, PasteKeystroke::shiftInsert})
+            injector.sendPaste(keystroke, [&](bool ok) { posted += ok ? 1 : 0; });
+        expected << kControlV << keyLines({{29, 1}, {42, 1}, {47, 1}, {47, 0}, {42, 0}, {29, 0}})
+                 << keyLines({{42, 1}, {110, 1}, {110, 0}, {42, 0}});
+    }
+    ASSERT_TRUE(test::pumpUntil(world.loop(), [&] { return posted == 12; }));
+    EXPECT_EQ(portal.callsSince(before, static_cast<int>(expected.size())), expected);
+}
+
+TEST_F(RemoteDesktopFixture, APortalThatStopsAnsweringMidKeystrokeFailsThePasteAndLeavesNoKeyDown) {
+    RemoteDesktopKeyInjector injector(portal.connect("stuck"));
+    ASSERT_EQ(paste(injector, PasteKeystroke::controlV), true);
+    const int before = static_cast<int>(portal.callsSince(0, 7).size());
+
+    // The portal stops once Ctrl and Shift are down.
+    ASSERT_TRUE(portal.send("freeze-after-keys 2"));
+    std::optional<bool> first, second;
+    injector.sendPaste(PasteKeystroke::controlShiftV, [&](bool ok) { first = ok; });
+    ASSERT_TRUE(portal.waitForLine("RemoteDesktop.NotifyKeyboardKeycode 42 1"));
+    world.loop().advanceSeconds(RemoteDesktopKeyInjector::keyAnswerSeconds / 2);
+    test::spinFor(50);
+    EXPECT_FALSE(first.has_value());
+    world.loop().advanceSeconds(RemoteDesktopKeyInjector::keyAnswerSeconds);
+    ASSERT_TRUE(test::pumpUntil(world.loop(), [&] { return first.has_value(); }));
+    EXPECT_EQ(first, false);
+
+    // Asked while the portal is stuck, the next paste waits behind the releases and then goes through whole.
+    injector.sendPaste(PasteKeystroke::controlV, [&](bool ok) { second = ok; });
+    ASSERT_TRUE(portal.send("thaw"));
+    ASSERT_TRUE(test::pumpUntil(world.loop(), [&] { return second.has_value(); }));
+    EXPECT_EQ(second, true);
+    // The frontend answers before the backend has the call: wait (bounded) for the last paste's release.
+    QStringList calls;
+    test::spinUntil([&] {
+        calls = portal.callsSince(before);
+        return calls.size() >= 8 && calls.mid(calls.size() - 4) == kControlV;
+    });
+    ASSERT_GE(calls.size(), 8);
+    // Pressed: Ctrl, Shift and perhaps V, whose answer was the one that never came; each released, in reverse.
+    const QStringList failed = calls.mid(0, calls.size() - 4);
+    EXPECT_TRUE(failed == keyLines({{29, 1}, {42, 1}, {42, 0}, {29, 0}}) ||
+                failed == keyLines({{29, 1}, {42, 1}, {47, 1}, {47, 0}, {42, 0}, {29, 0}}))
+        << failed.join(", ").toStdString();
+    EXPECT_EQ(calls.mid(calls.size() - 4), kControlV);
+    EXPECT_TRUE(keysLeftDown(calls).isEmpty());
+}
+
+TEST_F(RemoteDesktopFixture, ASessionTheDesktopClosesMidKeystrokeNeitherHangsThePasteNorTheNextOne) {
+    RemoteDesktopKeyInjector injector(portal.connect("closing"));
+    ASSERT_EQ(paste(injector, PasteKeystroke::controlV), true);
+    ASSERT_TRUE(portal.send("close-after-keys 1"));
+    // Whether the rest of the keystroke still counts depends on which the portal saw first, the end of
+    // the session or the next key; either way the answer comes, and nothing is sent to the old session.
+    EXPECT_TRUE(paste(injector, PasteKeystroke::controlShiftV).has_value());
+    ASSERT_TRUE(test::pumpUntil(world.loop(), [&] { return !injector.hasSession(); }));
+    const int closedAt = static_cast<int>(portal.calls().size());
+    EXPECT_EQ(paste(injector, PasteKeystroke::controlV), true);
+    EXPECT_EQ(
+        portal.callsSince(closedAt, 7),
+        QStringList({"RemoteDesktop.CreateSession", "RemoteDesktop.SelectDevices types=1", "RemoteDesktop.Start"}) +
+            kControlV);
+}

@@ -17,11 +17,13 @@
 #   refuse METHOD            answer METHOD with response 1 (the user cancelled) from now on
 #   fail METHOD              answer METHOD with response 2 from now on
 #   grant METHOD             answer METHOD normally again
-#   hold METHOD              never answer METHOD (a question the user leaves open); "answer" ends it
-#   answer METHOD            answer the held calls of METHOD now, as the current rule for METHOD says
+#   hold METHOD              leave METHOD's calls unanswered from now on (a question the user leaves open)
+#   answer METHOD            answer the calls of METHOD held so far: as refuse or fail said since, else granted
 #   no-keyboard              Start grants everything but the keyboard (devices=0) from now on
-#   stall-keys N             the frontend's N-th NotifyKeyboardKeycode from now on, and each after it, is not
-#                            answered (a desktop that stopped taking input); "stall-keys 0" ends it
+#   freeze-after-keys N      stop the frontend (SIGSTOP) once the N-th keycode from now has arrived: a portal
+#                            that no longer answers (the frontend answers a key event before it passes it on,
+#                            so a backend cannot hold that answer itself)
+#   thaw                     let a stopped frontend go on (SIGCONT)
 #   close-after-keys N       the backend closes the remote-desktop session after the N-th keycode from now
 #   drop ID                  BindShortcuts leaves the shortcut ID out of its answer
 #   activate ID / deactivate ID   emit Activated / Deactivated for the latest shortcuts session
@@ -131,9 +133,9 @@ class BackendBase(dbus.service.Object):
         self.sessions = {}
         self.held = []
         self.keys_seen = 0
-        self.stall_from = 0
+        self.freeze_at = 0
         self.close_after = 0
-        self.stalled = []
+        self.services = None
 
     # ---- plumbing ----
     def respond(self, handle, method, results, reply):
@@ -244,10 +246,11 @@ class Backend(BackendBase):
             error(dbus.exceptions.DBusException('no such session', name='org.freedesktop.DBus.Error.AccessDenied'))
             return
         self.keys_seen += 1
+        if self.freeze_at and self.keys_seen == self.freeze_at:
+            # Before the line is printed: a test that sees it knows the frontend is stopped.
+            self.freeze_at = 0
+            self.services.frontend.send_signal(signal.SIGSTOP)
         say('RemoteDesktop.NotifyKeyboardKeycode %d %d' % (keycode, state))
-        if self.stall_from and self.keys_seen >= self.stall_from:
-            self.stalled.append(reply)
-            return
         reply()
         if self.close_after and self.keys_seen == self.close_after:
             self.close_after = 0
@@ -342,6 +345,7 @@ def main():
         say('failed: %s is taken' % NAME)
         return 1
     services = Services(bus)
+    backend.services = services
     signal.signal(signal.SIGTERM, lambda *_: (services.stop_all(), sys.exit(0)))
     loop = GLib.MainLoop()
 
@@ -371,12 +375,10 @@ def main():
             backend.answer_held(args[0])
         elif verb == 'no-keyboard':
             backend.keyboard = False
-        elif verb == 'stall-keys':
-            backend.stall_from = backend.keys_seen + int(args[0]) if int(args[0]) else 0
-            if not backend.stall_from:
-                for reply in backend.stalled:
-                    reply()
-                backend.stalled = []
+        elif verb == 'freeze-after-keys':
+            backend.freeze_at = backend.keys_seen + int(args[0])
+        elif verb == 'thaw':
+            services.frontend.send_signal(signal.SIGCONT)
         elif verb == 'close-after-keys':
             backend.close_after = backend.keys_seen + int(args[0])
         elif verb == 'drop':
