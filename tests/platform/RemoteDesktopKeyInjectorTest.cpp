@@ -202,10 +202,8 @@ TEST_F(RemoteDesktopFixture, APortalThatStopsAnsweringMidKeystrokeFailsThePasteA
     std::optional<bool> first, second;
     injector.sendPaste(PasteKeystroke::controlShiftV, [&](bool ok) { first = ok; });
     ASSERT_TRUE(portal.waitForLine("RemoteDesktop.NotifyKeyboardKeycode 42 1"));
-    world.loop().advanceSeconds(RemoteDesktopKeyInjector::keyAnswerSeconds / 2);
-    test::spinFor(50);
+    test::spinFor(RemoteDesktopKeyInjector::keyAnswerMs / 2);
     EXPECT_FALSE(first.has_value());
-    world.loop().advanceSeconds(RemoteDesktopKeyInjector::keyAnswerSeconds);
     ASSERT_TRUE(test::pumpUntil(world.loop(), [&] { return first.has_value(); }));
     EXPECT_EQ(first, false);
 
@@ -244,4 +242,30 @@ TEST_F(RemoteDesktopFixture, ASessionTheDesktopClosesMidKeystrokeNeitherHangsThe
         portal.callsSince(closedAt, 7),
         QStringList({"RemoteDesktop.CreateSession", "RemoteDesktop.SelectDevices types=1", "RemoteDesktop.Start"}) +
             kControlV);
+}
+
+TEST_F(RemoteDesktopFixture, AConsentLeftOpenFailsEachPasteAfterItsBoundAndALateGrantServesTheNext) {
+    ASSERT_TRUE(portal.send("hold Start"));
+    RemoteDesktopKeyInjector injector(portal.connect("open"));
+    std::vector<bool> first, second;
+    injector.sendPaste(PasteKeystroke::controlV, [&](bool ok) { first.push_back(ok); });
+    ASSERT_TRUE(portal.waitForLine("RemoteDesktop.Start"));
+    world.loop().advanceSeconds(RemoteDesktopKeyInjector::consentAnswerSeconds - 1);
+    // A paste asked meanwhile waits for the same question, with a bound of its own.
+    injector.sendPaste(PasteKeystroke::controlV, [&](bool ok) { second.push_back(ok); });
+    world.loop().advanceSeconds(1.1);
+    EXPECT_EQ(first, std::vector<bool>{false});
+    EXPECT_TRUE(second.empty());
+    world.loop().advanceSeconds(RemoteDesktopKeyInjector::consentAnswerSeconds);
+    EXPECT_EQ(second, std::vector<bool>{false});
+    // The question stays open on the desktop; no second one is asked.
+    EXPECT_EQ(portal.calls().count("RemoteDesktop.Start"), 1);
+    EXPECT_TRUE(portal.lastLine("Request.Close").isEmpty());
+
+    ASSERT_TRUE(portal.send("answer Start"));
+    ASSERT_TRUE(test::pumpUntil(world.loop(), [&] { return injector.hasSession(); }));
+    const int before = static_cast<int>(portal.calls().size());
+    EXPECT_EQ(paste(injector, PasteKeystroke::controlV), true);
+    EXPECT_EQ(portal.callsSince(before, 4), kControlV);
+    EXPECT_EQ(first.size() + second.size(), 2u);  // the given-up pastes are not answered again
 }

@@ -36,6 +36,13 @@ std::vector<std::pair<int, std::uint32_t>> keyEvents(PasteKeystroke keystroke) {
 
 RemoteDesktopKeyInjector::RemoteDesktopKeyInjector(QDBusConnection bus, QObject* parent)
     : QObject(parent), m_client(std::move(bus)) {
+    m_keyBound.setSingleShot(true);
+    m_keyBound.setInterval(keyAnswerMs);
+    connect(&m_keyBound, &QTimer::timeout, this, [this] {
+        // Stuck: the paste has failed, but its releases wait for this answer so as not to overtake it.
+        log("Platform", "paste: the RemoteDesktop portal does not answer a key event");
+        if (m_inFlight && m_inFlight->stroke) failStroke(m_inFlight->stroke);
+    });
     m_vanished = m_client.vanished.connect([this] {
         if (m_state == State::refused) return;
         m_session.clear();
@@ -205,11 +212,7 @@ void RemoteDesktopKeyInjector::sendNextKey() {
         const int keycode = event.keycode;
         const std::uint32_t state = event.state;
         m_inFlight = std::move(event);
-        m_keyBound = MainLoop::current().singleShot(seconds(keyAnswerSeconds), [this] {
-            // Stuck: the paste has failed, but its releases wait for this answer so as not to overtake it.
-            log("Platform", "paste: the RemoteDesktop portal does not answer a key event");
-            if (m_inFlight && m_inFlight->stroke) failStroke(m_inFlight->stroke);
-        });
+        m_keyBound.start();
         m_client.call(
             interfaceName, "NotifyKeyboardKeycode", {session, QVariantMap{}, keycode, state},
             [this](bool ok) { keyAnswered(ok); }, keyCallLimitMs);
@@ -217,7 +220,7 @@ void RemoteDesktopKeyInjector::sendNextKey() {
 }
 
 void RemoteDesktopKeyInjector::keyAnswered(bool ok) {
-    m_keyBound.cancel();
+    m_keyBound.stop();
     auto event = std::exchange(m_inFlight, std::nullopt);
     if (event && event->stroke) {
         auto stroke = event->stroke;

@@ -3,6 +3,7 @@
 #include <QDBusConnection>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -38,8 +39,9 @@ public:
     // question stays open: a grant that comes later serves the next paste.
     static constexpr double consentAnswerSeconds = 30.0;
     // How long one key event may go unanswered before its paste counts as failed. The portal answers in
-    // well under a millisecond; a second means it is stuck, and the user should not wait on it.
-    static constexpr double keyAnswerSeconds = 1.0;
+    // well under a millisecond; a second means it is stuck, and the user should not wait on it. Real time,
+    // like the bus's own timeouts: it measures another process, not a step of our flow.
+    static constexpr int keyAnswerMs = 1000;
     // How long we wait for that answer at all before sending the releases regardless: the next event goes
     // out only after the one before it, so that late presses cannot overtake the releases.
     static constexpr int keyCallLimitMs = 5000;
@@ -102,7 +104,7 @@ private:
     std::uint64_t m_waitingCount = 0;
     std::deque<KeyEvent> m_keys;
     std::optional<KeyEvent> m_inFlight;
-    Timer m_keyBound;
+    QTimer m_keyBound;
     Connection m_vanished, m_closed;
 };
 
