@@ -6,13 +6,19 @@
 # the permission store and the frontend (XDG_DESKTOP_PORTAL, default /usr/libexec/xdg-desktop-portal),
 # which picks this backend through vandreltest.portal in a folder of ours (XDG_DESKTOP_PORTAL_DIR, UseIn=
 # the XDG_CURRENT_DESKTOP we give it). Applications talk to the frontend, so its threading, its filtering
-# of options and its restore tokens are in the path.
+# of options and its permission handling are in the path.
+#
+# What xdg-desktop-portal 1.16 does in front of a backend, as seen here: it gives an unsandboxed caller the
+# app id ""; it serves RemoteDesktop version 1, so of SelectDevices' options only "types" is passed on
+# ("persist_mode" and "restore_token" are dropped, and no restore token is handed out); it answers
+# NotifyKeyboardKeycode before the backend has the call, each call from a worker thread of its own; and it
+# passes a backend's Start results (devices, restore_data) and CreateSession's "shortcuts" on as they are.
 #
 # It prints every call the frontend passes on, one line each, in the order they arrive:
-#   RemoteDesktop.SelectDevices types=1 persist_mode=2 restore_data=tok-1
+#   RemoteDesktop.SelectDevices types=1
 #   RemoteDesktop.NotifyKeyboardKeycode 29 1
-# (restore_data is the data this backend gave with an earlier grant, handed back by the frontend for the
-# restore token the application sent.)
+# (A frontend that keeps restore tokens would pass persist_mode on, and hand back the restore_data this
+# backend gave with an earlier grant, "tok-N": printed as persist_mode=2 restore_data=tok-1.)
 # Commands (one a line):
 #   refuse METHOD            answer METHOD with response 1 (the user cancelled) from now on
 #   fail METHOD              answer METHOD with response 2 from now on
