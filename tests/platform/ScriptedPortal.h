@@ -1,11 +1,14 @@
 #pragma once
 
+#include <sys/prctl.h>
+
 #include <QDBusConnection>
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <csignal>
 #include <ostream>
 
 #include "base/ManualMainLoop.h"
@@ -31,6 +34,9 @@ public:
                    "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\" "
                    "eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
         file.close();
+        // Neither outlives a test that crashes: the bus and the backend (which stops the frontend) end with it.
+        for (auto* child : {&m_daemon, &m_peer})
+            child->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         m_daemon.start("dbus-daemon", {"--config-file=" + config, "--nofork", "--print-address"});
         // Bounded, and generous: on a machine busy with builds a process can take seconds to come up.
         if (!spinUntil([&] { return m_daemon.canReadLine() || m_daemon.waitForReadyRead(50); }, 15000)) return;
