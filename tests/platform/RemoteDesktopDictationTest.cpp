@@ -46,8 +46,11 @@ struct PortalDictationTest : ::testing::Test {
         world.loop().advanceSeconds(600);
     }
     // Bus, service threads and the flow's own short pauses: real time for the first two, and virtual
-    // time in small steps, never more than `virtualLimit` in all, so no longer bound runs out meanwhile.
-    bool waitFor(const std::function<bool()>& done, double virtualLimit = 3.0) {
+    // time in small steps, never more than `virtualLimit` in all. Virtual time runs faster than real time
+    // here, so the limit must cover a slow transcription and still stay clear of the bound under test:
+    // the default keeps a consent question begun meanwhile well short of its half-way mark.
+    bool waitFor(const std::function<bool()>& done,
+                 double virtualLimit = RemoteDesktopKeyInjector::consentAnswerSeconds / 3) {
         double advanced = 0;
         return test::pumpUntil(
             world.loop(),

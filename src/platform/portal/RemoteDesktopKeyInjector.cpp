@@ -183,9 +183,10 @@ void RemoteDesktopKeyInjector::flushWaiting(bool started) {
 void RemoteDesktopKeyInjector::post(PasteKeystroke keystroke, std::function<void(bool)> done) {
     const auto events = keyEvents(keystroke);
     auto stroke = std::make_shared<Stroke>();
+    stroke->session = m_session;
     stroke->done = std::move(done);
     stroke->unanswered = events.size();
-    for (const auto& [keycode, state] : events) m_keys.push_back({m_session, keycode, state, stroke});
+    for (const auto& [keycode, state] : events) m_keys.push_back({stroke->session, keycode, state, stroke});
     sendNextKey();
 }
 
@@ -239,8 +240,7 @@ void RemoteDesktopKeyInjector::failStroke(const std::shared_ptr<Stroke>& stroke)
     stroke->finished = true;
     std::erase_if(m_keys, [&](const KeyEvent& e) { return e.stroke == stroke; });
     // Release what went down, the last pressed first, ahead of any later paste.
-    const QString session = m_inFlight && m_inFlight->stroke == stroke ? m_inFlight->session : m_session;
-    for (const int keycode : stroke->down) m_keys.push_front({session, keycode, 0, nullptr});
+    for (const int keycode : stroke->down) m_keys.push_front({stroke->session, keycode, 0, nullptr});
     stroke->down.clear();
     log("Platform", "paste: the keystroke did not go through; the text stays on the clipboard");
     if (auto done = std::exchange(stroke->done, nullptr)) done(false);

@@ -74,6 +74,7 @@ private:
     };
     // One paste keystroke on its way: its events go out one at a time, behind those of earlier pastes.
     struct Stroke {
+        QString session;  // where its keys go down, and so where they are released
         std::function<void(bool)> done;
         std::size_t unanswered = 0;
         bool finished = false;
