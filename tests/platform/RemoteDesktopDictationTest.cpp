@@ -136,6 +136,8 @@ TEST_F(PortalDictationTest, ALateRefusalIsToldOnceAndLaterDictationsLeaveTheirTe
     ASSERT_TRUE(portal.send("answer Start"));
     ASSERT_TRUE(waitFor([&] { return refusals > 0; }, 0));
     EXPECT_FALSE(keyboard->isTrusted());
+    // The refused session is closed on its way out; that close may reach the portal a moment later.
+    ASSERT_TRUE(waitFor([&] { return !portal.calls().filter("Session.Close").isEmpty(); }, 0));
     const int before = static_cast<int>(portal.calls().size());
     dictate("Second.");
     ASSERT_TRUE(waitFor([&] { return state() == RecordingState::idle; }));
