@@ -454,6 +454,8 @@ TEST_F(GeneralSettingsTest, SwitchesWriteTheirKeysAndTheEscapeHintNeedsBoth) {
     app().escapeTapFailure.set(EscapeTapFailure::keyboardsNotReadable);
     EXPECT_TRUE(behaviour->escapeHintText().contains("vandrel --cancel"));
     EXPECT_TRUE(behaviour->escapeHintText().contains("input group"));
+    app().escapeTapFailure.set(EscapeTapFailure::onlyX11Windows);
+    EXPECT_TRUE(behaviour->escapeHintText().contains("while an X11 window or a Vandrel window is focused"));
     behaviour->cancelWithEscapeSwitch()->click();
     EXPECT_EQ(rig.world.defaults().stored(kCancelWithEscape), false);
     EXPECT_FALSE(behaviour->showsEscapeHint());
