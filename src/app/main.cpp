@@ -319,8 +319,11 @@ int main(int argc, char** argv) {
     parts.modifierKeys =
         keyboardDevices ? keyboardDevices->modifierKeys() : std::make_unique<x11::XInputModifierKeyBackend>();
     // What this session's trigger sources can deliver, for the hotkey pickers.
-    const HotkeyAvailability hotkeyAvailability =
+    HotkeyAvailability hotkeyAvailability =
         hotkeyAvailabilityFor({session.wayland, keyboardDevices.has_value(), parts.modifierKeys->reportsFunctionKey()});
+    const bool xwaylandGrabs = session.wayland && !keyboardDevices && deviceOrX11HotKeys;
+    noteCombinationWays(hotkeyAvailability,
+                        {session.wayland, keyboardDevices.has_value(), portalHotKeys != nullptr, xwaylandGrabs});
     parts.updateDriver = std::make_unique<QtUpdateUserDriver>();
     parts.escapeTap = escapeTap ? std::move(escapeTap) : std::make_unique<x11::EscapeKeyGrab>();
     parts.windows =
@@ -345,10 +348,12 @@ int main(int argc, char** argv) {
     // left running.
     Connection portalHotKeysLost;
     if (portalHotKeys) {
-        portalHotKeysLost = portalHotKeys->lost.connect([&delegate, next = deviceOrX11HotKeys,
-                                                         devices = keyboardDevices.has_value()](auto loss) {
+        portalHotKeysLost = portalHotKeys->lost.connect([&delegate, &hotkeyAvailability, next = deviceOrX11HotKeys,
+                                                         devices = keyboardDevices.has_value(),
+                                                         xwaylandGrabs](auto loss) {
             delegate.hotkeyManager().handleTriggerLost();
             KeyboardShortcuts::CarbonKeyboardShortcuts::setBackend(next);
+            noteCombinationWays(hotkeyAvailability, {true, devices, false, xwaylandGrabs});
             const std::string why = loss == portal::GlobalShortcutsHotKeyBackend::Loss::refused
                                         ? "the GlobalShortcuts portal did not bind the shortcut"
                                         : "the GlobalShortcuts portal left";
