@@ -80,6 +80,17 @@ PlatformChoice PlatformChoice::choose(const Session& session, const Offers& offe
     return c;
 }
 
+std::string PlatformChoice::cancelWithoutEscape() const {
+    std::string ways;
+    if (overlay != Overlay::none) ways += "the overlay's cancel button, ";
+    if (tray != Tray::none) ways += "the tray menu, ";
+    if (!ways.empty()) {
+        ways.resize(ways.size() - 2);
+        ways += " or ";
+    }
+    return "cancel with " + ways + "vandrel --cancel";
+}
+
 std::vector<std::string> PlatformChoice::describe() const {
     std::vector<std::string> lines;
     if (!session.wayland) {

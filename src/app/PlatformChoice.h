@@ -61,6 +61,10 @@ public:
     // Whether the paste keystroke picks its road per window (XWayland's X11 windows and native ones).
     bool routesPaste() const { return session.wayland && x11Windows != Keystrokes::none; }
 
+    // What cancels a recording where no Escape is caught, for the log: "cancel with the overlay's cancel
+    // button, the tray menu or vandrel --cancel", naming only what this session has.
+    std::string cancelWithoutEscape() const;
+
     // "paste: ...", one line per facility, in the order the log shows them.
     std::vector<std::string> describe() const;
 };

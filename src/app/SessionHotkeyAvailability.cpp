@@ -23,4 +23,11 @@ HotkeyAvailability hotkeyAvailabilityFor(const TriggerSources& sources) {
     return availability;
 }
 
+void noteCombinationWays(HotkeyAvailability& availability, const CombinationWays& ways) {
+    const bool x11WindowsOnly =
+        ways.waylandSession && ways.xwaylandGrabs && !ways.portalBinds && !ways.keyboardDevicesReadable;
+    availability.setCombinationNote(x11WindowsOnly ? std::optional<std::string>("hotkey.note.x11WindowsOnly")
+                                                   : std::nullopt);
+}
+
 }  // namespace vandrel

@@ -25,6 +25,7 @@
 #include "app/PlatformChoice.h"
 #include "app/RoutingKeyInjector.h"
 #include "app/SessionHotkeyAvailability.h"
+#include "app/WaylandEscapeTap.h"
 #include "base/LocalizationManager.h"
 #include "base/Log.h"
 #include "base/NotificationCenter.h"
@@ -217,13 +218,12 @@ int main(int argc, char** argv) {
     // In a Wayland session the X server sees only the keys typed into X11 windows; the keyboard devices,
     // where this user may read them, see every key. (The X server still names the keys for display.)
     std::optional<KeyboardDeviceSources> keyboardDevices;
-    std::unique_ptr<EscapeKeyTap> escapeTap;
+    std::unique_ptr<EscapeKeyTap> deviceEscapeTap;
     // A Wayland socket leaked into an X11 session must not put the devices in place of the X server's grab.
     if (session.wayland) {
         keyboardDevices = KeyboardDeviceSources::probe();
-        // Escape from the devices even when they are locked: the tap then says why, and the settings what
-        // to do instead; an X11 grab would see only Escapes typed into X11 windows.
-        escapeTap = keyboardDevices->escapeTap();
+        // Kept even when the devices are locked now: Escape asks them again at every recording start.
+        deviceEscapeTap = keyboardDevices->escapeTap();
         if (!keyboardDevices->readable()) keyboardDevices.reset();
     }
     // The key combinations' way when no portal serves them, or once it stopped serving them.
@@ -253,9 +253,19 @@ int main(int argc, char** argv) {
     const std::string modifierWay = keyboardDevices ? "keyboard devices"
                                     : portalHotKeys ? "X11 (XInput2)"
                                                     : "X11 (XInput2 and key grabs)";
+    // Escape in a Wayland session: the devices where they can be read, else XWayland's grab for X11 windows.
+    std::unique_ptr<EscapeKeyTap> escapeTap;
+    std::string escapeWay = "X11 key grab";
+    if (deviceEscapeTap) {
+        auto tap = std::make_unique<WaylandEscapeTap>(
+            std::move(deviceEscapeTap), session.x11Display ? std::make_unique<x11::EscapeKeyGrab>() : nullptr,
+            keyboardDevices.has_value(), choice.cancelWithoutEscape());
+        escapeWay = tap->description();
+        escapeTap = std::move(tap);
+    }
     log("Platform", (portalHotKeys ? "hotkeys: GlobalShortcuts portal; lone modifiers: " + modifierWay
                                    : "hotkeys and lone modifiers: " + modifierWay) +
-                        "; Escape: " + (escapeTap ? "keyboard devices" : "X11 key grab"));
+                        "; Escape: " + escapeWay);
     // The keystroke for native Wayland windows (virtual keyboard, else the portal's keyboard).
     std::shared_ptr<KeyInjector> waylandKeys;
     std::shared_ptr<portal::RemoteDesktopKeyInjector> portalKeys;
@@ -309,8 +319,11 @@ int main(int argc, char** argv) {
     parts.modifierKeys =
         keyboardDevices ? keyboardDevices->modifierKeys() : std::make_unique<x11::XInputModifierKeyBackend>();
     // What this session's trigger sources can deliver, for the hotkey pickers.
-    const HotkeyAvailability hotkeyAvailability =
+    HotkeyAvailability hotkeyAvailability =
         hotkeyAvailabilityFor({session.wayland, keyboardDevices.has_value(), parts.modifierKeys->reportsFunctionKey()});
+    const bool xwaylandGrabs = session.wayland && !keyboardDevices && deviceOrX11HotKeys;
+    noteCombinationWays(hotkeyAvailability,
+                        {session.wayland, keyboardDevices.has_value(), portalHotKeys != nullptr, xwaylandGrabs});
     parts.updateDriver = std::make_unique<QtUpdateUserDriver>();
     parts.escapeTap = escapeTap ? std::move(escapeTap) : std::make_unique<x11::EscapeKeyGrab>();
     parts.windows =
@@ -335,10 +348,12 @@ int main(int argc, char** argv) {
     // left running.
     Connection portalHotKeysLost;
     if (portalHotKeys) {
-        portalHotKeysLost = portalHotKeys->lost.connect([&delegate, next = deviceOrX11HotKeys,
-                                                         devices = keyboardDevices.has_value()](auto loss) {
+        portalHotKeysLost = portalHotKeys->lost.connect([&delegate, &hotkeyAvailability, next = deviceOrX11HotKeys,
+                                                         devices = keyboardDevices.has_value(),
+                                                         xwaylandGrabs](auto loss) {
             delegate.hotkeyManager().handleTriggerLost();
             KeyboardShortcuts::CarbonKeyboardShortcuts::setBackend(next);
+            noteCombinationWays(hotkeyAvailability, {true, devices, false, xwaylandGrabs});
             const std::string why = loss == portal::GlobalShortcutsHotKeyBackend::Loss::refused
                                         ? "the GlobalShortcuts portal did not bind the shortcut"
                                         : "the GlobalShortcuts portal left";

@@ -116,6 +116,36 @@ bool writeFileAtomically(const std::filesystem::path& path, std::string_view dat
     return true;
 }
 
+std::optional<std::filesystem::path> linkTarget(const std::filesystem::path& path) {
+    // The kernel's own limit on links followed in one lookup.
+    constexpr int kMaxLinks = 40;
+    std::filesystem::path at = path;
+    for (int followed = 0;; ++followed) {
+        std::error_code ec;
+        const auto type = std::filesystem::symlink_status(at, ec).type();
+        if (type == std::filesystem::file_type::not_found) {
+            if (followed == 0) return at;  // a first save
+            errno = ENOENT;
+            return std::nullopt;
+        }
+        if (ec) {
+            errno = ec.value();
+            return std::nullopt;
+        }
+        if (type != std::filesystem::file_type::symlink) return at;
+        if (followed == kMaxLinks) {
+            errno = ELOOP;
+            return std::nullopt;
+        }
+        const auto next = std::filesystem::read_symlink(at, ec);
+        if (ec) {
+            errno = ec.value();
+            return std::nullopt;
+        }
+        at = next.is_absolute() ? next : at.parent_path() / next;
+    }
+}
+
 void removeAtomicWriteLeftovers(const std::filesystem::path& path) {
     const std::string prefix = tempPrefix(path);
     const std::string ours = prefix + std::to_string(::getpid()) + "-";

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,6 +27,10 @@ bool readFile(const std::filesystem::path& path, std::string& out, std::uintmax_
 // Writes `data` to a temporary file beside `path`, syncs it and renames it over `path`, so readers
 // (and a crash at any moment) see either the old or the new content, never a torn file.
 bool writeFileAtomically(const std::filesystem::path& path, std::string_view data);
+// Where a write to `path` must go so that a link there stays a link: the file at the end of its chain of
+// links (each relative link read from its own folder), or `path` itself when it is no link (or not there
+// yet). None, with errno set, for a chain that loops (ELOOP), ends nowhere (ENOENT) or cannot be read.
+std::optional<std::filesystem::path> linkTarget(const std::filesystem::path& path);
 // Removes the temporary files a writeFileAtomically of `path` leaves behind when its process dies before
 // the rename. Files of the calling process are kept (it may be writing right now).
 void removeAtomicWriteLeftovers(const std::filesystem::path& path);

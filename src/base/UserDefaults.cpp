@@ -135,8 +135,9 @@ nlohmann::json toJson(const DefaultsValue& v) {
 std::shared_ptr<UserDefaults> UserDefaults::openFile(const std::filesystem::path& file) {
     std::shared_ptr<UserDefaults> d(new UserDefaults());
     d->m_file = file;
-    // A process killed in the middle of a save leaves its temporary file; nobody else ever removes it.
-    removeAtomicWriteLeftovers(file);
+    // A process killed in the middle of a save leaves its temporary file (beside the file a link leads
+    // to); nobody else ever removes it.
+    if (const auto target = linkTarget(file)) removeAtomicWriteLeftovers(*target);
     d->load();
     return d;
 }
@@ -210,9 +211,13 @@ bool UserDefaults::save() const {
     }
     std::error_code ec;
     std::filesystem::create_directories(m_file->parent_path(), ec);
+    // A settings file kept as a link (into a dotfiles repository, say) stays one: the new contents replace
+    // the file it leads to.
+    const auto target = linkTarget(*m_file);
     // Stored strings are valid UTF-8 already (set() sees to it); the replacing dump only makes sure no
     // value can ever make saving throw.
-    if (!writeFileAtomically(*m_file, j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n")) {
+    if (!target ||
+        !writeFileAtomically(*target, j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n")) {
         log("UserDefaults", "cannot write " + m_file->string() + ": " + std::strerror(errno));
         return false;
     }

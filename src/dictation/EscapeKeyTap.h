@@ -11,6 +11,7 @@ enum class EscapeTapFailure {
     noDisplay,             // no display server the tap can work with
     heldByAnotherProgram,  // another client took Escape first
     keyboardsNotReadable,  // a Wayland session whose keyboard devices this user may not read
+    onlyX11Windows,        // as keyboardsNotReadable, but XWayland's grab catches the Escapes of X11 windows
 };
 
 // Sees Escape presses of the whole session, also while another application has the keyboard focus,
@@ -25,7 +26,8 @@ public:
     // Enabling fails (isEnabled() stays false) when another client took Escape in the meantime.
     virtual void setEnabled(bool enabled) = 0;
     virtual bool isEnabled() const = 0;
-    // Why the last create() or setEnabled(true) failed; none after a success.
+    // Why the last create() or setEnabled(true) failed; none after a success (onlyX11Windows after one
+    // that covers X11 windows alone).
     virtual EscapeTapFailure failure() const = 0;
 
     // Called on the main thread for each Escape press while enabled.

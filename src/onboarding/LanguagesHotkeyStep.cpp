@@ -157,6 +157,8 @@ LanguagesHotkeyStep::LanguagesHotkeyStep(OnboardingView& view, QWidget* parent) 
             hotkeys.configure(HotkeyOption::custom);
             refreshHotkey();  // the new combination may be one this session cannot deliver
         });
+    // The desktop may refuse its binding while the guide is open, leaving the combinations to XWayland.
+    m_availabilityConnection = m_view.context().hotkeyAvailability.changed.connect([this] { refreshHotkey(); });
 
     scroll->setWidget(content);
     outer->addWidget(scroll);
@@ -273,6 +275,9 @@ void LanguagesHotkeyStep::refreshHotkey() {
         hint = localized("Hold the shortcut to record, release to transcribe and paste.");
     else if (!hint)
         hint = hotkeyTriggerDescription(triggerFamily(current), *bundle);
+    // A usable combination that reaches Vandrel only in some windows says which, after its how-to.
+    if (hint && !availability.reason(current, KS::getShortcut(KS::Name::pushToTalk()), *bundle))
+        if (auto note = availability.note(current, *bundle)) *hint += "\n" + *note;
     m_triggerHint->setVisible(hint.has_value());
     style::setText(m_triggerHint, hint.value_or(""));
 

@@ -64,6 +64,7 @@ private:
     QWidget* m_warningLine;
     QLabel* m_warning;
     Connection m_shortcutConnection;
+    Connection m_availabilityConnection;
 };
 
 }  // namespace vandrel

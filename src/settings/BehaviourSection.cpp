@@ -77,6 +77,9 @@ void BehaviourSection::refresh() {
         case EscapeTapFailure::keyboardsNotReadable:
             m_hintText->setText(text.localized("behavior.escapeHint.keyboardsNotReadable"));
             break;
+        case EscapeTapFailure::onlyX11Windows:
+            m_hintText->setText(text.localized("behavior.escapeHint.onlyX11Windows"));
+            break;
         case EscapeTapFailure::none:
         case EscapeTapFailure::noDisplay:
             m_hintText->setText(text.localized(

@@ -59,6 +59,8 @@ ShortcutSection::ShortcutSection(GeneralSettingsView& view, QWidget* parent) : F
         refresh();
         m_view.hotkeyWarningSection()->refresh();
     });
+    // The desktop may refuse its binding while the page is open, leaving the combinations to XWayland.
+    m_availabilityConnection = m_view.context().hotkeyAvailability.changed.connect([this] { refresh(); });
 }
 
 std::optional<HotkeyOption> ShortcutSection::optionAt(int index) const {
@@ -105,13 +107,17 @@ void ShortcutSection::refresh() {
 
     // A trigger that cannot fire here gets the reason instead of a how-to that would not come true.
     QString footer;
-    if (auto reason = m_view.context().hotkeyAvailability.reason(
-            current, KeyboardShortcuts::getShortcut(KeyboardShortcuts::Name::pushToTalk()), *text.bundle()))
+    const auto reason = m_view.context().hotkeyAvailability.reason(
+        current, KeyboardShortcuts::getShortcut(KeyboardShortcuts::Name::pushToTalk()), *text.bundle());
+    if (reason)
         footer = QString::fromStdString(*reason);
     else if (current == HotkeyOption::custom)
         footer = text.localized("Hold the shortcut to record, release to transcribe and paste.");
     else if (auto sentence = hotkeyTriggerDescription(triggerFamily(current), *text.bundle()))
         footer = QString::fromStdString(*sentence);
+    // A usable combination that reaches Vandrel only in some windows says which, after its how-to.
+    if (auto note = m_view.context().hotkeyAvailability.note(current, *text.bundle()); note && !reason)
+        footer += QStringLiteral("\n") + QString::fromStdString(*note);
     setFooter(footer);
     updateCustomRow(current == HotkeyOption::custom);
 }

@@ -40,6 +40,7 @@ private:
     QLabel* m_customLabel = nullptr;
     Connection m_optionConnection;
     Connection m_shortcutChangeConnection;
+    Connection m_availabilityConnection;
 };
 
 }  // namespace vandrel

@@ -96,8 +96,10 @@ void AppDelegate::updateEscapeTap(RecordingState state) {
         return;
     }
     m_escapeTapCurrentlyEnabled = true;
-    m_appState->escapeTapFailure.set(EscapeTapFailure::none);
-    m_appState->escapeCancelNeedsAccessibility.set(false);
+    // A tap may work for some windows only (XWayland's, in a Wayland session): the settings say so.
+    const auto partly = m_escapeTap->failure();
+    m_appState->escapeTapFailure.set(partly);
+    m_appState->escapeCancelNeedsAccessibility.set(partly != EscapeTapFailure::none);
 }
 
 void AppDelegate::handleCommand(AppCommand command) {

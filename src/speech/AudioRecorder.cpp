@@ -71,7 +71,6 @@ AudioDeviceService& AudioRecorder::deviceService() { return m_devices ? *m_devic
 
 void AudioRecorder::requestPermission(std::function<void(bool)> done, std::shared_ptr<AudioBackend> backend) {
     const auto error = backend->connectionError();
-    if (error) log("AudioRecorder", "sound server not reachable: " + *error);
     MainLoop::current().post([done = std::move(done), granted = !error] {
         if (done) done(granted);
     });

@@ -76,6 +76,7 @@ TEST(PlatformChoice, AWaylandSessionTakesTheBestItOffersPerFacility) {
               "paste: XTEST for X11 windows (XWayland), none for Wayland windows (text stays on the clipboard)");
     EXPECT_TRUE(saysSomewhere(c, "tray: none (no tray host; starting Vandrel again opens the settings)"));
     EXPECT_EQ(c.describe().size(), 6u);
+    EXPECT_EQ(c.cancelWithoutEscape(), "cancel with the overlay's cancel button or vandrel --cancel");
 
     // The compositor's protocols come first; the portal's keyboard only without a virtual keyboard.
     C::Offers rich{"xcb", true, true, true, true, true, true, false};
@@ -84,6 +85,7 @@ TEST(PlatformChoice, AWaylandSessionTakesTheBestItOffersPerFacility) {
     EXPECT_EQ(c.clipboard, C::Clipboard::waylandDataControl);
     EXPECT_EQ(c.focus, C::Focus::waylandForeignToplevel);
     EXPECT_EQ(c.tray, C::Tray::statusNotifierItem);
+    EXPECT_EQ(c.cancelWithoutEscape(), "cancel with the overlay's cancel button, the tray menu or vandrel --cancel");
     rich.waylandVirtualKeyboard = false;
     EXPECT_EQ(C::choose(xwaylandSession(), rich).waylandWindows, C::Keystrokes::remoteDesktopPortal);
     // Key combinations through the portal where it offers them, before XWayland's grabs.
@@ -103,6 +105,7 @@ TEST(PlatformChoice, AWaylandSessionTakesTheBestItOffersPerFacility) {
     EXPECT_EQ(c.focus, C::Focus::none);
     EXPECT_EQ(c.overlay, C::Overlay::none);
     EXPECT_EQ(c.hotkeys, C::Hotkeys::commandsOnly);
+    EXPECT_EQ(c.cancelWithoutEscape(), "cancel with vandrel --cancel");
     EXPECT_EQ(c.describe().front(), "paste: Wayland virtual keyboard for Wayland windows");
 }
 

@@ -55,3 +55,30 @@ TEST(SessionHotkeyAvailability, LoneKeysNeedTheKeyboardDevicesOnlyInAWaylandSess
     // A source that did report Fn would offer it.
     EXPECT_EQ(hotkeyAvailabilityFor({false, false, true}).reason(O::fn, appBundle()), std::nullopt);
 }
+
+// Combinations that XWayland's grabs alone serve fire only in X11 windows: a note, not an unavailability.
+TEST(SessionHotkeyAvailability, CombinationsServedOnlyByXWaylandCarryANote) {
+    test::TestWorld world;
+    world.defaults().setString("appLanguage", "en");
+    auto a = hotkeyAvailabilityFor({true, false, false});
+    int changes = 0;
+    auto watch = a.changed.connect([&] { ++changes; });
+    // {Wayland, devices readable, portal binds, XWayland grabs}
+    for (const auto ways : {CombinationWays{false, false, false, true}, CombinationWays{true, true, false, true},
+                            CombinationWays{true, false, true, true}, CombinationWays{true, false, false, false}}) {
+        noteCombinationWays(a, ways);
+        EXPECT_EQ(a.note(HotkeyOption::ctrlShiftSpace, appBundle()), std::nullopt);
+    }
+    EXPECT_EQ(changes, 0);
+    noteCombinationWays(a, {true, false, false, true});
+    EXPECT_EQ(changes, 1);
+    const auto note = a.note(HotkeyOption::optionSpace, appBundle());
+    ASSERT_TRUE(note);
+    EXPECT_NE(note->find("X11 window"), std::string::npos) << *note;
+    EXPECT_EQ(a.note(HotkeyOption::custom, appBundle()), note);
+    EXPECT_EQ(a.note(HotkeyOption::rightOption, appBundle()), std::nullopt);
+    EXPECT_EQ(a.note(HotkeyOption::none, appBundle()), std::nullopt);
+    EXPECT_EQ(a.reason(HotkeyOption::optionSpace, appBundle()), std::nullopt);
+    noteCombinationWays(a, {true, false, false, true});
+    EXPECT_EQ(changes, 1);
+}

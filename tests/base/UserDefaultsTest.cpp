@@ -174,6 +174,45 @@ TEST(UserDefaults, AFileThatIsThereButCannotBeReadIsNeverSavedOver) {
     EXPECT_EQ(slurp(file), R"({"k": "theirs"})");
 }
 
+// A dotfiles repository (GNU Stow) links the settings file into the config folder, here through a chain:
+// a relative link to a second one beside it, which links to the repository's file by an absolute path.
+TEST(UserDefaults, ASettingsFileKeptAsALinkIsWrittenThroughAndStaysALink) {
+    namespace fs = std::filesystem;
+    TempDir dir;
+    fs::create_directories(dir / "dotfiles" / "vandrel");
+    fs::create_directories(dir / "config");
+    const auto kept = dir / "dotfiles" / "vandrel" / "defaults.json";
+    std::ofstream(kept) << R"({"k": "theirs", "other": 1})";
+    // A temporary file of a writer killed mid-save lies beside the file written, not beside the link.
+    const auto leftover = dir / "dotfiles" / "vandrel" / "defaults.json.tmp-1-42";
+    std::ofstream(leftover) << "{";
+    fs::create_symlink(kept, dir / "config" / "stow.json");
+    fs::create_symlink("stow.json", dir / "config" / "defaults.json");
+
+    auto d = UserDefaults::openFile(dir / "config" / "defaults.json");
+    EXPECT_FALSE(fs::exists(leftover));
+    EXPECT_EQ(d->string("k"), "theirs");
+    d->setString("k", "ours");
+    ASSERT_TRUE(d->flush());
+    EXPECT_EQ(fs::read_symlink(dir / "config" / "defaults.json"), "stow.json");
+    EXPECT_EQ(fs::read_symlink(dir / "config" / "stow.json"), kept);
+    const auto saved = nlohmann::json::parse(slurp(kept));
+    EXPECT_EQ(saved["k"], "ours");
+    EXPECT_EQ(saved["other"], 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "config"), {}), 2);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "dotfiles" / "vandrel"), {}), 1);
+
+    // A relative link is read from its own folder, wherever the process runs.
+    fs::remove(dir / "config" / "stow.json");
+    fs::create_symlink("../dotfiles/vandrel/defaults.json", dir / "config" / "stow.json");
+    auto again = UserDefaults::openFile(dir / "config" / "defaults.json");
+    EXPECT_EQ(again->string("k"), "ours");
+    again->setString("k", "third");
+    ASSERT_TRUE(again->flush());
+    EXPECT_TRUE(fs::is_symlink(dir / "config" / "stow.json"));
+    EXPECT_EQ(nlohmann::json::parse(slurp(kept))["k"], "third");
+}
+
 TEST(UserDefaults, UnsupportedValueTypesAreDroppedWithoutChangingOthers) {
     TempDir dir;
     auto file = dir / "defaults.json";

@@ -171,6 +171,31 @@ TEST_F(GeneralSettingsTest, HotkeyPickerListsSixteenChoicesUnderTheirGroupsAndSn
     app().recordingState.set(RecordingState::idle);
 }
 
+// The desktop refuses its binding while the page is open: the combinations still fire in X11 windows,
+// and the footer says so after the how-to, for a fixed and a recorded combination, never for a lone key.
+TEST_F(GeneralSettingsTest, CombinationsServedOnlyInX11WindowsAreNotedNotMarkedUnavailable) {
+    auto page = open();
+    auto* section = page->shortcutSection();
+    rig.hotkeyManager.setOption(HotkeyOption::ctrlShiftSpace);
+    const QString howTo = "Hold the shortcut to record, release to transcribe and paste.";
+    EXPECT_EQ(section->footerText(), howTo);
+
+    rig.hotkeyAvailability.setCombinationNote("hotkey.note.x11WindowsOnly");
+    const QString note =
+        QString::fromStdString(LocalizationManager::shared().bundle()->localizedString("hotkey.note.x11WindowsOnly"));
+    EXPECT_TRUE(note.contains("only while an X11 window has the focus")) << note.toStdString();
+    EXPECT_EQ(section->footerText(), howTo + "\n" + note);
+    EXPECT_FALSE(texts(section->picker()).join(' ').contains("Ctrl + Shift + Space (unavailable)"));
+    rig.hotkeyManager.setOption(HotkeyOption::custom);
+    EXPECT_EQ(section->footerText(), howTo + "\n" + note);
+    rig.hotkeyManager.setOption(HotkeyOption::rightShift);
+    EXPECT_EQ(section->footerText(), "Hold the key to record. Tap briefly for hands-free mode.");
+
+    rig.hotkeyManager.setOption(HotkeyOption::cmdShiftSpace);
+    rig.hotkeyAvailability.setCombinationNote(std::nullopt);
+    EXPECT_EQ(section->footerText(), howTo);
+}
+
 TEST_F(GeneralSettingsTest, CustomChoiceShowsTheRecorderAndRegistersEachNewCombination) {
     auto page = open();
     auto* section = page->shortcutSection();
@@ -454,6 +479,8 @@ TEST_F(GeneralSettingsTest, SwitchesWriteTheirKeysAndTheEscapeHintNeedsBoth) {
     app().escapeTapFailure.set(EscapeTapFailure::keyboardsNotReadable);
     EXPECT_TRUE(behaviour->escapeHintText().contains("vandrel --cancel"));
     EXPECT_TRUE(behaviour->escapeHintText().contains("input group"));
+    app().escapeTapFailure.set(EscapeTapFailure::onlyX11Windows);
+    EXPECT_TRUE(behaviour->escapeHintText().contains("while an X11 window or a Vandrel window is focused"));
     behaviour->cancelWithEscapeSwitch()->click();
     EXPECT_EQ(rig.world.defaults().stored(kCancelWithEscape), false);
     EXPECT_FALSE(behaviour->showsEscapeHint());

@@ -31,6 +31,7 @@ public:
         bool refuseCreate = false;
         bool refuseEnable = false;
         EscapeTapFailure failure = EscapeTapFailure::noDisplay;  // reported for a refusal
+        EscapeTapFailure partly = EscapeTapFailure::none;        // reported for a success
         int creates = 0;
         bool enabled = false;
         std::function<void()> press;
@@ -47,7 +48,7 @@ public:
     void setEnabled(bool enabled) override { m_shared->enabled = enabled && !m_shared->refuseEnable; }
     bool isEnabled() const override { return m_shared->enabled; }
     EscapeTapFailure failure() const override {
-        return m_shared->refuseCreate || m_shared->refuseEnable ? m_shared->failure : EscapeTapFailure::none;
+        return m_shared->refuseCreate || m_shared->refuseEnable ? m_shared->failure : m_shared->partly;
     }
 
 private:
@@ -178,6 +179,15 @@ TEST_F(AppDelegateTest, WithoutTheGrabTheFlagIsSetAndEveryStartRetries) {
     startRecording();
     EXPECT_TRUE(app().escapeCancelNeedsAccessibility.get());
     EXPECT_EQ(app().escapeTapFailure.get(), EscapeTapFailure::heldByAnotherProgram);
+    app().cancelRecording();
+
+    // Enabled for X11 windows only: it works, and the settings say where.
+    escape->refuseEnable = false;
+    escape->partly = EscapeTapFailure::onlyX11Windows;
+    startRecording();
+    EXPECT_TRUE(escape->enabled);
+    EXPECT_TRUE(app().escapeCancelNeedsAccessibility.get());
+    EXPECT_EQ(app().escapeTapFailure.get(), EscapeTapFailure::onlyX11Windows);
 }
 
 TEST_F(AppDelegateTest, EscapeTypedIntoOurOwnWindowCancelsToo) {

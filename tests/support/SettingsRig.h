@@ -47,7 +47,7 @@ public:
     ~SettingsRig() { LocalizationManager::shared().setLanguage("en"); }
 
     // As in an X11 session: the Fn key cannot fire.
-    const HotkeyAvailability hotkeyAvailability = HotkeyAvailability().withoutOption(
+    HotkeyAvailability hotkeyAvailability = HotkeyAvailability().withoutOption(
         HotkeyOption::fn, "The Fn key cannot be detected on Linux. Choose another key.");
     TestWorld world;
     DictationRig dictation;

@@ -18,7 +18,7 @@ public:
     explicit EvdevEscapeKeyTap(std::shared_ptr<KeyboardDevices> devices);
     ~EvdevEscapeKeyTap() override;
 
-    // False when the keyboards may not be read.
+    // False when no keyboard can be read now. Once enabled, keyboards plugged in later are read as well.
     bool create() override;
     void setEnabled(bool enabled) override;
     bool isEnabled() const override { return m_connection.connected(); }

@@ -113,10 +113,10 @@ void KeyboardDevices::watchDirectory() {
 }
 
 void KeyboardDevices::openAll() {
-    m_refused = 0;
+    m_refused.clear();
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(m_directory, ec))
-        if (open(entry.path().filename().string())) ++m_refused;
+        open(entry.path().filename().string());
 }
 
 void KeyboardDevices::closeAll() {
@@ -150,7 +150,15 @@ void KeyboardDevices::readDirectoryChanges() {
 bool KeyboardDevices::open(const std::string& name) {
     if (!isEventNodeName(name) || m_devices.count(name)) return false;
     const int fd = m_access->open((m_directory / name).string());
-    if (fd < 0) return errno == EACCES || errno == EPERM;
+    if (fd < 0) {
+        const bool refused = errno == EACCES || errno == EPERM;
+        if (refused)
+            m_refused.insert(name);
+        else
+            m_refused.erase(name);
+        return refused;
+    }
+    m_refused.erase(name);
     if (!m_access->probe(fd).isKeyboard) {
         ::close(fd);
         return false;
@@ -166,6 +174,7 @@ bool KeyboardDevices::open(const std::string& name) {
 }
 
 void KeyboardDevices::remove(const std::string& name) {
+    m_refused.erase(name);
     auto it = m_devices.find(name);
     if (it == m_devices.end()) return;
     const KeySet held = it->second->held;

@@ -65,13 +65,13 @@ struct PulseAudioBackend::Impl {
         context = pa_context_new(pa_threaded_mainloop_get_api(loop), appName.c_str());
         if (!context) {
             lastError = "could not create a sound server connection";
-            return false;
+            return unreachable();
         }
         pa_context_set_state_callback(context, &Impl::onContextState, this);
         if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
             lastError = pa_strerror(pa_context_errno(context));
             dropContext();
-            return false;
+            return unreachable();
         }
         for (;;) {
             const pa_context_state_t state = pa_context_get_state(context);
@@ -79,17 +79,27 @@ struct PulseAudioBackend::Impl {
             if (!PA_CONTEXT_IS_GOOD(state)) {
                 lastError = pa_strerror(pa_context_errno(context));
                 dropContext();
-                return false;
+                return unreachable();
             }
             pa_threaded_mainloop_wait(loop);
         }
         lastError.clear();
+        if (reach == Reach::unreachable) log("PulseAudio", "sound server reachable again");
+        reach = Reach::reachable;
         pa_context_set_subscribe_callback(context, &Impl::onSubscription, this);
         const auto mask =
             static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SERVER);
         if (pa_operation* op = pa_context_subscribe(context, mask, nullptr, nullptr)) pa_operation_unref(op);
         defaultSourceName = queryDefaultSourceName().value_or("");
         return true;
+    }
+
+    // Loop locked. Whoever asks while no server runs (the guide asks every second) is answered from here;
+    // the log hears of it once, when the server is first missed.
+    bool unreachable() {
+        if (reach != Reach::unreachable) log("PulseAudio", "sound server not reachable: " + lastError);
+        reach = Reach::unreachable;
+        return false;
     }
 
     // Loop locked. Waits for `op` to finish; false when it was cancelled (the connection broke).
@@ -146,6 +156,10 @@ struct PulseAudioBackend::Impl {
         // The server went away after we were connected: the device list is gone with it.
         if ((state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED) && self->wasReady)
             self->postToMain(&AudioBackend::sourcesChanged);
+        if ((state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED) && self->reach == Reach::reachable) {
+            log("PulseAudio", std::string("sound server went away: ") + pa_strerror(pa_context_errno(c)));
+            self->reach = Reach::unreachable;
+        }
         if (state == PA_CONTEXT_READY) self->wasReady = true;
     }
 
@@ -185,6 +199,8 @@ struct PulseAudioBackend::Impl {
     std::string lastError;
     std::string defaultSourceName;
     bool wasReady = false;
+    // What the log last said of the server; unknown until the first connection is tried.
+    enum class Reach { unknown, reachable, unreachable } reach = Reach::unknown;
 
     std::mutex ownerMutex;
     PulseAudioBackend* owner = nullptr;

@@ -1,0 +1,106 @@
+// The sound server going away and coming back, against a private PulseAudio this test starts and stops,
+// while something keeps asking for the microphone as the guide does every second.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <sstream>
+#include <thread>
+
+#include "platform/pulse/PulseAudioBackend.h"
+#include "speech/AudioRecorder.h"
+#include "support/TestEnvironment.h"
+
+extern char** environ;
+
+using namespace vandrel;
+using namespace vandrel::test;
+
+namespace {
+
+class PrivateServer {
+public:
+    explicit PrivateServer(const std::filesystem::path& socket) : m_socket(socket) {}
+    ~PrivateServer() { stop(); }
+    bool start() {
+        const std::string module = "module-native-protocol-unix auth-anonymous=1 socket=" + m_socket.string();
+        std::vector<std::string> argv{"pulseaudio", "-n",  "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
+                                      "-L",         module};
+        std::vector<char*> args;
+        for (auto& a : argv) args.push_back(a.data());
+        args.push_back(nullptr);
+        // Its complaints (run as root, no D-Bus) are no part of what the test reads.
+        posix_spawn_file_actions_t quiet;
+        posix_spawn_file_actions_init(&quiet);
+        posix_spawn_file_actions_addopen(&quiet, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&quiet, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+        const bool spawned = posix_spawnp(&m_pid, args[0], &quiet, nullptr, args.data(), environ) == 0;
+        posix_spawn_file_actions_destroy(&quiet);
+        return spawned;
+    }
+    void stop() {
+        if (m_pid <= 0) return;
+        kill(m_pid, SIGTERM);
+        waitpid(m_pid, nullptr, 0);
+        m_pid = 0;
+    }
+
+private:
+    std::filesystem::path m_socket;
+    pid_t m_pid = 0;
+};
+
+class PulseReachabilityTest : public ::testing::Test {
+protected:
+    // The guide's question, asked until the answer is `granted` (at most 10 s), and a few times more.
+    void askUntil(bool granted) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        int more = 3;
+        while (more > 0 && std::chrono::steady_clock::now() < until) {
+            std::optional<bool> answer;
+            AudioRecorder::requestPermission([&](bool g) { answer = g; }, backend);
+            world.loop().runPending();
+            if (answer == granted) --more;
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        }
+        EXPECT_EQ(more, 0) << "the microphone never became " << (granted ? "available" : "unavailable");
+    }
+
+    TestWorld world;
+    TempDir dir;
+    ScopedEnv runtime{"PULSE_RUNTIME_PATH", (dir / "runtime").string()};
+    ScopedEnv state{"PULSE_STATE_PATH", (dir / "state").string()};
+    ScopedEnv cookie{"PULSE_COOKIE", (dir / "cookie").string()};
+    ScopedEnv server{"PULSE_SERVER", "unix:" + (dir / "native").string()};
+    // The shared test server holds the session bus's PulseAudio name, which a second server would refuse
+    // to run without.
+    ScopedEnv bus{"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (dir / "no-bus").string()};
+    PrivateServer pulse{dir / "native"};
+    std::shared_ptr<pulse::PulseAudioBackend> backend = std::make_shared<pulse::PulseAudioBackend>();
+};
+
+}  // namespace
+
+TEST_F(PulseReachabilityTest, TheLogSaysOnceThatTheServerIsMissingAndOnceThatItIsBack) {
+    testing::internal::CaptureStdout();
+    askUntil(false);
+    ASSERT_TRUE(pulse.start());
+    askUntil(true);
+    pulse.stop();
+    askUntil(false);
+    ASSERT_TRUE(pulse.start());
+    askUntil(true);
+    std::istringstream out(testing::internal::GetCapturedStdout());
+
+    std::vector<std::string> said;
+    for (std::string line; std::getline(out, line);)
+        if (line.find("sound server") != std::string::npos) said.push_back(line.substr(0, line.find(':')));
+    EXPECT_EQ(said, (std::vector<std::string>{
+                        "[PulseAudio] sound server not reachable", "[PulseAudio] sound server reachable again",
+                        "[PulseAudio] sound server went away", "[PulseAudio] sound server reachable again"}));
+}
