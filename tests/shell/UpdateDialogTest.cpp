@@ -72,6 +72,9 @@ TEST(UpdateDialog, AFailureSpeaksTheUsersLanguageKeepsTheCauseInItsDetailsAndFit
 
 TEST(UpdateDialog, AnOpenWindowFollowsTheInterfaceLanguage) {
     test::TestWorld world;
+    // Only this test's windows on screen.
+    for (auto* w : QApplication::topLevelWidgets()) w->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     LocalizationManager::shared().setLanguage("en");
     QtUpdateUserDriver driver;
     AppcastItem item;
