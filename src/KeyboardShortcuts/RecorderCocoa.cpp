@@ -13,10 +13,12 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionFrame>
+#include <QTimer>
 #include <algorithm>
 
 #include "KeyboardShortcuts/CarbonKeyboardShortcuts.h"
 #include "KeyboardShortcuts/QtShortcuts.h"
+#include "KeyboardShortcuts/RecorderStyle.h"
 #include "base/LocalizationManager.h"
 #include "base/MainLoop.h"
 #include "base/NotificationCenter.h"
@@ -54,6 +56,30 @@ int defaultPresentAlert(QWidget* parent, const RecorderCocoa::Alert& alert) {
     for (std::size_t i = 0; i < buttons.size(); ++i)
         if (box.clickedButton() == buttons[i]) return static_cast<int>(i);
     return 0;
+}
+
+// True while the user's own Tab or Shift+Tab is being delivered. Qt also moves the focus on by itself, with
+// the same reason, when the focused widget is disabled or hidden (a "Check for Updates…" button greyed out
+// while the check runs); only the user's key may start a recording.
+bool& userTabbing() {
+    static bool tabbing = false;
+    return tabbing;
+}
+
+void watchForUserTabs() {
+    static QPointer<LocalEventMonitor> monitor;
+    if (monitor || !qApp) return;
+    monitor = new LocalEventMonitor({QEvent::KeyPress}, [](QObject*, QEvent* event) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Tab || key == Qt::Key_Backtab) {
+            userTabbing() = true;
+            // The focus moves while the key is delivered; by the next turn of the loop it has moved.
+            QTimer::singleShot(0, qApp, [] { userTabbing() = false; });
+        }
+        return false;
+    });
+    monitor->setParent(qApp);
+    monitor->start();
 }
 
 bool isPlain(const QKeyEvent& e) { return (e.modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier; }
@@ -103,6 +129,8 @@ RecorderCocoa::RecorderCocoa(Name name, OnChange onChange, QWidget* parent)
     setContextMenuPolicy(Qt::NoContextMenu);
     setAttribute(Qt::WA_InputMethodEnabled, false);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    setStyle(new RecorderStyle(this));
+    watchForUserTabs();
     connect(this, &QLineEdit::textChanged, this, [this](const QString& text) {
         updateGeometry();
         textChangedByUser(text);
@@ -114,6 +142,12 @@ RecorderCocoa::RecorderCocoa(Name name, OnChange onChange, QWidget* parent)
             auto it = n.userInfo.find("name");
             if (self && it != n.userInfo.end() && it->second == self->m_shortcutName.rawValue) self->refreshText();
         });
+    // The key names and the prompt are the interface language's, and follow it while the field is shown.
+    m_languageObserver = LocalizationManager::shared().changed.connect([this] {
+        setPlaceholderText(QString::fromStdString(localized(isRecording() ? "press_shortcut" : "record_shortcut")));
+        refreshText();
+        updateGeometry();
+    });
 }
 
 RecorderCocoa::~RecorderCocoa() {
@@ -155,9 +189,24 @@ void RecorderCocoa::refreshText() {
 
 void RecorderCocoa::focusInEvent(QFocusEvent* event) {
     QLineEdit::focusInEvent(event);
-    // A window that opens or comes forward hands out focus by itself; that must not start recording.
-    if (event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason) return;
-    startRecording();
+    // Only the user's click, Tab or mnemonic records. A window that opens or comes forward hands out the
+    // focus by itself, and so does Qt when the focused widget is disabled or hidden: that focus is kept,
+    // without the selection a Tab would make.
+    switch (event->reason()) {
+        case Qt::MouseFocusReason:
+        case Qt::ShortcutFocusReason:
+            startRecording();
+            return;
+        case Qt::TabFocusReason:
+        case Qt::BacktabFocusReason:
+            if (userTabbing())
+                startRecording();
+            else
+                deselect();
+            return;
+        default:
+            return;
+    }
 }
 
 void RecorderCocoa::focusOutEvent(QFocusEvent* event) {
@@ -231,7 +280,10 @@ void RecorderCocoa::blur() {
         endRecording();
 }
 
-void RecorderCocoa::refocus() { setFocus(Qt::OtherFocusReason); }
+void RecorderCocoa::refocus() {
+    setFocus(Qt::OtherFocusReason);
+    if (hasFocus()) startRecording();
+}
 
 bool RecorderCocoa::handleEvent(QObject* receiver, QEvent* event) {
     if (event->type() == QEvent::MouseButtonRelease) {
@@ -242,6 +294,10 @@ bool RecorderCocoa::handleEvent(QObject* receiver, QEvent* event) {
             blur();
             return false;
         }
+        // The window hands the release on to the widget under the mouse, and that delivery decides. The
+        // clear button inside the field takes its click and clears as Delete does.
+        auto* widget = qobject_cast<QWidget*>(receiver);
+        if (!widget || (widget != this && isAncestorOf(widget))) return false;
         return true;
     }
     if (event->type() == QEvent::ShortcutOverride) {

@@ -75,6 +75,7 @@ private:
     Name m_shortcutName;
     std::unique_ptr<LocalEventMonitor> m_eventMonitor;
     Connection m_shortcutsNameChangeObserver;
+    Connection m_languageObserver;
     bool m_settingText = false;
 };
 

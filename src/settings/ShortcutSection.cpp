@@ -137,9 +137,13 @@ void ShortcutSection::updateCustomRow(bool custom) {
         m_customLabel = makeRowLabel(QString(), m_customRow);
         layout->addWidget(m_customLabel);
         layout->addStretch(1);
-        layout->addWidget(
-            new KeyboardShortcuts::Recorder(KeyboardShortcuts::Name::pushToTalk(), QString(), {}, m_customRow));
+        auto* recorder =
+            new KeyboardShortcuts::Recorder(KeyboardShortcuts::Name::pushToTalk(), QString(), {}, m_customRow);
+        layout->addWidget(recorder);
         rows()->addWidget(m_customRow);
+        // Made after the rest of the page, the field would come last in the Tab order, after the Updates
+        // button: Tab from the picker goes to the field beside it.
+        setTabOrder(m_picker, recorder->field());
         // Any stored shortcut changing (the recorder here, or elsewhere) re-registers the custom trigger
         // at once, for as long as this row exists.
         m_shortcutChangeConnection = m_view.context().notifications.addObserver(

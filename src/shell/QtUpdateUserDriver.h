@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QPointer>
+#include <functional>
+
+#include "base/Signal.h"
 
 #include "shell/MessageBoxTexts.h"
 #include "shell/UpdaterService.h"
@@ -9,7 +12,8 @@ class QMessageBox;
 
 namespace vandrel {
 
-// The update check's windows: plain message boxes, never modal to the rest of the application.
+// The update check's windows: plain message boxes, never modal to the rest of the application. An open one
+// follows a change of the interface language, title and buttons included.
 class QtUpdateUserDriver : public UpdateUserDriver {
 public:
     // Width kept for the title bar's icon, buttons and margins beside the title's text.
@@ -24,9 +28,15 @@ public:
     void bringToFront() override;
 
 private:
-    void show(QMessageBox* box, std::function<void()> done);
+    // `retext` gives the box its texts in the current language, now and after each change of it.
+    void show(QMessageBox* box, std::function<void()> retext, std::function<void()> done);
+    void retext();
+
     QPointer<QMessageBox> m_box;
+    std::function<void()> m_retext;
+    QPointer<QWidget> m_titleRoom;  // keeps m_box wide enough for its title
     MessageBoxTexts m_texts;
+    Connection m_languageConnection;
 };
 
 }  // namespace vandrel

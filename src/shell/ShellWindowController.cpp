@@ -136,6 +136,9 @@ void ShellWindowController::retitleWindows() {
         m_settingsWindow->setWindowTitle(QString::fromStdString(localized("Vandrel Settings")));
     if (m_onboardingWindow && m_onboardingWindow->isShown())
         m_onboardingWindow->setWindowTitle(QString::fromStdString(localized("Welcome to Vandrel")));
+    // Its content follows the language by itself; a title left behind would sit over it in the other one.
+    if (m_announcementWindow && m_announcementWindow->isShown())
+        m_announcementWindow->setWindowTitle(QString::fromStdString(localized("What's New")));
 }
 
 }  // namespace vandrel

@@ -104,14 +104,14 @@ void UpdaterService::present(std::uint64_t generation, long status, std::string 
         error = "HTTP " + std::to_string(status) + " for " + m_config.feedUrl;
     if (!error.empty()) {
         log("UpdaterService", "update check failed: " + error);
-        m_driver->showError(localized("An error occurred while checking for updates."), error, done);
+        m_driver->showError("An error occurred while checking for updates.", error, done);
         return;
     }
     std::string parseError;
     auto items = parseAppcast(body, &parseError);
     if (!items) {
         log("UpdaterService", "update feed is not valid: " + parseError);
-        m_driver->showError(localized("An error occurred while checking for updates."), parseError, done);
+        m_driver->showError("An error occurred while checking for updates.", parseError, done);
         return;
     }
     if (auto update = newestUpdate(*items, m_config.currentBuild))

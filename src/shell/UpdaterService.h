@@ -19,7 +19,8 @@ public:
     virtual void showUpToDate(const std::string& currentVersion, std::function<void()> done) = 0;
     virtual void showUpdateAvailable(const AppcastItem& update, const std::string& currentVersion,
                                      std::function<void()> done) = 0;
-    // `message` says what failed in the user's language; `detail` is the technical cause as the
+    // `message` says what failed: the key of a text in our tables, shown in the interface language (a text
+    // the tables do not know is shown as it stands); `detail` is the technical cause as the
     // transfer or the feed reported it.
     virtual void showError(const std::string& message, const std::string& detail, std::function<void()> done) = 0;
     // Brings the window of the running check (or the application) to the front.

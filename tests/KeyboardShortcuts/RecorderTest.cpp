@@ -4,12 +4,15 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QTest>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include "KeyboardShortcuts/QtShortcuts.h"
 #include "KeyboardShortcuts/RecorderCocoa.h"
 #include "ShortcutsFixture.h"
+#include "base/LocalizationManager.h"
 
 namespace vandrel::test {
 namespace {
@@ -89,11 +92,29 @@ TEST_F(RecorderTest, AClickRecordsPausesTheShortcutsAndStoresACombination) {
     EXPECT_EQ(recorder->text().toStdString(), "Ctrl + Alt + D");
 }
 
-TEST_F(RecorderTest, WhileRecordingTheFieldShowsItsPrompt) {
+TEST_F(RecorderTest, WhileRecordingTheFieldShowsItsPromptAndNoCaret) {
     startRecording();
     const QImage withPrompt = recorder->grab().toImage();
     recorder->setPlaceholderText(QString());
-    EXPECT_NE(recorder->grab().toImage(), withPrompt) << "no prompt drawn while recording";
+    const QImage empty = recorder->grab().toImage();
+    EXPECT_NE(empty, withPrompt) << "no prompt drawn while recording";
+
+    // Without the prompt nothing in the middle of the field may be drawn in the text colour: a caret would
+    // stand there, in the centred field, as a line of it (steady while the blink is at rest).
+    QApplication::setCursorFlashTime(0);
+    recorder->update();
+    const QImage idle = recorder->grab().toImage();
+    const QColor ink = recorder->palette().text().color();
+    int inked = 0;
+    for (int x = recorder->width() / 2 - 4; x <= recorder->width() / 2 + 4; ++x)
+        for (int y = 4; y < recorder->height() - 4; ++y) {
+            const QColor c = idle.pixelColor(x, y);
+            if (std::abs(c.red() - ink.red()) + std::abs(c.green() - ink.green()) + std::abs(c.blue() - ink.blue()) <
+                90)
+                ++inked;
+        }
+    QApplication::setCursorFlashTime(1000);
+    EXPECT_EQ(inked, 0) << "a caret is drawn while recording";
 }
 
 TEST_F(RecorderTest, PlainF12IsStoredEvenWhenAnotherProgramHoldsIt) {
@@ -184,6 +205,73 @@ TEST_F(RecorderTest, AWindowComingForwardDoesNotStartRecording) {
     // A click then starts recording.
     click(field);
     EXPECT_TRUE(field->isRecording());
+}
+
+TEST_F(RecorderTest, TheClearButtonClearsAsDeleteDoes) {
+    setShortcut(ctrlShiftSpace, name);
+    auto* clearButton = recorder->findChild<QToolButton*>();
+    ASSERT_NE(clearButton, nullptr);
+    ASSERT_TRUE(clearButton->isVisible());
+
+    // A click on it while idle starts recording and clears at once.
+    click(clearButton, clearButton->rect().center());
+    EXPECT_EQ(getShortcut(name), std::nullopt);
+    EXPECT_FALSE(world.defaults().contains("KeyboardShortcuts_pushToTalk"));
+    EXPECT_TRUE(recorder->text().isEmpty());
+    EXPECT_TRUE(recorder->isRecording());
+    EXPECT_EQ(changes, (std::vector<std::optional<Shortcut>>{std::nullopt}));
+
+    // And while recording, where the field takes every other click inside it.
+    press(Qt::Key_S, Qt::ControlModifier | Qt::AltModifier);
+    ASSERT_EQ(getShortcut(name), Shortcut(1, 0x1000 | 0x800));
+    startRecording();
+    ASSERT_TRUE(clearButton->isVisible());
+    click(clearButton, clearButton->rect().center());
+    EXPECT_EQ(getShortcut(name), std::nullopt);
+    EXPECT_TRUE(recorder->isRecording());
+    EXPECT_EQ(changes.back(), std::nullopt);
+    EXPECT_TRUE(backend->registered.empty());
+}
+
+TEST_F(RecorderTest, OnlyTheUsersTabRecordsNotFocusQtMovesOnByItself) {
+    // A button that is greyed out by its own click, as "Check for Updates…" is while the check runs: Qt
+    // hands the focus on to the next field in the chain, the recorder.
+    QWidget lone;
+    auto* layout = new QVBoxLayout(&lone);
+    auto* button = new QPushButton("Check", &lone);
+    layout->addWidget(button);
+    auto* field = new RecorderCocoa(name, {}, &lone);
+    layout->addWidget(field);
+    QObject::connect(button, &QPushButton::clicked, button, [button] { button->setEnabled(false); });
+    setShortcut(ctrlShiftSpace, name);
+    lone.show();
+    lone.activateWindow();
+    QApplication::processEvents();
+    click(button, button->rect().center());
+    ASSERT_TRUE(field->hasFocus());
+    EXPECT_FALSE(field->isRecording());
+    EXPECT_FALSE(isPaused());
+    EXPECT_FALSE(field->hasSelectedText());
+
+    // The user's own Tab into the field records.
+    window.activateWindow();
+    QApplication::processEvents();
+    other->setFocus();
+    press(Qt::Key_Tab);
+    ASSERT_TRUE(recorder->hasFocus());
+    EXPECT_TRUE(recorder->isRecording());
+}
+
+TEST_F(RecorderTest, TheShortcutAndThePromptFollowTheInterfaceLanguage) {
+    setShortcut(ctrlShiftSpace, name);
+    LocalizationManager::shared().setLanguage("de");
+    EXPECT_EQ(recorder->text().toStdString(), "Strg + Umschalt + Leertaste");
+    EXPECT_EQ(recorder->placeholderText().toStdString(), localized("record_shortcut"));
+    startRecording();
+    LocalizationManager::shared().setLanguage("en");
+    EXPECT_EQ(recorder->text().toStdString(), "Ctrl + Shift + Space");
+    EXPECT_EQ(recorder->placeholderText().toStdString(), "Press Shortcut");
+    EXPECT_TRUE(recorder->isRecording());
 }
 
 TEST_F(RecorderTest, ClickingOutsideEndsRecording) {

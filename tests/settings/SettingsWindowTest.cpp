@@ -6,13 +6,23 @@
 #include <QApplication>
 #include <QLabel>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTest>
 
+#include "KeyboardShortcuts/KeyboardShortcuts.h"
+#include "KeyboardShortcuts/RecorderCocoa.h"
 #include "settings/AboutSettingsView.h"
+#include "settings/GeneralSettingsView.h"
 #include "settings/PermissionRow.h"
 #include "settings/PermissionsSettingsView.h"
 #include "settings/SettingsView.h"
+#include "settings/ShortcutSection.h"
+#include "settings/UpdatesSection.h"
+#include "shell/QtUpdateUserDriver.h"
 #include "support/SettingsRig.h"
 #include "ui/BrandCard.h"
 #include "ui/StatusChip.h"
@@ -280,4 +290,64 @@ TEST_F(SettingsWindowTest, AboutShowsVersionAndTheBetaChipOnlyForTheBetaFeed) {
     LocalizationManager::shared().setLanguage("de");
     EXPECT_EQ(release.versionText(), "Version 1.0.27 (42)");
     EXPECT_NE(release.lines().first(), "Voice-to-text dictation for Linux");
+}
+
+// The update check's result window opens over the settings and closes again, as it does for a user who
+// clicked "Check for Updates…" at the bottom of the General page while a recorded shortcut is shown above.
+TEST_F(SettingsWindowTest, TheUpdateWindowComingAndGoingLeavesTheShortcutRecorderAlone) {
+    UpdaterService updater(std::make_unique<QtUpdateUserDriver>(),
+                           UpdaterService::Config{rig.dictation.server.url("/appcast.xml"), "1", "1.0.0"});
+    SettingsContext context{rig.context.appState,          rig.context.hotkeyManager, updater,
+                            rig.context.localization,      rig.context.defaults,      rig.context.devices,
+                            rig.context.lexicons,          rig.context.models,        rig.context.loop,
+                            rig.context.permissions,       rig.context.loginItems,    rig.context.notifications,
+                            rig.context.hotkeyAvailability};
+    KeyboardShortcuts::setShortcut(KeyboardShortcuts::Shortcut(38, 0x1000 | 0x800),
+                                   KeyboardShortcuts::Name::pushToTalk());
+    rig.hotkeyManager.setOption(HotkeyOption::custom);
+    SettingsView view(context, std::nullopt);
+    view.resize(880, 660);
+    view.show();
+    view.activateWindow();
+    QApplication::processEvents();
+    auto* page = qobject_cast<GeneralSettingsView*>(view.currentPage());
+    ASSERT_NE(page, nullptr);
+    auto* recorder = page->shortcutSection()->customRow()->findChild<KeyboardShortcuts::RecorderCocoa*>();
+    ASSERT_NE(recorder, nullptr);
+    auto* scroll = page->findChild<QScrollArea*>();
+    ASSERT_NE(scroll, nullptr);
+    QPushButton* check = page->updatesSection()->checkButton();
+    scroll->ensureWidgetVisible(check);
+    const int scrolled = scroll->verticalScrollBar()->value();
+    std::vector<std::string> activity;
+    Connection active = NotificationCenter::shared().addObserver(
+        KeyboardShortcuts::kRecorderActiveStatusDidChange,
+        [&](const Notification& n) { activity.push_back(n.userInfo.at("isActive")); });
+
+    QTest::mouseClick(view.windowHandle(), Qt::LeftButton, {}, check->mapTo(&view, check->rect().center()));
+    QMessageBox* box = nullptr;
+    ASSERT_TRUE(rig.world.loop().runUntil(
+        [&] {
+            QApplication::processEvents();
+            for (auto* w : QApplication::topLevelWidgets())
+                if (auto* b = qobject_cast<QMessageBox*>(w); b && b->isVisible()) box = b;
+            return box != nullptr;
+        },
+        std::chrono::seconds(20)));
+    QPointer<QMessageBox> shownBox(box);
+    box->activateWindow();
+    QApplication::processEvents();
+    QTest::keyClick(box->windowHandle(), Qt::Key_Escape);
+    QApplication::processEvents();
+    ASSERT_TRUE(!shownBox || !shownBox->isVisible());
+    view.activateWindow();
+    QApplication::processEvents();
+
+    EXPECT_TRUE(activity.empty() || std::find(activity.begin(), activity.end(), "true") == activity.end())
+        << "the recorder started recording";
+    EXPECT_FALSE(recorder->isRecording());
+    EXPECT_FALSE(KeyboardShortcuts::isPaused());
+    EXPECT_FALSE(recorder->hasSelectedText());
+    EXPECT_EQ(scroll->verticalScrollBar()->value(), scrolled) << "the page jumped";
+    EXPECT_TRUE(check->isEnabled());
 }

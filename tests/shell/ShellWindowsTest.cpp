@@ -222,15 +222,17 @@ TEST_F(ShellWindowsTest, QuittingWithWhatsNewOpenDoesNotCountAsSeen) {
     EXPECT_EQ(posted, std::vector<std::string>{openSettingsNotification});
 }
 
-TEST_F(ShellWindowsTest, RetitlingReachesOnlyShownWindows) {
+TEST_F(ShellWindowsTest, RetitlingReachesEveryShownWindow) {
     auto& w = make();
     w.openSettingsWindow(std::nullopt);
     w.showOnboardingWindow();
+    w.showAnnouncementWindow(announcementFor("1.0.27"), false);
     LocalizationManager::shared().setLanguage("de");
     w.retitleWindows();
     EXPECT_EQ(w.settingsWindow()->windowTitle().toStdString(), localized("Vandrel Settings"));
     EXPECT_NE(w.settingsWindow()->windowTitle(), "Vandrel Settings");
     EXPECT_EQ(w.onboardingWindow()->windowTitle().toStdString(), localized("Welcome to Vandrel"));
+    EXPECT_EQ(w.announcementWindow()->windowTitle(), "Neuigkeiten");
 
     const QString german = w.settingsWindow()->windowTitle();
     w.settingsWindow()->showMinimized();
@@ -238,6 +240,7 @@ TEST_F(ShellWindowsTest, RetitlingReachesOnlyShownWindows) {
     w.retitleWindows();
     EXPECT_EQ(w.settingsWindow()->windowTitle(), german);
     EXPECT_EQ(w.onboardingWindow()->windowTitle(), "Welcome to Vandrel");
+    EXPECT_EQ(w.announcementWindow()->windowTitle(), "What's New");
 }
 
 TEST_F(ShellWindowsTest, AWhatsNewWindowGrowsTallerWithALongDescription) {

@@ -70,6 +70,58 @@ TEST(UpdateDialog, AFailureSpeaksTheUsersLanguageKeepsTheCauseInItsDetailsAndFit
     LocalizationManager::shared().setLanguage("en");
 }
 
+TEST(UpdateDialog, AnOpenWindowFollowsTheInterfaceLanguage) {
+    test::TestWorld world;
+    // Only this test's windows on screen.
+    for (auto* w : QApplication::topLevelWidgets()) w->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    LocalizationManager::shared().setLanguage("en");
+    QtUpdateUserDriver driver;
+    AppcastItem item;
+    item.shortVersion = "2.0";
+    item.downloadPage = "https://vandrel.app/download";
+    item.releaseNotes = "Faster.";
+    driver.showUpdateAvailable(item, "1.0", [] {});
+    QMessageBox* box = nullptr;
+    for (auto* w : QApplication::topLevelWidgets())
+        if (auto* b = qobject_cast<QMessageBox*>(w); b && b->isVisible()) box = b;
+    ASSERT_NE(box, nullptr);
+    const auto buttons = [box] {
+        QStringList texts;
+        for (auto* b : box->buttons()) texts << b->text();
+        texts.sort();
+        return texts;
+    };
+    EXPECT_EQ(box->windowTitle(), "Software Update");
+    EXPECT_EQ(buttons(), (QStringList{"Open Download Page", "Remind Me Later", "Show Details..."}));
+
+    LocalizationManager::shared().setLanguage("de");
+    EXPECT_EQ(box->windowTitle(), "Softwareaktualisierung");
+    EXPECT_EQ(box->text().toStdString(), localized("A new version of Vandrel is available!"));
+    EXPECT_EQ(box->informativeText().toStdString(),
+              localizedFormat("Vandrel %@ is now available—you have %@.", {"2.0", "1.0"}));
+    EXPECT_TRUE(buttons().contains("Details einblenden...")) << buttons().join(", ").toStdString();
+    EXPECT_TRUE(buttons().contains(QString::fromStdString(localized("Remind Me Later"))));
+    EXPECT_FALSE(buttons().contains("Remind Me Later"));
+    QFont titleFont = box->font();
+    titleFont.setBold(true);
+    EXPECT_GE(box->width(),
+              QFontMetrics(titleFont).horizontalAdvance(box->windowTitle()) + QtUpdateUserDriver::kTitleBarRoom);
+
+    // The failure's own sentence too, given as the key of its text.
+    box->close();
+    driver.showError("An error occurred while checking for updates.", "HTTP 404", [] {});
+    LocalizationManager::shared().setLanguage("en");
+    for (auto* w : QApplication::topLevelWidgets())
+        if (auto* b = qobject_cast<QMessageBox*>(w); b && b->isVisible()) box = b;
+    EXPECT_EQ(box->informativeText(), "An error occurred while checking for updates.");
+    LocalizationManager::shared().setLanguage("de");
+    EXPECT_EQ(box->informativeText(), "Bei der Suche nach Updates ist ein Fehler aufgetreten.");
+    EXPECT_EQ(box->windowTitle(), "Softwareaktualisierung");
+    box->close();
+    LocalizationManager::shared().setLanguage("en");
+}
+
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
