@@ -7,6 +7,7 @@
 #   "press <code>", "release <code>"
 #   "await <title>"   wait (up to 10 s) until the active window is titled <title> and one of its controls has
 #                     the keyboard focus: what a user looks for before typing into a dialog that just opened
+#   "front <app>"     wait (up to 10 s) until the active window is one of the application named <app>
 #   "checked <name>"  wait (up to 10 s) until a check box named <name> in the active window is checked
 import sys
 import time
@@ -75,6 +76,11 @@ def dialog_ready(title):
     return window is not None and window.get_name() == title and has_focus(window)
 
 
+def in_front(app_name):
+    window = active_window()
+    return window is not None and window.get_application().get_name() == app_name
+
+
 def checked(name):
     window = active_window()
     return window is not None and is_checked(window, name)
@@ -85,10 +91,12 @@ for line in sys.stdin:
     if not words:
         continue
     try:
-        if words[0] in ("await", "checked"):
+        if words[0] in ("await", "checked", "front"):
             what = line.strip()[len(words[0]) + 1:]
             if words[0] == "await":
                 wait_until(lambda: dialog_ready(what), "a focused window titled " + what)
+            elif words[0] == "front":
+                wait_until(lambda: in_front(what), "a window of " + what + " in front")
             else:
                 wait_until(lambda: checked(what), "the check box " + what + " checked")
             print("OK", flush=True)
