@@ -70,6 +70,8 @@ PlatformChoice PlatformChoice::choose(const Session& session, const Offers& offe
         c.clipboard = Clipboard::xwaylandSelections;
     if (offers.waylandForeignToplevel)
         c.focus = Focus::waylandForeignToplevel;
+    else if (offers.gnomeAccessibilityBus)
+        c.focus = Focus::accessibilityBus;
     else if (session.x11Display)
         c.focus = Focus::ewmh;
     c.overlay = xcb ? Overlay::xwaylandWindow : Overlay::none;
@@ -127,6 +129,9 @@ std::vector<std::string> PlatformChoice::describe() const {
             break;
         case Focus::waylandForeignToplevel:
             lines.push_back("focus: Wayland foreign toplevel");
+            break;
+        case Focus::accessibilityBus:
+            lines.push_back("focus: accessibility bus (AT-SPI: the applications that report their windows there)");
             break;
         case Focus::none:
             lines.push_back("focus: none (the text goes to whatever has the keyboard focus)");

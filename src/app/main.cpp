@@ -19,6 +19,7 @@
 #include "KeyboardShortcuts/CarbonKeyboardShortcuts.h"
 #include "KeyboardShortcuts/QtShortcuts.h"
 #include "app/AppWindowFactory.h"
+#include "app/FocusedApplicationKeyInjector.h"
 #include "app/KeyboardDeviceSources.h"
 #include "app/KeyboardRefusalNotice.h"
 #include "app/LinuxPermissions.h"
@@ -38,6 +39,7 @@
 #include "dictation/SoundService.h"
 #include "dictation/TargetAppTracker.h"
 #include "onboarding/OnboardingContext.h"
+#include "platform/atspi/AtspiActiveWindowSource.h"
 #include "platform/canberra/CanberraSoundPlayer.h"
 #include "platform/logind/LogindSleepWatcher.h"
 #include "platform/portal/GlobalShortcutsHotKeyBackend.h"
@@ -139,6 +141,12 @@ PlatformChoice::Offers probeOffers(const PlatformChoice::Session& session, const
         // Asked only where the answer matters: the question may start the portal service.
         if (!offers.waylandVirtualKeyboard) offers.remoteDesktopPortal = portal::RemoteDesktopKeyInjector::isOffered();
         offers.globalShortcutsPortal = portal::GlobalShortcutsHotKeyBackend::isOffered();
+        // GNOME Shell tells its window list only to callers on its allow list; the accessibility bus,
+        // where GTK applications (and the VTE terminals) report their windows, is what remains. Asked
+        // only there: the question may start the bus.
+        const QString desktop = qEnvironmentVariable("XDG_CURRENT_DESKTOP");
+        if (!offers.waylandForeignToplevel && desktop.split(':').contains("GNOME", Qt::CaseInsensitive))
+            offers.gnomeAccessibilityBus = atspi::AtspiActiveWindowSource().isAvailable();
     }
     const auto* bus = QDBusConnection::sessionBus().interface();
     offers.statusNotifierHost = bus && bus->isServiceRegistered("org.kde.StatusNotifierWatcher").value();
@@ -278,6 +286,16 @@ int main(int argc, char** argv) {
             return std::make_unique<wayland::ForeignToplevelSource>(compositor,
                                                                     std::vector<std::string>{"vandrel", "Vandrel"});
         });
+    }
+    if (choice.focus == PlatformChoice::Focus::accessibilityBus) {
+        TargetAppTracker::setSharedSourceFactory([] { return std::make_unique<atspi::AtspiActiveWindowSource>(); });
+        // The portal's keyboard reaches whatever has the focus: the bus says which application that is.
+        if (waylandKeys) {
+            auto focused = std::make_shared<atspi::AtspiActiveWindowSource>();
+            focused->start([](const std::optional<RunningApplication>&) {});
+            waylandKeys = std::make_shared<FocusedApplicationKeyInjector>(
+                waylandKeys, [focused] { return focused->activeApplicationName(); });
+        }
     }
     std::shared_ptr<KeyInjector> keyInjector = xtestKeys;
     if (choice.routesPaste()) {

@@ -88,6 +88,15 @@ TEST(PlatformChoice, AWaylandSessionTakesTheBestItOffersPerFacility) {
     EXPECT_EQ(c.cancelWithoutEscape(), "cancel with the overlay's cancel button, the tray menu or vandrel --cancel");
     rich.waylandVirtualKeyboard = false;
     EXPECT_EQ(C::choose(xwaylandSession(), rich).waylandWindows, C::Keystrokes::remoteDesktopPortal);
+    // GNOME's accessibility bus names the focused application only where the compositor does not.
+    rich.gnomeAccessibilityBus = true;
+    EXPECT_EQ(C::choose(xwaylandSession(), rich).focus, C::Focus::waylandForeignToplevel);
+    rich.waylandForeignToplevel = false;
+    EXPECT_EQ(C::choose(xwaylandSession(), rich).focus, C::Focus::accessibilityBus);
+    EXPECT_TRUE(saysSomewhere(C::choose(xwaylandSession(), rich),
+                              "focus: accessibility bus (AT-SPI: the applications that report their windows there)"));
+    rich.waylandForeignToplevel = true;
+    rich.gnomeAccessibilityBus = false;
     // Key combinations through the portal where it offers them, before XWayland's grabs.
     EXPECT_EQ(c.hotkeys, C::Hotkeys::xwaylandGrabsAndCommands);
     rich.globalShortcutsPortal = true;

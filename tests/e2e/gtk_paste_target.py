@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 # A GTK window with one text field, the editor a dictation is pasted into: in a Wayland session
-# (GDK_BACKEND=wayland) for the end-to-end test, on an X display for the latency bench. It prints READY once
-# the field has the keyboard focus and TEXT:<field> after every change. Commands on stdin, one a line:
+# (GDK_BACKEND=wayland) for the end-to-end test, on an X display for the latency bench. It prints SHOWN once
+# the window is on screen, READY once the field has the keyboard focus, INACTIVE when another window takes
+# it, and TEXT:<field> after every change. Commands on stdin, one a line:
 # "copy <text>" puts <text> on the clipboard, owned by this program; "clipboard" answers CLIPBOARD:<text>.
 import sys
 
@@ -26,11 +27,14 @@ def changed(field):
 def focused(*_):
     if window.is_active() and entry.has_focus():
         print("READY", flush=True)
+    elif not window.is_active():
+        print("INACTIVE", flush=True)
 
 
 def mapped(*_):
+    print("SHOWN", flush=True)
     # With no window manager on the X display nobody hands out the focus: take it.
-    if isinstance(window.get_display(), GdkX11.X11Display):
+    if GdkX11 is not None and isinstance(window.get_display(), GdkX11.X11Display):
         window.get_window().focus(Gdk.CURRENT_TIME)
     return False
 
@@ -56,8 +60,7 @@ except (ImportError, ValueError):
 
 entry.connect("changed", changed)
 window.connect("notify::is-active", focused)
-if GdkX11 is not None:
-    window.connect("map-event", mapped)
+window.connect("map-event", mapped)
 GLib.io_add_watch(sys.stdin, GLib.IO_IN | GLib.IO_HUP, command)
 window.show_all()
 entry.grab_focus()
