@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "KeyboardShortcuts/KeyboardLayout.h"
 #include "app/SessionHotkeyAvailability.h"
 #include "base/LocalizationManager.h"
 #include "onboarding/FinalStep.h"
@@ -308,6 +309,38 @@ TEST_F(OnboardingStepsTest, TheFinalPageNamesTheTriggerAndFocusesItsEditor) {
     appState->recordingState.set(RecordingState::recording);
     EXPECT_FALSE(rig.tracker.lastTargetApp());
     appState->recordingState.set(RecordingState::idle);
+}
+
+// "Custom…" is no key to press: the page names the recorded combination, as the rest of the application
+// writes it and in the interface language, or the words for no trigger while nothing is recorded.
+TEST_F(OnboardingStepsTest, TheFinalPageNamesTheRecordedShortcutForTheCustomTrigger) {
+    hotkeys->setOption(HotkeyOption::custom);
+    auto& v = openAt(3);
+    auto* step = qobject_cast<FinalStep*>(v.stepView());
+    ASSERT_NE(step, nullptr);
+    EXPECT_EQ(step->hotkeyCaption(), "your hotkey");
+    EXPECT_EQ(step->tryItSentence(), "TRY IT NOW — CLICK BELOW, PRESS YOUR HOTKEY, AND SPEAK.");
+
+    // The D key of a US layout.
+    struct Layout : KeyboardShortcuts::KeyboardLayout {
+        std::optional<std::string> textForKey(std::int64_t code) const override {
+            return code == 2 ? std::optional<std::string>("d") : std::nullopt;
+        }
+        std::optional<std::int64_t> carbonKeyCodeForNativeKey(std::uint32_t) const override { return std::nullopt; }
+    };
+    KeyboardShortcuts::setCurrentKeyboardLayout(std::make_shared<Layout>());
+    KeyboardShortcuts::setShortcut(KeyboardShortcuts::Shortcut(2, 0x1000 | 0x800),
+                                   KeyboardShortcuts::Name::pushToTalk());
+    step = qobject_cast<FinalStep*>(v.stepView());
+    EXPECT_EQ(step->hotkeyCaption(), "Ctrl + Alt + D");
+    EXPECT_EQ(step->tryItSentence(), "TRY IT NOW — CLICK BELOW, PRESS CTRL + ALT + D, AND SPEAK.");
+    LocalizationManager::shared().setLanguage("de");
+    step = qobject_cast<FinalStep*>(v.stepView());
+    EXPECT_EQ(step->hotkeyCaption(), "Strg + Alt + D");
+    EXPECT_TRUE(step->tryItSentence().contains("STRG + ALT + D")) << step->tryItSentence().toStdString();
+    EXPECT_FALSE(step->tryItSentence().contains("EIGENE")) << step->tryItSentence().toStdString();
+    LocalizationManager::shared().setLanguage("en");
+    KeyboardShortcuts::setCurrentKeyboardLayout(nullptr);
 }
 
 TEST_F(OnboardingStepsTest, GetStartedStoresOnceStartsOneLoadAndClosesTheWindow) {
