@@ -6,6 +6,8 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 
 #include "KeyboardShortcuts/KeyboardLayout.h"
@@ -133,8 +135,10 @@ TEST_F(OnboardingStepsTest, TheHotkeyPickerConfiguresTheManager) {
     EXPECT_EQ(hotkeys->currentOption.get(), HotkeyOption::fn);
     EXPECT_FALSE(v.continueButton()->isEnabled());
     EXPECT_EQ(step->triggerHint()->text().toStdString(), fnReason);
+    EXPECT_FALSE(step->warning()->isVisibleTo(&v));  // the reason says it once
+    choose(step->hotkeyPicker(), QString::fromStdString(localizedLabel(HotkeyOption::rightCommand, appBundle())));
     EXPECT_TRUE(step->warning()->isVisibleTo(&v));
-    EXPECT_EQ(step->warning()->text().toStdString(), *localizedWarning(HotkeyOption::fn, appBundle()));
+    EXPECT_EQ(step->warning()->text().toStdString(), *localizedWarning(HotkeyOption::rightCommand, appBundle()));
     // The triangle of every window's warnings stands before the text.
     auto* triangle = step->warning()->parentWidget()->findChild<QLabel*>();
     ASSERT_TRUE(triangle && triangle != step->warning());
@@ -165,6 +169,34 @@ TEST_F(OnboardingStepsTest, TheHotkeyPickerConfiguresTheManager) {
     Q_EMIT step->hotkeyPicker()->activated(header);
     EXPECT_EQ(hotkeys->currentOption.get(), HotkeyOption::custom);
     EXPECT_EQ(step->hotkeyPicker()->currentText().toStdString(), localizedLabel(HotkeyOption::custom, appBundle()));
+}
+
+// Walking the whole picker with the keyboard, in either language: the page never scrolls sideways, and
+// the Fn key, which cannot work here, is explained in one sentence.
+TEST_F(OnboardingStepsTest, EveryTriggerFitsThePageWidthAndFnIsExplainedOnce) {
+    for (const char* language : {"en", "de"}) {
+        SCOPED_TRACE(language);
+        LocalizationManager::shared().setLanguage(language);
+        hotkeys->setOption(HotkeyOption::none);
+        auto& v = openAt(1);
+        auto* scroll = v.stepView()->findChild<QScrollArea*>();
+        ASSERT_NE(scroll, nullptr);
+        languages()->hotkeyPicker()->setFocus();
+        for (int i = 0; i < 20 && hotkeys->currentOption.get() != HotkeyOption::custom; ++i) {
+            QTest::keyClick(window->windowHandle(), Qt::Key_Down);
+            QApplication::processEvents();
+            const auto option = hotkeys->currentOption.get();
+            EXPECT_EQ(scroll->horizontalScrollBar()->maximum(), 0) << rawValue(option);
+            if (option != HotkeyOption::fn) continue;
+            int sentences = 0;
+            for (auto* label : v.stepView()->findChildren<QLabel*>())
+                if (label->isVisibleTo(&v) && label->text().contains("Fn")) ++sentences;
+            EXPECT_EQ(sentences, 1);
+        }
+        EXPECT_EQ(hotkeys->currentOption.get(), HotkeyOption::custom);
+        window.reset();
+    }
+    LocalizationManager::shared().setLanguage("en");
 }
 
 TEST_F(OnboardingStepsTest, WithoutTheKeyboardDevicesAWaylandSessionOffersOnlyKeyCombinations) {
