@@ -1,5 +1,6 @@
 #include "shell/ShellWindow.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QLabel>
@@ -76,10 +77,27 @@ void ShellWindow::showEvent(QShowEvent* event) {
 }
 
 void ShellWindow::mousePressEvent(QMouseEvent* event) {
-    // Without a title bar the window is moved by its background, wherever no control takes the press.
-    if (!m_userClosable && event->button() == Qt::LeftButton && windowHandle() && windowHandle()->startSystemMove())
-        return;
+    // Without a title bar the window is moved by its background: a press no control took, then a drag.
+    // The move starts only once the pointer travels, since the window manager takes the pointer then and
+    // a plain click must still reach what was clicked (a language chip takes its tap on release).
+    m_pressedAt = (!m_userClosable && event->button() == Qt::LeftButton)
+                      ? std::optional<QPointF>(event->globalPosition())
+                      : std::nullopt;
     QWidget::mousePressEvent(event);
+}
+
+void ShellWindow::mouseMoveEvent(QMouseEvent* event) {
+    if (m_pressedAt && (event->buttons() & Qt::LeftButton) &&
+        (event->globalPosition() - *m_pressedAt).manhattanLength() >= QApplication::startDragDistance()) {
+        m_pressedAt.reset();
+        if (windowHandle() && windowHandle()->startSystemMove()) return;
+    }
+    QWidget::mouseMoveEvent(event);
+}
+
+void ShellWindow::mouseReleaseEvent(QMouseEvent* event) {
+    m_pressedAt.reset();
+    QWidget::mouseReleaseEvent(event);
 }
 
 void ShellWindow::askForNoTitleBarButtons() {

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QLabel;
@@ -33,6 +34,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     void askForNoTitleBarButtons();
@@ -41,6 +44,7 @@ private:
     QLabel* m_notice = nullptr;
     std::string m_noticeKey;
     bool m_userClosable = true;
+    std::optional<QPointF> m_pressedAt;
 };
 
 }  // namespace vandrel
