@@ -271,6 +271,8 @@ void LanguagesHotkeyStep::refreshHotkey() {
     m_customRow->setVisible(current == HotkeyOption::custom);
     // A trigger that cannot fire here gets the reason instead of a how-to that would not come true.
     std::optional<std::string> hint = availability.reason(current, KS::getShortcut(KS::Name::pushToTalk()), *bundle);
+    // The reason already says what is wrong with the trigger; its warning would only say it again.
+    const bool unavailable = hint.has_value();
     if (!hint && current == HotkeyOption::custom)
         hint = localized("Hold the shortcut to record, release to transcribe and paste.");
     else if (!hint)
@@ -281,7 +283,7 @@ void LanguagesHotkeyStep::refreshHotkey() {
     m_triggerHint->setVisible(hint.has_value());
     style::setText(m_triggerHint, hint.value_or(""));
 
-    const std::string warningText = localizedWarning(current, *bundle).value_or("");
+    const std::string warningText = unavailable ? std::string() : localizedWarning(current, *bundle).value_or("");
     m_warningLine->setVisible(!warningText.empty());
     style::setText(m_warning, warningText);
 }

@@ -60,9 +60,10 @@ OnboardingView::OnboardingView(OnboardingContext context, QWidget* parent) : QWi
     // Step 1's Continue follows the hotkey's state; the final step's texts name the trigger.
     m_configuredConnection = m_context.hotkeyManager.isConfigured.changed.connect([this](bool) { notify(); });
     m_optionConnection = m_context.hotkeyManager.currentOption.changed.connect([this](HotkeyOption) { notify(); });
-    // A recorded combination this session cannot deliver holds Continue back as well.
+    // A recorded combination this session cannot deliver holds Continue back as well, and the final step
+    // names the recorded one.
     m_shortcutConnection = m_context.notifications.addObserver(KeyboardShortcuts::kShortcutByNameDidChange,
-                                                               [this](const Notification&) { refresh(); });
+                                                               [this](const Notification&) { notify(); });
     m_languageConnection = m_context.localization.changed.connect([this] { notify(); });
     qApp->installEventFilter(this);
 
@@ -232,6 +233,13 @@ void OnboardingView::addLanguage(const std::string& code) {
 
 std::string OnboardingView::hotkeyDescription() const {
     const auto option = m_context.hotkeyManager.currentOption.get();
+    // "Custom…" names no key: the recorded combination is what the user presses, written as everywhere
+    // else; with nothing recorded there is no key to name yet.
+    if (option == HotkeyOption::custom) {
+        if (auto shortcut = KeyboardShortcuts::getShortcut(KeyboardShortcuts::Name::pushToTalk()))
+            return shortcut->description();
+        return localized("your hotkey");
+    }
     if (option == HotkeyOption::none) return localized("your hotkey");
     return localizedLabel(option, *m_context.localization.bundle());
 }

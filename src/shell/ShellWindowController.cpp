@@ -14,6 +14,8 @@ namespace vandrel {
 namespace {
 constexpr QSize kSettingsSize{880, 660};
 constexpr QSize kOnboardingSize{580, 600};
+constexpr const char* kGuideStaysOpenNotice =
+    "This window closes when you finish setting up: go on to the last step and click “Get Started”.";
 }  // namespace
 
 ShellWindowController::ShellWindowController(WindowFactory& factory, UserDefaults& defaults, std::string appVersion)
@@ -71,7 +73,8 @@ void ShellWindowController::showOnboardingWindow() {
     }
     auto* window = makeWindow(m_factory.makeOnboardingView());
     window->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-    window->setUserClosable(false);  // the onboarding ends only with its own button
+    // The onboarding ends only with its own button.
+    window->setUserClosable(false, kGuideStaysOpenNotice);
     window->setWindowTitle(QString::fromStdString(localized("Welcome to Vandrel")));
     window->setFixedSize(kOnboardingSize);
     m_onboardingWindow = window;
@@ -139,6 +142,7 @@ void ShellWindowController::retitleWindows() {
     // Its content follows the language by itself; a title left behind would sit over it in the other one.
     if (m_announcementWindow && m_announcementWindow->isShown())
         m_announcementWindow->setWindowTitle(QString::fromStdString(localized("What's New")));
+    if (m_onboardingWindow) m_onboardingWindow->refreshTexts();
 }
 
 }  // namespace vandrel

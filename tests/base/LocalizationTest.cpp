@@ -93,6 +93,21 @@ TEST(LocalizationTables, EnglishAndGermanAgreeOnKeysAndPlaceholders) {
     for (const auto& [k, v] : de) EXPECT_TRUE(en.count(k)) << "missing in en.json: " << k;
 }
 
+// One word for one thing: the recorded key combination is a "Tastenkürzel" in every German text, and an
+// ellipsis is the one character wherever the English text has it.
+TEST(LocalizationTables, GermanNamesTheShortcutOneWayAndKeepsTheEllipsis) {
+    auto en = table("en");
+    auto de = table("de");
+    for (const auto& [k, v] : de) {
+        EXPECT_EQ(v.find("Kurzbefehl"), std::string::npos) << k << ": " << v;
+        if (en[k].find("\u2026") != std::string::npos) {
+            EXPECT_NE(v.find("\u2026"), std::string::npos) << k;
+        }
+    }
+    EXPECT_EQ(en["Custom\u2026"], "Custom\u2026");
+    EXPECT_EQ(de["Custom\u2026"], "Eigene\u2026");
+}
+
 // Every key the code looks up through localized()/localizedFormat() exists in both tables.
 TEST(LocalizationTables, EveryKeyUsedInTheCodeExists) {
     auto en = table("en");

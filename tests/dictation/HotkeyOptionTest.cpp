@@ -118,5 +118,5 @@ TEST(HotkeyAvailability, SaysWhyAnOptionOrARecordedShortcutCannotFire) {
     EXPECT_EQ(availability.reason(HotkeyOption::fn, appBundle()),
               "Die Fn-Taste kann unter Linux nicht erkannt werden. Wähle eine andere Taste.");
     EXPECT_EQ(availability.reason(HotkeyOption::custom, Shortcut(2, 0x20000), appBundle()),
-              "Kurzbefehle mit der Fn-Taste können unter Linux nicht erkannt werden. Nimm einen anderen auf.");
+              "Tastenkürzel mit der Fn-Taste können unter Linux nicht erkannt werden. Nimm ein anderes auf.");
 }

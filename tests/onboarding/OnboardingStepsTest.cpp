@@ -6,8 +6,11 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 
+#include "KeyboardShortcuts/KeyboardLayout.h"
 #include "app/SessionHotkeyAvailability.h"
 #include "base/LocalizationManager.h"
 #include "onboarding/FinalStep.h"
@@ -132,8 +135,10 @@ TEST_F(OnboardingStepsTest, TheHotkeyPickerConfiguresTheManager) {
     EXPECT_EQ(hotkeys->currentOption.get(), HotkeyOption::fn);
     EXPECT_FALSE(v.continueButton()->isEnabled());
     EXPECT_EQ(step->triggerHint()->text().toStdString(), fnReason);
+    EXPECT_FALSE(step->warning()->isVisibleTo(&v));  // the reason says it once
+    choose(step->hotkeyPicker(), QString::fromStdString(localizedLabel(HotkeyOption::rightCommand, appBundle())));
     EXPECT_TRUE(step->warning()->isVisibleTo(&v));
-    EXPECT_EQ(step->warning()->text().toStdString(), *localizedWarning(HotkeyOption::fn, appBundle()));
+    EXPECT_EQ(step->warning()->text().toStdString(), *localizedWarning(HotkeyOption::rightCommand, appBundle()));
     // The triangle of every window's warnings stands before the text.
     auto* triangle = step->warning()->parentWidget()->findChild<QLabel*>();
     ASSERT_TRUE(triangle && triangle != step->warning());
@@ -164,6 +169,34 @@ TEST_F(OnboardingStepsTest, TheHotkeyPickerConfiguresTheManager) {
     Q_EMIT step->hotkeyPicker()->activated(header);
     EXPECT_EQ(hotkeys->currentOption.get(), HotkeyOption::custom);
     EXPECT_EQ(step->hotkeyPicker()->currentText().toStdString(), localizedLabel(HotkeyOption::custom, appBundle()));
+}
+
+// Walking the whole picker with the keyboard, in either language: the page never scrolls sideways, and
+// the Fn key, which cannot work here, is explained in one sentence.
+TEST_F(OnboardingStepsTest, EveryTriggerFitsThePageWidthAndFnIsExplainedOnce) {
+    for (const char* language : {"en", "de"}) {
+        SCOPED_TRACE(language);
+        LocalizationManager::shared().setLanguage(language);
+        hotkeys->setOption(HotkeyOption::none);
+        auto& v = openAt(1);
+        auto* scroll = v.stepView()->findChild<QScrollArea*>();
+        ASSERT_NE(scroll, nullptr);
+        languages()->hotkeyPicker()->setFocus();
+        for (int i = 0; i < 20 && hotkeys->currentOption.get() != HotkeyOption::custom; ++i) {
+            QTest::keyClick(window->windowHandle(), Qt::Key_Down);
+            QApplication::processEvents();
+            const auto option = hotkeys->currentOption.get();
+            EXPECT_EQ(scroll->horizontalScrollBar()->maximum(), 0) << rawValue(option);
+            if (option != HotkeyOption::fn) continue;
+            int sentences = 0;
+            for (auto* label : v.stepView()->findChildren<QLabel*>())
+                if (label->isVisibleTo(&v) && label->text().contains("Fn")) ++sentences;
+            EXPECT_EQ(sentences, 1);
+        }
+        EXPECT_EQ(hotkeys->currentOption.get(), HotkeyOption::custom);
+        window.reset();
+    }
+    LocalizationManager::shared().setLanguage("en");
 }
 
 TEST_F(OnboardingStepsTest, WithoutTheKeyboardDevicesAWaylandSessionOffersOnlyKeyCombinations) {
@@ -320,6 +353,38 @@ TEST_F(OnboardingStepsTest, TheFinalPageNamesTheTriggerAndFocusesItsEditor) {
     appState->recordingState.set(RecordingState::recording);
     EXPECT_FALSE(rig.tracker.lastTargetApp());
     appState->recordingState.set(RecordingState::idle);
+}
+
+// "Custom…" is no key to press: the page names the recorded combination, as the rest of the application
+// writes it and in the interface language, or the words for no trigger while nothing is recorded.
+TEST_F(OnboardingStepsTest, TheFinalPageNamesTheRecordedShortcutForTheCustomTrigger) {
+    hotkeys->setOption(HotkeyOption::custom);
+    auto& v = openAt(3);
+    auto* step = qobject_cast<FinalStep*>(v.stepView());
+    ASSERT_NE(step, nullptr);
+    EXPECT_EQ(step->hotkeyCaption(), "your hotkey");
+    EXPECT_EQ(step->tryItSentence(), "TRY IT NOW — CLICK BELOW, PRESS YOUR HOTKEY, AND SPEAK.");
+
+    // The D key of a US layout.
+    struct Layout : KeyboardShortcuts::KeyboardLayout {
+        std::optional<std::string> textForKey(std::int64_t code) const override {
+            return code == 2 ? std::optional<std::string>("d") : std::nullopt;
+        }
+        std::optional<std::int64_t> carbonKeyCodeForNativeKey(std::uint32_t) const override { return std::nullopt; }
+    };
+    KeyboardShortcuts::setCurrentKeyboardLayout(std::make_shared<Layout>());
+    KeyboardShortcuts::setShortcut(KeyboardShortcuts::Shortcut(2, 0x1000 | 0x800),
+                                   KeyboardShortcuts::Name::pushToTalk());
+    step = qobject_cast<FinalStep*>(v.stepView());
+    EXPECT_EQ(step->hotkeyCaption(), "Ctrl + Alt + D");
+    EXPECT_EQ(step->tryItSentence(), "TRY IT NOW — CLICK BELOW, PRESS CTRL + ALT + D, AND SPEAK.");
+    LocalizationManager::shared().setLanguage("de");
+    step = qobject_cast<FinalStep*>(v.stepView());
+    EXPECT_EQ(step->hotkeyCaption(), "Strg + Alt + D");
+    EXPECT_TRUE(step->tryItSentence().contains("STRG + ALT + D")) << step->tryItSentence().toStdString();
+    EXPECT_FALSE(step->tryItSentence().contains("EIGENE")) << step->tryItSentence().toStdString();
+    LocalizationManager::shared().setLanguage("en");
+    KeyboardShortcuts::setCurrentKeyboardLayout(nullptr);
 }
 
 TEST_F(OnboardingStepsTest, GetStartedStoresOnceStartsOneLoadAndClosesTheWindow) {

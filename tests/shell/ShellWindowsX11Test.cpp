@@ -3,9 +3,14 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLabel>
+#include <QPointer>
+#include <functional>
 #include <optional>
 
 #include "FakeWindowFactory.h"
+#include "base/LocalizationManager.h"
+#include "shell/ShellWindow.h"
 #include "shell/ShellWindowController.h"
 #include "support/TestEnvironment.h"
 
@@ -26,6 +31,16 @@ struct MotifHints {
         constexpr unsigned long hintsFunctions = 1, funcAll = 1, funcClose = 32;
         if (!(flags & hintsFunctions)) return true;
         return (functions & funcAll) ? !(functions & funcClose) : (functions & funcClose) != 0;
+    }
+    bool offersMaximize() const {
+        constexpr unsigned long hintsFunctions = 1, funcAll = 1, funcMaximize = 16;
+        if (!(flags & hintsFunctions)) return true;
+        return (functions & funcAll) ? !(functions & funcMaximize) : (functions & funcMaximize) != 0;
+    }
+    // Some window managers draw every button on any title bar; only a frame without one has none.
+    bool asksForATitleBar() const {
+        constexpr unsigned long hintsDecorations = 2, decorAll = 1, decorTitle = 8;
+        return !(flags & hintsDecorations) || (decorations & (decorAll | decorTitle));
     }
 };
 
@@ -74,11 +89,68 @@ TEST(ShellWindowsX11, TheGuideAsksTheWindowManagerForNoCloseButton) {
         const auto guide = serverHints(d, windows.onboardingWindow());
         ASSERT_TRUE(guide);
         EXPECT_FALSE(guide->offersClose()) << guide->flags << " " << guide->functions;
+        EXPECT_FALSE(guide->offersMaximize()) << guide->flags << " " << guide->functions;
+        EXPECT_FALSE(guide->asksForATitleBar()) << guide->flags << " " << guide->decorations;
         const auto settings = serverHints(d, windows.settingsWindow());
         ASSERT_TRUE(settings);
         EXPECT_TRUE(settings->offersClose()) << settings->flags << " " << settings->functions;
         windows.onboardingWindow()->close();
         windows.settingsWindow()->close();
+    }
+    XCloseDisplay(d);
+}
+
+// The window manager's close request (its ✕, Alt+F4) as it arrives: a WM_DELETE_WINDOW message. The guide
+// stays and says why, once however often it is asked; the settings window closes.
+TEST(ShellWindowsX11, TheGuideAnswersACloseRequestInItsWindowOnce) {
+    Display* d = XOpenDisplay(nullptr);
+    ASSERT_NE(d, nullptr) << "needs an X server (DISPLAY)";
+    {
+        test::TestWorld world;
+        test::FakeWindowFactory factory;
+        ShellWindowController windows(factory, world.defaults(), "1.0.27");
+        windows.showOnboardingWindow();
+        windows.openSettingsWindow(std::nullopt);
+        QPointer<ShellWindow> guide = windows.onboardingWindow();
+        QPointer<ShellWindow> settings = windows.settingsWindow();
+        ASSERT_TRUE(serverHints(d, guide) && serverHints(d, settings));
+        const auto askToClose = [d](QWidget* w) {
+            XEvent e{};
+            e.xclient.type = ClientMessage;
+            e.xclient.window = w->winId();
+            e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+            e.xclient.format = 32;
+            e.xclient.data.l[0] = static_cast<long>(XInternAtom(d, "WM_DELETE_WINDOW", False));
+            e.xclient.data.l[1] = CurrentTime;
+            XSendEvent(d, w->winId(), False, NoEventMask, &e);
+            XFlush(d);
+        };
+        const auto settle = [](const std::function<bool()>& done) {
+            QElapsedTimer t;
+            t.start();
+            while (!done() && t.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        };
+        ASSERT_NE(guide->refusedCloseLabel(), nullptr);
+        EXPECT_FALSE(guide->refusedCloseLabel()->isVisible());
+        askToClose(guide);
+        settle([&] { return guide->refusedCloseLabel()->isVisible(); });
+        EXPECT_TRUE(guide->refusedCloseLabel()->isVisible());
+        EXPECT_TRUE(guide->refusedCloseLabel()->text().contains("Get Started"));
+        askToClose(guide);
+        askToClose(settings);
+        settle([&] { return settings.isNull(); });
+        EXPECT_TRUE(settings.isNull());
+        ASSERT_FALSE(guide.isNull());
+        EXPECT_TRUE(guide->isVisible());
+        const auto notices = guide->findChildren<QLabel*>("refusedCloseNotice");
+        EXPECT_EQ(notices.size(), 1);
+        // The notice follows the interface language.
+        world.defaults().setString("appLanguage", "de");
+        windows.retitleWindows();
+        EXPECT_TRUE(guide->refusedCloseLabel()->text().contains("Los geht"))
+            << guide->refusedCloseLabel()->text().toStdString();
+        world.defaults().setString("appLanguage", "en");
+        guide->close();
     }
     XCloseDisplay(d);
 }
