@@ -155,38 +155,75 @@ void GlobalShortcutsHotKeyBackend::sync() {
 
 void GlobalShortcutsHotKeyBackend::bind(std::set<Combination> wanted) {
     m_binding = true;
-    m_client.request(
-        interfaceName, "CreateSession", {}, {{"session_handle_token", m_client.newToken()}},
-        [this, wanted](std::uint32_t response, const QVariantMap& results) {
-            if (m_lost) return;
-            const QString session = PortalClient::sessionHandle(results);
-            if (response != PortalRequest::success || session.isEmpty()) {
-                m_binding = false;
-                log("Platform", "hot keys: the desktop portal did not open a shortcuts session");
-                fail(Loss::refused);
-                return;
-            }
-            m_session = session;
-            QList<PortalShortcut> shortcuts;
-            for (const auto& combination : wanted) {
-                QVariantMap properties{{"description", QString::fromStdString(localized("Dictation Hotkey"))}};
-                if (auto trigger = xdgShortcutTrigger(combination.first, combination.second))
-                    properties.insert("preferred_trigger", QString::fromStdString(*trigger));
-                shortcuts.push_back({QString::fromStdString(shortcutIdFor(combination)), properties});
-            }
-            m_client.request(interfaceName, "BindShortcuts",
-                             {QVariant::fromValue(QDBusObjectPath(session)), QVariant::fromValue(shortcuts), QString()},
-                             {}, [this, wanted, session](std::uint32_t response, const QVariantMap& results) {
-                                 if (m_lost) return;
-                                 m_binding = false;
-                                 if (response != PortalRequest::success || session != m_session) {
-                                     log("Platform", "hot keys: the desktop refused the shortcut " + describe(wanted));
-                                     fail(Loss::refused);
-                                     return;
-                                 }
-                                 takeResults(wanted, results);
-                             });
-        });
+    QList<PortalShortcut> shortcuts;
+    for (const auto& combination : wanted) {
+        QVariantMap properties{{"description", QString::fromStdString(localized("Dictation Hotkey"))}};
+        if (auto trigger = xdgShortcutTrigger(combination.first, combination.second))
+            properties.insert("preferred_trigger", QString::fromStdString(*trigger));
+        shortcuts.push_back({QString::fromStdString(shortcutIdFor(combination)), properties});
+    }
+    // Plasma 5.27 binds what the session is created with and nothing that BindShortcuts asks for later;
+    // portals that follow the documentation ignore the option and bind on BindShortcuts.
+    m_client.request(interfaceName, "CreateSession", {},
+                     {{"session_handle_token", m_client.newToken()}, {"shortcuts", QVariant::fromValue(shortcuts)}},
+                     [this, wanted, shortcuts](std::uint32_t response, const QVariantMap& results) {
+                         if (m_lost) return;
+                         const QString session = PortalClient::sessionHandle(results);
+                         if (response != PortalRequest::success || session.isEmpty()) {
+                             m_binding = false;
+                             log("Platform", "hot keys: the desktop portal did not open a shortcuts session");
+                             fail(Loss::refused);
+                             return;
+                         }
+                         m_session = session;
+                         listOrBind(wanted, shortcuts);
+                     });
+}
+
+void GlobalShortcutsHotKeyBackend::listOrBind(const std::set<Combination>& wanted,
+                                              const QList<detail::PortalShortcut>& shortcuts) {
+    // What the session holds already needs no BindShortcuts, which may open the desktop's shortcut
+    // settings: at every start, that would be once too often.
+    const QString session = m_session;
+    m_client.request(interfaceName, "ListShortcuts", {QVariant::fromValue(QDBusObjectPath(session))}, {},
+                     [this, wanted, shortcuts, session](std::uint32_t response, const QVariantMap& results) {
+                         if (m_lost) return;
+                         if (session != m_session) {
+                             m_binding = false;
+                             return;
+                         }
+                         if (response == PortalRequest::success && grantsAll(wanted, results)) {
+                             m_binding = false;
+                             takeResults(wanted, results);
+                             return;
+                         }
+                         bindShortcuts(wanted, shortcuts);
+                     });
+}
+
+void GlobalShortcutsHotKeyBackend::bindShortcuts(const std::set<Combination>& wanted,
+                                                 const QList<detail::PortalShortcut>& shortcuts) {
+    const QString session = m_session;
+    m_client.request(interfaceName, "BindShortcuts",
+                     {QVariant::fromValue(QDBusObjectPath(session)), QVariant::fromValue(shortcuts), QString()}, {},
+                     [this, wanted, session](std::uint32_t response, const QVariantMap& results) {
+                         if (m_lost) return;
+                         m_binding = false;
+                         if (response != PortalRequest::success || session != m_session) {
+                             log("Platform", "hot keys: the desktop refused the shortcut " + describe(wanted));
+                             fail(Loss::refused);
+                             return;
+                         }
+                         takeResults(wanted, results);
+                     });
+}
+
+bool GlobalShortcutsHotKeyBackend::grantsAll(const std::set<Combination>& wanted, const QVariantMap& results) {
+    std::set<std::string> granted;
+    for (const auto& shortcut : shortcutList(results.value("shortcuts"))) granted.insert(shortcut.id.toStdString());
+    for (const auto& combination : wanted)
+        if (!granted.count(shortcutIdFor(combination))) return false;
+    return true;
 }
 
 void GlobalShortcutsHotKeyBackend::takeResults(const std::set<Combination>& wanted, const QVariantMap& results) {

@@ -3,6 +3,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QList>
 #include <QObject>
 #include <QVariantMap>
 #include <cstdint>
@@ -18,6 +19,10 @@
 #include "platform/portal/PortalClient.h"
 
 namespace vandrel::portal {
+
+namespace detail {
+struct PortalShortcut;
+}
 
 // System-wide hot keys through the GlobalShortcuts portal. Each registered combination becomes a portal
 // shortcut with its preferred trigger; the desktop may let the user pick another trigger, and whatever
@@ -85,6 +90,9 @@ private:
     void scheduleSync();
     void sync();
     void bind(std::set<Combination> wanted);
+    void listOrBind(const std::set<Combination>& wanted, const QList<detail::PortalShortcut>& shortcuts);
+    void bindShortcuts(const std::set<Combination>& wanted, const QList<detail::PortalShortcut>& shortcuts);
+    static bool grantsAll(const std::set<Combination>& wanted, const QVariantMap& results);
     void takeResults(const std::set<Combination>& wanted, const QVariantMap& results);
     void closeSession();
     void releaseHeld(const std::optional<Combination>& only = std::nullopt);
