@@ -1,29 +1,60 @@
 #pragma once
 
+#include <sys/prctl.h>
+
 #include <QDBusConnection>
+#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStringList>
+#include <QTemporaryDir>
+#include <csignal>
+#include <ostream>
 
 #include "base/ManualMainLoop.h"
 #include "platform/X11TestSupport.h"
 
+// Readable failures: GoogleTest would otherwise print each character of a QString as raw bytes.
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+
 namespace vandrel::test {
 
-// A private session bus with the scripted portal (scripted_portal.py) on it. The portal prints each
-// call it receives; `calls()` returns them in order.
+// A private session bus with the desktop portal on it: the real xdg-desktop-portal in front of the scripted
+// backend (scripted_portal.py, which starts the frontend and documents its commands). The backend prints
+// each call the frontend passes on; `calls()` returns them in order.
 class ScriptedPortal {
 public:
     ScriptedPortal() {
-        m_daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address"});
-        m_daemon.waitForReadyRead(5000);
+        // A bus that activates nothing: every service on it is one the backend started, never one of the
+        // machine's own portals that happened to have a service file.
+        const QString config = m_folder.filePath("bus.conf");
+        QFile file(config);
+        if (!m_folder.isValid() || !file.open(QIODevice::WriteOnly)) return;
+        file.write(QByteArray("<busconfig><type>session</type><listen>unix:dir=") + m_folder.path().toUtf8() +
+                   "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\" "
+                   "eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
+        file.close();
+        // Neither outlives a test that crashes: the bus and the backend (which stops the frontend) end with it.
+        for (auto* child : {&m_daemon, &m_peer})
+            child->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+        m_daemon.start("dbus-daemon", {"--config-file=" + config, "--nofork", "--print-address"});
+        // Bounded, and generous: on a machine busy with builds a process can take seconds to come up.
+        if (!spinUntil([&] { return m_daemon.canReadLine() || m_daemon.waitForReadyRead(50); }, 15000)) return;
         m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
         auto env = QProcessEnvironment::systemEnvironment();
         env.insert("DBUS_SESSION_BUS_ADDRESS", m_address);
         m_peer.setProcessEnvironment(env);
         m_peer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_peer.start(SYSTEM_PYTHON, {SCRIPTED_PORTAL});
-        m_ready = waitForLine("ready", 20000);
+        // The backend gives up on the frontend by itself after its own bound, and says so.
+        spinUntil(
+            [&] {
+                read();
+                return m_lines.contains("ready") || !lastLine("failed: ").isEmpty();
+            },
+            30000);
+        m_ready = m_lines.contains("ready");
+        if (!m_ready) qWarning("scripted portal did not come up: %s", qPrintable(lastLine("failed: ")));
     }
     ~ScriptedPortal() {
         for (const auto& name : m_connections) QDBusConnection::disconnectFromBus(name);
@@ -71,6 +102,12 @@ public:
         return out;
     }
     QStringList callsSince(int count) { return calls().mid(count); }
+    // The calls after the first `count`, once at least `expected` of them arrived or five seconds passed:
+    // the frontend answers a call before the backend has it, so an answered call may still be on its way.
+    QStringList callsSince(int count, int expected) {
+        spinUntil([&] { return calls().size() >= count + expected; });
+        return callsSince(count);
+    }
     // The latest line the portal printed that starts with `prefix`, without it; empty when none.
     QString lastLine(const QString& prefix) {
         read();
@@ -81,8 +118,7 @@ public:
 
 private:
     void read() {
-        // The portal prints a call before it answers it: take what is in the pipe now, not only what the
-        // event loop has already fetched, so a call is listed once its answer has reached us.
+        // Take what is in the pipe now, not only what the event loop has already fetched.
         while (m_peer.waitForReadyRead(0)) {
         }
         m_buffer += m_peer.readAllStandardOutput();
@@ -90,6 +126,7 @@ private:
             m_lines << QString::fromUtf8(m_buffer.left(end));
     }
 
+    QTemporaryDir m_folder;
     QProcess m_daemon, m_peer;
     QString m_address;
     QByteArray m_buffer;

@@ -1,22 +1,49 @@
 #!/usr/bin/python3
-# A scripted xdg-desktop-portal for tests, on whatever session bus DBUS_SESSION_BUS_ADDRESS names.
-# It owns org.freedesktop.portal.Desktop, answers the RemoteDesktop and GlobalShortcuts calls the way
-# the test tells it on standard input, and prints every call it receives, one line each, in order:
-#   RemoteDesktop.SelectDevices types=1 persist_mode=2 restore_token=tok-1
+# The desktop portal for tests: the real xdg-desktop-portal frontend in front of a scripted backend, on
+# whatever session bus DBUS_SESSION_BUS_ADDRESS names (a private one). This script is the backend: it owns
+# org.freedesktop.impl.portal.desktop.vandreltest, serves org.freedesktop.impl.portal.RemoteDesktop and
+# org.freedesktop.impl.portal.GlobalShortcuts with their impl Request and Session objects, and then starts
+# the permission store and the frontend (XDG_DESKTOP_PORTAL, default /usr/libexec/xdg-desktop-portal),
+# which picks this backend through vandreltest.portal in a folder of ours (XDG_DESKTOP_PORTAL_DIR, UseIn=
+# the XDG_CURRENT_DESKTOP we give it). Applications talk to the frontend, so its threading, its filtering
+# of options and its permission handling are in the path.
+#
+# What xdg-desktop-portal 1.16 does in front of a backend, as seen here: it gives an unsandboxed caller the
+# app id ""; it serves RemoteDesktop version 1, so of SelectDevices' options only "types" is passed on
+# ("persist_mode" and "restore_token" are dropped, and no restore token is handed out); it answers
+# NotifyKeyboardKeycode before the backend has the call, each call from a worker thread of its own; and it
+# passes a backend's Start results (devices, restore_data) and CreateSession's "shortcuts" on as they are.
+#
+# It prints every call the frontend passes on, one line each, in the order they arrive:
+#   RemoteDesktop.SelectDevices types=1
+#   RemoteDesktop.NotifyKeyboardKeycode 29 1
+# (A frontend that keeps restore tokens would pass persist_mode on, and hand back the restore_data this
+# backend gave with an earlier grant, "tok-N": printed as persist_mode=2 restore_data=tok-1.)
 # Commands (one a line):
 #   refuse METHOD            answer METHOD with response 1 (the user cancelled) from now on
 #   fail METHOD              answer METHOD with response 2 from now on
 #   grant METHOD             answer METHOD normally again
-#   hold METHOD              never answer METHOD (a question the user leaves open)
+#   hold METHOD              leave METHOD's calls unanswered from now on (a question the user leaves open)
+#   answer METHOD            answer the calls of METHOD held so far: as refuse or fail said since, else granted
+#   no-keyboard              Start grants everything but the keyboard (devices=0) from now on
+#   freeze-after-keys N      stop the frontend (SIGSTOP) once the N-th keycode from now has arrived: a portal
+#                            that no longer answers (the frontend answers a key event before it passes it on,
+#                            so a backend cannot hold that answer itself)
+#   thaw                     let a stopped frontend go on (SIGCONT)
+#   close-after-keys N       the backend closes the remote-desktop session after the N-th keycode from now
 #   drop ID                  BindShortcuts leaves the shortcut ID out of its answer
 #   activate ID / deactivate ID   emit Activated / Deactivated for the latest shortcuts session
 #   activate-timed ID        activate, printing "emitted NS" (CLOCK_MONOTONIC) just before the signal leaves
 #   change ID TEXT           emit ShortcutsChanged: ID is now triggered by TEXT
-#   close-session            the portal closes the latest remote-desktop session
-#   vanish                   leave the bus (exit)
-# It prints "ready" once it owns its name and "ok COMMAND" after each command.
+#   close-session            the backend closes the latest remote-desktop session
+#   vanish                   the frontend leaves the bus (it is stopped)
+# It prints "ready" once the frontend owns org.freedesktop.portal.Desktop, "ok COMMAND" after each command,
+# and "failed: WHY" (then exits) when the frontend cannot be brought up within its bounds.
 import os
+import signal
+import subprocess
 import sys
+import tempfile
 import time
 
 import dbus
@@ -25,20 +52,21 @@ import dbus.mainloop.glib
 import dbus.service
 from gi.repository import GLib
 
-NAME = 'org.freedesktop.portal.Desktop'
+NAME = 'org.freedesktop.impl.portal.desktop.vandreltest'
+DESKTOP = 'vandreltest'
 PATH = '/org/freedesktop/portal/desktop'
-RD = 'org.freedesktop.portal.RemoteDesktop'
-GS = 'org.freedesktop.portal.GlobalShortcuts'
-REQUEST = 'org.freedesktop.portal.Request'
-SESSION = 'org.freedesktop.portal.Session'
+RD = 'org.freedesktop.impl.portal.RemoteDesktop'
+GS = 'org.freedesktop.impl.portal.GlobalShortcuts'
+REQUEST = 'org.freedesktop.impl.portal.Request'
+SESSION = 'org.freedesktop.impl.portal.Session'
+FRONTEND_NAME = 'org.freedesktop.portal.Desktop'
+STORE_NAME = 'org.freedesktop.impl.portal.PermissionStore'
+# Generous for a machine busy with builds; the test itself waits a little longer for "ready".
+START_LIMIT_S = 15
 
 
 def say(line):
     print(line, flush=True)
-
-
-def element(sender):
-    return sender[1:].replace('.', '_')
 
 
 def value(v):
@@ -46,8 +74,10 @@ def value(v):
         return str(v)
     if isinstance(v, dbus.Boolean):
         return 'true' if v else 'false'
-    if isinstance(v, (dbus.UInt32, dbus.Int32, dbus.UInt64, dbus.Int64)):
+    if isinstance(v, (dbus.UInt32, dbus.Int32, dbus.UInt64, dbus.Int64, dbus.Byte)):
         return str(int(v))
+    if isinstance(v, dbus.Struct) and len(v) == 3:  # restore_data: (provider, version, data)
+        return value(v[2])
     return repr(v)
 
 
@@ -55,19 +85,46 @@ def options_text(options, keys):
     return ' '.join('%s=%s' % (k, value(options[k])) for k in keys if k in options)
 
 
+def last(path):
+    return str(path).rsplit('/', 1)[-1]
+
+
+class Request(dbus.service.Object):
+    def __init__(self, backend, path, method):
+        super().__init__(backend.bus, path)
+        self.backend = backend
+        self.method = method
+        self.reply = None
+
+    @dbus.service.method(REQUEST, in_signature='', out_signature='')
+    def Close(self):
+        say('Request.Close %s %s' % (self.method, last(self.__dbus_object_path__)))
+        self.backend.held = [h for h in self.backend.held if h is not self]
+        self.release()
+
+    def release(self):
+        try:
+            self.remove_from_connection()
+        except LookupError:
+            pass
+
+
 class Session(dbus.service.Object):
-    def __init__(self, portal, path):
-        super().__init__(portal.bus, path)
-        self.portal = portal
-        self.path = path
+    def __init__(self, backend, path):
+        super().__init__(backend.bus, path)
+        self.path = str(path)
 
     @dbus.service.method(SESSION, in_signature='', out_signature='')
     def Close(self):
-        say('Session.Close ' + self.path.rsplit('/', 1)[-1])
+        say('Session.Close ' + last(self.path))
         self.remove_from_connection()
 
+    @dbus.service.signal(SESSION, signature='')
+    def Closed(self):
+        pass
 
-class PortalBase(dbus.service.Object):
+
+class BackendBase(dbus.service.Object):
     # GlobalShortcuts lives in the base class: both interfaces name a method CreateSession, and
     # dbus-python finds a method by its Python name along the class hierarchy, per interface.
     def __init__(self, bus):
@@ -75,101 +132,227 @@ class PortalBase(dbus.service.Object):
         self.bus = bus
         self.answers = {}
         self.dropped = set()
-        self.tokens = 0
+        self.grants = 0
+        self.keyboard = True
         self.rd_session = None
         self.gs_session = None
-        self.sessions = []
+        self.sessions = {}
+        self.held = []
+        self.keys_seen = 0
+        self.freeze_at = 0
+        self.close_after = 0
+        self.services = None
 
     # ---- plumbing ----
-    def respond(self, sender, options, method, results):
-        path = '/org/freedesktop/portal/desktop/request/%s/%s' % (element(sender), options['handle_token'])
+    def respond(self, handle, method, results, reply):
+        request = Request(self, handle, method)
         code = self.answers.get(method, 0)
+        request.reply = lambda code: reply(dbus.UInt32(code), dbus.Dictionary(results if code == 0 else {},
+                                                                              signature='sv'))
         if code is None:
-            return dbus.ObjectPath(path)
-        if code:
-            results = {}
+            self.held.append(request)
+            return
+        request.release()
+        request.reply(code)
 
-        def emit():
-            signal = dbus.lowlevel.SignalMessage(path, REQUEST, 'Response')
-            signal.append(dbus.UInt32(code), dbus.Dictionary(results, signature='sv'))
-            self.bus.send_message(signal)
-            return False
+    def answer_held(self, method):
+        for request in [h for h in self.held if h.method == method]:
+            self.held.remove(request)
+            request.release()
+            request.reply(self.answers.get(method) or 0)
 
-        GLib.idle_add(emit)
-        return dbus.ObjectPath(path)
-
-    def new_session(self, sender, options):
-        path = '/org/freedesktop/portal/desktop/session/%s/%s' % (element(sender), options['session_handle_token'])
-        self.sessions.append(Session(self, path))
-        return path
+    def new_session(self, path):
+        self.sessions[str(path)] = Session(self, path)
+        return str(path)
 
     def emit(self, interface, member, *args):
-        signal = dbus.lowlevel.SignalMessage(PATH, interface, member)
-        signal.append(*args)
-        self.bus.send_message(signal)
+        message = dbus.lowlevel.SignalMessage(PATH, interface, member)
+        message.append(*args)
+        self.bus.send_message(message)
+
+    def close_session(self):
+        session = self.sessions.pop(self.rd_session, None)
+        if session is None:
+            return
+        session.Closed()
+        session.remove_from_connection()
 
     # ---- GlobalShortcuts ----
-    @dbus.service.method(GS, in_signature='a{sv}', out_signature='o', sender_keyword='sender')
-    def CreateSession(self, options, sender=None):
+    @dbus.service.method(GS, in_signature='oosa{sv}', out_signature='ua{sv}',
+                         async_callbacks=('reply', 'error'))
+    def CreateSession(self, handle, session, app_id, options, reply, error):
         say('GlobalShortcuts.CreateSession')
-        self.gs_session = self.new_session(sender, options)
-        return self.respond(sender, options, 'CreateSession', {'session_handle': dbus.String(self.gs_session)})
+        self.gs_session = self.new_session(session)
+        # The frontend passes the session's shortcuts on with its answer, and logs criticals without them.
+        self.respond(handle, 'CreateSession', {'session_handle': dbus.ObjectPath(session),
+                                               'shortcuts': dbus.Array([], signature='(sa{sv})')}, reply)
 
-    @dbus.service.method(GS, in_signature='oa(sa{sv})sa{sv}', out_signature='o', sender_keyword='sender')
-    def BindShortcuts(self, session, shortcuts, parent_window, options, sender=None):
+    @dbus.service.method(GS, in_signature='ooa(sa{sv})sa{sv}', out_signature='ua{sv}',
+                         async_callbacks=('reply', 'error'))
+    def BindShortcuts(self, handle, session, shortcuts, parent_window, options, reply, error):
         described = ['%s[%s|%s]' % (sid, props.get('description', ''), props.get('preferred_trigger', ''))
                      for sid, props in shortcuts]
         say('GlobalShortcuts.BindShortcuts ' + ' '.join(described))
         bound = [(sid, {'description': props.get('description', ''),
                         'trigger_description': 'Press ' + str(props.get('preferred_trigger', 'nothing'))})
                  for sid, props in shortcuts if str(sid) not in self.dropped]
-        results = {'shortcuts': dbus.Array(bound, signature='(sa{sv})')}
-        return self.respond(sender, options, 'BindShortcuts', results)
+        self.respond(handle, 'BindShortcuts', {'shortcuts': dbus.Array(bound, signature='(sa{sv})')}, reply)
+
+    @dbus.service.method(GS, in_signature='oo', out_signature='ua{sv}')
+    def ListShortcuts(self, handle, session):
+        say('GlobalShortcuts.ListShortcuts')
+        return dbus.UInt32(0), dbus.Dictionary({'shortcuts': dbus.Array([], signature='(sa{sv})')}, signature='sv')
 
 
-class Portal(PortalBase):
+class Backend(BackendBase):
     # ---- properties ----
+    def properties(self, interface):
+        if interface == RD:
+            return {'AvailableDeviceTypes': dbus.UInt32(3), 'version': dbus.UInt32(2)}
+        if interface == GS:
+            return {'version': dbus.UInt32(1)}
+        return {}
+
     @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature='ss', out_signature='v')
     def Get(self, interface, name):
-        if interface == RD and name == 'AvailableDeviceTypes':
-            return dbus.UInt32(3)
-        if interface in (RD, GS) and name == 'version':
-            return dbus.UInt32(2 if interface == RD else 1)
-        raise dbus.exceptions.DBusException('no such property', name='org.freedesktop.DBus.Error.InvalidArgs')
+        props = self.properties(interface)
+        if name not in props:
+            raise dbus.exceptions.DBusException('no such property', name='org.freedesktop.DBus.Error.InvalidArgs')
+        return props[name]
+
+    @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature='s', out_signature='a{sv}')
+    def GetAll(self, interface):
+        return dbus.Dictionary(self.properties(interface), signature='sv')
 
     # ---- RemoteDesktop ----
-    @dbus.service.method(RD, in_signature='a{sv}', out_signature='o', sender_keyword='sender')
-    def CreateSession(self, options, sender=None):
+    @dbus.service.method(RD, in_signature='oosa{sv}', out_signature='ua{sv}', async_callbacks=('reply', 'error'))
+    def CreateSession(self, handle, session, app_id, options, reply, error):
         say('RemoteDesktop.CreateSession')
-        self.rd_session = self.new_session(sender, options)
-        return self.respond(sender, options, 'CreateSession', {'session_handle': dbus.String(self.rd_session)})
+        self.rd_session = self.new_session(session)
+        self.respond(handle, 'CreateSession', {'session_handle': dbus.ObjectPath(session)}, reply)
 
-    @dbus.service.method(RD, in_signature='oa{sv}', out_signature='o', sender_keyword='sender')
-    def SelectDevices(self, session, options, sender=None):
-        say(('RemoteDesktop.SelectDevices ' + options_text(options, ['types', 'persist_mode', 'restore_token'])).strip())
-        return self.respond(sender, options, 'SelectDevices', {})
+    @dbus.service.method(RD, in_signature='oosa{sv}', out_signature='ua{sv}', async_callbacks=('reply', 'error'))
+    def SelectDevices(self, handle, session, app_id, options, reply, error):
+        say(('RemoteDesktop.SelectDevices ' + options_text(options, ['types', 'persist_mode', 'restore_data'])).strip())
+        self.respond(handle, 'SelectDevices', {}, reply)
 
-    @dbus.service.method(RD, in_signature='osa{sv}', out_signature='o', sender_keyword='sender')
-    def Start(self, session, parent_window, options, sender=None):
+    @dbus.service.method(RD, in_signature='oossa{sv}', out_signature='ua{sv}', async_callbacks=('reply', 'error'))
+    def Start(self, handle, session, app_id, parent_window, options, reply, error):
         say('RemoteDesktop.Start')
-        self.tokens += 1
-        results = {'devices': dbus.UInt32(1), 'restore_token': dbus.String('tok-%d' % self.tokens)}
-        return self.respond(sender, options, 'Start', results)
+        self.grants += 1
+        results = {'devices': dbus.UInt32(1 if self.keyboard else 0), 'persist_mode': dbus.UInt32(2),
+                   'restore_data': dbus.Struct((DESKTOP, dbus.UInt32(1), dbus.String('tok-%d' % self.grants,
+                                                                                     variant_level=1)),
+                                               signature='suv')}
+        self.respond(handle, 'Start', results, reply)
 
-    @dbus.service.method(RD, in_signature='oa{sv}iu', out_signature='')
-    def NotifyKeyboardKeycode(self, session, options, keycode, state):
-        if str(session) != self.rd_session:
-            raise dbus.exceptions.DBusException('no such session', name='org.freedesktop.DBus.Error.AccessDenied')
+    @dbus.service.method(RD, in_signature='oa{sv}iu', out_signature='', async_callbacks=('reply', 'error'))
+    def NotifyKeyboardKeycode(self, session, options, keycode, state, reply, error):
+        if str(session) not in self.sessions:
+            error(dbus.exceptions.DBusException('no such session', name='org.freedesktop.DBus.Error.AccessDenied'))
+            return
+        self.keys_seen += 1
+        if self.freeze_at and self.keys_seen == self.freeze_at:
+            # Before the line is printed: a test that sees it knows the frontend is stopped.
+            self.freeze_at = 0
+            self.services.frontend.send_signal(signal.SIGSTOP)
         say('RemoteDesktop.NotifyKeyboardKeycode %d %d' % (keycode, state))
+        reply()
+        if self.close_after and self.keys_seen == self.close_after:
+            self.close_after = 0
+            self.close_session()
+
+
+class Services:
+    """The permission store and the frontend, started in front of the backend and stopped with it."""
+
+    def __init__(self, bus):
+        self.bus = bus
+        self.folder = tempfile.mkdtemp(prefix='vandrel-portal.')
+        self.children = []
+        portals = os.path.join(self.folder, 'portals')
+        os.mkdir(portals)
+        with open(os.path.join(portals, DESKTOP + '.portal'), 'w') as f:
+            f.write('[portal]\nDBusName=%s\nInterfaces=%s;%s;\nUseIn=%s\n' % (NAME, RD, GS, DESKTOP))
+        env = dict(os.environ)
+        # The frontend must see our desktop and our backend only, and keep its restore data in our folder.
+        env.update({'XDG_DESKTOP_PORTAL_DIR': portals, 'XDG_CURRENT_DESKTOP': DESKTOP,
+                    'XDG_DATA_HOME': os.path.join(self.folder, 'data'), 'GIO_USE_VFS': 'local'})
+        env.pop('WAYLAND_DISPLAY', None)
+        self.env = env
+
+    def owned(self, name):
+        try:
+            return bool(self.bus.name_has_owner(name))
+        except dbus.exceptions.DBusException:
+            return False
+
+    def start(self, argv, name, then):
+        # Waits in the main loop: the frontend asks this very process for the backend's properties while
+        # it comes up, so blocking here would stall both until the frontend's own call timed out.
+        # Their chatter (no RealtimeKit, no skeleton for the portals we do not serve) goes to a log, which
+        # is shown when they fail to come up.
+        log = open(os.path.join(self.folder, os.path.basename(argv[0]) + '.log'), 'w')
+        child = subprocess.Popen(argv, env=self.env, stdin=subprocess.DEVNULL, stdout=log, stderr=log)
+        self.children.append(child)
+        deadline = time.monotonic() + START_LIMIT_S
+
+        def check():
+            if self.owned(name):
+                then(child)
+            elif child.poll() is not None:
+                self.failed('%s exited with %d' % (argv[0], child.returncode))
+            elif time.monotonic() > deadline:
+                self.failed('%s did not take %s within %d s' % (argv[0], name, START_LIMIT_S))
+            else:
+                return True
+            return False
+
+        GLib.timeout_add(20, check)
+
+    def start_all(self, ready, failed):
+        self.failed = failed
+        frontend = os.environ.get('XDG_DESKTOP_PORTAL', '/usr/libexec/xdg-desktop-portal')
+
+        def started(child):
+            self.frontend = child
+            ready()
+
+        self.start(['/usr/libexec/xdg-permission-store', '--replace'], STORE_NAME,
+                   lambda _: self.start([frontend, '--replace'], FRONTEND_NAME, started))
+
+    def stop_frontend(self):
+        self.stop(self.frontend)
+        deadline = time.monotonic() + 5
+        while self.owned(FRONTEND_NAME) and time.monotonic() < deadline:
+            time.sleep(0.02)
+
+    def stop(self, child):
+        if child.poll() is None:
+            child.send_signal(signal.SIGCONT)  # a frozen frontend could not act on the next signal
+            child.terminate()
+            try:
+                child.wait(3)
+            except subprocess.TimeoutExpired:
+                child.kill()
+                child.wait(2)
+
+    def stop_all(self):
+        for child in reversed(self.children):
+            self.stop(child)
+        subprocess.run(['rm', '-rf', self.folder])
 
 
 def main():
     dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
     bus = dbus.SessionBus()
-    portal = Portal(bus)
+    backend = Backend(bus)
     if bus.request_name(NAME, dbus.bus.NAME_FLAG_DO_NOT_QUEUE) != dbus.bus.REQUEST_NAME_REPLY_PRIMARY_OWNER:
-        say('name taken')
+        say('failed: %s is taken' % NAME)
         return 1
+    services = Services(bus)
+    backend.services = services
+    signal.signal(signal.SIGTERM, lambda *_: (services.stop_all(), sys.exit(0)))
     loop = GLib.MainLoop()
 
     pending = b''
@@ -193,33 +376,53 @@ def main():
             return True
         verb, args = words[0], words[1:]
         if verb in ('refuse', 'fail', 'grant', 'hold'):
-            portal.answers[args[0]] = {'refuse': 1, 'fail': 2, 'grant': 0, 'hold': None}[verb]
+            backend.answers[args[0]] = {'refuse': 1, 'fail': 2, 'grant': 0, 'hold': None}[verb]
+        elif verb == 'answer':
+            backend.answer_held(args[0])
+        elif verb == 'no-keyboard':
+            backend.keyboard = False
+        elif verb == 'freeze-after-keys':
+            backend.freeze_at = backend.keys_seen + int(args[0])
+        elif verb == 'thaw':
+            services.frontend.send_signal(signal.SIGCONT)
+        elif verb == 'close-after-keys':
+            backend.close_after = backend.keys_seen + int(args[0])
         elif verb == 'drop':
-            portal.dropped.add(args[0])
+            backend.dropped.add(args[0])
         elif verb in ('activate', 'deactivate', 'activate-timed'):
             if verb == 'activate-timed':
                 say('emitted %d' % time.clock_gettime_ns(time.CLOCK_MONOTONIC))
-            portal.emit(GS, 'Deactivated' if verb == 'deactivate' else 'Activated', dbus.ObjectPath(portal.gs_session),
-                        dbus.String(args[0]), dbus.UInt64(0), dbus.Dictionary({}, signature='sv'))
+            backend.emit(GS, 'Deactivated' if verb == 'deactivate' else 'Activated',
+                         dbus.ObjectPath(backend.gs_session), dbus.String(args[0]), dbus.UInt64(0),
+                         dbus.Dictionary({}, signature='sv'))
         elif verb == 'change':
             changed = [(args[0], {'description': 'changed', 'trigger_description': ' '.join(args[1:])})]
-            portal.emit(GS, 'ShortcutsChanged', dbus.ObjectPath(portal.gs_session),
-                        dbus.Array(changed, signature='(sa{sv})'))
+            backend.emit(GS, 'ShortcutsChanged', dbus.ObjectPath(backend.gs_session),
+                         dbus.Array(changed, signature='(sa{sv})'))
         elif verb == 'close-session':
-            signal = dbus.lowlevel.SignalMessage(portal.rd_session, SESSION, 'Closed')
-            signal.append(dbus.Dictionary({}, signature='sv'))
-            bus.send_message(signal)
+            backend.close_session()
         elif verb == 'vanish':
-            bus.release_name(NAME)
+            services.stop_frontend()
             say('ok vanish')
-            loop.quit()
-            return False
+            return True
         say('ok ' + verb)
         return True
 
-    GLib.io_add_watch(sys.stdin, GLib.IO_IN | GLib.IO_HUP, commands)
-    say('ready')
-    loop.run()
+    def failed(why):
+        for name in os.listdir(services.folder):
+            if name.endswith('.log'):
+                with open(os.path.join(services.folder, name)) as f:
+                    sys.stderr.write(f.read()[-4000:])
+        say('failed: ' + why)
+        loop.quit()
+
+    # Commands are taken once the frontend is up: a test waits for "ready" before it sends any.
+    services.start_all(lambda: (GLib.io_add_watch(sys.stdin, GLib.IO_IN | GLib.IO_HUP, commands), say('ready')),
+                       failed)
+    try:
+        loop.run()
+    finally:
+        services.stop_all()
     return 0
 
 

@@ -64,10 +64,10 @@ void PortalClient::request(const QString& interface, const QString& method, cons
 }
 
 void PortalClient::call(const QString& interface, const QString& method, const QVariantList& args,
-                        std::function<void(bool ok)> done) {
+                        std::function<void(bool ok)> done, int timeoutMs) {
     auto message = QDBusMessage::createMethodCall(service, objectPath, interface, method);
     message.setArguments(args);
-    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(message), this);
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(message, timeoutMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [done = std::move(done)](QDBusPendingCallWatcher* w) {
         w->deleteLater();
         if (done) done(!w->isError());

@@ -36,9 +36,10 @@ public:
     // calls `done` once with the Response (or `failed` on an error reply or when the portal goes away).
     void request(const QString& interface, const QString& method, const QVariantList& args, QVariantMap options,
                  PortalRequest::Done done);
-    // A method without a Request object; `done(ok)` once the reply (or error) arrived.
+    // A method without a Request object; `done(ok)` once the reply (or error) arrived, or with false once
+    // `timeoutMs` passed without one (-1: QtDBus's default).
     void call(const QString& interface, const QString& method, const QVariantList& args,
-              std::function<void(bool ok)> done);
+              std::function<void(bool ok)> done, int timeoutMs = -1);
 
     // A token for handle_token and session_handle_token, unique within this connection.
     QString newToken();

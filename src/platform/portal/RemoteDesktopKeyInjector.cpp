@@ -1,6 +1,7 @@
 #include "platform/portal/RemoteDesktopKeyInjector.h"
 
 #include <QDBusObjectPath>
+#include <algorithm>
 #include <memory>
 
 #include "base/Log.h"
@@ -35,6 +36,13 @@ std::vector<std::pair<int, std::uint32_t>> keyEvents(PasteKeystroke keystroke) {
 
 RemoteDesktopKeyInjector::RemoteDesktopKeyInjector(QDBusConnection bus, QObject* parent)
     : QObject(parent), m_client(std::move(bus)) {
+    m_keyBound.setSingleShot(true);
+    m_keyBound.setInterval(keyAnswerMs);
+    connect(&m_keyBound, &QTimer::timeout, this, [this] {
+        // Stuck: the paste has failed, but its releases wait for this answer so as not to overtake it.
+        log("Platform", "paste: the RemoteDesktop portal does not answer a key event");
+        if (m_inFlight && m_inFlight->stroke) failStroke(m_inFlight->stroke);
+    });
     m_vanished = m_client.vanished.connect([this] {
         if (m_state == State::refused) return;
         m_session.clear();
@@ -74,13 +82,24 @@ void RemoteDesktopKeyInjector::sendPaste(PasteKeystroke keystroke, std::function
             post(keystroke, std::move(done));
             return;
         case State::none:
-            m_waiting.push_back({keystroke, std::move(done)});
-            startSession();
-            return;
         case State::starting:
-            m_waiting.push_back({keystroke, std::move(done)});
-            return;
+            break;
     }
+    const auto id = ++m_waitingCount;
+    m_waiting.push_back(
+        {keystroke, std::move(done), id,
+         MainLoop::current().singleShot(seconds(consentAnswerSeconds), [this, id] { consentUnanswered(id); })});
+    if (m_state == State::none) startSession();
+}
+
+void RemoteDesktopKeyInjector::consentUnanswered(std::uint64_t id) {
+    const auto it = std::find_if(m_waiting.begin(), m_waiting.end(), [id](const Waiting& w) { return w.id == id; });
+    if (it == m_waiting.end()) return;
+    auto done = std::move(it->done);
+    m_waiting.erase(it);
+    // The question stays open on the desktop: its answer, whenever it comes, decides the next paste.
+    log("Platform", "paste: the desktop's question about the keyboard is unanswered; the text stays on the clipboard");
+    if (done) done(false);
 }
 
 void RemoteDesktopKeyInjector::startSession() {
@@ -153,6 +172,7 @@ void RemoteDesktopKeyInjector::sessionFailed(State state) {
 void RemoteDesktopKeyInjector::flushWaiting(bool started) {
     auto waiting = std::exchange(m_waiting, {});
     for (auto& w : waiting) {
+        w.bound.cancel();
         if (started)
             post(w.keystroke, std::move(w.done));
         else if (w.done)
@@ -161,23 +181,69 @@ void RemoteDesktopKeyInjector::flushWaiting(bool started) {
 }
 
 void RemoteDesktopKeyInjector::post(PasteKeystroke keystroke, std::function<void(bool)> done) {
-    // One connection keeps its messages in order, so the presses and releases arrive as sent; the
-    // keystroke counts as posted once the portal accepted every one of them.
     const auto events = keyEvents(keystroke);
-    struct Progress {
-        std::size_t remaining;
-        bool ok = true;
-        std::function<void(bool)> done;
-    };
-    auto progress = std::make_shared<Progress>(Progress{events.size(), true, std::move(done)});
-    const auto session = QVariant::fromValue(QDBusObjectPath(m_session));
-    for (const auto& [keycode, state] : events) {
-        m_client.call(interfaceName, "NotifyKeyboardKeycode", {session, QVariantMap{}, keycode, state},
-                      [progress](bool ok) {
-                          progress->ok = progress->ok && ok;
-                          if (--progress->remaining == 0 && progress->done) progress->done(progress->ok);
-                      });
+    auto stroke = std::make_shared<Stroke>();
+    stroke->done = std::move(done);
+    stroke->unanswered = events.size();
+    for (const auto& [keycode, state] : events) m_keys.push_back({m_session, keycode, state, stroke});
+    sendNextKey();
+}
+
+void RemoteDesktopKeyInjector::sendNextKey() {
+    // xdg-desktop-portal hands each call to a worker thread of its own, so calls sent back to back reach
+    // the desktop in any order: a release could overtake its press and leave the key down. Each event
+    // goes out only once the one before it was answered.
+    while (!m_inFlight && !m_keys.empty()) {
+        auto event = std::move(m_keys.front());
+        m_keys.pop_front();
+        if (event.session.isEmpty() || event.session != m_session) {
+            // That session is gone, and with it whatever it held down.
+            if (event.stroke) failStroke(event.stroke);
+            continue;
+        }
+        if (event.stroke) {
+            auto& down = event.stroke->down;
+            if (event.state)
+                down.push_back(event.keycode);
+            else
+                down.erase(std::remove(down.begin(), down.end(), event.keycode), down.end());
+        }
+        const auto session = QVariant::fromValue(QDBusObjectPath(event.session));
+        const int keycode = event.keycode;
+        const std::uint32_t state = event.state;
+        m_inFlight = std::move(event);
+        m_keyBound.start();
+        m_client.call(
+            interfaceName, "NotifyKeyboardKeycode", {session, QVariantMap{}, keycode, state},
+            [this](bool ok) { keyAnswered(ok); }, keyCallLimitMs);
     }
+}
+
+void RemoteDesktopKeyInjector::keyAnswered(bool ok) {
+    m_keyBound.stop();
+    auto event = std::exchange(m_inFlight, std::nullopt);
+    if (event && event->stroke) {
+        auto stroke = event->stroke;
+        if (!ok) {
+            failStroke(stroke);
+        } else if (!stroke->finished && --stroke->unanswered == 0) {
+            stroke->finished = true;
+            if (auto done = std::exchange(stroke->done, nullptr)) done(true);
+        }
+    }
+    sendNextKey();
+}
+
+void RemoteDesktopKeyInjector::failStroke(const std::shared_ptr<Stroke>& stroke) {
+    if (stroke->finished) return;
+    stroke->finished = true;
+    std::erase_if(m_keys, [&](const KeyEvent& e) { return e.stroke == stroke; });
+    // Release what went down, the last pressed first, ahead of any later paste.
+    const QString session = m_inFlight && m_inFlight->stroke == stroke ? m_inFlight->session : m_session;
+    for (const int keycode : stroke->down) m_keys.push_front({session, keycode, 0, nullptr});
+    stroke->down.clear();
+    log("Platform", "paste: the keystroke did not go through; the text stays on the clipboard");
+    if (auto done = std::exchange(stroke->done, nullptr)) done(false);
 }
 
 }  // namespace vandrel::portal

@@ -3,11 +3,16 @@
 #include <QDBusConnection>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
+#include "base/MainLoop.h"
 #include "base/Signal.h"
 #include "dictation/KeyInjector.h"
 #include "platform/portal/PortalClient.h"
@@ -19,13 +24,27 @@ namespace vandrel::portal {
 // SelectDevices for the keyboard, Start); the session then stays open for the following pastes, and
 // the portal's restore token, kept in the user defaults, lets the next start skip the question where
 // the portal supports that. A refused consent is not asked again while we run: the paste reports
-// failure so the text stays on the clipboard. Main thread only.
+// failure so the text stays on the clipboard. No paste waits without a limit: not for a question the user
+// leaves open, not for a portal that stopped answering; and a key that went down is always released.
+// Main thread only.
 class RemoteDesktopKeyInjector : public QObject, public KeyInjector {
     Q_OBJECT
 public:
     static constexpr const char* interfaceName = "org.freedesktop.portal.RemoteDesktop";
     // Device type bits of the portal.
     static constexpr std::uint32_t keyboardDevice = 1;
+    // How long a paste waits for the user to answer the consent question before it leaves the text on the
+    // clipboard. Time to read the desktop's dialog and decide unhurried; beyond it the dialog is most
+    // likely unseen (behind a window, on another screen), and the dictation must not hang on it. The
+    // question stays open: a grant that comes later serves the next paste.
+    static constexpr double consentAnswerSeconds = 30.0;
+    // How long one key event may go unanswered before its paste counts as failed. The portal answers in
+    // well under a millisecond; a second means it is stuck, and the user should not wait on it. Real time,
+    // like the bus's own timeouts: it measures another process, not a step of our flow.
+    static constexpr int keyAnswerMs = 1000;
+    // How long we wait for that answer at all before sending the releases regardless: the next event goes
+    // out only after the one before it, so that late presses cannot overtake the releases.
+    static constexpr int keyCallLimitMs = 5000;
 
     explicit RemoteDesktopKeyInjector(QDBusConnection bus = QDBusConnection::sessionBus(), QObject* parent = nullptr);
     ~RemoteDesktopKeyInjector() override;
@@ -50,6 +69,21 @@ private:
     struct Waiting {
         PasteKeystroke keystroke;
         std::function<void(bool)> done;
+        std::uint64_t id = 0;
+        Timer bound;
+    };
+    // One paste keystroke on its way: its events go out one at a time, behind those of earlier pastes.
+    struct Stroke {
+        std::function<void(bool)> done;
+        std::size_t unanswered = 0;
+        bool finished = false;
+        std::vector<int> down;  // pressed (or perhaps pressed) and not yet released, in press order
+    };
+    struct KeyEvent {
+        QString session;
+        int keycode = 0;
+        std::uint32_t state = 0;
+        std::shared_ptr<Stroke> stroke;  // none for a release sent after its paste failed
     };
 
     void startSession();
@@ -57,12 +91,20 @@ private:
     void start(const QString& session);
     void sessionFailed(State state);
     void flushWaiting(bool started);
+    void consentUnanswered(std::uint64_t id);
     void post(PasteKeystroke keystroke, std::function<void(bool)> done);
+    void sendNextKey();
+    void keyAnswered(bool ok);
+    void failStroke(const std::shared_ptr<Stroke>& stroke);
 
     PortalClient m_client;
     State m_state = State::none;
     QString m_session;
     std::vector<Waiting> m_waiting;
+    std::uint64_t m_waitingCount = 0;
+    std::deque<KeyEvent> m_keys;
+    std::optional<KeyEvent> m_inFlight;
+    QTimer m_keyBound;
     Connection m_vanished, m_closed;
 };
 
