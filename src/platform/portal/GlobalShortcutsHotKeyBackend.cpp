@@ -61,7 +61,7 @@ std::string describe(const std::set<std::pair<std::uint32_t, std::uint32_t>>& co
 }  // namespace
 
 GlobalShortcutsHotKeyBackend::GlobalShortcutsHotKeyBackend(QDBusConnection bus, QObject* parent)
-    : QObject(parent), m_client(bus) {
+    : QObject(parent), m_client(bus, "vandrel_shortcuts") {
     qDBusRegisterMetaType<PortalShortcut>();
     qDBusRegisterMetaType<QList<PortalShortcut>>();
     auto& b = m_client.bus();
@@ -148,9 +148,20 @@ void GlobalShortcutsHotKeyBackend::sync() {
     std::set<Combination> bound;
     for (const auto& [combination, b] : m_bound) bound.insert(combination);
     if (wanted == bound) return;
-    closeSession();
     // Nothing wanted: the desktop should not go on holding the keys for us.
-    if (!wanted.empty()) bind(wanted);
+    if (m_session.isEmpty()) {
+        if (!wanted.empty()) bind(wanted);
+        return;
+    }
+    // The next session takes the same handle, which the portal frees only once it has closed this one.
+    m_binding = true;
+    releaseHeld();
+    m_bound.clear();
+    m_client.closeSession(std::exchange(m_session, QString()), [this] {
+        m_binding = false;
+        if (m_lost) return;
+        if (const auto now = wantedCombinations(); !now.empty()) bind(now);
+    });
 }
 
 void GlobalShortcutsHotKeyBackend::bind(std::set<Combination> wanted) {
@@ -165,7 +176,7 @@ void GlobalShortcutsHotKeyBackend::bind(std::set<Combination> wanted) {
     // Plasma 5.27 binds what the session is created with and nothing that BindShortcuts asks for later;
     // portals that follow the documentation ignore the option and bind on BindShortcuts.
     m_client.request(interfaceName, "CreateSession", {},
-                     {{"session_handle_token", m_client.newToken()}, {"shortcuts", QVariant::fromValue(shortcuts)}},
+                     {{"session_handle_token", QString(sessionToken)}, {"shortcuts", QVariant::fromValue(shortcuts)}},
                      [this, wanted, shortcuts](std::uint32_t response, const QVariantMap& results) {
                          if (m_lost) return;
                          const QString session = PortalClient::sessionHandle(results);
@@ -219,8 +230,12 @@ void GlobalShortcutsHotKeyBackend::bindShortcuts(const std::set<Combination>& wa
 }
 
 bool GlobalShortcutsHotKeyBackend::grantsAll(const std::set<Combination>& wanted, const QVariantMap& results) {
+    // A shortcut listed without a trigger is held by nothing (Plasma leaves it so when another shortcut has
+    // the keys): the desktop's own question is the way to give it one.
     std::set<std::string> granted;
-    for (const auto& shortcut : shortcutList(results.value("shortcuts"))) granted.insert(shortcut.id.toStdString());
+    for (const auto& shortcut : shortcutList(results.value("shortcuts")))
+        if (!shortcut.properties.value("trigger_description").toString().isEmpty())
+            granted.insert(shortcut.id.toStdString());
     for (const auto& combination : wanted)
         if (!granted.count(shortcutIdFor(combination))) return false;
     return true;
@@ -333,14 +348,16 @@ void GlobalShortcutsHotKeyBackend::onShortcutsChanged(const QDBusMessage& messag
 }
 
 std::string GlobalShortcutsHotKeyBackend::shortcutIdFor(const Combination& combination) {
-    // The name the combination is stored under, so the desktop keeps a trigger the user chose for it
-    // across restarts and across changes of the stored combination.
+    // The name the combination is stored under, and the combination: a desktop that keeps the trigger it
+    // first gave a shortcut (Plasma does, across sessions and restarts) then binds a combination chosen
+    // later in our settings as a shortcut of its own, and one the user picks again finds its old trigger.
+    const std::string trigger = xdgShortcutTrigger(combination.first, combination.second).value_or("unknown");
     for (const auto& name : KeyboardShortcuts::allStoredNames()) {
         auto stored = name.shortcut();
         if (stored && stored->carbonKeyCode == combination.first && stored->carbonModifiers == combination.second)
-            return name.rawValue;
+            return name.rawValue + "-" + trigger;
     }
-    return "shortcut-" + xdgShortcutTrigger(combination.first, combination.second).value_or("unknown");
+    return "shortcut-" + trigger;
 }
 
 }  // namespace vandrel::portal
