@@ -68,8 +68,11 @@ PlatformChoice PlatformChoice::choose(const Session& session, const Offers& offe
         c.clipboard = Clipboard::waylandDataControl;
     else if (xcb)
         c.clipboard = Clipboard::xwaylandSelections;
+    // KWin lists no toplevels for applications, but its scripting tells the active window of either kind.
     if (offers.waylandForeignToplevel)
         c.focus = Focus::waylandForeignToplevel;
+    else if (offers.kwinScripting)
+        c.focus = Focus::kwinScripting;
     else if (session.x11Display)
         c.focus = Focus::ewmh;
     c.overlay = xcb ? Overlay::xwaylandWindow : Overlay::none;
@@ -116,6 +119,9 @@ std::vector<std::string> PlatformChoice::describe() const {
             break;
         case Focus::waylandForeignToplevel:
             lines.push_back("focus: Wayland foreign toplevel");
+            break;
+        case Focus::kwinScripting:
+            lines.push_back("focus: KWin scripting");
             break;
         case Focus::none:
             lines.push_back("focus: none (the text goes to whatever has the keyboard focus)");

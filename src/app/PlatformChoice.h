@@ -30,11 +30,12 @@ public:
         bool statusNotifierHost = false;  // a StatusNotifierWatcher on the session bus
         bool x11Tray = false;             // an X11 system tray (XEmbed) on the display
         bool globalShortcutsPortal = false;
+        bool kwinScripting = false;  // KWin's scripting on the session bus
     };
 
     enum class Keystrokes { none, xtest, waylandVirtualKeyboard, remoteDesktopPortal };
     enum class Clipboard { none, x11Selections, xwaylandSelections, waylandDataControl };
-    enum class Focus { none, ewmh, waylandForeignToplevel };
+    enum class Focus { none, ewmh, waylandForeignToplevel, kwinScripting };
     enum class Overlay { none, x11Window, xwaylandWindow };
     enum class Tray { none, statusNotifierItem, x11Tray };
     // The key combinations; lone modifiers and Escape come from the keyboard devices or X11, chosen apart.

@@ -38,6 +38,7 @@
 #include "dictation/TargetAppTracker.h"
 #include "onboarding/OnboardingContext.h"
 #include "platform/canberra/CanberraSoundPlayer.h"
+#include "platform/kwin/KWinActiveWindowSource.h"
 #include "platform/logind/LogindSleepWatcher.h"
 #include "platform/portal/GlobalShortcutsHotKeyBackend.h"
 #include "platform/portal/RemoteDesktopKeyInjector.h"
@@ -134,6 +135,8 @@ PlatformChoice::Offers probeOffers(const PlatformChoice::Session& session, const
         offers.waylandDataControl = compositor->dataControlManager() && compositor->seat();
         offers.waylandForeignToplevel = compositor->toplevels() != nullptr;
     }
+    if (session.wayland && !offers.waylandForeignToplevel)
+        offers.kwinScripting = kwin::KWinActiveWindowSource::isOffered();
     if (session.wayland) {
         // Asked only where the answer matters: the question may start the portal service.
         if (!offers.waylandVirtualKeyboard) offers.remoteDesktopPortal = portal::RemoteDesktopKeyInjector::isOffered();
@@ -269,15 +272,26 @@ int main(int argc, char** argv) {
                                                                     std::vector<std::string>{"vandrel", "Vandrel"});
         });
     }
+    std::function<std::optional<std::string>()> waylandAppId;
+    if (choice.focus == PlatformChoice::Focus::kwinScripting) {
+        TargetAppTracker::setSharedSourceFactory([] { return std::make_unique<kwin::KWinActiveWindowSource>(); });
+        // A watcher of its own for the paste keystroke: the tracker's follows the last window not ours.
+        auto activeKWinWindow = std::make_shared<kwin::KWinActiveWindowSource>();
+        // Now, not at the first paste: KWin reports the active window only after the script started.
+        activeKWinWindow->start([](const auto&) {});
+        waylandAppId = [activeKWinWindow] { return activeKWinWindow->activeResourceClass(); };
+    }
     std::shared_ptr<KeyInjector> keyInjector = xtestKeys;
     if (choice.routesPaste()) {
         // XWayland names its focused X11 window in _NET_ACTIVE_WINDOW and clears it when a Wayland
         // window takes the focus.
         auto activeX11Window = std::make_shared<x11::EwmhActiveWindowSource>();
         keyInjector = std::make_shared<RoutingKeyInjector>(
-            xtestKeys, waylandKeys, [activeX11Window] { return activeX11Window->activeApplication().has_value(); });
+            xtestKeys, waylandKeys, [activeX11Window] { return activeX11Window->activeApplication().has_value(); },
+            waylandAppId);
     } else if (session.wayland && waylandKeys) {
-        keyInjector = waylandKeys;
+        keyInjector = waylandAppId ? std::make_shared<RoutingKeyInjector>(nullptr, waylandKeys, nullptr, waylandAppId)
+                                   : waylandKeys;
     }
     LinuxPermissions permissions(
         xtestKeys, choice, waylandKeys, [portalKeys] { return portalKeys && portalKeys->hasConsent(); },
