@@ -199,6 +199,12 @@ protected:
             .has_value();
     }
 
+    // What xdg-desktop-portal-kde logged so far.
+    QByteArray kdePortalLog() const {
+        QFile log(QString::fromStdString((m_root.path() / "session/xdg-desktop-portal-kde.log").string()));
+        return log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
+    }
+
     std::string everything() const {
         std::string all;
         for (const auto* child : {m_vandrel.get(), m_gtk.get(), m_keyWindow.get(), m_keys.get(), m_session.get()})
@@ -256,6 +262,19 @@ TEST_F(KWinEndToEnd, TheCombinationIsBoundThroughThePortalAndAHoldDictatesIntoAW
     ASSERT_TRUE(keys({{kX, 1}, {kX, 0}})) << everything();
     EXPECT_TRUE(m_gtk->waitForLine(pasted + "x", afterPaste)) << everything();
     EXPECT_EQ(m_gtk->linesSince(afterPaste).join('\n').toStdString(), (pasted + "x").toStdString()) << everything();
+}
+
+TEST_F(KWinEndToEnd, ASecondStartBindsAgainWithoutOpeningTheShortcutSettings) {
+    // BindShortcuts is what opens System Settings on Plasma 5.27.
+    for (int run = 0; run < 2; ++run) {
+        ASSERT_NO_FATAL_FAILURE(startApp());
+        ASSERT_TRUE(m_vandrel->waitForOutput("hot keys: bound CTRL+SHIFT+space through the GlobalShortcuts portal"))
+            << everything();
+        m_vandrel.reset();
+    }
+    const QByteArray log = kdePortalLog();
+    EXPECT_EQ(log.count("GlobalShortcuts: CreateSession called"), 2) << log.toStdString();
+    EXPECT_FALSE(log.contains("BindShortcuts called")) << log.toStdString();
 }
 
 TEST_F(KWinEndToEnd, AWindowOfATerminalGetsTheTerminalsPasteKeystroke) {
