@@ -48,6 +48,7 @@ const std::map<std::string, std::set<std::string>>& allowedIncludes() {
         t["platform/logind"] = {"base"};
         t["platform/xdg"] = {"base", "settings"};  // launch at login is the settings' interface
         t["platform/portal"] = {"base", "KeyboardShortcuts", "dictation"};
+        t["platform/kwin"] = {"base", "dictation"};
 
         for (const auto& [module, deps] : std::map(t)) t["app"].insert(module);
         return t;
