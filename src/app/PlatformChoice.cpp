@@ -68,8 +68,11 @@ PlatformChoice PlatformChoice::choose(const Session& session, const Offers& offe
         c.clipboard = Clipboard::waylandDataControl;
     else if (xcb)
         c.clipboard = Clipboard::xwaylandSelections;
+    // KWin lists no toplevels for applications, but its scripting tells the active window of either kind.
     if (offers.waylandForeignToplevel)
         c.focus = Focus::waylandForeignToplevel;
+    else if (offers.kwinScripting)
+        c.focus = Focus::kwinScripting;
     else if (offers.gnomeAccessibilityBus)
         c.focus = Focus::accessibilityBus;
     else if (session.x11Display)
@@ -129,6 +132,9 @@ std::vector<std::string> PlatformChoice::describe() const {
             break;
         case Focus::waylandForeignToplevel:
             lines.push_back("focus: Wayland foreign toplevel");
+            break;
+        case Focus::kwinScripting:
+            lines.push_back("focus: KWin scripting");
             break;
         case Focus::accessibilityBus:
             lines.push_back("focus: accessibility bus (AT-SPI: the applications that report their windows there)");

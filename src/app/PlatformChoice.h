@@ -32,11 +32,12 @@ public:
         bool globalShortcutsPortal = false;
         // A GNOME session's accessibility bus, which names the application of the active window.
         bool gnomeAccessibilityBus = false;
+        bool kwinScripting = false;  // KWin's scripting on the session bus
     };
 
     enum class Keystrokes { none, xtest, waylandVirtualKeyboard, remoteDesktopPortal };
     enum class Clipboard { none, x11Selections, xwaylandSelections, waylandDataControl };
-    enum class Focus { none, ewmh, waylandForeignToplevel, accessibilityBus };
+    enum class Focus { none, ewmh, waylandForeignToplevel, kwinScripting, accessibilityBus };
     enum class Overlay { none, x11Window, xwaylandWindow };
     enum class Tray { none, statusNotifierItem, x11Tray };
     // The key combinations; lone modifiers and Escape come from the keyboard devices or X11, chosen apart.

@@ -1,13 +1,17 @@
 #include "app/RoutingKeyInjector.h"
 
+#include "dictation/PasteKeystroke.h"
+
 namespace vandrel {
 
 RoutingKeyInjector::RoutingKeyInjector(std::shared_ptr<KeyInjector> x11Windows,
                                        std::shared_ptr<KeyInjector> waylandWindows,
-                                       std::function<bool()> x11WindowFocused)
+                                       std::function<bool()> x11WindowFocused,
+                                       std::function<std::optional<std::string>()> waylandAppId)
     : m_x11Windows(std::move(x11Windows)),
       m_waylandWindows(std::move(waylandWindows)),
-      m_x11WindowFocused(std::move(x11WindowFocused)) {}
+      m_x11WindowFocused(std::move(x11WindowFocused)),
+      m_waylandAppId(std::move(waylandAppId)) {}
 
 KeyInjector* RoutingKeyInjector::road() const {
     return m_x11WindowFocused && m_x11WindowFocused() ? m_x11Windows.get() : m_waylandWindows.get();
@@ -19,6 +23,9 @@ bool RoutingKeyInjector::isTrusted() const {
 
 PasteKeystroke RoutingKeyInjector::pasteKeystroke() {
     auto* injector = road();
+    if (injector && injector == m_waylandWindows.get() && m_waylandAppId) {
+        if (const auto appId = m_waylandAppId()) return pasteKeystrokeForWindowClass(*appId, *appId);
+    }
     return injector ? injector->pasteKeystroke() : PasteKeystroke::controlV;
 }
 

@@ -2,6 +2,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "dictation/KeyInjector.h"
 
@@ -14,8 +16,11 @@ class RoutingKeyInjector : public KeyInjector {
 public:
     // `x11Windows` or `waylandWindows` may be null: that road is closed. `x11WindowFocused` tells, at the
     // moment of each paste, whether an X11 window has the focus.
+    // `waylandAppId`, where the desktop tells it, names the focused Wayland window's application, so that
+    // a terminal gets its own paste keystroke from an injector that cannot tell.
     RoutingKeyInjector(std::shared_ptr<KeyInjector> x11Windows, std::shared_ptr<KeyInjector> waylandWindows,
-                       std::function<bool()> x11WindowFocused);
+                       std::function<bool()> x11WindowFocused,
+                       std::function<std::optional<std::string>()> waylandAppId = {});
 
     // Trusted when either road is open: whether this paste reaches its window is told by sendPaste.
     bool isTrusted() const override;
@@ -28,6 +33,7 @@ private:
     std::shared_ptr<KeyInjector> m_x11Windows;
     std::shared_ptr<KeyInjector> m_waylandWindows;
     std::function<bool()> m_x11WindowFocused;
+    std::function<std::optional<std::string>()> m_waylandAppId;
 };
 
 }  // namespace vandrel

@@ -19,7 +19,6 @@
 #include "KeyboardShortcuts/CarbonKeyboardShortcuts.h"
 #include "KeyboardShortcuts/QtShortcuts.h"
 #include "app/AppWindowFactory.h"
-#include "app/FocusedApplicationKeyInjector.h"
 #include "app/KeyboardDeviceSources.h"
 #include "app/KeyboardRefusalNotice.h"
 #include "app/LinuxPermissions.h"
@@ -41,6 +40,7 @@
 #include "onboarding/OnboardingContext.h"
 #include "platform/atspi/AtspiActiveWindowSource.h"
 #include "platform/canberra/CanberraSoundPlayer.h"
+#include "platform/kwin/KWinActiveWindowSource.h"
 #include "platform/logind/LogindSleepWatcher.h"
 #include "platform/portal/GlobalShortcutsHotKeyBackend.h"
 #include "platform/portal/RemoteDesktopKeyInjector.h"
@@ -137,6 +137,8 @@ PlatformChoice::Offers probeOffers(const PlatformChoice::Session& session, const
         offers.waylandDataControl = compositor->dataControlManager() && compositor->seat();
         offers.waylandForeignToplevel = compositor->toplevels() != nullptr;
     }
+    if (session.wayland && !offers.waylandForeignToplevel)
+        offers.kwinScripting = kwin::KWinActiveWindowSource::isOffered();
     if (session.wayland) {
         // Asked only where the answer matters: the question may start the portal service.
         if (!offers.waylandVirtualKeyboard) offers.remoteDesktopPortal = portal::RemoteDesktopKeyInjector::isOffered();
@@ -287,15 +289,24 @@ int main(int argc, char** argv) {
                                                                     std::vector<std::string>{"vandrel", "Vandrel"});
         });
     }
-    if (choice.focus == PlatformChoice::Focus::accessibilityBus) {
+    // Where the compositor lists no toplevels, the desktop may still say which application has the focus:
+    // a watcher of its own for the paste keystroke, since the tracker's follows the last window not ours.
+    std::function<std::optional<std::string>()> waylandAppId;
+    if (choice.focus == PlatformChoice::Focus::kwinScripting) {
+        TargetAppTracker::setSharedSourceFactory([] { return std::make_unique<kwin::KWinActiveWindowSource>(); });
+        auto activeKWinWindow = std::make_shared<kwin::KWinActiveWindowSource>();
+        // Now, not at the first paste: KWin reports the active window only after the script started.
+        activeKWinWindow->start([](const auto&) {});
+        waylandAppId = [activeKWinWindow] { return activeKWinWindow->activeResourceClass(); };
+    } else if (choice.focus == PlatformChoice::Focus::accessibilityBus) {
         TargetAppTracker::setSharedSourceFactory([] { return std::make_unique<atspi::AtspiActiveWindowSource>(); });
-        // The portal's keyboard reaches whatever has the focus: the bus says which application that is.
-        if (waylandKeys) {
-            auto focused = std::make_shared<atspi::AtspiActiveWindowSource>();
-            focused->start([](const std::optional<RunningApplication>&) {});
-            waylandKeys = std::make_shared<FocusedApplicationKeyInjector>(
-                waylandKeys, [focused] { return focused->activeApplicationName(); });
-        }
+        auto focused = std::make_shared<atspi::AtspiActiveWindowSource>();
+        focused->start([](const std::optional<RunningApplication>&) {});
+        waylandAppId = [focused]() -> std::optional<std::string> {
+            auto name = focused->activeApplicationName();
+            if (name.empty()) return std::nullopt;
+            return name;
+        };
     }
     std::shared_ptr<KeyInjector> keyInjector = xtestKeys;
     if (choice.routesPaste()) {
@@ -303,9 +314,11 @@ int main(int argc, char** argv) {
         // window takes the focus.
         auto activeX11Window = std::make_shared<x11::EwmhActiveWindowSource>();
         keyInjector = std::make_shared<RoutingKeyInjector>(
-            xtestKeys, waylandKeys, [activeX11Window] { return activeX11Window->activeApplication().has_value(); });
+            xtestKeys, waylandKeys, [activeX11Window] { return activeX11Window->activeApplication().has_value(); },
+            waylandAppId);
     } else if (session.wayland && waylandKeys) {
-        keyInjector = waylandKeys;
+        keyInjector = waylandAppId ? std::make_shared<RoutingKeyInjector>(nullptr, waylandKeys, nullptr, waylandAppId)
+                                   : waylandKeys;
     }
     LinuxPermissions permissions(
         xtestKeys, choice, waylandKeys, [portalKeys] { return portalKeys && portalKeys->hasConsent(); },

@@ -31,7 +31,9 @@ constexpr std::array terminals{
     Terminal{"kgx", PasteKeystroke::controlShiftV},
     Terminal{"org.gnome.ptyxis", PasteKeystroke::controlShiftV},
     Terminal{"konsole", PasteKeystroke::controlShiftV},
+    Terminal{"org.kde.konsole", PasteKeystroke::controlShiftV},  // as KWin names it on Wayland
     Terminal{"yakuake", PasteKeystroke::controlShiftV},
+    Terminal{"org.kde.yakuake", PasteKeystroke::controlShiftV},
     Terminal{"xfce4-terminal", PasteKeystroke::controlShiftV},
     Terminal{"mate-terminal", PasteKeystroke::controlShiftV},
     Terminal{"lxterminal", PasteKeystroke::controlShiftV},

@@ -116,6 +116,33 @@ TEST(PlatformChoice, AWaylandSessionTakesTheBestItOffersPerFacility) {
     EXPECT_EQ(c.hotkeys, C::Hotkeys::commandsOnly);
     EXPECT_EQ(c.cancelWithoutEscape(), "cancel with vandrel --cancel");
     EXPECT_EQ(c.describe().front(), "paste: Wayland virtual keyboard for Wayland windows");
+
+    // KWin lists no toplevels, but its scripting names the active window of both kinds.
+    C::Offers kwin{"xcb", true, false, true, false, true, true, false, true, true};
+    c = C::choose(xwaylandSession(), kwin);
+    EXPECT_EQ(c.focus, C::Focus::kwinScripting);
+    EXPECT_TRUE(saysSomewhere(c, "focus: KWin scripting"));
+    kwin.waylandForeignToplevel = true;
+    EXPECT_EQ(C::choose(xwaylandSession(), kwin).focus, C::Focus::waylandForeignToplevel);
+}
+
+TEST(RoutingKeyInjector, ATerminalTheDesktopNamesGetsItsKeystrokeOnTheWaylandRoad) {
+    auto x11 = std::make_shared<test::RecordingKeyInjector>();
+    auto wayland = std::make_shared<test::RecordingKeyInjector>();
+    bool x11Focused = false;
+    std::optional<std::string> appId = "org.kde.konsole";
+    RoutingKeyInjector router(
+        x11, wayland, [&] { return x11Focused; }, [&] { return appId; });
+    EXPECT_EQ(router.pasteKeystroke(), PasteKeystroke::controlShiftV);
+    appId = "org.kde.kate";
+    EXPECT_EQ(router.pasteKeystroke(), PasteKeystroke::controlV);
+    // Unnamed, the Wayland injector's own choice; an X11 window keeps XTEST's.
+    appId.reset();
+    wayland->focusedWindowKeystroke = PasteKeystroke::shiftInsert;
+    EXPECT_EQ(router.pasteKeystroke(), PasteKeystroke::shiftInsert);
+    appId = "foot";
+    x11Focused = true;
+    EXPECT_EQ(router.pasteKeystroke(), PasteKeystroke::controlV);
 }
 
 TEST(RoutingKeyInjector, ThePasteTakesTheRoadOfTheFocusedWindowAtTheMomentOfSending) {

@@ -31,7 +31,8 @@
 #                            so a backend cannot hold that answer itself)
 #   thaw                     let a stopped frontend go on (SIGCONT)
 #   close-after-keys N       the backend closes the remote-desktop session after the N-th keycode from now
-#   drop ID                  BindShortcuts leaves the shortcut ID out of its answer
+#   drop ID                  the shortcut ID is never bound
+#   plasma-5.27              GlobalShortcuts binds as Plasma 5.27 does: only what CreateSession is given
 #   activate ID / deactivate ID   emit Activated / Deactivated for the latest shortcuts session
 #   activate-timed ID        activate, printing "emitted NS" (CLOCK_MONOTONIC) just before the signal leaves
 #   change ID TEXT           emit ShortcutsChanged: ID is now triggered by TEXT
@@ -136,6 +137,8 @@ class BackendBase(dbus.service.Object):
         self.keyboard = True
         self.rd_session = None
         self.gs_session = None
+        self.gs_bound = {}
+        self.plasma = False
         self.sessions = {}
         self.held = []
         self.keys_seen = 0
@@ -178,14 +181,29 @@ class BackendBase(dbus.service.Object):
         session.remove_from_connection()
 
     # ---- GlobalShortcuts ----
+    # Documented: CreateSession's "shortcuts" are not looked at, BindShortcuts binds what it is given.
+    # Plasma 5.27 (command "plasma-5.27"): the shortcuts given to CreateSession are bound and answered
+    # with; BindShortcuts (which opens the desktop's shortcut settings there) answers with what the session
+    # has and binds nothing. ListShortcuts lists the session's bound shortcuts in both.
+    def bound_list(self, shortcuts):
+        return [(sid, {'description': props.get('description', ''),
+                       'trigger_description': 'Press ' + str(props.get('preferred_trigger', 'nothing'))})
+                for sid, props in shortcuts if str(sid) not in self.dropped]
+
+    def shortcuts_of(self, session):
+        return dbus.Array(self.gs_bound.get(str(session), []), signature='(sa{sv})')
+
     @dbus.service.method(GS, in_signature='oosa{sv}', out_signature='ua{sv}',
                          async_callbacks=('reply', 'error'))
     def CreateSession(self, handle, session, app_id, options, reply, error):
-        say('GlobalShortcuts.CreateSession')
+        given = options.get('shortcuts', [])
+        say(('GlobalShortcuts.CreateSession ' + ' '.join(
+            '%s[%s]' % (sid, props.get('preferred_trigger', '')) for sid, props in given)).strip())
         self.gs_session = self.new_session(session)
+        self.gs_bound[self.gs_session] = self.bound_list(given) if self.plasma else []
         # The frontend passes the session's shortcuts on with its answer, and logs criticals without them.
         self.respond(handle, 'CreateSession', {'session_handle': dbus.ObjectPath(session),
-                                               'shortcuts': dbus.Array([], signature='(sa{sv})')}, reply)
+                                               'shortcuts': self.shortcuts_of(session)}, reply)
 
     @dbus.service.method(GS, in_signature='ooa(sa{sv})sa{sv}', out_signature='ua{sv}',
                          async_callbacks=('reply', 'error'))
@@ -193,15 +211,15 @@ class BackendBase(dbus.service.Object):
         described = ['%s[%s|%s]' % (sid, props.get('description', ''), props.get('preferred_trigger', ''))
                      for sid, props in shortcuts]
         say('GlobalShortcuts.BindShortcuts ' + ' '.join(described))
-        bound = [(sid, {'description': props.get('description', ''),
-                        'trigger_description': 'Press ' + str(props.get('preferred_trigger', 'nothing'))})
-                 for sid, props in shortcuts if str(sid) not in self.dropped]
-        self.respond(handle, 'BindShortcuts', {'shortcuts': dbus.Array(bound, signature='(sa{sv})')}, reply)
+        if not self.plasma:
+            self.gs_bound[str(session)] = self.bound_list(shortcuts)
+        self.respond(handle, 'BindShortcuts', {'shortcuts': self.shortcuts_of(session)}, reply)
 
-    @dbus.service.method(GS, in_signature='oo', out_signature='ua{sv}')
-    def ListShortcuts(self, handle, session):
+    @dbus.service.method(GS, in_signature='oo', out_signature='ua{sv}',
+                         async_callbacks=('reply', 'error'))
+    def ListShortcuts(self, handle, session, reply, error):
         say('GlobalShortcuts.ListShortcuts')
-        return dbus.UInt32(0), dbus.Dictionary({'shortcuts': dbus.Array([], signature='(sa{sv})')}, signature='sv')
+        self.respond(handle, 'ListShortcuts', {'shortcuts': self.shortcuts_of(session)}, reply)
 
 
 class Backend(BackendBase):
@@ -389,6 +407,8 @@ def main():
             backend.close_after = backend.keys_seen + int(args[0])
         elif verb == 'drop':
             backend.dropped.add(args[0])
+        elif verb == 'plasma-5.27':
+            backend.plasma = True
         elif verb in ('activate', 'deactivate', 'activate-timed'):
             if verb == 'activate-timed':
                 say('emitted %d' % time.clock_gettime_ns(time.CLOCK_MONOTONIC))

@@ -61,7 +61,7 @@ std::string describe(const std::set<std::pair<std::uint32_t, std::uint32_t>>& co
 }  // namespace
 
 GlobalShortcutsHotKeyBackend::GlobalShortcutsHotKeyBackend(QDBusConnection bus, QObject* parent)
-    : QObject(parent), m_client(bus) {
+    : QObject(parent), m_client(bus, "vandrel_shortcuts") {
     qDBusRegisterMetaType<PortalShortcut>();
     qDBusRegisterMetaType<QList<PortalShortcut>>();
     auto& b = m_client.bus();
@@ -148,45 +148,97 @@ void GlobalShortcutsHotKeyBackend::sync() {
     std::set<Combination> bound;
     for (const auto& [combination, b] : m_bound) bound.insert(combination);
     if (wanted == bound) return;
-    closeSession();
     // Nothing wanted: the desktop should not go on holding the keys for us.
-    if (!wanted.empty()) bind(wanted);
+    if (m_session.isEmpty()) {
+        if (!wanted.empty()) bind(wanted);
+        return;
+    }
+    // The next session takes the same handle, which the portal frees only once it has closed this one.
+    m_binding = true;
+    releaseHeld();
+    m_bound.clear();
+    m_client.closeSession(std::exchange(m_session, QString()), [this] {
+        m_binding = false;
+        if (m_lost) return;
+        if (const auto now = wantedCombinations(); !now.empty()) bind(now);
+    });
 }
 
 void GlobalShortcutsHotKeyBackend::bind(std::set<Combination> wanted) {
     m_binding = true;
-    m_client.request(
-        interfaceName, "CreateSession", {}, {{"session_handle_token", m_client.newToken()}},
-        [this, wanted](std::uint32_t response, const QVariantMap& results) {
-            if (m_lost) return;
-            const QString session = PortalClient::sessionHandle(results);
-            if (response != PortalRequest::success || session.isEmpty()) {
-                m_binding = false;
-                log("Platform", "hot keys: the desktop portal did not open a shortcuts session");
-                fail(Loss::refused);
-                return;
-            }
-            m_session = session;
-            QList<PortalShortcut> shortcuts;
-            for (const auto& combination : wanted) {
-                QVariantMap properties{{"description", QString::fromStdString(localized("Dictation Hotkey"))}};
-                if (auto trigger = xdgShortcutTrigger(combination.first, combination.second))
-                    properties.insert("preferred_trigger", QString::fromStdString(*trigger));
-                shortcuts.push_back({QString::fromStdString(shortcutIdFor(combination)), properties});
-            }
-            m_client.request(interfaceName, "BindShortcuts",
-                             {QVariant::fromValue(QDBusObjectPath(session)), QVariant::fromValue(shortcuts), QString()},
-                             {}, [this, wanted, session](std::uint32_t response, const QVariantMap& results) {
-                                 if (m_lost) return;
-                                 m_binding = false;
-                                 if (response != PortalRequest::success || session != m_session) {
-                                     log("Platform", "hot keys: the desktop refused the shortcut " + describe(wanted));
-                                     fail(Loss::refused);
-                                     return;
-                                 }
-                                 takeResults(wanted, results);
-                             });
-        });
+    QList<PortalShortcut> shortcuts;
+    for (const auto& combination : wanted) {
+        QVariantMap properties{{"description", QString::fromStdString(localized("Dictation Hotkey"))}};
+        if (auto trigger = xdgShortcutTrigger(combination.first, combination.second))
+            properties.insert("preferred_trigger", QString::fromStdString(*trigger));
+        shortcuts.push_back({QString::fromStdString(shortcutIdFor(combination)), properties});
+    }
+    // Plasma 5.27 binds what the session is created with and nothing that BindShortcuts asks for later;
+    // portals that follow the documentation ignore the option and bind on BindShortcuts.
+    m_client.request(interfaceName, "CreateSession", {},
+                     {{"session_handle_token", QString(sessionToken)}, {"shortcuts", QVariant::fromValue(shortcuts)}},
+                     [this, wanted, shortcuts](std::uint32_t response, const QVariantMap& results) {
+                         if (m_lost) return;
+                         const QString session = PortalClient::sessionHandle(results);
+                         if (response != PortalRequest::success || session.isEmpty()) {
+                             m_binding = false;
+                             log("Platform", "hot keys: the desktop portal did not open a shortcuts session");
+                             fail(Loss::refused);
+                             return;
+                         }
+                         m_session = session;
+                         listOrBind(wanted, shortcuts);
+                     });
+}
+
+void GlobalShortcutsHotKeyBackend::listOrBind(const std::set<Combination>& wanted,
+                                              const QList<detail::PortalShortcut>& shortcuts) {
+    // What the session holds already needs no BindShortcuts, which may open the desktop's shortcut
+    // settings: at every start, that would be once too often.
+    const QString session = m_session;
+    m_client.request(interfaceName, "ListShortcuts", {QVariant::fromValue(QDBusObjectPath(session))}, {},
+                     [this, wanted, shortcuts, session](std::uint32_t response, const QVariantMap& results) {
+                         if (m_lost) return;
+                         if (session != m_session) {
+                             m_binding = false;
+                             return;
+                         }
+                         if (response == PortalRequest::success && grantsAll(wanted, results)) {
+                             m_binding = false;
+                             takeResults(wanted, results);
+                             return;
+                         }
+                         bindShortcuts(wanted, shortcuts);
+                     });
+}
+
+void GlobalShortcutsHotKeyBackend::bindShortcuts(const std::set<Combination>& wanted,
+                                                 const QList<detail::PortalShortcut>& shortcuts) {
+    const QString session = m_session;
+    m_client.request(interfaceName, "BindShortcuts",
+                     {QVariant::fromValue(QDBusObjectPath(session)), QVariant::fromValue(shortcuts), QString()}, {},
+                     [this, wanted, session](std::uint32_t response, const QVariantMap& results) {
+                         if (m_lost) return;
+                         m_binding = false;
+                         if (response != PortalRequest::success || session != m_session) {
+                             log("Platform", "hot keys: the desktop refused the shortcut " + describe(wanted));
+                             fail(Loss::refused);
+                             return;
+                         }
+                         takeResults(wanted, results);
+                     });
+}
+
+bool GlobalShortcutsHotKeyBackend::grantsAll(const std::set<Combination>& wanted, const QVariantMap& results) {
+    // A shortcut listed without a trigger is held by nothing (Plasma leaves it so when another shortcut has
+    // the keys): the desktop's own question is the way to give it one.
+    std::set<std::string> granted;
+    for (const auto& shortcut : shortcutList(results.value("shortcuts")))
+        if (!shortcut.properties.value("trigger_description").toString().isEmpty())
+            granted.insert(shortcut.id.toStdString());
+    for (const auto& combination : wanted)
+        if (!granted.count(shortcutIdFor(combination))) return false;
+    return true;
 }
 
 void GlobalShortcutsHotKeyBackend::takeResults(const std::set<Combination>& wanted, const QVariantMap& results) {
@@ -296,14 +348,16 @@ void GlobalShortcutsHotKeyBackend::onShortcutsChanged(const QDBusMessage& messag
 }
 
 std::string GlobalShortcutsHotKeyBackend::shortcutIdFor(const Combination& combination) {
-    // The name the combination is stored under, so the desktop keeps a trigger the user chose for it
-    // across restarts and across changes of the stored combination.
+    // The name the combination is stored under, and the combination: a desktop that keeps the trigger it
+    // first gave a shortcut (Plasma does, across sessions and restarts) then binds a combination chosen
+    // later in our settings as a shortcut of its own, and one the user picks again finds its old trigger.
+    const std::string trigger = xdgShortcutTrigger(combination.first, combination.second).value_or("unknown");
     for (const auto& name : KeyboardShortcuts::allStoredNames()) {
         auto stored = name.shortcut();
         if (stored && stored->carbonKeyCode == combination.first && stored->carbonModifiers == combination.second)
-            return name.rawValue;
+            return name.rawValue + "-" + trigger;
     }
-    return "shortcut-" + xdgShortcutTrigger(combination.first, combination.second).value_or("unknown");
+    return "shortcut-" + trigger;
 }
 
 }  // namespace vandrel::portal

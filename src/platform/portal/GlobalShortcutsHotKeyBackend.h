@@ -3,6 +3,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QList>
 #include <QObject>
 #include <QVariantMap>
 #include <cstdint>
@@ -19,17 +20,26 @@
 
 namespace vandrel::portal {
 
+namespace detail {
+struct PortalShortcut;
+}
+
 // System-wide hot keys through the GlobalShortcuts portal. Each registered combination becomes a portal
 // shortcut with its preferred trigger; the desktop may let the user pick another trigger, and whatever
 // triggers the shortcut then is what we follow. Activated and Deactivated arrive as the press and the
 // release of the registration, so the shortcut module and the hotkey manager see what they see on X11.
 //
 // A portal session binds only once, so a changed set of combinations means a new session; changes made
-// in one turn of the event loop are bound together. Main thread only.
+// in one turn of the event loop are bound together. The combinations go with CreateSession (the one way
+// Plasma 5.27 binds) and, where ListShortcuts does not show them bound then, with BindShortcuts (the
+// documented way, which may ask the user). Main thread only.
 class GlobalShortcutsHotKeyBackend : public QObject, public KeyboardShortcuts::HotKeyBackend {
     Q_OBJECT
 public:
     static constexpr const char* interfaceName = "org.freedesktop.portal.GlobalShortcuts";
+    // Every session takes this handle token: Plasma keeps a session's shortcuts, and the triggers the
+    // user gave them, under the token (and shows it as the group's name in its shortcut settings).
+    static constexpr const char* sessionToken = "Vandrel";
 
     enum class Loss {
         refused,   // the portal (or the user) did not bind the shortcut
@@ -85,6 +95,9 @@ private:
     void scheduleSync();
     void sync();
     void bind(std::set<Combination> wanted);
+    void listOrBind(const std::set<Combination>& wanted, const QList<detail::PortalShortcut>& shortcuts);
+    void bindShortcuts(const std::set<Combination>& wanted, const QList<detail::PortalShortcut>& shortcuts);
+    static bool grantsAll(const std::set<Combination>& wanted, const QVariantMap& results);
     void takeResults(const std::set<Combination>& wanted, const QVariantMap& results);
     void closeSession();
     void releaseHeld(const std::optional<Combination>& only = std::nullopt);

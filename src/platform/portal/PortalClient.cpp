@@ -23,8 +23,11 @@ QString senderElement(const QDBusConnection& bus) {
 
 }  // namespace
 
-PortalClient::PortalClient(QDBusConnection bus, QObject* parent)
-    : QObject(parent), m_bus(std::move(bus)), m_watcher(service, m_bus, QDBusServiceWatcher::WatchForUnregistration) {
+PortalClient::PortalClient(QDBusConnection bus, QString tokenPrefix, QObject* parent)
+    : QObject(parent),
+      m_bus(std::move(bus)),
+      m_watcher(service, m_bus, QDBusServiceWatcher::WatchForUnregistration),
+      m_tokenPrefix(std::move(tokenPrefix)) {
     // QDBusConnection::connect finds a slot's parameter types by their names, and QtDBus registers its
     // own types under their names only once its bus thread first needs them. A connect that comes
     // earlier fails and sends no match rule, so the portal's signals would never arrive.
@@ -49,7 +52,7 @@ std::uint32_t PortalClient::interfaceVersion(const QString& interface, int timeo
     return ok ? v : 0;
 }
 
-QString PortalClient::newToken() { return QString("vandrel%1").arg(++m_tokenCounter); }
+QString PortalClient::newToken() { return m_tokenPrefix + QString::number(++m_tokenCounter); }
 
 void PortalClient::request(const QString& interface, const QString& method, const QVariantList& args,
                            QVariantMap options, PortalRequest::Done done) {
@@ -85,11 +88,20 @@ void PortalClient::watchSession(const QString& handle) {
         log("Platform", "portal: cannot follow the end of session " + handle.toStdString());
 }
 
-void PortalClient::closeSession(const QString& handle) {
-    if (handle.isEmpty()) return;
+void PortalClient::closeSession(const QString& handle, std::function<void()> done) {
+    if (handle.isEmpty() || !m_bus.isConnected()) {
+        if (done) done();
+        return;
+    }
     m_bus.disconnect(service, handle, kSessionInterface, "Closed", this, SLOT(onSessionClosed(QDBusMessage)));
-    if (m_bus.isConnected())
+    const QDBusPendingCall pending =
         m_bus.asyncCall(QDBusMessage::createMethodCall(service, handle, kSessionInterface, "Close"));
+    if (!done) return;
+    auto* watcher = new QDBusPendingCallWatcher(pending, this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [done = std::move(done)](QDBusPendingCallWatcher* w) {
+        w->deleteLater();
+        done();
+    });
 }
 
 void PortalClient::onSessionClosed(const QDBusMessage& message) {

@@ -22,7 +22,9 @@ public:
     static constexpr const char* service = "org.freedesktop.portal.Desktop";
     static constexpr const char* objectPath = "/org/freedesktop/portal/desktop";
 
-    explicit PortalClient(QDBusConnection bus, QObject* parent = nullptr);
+    // Tokens begin with `tokenPrefix`: clients that share a connection each need a prefix of their own, or
+    // their requests and sessions would claim the same object paths.
+    explicit PortalClient(QDBusConnection bus, QString tokenPrefix = "vandrel", QObject* parent = nullptr);
 
     QDBusConnection& bus() { return m_bus; }
 
@@ -41,14 +43,15 @@ public:
     void call(const QString& interface, const QString& method, const QVariantList& args,
               std::function<void(bool ok)> done, int timeoutMs = -1);
 
-    // A token for handle_token and session_handle_token, unique within this connection.
+    // A token for handle_token and session_handle_token, unique among this client's.
     QString newToken();
     // The session handle in a CreateSession response; portals send it as a string or an object path.
     static QString sessionHandle(const QVariantMap& results);
     // Follows the session's Closed signal (sessionClosed) until closeSession.
     void watchSession(const QString& handle);
-    // Closes the session on the portal's side; a session it already closed is not an error.
-    void closeSession(const QString& handle);
+    // Closes the session on the portal's side; a session it already closed is not an error. `done` runs
+    // once the portal answered (or could not be asked).
+    void closeSession(const QString& handle, std::function<void()> done = {});
 
     // The portal left the bus (crashed, or the session is ending). Pending requests have failed by then.
     Signal<> vanished;
@@ -63,6 +66,7 @@ private:
 
     QDBusConnection m_bus;
     QDBusServiceWatcher m_watcher;
+    QString m_tokenPrefix;
     std::uint64_t m_tokenCounter = 0;
 };
 
