@@ -30,9 +30,9 @@ public:
         bool statusNotifierHost = false;  // a StatusNotifierWatcher on the session bus
         bool x11Tray = false;             // an X11 system tray (XEmbed) on the display
         bool globalShortcutsPortal = false;
+        bool kwinScripting = false;  // KWin's scripting on the session bus
         // A GNOME session's accessibility bus, which names the application of the active window.
         bool gnomeAccessibilityBus = false;
-        bool kwinScripting = false;  // KWin's scripting on the session bus
     };
 
     enum class Keystrokes { none, xtest, waylandVirtualKeyboard, remoteDesktopPortal };
