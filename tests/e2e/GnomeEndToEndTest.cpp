@@ -40,6 +40,8 @@ constexpr uid_t kSessionUser = 65534;
 constexpr int kEscape = 1, kEnter = 28, kA = 30, kS = 31, kLeftAlt = 56;
 
 using Child = test::ChildProcess;
+using test::recordingStreams;
+using test::run;
 
 bool eventually(const std::function<bool()>& done, int ms = kDeadlineMs) { return test::spinUntil(done, ms); }
 void pause(int ms) { test::spinFor(ms); }
@@ -55,33 +57,6 @@ bool asSessionUser() { return ::geteuid() == 0; }
 std::pair<QString, QStringList> asUser(const QString& program, const QStringList& args) {
     if (!asSessionUser()) return {program, args};
     return {"setpriv", QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", program} + args};
-}
-
-std::optional<QByteArray> run(const QString& program, const QStringList& args, const QProcessEnvironment& environment,
-                              int ms = kDeadlineMs) {
-    QProcess p;
-    p.setProcessEnvironment(environment);
-    p.start(program, args);
-    if (!p.waitForStarted(ms)) return std::nullopt;
-    p.closeWriteChannel();
-    const bool finished = eventually([&] { return p.state() == QProcess::NotRunning; }, ms);
-    if (!finished || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
-        p.kill();
-        p.waitForFinished(2000);
-        return std::nullopt;
-    }
-    return p.readAllStandardOutput();
-}
-
-int recordingStreams() {
-    auto out = run("pactl", {"list", "short", "source-outputs"}, QProcessEnvironment::systemEnvironment());
-    if (!out) return -1;
-    int clients = 0;
-    for (const QString& line : QString::fromUtf8(*out).split('\n', Qt::SkipEmptyParts)) {
-        const QStringList fields = line.split('\t');
-        if (fields.size() > 2 && fields[2] != "-") ++clients;
-    }
-    return clients;
 }
 
 // One GNOME session for the whole program: it takes seconds to come up, and every test leaves it as found.
@@ -284,7 +259,7 @@ protected:
         ASSERT_TRUE(command("--start")) << everything();
         ASSERT_TRUE(eventually([] { return recordingStreams() > 0; })) << "--start did not record\n" << everything();
         ASSERT_TRUE(run("paplay", {"--device=vandrel_speaker", QString::fromStdString(speech.string())},
-                        QProcessEnvironment::systemEnvironment(), 30000));
+                        QProcessEnvironment::systemEnvironment(), {}, 30000));
         pause(300);
         ASSERT_TRUE(command("--stop")) << everything();
     }

@@ -40,33 +40,8 @@ std::string env(const char* name) {
 }
 
 using Child = test::ChildProcess;
-
-std::optional<QByteArray> run(const QString& program, const QStringList& args, const QProcessEnvironment& environment,
-                              int ms = kDeadlineMs) {
-    QProcess p;
-    p.setProcessEnvironment(environment);
-    p.start(program, args);
-    if (!p.waitForStarted(ms)) return std::nullopt;
-    p.closeWriteChannel();
-    const bool finished = eventually([&] { return p.state() == QProcess::NotRunning; }, ms);
-    if (!finished || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
-        p.kill();
-        p.waitForFinished(2000);
-        return std::nullopt;
-    }
-    return p.readAllStandardOutput();
-}
-
-int recordingStreams() {
-    auto out = run("pactl", {"list", "short", "source-outputs"}, QProcessEnvironment::systemEnvironment());
-    if (!out) return -1;
-    int clients = 0;
-    for (const QString& line : QString::fromUtf8(*out).split('\n', Qt::SkipEmptyParts)) {
-        const QStringList fields = line.split('\t');
-        if (fields.size() > 2 && fields[2] != "-") ++clients;
-    }
-    return clients;
-}
+using test::recordingStreams;
+using test::run;
 
 class KWinEndToEnd : public ::testing::Test {
 protected:
@@ -195,7 +170,7 @@ protected:
     }
     bool play(const fs::path& wav) {
         return run("paplay", {"--device=vandrel_speaker", QString::fromStdString(wav.string())},
-                   QProcessEnvironment::systemEnvironment(), 30000)
+                   QProcessEnvironment::systemEnvironment(), {}, 30000)
             .has_value();
     }
 

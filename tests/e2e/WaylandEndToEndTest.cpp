@@ -51,35 +51,8 @@ bool asCompositorUser() { return ::geteuid() == 0; }
 constexpr uid_t kCompositorUser = 65534;
 
 using Child = test::ChildProcess;
-
-// A program run to completion with `input` on its standard input: its output, or none when it failed.
-std::optional<QByteArray> run(const QString& program, const QStringList& args, const QProcessEnvironment& environment,
-                              const QByteArray& input = {}, int ms = kDeadlineMs) {
-    QProcess p;
-    p.setProcessEnvironment(environment);
-    p.start(program, args);
-    if (!p.waitForStarted(ms)) return std::nullopt;
-    if (!input.isEmpty()) p.write(input);
-    p.closeWriteChannel();
-    const bool finished = eventually([&] { return p.state() == QProcess::NotRunning; }, ms);
-    if (!finished || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
-        p.kill();
-        p.waitForFinished(2000);
-        return std::nullopt;
-    }
-    return p.readAllStandardOutput();
-}
-
-int recordingStreams() {
-    auto out = run("pactl", {"list", "short", "source-outputs"}, QProcessEnvironment::systemEnvironment());
-    if (!out) return -1;
-    int clients = 0;
-    for (const QString& line : QString::fromUtf8(*out).split('\n', Qt::SkipEmptyParts)) {
-        const QStringList fields = line.split('\t');
-        if (fields.size() > 2 && fields[2] != "-") ++clients;
-    }
-    return clients;
-}
+using test::recordingStreams;
+using test::run;
 
 QByteArray binaryBytes(int size) {
     std::mt19937 random(11);

@@ -6,6 +6,7 @@
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
+#include <optional>
 #include <string>
 
 #include "support/Spin.h"
@@ -69,5 +70,38 @@ private:
     QByteArray m_output;
     bool m_started = false;
 };
+
+// A program run to completion with `input` on its standard input: its output, or none when it failed or did
+// not finish within `ms`.
+inline std::optional<QByteArray> run(const QString& program, const QStringList& args,
+                                     const QProcessEnvironment& environment, const QByteArray& input = {},
+                                     int ms = ChildProcess::deadlineMs) {
+    QProcess p;
+    p.setProcessEnvironment(environment);
+    p.start(program, args);
+    if (!p.waitForStarted(ms)) return std::nullopt;
+    if (!input.isEmpty()) p.write(input);
+    p.closeWriteChannel();
+    const bool finished = spinUntil([&] { return p.state() == QProcess::NotRunning; }, ms);
+    if (!finished || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        p.kill();
+        p.waitForFinished(2000);
+        return std::nullopt;
+    }
+    return p.readAllStandardOutput();
+}
+
+// Recording streams of clients on the sound server: the application holds one exactly while it records.
+// (The virtual microphone's own stream from the sink's monitor belongs to a module, not a client.)
+inline int recordingStreams() {
+    auto out = run("pactl", {"list", "short", "source-outputs"}, QProcessEnvironment::systemEnvironment());
+    if (!out) return -1;
+    int clients = 0;
+    for (const QString& line : QString::fromUtf8(*out).split('\n', Qt::SkipEmptyParts)) {
+        const QStringList fields = line.split('\t');
+        if (fields.size() > 2 && fields[2] != "-") ++clients;
+    }
+    return clients;
+}
 
 }  // namespace vandrel::test
