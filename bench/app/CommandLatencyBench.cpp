@@ -3,7 +3,9 @@
 //   command process start -> exit (delivery; nothing else happens),
 //   --start spawned -> the sound server announces our recording stream (subscription, not polling),
 //   --stop spawned -> the text is in another program's field,
-// beside a hand paste of the same text (clipboard set here, Ctrl+V by XTest) into the same field.
+// beside a hand paste of the same text (clipboard set here, Ctrl+V by XTest) into the same field. The same
+// road in the test services' sway (the application and its commands as the compositor's user when run as
+// root, a GTK field on Wayland as the target); sway has no hand paste here (no keystroke tool).
 // Medians over the rounds are the counters. Run by hand, on a Release build:
 //   cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DVANDREL_BUILD_TESTS=OFF
 //       -DVANDREL_WHISPER_ROOT=build/_deps/whisper/install   (one line)
@@ -99,6 +101,7 @@ private:
 
 // The application and the field it pastes into, started once for every benchmark.
 struct Session {
+    bool wayland;
     test::TempDir home;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     QString program = qEnvironmentVariableIsSet("VANDREL_BENCH_APP") ? qEnvironmentVariable("VANDREL_BENCH_APP")
@@ -107,7 +110,7 @@ struct Session {
     StreamWatch streams;
     bool ok = false;
 
-    Session() {
+    explicit Session(bool onWayland) : wayland(onWayland) {
         const fs::path h = home.path();
         for (const auto* dir : {"config/Vandrel", "data/com.harstow.Vandrel/Models", "cache", "runtime"})
             fs::create_directories(h / dir);
@@ -127,25 +130,78 @@ struct Session {
         env.insert("VANDREL_FAKE_WHISPER_TEXT", kText);
         for (const auto* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
             env.insert(name, "http://127.0.0.1:9");
-        window = std::make_unique<test::ChildProcess>("window", VANDREL_E2E_WINDOW_PATH, QStringList{}, env);
-        if (!window->waitForLine("READY")) return;
-        app = std::make_unique<test::ChildProcess>("vandrel", program, QStringList{}, env);
-        ok = app->waitForOutput("[AppState] Microphone warmed up", 30000) &&
-             test::spinUntil([this] { return streams.ready(); }, 5000);
+        if (wayland && !setUpWayland()) return;
+        // On sway the seat has a keyboard, and a new window the focus, only once the application's virtual
+        // keyboard exists: the application first there.
+        if (wayland && !startApp()) return;
+        if (wayland) {
+            auto clients = env;
+            clients.insert("GDK_BACKEND", "wayland");
+            clients.remove("DISPLAY");
+            clients.insert("XDG_RUNTIME_DIR", QString::fromStdString((h / "clients").string()));
+            window = std::make_unique<test::ChildProcess>("gtk", "/usr/bin/python3",
+                                                          QStringList{VANDREL_GTK_TARGET_PATH}, clients);
+        } else {
+            window = std::make_unique<test::ChildProcess>("window", VANDREL_E2E_WINDOW_PATH, QStringList{}, env);
+        }
+        if (!window->waitForOutput("READY")) {
+            std::fprintf(stderr, "%s\n", window->report().c_str());
+            return;
+        }
+        ok = wayland || startApp();
         test::spinUntil([] { return false; }, 1000);  // the warm-up's stream gone
+    }
+
+    bool startApp() {
+        const auto [exe, args] = commandLine({});
+        app = std::make_unique<test::ChildProcess>("vandrel", exe, args, env);
+        const bool ready = app->waitForOutput("[AppState] Microphone warmed up", 30000) &&
+                           test::spinUntil([this] { return streams.ready(); }, 5000);
+        if (!ready) std::fprintf(stderr, "%s\n", app->report().c_str());
+        return ready;
+    }
+
+    static bool asCompositorUser() { return ::geteuid() == 0; }
+
+    // Sway's socket, the application's environment in its session, and its home for the compositor's user.
+    bool setUpWayland() {
+        const QString runtime = env.value("VANDREL_TEST_WAYLAND_RUNTIME"),
+                      display = env.value("VANDREL_TEST_WAYLAND_DISPLAY");
+        if (runtime.isEmpty() || display.isEmpty()) return false;
+        const fs::path h = home.path();
+        fs::create_directories(h / "clients");
+        if (asCompositorUser()) {
+            ::chmod(h.c_str(), 0755);
+            for (const auto& entry : fs::recursive_directory_iterator(h))
+                if (!entry.path().string().starts_with((h / "clients").string()))
+                    if (::chown(entry.path().c_str(), 65534, 65534) != 0) return false;
+        }
+        env.insert("WAYLAND_DISPLAY", runtime + "/" + display);
+        env.insert("DISPLAY", env.value("VANDREL_TEST_WAYLAND_X_DISPLAY"));
+        env.insert("XDG_SESSION_TYPE", "wayland");
+        env.insert("PULSE_SERVER", env.value("VANDREL_TEST_SHARED_PULSE_SERVER"));
+        if (asCompositorUser()) env.remove("DBUS_SESSION_BUS_ADDRESS");
+        return true;
+    }
+
+    std::pair<QString, QStringList> commandLine(const QStringList& args) const {
+        if (!wayland || !asCompositorUser()) return {program, args};
+        return {"/usr/bin/setpriv", QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", program} + args};
     }
 
     // Starts `vandrel ARG` the way a key binding does (no Qt in between) and waits for its end.
     bool command(const char* arg, Clock::time_point* exited) {
-        const QByteArray path = program.toLocal8Bit();
-        std::vector<std::string> envStrings;
+        const auto [exe, args] = commandLine({QString::fromLatin1(arg)});
+        std::vector<std::string> envStrings, argStrings{exe.toStdString()};
         for (const QString& kv : env.toStringList()) envStrings.push_back(kv.toStdString());
-        std::vector<char*> envp;
+        for (const QString& a : args) argStrings.push_back(a.toStdString());
+        std::vector<char*> envp, argv;
         for (auto& s : envStrings) envp.push_back(s.data());
         envp.push_back(nullptr);
-        char* argv[] = {const_cast<char*>(path.constData()), const_cast<char*>(arg), nullptr};
+        for (auto& s : argStrings) argv.push_back(s.data());
+        argv.push_back(nullptr);
         pid_t pid = 0;
-        if (posix_spawn(&pid, path.constData(), nullptr, nullptr, argv, envp.data()) != 0) return false;
+        if (posix_spawn(&pid, argStrings[0].c_str(), nullptr, nullptr, argv.data(), envp.data()) != 0) return false;
         int status = 0;
         ::waitpid(pid, &status, 0);
         *exited = Clock::now();
@@ -161,7 +217,12 @@ struct Session {
 };
 
 Session& session() {
-    static Session s;
+    static Session s(false);
+    return s;
+}
+
+Session& swaySession() {
+    static Session s(true);
     return s;
 }
 
@@ -180,8 +241,7 @@ void BM_CommandProcessStartToExit(benchmark::State& state) {
     state.counters["median_ms"] = median(samples);
 }
 
-void BM_StartToMicrophoneAndStopToText(benchmark::State& state) {
-    auto& s = session();
+void startToMicrophoneAndStopToText(benchmark::State& state, Session& s) {
     if (!s.ok) return state.SkipWithError("the application did not start (run under scripts/with-services.sh)");
     std::vector<double> delivered, microphone, text;
     for (auto _ : state) {
@@ -209,6 +269,12 @@ void BM_StartToMicrophoneAndStopToText(benchmark::State& state) {
     state.counters["start_exit_ms"] = median(delivered);
     state.counters["start_to_microphone_ms"] = median(microphone);
     state.counters["stop_to_text_ms"] = median(text);
+}
+
+void BM_StartToMicrophoneAndStopToText(benchmark::State& state) { startToMicrophoneAndStopToText(state, session()); }
+
+void BM_StartToMicrophoneAndStopToTextOnSway(benchmark::State& state) {
+    startToMicrophoneAndStopToText(state, swaySession());
 }
 
 void BM_HandPaste(benchmark::State& state) {
@@ -243,6 +309,7 @@ void BM_HandPaste(benchmark::State& state) {
 BENCHMARK(BM_CommandProcessStartToExit)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StartToMicrophoneAndStopToText)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_HandPaste)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StartToMicrophoneAndStopToTextOnSway)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
