@@ -13,6 +13,7 @@ needed=$(readelf -d "$program" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
 for lib in $needed; do
     case "$lib" in
         libc.so.* | libm.so.* | libstdc++.so.* | libgcc_s.so.* | ld-linux*.so.*) ;;
+        libasan.so.* | libubsan.so.*) ;; # a sanitizer build
         *) fail "the command program needs $lib (it needs: $(echo $needed))" ;;
     esac
 done
