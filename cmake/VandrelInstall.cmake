@@ -1,5 +1,6 @@
 # `cmake --install` lays out a runnable application under the prefix:
 #   bin/vandrel                         finds the rest relative to itself
+#   lib/libvandrel-app.so               the application, loaded by bin/vandrel for a start that is no command
 #   lib/libwhisper.so*, lib/libggml*    loaded with dlopen from $ORIGIN/../lib
 #   share/vandrel/                      resources: string tables, sounds, icons, lexicons
 #   share/applications/vandrel.desktop  the menu entry
@@ -9,6 +10,9 @@ include(GNUInstallDirs)
 if(TARGET vandrel)
     set_target_properties(vandrel PROPERTIES INSTALL_RPATH "\$ORIGIN/../lib")
     install(TARGETS vandrel RUNTIME DESTINATION bin)
+endif()
+if(TARGET vandrel_application)
+    install(TARGETS vandrel_application LIBRARY DESTINATION lib)
 endif()
 
 # whisper.cpp and its ggml libraries, symlinks kept as they are.

@@ -10,15 +10,17 @@
 #include <vector>
 
 #include "shell/AppCommand.h"
+#include "shell/CommandSender.h"
 
 class QSocketNotifier;
 
 namespace vandrel {
 
-// How a second start reaches the running instance: a local stream socket next to the single-instance
-// lock, in a folder only this user can enter, answering one command per connection with one line. The
-// running instance listens from its first moments, so that a command sent while it is still starting
-// waits in the socket's queue instead of finding nobody; it reads commands once `serve` is called.
+// The running instance's end of the command channel: a local stream socket next to the single-instance
+// lock (CommandSender::defaultPath), in a folder only this user can enter, answering one command per
+// connection with one line as soon as it has the command, before carrying it out. It listens from the
+// instance's first moments, so that a command sent while it is still starting waits in the socket's
+// queue instead of finding nobody; it reads commands once `serve` is called.
 class CommandChannel : public QObject {
     Q_OBJECT
 
@@ -36,22 +38,8 @@ public:
     // From now on commands are read on the main loop and handed to `handler`, one at a time.
     void serve(Handler handler);
 
-    // The socket in $XDG_RUNTIME_DIR (or the private fallback folder); empty, with `problem` set, when
-    // there is no such folder.
-    static std::filesystem::path defaultPath(std::string* problem = nullptr);
-
-    enum class SendResult {
-        delivered,   // the running instance took the command
-        notRunning,  // nothing listens at the socket
-        failed,      // something listens but gave no answer in time, or the socket cannot be used
-    };
-    // The other end, for the second start: sends `command` and waits up to `timeoutMs` for the answer.
-    // Blocking; needs no event loop. `problem` says why when the result is `failed`.
-    static SendResult send(const std::filesystem::path& socketPath, AppCommand command, int timeoutMs,
-                           std::string* problem = nullptr);
-
     // Longest line a peer may send before it is cut off.
-    static constexpr std::size_t maxLineLength = 64;
+    static constexpr std::size_t maxLineLength = CommandSender::maxLineLength;
     // Connections waiting for their line at one time; further ones are closed at once.
     static constexpr std::size_t maxPendingConnections = 8;
 

@@ -22,7 +22,7 @@ fail() { echo "FAIL: $*"; [ -f "$work/app.log" ] && sed 's/^/  app: /' "$work/ap
 prefix="$work/install prefix"
 cmake --install "$build" --prefix "$prefix" >/dev/null || fail "cmake --install"
 
-for f in bin/vandrel lib/libwhisper.so share/vandrel/strings/en/shell.json share/vandrel/strings/de/shell.json \
+for f in bin/vandrel lib/libvandrel-app.so lib/libwhisper.so share/vandrel/strings/en/shell.json share/vandrel/strings/de/shell.json \
     share/vandrel/sounds/Pop.ogg share/vandrel/appicon/vandrel.svg share/applications/vandrel.desktop \
     share/icons/hicolor/scalable/apps/vandrel.svg share/icons/hicolor/48x48/apps/vandrel.png \
     share/icons/hicolor/256x256/apps/vandrel.png; do
@@ -61,4 +61,9 @@ for _ in $(seq 600); do
 done
 grep -qF "resources in $prefix/share/vandrel" "$work/app.log" || fail "the installed binary did not use its own resources"
 grep -q "Model loaded" "$work/app.log" || fail "the installed binary did not load the model with its own libwhisper"
-echo "installed application in $prefix: resources and libwhisper found, model loaded"
+# A desktop's key binding runs the installed program with a command: the running instance takes it.
+env -u LD_LIBRARY_PATH XDG_RUNTIME_DIR="$home/runtime" "$prefix/bin/vandrel" --cancel >"$work/command.log" 2>&1 ||
+    fail "the installed program did not deliver --cancel: $(cat "$work/command.log")"
+for _ in $(seq 50); do grep -q "\[CommandChannel\] command: cancel" "$work/app.log" && break; sleep 0.1; done
+grep -q "\[CommandChannel\] command: cancel" "$work/app.log" || fail "the running instance did not take --cancel"
+echo "installed application in $prefix: resources and libwhisper found, model loaded, a command delivered"

@@ -17,13 +17,13 @@
 #include "support/TestEnvironment.h"
 
 using namespace vandrel;
-using Result = CommandChannel::SendResult;
+using Result = CommandSender::Result;
 
 namespace {
 
 // Sends from another thread while this one runs the event loop, as the receiving instance does.
 Result sendWhileServing(const std::filesystem::path& path, AppCommand command, std::string* problem = nullptr) {
-    auto sent = std::async(std::launch::async, [&] { return CommandChannel::send(path, command, 5000, problem); });
+    auto sent = std::async(std::launch::async, [&] { return CommandSender::send(path, command, 5000, problem); });
     while (sent.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     return sent.get();
@@ -74,8 +74,8 @@ TEST(CommandChannel, CommandsSentWhileStartingWaitAndAreCarriedOutInOrder) {
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 
     // The senders block until the instance reads them, which it does once it is ready.
-    auto first = std::async(std::launch::async, [&] { return CommandChannel::send(path, AppCommand::start, 5000); });
-    auto second = std::async(std::launch::async, [&] { return CommandChannel::send(path, AppCommand::stop, 5000); });
+    auto first = std::async(std::launch::async, [&] { return CommandSender::send(path, AppCommand::start, 5000); });
+    auto second = std::async(std::launch::async, [&] { return CommandSender::send(path, AppCommand::stop, 5000); });
     EXPECT_EQ(first.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
     std::vector<AppCommand> received;
     channel.serve([&](AppCommand c) { received.push_back(c); });
@@ -96,19 +96,19 @@ TEST(CommandChannel, CommandsSentWhileStartingWaitAndAreCarriedOutInOrder) {
 TEST(CommandChannel, NobodyListeningIsToldApartFromAnInstanceThatDoesNotAnswer) {
     test::TempDir dir;
     const auto path = dir / "app.command";
-    EXPECT_EQ(CommandChannel::send(path, AppCommand::toggle, 1000), Result::notRunning);
+    EXPECT_EQ(CommandSender::send(path, AppCommand::toggle, 1000), Result::notRunning);
     {
         CommandChannel channel(path);
         ASSERT_TRUE(channel.isListening());
         // Listening but never reading (a hung instance): the sender gives up with a reason.
         std::string problem;
-        EXPECT_EQ(CommandChannel::send(path, AppCommand::toggle, 300, &problem), Result::failed);
+        EXPECT_EQ(CommandSender::send(path, AppCommand::toggle, 300, &problem), Result::failed);
         EXPECT_FALSE(problem.empty());
     }
     // Gone with the instance; a socket left by a crashed one is taken over by the next instance.
     EXPECT_FALSE(std::filesystem::exists(path));
     leaveStaleSocket(path);
-    EXPECT_EQ(CommandChannel::send(path, AppCommand::toggle, 1000), Result::notRunning);
+    EXPECT_EQ(CommandSender::send(path, AppCommand::toggle, 1000), Result::notRunning);
     CommandChannel next(path);
     EXPECT_TRUE(next.isListening()) << next.error();
 }
