@@ -258,20 +258,15 @@ protected:
     void dictate(const fs::path& speech) {
         ASSERT_TRUE(command("--start")) << everything();
         ASSERT_TRUE(eventually([] { return recordingStreams() > 0; })) << "--start did not record\n" << everything();
-        ASSERT_TRUE(run("paplay", {"--device=vandrel_speaker", QString::fromStdString(speech.string())},
-                        QProcessEnvironment::systemEnvironment(), {}, 30000));
+        ASSERT_TRUE(test::playIntoMicrophone(speech.string()));
         pause(300);
         ASSERT_TRUE(command("--stop")) << everything();
     }
 
+    // Speech with half a second of silence in front.
     fs::path makeSpeech() {
-        const fs::path raw = m_home / "raw.wav";
-        const fs::path speech = m_home / "speech.wav";
-        const auto system = QProcessEnvironment::systemEnvironment();
-        EXPECT_TRUE(run("espeak-ng", {"-w", QString::fromStdString(raw.string()), kDictatedText}, system));
-        EXPECT_TRUE(run(
-            "sox", {QString::fromStdString(raw.string()), QString::fromStdString(speech.string()), "pad", "0.5", "0.3"},
-            system));
+        const std::string speech = test::makeSpeech(m_home.path().string(), kDictatedText);
+        EXPECT_FALSE(speech.empty()) << "espeak-ng or sox failed";
         return speech;
     }
 

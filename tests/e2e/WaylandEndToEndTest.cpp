@@ -165,20 +165,11 @@ protected:
 
     // Speech with half a second of silence in front.
     fs::path makeSpeech() {
-        const fs::path raw = m_home / "raw.wav";
-        const fs::path speech = m_home / "speech.wav";
-        const auto system = QProcessEnvironment::systemEnvironment();
-        EXPECT_TRUE(run("espeak-ng", {"-w", QString::fromStdString(raw.string()), kDictatedText}, system));
-        EXPECT_TRUE(run(
-            "sox", {QString::fromStdString(raw.string()), QString::fromStdString(speech.string()), "pad", "0.5", "0.3"},
-            system));
+        const std::string speech = test::makeSpeech(m_home.path().string(), kDictatedText);
+        EXPECT_FALSE(speech.empty()) << "espeak-ng or sox failed";
         return speech;
     }
-    bool play(const fs::path& wav) {
-        return run("paplay", {"--device=vandrel_speaker", QString::fromStdString(wav.string())},
-                   QProcessEnvironment::systemEnvironment(), {}, 30000)
-            .has_value();
-    }
+    bool play(const fs::path& wav) { return test::playIntoMicrophone(wav.string()); }
 
     void startAppTerminalAndClipboardOwner() {
         ASSERT_NO_FATAL_FAILURE(startReadyApp());

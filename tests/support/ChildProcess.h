@@ -104,4 +104,22 @@ inline int recordingStreams() {
     return clients;
 }
 
+// `text` spoken into a WAV file in `folder`, with half a second of silence in front; empty when espeak-ng or
+// sox failed.
+inline std::string makeSpeech(const std::string& folder, const QString& text) {
+    const QString raw = QString::fromStdString(folder + "/raw.wav");
+    const QString speech = QString::fromStdString(folder + "/speech.wav");
+    const auto system = QProcessEnvironment::systemEnvironment();
+    if (!run("espeak-ng", {"-w", raw, text}, system)) return {};
+    if (!run("sox", {raw, speech, "pad", "0.5", "0.3"}, system)) return {};
+    return speech.toStdString();
+}
+
+// Plays a WAV file into the test services' speaker, which their virtual microphone records.
+inline bool playIntoMicrophone(const std::string& wav) {
+    return run("paplay", {"--device=vandrel_speaker", QString::fromStdString(wav)},
+               QProcessEnvironment::systemEnvironment(), {}, 30000)
+        .has_value();
+}
+
 }  // namespace vandrel::test
