@@ -36,9 +36,24 @@ fi
 if [ "${VANDREL_FUZZ_SECONDS:-10}" != 0 ]; then
     "$root/scripts/fuzz.sh" "${VANDREL_FUZZ_SECONDS:-10}" || status=1
 fi
-# The whole suite last, so that its summary closes the output. The desktop tests share one X server, sound
-# server and compositor each and run beside everything else: a test that fails is run once more, and its
-# first failure stays in the output above the summary (ctest prints it).
-"$root/scripts/with-services.sh" ctest --test-dir "$build" --output-on-failure -j"$(nproc)" --repeat until-pass:2 ||
-    status=1
+# The whole suite last, so that its summary closes the output. The unit tests run once: a race of our own must
+# show. The desktop tests share one X server, sound server and compositor each and run beside everything
+# else: a test of theirs that fails is run once more, and its first failure stays in the output above the
+# summary (ctest prints it).
+log_dir=$(mktemp -d)
+trap 'rm -rf "$log_dir"' EXIT
+"$root/scripts/with-services.sh" ctest --test-dir "$build" --output-on-failure -j"$(nproc)" -L '^unit$' |
+    tee "$log_dir/unit.log" || status=1
+"$root/scripts/with-services.sh" ctest --test-dir "$build" --output-on-failure -j"$(nproc)" -LE '^unit$' \
+    --repeat until-pass:2 | tee "$log_dir/desktop.log" || status=1
+# One closing line for both runs.
+passed=0
+failed=0
+for log in "$log_dir"/unit.log "$log_dir"/desktop.log; do
+    read -r f t < <(sed -n 's/.*tests passed, \([0-9]*\) tests\{0,1\} failed out of \([0-9]*\).*/\1 \2/p' "$log" | tail -n1) ||
+        { status=1; continue; }
+    failed=$((failed + f))
+    passed=$((passed + t - f))
+done
+echo "ctest: $passed passed, $failed failed"
 exit $status
