@@ -1,65 +1,29 @@
 #!/usr/bin/env bash
-# A GNOME Shell Wayland session for the tests that need the real desktop, started on demand by such a test
-# and private to it: GNOME Shell headless with a virtual monitor and Xwayland, on a session bus and a system
-# bus of its own, and xdg-desktop-portal in front of GNOME's own backend on that session bus. Everything runs
-# as an unprivileged user (nobody when started as root), as a desktop runs as its user.
-# Once the session is up it prints, one a line, the variables a client of the session needs
-# (VANDREL_GNOME_*=...), then READY, and keeps the session until its standard input closes or it is told to
-# stop. When something does not come up it prints that component's log and exits non-zero.
-# Usage: scripts/gnome-session.sh WORK_FOLDER   (an empty folder others may pass through; removed afterwards)
+# A GNOME Shell Wayland session for one test program: GNOME Shell headless with a virtual monitor and Xwayland,
+# on a session bus and a system bus of its own, and xdg-desktop-portal in front of GNOME's own backend on that
+# session bus, all as an unprivileged user (nobody when run as root), as a desktop runs as its user.
+# Usage: gnome-session.sh FOLDER
+#   FOLDER  an empty folder for the session's runtime folder, home, buses and logs
+# Once everything answers it writes FOLDER/session.env (WAYLAND_DISPLAY, DISPLAY, XAUTHORITY, XDG_RUNTIME_DIR,
+# DBUS_SESSION_BUS_ADDRESS, HOME, XDG_CURRENT_DESKTOP, XDG_SESSION_TYPE, SESSION_UID) and prints "ready".
+# The conventions every session script keeps are in session-common.sh.
 set -euo pipefail
-[ $# -eq 1 ] || { echo "usage: $0 WORK_FOLDER" >&2; exit 2; }
-work=$1
-mkdir -p "$work"
-chmod 711 "$work"
+[ $# -eq 1 ] || { echo "usage: $0 FOLDER" >&2; exit 2; }
+mkdir -p "$1"
+folder=$(realpath "$1")
+# shellcheck source-path=SCRIPTDIR
+source "$(dirname "$0")/session-common.sh"
+session_begin
 
-pids=()
-stopping=0
-cleanup() {
-    stopping=1
-    # The portal and its backend first, then the shell, then the buses they talk over.
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
-    for pid in "${pids[@]}"; do
-        for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
-        kill -9 "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
-    rm -rf "$work"
-}
-ready=0
-trap cleanup EXIT
-# Told to stop before the session is up: the test gave up waiting, and the logs say why.
-trap '[ "$ready" = 1 ] || fail "the session (stopped while starting)" "$work"/*.log; exit 0' TERM INT HUP
-
-fail() {
-    echo "[gnome] $1 did not start:" >&2
-    shift
-    for log in "$@"; do
-        [ -f "$log" ] && { echo "--- $(basename "$log")" >&2; tail -n 80 "$log" >&2; }
-    done
-    exit 1
-}
-
-# Waits up to $1 tenths of a second for the command after it to succeed.
-wait_for() {
-    local tenths=$1
-    shift
-    for _ in $(seq "$tenths"); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
-    return 1
-}
-
-# Every component dies with this script, even when it is killed outright.
-user=(setpriv --pdeathsig KILL)
-home="$work/home"
-runtime="$work/runtime"
-mkdir -p "$home" "$runtime"
+home="$folder/home"
+runtime="$folder/runtime"
+chmod 711 "$folder"
+mkdir -p "$home"
+mkdir -p "$runtime"
 chmod 700 "$runtime"
-if [ "$(id -u)" = 0 ]; then
-    chown 65534:65534 "$home" "$runtime"
-    user=(setpriv --pdeathsig KILL --reuid=65534 --regid=65534 --clear-groups)
-fi
+chown "$session_uid:$session_uid" "$home" "$runtime"
 
-# The environment every process of the session starts from.
+# The environment every program of the session starts from.
 base_env=(env -i HOME="$home" XDG_RUNTIME_DIR="$runtime" PATH=/usr/bin:/bin LANG=C.UTF-8
     XDG_CONFIG_HOME="$home/.config" XDG_DATA_HOME="$home/.local/share" XDG_CACHE_HOME="$home/.cache"
     XDG_CURRENT_DESKTOP=GNOME XDG_SESSION_DESKTOP=gnome XDG_SESSION_TYPE=wayland
@@ -67,7 +31,7 @@ base_env=(env -i HOME="$home" XDG_RUNTIME_DIR="$runtime" PATH=/usr/bin:/bin LANG
 
 # A system bus of its own: GNOME Shell gives up without one where logind's seats folder exists, and talks to
 # no real system service here.
-cat >"$work/system.conf" <<CONF
+cat >"$folder/system.conf" <<CONF
 <!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
 <busconfig>
@@ -82,110 +46,88 @@ cat >"$work/system.conf" <<CONF
   </policy>
 </busconfig>
 CONF
-"${user[@]}" "${base_env[@]}" dbus-daemon --config-file="$work/system.conf" --nofork --nopidfile \
-    >"$work/system-bus.log" 2>&1 &
-pids+=($!)
+session_start system-bus "${base_env[@]}" dbus-daemon --config-file="$folder/system.conf" --nofork --nopidfile
+session_poll 10 test -S "$runtime/system_bus_socket" || session_fail "the system bus" system-bus
 system_bus="unix:path=$runtime/system_bus_socket"
-wait_for 100 test -S "$runtime/system_bus_socket" || fail "the system bus" "$work/system-bus.log"
 
-"${user[@]}" "${base_env[@]}" dbus-daemon --session --address="unix:path=$runtime/bus" --nofork --nopidfile \
-    >"$work/session-bus.log" 2>&1 &
-pids+=($!)
 session_bus="unix:path=$runtime/bus"
-wait_for 100 test -S "$runtime/bus" || fail "the session bus" "$work/session-bus.log"
+session_start session-bus "${base_env[@]}" dbus-daemon --session --address="$session_bus" --nofork --nopidfile
+session_poll 10 test -S "$runtime/bus" || session_fail "the session bus" session-bus
 
 session_env=("${base_env[@]}" DBUS_SESSION_BUS_ADDRESS="$session_bus" DBUS_SYSTEM_BUS_ADDRESS="$system_bus")
+shell_get() {
+    "${as_user[@]}" "${session_env[@]}" gdbus call --timeout 3 --session --dest org.gnome.Shell \
+        --object-path /org/gnome/Shell --method org.freedesktop.DBus.Properties.Get org.gnome.Shell "$1"
+}
 
-shell_pid=""
 start_shell() {
-    "${user[@]}" "${session_env[@]}" gnome-shell --headless --wayland --virtual-monitor 1280x800 \
-        >>"$work/gnome-shell.log" 2>&1 &
-    pids+=($!)
-    shell_pid=$!
+    session_start gnome-shell "${session_env[@]}" gnome-shell --headless --wayland --virtual-monitor 1280x800
 }
 shell_up() {
-    kill -0 "$shell_pid" && test -S "$runtime/wayland-0" &&
-        "${user[@]}" "${session_env[@]}" gdbus call --timeout 3 --session --dest org.gnome.Shell \
-            --object-path /org/gnome/Shell --method org.freedesktop.DBus.Properties.Get org.gnome.Shell ShellVersion
+    session_alive gnome-shell && test -S "$runtime/wayland-0" && shell_get ShellVersion
 }
 # Now and then the shell hangs while it starts (seen: a child it forked stuck before its exec), and then it
 # never answers: a second start, from scratch, comes up.
 start_shell
-if ! wait_for 300 shell_up; then
-    echo "--- the first start did not answer" >>"$work/gnome-shell.log"
-    pkill -KILL -P "$shell_pid" 2>/dev/null || true
-    kill -KILL "$shell_pid" 2>/dev/null || true
-    wait "$shell_pid" 2>/dev/null || true
+if ! session_poll 30 shell_up; then
+    echo "--- the first start did not answer" >>"$folder/gnome-shell.log"
+    first=$(session_pid gnome-shell)
+    session_forget gnome-shell
+    pkill -KILL -P "$first" 2>/dev/null || true
+    kill -KILL "$first" 2>/dev/null || true
+    wait "$first" 2>/dev/null || true
     rm -f "$runtime"/wayland-0 "$runtime"/wayland-0.lock
     start_shell
-    wait_for 300 shell_up || fail "GNOME Shell" "$work/gnome-shell.log"
+    session_poll 30 shell_up || session_fail "GNOME Shell" gnome-shell
 fi
 # The shell greets with the overview, as at a login: a window started from outside gets the focus once the
 # user leaves it (Escape). Waiting for it makes that the same in every run.
-overview_open() {
-    "${user[@]}" "${session_env[@]}" gdbus call --timeout 3 --session --dest org.gnome.Shell --object-path /org/gnome/Shell \
-        --method org.freedesktop.DBus.Properties.Get org.gnome.Shell OverviewActive | grep -q true
-}
-wait_for 100 overview_open || fail "GNOME Shell (no overview at start)" "$work/gnome-shell.log"
+overview_open() { shell_get OverviewActive | grep -q true; }
+session_poll 10 overview_open || session_fail "GNOME Shell (no overview at start)" gnome-shell
 
 # Mutter's Xwayland: its display and the authority file it was given.
 xwayland_args=""
 find_xwayland() {
     local pid
-    for pid in $(pgrep -P "$shell_pid" -x Xwayland); do xwayland_args=$(tr '\0' ' ' <"/proc/$pid/cmdline"); done
+    for pid in $(pgrep -P "$(session_pid gnome-shell)" -x Xwayland); do
+        xwayland_args=$(tr '\0' ' ' <"/proc/$pid/cmdline")
+    done
     [ -n "$xwayland_args" ]
 }
-wait_for 300 find_xwayland || fail "Xwayland" "$work/gnome-shell.log"
+session_poll 30 find_xwayland || session_fail "Xwayland" gnome-shell
 x_display=$(echo "$xwayland_args" | grep -o ' :[0-9]*' | head -n1 | tr -d ' ')
 xauthority=$(echo "$xwayland_args" | grep -o -- '-auth [^ ]*' | cut -d' ' -f2)
-[ -n "$x_display" ] && [ -n "$xauthority" ] || fail "Xwayland (no display in: $xwayland_args)" "$work/gnome-shell.log"
+{ [ -n "$x_display" ] && [ -n "$xauthority" ]; } || session_fail "Xwayland (no display in: $xwayland_args)" gnome-shell
 
 client_env=("${session_env[@]}" WAYLAND_DISPLAY=wayland-0 DISPLAY="$x_display" XAUTHORITY="$xauthority")
 # What the bus starts on demand (dconf, the permission store, the accessibility bus) sees the session too.
-"${user[@]}" "${session_env[@]}" dbus-update-activation-environment WAYLAND_DISPLAY=wayland-0 \
-    DISPLAY="$x_display" XAUTHORITY="$xauthority" >>"$work/session-bus.log" 2>&1 ||
-    fail "the session bus's activation environment" "$work/session-bus.log"
+"${as_user[@]}" "${session_env[@]}" dbus-update-activation-environment WAYLAND_DISPLAY=wayland-0 \
+    DISPLAY="$x_display" XAUTHORITY="$xauthority" >>"$folder/session-bus.log" 2>&1 ||
+    session_fail "the session bus's activation environment" session-bus
 
 # GNOME's own portal backend, whose dialogs are windows of this session, and the portal in front of it.
-"${user[@]}" "${client_env[@]}" GDK_BACKEND=wayland /usr/libexec/xdg-desktop-portal-gnome \
-    >"$work/portal-gnome.log" 2>&1 &
-pids+=($!)
-has_name() {
-    "${user[@]}" "${session_env[@]}" gdbus call --timeout 3 --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
-        --method org.freedesktop.DBus.GetNameOwner "$1"
-}
-wait_for 300 has_name org.freedesktop.impl.portal.desktop.gnome ||
-    fail "xdg-desktop-portal-gnome" "$work/portal-gnome.log" "$work/gnome-shell.log"
+session_start portal-gnome "${client_env[@]}" GDK_BACKEND=wayland /usr/libexec/xdg-desktop-portal-gnome
+session_wait_name 30 org.freedesktop.impl.portal.desktop.gnome ||
+    session_fail "xdg-desktop-portal-gnome" portal-gnome gnome-shell
 # Only the backends a GNOME desktop installs: the portal falls back to any installed backend for an interface
 # that GNOME's do not offer, and KDE's, installed here for other tests, offers global shortcuts.
-mkdir "$work/portals"
+mkdir "$folder/portals"
 for backend in gnome-shell gnome gtk; do
-    [ -f "/usr/share/xdg-desktop-portal/portals/$backend.portal" ] &&
-        ln -s "/usr/share/xdg-desktop-portal/portals/$backend.portal" "$work/portals/"
+    if [ -f "/usr/share/xdg-desktop-portal/portals/$backend.portal" ]; then
+        ln -s "/usr/share/xdg-desktop-portal/portals/$backend.portal" "$folder/portals/"
+    fi
 done
-"${user[@]}" "${client_env[@]}" XDG_DESKTOP_PORTAL_DIR="$work/portals" /usr/libexec/xdg-desktop-portal \
-    >"$work/portal.log" 2>&1 &
-pids+=($!)
+# Started here, not by the bus: a call before it owns its name would have the bus start a second one.
+session_start portal "${client_env[@]}" XDG_DESKTOP_PORTAL_DIR="$folder/portals" /usr/libexec/xdg-desktop-portal
+session_wait_name 30 org.freedesktop.portal.Desktop || session_fail "xdg-desktop-portal" portal portal-gnome
 remote_desktop_offered() {
-    "${user[@]}" "${session_env[@]}" gdbus call --timeout 3 --session --dest org.freedesktop.portal.Desktop \
+    "${as_user[@]}" "${session_env[@]}" gdbus call --timeout 3 --session --dest org.freedesktop.portal.Desktop \
         --object-path /org/freedesktop/portal/desktop --method org.freedesktop.DBus.Properties.Get \
         org.freedesktop.portal.RemoteDesktop version
 }
-# Started above, not by the bus: a call before it owns its name would have the bus start a second one.
-wait_for 300 has_name org.freedesktop.portal.Desktop || fail "xdg-desktop-portal" "$work/portal.log" "$work/portal-gnome.log"
-wait_for 300 remote_desktop_offered || fail "xdg-desktop-portal" "$work/portal.log" "$work/portal-gnome.log"
+session_poll 30 remote_desktop_offered || session_fail "xdg-desktop-portal's remote desktop" portal portal-gnome
 
-echo "VANDREL_GNOME_RUNTIME=$runtime"
-echo "VANDREL_GNOME_WAYLAND_DISPLAY=wayland-0"
-echo "VANDREL_GNOME_X_DISPLAY=$x_display"
-echo "VANDREL_GNOME_XAUTHORITY=$xauthority"
-echo "VANDREL_GNOME_SESSION_BUS=$session_bus"
-echo "VANDREL_GNOME_SHELL_LOG=$work/gnome-shell.log"
-ready=1
-echo READY
-# Until the test is done with the session: its end of our standard input closes, or it stops us.
-while IFS= read -r _; do :; done
-# Stopping in the middle of a test is no failure of the session; a component that died on its own is.
-for pid in "${pids[@]}"; do
-    kill -0 "$pid" 2>/dev/null || fail "a component that died during the test (pid $pid)" "$work"/*.log
-done
+session_ready WAYLAND_DISPLAY="$runtime/wayland-0" DISPLAY="$x_display" XAUTHORITY="$xauthority" \
+    XDG_RUNTIME_DIR="$runtime" DBUS_SESSION_BUS_ADDRESS="$session_bus" HOME="$home" \
+    XDG_CURRENT_DESKTOP=GNOME XDG_SESSION_TYPE=wayland SESSION_UID="$session_uid"
+session_watch
