@@ -23,12 +23,12 @@ class AppHome {
 public:
     struct Options {
         // More members of the settings object, e.g. R"(, "hotkeyOption": "rightControl")".
-        std::string moreDefaults;
+        std::string moreDefaults = {};
         // A runtime folder of its own; without, the desktop session's serves.
         bool ownRuntime = true;
         bool tinyModel = true;
         // The user everything is handed to: the desktop session's, whose programs run as it.
-        std::optional<uid_t> owner;
+        std::optional<uid_t> owner = std::nullopt;
     };
 
     AppHome(std::filesystem::path folder, Options options) : m_folder(std::move(folder)), m_options(options) {}
