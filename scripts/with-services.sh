@@ -19,17 +19,19 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
+# Waiting (session_poll) and running as the desktop's user (as_user) as the desktop sessions of the tests do.
+# shellcheck source=tests/support/sessions/session-common.sh
+source "$(dirname "$0")/../tests/support/sessions/session-common.sh"
 
 # X server: it picks a free display itself and tells us which. The waits are generous: on a machine busy
 # with builds a server can take seconds to come up.
 Xvfb -displayfd 7 -screen 0 1920x1080x24 -nolisten tcp -ac +extension XTEST +extension XInputExtension \
     7>"$work/display" >"$work/xvfb.log" 2>&1 &
 pids+=($!)
-for _ in $(seq 600); do [ -s "$work/display" ] && break; sleep 0.05; done
+session_poll 30 test -s "$work/display" || { echo "[services] Xvfb did not start:"; cat "$work/xvfb.log"; exit 1; }
 display=":$(head -n1 "$work/display")"
 export DISPLAY="$display"
-for _ in $(seq 600); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done
-xdpyinfo >/dev/null 2>&1 || { echo "[services] Xvfb did not start:"; cat "$work/xvfb.log"; exit 1; }
+session_poll 30 xdpyinfo || { echo "[services] Xvfb did not start:"; cat "$work/xvfb.log"; exit 1; }
 
 # Session bus.
 dbus_out=$(dbus-daemon --session --fork --print-address=1 --print-pid=1)
@@ -52,8 +54,7 @@ pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit --disable-shm=f
     -L "module-virtual-source source_name=vandrel_mic master=vandrel_speaker.monitor source_properties=device.description=Vandrel-Microphone" \
     >"$work/pulse.log" 2>&1 &
 pids+=($!)
-for _ in $(seq 600); do pactl info >/dev/null 2>&1 && break; sleep 0.05; done
-pactl info >/dev/null 2>&1 || { echo "[services] PulseAudio did not start:"; cat "$work/pulse.log"; exit 1; }
+session_poll 30 pactl info || { echo "[services] PulseAudio did not start:"; cat "$work/pulse.log"; exit 1; }
 pactl set-default-source vandrel_mic
 pactl set-default-sink vandrel_speaker
 
@@ -68,31 +69,27 @@ output HEADLESS-1 resolution 1280x720 position 0 0
 default_border none
 focus_on_window_activation focus
 CONFIG
-sway_user=()
-if [ "$(id -u)" = 0 ]; then
-    chown 65534:65534 "$sway_dir"
-    sway_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
-fi
-"${sway_user[@]}" env -i XDG_RUNTIME_DIR="$sway_dir" HOME="$sway_dir" PATH=/usr/bin:/bin SWAYSOCK="$sway_dir/ipc.sock" \
+chown "$session_uid:$session_uid" "$sway_dir"
+"${as_user[@]}" env -i XDG_RUNTIME_DIR="$sway_dir" HOME="$sway_dir" PATH=/usr/bin:/bin SWAYSOCK="$sway_dir/ipc.sock" \
     WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
     sway -c "$sway_dir/config" >"$work/sway.log" 2>&1 &
 pids+=($!)
 wayland_socket=""
-for _ in $(seq 600); do
+sway_up() {
+    local socket
     for socket in "$sway_dir"/wayland-*; do
         [ -S "$socket" ] && wayland_socket=$(basename "$socket") && break
     done
-    [ -n "$wayland_socket" ] && [ -S "$sway_dir/ipc.sock" ] && break
-    sleep 0.05
-done
-[ -n "$wayland_socket" ] || { echo "[services] sway did not start:"; cat "$work/sway.log"; exit 1; }
+    [ -n "$wayland_socket" ] && [ -S "$sway_dir/ipc.sock" ]
+}
+session_poll 30 sway_up || { echo "[services] sway did not start:"; cat "$work/sway.log"; exit 1; }
 export VANDREL_TEST_WAYLAND_RUNTIME="$sway_dir"
 export VANDREL_TEST_WAYLAND_DISPLAY="$wayland_socket"
 export VANDREL_TEST_SWAYSOCK="$sway_dir/ipc.sock"
 # XWayland's display, as sway gives it to the programs it starts.
 SWAYSOCK="$VANDREL_TEST_SWAYSOCK" swaymsg -q exec "echo \"\$DISPLAY\" > $sway_dir/x-display"
-for _ in $(seq 200); do [ -s "$sway_dir/x-display" ] && break; sleep 0.05; done
-export VANDREL_TEST_WAYLAND_X_DISPLAY="$(cat "$sway_dir/x-display" 2>/dev/null)"
+session_poll 30 test -s "$sway_dir/x-display" || { echo "[services] sway's XWayland did not start:"; cat "$work/sway.log"; exit 1; }
+export VANDREL_TEST_WAYLAND_X_DISPLAY="$(cat "$sway_dir/x-display")"
 export VANDREL_TEST_SHARED_PULSE_SERVER="unix:$work/pulse-shared/native"
 
 echo "[services] DISPLAY=$DISPLAY, session bus and PulseAudio ($XDG_RUNTIME_DIR/pulse) running"

@@ -53,7 +53,7 @@ long residentKiB() {
     return -1;
 }
 
-void settle() {
+void processPendingEvents() {
     for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
 }
 
@@ -62,12 +62,12 @@ struct OpenWindow {
     explicit OpenWindow(test::SettingsRig& rig) : view(rig.context, std::string("general")) {
         view.resize(880, 660);
         view.show();
-        settle();
+        processPendingEvents();
         page = qobject_cast<GeneralSettingsView*>(view.currentPage());
     }
     void bringIntoView(QWidget* w) {
         if (auto* scroll = page->findChild<QScrollArea*>()) scroll->ensureWidgetVisible(w);
-        settle();
+        processPendingEvents();
     }
     SettingsView view;
     GeneralSettingsView* page = nullptr;
@@ -133,7 +133,7 @@ void BM_OpenWindowMemory(benchmark::State& state) {
         auto window = std::make_unique<OpenWindow>(rig);
         first = residentKiB() - before;
         window.reset();
-        settle();
+        processPendingEvents();
         const long closed = residentKiB();
         window = std::make_unique<OpenWindow>(rig);
         again = residentKiB() - closed;

@@ -4,6 +4,16 @@
 #include <cstdint>
 #include <functional>
 
+// The function and keypad keys in their one order, which Key::allConstants and SpecialKey both end with.
+// clang-format off
+#define VANDREL_FUNCTION_AND_KEYPAD_KEYS(KEY) \
+    KEY(f1) KEY(f2) KEY(f3) KEY(f4) KEY(f5) KEY(f6) KEY(f7) KEY(f8) KEY(f9) KEY(f10) KEY(f11) KEY(f12) KEY(f13) \
+    KEY(f14) KEY(f15) KEY(f16) KEY(f17) KEY(f18) KEY(f19) KEY(f20) KEY(keypad0) KEY(keypad1) KEY(keypad2) \
+    KEY(keypad3) KEY(keypad4) KEY(keypad5) KEY(keypad6) KEY(keypad7) KEY(keypad8) KEY(keypad9) KEY(keypadClear) \
+    KEY(keypadDecimal) KEY(keypadDivide) KEY(keypadEnter) KEY(keypadEquals) KEY(keypadMinus) KEY(keypadMultiply) \
+    KEY(keypadPlus)
+// clang-format on
+
 namespace vandrel::KeyboardShortcuts {
 
 // A key by its virtual key code: positional (the code names a place on the keyboard, not the

@@ -99,10 +99,6 @@ void quitOnTerminationSignals(QApplication& app) {
     sigaction(SIGINT, &action, nullptr);
 }
 
-// How long a plain second start waits for the running instance to take it. Generous: a busy instance may
-// still be starting, and the command waits in its queue meanwhile.
-constexpr int kCommandAnswerMs = 10000;
-
 // What this session offers, once the application object exists (Qt's platform is known then).
 PlatformChoice::Offers probeOffers(const PlatformChoice::Session& session, const x11::XTestKeyInjector& xtest,
                                    const wayland::WaylandConnection* compositor) {

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "app/ApplicationMain.h"
 #include "base/LocalizationManager.h"
 #include "base/Log.h"
 #include "base/Paths.h"
@@ -19,10 +20,6 @@
 using namespace vandrel;
 
 namespace {
-
-// How long a command waits for the running instance to take it. Generous: a busy instance may still be
-// starting, and the command waits in its queue meanwhile.
-constexpr int kCommandAnswerMs = 10000;
 
 void printLine(const std::string& text) {
     std::fputs(text.c_str(), stderr);
@@ -55,7 +52,8 @@ std::optional<AppCommand> commandFromArguments(int argc, char** argv) {
     return std::nullopt;
 }
 
-using ApplicationMain = int (*)(int, char**);
+// The entry's type as the application declares it: a changed signature does not compile here.
+using ApplicationMain = decltype(&vandrelApplicationMain);
 
 }  // namespace
 

@@ -11,34 +11,10 @@
 #include <cstring>
 
 #include "base/Log.h"
+#include "shell/LocalSocket.h"
 
 namespace vandrel {
 namespace {
-
-// A socket file descriptor closed on every road out of a scope.
-class FdGuard {
-public:
-    explicit FdGuard(int fd) : m_fd(fd) {}
-    ~FdGuard() {
-        if (m_fd >= 0) ::close(m_fd);
-    }
-    FdGuard(const FdGuard&) = delete;
-    FdGuard& operator=(const FdGuard&) = delete;
-    int get() const { return m_fd; }
-    int release() { return std::exchange(m_fd, -1); }
-
-private:
-    int m_fd;
-};
-
-bool addressFor(const std::filesystem::path& path, sockaddr_un& address) {
-    address = {};
-    address.sun_family = AF_UNIX;
-    const std::string& s = path.native();
-    if (s.empty() || s.size() >= sizeof(address.sun_path)) return false;
-    std::memcpy(address.sun_path, s.c_str(), s.size() + 1);
-    return true;
-}
 
 void sendLine(int fd, std::string_view text) {
     std::string line(text);
@@ -56,7 +32,7 @@ CommandChannel::CommandChannel(std::filesystem::path socketPath, QObject* parent
         log("CommandChannel", "cannot listen for commands at " + m_error);
     };
     sockaddr_un address{};
-    if (!addressFor(m_path, address)) {
+    if (!localSocketAddress(m_path, address)) {
         fail(m_path.empty() ? "no socket path" : "path too long for a socket");
         return;
     }

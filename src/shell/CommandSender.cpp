@@ -8,29 +8,12 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <utility>
 
 #include "base/AppInfo.h"
 #include "base/Paths.h"
+#include "shell/LocalSocket.h"
 
 namespace vandrel {
-namespace {
-
-class SocketFd {
-public:
-    explicit SocketFd(int fd) : m_fd(fd) {}
-    ~SocketFd() {
-        if (m_fd >= 0) ::close(m_fd);
-    }
-    SocketFd(const SocketFd&) = delete;
-    SocketFd& operator=(const SocketFd&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
-}  // namespace
 
 std::filesystem::path CommandSender::defaultPath(std::string* problem) {
     const auto dir = Paths::runtimeDir(problem);
@@ -44,11 +27,8 @@ CommandSender::Result CommandSender::send(const std::filesystem::path& socketPat
         return Result::failed;
     };
     sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const std::string& s = socketPath.native();
-    if (s.empty() || s.size() >= sizeof(address.sun_path)) return fail("no usable socket path: " + socketPath.string());
-    std::memcpy(address.sun_path, s.c_str(), s.size() + 1);
-    SocketFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!localSocketAddress(socketPath, address)) return fail("no usable socket path: " + socketPath.string());
+    FdGuard fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (fd.get() < 0) return fail(std::strerror(errno));
     if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
         // No socket, or one left behind by an instance that is gone.

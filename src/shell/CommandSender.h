@@ -9,6 +9,10 @@
 
 namespace vandrel {
 
+// How long a command waits for the running instance to take it. Generous: a busy instance may still be
+// starting, and the command waits in its queue meanwhile.
+inline constexpr int kCommandAnswerMs = 10000;
+
 // The second start's end of the command channel: connects to the running instance's socket, sends one
 // command line and waits for the one-line answer. Plain C++ without Qt, so that `vandrel --start` can
 // deliver its word without loading the application.

@@ -31,10 +31,10 @@ protected:
     // Builds the state and lets its start-up model load finish.
     void make() {
         app = std::make_shared<AppState>(rig.services());
-        settle();
+        waitForModelLoadAndWarmUp();
     }
     // Runs the loop until the model load and everything it queued have ended.
-    void settle() {
+    void waitForModelLoadAndWarmUp() {
         world.loop().runUntil([&] { return !app->isModelLoading.get(); }, std::chrono::seconds(20));
         // The service runs its jobs in order: when a probe queued now answers, the warm-up has ended.
         // (Blocking on the service instead would deadlock: its jobs hop to this thread.)
@@ -112,7 +112,7 @@ TEST_F(AppStateTest, AMissingModelThatCannotBeDownloadedIsReportedAndRetried) {
 
     writeModel(ModelTier::largeTurboQ5);  // now it is there: a retry loads it and clears the message
     app->loadModel();
-    settle();
+    waitForModelLoadAndWarmUp();
     EXPECT_TRUE(app->isModelLoaded.get());
     EXPECT_EQ(app->errorMessage.get(), std::nullopt);
 }
@@ -130,7 +130,7 @@ TEST_F(AppStateTest, ModelLoadsAreRefusedDuringADictationAndWhileAnotherRuns) {
     EXPECT_TRUE(app->isModelLoading.get());
     EXPECT_FALSE(app->isReady());
     app->loadModelTier(ModelTier::largeTurboQ5);  // dropped: one load at a time
-    settle();
+    waitForModelLoadAndWarmUp();
     EXPECT_EQ(app->transcriptionService().currentModelPath(), modelsDir.path() / "ggml-small.bin");
     EXPECT_EQ(app->downloadedTiers.get(), (std::set<ModelTier>{ModelTier::largeTurboQ5, ModelTier::small}));
 }

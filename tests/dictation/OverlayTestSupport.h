@@ -48,11 +48,11 @@ protected:
 
     bool shown(QWidget* w) const { return w->isVisibleTo(view.get()); }
     // Lets any change under way run to its end (longer than the longest).
-    void settle() { loop().advanceSeconds(0.5); }
+    void finishTransitions() { loop().advanceSeconds(0.5); }
     void startRecording() {
         state.setRecordingState(RecordingState::recording);
         state.setRecordingStartDate(loop().now());
-        settle();
+        finishTransitions();
     }
     void click(QWidget* target, QPoint at) {
         QPointF global = target->mapToGlobal(QPointF(at));

@@ -80,7 +80,7 @@ TEST_F(OverlayTransitionTest, RecordingToTranscribingCrossFadesOverATwoTenthsEas
 
 TEST_F(OverlayTransitionTest, TheOutgoingStatusTextFadesWhileTheNewOneComesIn) {
     state.setRecordingState(RecordingState::transcribing);
-    settle();
+    finishTransitions();
     state.setRecordingState(RecordingState::idle);
     state.setNoSpeechMessage("No speech detected");
     EXPECT_EQ(view->statusText(), "No speech detected");
@@ -108,7 +108,7 @@ TEST_F(OverlayTransitionTest, HalfwayThroughTheFadeTheBarsAreDrawnHalfOverTheSur
     const double opacity = view->partOpacity(view->audioBars());
     ASSERT_NEAR(opacity, 1.0 - eased(0.51), 1e-6);
     const QColor half = view->grab().toImage().pixelColor(centre);
-    settle();
+    finishTransitions();
     expectSettledLook(false, false, false, false, false);
     const QColor surface = view->grab().toImage().pixelColor(centre);
     ASSERT_GT(test::colourDistance(full, surface), 60);
@@ -162,7 +162,7 @@ TEST_F(OverlayTransitionTest, ALeavingCancelButtonTakesNoClicksAndAnArrivingOneD
     EXPECT_TRUE(view->offersCancel());
     click(view->cancelButton(), QPoint(11, 11));
     EXPECT_EQ(cancels, 1);
-    settle();
+    finishTransitions();
     state.setRecordingState(RecordingState::transcribing);
     loop().advanceSeconds(0.05);
     ASSERT_TRUE(shown(view->cancelButton()));
@@ -177,7 +177,7 @@ TEST_F(OverlayTransitionTest, OpeningTheCardFadesOverAQuarterSecond) {
     ASSERT_EQ(view->size(), QSize(360, 132));
     EXPECT_DOUBLE_EQ(view->cardTextOpacity(), 1.0);
     state.setPartialTranscript("");
-    settle();
+    finishTransitions();
     EXPECT_DOUBLE_EQ(view->cardTextOpacity(), 0.0);
 
     state.setPartialTranscript("more words");
@@ -305,7 +305,7 @@ TEST_F(OverlayTransitionTest, AChangeOfMindMidwayShrinksBackFromWhereTheSurfaceH
     const double back = progress * (1 - eased(0.1 / lookFade));
     EXPECT_NEAR(view->surfaceSize().width(), 236 + 124 * back, 1e-6);
     EXPECT_NEAR(view->surfaceSize().height(), 48 + 84 * back, 1e-6);
-    settle();
+    finishTransitions();
     EXPECT_EQ(view->size(), QSize(236, 48));
     EXPECT_DOUBLE_EQ(view->cornerRadius(), 24.0);
     expectSettledLook(false, true, false, true, true);
@@ -325,7 +325,7 @@ TEST_F(OverlayTransitionTest, TheIndicatorAndCancelButtonSlideToTheirPlacesInThe
     const QPointF cancelMidway = fromBottomCentre(*view, view->cancelButton());
     // The elapsed time belongs to the capsule only: it fades where it was, without sliding.
     EXPECT_LT(distance(fromBottomCentre(*view, view->elapsedTime()), elapsedInCapsule), 1.0);
-    settle();
+    finishTransitions();
     const QPointF barsInCard = fromBottomCentre(*view, view->audioBars());
     const QPointF cancelInCard = fromBottomCentre(*view, view->cancelButton());
     ASSERT_GT(distance(barsInCard, barsInCapsule), 20.0);
@@ -376,7 +376,7 @@ TEST_F(OverlayTransitionTest, TheOutgoingTranscriptIsDrawnFadingOverTheSurface) 
     loop().advanceSeconds(0.125);
     ASSERT_NEAR(view->transcriptOpacity(), 0.5, 1e-6);
     const QImage midway = view->grab().toImage();
-    settle();
+    finishTransitions();
     EXPECT_TRUE(view->transcriptLines().isEmpty());
     EXPECT_TRUE(view->headerText().isEmpty());
     // Darkest pixel of the text in both images, over the same row relative to the bottom.

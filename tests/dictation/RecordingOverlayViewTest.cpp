@@ -45,7 +45,7 @@ TEST_F(RecordingOverlayViewTest, EachStateShowsItsOwnParts) {
 
     state.setRecordingState(RecordingState::recording);
     state.setRecordingStartDate(loop().now());
-    settle();
+    finishTransitions();
     EXPECT_TRUE(shown(view->audioBars()));
     EXPECT_TRUE(shown(view->elapsedTime()));
     EXPECT_TRUE(shown(view->cancelButton()));
@@ -53,7 +53,7 @@ TEST_F(RecordingOverlayViewTest, EachStateShowsItsOwnParts) {
     EXPECT_EQ(view->elapsedTime()->text(), "0:00");
 
     state.setRecordingState(RecordingState::transcribing);
-    settle();
+    finishTransitions();
     EXPECT_TRUE(shown(view->pulsingDots()));
     EXPECT_EQ(view->pulsingDots()->dotCount(), 3);
     EXPECT_EQ(view->pulsingDots()->dotSize(), 7.0);
@@ -64,7 +64,7 @@ TEST_F(RecordingOverlayViewTest, EachStateShowsItsOwnParts) {
 
     state.setRecordingState(RecordingState::idle);
     state.setNoSpeechMessage("No speech detected");
-    settle();
+    finishTransitions();
     EXPECT_TRUE(shown(view->noSpeechSymbol()));
     EXPECT_FALSE(shown(view->pulsingDots()));
     EXPECT_FALSE(shown(view->cancelButton()));
@@ -72,7 +72,7 @@ TEST_F(RecordingOverlayViewTest, EachStateShowsItsOwnParts) {
 
     // A notice during a recording still wins over the bars and hides the cancel button.
     state.setRecordingState(RecordingState::recording);
-    settle();
+    finishTransitions();
     EXPECT_TRUE(shown(view->noSpeechSymbol()));
     EXPECT_FALSE(shown(view->audioBars()));
     EXPECT_FALSE(shown(view->cancelButton()));
@@ -84,7 +84,7 @@ TEST_F(RecordingOverlayViewTest, ATooLongNoticeEndsInAnEllipsisInsideTheCapsule)
     ASSERT_TRUE(shown.endsWith(QChar(0x2026))) << shown.toStdString();
     state.setAudioLevel(0.5f);  // a write that changes nothing visible keeps the shortened text
     EXPECT_EQ(view->statusText(), shown);
-    settle();
+    finishTransitions();
     QImage image = view->grab().toImage();
     const QColor surface = image.pixelColor(118, 4);
     for (int x = 236 - 16; x < 236 - 10; ++x)
@@ -97,12 +97,12 @@ TEST_F(RecordingOverlayViewTest, PartsLeavingTheScreenStopTheirAnimation) {
     EXPECT_TRUE(view->audioBars()->isAnimating());
     EXPECT_TRUE(view->elapsedTime()->isTicking());
     state.setRecordingState(RecordingState::transcribing);
-    settle();
+    finishTransitions();
     EXPECT_FALSE(view->audioBars()->isAnimating());
     EXPECT_FALSE(view->elapsedTime()->isTicking());
     EXPECT_TRUE(view->pulsingDots()->isAnimating());
     state.setRecordingState(RecordingState::idle);
-    settle();
+    finishTransitions();
     EXPECT_EQ(loop().activeTimerCount(), 0u);
 }
 
@@ -111,7 +111,7 @@ TEST_F(RecordingOverlayViewTest, APartialTranscriptDuringADictationOpensTheCardW
     EXPECT_EQ(view->size(), QSize(236, 48));  // idle keeps the capsule
     state.setRecordingState(RecordingState::recording);
     EXPECT_EQ(view->lookSize(), QSize(360, 132));
-    settle();
+    finishTransitions();
     EXPECT_EQ(view->size(), QSize(360, 132));
     EXPECT_EQ(view->headerText(), "Listening...");
     EXPECT_TRUE(shown(view->cancelButton()));
@@ -129,10 +129,10 @@ TEST_F(RecordingOverlayViewTest, APartialTranscriptDuringADictationOpensTheCardW
 
     state.setRecordingState(RecordingState::transcribing);
     EXPECT_EQ(view->headerText(), "Transcribing...");
-    settle();
+    finishTransitions();
     EXPECT_FALSE(shown(view->cancelButton()));
     state.setPartialTranscript("");
-    settle();
+    finishTransitions();
     EXPECT_EQ(view->size(), QSize(236, 48));
 }
 
@@ -154,7 +154,7 @@ TEST_F(RecordingOverlayViewTest, TheCapsuleIsRoundedAndOnlyTheSurfaceIsDrawnWhen
 TEST_F(RecordingOverlayViewTest, ActiveBarsRunFromIndigoAtTheTopToBlueAtTheBottom) {
     state.setRecordingState(RecordingState::recording);
     state.setAudioLevel(1.0f);
-    settle();
+    finishTransitions();
     advanceToCrest();
     ASSERT_TRUE(view->audioBars()->isActive());
     QRect bar = centreBarInView();

@@ -21,7 +21,6 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -30,10 +29,9 @@
 #include <memory>
 
 #include "StatusNotifierWatcher.h"
+#include "support/AppHome.h"
 #include "support/ChildProcess.h"
-#include "support/FakeWhisper.h"
 #include "support/TestEnvironment.h"
-#include "support/TinyWhisperModel.h"
 
 namespace fs = std::filesystem;
 using namespace vandrel;
@@ -228,19 +226,8 @@ protected:
         ASSERT_TRUE(m_keyboard.ok()) << "cannot open the X display";
         ASSERT_GE(recordingStreams(), 0) << "cannot reach the sound server with pactl";
 
-        const fs::path home = m_home.path();
-        for (const auto* dir : {"config/Vandrel", "data", "cache", "runtime"}) fs::create_directories(home / dir);
-        ::chmod((home / "runtime").c_str(), 0700);
-        std::ofstream(home / "config/Vandrel/defaults.json")
-            << R"({"hasCompletedOnboarding": true, "hotkeyOption": "rightControl", "preferredLanguages": ["en"],)"
-            << R"( "playSounds": false, "clipboardRestoreDelay": 1.0, "performanceMode": "standard"})";
-
-        m_env = QProcessEnvironment::systemEnvironment();
-        m_env.insert("HOME", QString::fromStdString(home.string()));
-        m_env.insert("XDG_CONFIG_HOME", QString::fromStdString((home / "config").string()));
-        m_env.insert("XDG_DATA_HOME", QString::fromStdString((home / "data").string()));
-        m_env.insert("XDG_CACHE_HOME", QString::fromStdString((home / "cache").string()));
-        m_env.insert("XDG_RUNTIME_DIR", QString::fromStdString((home / "runtime").string()));
+        ASSERT_NO_FATAL_FAILURE(m_appHome.create());
+        m_env = m_appHome.environment(QProcessEnvironment::systemEnvironment(), kDictatedText);
         // The sound server lives in the services' runtime folder, not in our private one.
         if (!m_env.contains("PULSE_SERVER")) {
             const QString runtime = m_env.contains("PULSE_RUNTIME_PATH")
@@ -248,17 +235,9 @@ protected:
                                         : QProcessEnvironment::systemEnvironment().value("XDG_RUNTIME_DIR") + "/pulse";
             m_env.insert("PULSE_SERVER", "unix:" + runtime + "/native");
         }
-        m_env.insert("VANDREL_WHISPER_LIBRARY", test::fakeWhisperLibraryPath());
-        m_env.insert("VANDREL_FAKE_WHISPER_TEXT", kDictatedText);
-        // Nothing leaves the machine: every transfer (model download, update feed, usage ping) goes to a
-        // proxy on a local port where nothing listens, so it fails at once.
-        for (const auto* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
-            m_env.insert(name, "http://127.0.0.1:9");
-        m_env.remove("no_proxy");
-        m_env.remove("NO_PROXY");
     }
 
-    fs::path modelsDirectory() const { return m_home.path() / "data/com.harstow.Vandrel/Models"; }
+    fs::path modelsDirectory() const { return m_appHome.modelsFolder(); }
 
     // The application's stored settings as it wrote them.
     std::string storedDefaults() const {
@@ -277,10 +256,7 @@ protected:
         return recording;
     }
 
-    void installModel() {
-        fs::create_directories(modelsDirectory());
-        test::writeTinyWhisperModel(modelsDirectory() / "ggml-large-v3-turbo-q5_0.bin");
-    }
+    void installModel() { m_appHome.installTinyModel(); }
 
     std::unique_ptr<Child> startApp(const QString& name = "vandrel") {
         return std::make_unique<Child>(name, VANDREL_APP_PATH, QStringList{}, m_env);
@@ -414,6 +390,7 @@ protected:
     }
 
     test::TempDir m_home;
+    test::AppHome m_appHome{m_home.path(), {.moreDefaults = R"(, "hotkeyOption": "rightControl")", .tinyModel = false}};
     QProcessEnvironment m_env;
     Keyboard m_keyboard;
     std::unique_ptr<Child> m_app, m_window, m_owner;

@@ -1,4 +1,4 @@
-// The application in a real GNOME Shell Wayland session (scripts/gnome-session.sh: GNOME Shell headless,
+// The application in a real GNOME Shell Wayland session (gnome-session.sh: GNOME Shell headless,
 // xdg-desktop-portal with GNOME's own backend), run as the session's user like on a desktop: dictations into
 // a GTK editor on Wayland, whose keystrokes go through the RemoteDesktop portal. GNOME asks the user's
 // consent in a dialog of its own, answered here as a user would, with a keyboard: mutter's virtual keyboard,
@@ -11,19 +11,18 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QMap>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStringList>
+#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
 
+#include "support/AppHome.h"
 #include "support/ChildProcess.h"
-#include "support/FakeWhisper.h"
+#include "support/DesktopSession.h"
 #include "support/TestEnvironment.h"
-#include "support/TinyWhisperModel.h"
 
 namespace fs = std::filesystem;
 using namespace vandrel;
@@ -34,7 +33,6 @@ const QString kDictatedText = "Hello from GNOME.";
 // What the user had copied before dictating, with characters of more than one byte.
 const QString kUsersClipboard = "grocery list: Äpfel, 3 × milk, café ☕";
 constexpr int kDeadlineMs = 15000;
-constexpr uid_t kSessionUser = 65534;
 
 // Linux input event codes, as the virtual keyboard takes them.
 constexpr int kEscape = 1, kEnter = 28, kA = 30, kS = 31, kLeftAlt = 56;
@@ -51,66 +49,13 @@ std::string env(const char* name) {
     return value ? value : "";
 }
 
-bool asSessionUser() { return ::geteuid() == 0; }
-
-// `program args` as the session's user when we are root, as a desktop's programs run as its user.
-std::pair<QString, QStringList> asUser(const QString& program, const QStringList& args) {
-    if (!asSessionUser()) return {program, args};
-    return {"setpriv", QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", program} + args};
-}
-
 // One GNOME session for the whole program: it takes seconds to come up, and every test leaves it as found.
-class GnomeSession {
-public:
-    GnomeSession() {
-        ::chmod(m_work.path().c_str(), 0711);
-        m_script = std::make_unique<Child>(
-            "gnome session", "bash",
-            QStringList{VANDREL_GNOME_SESSION_SCRIPT, QString::fromStdString((m_work.path() / "session").string())},
-            QProcessEnvironment::systemEnvironment());
-        m_ready = m_script->waitForLine("READY", 0, 120000);
-        for (const QString& line : m_script->linesSince()) {
-            const qsizetype eq = line.indexOf('=');
-            if (line.startsWith("VANDREL_GNOME_") && eq > 0) m_vars.insert(line.left(eq), line.mid(eq + 1));
-        }
-    }
-    ~GnomeSession() {
-        if (!m_script) return;
-        m_script->process().closeWriteChannel();
-        if (!m_script->waitForExit(20000)) m_script->stop();
-    }
-
-    bool ready() const { return m_ready && m_script->running(); }
-    QString var(const char* name) const { return m_vars.value(QString("VANDREL_GNOME_") + name); }
-    std::string report() const { return m_script->report(); }
-
-    // What a program of the session is started with: its display, Xwayland, its session bus.
-    QProcessEnvironment clientEnvironment() const {
-        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-        e.insert("WAYLAND_DISPLAY", var("RUNTIME") + "/" + var("WAYLAND_DISPLAY"));
-        e.insert("DISPLAY", var("X_DISPLAY"));
-        e.insert("XAUTHORITY", var("XAUTHORITY"));
-        e.insert("DBUS_SESSION_BUS_ADDRESS", var("SESSION_BUS"));
-        e.insert("XDG_RUNTIME_DIR", var("RUNTIME"));
-        e.insert("XDG_CURRENT_DESKTOP", "GNOME");
-        e.insert("XDG_SESSION_TYPE", "wayland");
-        e.remove("DBUS_SYSTEM_BUS_ADDRESS");
-        return e;
-    }
-
-private:
-    test::TempDir m_work;
-    std::unique_ptr<Child> m_script;
-    QMap<QString, QString> m_vars;
-    bool m_ready = false;
-};
-
-GnomeSession* g_session = nullptr;
+test::DesktopSession* g_session = nullptr;
 
 class GnomeEndToEnd : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        if (!g_session) g_session = new GnomeSession;
+        if (!g_session) g_session = new test::DesktopSession(VANDREL_GNOME_SESSION_SCRIPT, {}, 120000);
     }
     static void TearDownTestSuite() {
         delete g_session;
@@ -120,39 +65,21 @@ protected:
     void SetUp() override {
         ASSERT_FALSE(env("VANDREL_TEST_SHARED_PULSE_SERVER").empty())
             << "needs the services of scripts/with-services.sh";
-        ASSERT_TRUE(g_session->ready()) << g_session->report();
+        ASSERT_TRUE(g_session->ready()) << g_session->report() << g_session->logs();
         ASSERT_GE(recordingStreams(), 0) << "cannot reach the sound server with pactl";
-        const fs::path home = m_home.path();
-        for (const auto* dir : {"config/Vandrel", "data", "cache", "runtime"}) fs::create_directories(home / dir);
-        ::chmod((home / "runtime").c_str(), 0700);
-        std::ofstream(home / "config/Vandrel/defaults.json")
-            << R"({"hasCompletedOnboarding": true, "preferredLanguages": ["en"], "playSounds": false,)"
-            << R"( "clipboardRestoreDelay": 1.0, "performanceMode": "standard"})";
-        const fs::path models = home / "data/com.harstow.Vandrel/Models";
-        fs::create_directories(models);
-        test::writeTinyWhisperModel(models / "ggml-large-v3-turbo-q5_0.bin");
-        if (asSessionUser()) {
-            ::chmod(home.c_str(), 0755);
-            ASSERT_EQ(::chown(home.c_str(), kSessionUser, kSessionUser), 0);
-            for (const auto& entry : fs::recursive_directory_iterator(home))
-                ASSERT_EQ(::chown(entry.path().c_str(), kSessionUser, kSessionUser), 0);
-        }
+        const test::AppHome home(m_home.path(), {.owner = g_session->otherUser()});
+        ASSERT_NO_FATAL_FAILURE(home.create());
 
-        m_clients = g_session->clientEnvironment();
-        m_app = m_clients;
-        m_app.insert("HOME", QString::fromStdString(home.string()));
-        m_app.insert("XDG_CONFIG_HOME", QString::fromStdString((home / "config").string()));
-        m_app.insert("XDG_DATA_HOME", QString::fromStdString((home / "data").string()));
-        m_app.insert("XDG_CACHE_HOME", QString::fromStdString((home / "cache").string()));
-        m_app.insert("XDG_RUNTIME_DIR", QString::fromStdString((home / "runtime").string()));
+        // What a program of the session is started with: its display, Xwayland, its session bus.
+        m_clients = g_session->environment(QProcessEnvironment::systemEnvironment());
+        m_clients.remove("DBUS_SYSTEM_BUS_ADDRESS");
+        m_app = home.environment(m_clients, kDictatedText);
         m_app.insert("PULSE_SERVER", QString::fromStdString(env("VANDREL_TEST_SHARED_PULSE_SERVER")));
-        m_app.insert("VANDREL_WHISPER_LIBRARY", test::fakeWhisperLibraryPath());
-        m_app.insert("VANDREL_FAKE_WHISPER_TEXT", kDictatedText);
-        for (const auto* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
-            m_app.insert(name, "http://127.0.0.1:9");
     }
 
     void TearDown() override {
+        // What the desktop's own programs said, when they may be why.
+        if (HasFailure()) std::printf("%s", g_session->logs().c_str());
         m_vandrel.reset();
         m_editor.reset();
         m_keyboard.reset();
@@ -160,7 +87,7 @@ protected:
     }
 
     void startReadyApp() {
-        const auto [program, args] = asUser(VANDREL_APP_PATH, {});
+        const auto [program, args] = g_session->asUser(VANDREL_APP_PATH, {});
         m_vandrel = std::make_unique<Child>("vandrel", program, args, m_app);
         ASSERT_TRUE(m_vandrel->waitForOutput("[AppState] Model loaded")) << everything();
         ASSERT_TRUE(m_vandrel->waitForOutput("[AppState] Microphone warmed up")) << everything();
@@ -168,7 +95,7 @@ protected:
     }
 
     bool command(const QString& which) {
-        const auto [program, args] = asUser(VANDREL_APP_PATH, {which});
+        const auto [program, args] = g_session->asUser(VANDREL_APP_PATH, {which});
         return run(program, args, m_app).has_value();
     }
 
@@ -186,7 +113,7 @@ protected:
 
         QProcessEnvironment gtk = m_clients;
         gtk.insert("GDK_BACKEND", "wayland");
-        const auto [editor, editorArgs] = asUser("/usr/bin/python3", {VANDREL_GTK_TARGET_PATH});
+        const auto [editor, editorArgs] = g_session->asUser("/usr/bin/python3", {VANDREL_GTK_TARGET_PATH});
         m_editor = std::make_unique<Child>("gtk editor", editor, editorArgs, gtk);
         ASSERT_TRUE(m_editor->waitForLine("SHOWN")) << everything();
         ASSERT_NO_FATAL_FAILURE(leaveTheOverview());
@@ -239,9 +166,9 @@ protected:
     // Escape, as a user leaves the overview GNOME greets with, for the window started meanwhile. Only while
     // the overview is open: elsewhere the key would go to that window.
     void leaveTheOverview() {
-        const auto [program, args] =
-            asUser("gdbus", {"call", "--session", "--dest", "org.gnome.Shell", "--object-path", "/org/gnome/Shell",
-                             "--method", "org.freedesktop.DBus.Properties.Get", "org.gnome.Shell", "OverviewActive"});
+        const auto [program, args] = g_session->asUser(
+            "gdbus", {"call", "--session", "--dest", "org.gnome.Shell", "--object-path", "/org/gnome/Shell", "--method",
+                      "org.freedesktop.DBus.Properties.Get", "org.gnome.Shell", "OverviewActive"});
         const auto overview = run(program, args, m_clients);
         ASSERT_TRUE(overview) << "cannot ask GNOME Shell about its overview";
         if (overview->contains("true")) {
@@ -250,7 +177,7 @@ protected:
     }
 
     void startKeyboard() {
-        const auto [keyboard, keyboardArgs] = asUser("/usr/bin/python3", {VANDREL_GNOME_INPUT_PATH});
+        const auto [keyboard, keyboardArgs] = g_session->asUser("/usr/bin/python3", {VANDREL_GNOME_INPUT_PATH});
         m_keyboard = std::make_unique<Child>("virtual keyboard", keyboard, keyboardArgs, m_clients);
         ASSERT_TRUE(m_keyboard->waitForLine("READY")) << everything();
     }
@@ -351,7 +278,7 @@ TEST_F(GnomeEndToEnd, ATerminalGetsTheTextWithItsOwnPasteKeystroke) {
     fs::create_directories(folder);
     ::chmod(folder.c_str(), 0777);
     const QString typed = QString::fromStdString((folder / "typed").string());
-    const auto [terminal, terminalArgs] = asUser(
+    const auto [terminal, terminalArgs] = g_session->asUser(
         "gnome-terminal", {"--wait", "--", "sh", "-c", "stty -icanon -echo; : > \"$0\"; exec cat > \"$0\"", typed});
     QProcessEnvironment terminalEnvironment = m_clients;
     terminalEnvironment.remove("DISPLAY");

@@ -2,7 +2,6 @@
 // executable, run as the compositor's user like on a desktop, driven by its command entry and by a key
 // binding of the compositor, pasting into native Wayland windows. The fake libwhisper answers one text.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QByteArray>
@@ -14,14 +13,12 @@
 #include <QStringList>
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <random>
 
+#include "support/AppHome.h"
 #include "support/ChildProcess.h"
-#include "support/FakeWhisper.h"
 #include "support/TestEnvironment.h"
-#include "support/TinyWhisperModel.h"
 
 namespace fs = std::filesystem;
 using namespace vandrel;
@@ -66,45 +63,26 @@ protected:
     void SetUp() override {
         ASSERT_FALSE(env("VANDREL_TEST_WAYLAND_DISPLAY").empty()) << "needs the services of scripts/with-services.sh";
         ASSERT_GE(recordingStreams(), 0) << "cannot reach the sound server with pactl";
-        const fs::path home = m_home.path();
-        for (const auto* dir : {"config/Vandrel", "data", "cache", "runtime", "clients"})
-            fs::create_directories(home / dir);
-        ::chmod((home / "runtime").c_str(), 0700);
-        std::ofstream(home / "config/Vandrel/defaults.json")
-            << R"({"hasCompletedOnboarding": true, "preferredLanguages": ["en"], "playSounds": false,)"
-            << R"( "clipboardRestoreDelay": 1.0, "performanceMode": "standard"})";
-        const fs::path models = home / "data/com.harstow.Vandrel/Models";
-        fs::create_directories(models);
-        test::writeTinyWhisperModel(models / "ggml-large-v3-turbo-q5_0.bin");
-        if (asCompositorUser()) {
-            ::chmod(home.c_str(), 0755);
-            for (const auto& entry : fs::recursive_directory_iterator(home)) {
-                if (entry.path().string().starts_with((home / "clients").string())) continue;
-                ASSERT_EQ(::chown(entry.path().c_str(), kCompositorUser, kCompositorUser), 0);
-            }
-        }
+        test::AppHome::Options options;
+        if (asCompositorUser()) options.owner = kCompositorUser;
+        const test::AppHome appHome(m_home.path(), options);
+        ASSERT_NO_FATAL_FAILURE(appHome.create());
+        // Our own clients' runtime folder: not the application's user's.
+        const fs::path clients = m_home.path() / "clients";
+        fs::create_directories(clients);
 
         m_clients = QProcessEnvironment::systemEnvironment();
         m_clients.insert("WAYLAND_DISPLAY", waylandSocket());
-        m_clients.insert("XDG_RUNTIME_DIR", QString::fromStdString((home / "clients").string()));
+        m_clients.insert("XDG_RUNTIME_DIR", QString::fromStdString(clients.string()));
         m_clients.remove("DISPLAY");
 
-        m_app = m_clients;
+        m_app = appHome.environment(m_clients, kDictatedText);
         m_app.insert("DISPLAY", QString::fromStdString(env("VANDREL_TEST_WAYLAND_X_DISPLAY")));
         m_app.insert("XDG_SESSION_TYPE", "wayland");
-        m_app.insert("HOME", QString::fromStdString(home.string()));
-        m_app.insert("XDG_CONFIG_HOME", QString::fromStdString((home / "config").string()));
-        m_app.insert("XDG_DATA_HOME", QString::fromStdString((home / "data").string()));
-        m_app.insert("XDG_CACHE_HOME", QString::fromStdString((home / "cache").string()));
-        m_app.insert("XDG_RUNTIME_DIR", QString::fromStdString((home / "runtime").string()));
         // The sound server's socket that the compositor's user may reach.
         m_app.insert("PULSE_SERVER", QString::fromStdString(env("VANDREL_TEST_SHARED_PULSE_SERVER")));
         // Another user may not use the suite's session bus.
         if (asCompositorUser()) m_app.remove("DBUS_SESSION_BUS_ADDRESS");
-        m_app.insert("VANDREL_WHISPER_LIBRARY", test::fakeWhisperLibraryPath());
-        m_app.insert("VANDREL_FAKE_WHISPER_TEXT", kDictatedText);
-        for (const auto* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
-            m_app.insert(name, "http://127.0.0.1:9");
     }
 
     // The application's command line, as the compositor's user when we are root.

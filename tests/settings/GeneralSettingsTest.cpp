@@ -67,7 +67,7 @@ protected:
     AppState& app() { return *rig.appState; }
     // The dictation state's own start-up load (its model is not on the rig's server) has come and gone, so
     // that running the loop later starts nothing of its own.
-    void settleStartUp() {
+    void waitForStartUpModelLoad() {
         ASSERT_TRUE(rig.world.loop().runUntil([&] { return !app().isModelLoading.get(); }, std::chrono::seconds(20)));
     }
     // Loads `tier` for real (the tiny model through the fake libwhisper).
@@ -258,7 +258,7 @@ TEST_F(GeneralSettingsTest, PerformanceRowsFollowTheLanguagesAndTheLoad) {
 }
 
 TEST_F(GeneralSettingsTest, ChoosingAModeStoresItAndLoadsItsModelUnlessADictationRuns) {
-    ASSERT_NO_FATAL_FAILURE(settleStartUp());
+    ASSERT_NO_FATAL_FAILURE(waitForStartUpModelLoad());
     auto page = open();
     auto* fast = page->performanceSection()->row(ModelTier::small);
     EXPECT_TRUE(fast->showsDownloadHint());
@@ -326,7 +326,7 @@ TEST_F(GeneralSettingsTest, LightweightFallsBackToAccurateOnAppearAndAfterALangu
 }
 
 TEST_F(GeneralSettingsTest, AFallbackDeferredByALoadRunsWhenTheLoadEnds) {
-    ASSERT_NO_FATAL_FAILURE(settleStartUp());
+    ASSERT_NO_FATAL_FAILURE(waitForStartUpModelLoad());
     setMode("fast");
     setLanguages({"en", "pl"});  // stored elsewhere, e.g. by the guide
     app().isModelLoading.set(true);
@@ -344,7 +344,7 @@ TEST_F(GeneralSettingsTest, AFallbackDeferredByALoadRunsWhenTheLoadEnds) {
 }
 
 TEST_F(GeneralSettingsTest, LanguageChangesInLightweightModeReloadOrSwitchAndWaitForTheDictation) {
-    ASSERT_NO_FATAL_FAILURE(settleStartUp());
+    ASSERT_NO_FATAL_FAILURE(waitForStartUpModelLoad());
     setMode("fast");
     auto page = open();
     page->addLanguage("it");

@@ -42,7 +42,7 @@ protected:
     }
     static bool warns(LexiconDetails* details) { return details->warning() != nullptr; }
     // Lets rows that were replaced from their own click go.
-    static void settle() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+    static void runDeferredDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
     std::string active() { return rig.world.defaults().get(kActiveDictionary); }
 
     test::SettingsRig rig;
@@ -93,7 +93,7 @@ TEST_F(LexiconsSettingsTest, AnInstallShowsItsProgressOnItsOwnRowAndEndsInTheLib
     EXPECT_FALSE(rows[2]->getButton()->isHidden());
     rows[2]->getButton()->click();  // one install at a time: ignored
     rig.world.loop().advanceSeconds(2);
-    settle();
+    runDeferredDeletes();
     EXPECT_EQ(keys(page->installedRows()), QStringList{"medical_it_v1"});
     EXPECT_EQ(keys(page->availableRows()), (QStringList{"medical_de_v7", "software_en_v1"}));
     EXPECT_TRUE(page->noneRow()->isActive());
@@ -110,7 +110,7 @@ TEST_F(LexiconsSettingsTest, ChoosingWritesTheKeyAndRemovingTheActiveOneFallsBac
     ASSERT_EQ(keys(page->installedRows()), (QStringList{"medical_de_v7", "software_en_v1"}));
     // A lexicon for a language the user does not dictate in can still be chosen; its warning stays.
     page->installedRows()[0]->click();
-    settle();
+    runDeferredDeletes();
     EXPECT_EQ(active(), "medical_de_v7");
     auto* chosen = page->installedRows()[0];
     EXPECT_TRUE(chosen->isActive());
@@ -119,19 +119,19 @@ TEST_F(LexiconsSettingsTest, ChoosingWritesTheKeyAndRemovingTheActiveOneFallsBac
     EXPECT_FALSE(page->noneRow()->isActive());
 
     chosen->removeButton()->click();
-    settle();
+    runDeferredDeletes();
     EXPECT_EQ(active(), "");
     EXPECT_TRUE(page->noneRow()->isActive());
     EXPECT_EQ(keys(page->availableRows()), (QStringList{"medical_de_v7", "medical_it_v1"}));
 
     page->installedRows()[0]->click();
-    settle();
+    runDeferredDeletes();
     EXPECT_EQ(active(), "software_en_v1");
     std::unique_ptr<QMenu> menu(page->installedRows()[0]->makeContextMenu(nullptr));
     ASSERT_EQ(menu->actions().size(), 1);
     EXPECT_EQ(menu->actions()[0]->text(), "Remove");
     menu->actions()[0]->trigger();
-    settle();
+    runDeferredDeletes();
     EXPECT_EQ(active(), "");
     EXPECT_TRUE(page->installedRows().isEmpty());
 }

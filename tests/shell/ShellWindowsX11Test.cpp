@@ -125,7 +125,7 @@ TEST(ShellWindowsX11, TheGuideAnswersACloseRequestInItsWindowOnce) {
             XSendEvent(d, w->winId(), False, NoEventMask, &e);
             XFlush(d);
         };
-        const auto settle = [](const std::function<bool()>& done) {
+        const auto processEventsUntil = [](const std::function<bool()>& done) {
             QElapsedTimer t;
             t.start();
             while (!done() && t.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
@@ -133,12 +133,12 @@ TEST(ShellWindowsX11, TheGuideAnswersACloseRequestInItsWindowOnce) {
         ASSERT_NE(guide->refusedCloseLabel(), nullptr);
         EXPECT_FALSE(guide->refusedCloseLabel()->isVisible());
         askToClose(guide);
-        settle([&] { return guide->refusedCloseLabel()->isVisible(); });
+        processEventsUntil([&] { return guide->refusedCloseLabel()->isVisible(); });
         EXPECT_TRUE(guide->refusedCloseLabel()->isVisible());
         EXPECT_TRUE(guide->refusedCloseLabel()->text().contains("Get Started"));
         askToClose(guide);
         askToClose(settings);
-        settle([&] { return settings.isNull(); });
+        processEventsUntil([&] { return settings.isNull(); });
         EXPECT_TRUE(settings.isNull());
         ASSERT_FALSE(guide.isNull());
         EXPECT_TRUE(guide->isVisible());

@@ -1,0 +1,133 @@
+#!/usr/bin/env bash
+# A GNOME Shell Wayland session for one test program: GNOME Shell headless with a virtual monitor and Xwayland,
+# on a session bus and a system bus of its own, and xdg-desktop-portal in front of GNOME's own backend on that
+# session bus, all as an unprivileged user (nobody when run as root), as a desktop runs as its user.
+# Usage: gnome-session.sh FOLDER
+#   FOLDER  an empty folder for the session's runtime folder, home, buses and logs
+# Once everything answers it writes FOLDER/session.env (WAYLAND_DISPLAY, DISPLAY, XAUTHORITY, XDG_RUNTIME_DIR,
+# DBUS_SESSION_BUS_ADDRESS, HOME, XDG_CURRENT_DESKTOP, XDG_SESSION_TYPE, SESSION_UID) and prints "ready".
+# The conventions every session script keeps are in session-common.sh.
+set -euo pipefail
+[ $# -eq 1 ] || { echo "usage: $0 FOLDER" >&2; exit 2; }
+mkdir -p "$1"
+folder=$(realpath "$1")
+# shellcheck source-path=SCRIPTDIR
+source "$(dirname "$0")/session-common.sh"
+session_begin
+
+home="$folder/home"
+runtime="$folder/runtime"
+chmod 711 "$folder"
+mkdir -p "$home"
+mkdir -p "$runtime"
+chmod 700 "$runtime"
+chown "$session_uid:$session_uid" "$home" "$runtime"
+
+# The environment every program of the session starts from.
+base_env=(env -i HOME="$home" XDG_RUNTIME_DIR="$runtime" PATH=/usr/bin:/bin LANG=C.UTF-8
+    XDG_CONFIG_HOME="$home/.config" XDG_DATA_HOME="$home/.local/share" XDG_CACHE_HOME="$home/.cache"
+    XDG_CURRENT_DESKTOP=GNOME XDG_SESSION_DESKTOP=gnome XDG_SESSION_TYPE=wayland
+    GSETTINGS_BACKEND=memory)
+
+# A system bus of its own: GNOME Shell gives up without one where logind's seats folder exists, and talks to
+# no real system service here.
+cat >"$folder/system.conf" <<CONF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>system</type>
+  <listen>unix:path=$runtime/system_bus_socket</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+    <allow user="*"/>
+  </policy>
+</busconfig>
+CONF
+session_start system-bus "${base_env[@]}" dbus-daemon --config-file="$folder/system.conf" --nofork --nopidfile
+session_poll 10 test -S "$runtime/system_bus_socket" || session_fail "the system bus" system-bus
+system_bus="unix:path=$runtime/system_bus_socket"
+
+session_bus="unix:path=$runtime/bus"
+session_start session-bus "${base_env[@]}" dbus-daemon --session --address="$session_bus" --nofork --nopidfile
+session_poll 10 test -S "$runtime/bus" || session_fail "the session bus" session-bus
+
+session_env=("${base_env[@]}" DBUS_SESSION_BUS_ADDRESS="$session_bus" DBUS_SYSTEM_BUS_ADDRESS="$system_bus")
+shell_get() {
+    "${as_user[@]}" "${session_env[@]}" gdbus call --timeout 3 --session --dest org.gnome.Shell \
+        --object-path /org/gnome/Shell --method org.freedesktop.DBus.Properties.Get org.gnome.Shell "$1"
+}
+
+start_shell() {
+    session_start gnome-shell "${session_env[@]}" gnome-shell --headless --wayland --virtual-monitor 1280x800
+}
+shell_up() {
+    session_alive gnome-shell && test -S "$runtime/wayland-0" && shell_get ShellVersion
+}
+# Now and then the shell hangs while it starts (seen: a child it forked stuck before its exec), and then it
+# never answers: a second start, from scratch, comes up.
+start_shell
+if ! session_poll 30 shell_up; then
+    echo "--- the first start did not answer" >>"$folder/gnome-shell.log"
+    first=$(session_pid gnome-shell)
+    session_forget gnome-shell
+    pkill -KILL -P "$first" 2>/dev/null || true
+    kill -KILL "$first" 2>/dev/null || true
+    wait "$first" 2>/dev/null || true
+    rm -f "$runtime"/wayland-0 "$runtime"/wayland-0.lock
+    start_shell
+    session_poll 30 shell_up || session_fail "GNOME Shell" gnome-shell
+fi
+# The shell greets with the overview, as at a login: a window started from outside gets the focus once the
+# user leaves it (Escape). Waiting for it makes that the same in every run.
+overview_open() { shell_get OverviewActive | grep -q true; }
+session_poll 10 overview_open || session_fail "GNOME Shell (no overview at start)" gnome-shell
+
+# Mutter's Xwayland: its display and the authority file it was given.
+xwayland_args=""
+find_xwayland() {
+    local pid
+    for pid in $(pgrep -P "$(session_pid gnome-shell)" -x Xwayland); do
+        xwayland_args=$(tr '\0' ' ' <"/proc/$pid/cmdline")
+    done
+    [ -n "$xwayland_args" ]
+}
+session_poll 30 find_xwayland || session_fail "Xwayland" gnome-shell
+x_display=$(echo "$xwayland_args" | grep -o ' :[0-9]*' | head -n1 | tr -d ' ')
+xauthority=$(echo "$xwayland_args" | grep -o -- '-auth [^ ]*' | cut -d' ' -f2)
+{ [ -n "$x_display" ] && [ -n "$xauthority" ]; } || session_fail "Xwayland (no display in: $xwayland_args)" gnome-shell
+
+client_env=("${session_env[@]}" WAYLAND_DISPLAY=wayland-0 DISPLAY="$x_display" XAUTHORITY="$xauthority")
+# What the bus starts on demand (dconf, the permission store, the accessibility bus) sees the session too.
+"${as_user[@]}" "${session_env[@]}" dbus-update-activation-environment WAYLAND_DISPLAY=wayland-0 \
+    DISPLAY="$x_display" XAUTHORITY="$xauthority" >>"$folder/session-bus.log" 2>&1 ||
+    session_fail "the session bus's activation environment" session-bus
+
+# GNOME's own portal backend, whose dialogs are windows of this session, and the portal in front of it.
+session_start portal-gnome "${client_env[@]}" GDK_BACKEND=wayland /usr/libexec/xdg-desktop-portal-gnome
+session_wait_name 30 org.freedesktop.impl.portal.desktop.gnome ||
+    session_fail "xdg-desktop-portal-gnome" portal-gnome gnome-shell
+# Only the backends a GNOME desktop installs: the portal falls back to any installed backend for an interface
+# that GNOME's do not offer, and KDE's, installed here for other tests, offers global shortcuts.
+mkdir "$folder/portals"
+for backend in gnome-shell gnome gtk; do
+    if [ -f "/usr/share/xdg-desktop-portal/portals/$backend.portal" ]; then
+        ln -s "/usr/share/xdg-desktop-portal/portals/$backend.portal" "$folder/portals/"
+    fi
+done
+# Started here, not by the bus: a call before it owns its name would have the bus start a second one.
+session_start portal "${client_env[@]}" XDG_DESKTOP_PORTAL_DIR="$folder/portals" /usr/libexec/xdg-desktop-portal
+session_wait_name 30 org.freedesktop.portal.Desktop || session_fail "xdg-desktop-portal" portal portal-gnome
+remote_desktop_offered() {
+    "${as_user[@]}" "${session_env[@]}" gdbus call --timeout 3 --session --dest org.freedesktop.portal.Desktop \
+        --object-path /org/freedesktop/portal/desktop --method org.freedesktop.DBus.Properties.Get \
+        org.freedesktop.portal.RemoteDesktop version
+}
+session_poll 30 remote_desktop_offered || session_fail "xdg-desktop-portal's remote desktop" portal portal-gnome
+
+session_ready WAYLAND_DISPLAY="$runtime/wayland-0" DISPLAY="$x_display" XAUTHORITY="$xauthority" \
+    XDG_RUNTIME_DIR="$runtime" DBUS_SESSION_BUS_ADDRESS="$session_bus" HOME="$home" \
+    XDG_CURRENT_DESKTOP=GNOME XDG_SESSION_TYPE=wayland SESSION_UID="$session_uid"
+session_watch
