@@ -52,7 +52,6 @@ const QStringList kControlV{"RemoteDesktop.NotifyKeyboardKeycode 29 1", "RemoteD
 }  // namespace
 
 TEST_F(RemoteDesktopFixture, ConsentIsAskedOncePerSessionAndAgainOnceTheDesktopEndsIt) {
-    EXPECT_TRUE(RemoteDesktopKeyInjector::isOffered(portal.connect("probe")));
     {
         RemoteDesktopKeyInjector injector(portal.connect("first"));
         EXPECT_TRUE(injector.isTrusted());
@@ -268,4 +267,64 @@ TEST_F(RemoteDesktopFixture, AConsentLeftOpenFailsEachPasteAfterItsBoundAndALate
     EXPECT_EQ(paste(injector, PasteKeystroke::controlV), true);
     EXPECT_EQ(portal.callsSince(before, 4), kControlV);
     EXPECT_EQ(first.size() + second.size(), 2u);  // the given-up pastes are not answered again
+}
+
+namespace {
+
+const QStringList kNewSession =
+    QStringList({"RemoteDesktop.CreateSession", "RemoteDesktop.SelectDevices types=1", "RemoteDesktop.Start"}) +
+    kControlV;
+
+}  // namespace
+
+TEST_F(RemoteDesktopFixture, ASessionClosedWhileTheDesktopAsksFailsThePasteAndTheNextPasteAsksAgain) {
+    ASSERT_TRUE(portal.send("hold Start"));
+    RemoteDesktopKeyInjector injector(portal.connect("closedWhileAsking"));
+    std::optional<bool> first;
+    injector.sendPaste(PasteKeystroke::controlV, [&](bool ok) { first = ok; });
+    ASSERT_TRUE(portal.waitForLine("RemoteDesktop.Start"));
+    ASSERT_TRUE(portal.send("close-session"));
+    ASSERT_TRUE(test::pumpUntil(world.loop(), [&] { return first.has_value(); }));
+    EXPECT_EQ(first, false);
+    // The answer to the closed session's question still comes; it must not count for the new one.
+    ASSERT_TRUE(portal.send("grant Start"));
+    ASSERT_TRUE(portal.send("answer Start"));
+    const int before = static_cast<int>(portal.calls().size());
+    EXPECT_EQ(paste(injector, PasteKeystroke::controlV), true);
+    EXPECT_EQ(portal.callsSince(before, 7), kNewSession);
+}
+
+TEST_F(RemoteDesktopFixture, AnAnswerThatNeverComesFailsThePasteWithinItsBoundAndTheNextPasteWorks) {
+    RemoteDesktopKeyInjector injector(portal.connect("unanswered"));
+    ASSERT_TRUE(portal.send("hold CreateSession"));
+    std::optional<bool> first;
+    injector.sendPaste(PasteKeystroke::controlV, [&](bool ok) { first = ok; });
+    ASSERT_TRUE(portal.waitForLine("RemoteDesktop.CreateSession"));
+    world.loop().advanceSeconds(portal::PortalClient::requestAnswerSeconds + 0.1);
+    ASSERT_TRUE(test::pumpUntil(world.loop(), [&] { return first.has_value(); }));
+    EXPECT_EQ(first, false);
+    // The request is taken down on the portal's side.
+    EXPECT_TRUE(test::spinUntil([&] { return !portal.lastLine("Request.Close CreateSession").isEmpty(); }));
+    ASSERT_TRUE(portal.send("grant CreateSession"));
+    const int before = static_cast<int>(portal.calls().size());
+    EXPECT_EQ(paste(injector, PasteKeystroke::controlV), true);
+    EXPECT_EQ(portal.callsSince(before, 7), kNewSession);
+}
+
+TEST_F(RemoteDesktopFixture, AStoppedPortalFailsThePasteWithinItsBoundAndARestartedOneServesTheNext) {
+    RemoteDesktopKeyInjector injector(portal.connect("stopped"));
+    ASSERT_TRUE(portal.send("freeze"));
+    std::optional<bool> first;
+    injector.sendPaste(PasteKeystroke::controlV, [&](bool ok) { first = ok; });
+    test::spinFor(200);
+    world.loop().advanceSeconds(portal::PortalClient::requestAnswerSeconds + 0.1);
+    ASSERT_TRUE(test::pumpUntil(
+        world.loop(), [&] { return first.has_value(); }, 1000));
+    EXPECT_EQ(first, false);
+
+    // Started again, the portal knows no session of ours: the next paste makes a new one.
+    ASSERT_TRUE(portal.send("restart"));
+    const int before = static_cast<int>(portal.calls().size());
+    EXPECT_EQ(paste(injector, PasteKeystroke::controlV), true);
+    EXPECT_EQ(portal.callsSince(before, 7), kNewSession);
 }
