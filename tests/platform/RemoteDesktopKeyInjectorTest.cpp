@@ -20,6 +20,9 @@ using portal::RemoteDesktopKeyInjector;
 
 namespace {
 
+const QStringList kControlV{"RemoteDesktop.NotifyKeyboardKeycode 29 1", "RemoteDesktop.NotifyKeyboardKeycode 47 1",
+                            "RemoteDesktop.NotifyKeyboardKeycode 47 0", "RemoteDesktop.NotifyKeyboardKeycode 29 0"};
+
 struct RemoteDesktopFixture : ::testing::Test {
     void SetUp() override { ASSERT_TRUE(portal.ready()); }
     std::optional<bool> paste(RemoteDesktopKeyInjector& injector, PasteKeystroke keystroke) {
@@ -27,6 +30,15 @@ struct RemoteDesktopFixture : ::testing::Test {
         injector.sendPaste(keystroke, [&](bool ok) { posted = ok; });
         test::pumpUntil(world.loop(), [&] { return posted.has_value(); });
         return posted;
+    }
+    // The next paste asks for a session of its own and goes through whole.
+    void expectPasteInANewSession(RemoteDesktopKeyInjector& injector) {
+        const int before = static_cast<int>(portal.calls().size());
+        EXPECT_EQ(paste(injector, PasteKeystroke::controlV), true);
+        EXPECT_EQ(
+            portal.callsSince(before, 7),
+            QStringList({"RemoteDesktop.CreateSession", "RemoteDesktop.SelectDevices types=1", "RemoteDesktop.Start"}) +
+                kControlV);
     }
     std::string storedToken() { return world.defaults().get(portal::kRemoteDesktopRestoreToken); }
     // Waits for an OutputService paste: virtual time only past the paste delay, so that no bound of the
@@ -45,9 +57,6 @@ struct RemoteDesktopFixture : ::testing::Test {
     test::TestWorld world;
     test::ScriptedPortal portal;
 };
-
-const QStringList kControlV{"RemoteDesktop.NotifyKeyboardKeycode 29 1", "RemoteDesktop.NotifyKeyboardKeycode 47 1",
-                            "RemoteDesktop.NotifyKeyboardKeycode 47 0", "RemoteDesktop.NotifyKeyboardKeycode 29 0"};
 
 }  // namespace
 
@@ -77,12 +86,7 @@ TEST_F(RemoteDesktopFixture, ConsentIsAskedOncePerSessionAndAgainOnceTheDesktopE
         // The desktop ends the session (the user stopped it there): the next paste starts a new one.
         ASSERT_TRUE(portal.send("close-session"));
         ASSERT_TRUE(test::pumpUntil(world.loop(), [&] { return !injector.hasSession(); }));
-        const int closedAt = static_cast<int>(portal.calls().size());
-        EXPECT_EQ(paste(injector, PasteKeystroke::controlV), true);
-        EXPECT_EQ(
-            portal.callsSince(closedAt, 7),
-            QStringList({"RemoteDesktop.CreateSession", "RemoteDesktop.SelectDevices types=1", "RemoteDesktop.Start"}) +
-                kControlV);
+        expectPasteInANewSession(injector);
     }
     // Quitting closes the session on the portal's side.
     EXPECT_TRUE(portal.waitForLine("Session.Close vandrel5"));
@@ -235,12 +239,7 @@ TEST_F(RemoteDesktopFixture, ASessionTheDesktopClosesMidKeystrokeNeitherHangsThe
     // the session or the next key; either way the answer comes, and nothing is sent to the old session.
     EXPECT_TRUE(paste(injector, PasteKeystroke::controlShiftV).has_value());
     ASSERT_TRUE(test::pumpUntil(world.loop(), [&] { return !injector.hasSession(); }));
-    const int closedAt = static_cast<int>(portal.calls().size());
-    EXPECT_EQ(paste(injector, PasteKeystroke::controlV), true);
-    EXPECT_EQ(
-        portal.callsSince(closedAt, 7),
-        QStringList({"RemoteDesktop.CreateSession", "RemoteDesktop.SelectDevices types=1", "RemoteDesktop.Start"}) +
-            kControlV);
+    expectPasteInANewSession(injector);
 }
 
 TEST_F(RemoteDesktopFixture, AConsentLeftOpenFailsEachPasteAfterItsBoundAndALateGrantServesTheNext) {
@@ -271,60 +270,54 @@ TEST_F(RemoteDesktopFixture, AConsentLeftOpenFailsEachPasteAfterItsBoundAndALate
 
 namespace {
 
-const QStringList kNewSession =
-    QStringList({"RemoteDesktop.CreateSession", "RemoteDesktop.SelectDevices types=1", "RemoteDesktop.Start"}) +
-    kControlV;
+// A paste that fails while the portal misbehaves, and the paste after it, which starts a session of its own.
+struct RecoveringFixture : RemoteDesktopFixture {
+    std::optional<bool> first;
+    void startFirst() {
+        injector.sendPaste(PasteKeystroke::controlV, [this](bool ok) { first = ok; });
+    }
+    bool firstFailed(int ms = 5000) {
+        return test::pumpUntil(
+                   world.loop(), [&] { return first.has_value(); }, ms) &&
+               first == false;
+    }
+    RemoteDesktopKeyInjector injector{portal.connect("recovering")};
+};
 
 }  // namespace
 
-TEST_F(RemoteDesktopFixture, ASessionClosedWhileTheDesktopAsksFailsThePasteAndTheNextPasteAsksAgain) {
+TEST_F(RecoveringFixture, ASessionClosedWhileTheDesktopAsksFailsThePasteAndTheNextPasteAsksAgain) {
     ASSERT_TRUE(portal.send("hold Start"));
-    RemoteDesktopKeyInjector injector(portal.connect("closedWhileAsking"));
-    std::optional<bool> first;
-    injector.sendPaste(PasteKeystroke::controlV, [&](bool ok) { first = ok; });
+    startFirst();
     ASSERT_TRUE(portal.waitForLine("RemoteDesktop.Start"));
     ASSERT_TRUE(portal.send("close-session"));
-    ASSERT_TRUE(test::pumpUntil(world.loop(), [&] { return first.has_value(); }));
-    EXPECT_EQ(first, false);
+    EXPECT_TRUE(firstFailed());
     // The answer to the closed session's question still comes; it must not count for the new one.
     ASSERT_TRUE(portal.send("grant Start"));
     ASSERT_TRUE(portal.send("answer Start"));
-    const int before = static_cast<int>(portal.calls().size());
-    EXPECT_EQ(paste(injector, PasteKeystroke::controlV), true);
-    EXPECT_EQ(portal.callsSince(before, 7), kNewSession);
+    expectPasteInANewSession(injector);
 }
 
-TEST_F(RemoteDesktopFixture, AnAnswerThatNeverComesFailsThePasteWithinItsBoundAndTheNextPasteWorks) {
-    RemoteDesktopKeyInjector injector(portal.connect("unanswered"));
+TEST_F(RecoveringFixture, AnAnswerThatNeverComesFailsThePasteWithinItsBoundAndTheNextPasteWorks) {
     ASSERT_TRUE(portal.send("hold CreateSession"));
-    std::optional<bool> first;
-    injector.sendPaste(PasteKeystroke::controlV, [&](bool ok) { first = ok; });
+    startFirst();
     ASSERT_TRUE(portal.waitForLine("RemoteDesktop.CreateSession"));
     world.loop().advanceSeconds(portal::PortalClient::requestAnswerSeconds + 0.1);
-    ASSERT_TRUE(test::pumpUntil(world.loop(), [&] { return first.has_value(); }));
-    EXPECT_EQ(first, false);
+    EXPECT_TRUE(firstFailed());
     // The request is taken down on the portal's side.
     EXPECT_TRUE(test::spinUntil([&] { return !portal.lastLine("Request.Close CreateSession").isEmpty(); }));
     ASSERT_TRUE(portal.send("grant CreateSession"));
-    const int before = static_cast<int>(portal.calls().size());
-    EXPECT_EQ(paste(injector, PasteKeystroke::controlV), true);
-    EXPECT_EQ(portal.callsSince(before, 7), kNewSession);
+    expectPasteInANewSession(injector);
 }
 
-TEST_F(RemoteDesktopFixture, AStoppedPortalFailsThePasteWithinItsBoundAndARestartedOneServesTheNext) {
-    RemoteDesktopKeyInjector injector(portal.connect("stopped"));
+TEST_F(RecoveringFixture, AStoppedPortalFailsThePasteWithinItsBoundAndARestartedOneServesTheNext) {
     ASSERT_TRUE(portal.send("freeze"));
-    std::optional<bool> first;
-    injector.sendPaste(PasteKeystroke::controlV, [&](bool ok) { first = ok; });
+    startFirst();
     test::spinFor(200);
+    EXPECT_FALSE(first.has_value());
     world.loop().advanceSeconds(portal::PortalClient::requestAnswerSeconds + 0.1);
-    ASSERT_TRUE(test::pumpUntil(
-        world.loop(), [&] { return first.has_value(); }, 1000));
-    EXPECT_EQ(first, false);
-
+    EXPECT_TRUE(firstFailed(1000));
     // Started again, the portal knows no session of ours: the next paste makes a new one.
     ASSERT_TRUE(portal.send("restart"));
-    const int before = static_cast<int>(portal.calls().size());
-    EXPECT_EQ(paste(injector, PasteKeystroke::controlV), true);
-    EXPECT_EQ(portal.callsSince(before, 7), kNewSession);
+    expectPasteInANewSession(injector);
 }
