@@ -299,6 +299,8 @@ TEST_F(RecoveringFixture, ASessionClosedWhileTheDesktopAsksFailsThePasteAndTheNe
 }
 
 TEST_F(RecoveringFixture, AnAnswerThatNeverComesFailsThePasteWithinItsBoundAndTheNextPasteWorks) {
+    // A misspelt command is not taken for done: the portal would otherwise go on as it was.
+    EXPECT_FALSE(portal.send("hold-forever CreateSession"));
     ASSERT_TRUE(portal.send("hold CreateSession"));
     startFirst();
     ASSERT_TRUE(portal.waitForLine("RemoteDesktop.CreateSession"));
