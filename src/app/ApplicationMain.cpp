@@ -24,6 +24,7 @@
 #include "app/KeyboardRefusalNotice.h"
 #include "app/LinuxPermissions.h"
 #include "app/PlatformChoice.h"
+#include "app/PortalHotkeyHandover.h"
 #include "app/RoutingKeyInjector.h"
 #include "app/SessionHotkeyAvailability.h"
 #include "app/WaylandEscapeTap.h"
@@ -44,6 +45,7 @@
 #include "platform/kwin/KWinActiveWindowSource.h"
 #include "platform/logind/LogindSleepWatcher.h"
 #include "platform/portal/GlobalShortcutsHotKeyBackend.h"
+#include "platform/portal/PortalBackends.h"
 #include "platform/portal/RemoteDesktopKeyInjector.h"
 #include "platform/pulse/PulseAudioBackend.h"
 #include "platform/qt/QtMainLoop.h"
@@ -113,9 +115,14 @@ PlatformChoice::Offers probeOffers(const PlatformChoice::Session& session, const
     if (session.wayland && !offers.waylandForeignToplevel)
         offers.kwinScripting = kwin::KWinActiveWindowSource::isOffered();
     if (session.wayland) {
-        // Asked only where the answer matters: the question may start the portal service.
-        if (!offers.waylandVirtualKeyboard) offers.remoteDesktopPortal = portal::RemoteDesktopKeyInjector::isOffered();
-        offers.globalShortcutsPortal = portal::GlobalShortcutsHotKeyBackend::isOffered();
+        // From the portal's files, not from the portal: at login it may still be starting, and it is
+        // asked at first use (and taken up when it appears later).
+        const auto portals = portal::readPortalSetup();
+        if (!offers.waylandVirtualKeyboard)
+            offers.remoteDesktopPortal =
+                desktopBackendFor(portals, portal::RemoteDesktopKeyInjector::interfaceName).has_value();
+        offers.globalShortcutsPortal =
+            desktopBackendFor(portals, portal::GlobalShortcutsHotKeyBackend::interfaceName).has_value();
         // GNOME Shell tells its window list only to callers on its allow list; the accessibility bus,
         // where GTK applications (and the VTE terminals) report their windows, is what remains. Asked
         // only there: the question may start the bus.
@@ -340,26 +347,20 @@ int vandrelApplicationMain(int argc, char** argv) {
         delegate.appState(), delegate.hotkeyManager(), LocalizationManager::shared(), UserDefaults::standard(),
         LexiconLibrary::shared(), loop, permissions, NotificationCenter::shared(), hotkeyAvailability});
     windowFactory.setOnboardingContext(&*onboardingContext);
-    // A refused binding, or a portal that left, hands the combinations to the next way. The hotkey manager
-    // hears of it first: a recording the portal's trigger was holding or had made hands-free must not be
-    // left running.
-    Connection portalHotKeysLost;
+    // A refused binding, or a portal that left, hands the combinations to the next way; a portal that is
+    // back takes them again.
+    std::optional<PortalHotkeyHandover> portalHandover;
     if (portalHotKeys) {
-        portalHotKeysLost = portalHotKeys->lost.connect([&delegate, &hotkeyAvailability, next = deviceOrX11HotKeys,
-                                                         devices = keyboardDevices.has_value(),
-                                                         xwaylandGrabs](auto loss) {
-            delegate.hotkeyManager().handleTriggerLost();
-            KeyboardShortcuts::CarbonKeyboardShortcuts::setBackend(next);
-            noteCombinationWays(hotkeyAvailability, {true, devices, false, xwaylandGrabs});
-            const std::string why = loss == portal::GlobalShortcutsHotKeyBackend::Loss::refused
-                                        ? "the GlobalShortcuts portal did not bind the shortcut"
-                                        : "the GlobalShortcuts portal left";
-            const std::string way = devices ? "keyboard devices"
-                                    : next  ? "X11 key grabs through XWayland (while an X11 window has the focus)"
-                                            : "none";
-            log("Platform", "hotkeys: " + why + "; key combinations now through " + way +
-                                ", and the desktop's key bindings through vandrel --start/--stop/--toggle/--cancel");
-        });
+        const bool devices = keyboardDevices.has_value();
+        portalHandover.emplace(
+            portalHotKeys, deviceOrX11HotKeys,
+            devices              ? "keyboard devices"
+            : deviceOrX11HotKeys ? "X11 key grabs through XWayland (while an X11 window has the focus)"
+                                 : "none",
+            [&delegate] { delegate.hotkeyManager().handleTriggerLost(); },
+            [&hotkeyAvailability, devices, xwaylandGrabs](bool portalServes) {
+                noteCombinationWays(hotkeyAvailability, {true, devices, portalServes, xwaylandGrabs});
+            });
     }
     // The desktop's no to its keyboard is told once; the pastes it fails afterwards keep the usual message.
     std::optional<KeyboardRefusalNotice> keyboardRefusal;

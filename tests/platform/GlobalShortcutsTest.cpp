@@ -8,6 +8,7 @@
 
 #include "KeyboardShortcuts/CarbonKeyboardShortcuts.h"
 #include "KeyboardShortcuts/KeyboardShortcuts.h"
+#include "app/PortalHotkeyHandover.h"
 #include "dictation/HotkeyManager.h"
 #include "platform/ScriptedPortal.h"
 #include "platform/portal/XdgShortcutTrigger.h"
@@ -80,7 +81,6 @@ TEST(XdgShortcutTrigger, StoredCombinationsReadInTheShortcutsFormat) {
 }
 
 TEST_F(GlobalShortcutsFixture, ActivationsDriveHoldAndHandsFreeTapLikeTheX11HotKey) {
-    EXPECT_TRUE(GlobalShortcutsHotKeyBackend::isOffered(portal.connect("probe")));
     manager->configure(HotkeyOption::ctrlShiftSpace);
     ASSERT_TRUE(bound());
     // A documented portal binds nothing at CreateSession: ListShortcuts shows none, so BindShortcuts asks.
@@ -210,4 +210,68 @@ TEST_F(GlobalShortcutsFixture, AHeldTriggerIsReleasedWhenThePortalLeaves) {
     ASSERT_TRUE(reaches(RecordingState::transcribing));
     EXPECT_EQ(dictation->stops, 1);
     EXPECT_FALSE(dictation->microphoneOn);
+}
+
+TEST_F(GlobalShortcutsFixture, AShortcutChangedWhileTheDesktopAsksIsStillBound) {
+    ASSERT_TRUE(send("hold BindShortcuts"));
+    manager->configure(HotkeyOption::ctrlShiftSpace);
+    ASSERT_TRUE(portal.waitForLine(
+        "GlobalShortcuts.BindShortcuts pushToTalk-CTRL+SHIFT+space[Dictation Hotkey|CTRL+SHIFT+space]"));
+    // The user picks another combination in our settings while the desktop's dialog is open.
+    manager->setOption(HotkeyOption::optionSpace);
+    ASSERT_TRUE(send("grant BindShortcuts"));
+    ASSERT_TRUE(send("answer BindShortcuts"));
+    ASSERT_TRUE(pump([&] { return backend->isBound() && backend->triggerDescription(kSpace, 0x800).has_value(); }));
+    EXPECT_TRUE(losses.empty());
+    ASSERT_TRUE(send("activate " + kAltSpaceId));
+    ASSERT_TRUE(reaches(RecordingState::recording));
+}
+
+TEST(GlobalShortcutsComingAndGoing, APortalThatStartsLateOrRestartsTakesTheCombinationBack) {
+    test::TestWorld world;
+    test::ScriptedPortal portal(test::ScriptedPortal::Start::later);
+    KS::resetForTesting();
+    struct Reset {
+        ~Reset() {
+            KS::resetForTesting();
+            KS::CarbonKeyboardShortcuts::setBackend(nullptr);
+        }
+    } reset;
+    auto backend = std::make_shared<GlobalShortcutsHotKeyBackend>(portal.connect("late"));
+    auto next = std::make_shared<test::ScriptedHotKeyBackend>();
+    test::ScriptedKeyboard keyboard;
+    auto dictation = std::make_shared<test::FakeDictation>();
+    HotkeyManager manager(keyboard.backend());
+    manager.setAppState(dictation);
+    std::vector<bool> ways;
+    PortalHotkeyHandover handover(
+        backend, next, "the next way", [&] { manager.handleTriggerLost(); },
+        [&](bool portalServes) { ways.push_back(portalServes); });
+    KS::CarbonKeyboardShortcuts::setBackend(backend);
+    const auto pump = [&](const std::function<bool()>& done) { return test::pumpUntil(world.loop(), done); };
+
+    // No portal on the bus yet: the combination goes the next way at once.
+    manager.configure(HotkeyOption::ctrlShiftSpace);
+    ASSERT_TRUE(pump([&] { return ways == std::vector{false}; }));
+    EXPECT_EQ(next->registered.size(), 1u);
+
+    // It comes: the combination is bound there and fires; the next way holds nothing any more.
+    ASSERT_TRUE(portal.start());
+    ASSERT_TRUE(pump([&] { return backend->isBound() && !backend->session().isEmpty(); }));
+    EXPECT_EQ(ways, (std::vector{false, true}));
+    EXPECT_TRUE(next->registered.empty());
+    ASSERT_TRUE(portal.send("activate " + kCtrlShiftSpaceId));
+    ASSERT_TRUE(pump([&] { return dictation->state.get() == RecordingState::recording; }));
+    world.loop().advanceSeconds(0.8);
+    ASSERT_TRUE(portal.send("deactivate " + kCtrlShiftSpaceId));
+    ASSERT_TRUE(pump([&] { return dictation->state.get() == RecordingState::transcribing; }));
+    world.loop().advanceSeconds(2);
+
+    // Restarted, the portal has forgotten our session: a new one is bound.
+    ASSERT_TRUE(portal.send("restart"));
+    ASSERT_TRUE(pump([&] { return backend->isBound() && !backend->session().isEmpty() && ways.size() == 4; }));
+    EXPECT_EQ(ways, (std::vector{false, true, false, true}));
+    EXPECT_EQ(portal.calls().count("GlobalShortcuts.CreateSession pushToTalk-CTRL+SHIFT+space[CTRL+SHIFT+space]"), 2);
+    ASSERT_TRUE(portal.send("activate " + kCtrlShiftSpaceId));
+    ASSERT_TRUE(pump([&] { return dictation->starts == 2; }));
 }

@@ -20,6 +20,9 @@ using portal::RemoteDesktopKeyInjector;
 
 namespace {
 
+const QStringList kControlV{"RemoteDesktop.NotifyKeyboardKeycode 29 1", "RemoteDesktop.NotifyKeyboardKeycode 47 1",
+                            "RemoteDesktop.NotifyKeyboardKeycode 47 0", "RemoteDesktop.NotifyKeyboardKeycode 29 0"};
+
 struct RemoteDesktopFixture : ::testing::Test {
     void SetUp() override { ASSERT_TRUE(portal.ready()); }
     std::optional<bool> paste(RemoteDesktopKeyInjector& injector, PasteKeystroke keystroke) {
@@ -27,6 +30,15 @@ struct RemoteDesktopFixture : ::testing::Test {
         injector.sendPaste(keystroke, [&](bool ok) { posted = ok; });
         test::pumpUntil(world.loop(), [&] { return posted.has_value(); });
         return posted;
+    }
+    // The next paste asks for a session of its own and goes through whole.
+    void expectPasteInANewSession(RemoteDesktopKeyInjector& injector) {
+        const int before = static_cast<int>(portal.calls().size());
+        EXPECT_EQ(paste(injector, PasteKeystroke::controlV), true);
+        EXPECT_EQ(
+            portal.callsSince(before, 7),
+            QStringList({"RemoteDesktop.CreateSession", "RemoteDesktop.SelectDevices types=1", "RemoteDesktop.Start"}) +
+                kControlV);
     }
     std::string storedToken() { return world.defaults().get(portal::kRemoteDesktopRestoreToken); }
     // Waits for an OutputService paste: virtual time only past the paste delay, so that no bound of the
@@ -46,13 +58,9 @@ struct RemoteDesktopFixture : ::testing::Test {
     test::ScriptedPortal portal;
 };
 
-const QStringList kControlV{"RemoteDesktop.NotifyKeyboardKeycode 29 1", "RemoteDesktop.NotifyKeyboardKeycode 47 1",
-                            "RemoteDesktop.NotifyKeyboardKeycode 47 0", "RemoteDesktop.NotifyKeyboardKeycode 29 0"};
-
 }  // namespace
 
 TEST_F(RemoteDesktopFixture, ConsentIsAskedOncePerSessionAndAgainOnceTheDesktopEndsIt) {
-    EXPECT_TRUE(RemoteDesktopKeyInjector::isOffered(portal.connect("probe")));
     {
         RemoteDesktopKeyInjector injector(portal.connect("first"));
         EXPECT_TRUE(injector.isTrusted());
@@ -78,12 +86,7 @@ TEST_F(RemoteDesktopFixture, ConsentIsAskedOncePerSessionAndAgainOnceTheDesktopE
         // The desktop ends the session (the user stopped it there): the next paste starts a new one.
         ASSERT_TRUE(portal.send("close-session"));
         ASSERT_TRUE(test::pumpUntil(world.loop(), [&] { return !injector.hasSession(); }));
-        const int closedAt = static_cast<int>(portal.calls().size());
-        EXPECT_EQ(paste(injector, PasteKeystroke::controlV), true);
-        EXPECT_EQ(
-            portal.callsSince(closedAt, 7),
-            QStringList({"RemoteDesktop.CreateSession", "RemoteDesktop.SelectDevices types=1", "RemoteDesktop.Start"}) +
-                kControlV);
+        expectPasteInANewSession(injector);
     }
     // Quitting closes the session on the portal's side.
     EXPECT_TRUE(portal.waitForLine("Session.Close vandrel5"));
@@ -236,12 +239,7 @@ TEST_F(RemoteDesktopFixture, ASessionTheDesktopClosesMidKeystrokeNeitherHangsThe
     // the session or the next key; either way the answer comes, and nothing is sent to the old session.
     EXPECT_TRUE(paste(injector, PasteKeystroke::controlShiftV).has_value());
     ASSERT_TRUE(test::pumpUntil(world.loop(), [&] { return !injector.hasSession(); }));
-    const int closedAt = static_cast<int>(portal.calls().size());
-    EXPECT_EQ(paste(injector, PasteKeystroke::controlV), true);
-    EXPECT_EQ(
-        portal.callsSince(closedAt, 7),
-        QStringList({"RemoteDesktop.CreateSession", "RemoteDesktop.SelectDevices types=1", "RemoteDesktop.Start"}) +
-            kControlV);
+    expectPasteInANewSession(injector);
 }
 
 TEST_F(RemoteDesktopFixture, AConsentLeftOpenFailsEachPasteAfterItsBoundAndALateGrantServesTheNext) {
@@ -268,4 +266,60 @@ TEST_F(RemoteDesktopFixture, AConsentLeftOpenFailsEachPasteAfterItsBoundAndALate
     EXPECT_EQ(paste(injector, PasteKeystroke::controlV), true);
     EXPECT_EQ(portal.callsSince(before, 4), kControlV);
     EXPECT_EQ(first.size() + second.size(), 2u);  // the given-up pastes are not answered again
+}
+
+namespace {
+
+// A paste that fails while the portal misbehaves, and the paste after it, which starts a session of its own.
+struct RecoveringFixture : RemoteDesktopFixture {
+    std::optional<bool> first;
+    void startFirst() {
+        injector.sendPaste(PasteKeystroke::controlV, [this](bool ok) { first = ok; });
+    }
+    bool firstFailed(int ms = 5000) {
+        return test::pumpUntil(
+                   world.loop(), [&] { return first.has_value(); }, ms) &&
+               first == false;
+    }
+    RemoteDesktopKeyInjector injector{portal.connect("recovering")};
+};
+
+}  // namespace
+
+TEST_F(RecoveringFixture, ASessionClosedWhileTheDesktopAsksFailsThePasteAndTheNextPasteAsksAgain) {
+    ASSERT_TRUE(portal.send("hold Start"));
+    startFirst();
+    ASSERT_TRUE(portal.waitForLine("RemoteDesktop.Start"));
+    ASSERT_TRUE(portal.send("close-session"));
+    EXPECT_TRUE(firstFailed());
+    // The answer to the closed session's question still comes; it must not count for the new one.
+    ASSERT_TRUE(portal.send("grant Start"));
+    ASSERT_TRUE(portal.send("answer Start"));
+    expectPasteInANewSession(injector);
+}
+
+TEST_F(RecoveringFixture, AnAnswerThatNeverComesFailsThePasteWithinItsBoundAndTheNextPasteWorks) {
+    // A misspelt command is not taken for done: the portal would otherwise go on as it was.
+    EXPECT_FALSE(portal.send("hold-forever CreateSession"));
+    ASSERT_TRUE(portal.send("hold CreateSession"));
+    startFirst();
+    ASSERT_TRUE(portal.waitForLine("RemoteDesktop.CreateSession"));
+    world.loop().advanceSeconds(portal::PortalClient::requestAnswerSeconds + 0.1);
+    EXPECT_TRUE(firstFailed());
+    // The request is taken down on the portal's side.
+    EXPECT_TRUE(test::spinUntil([&] { return !portal.lastLine("Request.Close CreateSession").isEmpty(); }));
+    ASSERT_TRUE(portal.send("grant CreateSession"));
+    expectPasteInANewSession(injector);
+}
+
+TEST_F(RecoveringFixture, AStoppedPortalFailsThePasteWithinItsBoundAndARestartedOneServesTheNext) {
+    ASSERT_TRUE(portal.send("freeze"));
+    startFirst();
+    test::spinFor(200);
+    EXPECT_FALSE(first.has_value());
+    world.loop().advanceSeconds(portal::PortalClient::requestAnswerSeconds + 0.1);
+    EXPECT_TRUE(firstFailed(1000));
+    // Started again, the portal knows no session of ours: the next paste makes a new one.
+    ASSERT_TRUE(portal.send("restart"));
+    expectPasteInANewSession(injector);
 }

@@ -24,7 +24,8 @@ namespace vandrel::test {
 // each call the frontend passes on; `calls()` returns them in order.
 class ScriptedPortal {
 public:
-    ScriptedPortal() {
+    enum class Start { now, later };
+    explicit ScriptedPortal(Start when = Start::now) {
         // A bus that activates nothing: every service on it is one the backend started, never one of the
         // machine's own portals that happened to have a service file.
         const QString config = m_folder.filePath("bus.conf");
@@ -41,6 +42,11 @@ public:
         // Bounded, and generous: on a machine busy with builds a process can take seconds to come up.
         if (!spinUntil([&] { return m_daemon.canReadLine() || m_daemon.waitForReadyRead(50); }, 15000)) return;
         m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+        if (when == Start::now) start();
+    }
+    // Brings the portal onto the bus (once): the backend, then the frontend in front of it.
+    bool start() {
+        if (m_address.isEmpty() || m_peer.state() != QProcess::NotRunning) return m_ready;
         auto env = QProcessEnvironment::systemEnvironment();
         env.insert("DBUS_SESSION_BUS_ADDRESS", m_address);
         m_peer.setProcessEnvironment(env);
@@ -55,6 +61,7 @@ public:
             30000);
         m_ready = m_lines.contains("ready");
         if (!m_ready) qWarning("scripted portal did not come up: %s", qPrintable(lastLine("failed: ")));
+        return m_ready;
     }
     ~ScriptedPortal() {
         for (const auto& name : m_connections) QDBusConnection::disconnectFromBus(name);
@@ -74,16 +81,17 @@ public:
         m_connections << name;
         return QDBusConnection::connectToBus(m_address, name);
     }
-    // Tells the portal what to do next and waits until it has done it.
+    // Tells the portal what to do next and waits until it has done it; false for a command it does not know.
     bool send(const QByteArray& command) {
-        const QString done = QString::fromUtf8("ok " + command.split(' ').first());
+        const QString verb = QString::fromUtf8(command.split(' ').first());
         read();
-        const auto before = m_lines.count(done);
+        const auto before = m_lines.count("ok " + verb), unknown = m_lines.count("unknown " + verb);
         m_peer.write(command + "\n");
         return spinUntil([&] {
-            read();
-            return m_lines.count(done) > before;
-        });
+                   read();
+                   return m_lines.count("ok " + verb) > before || m_lines.count("unknown " + verb) > unknown;
+               }) &&
+               m_lines.count("ok " + verb) > before;
     }
     bool waitForLine(const QByteArray& line, int ms = 5000) {
         return spinUntil(

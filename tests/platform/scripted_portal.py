@@ -29,6 +29,7 @@
 #   freeze-after-keys N      stop the frontend (SIGSTOP) once the N-th keycode from now has arrived: a portal
 #                            that no longer answers (the frontend answers a key event before it passes it on,
 #                            so a backend cannot hold that answer itself)
+#   freeze                   stop the frontend (SIGSTOP) now: a portal that hangs
 #   thaw                     let a stopped frontend go on (SIGCONT)
 #   close-after-keys N       the backend closes the remote-desktop session after the N-th keycode from now
 #   drop ID                  the shortcut ID is never bound
@@ -38,8 +39,10 @@
 #   change ID TEXT           emit ShortcutsChanged: ID is now triggered by TEXT
 #   close-session            the backend closes the latest remote-desktop session
 #   vanish                   the frontend leaves the bus (it is stopped)
+#   restart                  the frontend is stopped and started again (its sessions are gone, here too)
 # It prints "ready" once the frontend owns org.freedesktop.portal.Desktop, "ok COMMAND" after each command,
-# and "failed: WHY" (then exits) when the frontend cannot be brought up within its bounds.
+# "unknown COMMAND" for a command it does not know, and "failed: WHY" (then exits) when the frontend cannot
+# be brought up within its bounds.
 import os
 import signal
 import subprocess
@@ -172,6 +175,12 @@ class BackendBase(dbus.service.Object):
         message = dbus.lowlevel.SignalMessage(PATH, interface, member)
         message.append(*args)
         self.bus.send_message(message)
+
+    def forget_sessions(self):
+        # The frontend that made them is gone: like a desktop's backend, ours drops them without a word.
+        for session in self.sessions.values():
+            session.remove_from_connection()
+        self.sessions = {}
 
     def close_session(self):
         session = self.sessions.pop(self.rd_session, None)
@@ -330,14 +339,16 @@ class Services:
 
     def start_all(self, ready, failed):
         self.failed = failed
-        frontend = os.environ.get('XDG_DESKTOP_PORTAL', '/usr/libexec/xdg-desktop-portal')
+        self.start(['/usr/libexec/xdg-permission-store', '--replace'], STORE_NAME,
+                   lambda _: self.start_frontend(ready))
 
+    def start_frontend(self, then):
         def started(child):
             self.frontend = child
-            ready()
+            then()
 
-        self.start(['/usr/libexec/xdg-permission-store', '--replace'], STORE_NAME,
-                   lambda _: self.start([frontend, '--replace'], FRONTEND_NAME, started))
+        self.start([os.environ.get('XDG_DESKTOP_PORTAL', '/usr/libexec/xdg-desktop-portal'), '--replace'],
+                   FRONTEND_NAME, started)
 
     def stop_frontend(self):
         self.stop(self.frontend)
@@ -401,6 +412,8 @@ def main():
             backend.keyboard = False
         elif verb == 'freeze-after-keys':
             backend.freeze_at = backend.keys_seen + int(args[0])
+        elif verb == 'freeze':
+            services.frontend.send_signal(signal.SIGSTOP)
         elif verb == 'thaw':
             services.frontend.send_signal(signal.SIGCONT)
         elif verb == 'close-after-keys':
@@ -423,7 +436,13 @@ def main():
             backend.close_session()
         elif verb == 'vanish':
             services.stop_frontend()
-            say('ok vanish')
+        elif verb == 'restart':
+            services.stop_frontend()
+            backend.forget_sessions()
+            services.start_frontend(lambda: say('ok restart'))
+            return True
+        else:
+            say('unknown ' + verb)
             return True
         say('ok ' + verb)
         return True

@@ -49,11 +49,12 @@ QList<PortalShortcut> shortcutList(const QVariant& value) {
     return value.value<QList<PortalShortcut>>();
 }
 
-std::string describe(const std::set<std::pair<std::uint32_t, std::uint32_t>>& combinations) {
+// The combinations of a bind (combination -> shortcut id), in the portal's trigger format.
+std::string describe(const std::map<std::pair<std::uint32_t, std::uint32_t>, std::string>& ids) {
     std::string out;
-    for (const auto& [keyCode, modifiers] : combinations) {
+    for (const auto& [combination, id] : ids) {
         if (!out.empty()) out += ", ";
-        out += xdgShortcutTrigger(keyCode, modifiers).value_or("?");
+        out += xdgShortcutTrigger(combination.first, combination.second).value_or("?");
     }
     return out;
 }
@@ -84,14 +85,15 @@ GlobalShortcutsHotKeyBackend::GlobalShortcutsHotKeyBackend(QDBusConnection bus, 
         m_session.clear();  // gone with the portal
         fail(Loss::vanished);
     });
+    m_appeared = m_client.appeared.connect([this] {
+        if (m_lost != Loss::vanished) return;
+        log("Platform", "hot keys: the desktop portal is on the session bus again");
+        m_lost.reset();
+        available.emit();
+    });
 }
 
 GlobalShortcutsHotKeyBackend::~GlobalShortcutsHotKeyBackend() { closeSession(); }
-
-bool GlobalShortcutsHotKeyBackend::isOffered(QDBusConnection bus) {
-    PortalClient client(std::move(bus));
-    return client.interfaceVersion(interfaceName) >= 1;
-}
 
 HotKeyStatus GlobalShortcutsHotKeyBackend::registerHotKey(std::uint32_t keyCode, std::uint32_t carbonModifiers,
                                                           std::uint32_t id) {
@@ -164,84 +166,97 @@ void GlobalShortcutsHotKeyBackend::sync() {
     });
 }
 
-void GlobalShortcutsHotKeyBackend::bind(std::set<Combination> wanted) {
+void GlobalShortcutsHotKeyBackend::bind(const std::set<Combination>& wanted) {
     m_binding = true;
+    ShortcutIds ids;
     QList<PortalShortcut> shortcuts;
     for (const auto& combination : wanted) {
+        const std::string& id = ids[combination] = shortcutIdFor(combination);
         QVariantMap properties{{"description", QString::fromStdString(localized("Dictation Hotkey"))}};
         if (auto trigger = xdgShortcutTrigger(combination.first, combination.second))
             properties.insert("preferred_trigger", QString::fromStdString(*trigger));
-        shortcuts.push_back({QString::fromStdString(shortcutIdFor(combination)), properties});
+        shortcuts.push_back({QString::fromStdString(id), properties});
     }
     // Plasma 5.27 binds what the session is created with and nothing that BindShortcuts asks for later;
     // portals that follow the documentation ignore the option and bind on BindShortcuts.
     m_client.request(interfaceName, "CreateSession", {},
                      {{"session_handle_token", QString(sessionToken)}, {"shortcuts", QVariant::fromValue(shortcuts)}},
-                     [this, wanted, shortcuts](std::uint32_t response, const QVariantMap& results) {
+                     [this, ids, shortcuts](std::uint32_t response, const QVariantMap& results) {
                          if (m_lost) return;
                          const QString session = PortalClient::sessionHandle(results);
                          if (response != PortalRequest::success || session.isEmpty()) {
-                             m_binding = false;
-                             log("Platform", "hot keys: the desktop portal did not open a shortcuts session");
-                             fail(Loss::refused);
+                             bindFailed(response, "the desktop portal did not open a shortcuts session");
                              return;
                          }
                          m_session = session;
-                         listOrBind(wanted, shortcuts);
+                         listOrBind(ids, shortcuts);
                      });
 }
 
-void GlobalShortcutsHotKeyBackend::listOrBind(const std::set<Combination>& wanted,
-                                              const QList<detail::PortalShortcut>& shortcuts) {
+void GlobalShortcutsHotKeyBackend::listOrBind(const ShortcutIds& ids, const QList<detail::PortalShortcut>& shortcuts) {
     // What the session holds already needs no BindShortcuts, which may open the desktop's shortcut
     // settings: at every start, that would be once too often.
     const QString session = m_session;
     m_client.request(interfaceName, "ListShortcuts", {QVariant::fromValue(QDBusObjectPath(session))}, {},
-                     [this, wanted, shortcuts, session](std::uint32_t response, const QVariantMap& results) {
+                     [this, ids, shortcuts, session](std::uint32_t response, const QVariantMap& results) {
                          if (m_lost) return;
                          if (session != m_session) {
                              m_binding = false;
                              return;
                          }
-                         if (response == PortalRequest::success && grantsAll(wanted, results)) {
-                             m_binding = false;
-                             takeResults(wanted, results);
+                         if (response == PortalRequest::noAnswer) {
+                             bindFailed(response, "the desktop portal did not list the shortcuts");
                              return;
                          }
-                         bindShortcuts(wanted, shortcuts);
+                         if (response == PortalRequest::success && grantsAll(ids, results)) {
+                             m_binding = false;
+                             takeResults(ids, results);
+                             return;
+                         }
+                         bindShortcuts(ids, shortcuts);
                      });
 }
 
-void GlobalShortcutsHotKeyBackend::bindShortcuts(const std::set<Combination>& wanted,
+void GlobalShortcutsHotKeyBackend::bindShortcuts(const ShortcutIds& ids,
                                                  const QList<detail::PortalShortcut>& shortcuts) {
     const QString session = m_session;
-    m_client.request(interfaceName, "BindShortcuts",
-                     {QVariant::fromValue(QDBusObjectPath(session)), QVariant::fromValue(shortcuts), QString()}, {},
-                     [this, wanted, session](std::uint32_t response, const QVariantMap& results) {
-                         if (m_lost) return;
-                         m_binding = false;
-                         if (response != PortalRequest::success || session != m_session) {
-                             log("Platform", "hot keys: the desktop refused the shortcut " + describe(wanted));
-                             fail(Loss::refused);
-                             return;
-                         }
-                         takeResults(wanted, results);
-                     });
+    m_client.request(
+        interfaceName, "BindShortcuts",
+        {QVariant::fromValue(QDBusObjectPath(session)), QVariant::fromValue(shortcuts), QString()}, {},
+        [this, ids, session](std::uint32_t response, const QVariantMap& results) {
+            if (m_lost) return;
+            if (response != PortalRequest::success || session != m_session) {
+                bindFailed(response, "the desktop refused the shortcut " + describe(ids));
+                return;
+            }
+            m_binding = false;
+            takeResults(ids, results);
+        },
+        PortalClient::questionAnswerSeconds);
 }
 
-bool GlobalShortcutsHotKeyBackend::grantsAll(const std::set<Combination>& wanted, const QVariantMap& results) {
+void GlobalShortcutsHotKeyBackend::bindFailed(std::uint32_t response, const std::string& what) {
+    m_binding = false;
+    // No answer at all is a portal that is away (stopped, still starting, restarting), not a refusal:
+    // the combinations go back to it once it is on the bus again.
+    const bool away = response == PortalRequest::noAnswer;
+    log("Platform", "hot keys: " + what + (away ? " (no answer)" : ""));
+    fail(away ? Loss::vanished : Loss::refused);
+}
+
+bool GlobalShortcutsHotKeyBackend::grantsAll(const ShortcutIds& ids, const QVariantMap& results) {
     // A shortcut listed without a trigger is held by nothing (Plasma leaves it so when another shortcut has
     // the keys): the desktop's own question is the way to give it one.
     std::set<std::string> granted;
     for (const auto& shortcut : shortcutList(results.value("shortcuts")))
         if (!shortcut.properties.value("trigger_description").toString().isEmpty())
             granted.insert(shortcut.id.toStdString());
-    for (const auto& combination : wanted)
-        if (!granted.count(shortcutIdFor(combination))) return false;
+    for (const auto& [combination, id] : ids)
+        if (!granted.count(id)) return false;
     return true;
 }
 
-void GlobalShortcutsHotKeyBackend::takeResults(const std::set<Combination>& wanted, const QVariantMap& results) {
+void GlobalShortcutsHotKeyBackend::takeResults(const ShortcutIds& ids, const QVariantMap& results) {
     m_bound.clear();
     std::map<std::string, std::optional<std::string>> granted;
     for (const auto& shortcut : shortcutList(results.value("shortcuts"))) {
@@ -249,11 +264,11 @@ void GlobalShortcutsHotKeyBackend::takeResults(const std::set<Combination>& want
         granted[shortcut.id.toStdString()] =
             description.isEmpty() ? std::nullopt : std::optional(description.toStdString());
     }
-    std::set<Combination> refused;
-    for (const auto& combination : wanted) {
-        auto it = granted.find(shortcutIdFor(combination));
+    ShortcutIds refused;
+    for (const auto& [combination, id] : ids) {
+        auto it = granted.find(id);
         if (it == granted.end())
-            refused.insert(combination);
+            refused.emplace(combination, id);
         else
             m_bound[combination] = {it->first, it->second};
     }
@@ -262,7 +277,7 @@ void GlobalShortcutsHotKeyBackend::takeResults(const std::set<Combination>& want
         fail(Loss::refused);
         return;
     }
-    log("Platform", "hot keys: bound " + describe(wanted) + " through the GlobalShortcuts portal");
+    log("Platform", "hot keys: bound " + describe(ids) + " through the GlobalShortcuts portal");
     triggersChanged.emit();
     sync();  // registrations may have changed while the portal asked the user
 }

@@ -42,16 +42,13 @@ public:
     static constexpr const char* sessionToken = "Vandrel";
 
     enum class Loss {
-        refused,   // the portal (or the user) did not bind the shortcut
-        vanished,  // the portal left the bus
+        refused,   // the portal (or the user) did not bind the shortcut: final for this run
+        vanished,  // the portal left the bus or did not answer: `available` says when it is back
     };
 
     explicit GlobalShortcutsHotKeyBackend(QDBusConnection bus = QDBusConnection::sessionBus(),
                                           QObject* parent = nullptr);
     ~GlobalShortcutsHotKeyBackend() override;
-
-    // Whether the session's portal offers global shortcuts. Blocks briefly: for the choice at start-up.
-    static bool isOffered(QDBusConnection bus = QDBusConnection::sessionBus());
 
     KeyboardShortcuts::HotKeyStatus registerHotKey(std::uint32_t keyCode, std::uint32_t carbonModifiers,
                                                    std::uint32_t id) override;
@@ -69,6 +66,9 @@ public:
     // Once, when the binding was refused or the portal went away. Triggers held at that moment have been
     // released before; further registrations fail, so the caller picks another way.
     Signal<Loss> lost;
+    // A portal that had vanished is on the bus again (restarted, or started after us): registrations
+    // are taken again, so the caller may hand the combinations back.
+    Signal<> available;
     // The portal told us of new trigger descriptions.
     Signal<> triggersChanged;
 
@@ -94,11 +94,16 @@ private:
 
     void scheduleSync();
     void sync();
-    void bind(std::set<Combination> wanted);
-    void listOrBind(const std::set<Combination>& wanted, const QList<detail::PortalShortcut>& shortcuts);
-    void bindShortcuts(const std::set<Combination>& wanted, const QList<detail::PortalShortcut>& shortcuts);
-    static bool grantsAll(const std::set<Combination>& wanted, const QVariantMap& results);
-    void takeResults(const std::set<Combination>& wanted, const QVariantMap& results);
+    // The shortcut id of each combination of one bind, fixed when the bind starts: the stored shortcuts may
+    // change while the desktop asks, and the answer speaks of the ids it was given.
+    using ShortcutIds = std::map<Combination, std::string>;
+
+    void bind(const std::set<Combination>& wanted);
+    void listOrBind(const ShortcutIds& ids, const QList<detail::PortalShortcut>& shortcuts);
+    void bindShortcuts(const ShortcutIds& ids, const QList<detail::PortalShortcut>& shortcuts);
+    static bool grantsAll(const ShortcutIds& ids, const QVariantMap& results);
+    void takeResults(const ShortcutIds& ids, const QVariantMap& results);
+    void bindFailed(std::uint32_t response, const std::string& what);
     void closeSession();
     void releaseHeld(const std::optional<Combination>& only = std::nullopt);
     void fail(Loss loss);
@@ -114,7 +119,7 @@ private:
     bool m_binding = false;
     bool m_syncScheduled = false;
     std::optional<Loss> m_lost;
-    Connection m_vanished;
+    Connection m_vanished, m_appeared;
 };
 
 }  // namespace vandrel::portal

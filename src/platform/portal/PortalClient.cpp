@@ -3,7 +3,6 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
-#include <QDBusVariant>
 #include <QPointer>
 #include <utility>
 
@@ -26,36 +25,25 @@ QString senderElement(const QDBusConnection& bus) {
 PortalClient::PortalClient(QDBusConnection bus, QString tokenPrefix, QObject* parent)
     : QObject(parent),
       m_bus(std::move(bus)),
-      m_watcher(service, m_bus, QDBusServiceWatcher::WatchForUnregistration),
+      m_watcher(service, m_bus, QDBusServiceWatcher::WatchForOwnerChange),
       m_tokenPrefix(std::move(tokenPrefix)) {
     // QDBusConnection::connect finds a slot's parameter types by their names, and QtDBus registers its
     // own types under their names only once its bus thread first needs them. A connect that comes
     // earlier fails and sends no match rule, so the portal's signals would never arrive.
     qRegisterMetaType<QDBusObjectPath>();
     qRegisterMetaType<QDBusMessage>();
-    connect(&m_watcher, &QDBusServiceWatcher::serviceUnregistered, this, [this] { onServiceGone(); });
-}
-
-QVariant PortalClient::property(const QString& interface, const QString& name, int timeoutMs) {
-    if (!m_bus.isConnected()) return {};
-    auto get = QDBusMessage::createMethodCall(service, objectPath, "org.freedesktop.DBus.Properties", "Get");
-    get << interface << name;
-    const QDBusMessage reply = m_bus.call(get, QDBus::Block, timeoutMs);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return {};
-    return reply.arguments().first().value<QDBusVariant>().variant();
-}
-
-std::uint32_t PortalClient::interfaceVersion(const QString& interface, int timeoutMs) {
-    const QVariant version = property(interface, "version", timeoutMs);
-    bool ok = false;
-    const uint v = version.toUInt(&ok);
-    return ok ? v : 0;
+    connect(&m_watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
+            [this](const QString&, const QString& oldOwner, const QString& newOwner) {
+                // A restart may hand the name over in one step: the old portal is gone all the same.
+                if (!oldOwner.isEmpty()) onServiceGone();
+                if (!newOwner.isEmpty()) appeared.emit();
+            });
 }
 
 QString PortalClient::newToken() { return m_tokenPrefix + QString::number(++m_tokenCounter); }
 
 void PortalClient::request(const QString& interface, const QString& method, const QVariantList& args,
-                           QVariantMap options, PortalRequest::Done done) {
+                           QVariantMap options, PortalRequest::Done done, double answerSeconds) {
     const QString token = newToken();
     options.insert("handle_token", token);
     auto message = QDBusMessage::createMethodCall(service, objectPath, interface, method);
@@ -63,7 +51,8 @@ void PortalClient::request(const QString& interface, const QString& method, cons
     arguments << options;
     message.setArguments(arguments);
     auto* request = new PortalRequest(m_bus, std::move(done), this);
-    request->start(message, QString("/org/freedesktop/portal/desktop/request/%1/%2").arg(senderElement(m_bus), token));
+    request->start(message, QString("/org/freedesktop/portal/desktop/request/%1/%2").arg(senderElement(m_bus), token),
+                   answerSeconds);
 }
 
 void PortalClient::call(const QString& interface, const QString& method, const QVariantList& args,

@@ -28,16 +28,17 @@ public:
 
     QDBusConnection& bus() { return m_bus; }
 
-    // The version the portal gives for `interface`, or 0 when there is no portal or it lacks the
-    // interface. Blocks for at most `timeoutMs`: meant for the choice made at start-up.
-    std::uint32_t interfaceVersion(const QString& interface, int timeoutMs = 2000);
-    // A property of the portal object, read the same blocking way; invalid when it cannot be read.
-    QVariant property(const QString& interface, const QString& name, int timeoutMs = 2000);
+    // How long a request that asks nobody may go without its Response. A portal answers those at once;
+    // ten seconds leave room for a backend that is still starting at login.
+    static constexpr double requestAnswerSeconds = 10.0;
+    // How long a request that puts a question to the user (a desktop dialog) stays open at most.
+    static constexpr double questionAnswerSeconds = 300.0;
 
     // Calls `method` with `args` followed by `options`, to which a fresh handle_token is added, and
-    // calls `done` once with the Response (or `failed` on an error reply or when the portal goes away).
+    // calls `done` once with the Response (or `failed` on an error reply, when the portal goes away or
+    // when no Response came within `answerSeconds`).
     void request(const QString& interface, const QString& method, const QVariantList& args, QVariantMap options,
-                 PortalRequest::Done done);
+                 PortalRequest::Done done, double answerSeconds = requestAnswerSeconds);
     // A method without a Request object; `done(ok)` once the reply (or error) arrived, or with false once
     // `timeoutMs` passed without one (-1: QtDBus's default).
     void call(const QString& interface, const QString& method, const QVariantList& args,
@@ -55,6 +56,8 @@ public:
 
     // The portal left the bus (crashed, or the session is ending). Pending requests have failed by then.
     Signal<> vanished;
+    // The portal came onto the bus: started late, or started again after it left.
+    Signal<> appeared;
     // The portal closed a session we watch (the user withdrew the permission, say).
     Signal<QString> sessionClosed;
 

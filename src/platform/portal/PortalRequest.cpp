@@ -4,6 +4,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QMetaObject>
+#include <algorithm>
 #include <utility>
 
 #include "base/Log.h"
@@ -14,7 +15,8 @@ namespace vandrel::portal {
 PortalRequest::PortalRequest(QDBusConnection bus, Done done, QObject* parent)
     : QObject(parent), m_bus(std::move(bus)), m_done(std::move(done)) {}
 
-void PortalRequest::start(const QDBusMessage& call, const QString& expectedPath) {
+void PortalRequest::start(const QDBusMessage& call, const QString& expectedPath, double answerSeconds) {
+    m_member = call.member();
     if (!subscribe(expectedPath)) {
         // The answer could never reach us: fail instead of waiting for it forever.
         log("Platform", "portal: cannot follow the answer to " + call.member().toStdString());
@@ -22,18 +24,31 @@ void PortalRequest::start(const QDBusMessage& call, const QString& expectedPath)
             this, [this] { finish(failed, {}); }, Qt::QueuedConnection);
         return;
     }
-    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
+    m_answerDeadline = MainLoop::current().singleShot(seconds(answerSeconds), [this] { unanswered(); });
+    // The method's own reply gets the same bound: a stopped portal answers neither.
+    const int replyMs = static_cast<int>(std::min(answerSeconds * 1000.0, 2147483647.0));
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, replyMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) { onReply(w); });
 }
 
-void PortalRequest::abandon() { finish(failed, {}); }
+void PortalRequest::abandon() { finish(noAnswer, {}); }
+
+void PortalRequest::unanswered() {
+    if (m_finished) return;
+    log("Platform", "portal: no answer to " + m_member.toStdString() + " in time");
+    // The portal takes its question (a dialog, perhaps) down; a late Response no longer reaches us.
+    if (!m_path.isEmpty())
+        m_bus.asyncCall(
+            QDBusMessage::createMethodCall(PortalClient::service, m_path, "org.freedesktop.portal.Request", "Close"));
+    finish(noAnswer, {});
+}
 
 void PortalRequest::onReply(QDBusPendingCallWatcher* watcher) {
     watcher->deleteLater();
     if (m_finished) return;
     QDBusPendingReply<QDBusObjectPath> reply = *watcher;
     if (reply.isError()) {
-        finish(failed, {});
+        finish(noAnswer, {});
         return;
     }
     // Portals older than the handle_token convention choose the path themselves.
@@ -62,6 +77,7 @@ void PortalRequest::onResponse(uint response, const QVariantMap& results) { fini
 void PortalRequest::finish(std::uint32_t response, const QVariantMap& results) {
     if (m_finished) return;
     m_finished = true;
+    m_answerDeadline.cancel();
     unsubscribe();
     // The callback may start the next request or drop the client that owns us: run it last.
     auto done = std::exchange(m_done, nullptr);

@@ -36,9 +36,9 @@ std::vector<std::pair<int, std::uint32_t>> keyEvents(PasteKeystroke keystroke) {
 
 RemoteDesktopKeyInjector::RemoteDesktopKeyInjector(QDBusConnection bus, QObject* parent)
     : QObject(parent), m_client(std::move(bus)) {
-    m_keyBound.setSingleShot(true);
-    m_keyBound.setInterval(keyAnswerMs);
-    connect(&m_keyBound, &QTimer::timeout, this, [this] {
+    m_keyAnswerDeadline.setSingleShot(true);
+    m_keyAnswerDeadline.setInterval(keyAnswerMs);
+    connect(&m_keyAnswerDeadline, &QTimer::timeout, this, [this] {
         // Stuck: the paste has failed, but its releases wait for this answer so as not to overtake it.
         log("Platform", "paste: the RemoteDesktop portal does not answer a key event");
         if (m_inFlight && m_inFlight->stroke) failStroke(m_inFlight->stroke);
@@ -50,21 +50,19 @@ RemoteDesktopKeyInjector::RemoteDesktopKeyInjector(QDBusConnection bus, QObject*
         flushWaiting(false);
     });
     m_closed = m_client.sessionClosed.connect([this](const QString& handle) {
-        // The user stopped the sharing from the desktop's own controls: the next paste asks again.
-        if (handle != m_session) return;
+        // The user stopped the sharing from the desktop's own controls, or the desktop dropped the session
+        // while its question was still open: the next paste asks again. Answers still on their way
+        // belong to the closed session and are dropped.
+        if (handle.isEmpty() || handle != m_session) return;
         log("Platform", "paste: the desktop closed the remote-desktop session");
         m_session.clear();
-        if (m_state == State::started) m_state = State::none;
+        if (m_state == State::refused) return;
+        m_state = State::none;
+        flushWaiting(false);
     });
 }
 
 RemoteDesktopKeyInjector::~RemoteDesktopKeyInjector() { m_client.closeSession(m_session); }
-
-bool RemoteDesktopKeyInjector::isOffered(QDBusConnection bus) {
-    PortalClient client(std::move(bus));
-    if (client.interfaceVersion(interfaceName) < 1) return false;
-    return client.property(interfaceName, "AvailableDeviceTypes").toUInt() & keyboardDevice;
-}
 
 bool RemoteDesktopKeyInjector::isTrusted() const { return m_state != State::refused; }
 
@@ -153,7 +151,8 @@ void RemoteDesktopKeyInjector::start(const QString& session) {
             m_state = State::started;
             log("Platform", "paste: the desktop granted the keyboard of the RemoteDesktop portal");
             flushWaiting(true);
-        });
+        },
+        PortalClient::questionAnswerSeconds);
 }
 
 void RemoteDesktopKeyInjector::sessionFailed(State state) {
@@ -172,7 +171,7 @@ void RemoteDesktopKeyInjector::sessionFailed(State state) {
 void RemoteDesktopKeyInjector::flushWaiting(bool started) {
     auto waiting = std::exchange(m_waiting, {});
     for (auto& w : waiting) {
-        w.bound.cancel();
+        w.consentDeadline.cancel();
         if (started)
             post(w.keystroke, std::move(w.done));
         else if (w.done)
@@ -213,15 +212,15 @@ void RemoteDesktopKeyInjector::sendNextKey() {
         const int keycode = event.keycode;
         const std::uint32_t state = event.state;
         m_inFlight = std::move(event);
-        m_keyBound.start();
+        m_keyAnswerDeadline.start();
         m_client.call(
             interfaceName, "NotifyKeyboardKeycode", {session, QVariantMap{}, keycode, state},
-            [this](bool ok) { keyAnswered(ok); }, keyCallLimitMs);
+            [this](bool ok) { keyAnswered(ok); }, keyCallTimeoutMs);
     }
 }
 
 void RemoteDesktopKeyInjector::keyAnswered(bool ok) {
-    m_keyBound.stop();
+    m_keyAnswerDeadline.stop();
     auto event = std::exchange(m_inFlight, std::nullopt);
     if (event && event->stroke) {
         auto stroke = event->stroke;

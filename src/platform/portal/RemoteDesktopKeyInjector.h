@@ -42,16 +42,12 @@ public:
     // well under a millisecond; a second means it is stuck, and the user should not wait on it. Real time,
     // like the bus's own timeouts: it measures another process, not a step of our flow.
     static constexpr int keyAnswerMs = 1000;
-    // How long we wait for that answer at all before sending the releases regardless: the next event goes
-    // out only after the one before it, so that late presses cannot overtake the releases.
-    static constexpr int keyCallLimitMs = 5000;
+    // How long the bus waits for that answer at all before the releases go out regardless: the next event
+    // goes out only after the one before it, so that late presses cannot overtake the releases.
+    static constexpr int keyCallTimeoutMs = 5000;
 
     explicit RemoteDesktopKeyInjector(QDBusConnection bus = QDBusConnection::sessionBus(), QObject* parent = nullptr);
     ~RemoteDesktopKeyInjector() override;
-
-    // Whether the session's portal offers a remote-desktop keyboard. Blocks briefly: for the choice at
-    // start-up.
-    static bool isOffered(QDBusConnection bus = QDBusConnection::sessionBus());
 
     // True until the user refused the keyboard (or the portal left): until then a paste can be sent, at
     // worst after the consent question.
@@ -70,7 +66,7 @@ private:
         PasteKeystroke keystroke;
         std::function<void(bool)> done;
         std::uint64_t id = 0;
-        Timer bound;
+        Timer consentDeadline;
     };
     // One paste keystroke on its way: its events go out one at a time, behind those of earlier pastes.
     struct Stroke {
@@ -105,7 +101,7 @@ private:
     std::uint64_t m_waitingCount = 0;
     std::deque<KeyEvent> m_keys;
     std::optional<KeyEvent> m_inFlight;
-    QTimer m_keyBound;
+    QTimer m_keyAnswerDeadline;
     Connection m_vanished, m_closed;
 };
 
