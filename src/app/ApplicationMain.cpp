@@ -174,6 +174,11 @@ int vandrelApplicationMain(int argc, char** argv) {
         !platform.empty() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", platform.c_str());
     QApplication app(argc, argv);
+    // The shared tracker's focus source talks over the application's bus connections: it goes before
+    // them, not among the static objects after the end of main (where it would wait for the gone bus).
+    struct ReleaseSharedTracker {
+        ~ReleaseSharedTracker() { TargetAppTracker::releaseShared(); }
+    } releaseSharedTracker;
     QApplication::setApplicationName("Vandrel");
     QApplication::setQuitOnLastWindowClosed(false);  // closing a window never quits the tray application
     // Where the string tables, sounds and lexicons come from: next to an installed binary, the build's

@@ -46,6 +46,9 @@ public:
     // never sees an application).
     static TargetAppTracker& shared();
     static void setSharedSourceFactory(std::function<std::shared_ptr<ActiveWindowSource>()> factory);
+    // Drops the shared tracker and its factory, and with them the source: at the end of the application,
+    // while what the source talks over (the application's bus connections) is still there.
+    static void releaseShared();
     static void resetSharedForTesting();
 
     const std::optional<RunningApplication>& lastTargetApp() const { return m_lastTargetApp; }

@@ -166,6 +166,22 @@ protected:
     }
     bool play(const fs::path& wav) { return test::playIntoMicrophone(wav.string()); }
 
+    // Whether KWin has a script of that name loaded; none when it did not answer.
+    std::optional<bool> kwinScriptLoaded(const QString& pluginName) const {
+        QStringList args{"call",          "--session",  "--dest",   "org.kde.KWin",
+                         "--object-path", "/Scripting", "--method", "org.kde.kwin.Scripting.isScriptLoaded",
+                         pluginName};
+        QString program = "gdbus";
+        if (asSessionUser()) {
+            const QString id = QString::number(m_uid);
+            args = QStringList{"--reuid=" + id, "--regid=" + id, "--clear-groups", "gdbus"} + args;
+            program = "setpriv";
+        }
+        const auto answer = run(program, args, m_desktop);
+        if (!answer) return std::nullopt;
+        return answer->contains("true");
+    }
+
     // What xdg-desktop-portal-kde logged so far.
     QByteArray kdePortalLog() const {
         QFile log(QString::fromStdString((m_root.path() / "session/xdg-desktop-portal-kde.log").string()));
@@ -258,6 +274,14 @@ TEST_F(KWinEndToEnd, AWindowOfATerminalGetsTheTerminalsPasteKeystroke) {
     ASSERT_NO_FATAL_FAILURE(holdCombinationAndSpeak(speech));
     EXPECT_TRUE(m_keyWindow->waitForLine("KEY:ctrl+shift+v", before)) << everything();
     EXPECT_FALSE(m_keyWindow->hasLine("KEY:ctrl+v", before)) << everything();
+
+    // The tracker and the keystroke's choice share one focus script, which leaves KWin with us.
+    const QString scripts = QString("vandrel_focus_%1_").arg(m_vandrel->process().processId());
+    EXPECT_EQ(kwinScriptLoaded(scripts + "1"), true);
+    EXPECT_EQ(kwinScriptLoaded(scripts + "2"), false);
+    m_vandrel->process().terminate();
+    ASSERT_TRUE(m_vandrel->waitForExit()) << everything();
+    EXPECT_TRUE(eventually([&] { return kwinScriptLoaded(scripts + "1") == false; }, 5000));
 }
 
 int main(int argc, char** argv) {
