@@ -168,18 +168,12 @@ protected:
 
     // Whether KWin has a script of that name loaded; none when it did not answer.
     std::optional<bool> kwinScriptLoaded(const QString& pluginName) const {
-        QStringList args{"call",          "--session",  "--dest",   "org.kde.KWin",
-                         "--object-path", "/Scripting", "--method", "org.kde.kwin.Scripting.isScriptLoaded",
-                         pluginName};
-        QString program = "gdbus";
-        if (asSessionUser()) {
-            const QString id = QString::number(m_uid);
-            args = QStringList{"--reuid=" + id, "--regid=" + id, "--clear-groups", "gdbus"} + args;
-            program = "setpriv";
-        }
-        const auto answer = run(program, args, m_desktop);
-        if (!answer) return std::nullopt;
-        return answer->contains("true");
+        auto gdbus = start("gdbus", "gdbus",
+                           {"call", "--session", "--dest", "org.kde.KWin", "--object-path", "/Scripting", "--method",
+                            "org.kde.kwin.Scripting.isScriptLoaded", pluginName},
+                           m_desktop);
+        if (!gdbus->waitForExit(5000) || gdbus->process().exitCode() != 0) return std::nullopt;
+        return gdbus->output().contains("true");
     }
 
     // What xdg-desktop-portal-kde logged so far.
