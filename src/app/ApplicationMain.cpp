@@ -128,7 +128,7 @@ PlatformChoice::Offers probeOffers(const PlatformChoice::Session& session, const
         // only there: the question may start the bus.
         const QString desktop = qEnvironmentVariable("XDG_CURRENT_DESKTOP");
         if (!offers.waylandForeignToplevel && desktop.split(':').contains("GNOME", Qt::CaseInsensitive))
-            offers.gnomeAccessibilityBus = atspi::AtspiActiveWindowSource().isAvailable();
+            offers.gnomeAccessibilityBus = atspi::AtspiActiveWindowSource::isOffered();
     }
     const auto* bus = QDBusConnection::sessionBus().interface();
     offers.statusNotifierHost = bus && bus->isServiceRegistered("org.kde.StatusNotifierWatcher").value();
@@ -177,6 +177,11 @@ int vandrelApplicationMain(int argc, char** argv) {
         !platform.empty() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", platform.c_str());
     QApplication app(argc, argv);
+    // The shared tracker's focus source talks over the application's bus connections: it goes before
+    // them, not among the static objects after the end of main (where it would wait for the gone bus).
+    struct ReleaseSharedTracker {
+        ~ReleaseSharedTracker() { TargetAppTracker::releaseShared(); }
+    } releaseSharedTracker;
     QApplication::setApplicationName("Vandrel");
     QApplication::setQuitOnLastWindowClosed(false);  // closing a window never quits the tray application
     // Where the string tables, sounds and lexicons come from: next to an installed binary, the build's
@@ -256,31 +261,30 @@ int vandrelApplicationMain(int argc, char** argv) {
         waylandKeys = std::make_shared<wayland::VirtualKeyboardInjector>(compositor);
     else if (choice.waylandWindows == PlatformChoice::Keystrokes::remoteDesktopPortal)
         waylandKeys = portalKeys = std::make_shared<portal::RemoteDesktopKeyInjector>();
-    if (choice.focus == PlatformChoice::Focus::waylandForeignToplevel) {
-        TargetAppTracker::setSharedSourceFactory([compositor] {
-            return std::make_unique<wayland::ForeignToplevelSource>(compositor,
-                                                                    std::vector<std::string>{"vandrel", "Vandrel"});
-        });
-    }
-    // Where the compositor lists no toplevels, the desktop may still say which application has the focus:
-    // a watcher of its own for the paste keystroke, since the tracker's follows the last window not ours.
+    // One focus source for the session, shared by the tracker (the last window not ours) and the paste
+    // keystroke's choice (the window in front): one script in KWin, one accessibility-bus connection. The
+    // desktop may say which application has the focus where the compositor lists no toplevels.
+    std::shared_ptr<ActiveWindowSource> focusSource;
     std::function<std::optional<std::string>()> waylandAppId;
-    if (choice.focus == PlatformChoice::Focus::kwinScripting) {
-        TargetAppTracker::setSharedSourceFactory([] { return std::make_unique<kwin::KWinActiveWindowSource>(); });
-        auto activeKWinWindow = std::make_shared<kwin::KWinActiveWindowSource>();
-        // Now, not at the first paste: KWin reports the active window only after the script started.
-        activeKWinWindow->start([](const auto&) {});
-        waylandAppId = [activeKWinWindow] { return activeKWinWindow->activeResourceClass(); };
+    if (choice.focus == PlatformChoice::Focus::waylandForeignToplevel) {
+        focusSource = std::make_shared<wayland::ForeignToplevelSource>(compositor,
+                                                                       std::vector<std::string>{"vandrel", "Vandrel"});
+    } else if (choice.focus == PlatformChoice::Focus::kwinScripting) {
+        auto kwinFocus = std::make_shared<kwin::KWinActiveWindowSource>();
+        waylandAppId = [kwinFocus] { return kwinFocus->activeResourceClass(); };
+        // Our script leaves KWin with us, while the bus is still there to tell it.
+        QObject::connect(&app, &QCoreApplication::aboutToQuit, [kwinFocus] { kwinFocus->stop(); });
+        focusSource = std::move(kwinFocus);
     } else if (choice.focus == PlatformChoice::Focus::accessibilityBus) {
-        TargetAppTracker::setSharedSourceFactory([] { return std::make_unique<atspi::AtspiActiveWindowSource>(); });
         auto focused = std::make_shared<atspi::AtspiActiveWindowSource>();
-        focused->start([](const std::optional<RunningApplication>&) {});
         waylandAppId = [focused]() -> std::optional<std::string> {
             auto name = focused->activeApplicationName();
             if (name.empty()) return std::nullopt;
             return name;
         };
+        focusSource = std::move(focused);
     }
+    if (focusSource) TargetAppTracker::setSharedSourceFactory([focusSource] { return focusSource; });
     std::shared_ptr<KeyInjector> keyInjector = xtestKeys;
     if (choice.routesPaste()) {
         // XWayland names its focused X11 window in _NET_ACTIVE_WINDOW and clears it when a Wayland

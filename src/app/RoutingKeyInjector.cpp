@@ -13,7 +13,7 @@ RoutingKeyInjector::RoutingKeyInjector(std::shared_ptr<KeyInjector> x11Windows,
       m_x11WindowFocused(std::move(x11WindowFocused)),
       m_waylandAppId(std::move(waylandAppId)) {}
 
-KeyInjector* RoutingKeyInjector::road() const {
+KeyInjector* RoutingKeyInjector::injectorForFocusedWindow() const {
     return m_x11WindowFocused && m_x11WindowFocused() ? m_x11Windows.get() : m_waylandWindows.get();
 }
 
@@ -22,7 +22,7 @@ bool RoutingKeyInjector::isTrusted() const {
 }
 
 PasteKeystroke RoutingKeyInjector::pasteKeystroke() {
-    auto* injector = road();
+    auto* injector = injectorForFocusedWindow();
     if (injector && injector == m_waylandWindows.get() && m_waylandAppId) {
         if (const auto appId = m_waylandAppId()) return pasteKeystrokeForWindowClass(*appId, *appId);
     }
@@ -31,7 +31,7 @@ PasteKeystroke RoutingKeyInjector::pasteKeystroke() {
 
 void RoutingKeyInjector::sendPaste(PasteKeystroke keystroke, std::function<void(bool posted)> done) {
     // Judged again at the moment of sending: the focus may have moved since the keystroke was chosen.
-    auto* injector = road();
+    auto* injector = injectorForFocusedWindow();
     if (!injector || !injector->isTrusted()) {
         // The text stays on the clipboard for the user to paste.
         if (done) done(false);

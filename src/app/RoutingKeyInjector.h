@@ -28,7 +28,8 @@ public:
     void sendPaste(PasteKeystroke keystroke, std::function<void(bool posted)> done) override;
 
 private:
-    KeyInjector* road() const;
+    // The injector that reaches the window with the focus right now; null when that road is closed.
+    KeyInjector* injectorForFocusedWindow() const;
 
     std::shared_ptr<KeyInjector> m_x11Windows;
     std::shared_ptr<KeyInjector> m_waylandWindows;

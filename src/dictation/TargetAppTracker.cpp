@@ -7,8 +7,8 @@
 namespace vandrel {
 
 namespace {
-std::function<std::unique_ptr<ActiveWindowSource>()>& sourceFactory() {
-    static std::function<std::unique_ptr<ActiveWindowSource>()> factory;
+std::function<std::shared_ptr<ActiveWindowSource>()>& sourceFactory() {
+    static std::function<std::shared_ptr<ActiveWindowSource>()> factory;
     return factory;
 }
 std::unique_ptr<TargetAppTracker>& sharedTracker() {
@@ -17,7 +17,7 @@ std::unique_ptr<TargetAppTracker>& sharedTracker() {
 }
 }  // namespace
 
-TargetAppTracker::TargetAppTracker(std::unique_ptr<ActiveWindowSource> source, std::int64_t ownProcessId)
+TargetAppTracker::TargetAppTracker(std::shared_ptr<ActiveWindowSource> source, std::int64_t ownProcessId)
     : m_source(std::move(source)), m_ownProcessId(ownProcessId) {
     if (!m_source) return;
     applicationActivated(m_source->activeApplication());
@@ -39,14 +39,16 @@ TargetAppTracker& TargetAppTracker::shared() {
     return *tracker;
 }
 
-void TargetAppTracker::setSharedSourceFactory(std::function<std::unique_ptr<ActiveWindowSource>()> factory) {
+void TargetAppTracker::setSharedSourceFactory(std::function<std::shared_ptr<ActiveWindowSource>()> factory) {
     sourceFactory() = std::move(factory);
 }
 
-void TargetAppTracker::resetSharedForTesting() {
+void TargetAppTracker::releaseShared() {
     sharedTracker().reset();
     sourceFactory() = nullptr;
 }
+
+void TargetAppTracker::resetSharedForTesting() { releaseShared(); }
 
 void TargetAppTracker::applicationActivated(const std::optional<RunningApplication>& app) {
     // Our own windows (settings, menus) coming forward must not make us forget where the user was.

@@ -35,7 +35,9 @@ public:
 // back to where the user was, even after our own windows took the focus. Main thread only.
 class TargetAppTracker {
 public:
-    TargetAppTracker(std::unique_ptr<ActiveWindowSource> source, std::int64_t ownProcessId);
+    // The source may be shared with others who ask it (the paste keystroke's choice); the tracker starts
+    // and stops its reports.
+    TargetAppTracker(std::shared_ptr<ActiveWindowSource> source, std::int64_t ownProcessId);
     ~TargetAppTracker();
     TargetAppTracker(const TargetAppTracker&) = delete;
     TargetAppTracker& operator=(const TargetAppTracker&) = delete;
@@ -43,7 +45,10 @@ public:
     // The shared tracker, created on first use from the installed source factory (without one, it
     // never sees an application).
     static TargetAppTracker& shared();
-    static void setSharedSourceFactory(std::function<std::unique_ptr<ActiveWindowSource>()> factory);
+    static void setSharedSourceFactory(std::function<std::shared_ptr<ActiveWindowSource>()> factory);
+    // Drops the shared tracker and its factory, and with them the source: at the end of the application,
+    // while what the source talks over (the application's bus connections) is still there.
+    static void releaseShared();
     static void resetSharedForTesting();
 
     const std::optional<RunningApplication>& lastTargetApp() const { return m_lastTargetApp; }
@@ -57,7 +62,7 @@ public:
 private:
     void applicationActivated(const std::optional<RunningApplication>& app);
 
-    std::unique_ptr<ActiveWindowSource> m_source;
+    std::shared_ptr<ActiveWindowSource> m_source;
     std::int64_t m_ownProcessId;
     std::optional<RunningApplication> m_lastTargetApp;
     bool m_observing = false;

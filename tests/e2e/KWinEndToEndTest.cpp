@@ -126,6 +126,16 @@ protected:
     }
     bool play(const fs::path& wav) { return test::playIntoMicrophone(wav.string()); }
 
+    // Whether KWin has a script of that name loaded; none when it did not answer.
+    std::optional<bool> kwinScriptLoaded(const QString& pluginName) const {
+        auto gdbus = start("gdbus", "gdbus",
+                           {"call", "--session", "--dest", "org.kde.KWin", "--object-path", "/Scripting", "--method",
+                            "org.kde.kwin.Scripting.isScriptLoaded", pluginName},
+                           m_desktop);
+        if (!gdbus->waitForExit(5000) || gdbus->process().exitCode() != 0) return std::nullopt;
+        return gdbus->output().contains("true");
+    }
+
     std::string everything() const {
         std::string all = m_session->report() + "\n";
         for (const auto* child : {m_vandrel.get(), m_gtk.get(), m_keyWindow.get(), m_keys.get()})
@@ -213,6 +223,14 @@ TEST_F(KWinEndToEnd, AWindowOfATerminalGetsTheTerminalsPasteKeystroke) {
     ASSERT_NO_FATAL_FAILURE(holdCombinationAndSpeak(speech));
     EXPECT_TRUE(m_keyWindow->waitForLine("KEY:ctrl+shift+v", before)) << everything();
     EXPECT_FALSE(m_keyWindow->hasLine("KEY:ctrl+v", before)) << everything();
+
+    // The tracker and the keystroke's choice share one focus script, which leaves KWin with us.
+    const QString scripts = QString("vandrel_focus_%1_").arg(m_vandrel->process().processId());
+    EXPECT_EQ(kwinScriptLoaded(scripts + "1"), true);
+    EXPECT_EQ(kwinScriptLoaded(scripts + "2"), false);
+    m_vandrel->process().terminate();
+    ASSERT_TRUE(m_vandrel->waitForExit()) << everything();
+    EXPECT_TRUE(eventually([&] { return kwinScriptLoaded(scripts + "1") == false; }, 5000));
 }
 
 int main(int argc, char** argv) {

@@ -2,6 +2,7 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QHash>
 #include <QObject>
 #include <QString>
 #include <cstdint>
@@ -17,17 +18,25 @@ namespace vandrel::atspi {
 // nobody else (GNOME Shell keeps its window list to allow-listed callers). Toolkits that speak AT-SPI
 // (GTK, and with it the VTE terminals) announce each activation of a top-level window there, with the
 // process behind it. Windows of the shell itself (its switcher, its overview) are passing and leave the
-// application before them in place. Main thread only.
+// application before them in place.
+// Every application on that bus is a peer that may hang: nothing here waits for an answer. Questions go
+// out asynchronously with a short bound, and the answers land on the main loop, where a newer activation
+// makes an older pending one moot. Main thread only.
 class AtspiActiveWindowSource : public QObject, public ActiveWindowSource {
     Q_OBJECT
 public:
-    // Connects to the session's accessibility bus; isAvailable() tells whether there is one.
+    // Asks the session for the accessibility bus and connects once it answers; until then (and when there
+    // is none) nothing is active.
     explicit AtspiActiveWindowSource(QDBusConnection sessionBus = QDBusConnection::sessionBus(),
                                      QObject* parent = nullptr);
     ~AtspiActiveWindowSource() override;
 
-    bool isAvailable() const { return m_bus.has_value(); }
+    // Whether the session names an accessibility bus (which the question may start). Blocks briefly: for
+    // the choice at start-up.
+    static bool isOffered(QDBusConnection sessionBus = QDBusConnection::sessionBus());
+    bool isConnected() const { return m_bus.has_value(); }
 
+    // The last known answer; never asks anybody.
     std::optional<RunningApplication> activeApplication() override;
     bool start(std::function<void(std::optional<RunningApplication>)> onActivated) override;
     void stop() override;
@@ -42,16 +51,31 @@ private Q_SLOTS:
     void windowDeactivated(const QDBusMessage& message);
 
 private:
-    std::optional<std::int64_t> processOf(const QString& busName);
-    QString applicationName(const QString& busName);
+    struct Peer {
+        QString name;
+        std::optional<std::int64_t> processId;
+    };
 
+    void connectTo(const QString& address);
+    void watch();
+    void findActiveWindow();
+    // Calls `done` on the main loop with what the application on `busName` says of itself, asking only once
+    // per application: a unique bus name is never given to another.
+    void lookUp(const QString& busName, std::function<void(const Peer&)> done);
+    void becomeActive(const QString& busName, const QString& path, const Peer& peer);
+
+    QDBusConnection m_session;
     std::optional<QDBusConnection> m_bus;
     QString m_connectionName;
     std::function<void(std::optional<RunningApplication>)> m_onActivated;
-    std::optional<RunningApplication> m_active;
-    QString m_activeSender;
-    std::string m_activeName;
+    bool m_wantsEvents = false;
     bool m_watching = false;
+    std::optional<RunningApplication> m_active;
+    std::string m_activeName;
+    QHash<QString, Peer> m_peers;
+    // Counts the window events: an answer asked for before the latest event is stale.
+    std::uint64_t m_events = 0;
+    std::optional<std::uint64_t> m_pendingWindow;
 };
 
 }  // namespace vandrel::atspi

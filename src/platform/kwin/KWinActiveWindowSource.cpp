@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 #include <QDBusReply>
 #include <QDir>
 #include <QRegularExpression>
@@ -33,16 +35,32 @@ else workspace.clientActivated.connect(report);
 report(workspace.activeWindow !== undefined ? workspace.activeWindow : workspace.activeClient);
 )";
 
-constexpr const char* kActivator = R"(
+constexpr const char* kRaiser = R"(
 var all = workspace.windowList ? workspace.windowList() : workspace.clientList();
 for (var i = 0; i < all.length; ++i) {
-    if (String(all[i].internalId) != %1) continue;
+    if (String(all[i].internalId) != %3) continue;
     if (workspace.activeWindow !== undefined) workspace.activeWindow = all[i];
     else workspace.activeClient = all[i];
 }
+callDBus(%1, %2, "org.vandrel.KWinFocus", "raised", "%4");
 )";
 
 QString quoted(const QString& text) { return '"' + text + '"'; }
+
+QDBusMessage scriptingCall(const char* method) {
+    return QDBusMessage::createMethodCall(kKWin, kScripting, kScriptingInterface, method);
+}
+
+// The whole script, in place of whatever the file held before.
+bool write(QTemporaryFile& file, const QString& source) {
+    if (!file.isOpen()) {
+        // KWin reads the file when the script starts; it runs as this user, so the private file is readable.
+        file.setFileTemplate(QDir::tempPath() + "/vandrel-kwin-XXXXXX.js");
+        if (!file.open()) return false;
+    }
+    const QByteArray bytes = source.toUtf8();
+    return file.resize(0) && file.seek(0) && file.write(bytes) == bytes.size() && file.flush();
+}
 
 }  // namespace
 
@@ -54,12 +72,7 @@ KWinActiveWindowSource::KWinActiveWindowSource(QDBusConnection bus, QObject* par
     m_pluginName = QString("vandrel_focus_%1_%2").arg(::getpid()).arg(instance);
 }
 
-KWinActiveWindowSource::~KWinActiveWindowSource() {
-    if (!m_watching) return;
-    unload(m_pluginName);
-    unload(m_pluginName + "_activate");
-    m_bus.unregisterObject(m_objectPath);
-}
+KWinActiveWindowSource::~KWinActiveWindowSource() { unwatch(); }
 
 bool KWinActiveWindowSource::isOffered(QDBusConnection bus) {
     auto call = QDBusMessage::createMethodCall(kKWin, kScripting, "org.freedesktop.DBus.Introspectable", "Introspect");
@@ -72,41 +85,51 @@ bool KWinActiveWindowSource::watch() {
     if (!m_bus.isConnected() || !m_bus.registerObject(m_objectPath, this, QDBusConnection::ExportAllSlots))
         return false;
     const QString source = QString(kReporter).arg(quoted(m_bus.baseService()), quoted(m_objectPath));
-    if (!runScript(m_script, m_pluginName, source)) {
+    if (!write(m_script, source)) {
         m_bus.unregisterObject(m_objectPath);
-        log("Platform", "focus: KWin did not run our focus script");
+        log("Platform", "focus: cannot write the KWin focus script");
         return false;
     }
+    runScript(m_script, m_pluginName);
     m_watching = true;
     return true;
 }
 
-bool KWinActiveWindowSource::runScript(QTemporaryFile& file, const QString& pluginName, const QString& source) {
-    // KWin reads the file when the script starts; it runs as this user, so the private file is readable.
-    if (file.isOpen()) file.close();
-    file.setFileTemplate(QDir::tempPath() + "/vandrel-kwin-XXXXXX.js");
-    if (!file.open() || file.write(source.toUtf8()) < 0 || !file.flush()) return false;
-    auto load = [&] {
-        auto call = QDBusMessage::createMethodCall(kKWin, kScripting, kScriptingInterface, "loadScript");
-        call << file.fileName() << pluginName;
-        const QDBusReply<int> reply = m_bus.call(call, QDBus::Block, kCallMs);
-        return reply.isValid() ? reply.value() : -1;
-    };
-    int id = load();
-    if (id < 0) {
+void KWinActiveWindowSource::unwatch() {
+    if (!m_watching) return;
+    unload(m_pluginName);
+    if (m_raising) unload(m_pluginName + "_raise");
+    m_raising.reset();
+    m_bus.unregisterObject(m_objectPath);
+    m_watching = false;
+}
+
+void KWinActiveWindowSource::runScript(QTemporaryFile& file, const QString& pluginName) {
+    // KWin takes the calls of one sender in order: the start follows the load without waiting for it.
+    auto load = scriptingCall("loadScript");
+    load << file.fileName() << pluginName;
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(load, kCallMs), this);
+    m_bus.send(scriptingCall("start"));
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, load, pluginName](QDBusPendingCallWatcher* w) {
+        w->deleteLater();
+        const QDBusPendingReply<int> reply = *w;
+        if (reply.isValid() && reply.value() >= 0) return;
+        if (reply.isError() && reply.error().type() != QDBusError::NoReply) {
+            log("Platform", "focus: KWin did not load our script " + pluginName.toStdString() + ": " +
+                                reply.error().message().toStdString());
+            return;
+        }
         // The name is taken by an earlier script of ours: replace it.
         unload(pluginName);
-        id = load();
-    }
-    if (id < 0) return false;
-    auto start = QDBusMessage::createMethodCall(kKWin, kScripting, kScriptingInterface, "start");
-    return m_bus.call(start, QDBus::Block, kCallMs).type() == QDBusMessage::ReplyMessage;
+        m_bus.send(load);
+        m_bus.send(scriptingCall("start"));
+    });
 }
 
 void KWinActiveWindowSource::unload(const QString& pluginName) {
-    auto call = QDBusMessage::createMethodCall(kKWin, kScripting, kScriptingInterface, "unloadScript");
+    auto call = scriptingCall("unloadScript");
     call << pluginName;
-    m_bus.call(call, QDBus::Block, kCallMs);
+    m_bus.send(call);
 }
 
 void KWinActiveWindowSource::activated(const QString& resourceClass, const QString& processId,
@@ -130,6 +153,12 @@ void KWinActiveWindowSource::activated(const QString& resourceClass, const QStri
     if (m_onActivated) m_onActivated(m_active);
 }
 
+void KWinActiveWindowSource::raised(const QString& serial) {
+    if (!m_raising || serial != QString::number(*m_raising)) return;
+    m_raising.reset();
+    unload(m_pluginName + "_raise");
+}
+
 std::optional<RunningApplication> KWinActiveWindowSource::activeApplication() {
     watch();
     return m_active;
@@ -143,12 +172,26 @@ bool KWinActiveWindowSource::start(std::function<void(std::optional<RunningAppli
     return true;
 }
 
-void KWinActiveWindowSource::stop() { m_onActivated = {}; }
+void KWinActiveWindowSource::stop() {
+    m_onActivated = {};
+    unwatch();
+}
 
 bool KWinActiveWindowSource::activate(const RunningApplication& app) {
     auto it = m_windowIds.find(app.window);
-    if (it == m_windowIds.end() || !watch()) return false;
-    return runScript(m_activation, m_pluginName + "_activate", QString(kActivator).arg(quoted(it->second)));
+    if (it == m_windowIds.end() || !m_watching) return false;
+    const QString pluginName = m_pluginName + "_raise";
+    // One raise at a time: an earlier one that did not say it is done gives way to this one.
+    if (m_raising) unload(pluginName);
+    m_raising = ++m_raises;
+    const QString source = QString(kRaiser).arg(quoted(m_bus.baseService()), quoted(m_objectPath), quoted(it->second),
+                                                QString::number(*m_raising));
+    if (!write(m_raiser, source)) {
+        m_raising.reset();
+        return false;
+    }
+    runScript(m_raiser, pluginName);
+    return true;
 }
 
 }  // namespace vandrel::kwin
