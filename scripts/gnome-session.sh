@@ -97,8 +97,10 @@ wait_for 100 test -S "$runtime/bus" || fail "the session bus" "$work/session-bus
 session_env=("${base_env[@]}" DBUS_SESSION_BUS_ADDRESS="$session_bus" DBUS_SYSTEM_BUS_ADDRESS="$system_bus")
 
 shell_pid=""
+# Unsafe mode lets a test run what the shell's own controls run (org.gnome.Shell.Eval), such as the top bar's
+# button that ends screen sharing.
 start_shell() {
-    "${user[@]}" "${session_env[@]}" gnome-shell --headless --wayland --virtual-monitor 1280x800 \
+    "${user[@]}" "${session_env[@]}" gnome-shell --headless --wayland --unsafe-mode --virtual-monitor 1280x800 \
         >>"$work/gnome-shell.log" 2>&1 &
     pids+=($!)
     shell_pid=$!
