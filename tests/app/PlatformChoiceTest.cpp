@@ -85,7 +85,6 @@ TEST(PlatformChoice, AWaylandSessionTakesTheBestItOffersPerFacility) {
     const C::Offers bare{.qtPlatform = "xcb", .xtest = true};
     auto c = C::choose(xwaylandSession(), bare);
     EXPECT_TRUE(c.routesPaste());
-    EXPECT_EQ(c.x11Windows, C::Keystrokes::xtest);
     EXPECT_EQ(c.waylandWindows, C::Keystrokes::none);
     EXPECT_EQ(c.clipboard, C::Clipboard::xwaylandSelections);
     EXPECT_EQ(c.focus, C::Focus::ewmh);
@@ -138,14 +137,12 @@ TEST(PlatformChoice, AWaylandSessionTakesTheBestItOffersPerFacility) {
     const C::Offers native{.qtPlatform = "wayland", .waylandVirtualKeyboard = true};
     c = C::choose(waylandOnly(), native);
     EXPECT_FALSE(c.routesPaste());
-    EXPECT_EQ(c.x11Windows, C::Keystrokes::none);
     EXPECT_EQ(c.waylandWindows, C::Keystrokes::waylandVirtualKeyboard);
     EXPECT_EQ(c.clipboard, C::Clipboard::none);
     EXPECT_EQ(c.focus, C::Focus::none);
     EXPECT_EQ(c.overlay, C::Overlay::none);
     EXPECT_EQ(c.hotkeys, C::Hotkeys::commandsOnly);
     EXPECT_EQ(c.cancelWithoutEscape(), "cancel with vandrel --cancel");
-    EXPECT_FALSE(says(c, "paste", "XTEST"));
 
     // KWin lists no toplevels, but its scripting names the active window of both kinds.
     C::Offers kwin{.qtPlatform = "xcb",
