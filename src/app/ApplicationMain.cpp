@@ -200,7 +200,12 @@ int vandrelApplicationMain(int argc, char** argv) {
     MainLoop::setCurrent(&loop);
     UserDefaults::setStandard(UserDefaults::openFile(Paths::configDir() / "defaults.json"));
 
-    AudioBackend::setShared(std::make_shared<pulse::PulseAudioBackend>());
+    auto soundServer = std::make_shared<pulse::PulseAudioBackend>();
+    // Said once the server answers, at start or when it comes later: nothing here waits for it.
+    soundServer->whenServerAnswers([](const std::string& name, const std::string& version) {
+        log("Platform", PlatformChoice::describeAudio(name, version));
+    });
+    AudioBackend::setShared(soundServer);
     TargetAppTracker::setSharedSourceFactory([] { return std::make_unique<x11::EwmhActiveWindowSource>(); });
     auto hotKeys = x11::installX11KeyboardShortcuts();
     // In a Wayland session the X server sees only the keys typed into X11 windows; the keyboard devices,
@@ -230,7 +235,6 @@ int vandrelApplicationMain(int argc, char** argv) {
     std::shared_ptr<wayland::WaylandConnection> compositor;
     if (session.wayland) compositor = wayland::WaylandConnection::open();
     const auto choice = PlatformChoice::choose(session, probeOffers(session, *xtestKeys, compositor.get()));
-    for (const auto& line : choice.describe()) log("Platform", line);
     // Key combinations through the portal: whatever window has the focus, with the trigger the user set in
     // the desktop's own dialog.
     std::shared_ptr<portal::GlobalShortcutsHotKeyBackend> portalHotKeys;
@@ -238,9 +242,6 @@ int vandrelApplicationMain(int argc, char** argv) {
         portalHotKeys = std::make_shared<portal::GlobalShortcutsHotKeyBackend>();
         KeyboardShortcuts::CarbonKeyboardShortcuts::setBackend(portalHotKeys);
     }
-    const std::string modifierWay = keyboardDevices ? "keyboard devices"
-                                    : portalHotKeys ? "X11 (XInput2)"
-                                                    : "X11 (XInput2 and key grabs)";
     // Escape in a Wayland session: the devices where they can be read, else XWayland's grab for X11 windows.
     std::unique_ptr<EscapeKeyTap> escapeTap;
     std::string escapeWay = "X11 key grab";
@@ -251,9 +252,7 @@ int vandrelApplicationMain(int argc, char** argv) {
         escapeWay = tap->description();
         escapeTap = std::move(tap);
     }
-    log("Platform", (portalHotKeys ? "hotkeys: GlobalShortcuts portal; lone modifiers: " + modifierWay
-                                   : "hotkeys and lone modifiers: " + modifierWay) +
-                        "; Escape: " + escapeWay);
+    for (const auto& line : choice.describe({keyboardDevices.has_value(), escapeWay})) log("Platform", line);
     // The keystroke for native Wayland windows (virtual keyboard, else the portal's keyboard).
     std::shared_ptr<KeyInjector> waylandKeys;
     std::shared_ptr<portal::RemoteDesktopKeyInjector> portalKeys;

@@ -96,7 +96,7 @@ std::string PlatformChoice::cancelWithoutEscape() const {
     return "cancel with " + ways + "vandrel --cancel";
 }
 
-std::vector<std::string> PlatformChoice::describe() const {
+std::vector<std::string> PlatformChoice::describe(const KeyWays& keys) const {
     std::vector<std::string> lines;
     if (!session.wayland) {
         if (x11Windows == Keystrokes::xtest)
@@ -166,25 +166,40 @@ std::vector<std::string> PlatformChoice::describe() const {
             lines.push_back("tray: none (no tray host; starting Vandrel again opens the settings)");
             break;
     }
-    switch (hotkeys) {
-        case Hotkeys::x11Grabs:
-            lines.push_back("hotkeys: X11 key grabs and XInput2");
-            break;
-        case Hotkeys::globalShortcutsPortal:
-            lines.push_back(
-                "hotkeys: the GlobalShortcuts portal, and the desktop's key bindings through "
-                "vandrel --start/--stop/--toggle/--cancel");
-            break;
-        case Hotkeys::xwaylandGrabsAndCommands:
-            lines.push_back(
-                "hotkeys: X11 key grabs through XWayland (while an X11 window has the focus), and the desktop's "
-                "key bindings through vandrel --start/--stop/--toggle/--cancel");
-            break;
-        case Hotkeys::commandsOnly:
-            lines.push_back("hotkeys: the desktop's key bindings through vandrel --start/--stop/--toggle/--cancel");
-            break;
-    }
+    // The hot keys are one facility: the combinations, the lone modifiers and, in a Wayland session, the
+    // commands the desktop's own key bindings can run.
+    std::string combinations;
+    if (hotkeys == Hotkeys::globalShortcutsPortal)
+        combinations = "the GlobalShortcuts portal";
+    else if (keys.keyboardDevices)
+        combinations = "keyboard devices";
+    else if (hotkeys == Hotkeys::x11Grabs)
+        combinations = "X11 key grabs";
+    else if (hotkeys == Hotkeys::xwaylandGrabsAndCommands)
+        combinations = "X11 key grabs through XWayland (while an X11 window has the focus)";
+    std::string modifiers = keys.keyboardDevices  ? "keyboard devices"
+                            : !session.x11Display ? std::string()
+                            : session.wayland     ? "XInput2 through XWayland (while an X11 window has the focus)"
+                                                  : "XInput2";
+    std::string line = "hotkeys: key combinations through " + (combinations.empty() ? "none" : combinations) +
+                       "; lone modifiers through " + (modifiers.empty() ? "none" : modifiers);
+    if (session.wayland) line += "; the desktop's key bindings through vandrel --start/--stop/--toggle/--cancel";
+    lines.push_back(line);
+    lines.push_back("Escape: " + keys.escape);
     return lines;
+}
+
+std::string PlatformChoice::describeAudio(const std::string& serverName, const std::string& serverVersion) {
+    std::string server = serverName + " " + serverVersion;
+    if (const auto at = serverName.find("PipeWire"); at != std::string::npos) {
+        // "PulseAudio (on PipeWire 1.0.5)": PipeWire's own version, not the protocol's it speaks.
+        server = serverName.substr(at);
+        if (!server.empty() && server.back() == ')') server.pop_back();
+        server += " (pipewire-pulse)";
+    } else if (serverName == "pulseaudio") {
+        server = "PulseAudio " + serverVersion;
+    }
+    return "audio: " + server + ", through libpulse";
 }
 
 }  // namespace vandrel

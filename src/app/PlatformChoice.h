@@ -68,8 +68,18 @@ public:
     // button, the tray menu or vandrel --cancel", naming only what this session has.
     std::string cancelWithoutEscape() const;
 
-    // "paste: ...", one line per facility, in the order the log shows them.
-    std::vector<std::string> describe() const;
+    // What main() settled beside this choice, for the log: whether the keyboard devices serve the keys, and
+    // what serves Escape.
+    struct KeyWays {
+        bool keyboardDevices = false;
+        std::string escape;
+    };
+    // One line per facility, each naming it first ("paste: ..."), in the order the log shows them. The
+    // sound server has a line of its own (describeAudio), said once it answered.
+    std::vector<std::string> describe(const KeyWays& keys) const;
+    // The sound server's line, from the name and version it gives: "pulseaudio" for PulseAudio, "PulseAudio
+    // (on PipeWire 1.0.5)" for PipeWire's pulse server.
+    static std::string describeAudio(const std::string& serverName, const std::string& serverVersion);
 };
 
 }  // namespace vandrel

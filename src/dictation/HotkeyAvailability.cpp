@@ -44,6 +44,13 @@ std::optional<std::string> HotkeyAvailability::reason(HotkeyOption option,
     return std::nullopt;
 }
 
+std::optional<std::string> HotkeyAvailability::warning(HotkeyOption option,
+                                                       const std::optional<KeyboardShortcuts::Shortcut>& custom,
+                                                       const Bundle& bundle) const {
+    if (reason(option, custom, bundle)) return std::nullopt;
+    return localizedWarning(option, bundle);
+}
+
 void HotkeyAvailability::setCombinationNote(std::optional<std::string> noteKey) {
     if (noteKey == m_combinationNote) return;
     m_combinationNote = std::move(noteKey);

@@ -35,6 +35,11 @@ public:
     std::optional<std::string> reason(HotkeyOption option, const std::optional<KeyboardShortcuts::Shortcut>& custom,
                                       const Bundle& bundle) const;
 
+    // The conflict warning a picker shows under the trigger `option` would set up: none where the trigger
+    // cannot fire here, since its reason already tells the user to choose another.
+    std::optional<std::string> warning(HotkeyOption option, const std::optional<KeyboardShortcuts::Shortcut>& custom,
+                                       const Bundle& bundle) const;
+
     // Key combinations (the fixed ones and a recorded one) that fire, but not in every window:
     // `noteKey` is the string-table key that says where; none when they work everywhere. May change while
     // running, when the way that serves them changes.

@@ -1,10 +1,12 @@
 #include "onboarding/LanguagesHotkeyStep.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QScrollArea>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -51,10 +53,10 @@ LanguagesHotkeyStep::LanguagesHotkeyStep(OnboardingView& view, QWidget* parent) 
     setObjectName("languagesHotkeyStep");
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
-    auto* scroll = new QScrollArea(this);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    auto* content = new QWidget(scroll);
+    m_scroll = new QScrollArea(this);
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    auto* content = new QWidget(m_scroll);
     auto* column = new QVBoxLayout(content);
     column->setContentsMargins(0, 32, 0, 0);
     column->setSpacing(0);
@@ -102,6 +104,8 @@ LanguagesHotkeyStep::LanguagesHotkeyStep(OnboardingView& view, QWidget* parent) 
     column->addWidget(m_hotkeyLede);
 
     auto* form = new QFrame(content);
+    m_hotkeyBox = form;
+    form->setObjectName("hotkeyBox");
     form->setFrameShape(QFrame::StyledPanel);
     auto* formColumn = new QVBoxLayout(form);
     formColumn->setContentsMargins(16, 12, 16, 12);
@@ -124,6 +128,7 @@ LanguagesHotkeyStep::LanguagesHotkeyStep(OnboardingView& view, QWidget* parent) 
         const int value = m_hotkeyPicker->itemData(index).toInt();
         if (value >= 0) m_view.context().hotkeyManager.setOption(static_cast<HotkeyOption>(value));
         refreshHotkey();  // a declined change shows the previous choice again
+        revealHotkeyBox();
     });
 
     m_customRow = new QWidget(form);
@@ -156,13 +161,24 @@ LanguagesHotkeyStep::LanguagesHotkeyStep(OnboardingView& view, QWidget* parent) 
             if (!m_customRow->isVisibleTo(this) || hotkeys.currentOption.get() != HotkeyOption::custom) return;
             hotkeys.configure(HotkeyOption::custom);
             refreshHotkey();  // the new combination may be one this session cannot deliver
+            revealHotkeyBox();
         });
     // The desktop may refuse its binding while the guide is open, leaving the combinations to XWayland.
     m_availabilityConnection = m_view.context().hotkeyAvailability.changed.connect([this] { refreshHotkey(); });
 
-    scroll->setWidget(content);
-    outer->addWidget(scroll);
+    m_scroll->setWidget(content);
+    outer->addWidget(m_scroll);
     refresh();
+}
+
+void LanguagesHotkeyStep::revealHotkeyBox() {
+    // What the choice shows (the recorder's row, a longer how-to, a warning) may grow the box below the
+    // page's lower edge: the page follows it once the layouts have taken the new rows, and the scroll bar
+    // they may bring, which narrows the page and so rewraps its texts.
+    QTimer::singleShot(0, this, [this] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        m_scroll->ensureWidgetVisible(m_hotkeyBox, 0, 0);
+    });
 }
 
 void LanguagesHotkeyStep::refresh() {
@@ -270,20 +286,20 @@ void LanguagesHotkeyStep::refreshHotkey() {
 
     m_customRow->setVisible(current == HotkeyOption::custom);
     // A trigger that cannot fire here gets the reason instead of a how-to that would not come true.
-    std::optional<std::string> hint = availability.reason(current, KS::getShortcut(KS::Name::pushToTalk()), *bundle);
-    // The reason already says what is wrong with the trigger; its warning would only say it again.
+    const auto shortcut = KS::getShortcut(KS::Name::pushToTalk());
+    std::optional<std::string> hint = availability.reason(current, shortcut, *bundle);
     const bool unavailable = hint.has_value();
     if (!hint && current == HotkeyOption::custom)
         hint = localized("Hold the shortcut to record, release to transcribe and paste.");
     else if (!hint)
         hint = hotkeyTriggerDescription(triggerFamily(current), *bundle);
     // A usable combination that reaches Vandrel only in some windows says which, after its how-to.
-    if (hint && !availability.reason(current, KS::getShortcut(KS::Name::pushToTalk()), *bundle))
+    if (hint && !unavailable)
         if (auto note = availability.note(current, *bundle)) *hint += "\n" + *note;
     m_triggerHint->setVisible(hint.has_value());
     style::setText(m_triggerHint, hint.value_or(""));
 
-    const std::string warningText = unavailable ? std::string() : localizedWarning(current, *bundle).value_or("");
+    const std::string warningText = availability.warning(current, shortcut, *bundle).value_or("");
     m_warningLine->setVisible(!warningText.empty());
     style::setText(m_warning, warningText);
 }

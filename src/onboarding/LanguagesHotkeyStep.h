@@ -8,6 +8,7 @@
 
 class QComboBox;
 class QLabel;
+class QScrollArea;
 
 namespace vandrel {
 
@@ -43,6 +44,7 @@ private:
     void rebuildAddMenu();
     void fillHotkeyPicker();
     void refreshHotkey();
+    void revealHotkeyBox();
 
     KickerLabel* m_kicker;
     DisplayHeadline* m_headline;
@@ -52,6 +54,8 @@ private:
     std::vector<OnboardingLanguageTag*> m_chips;
     QComboBox* m_addMenu;
     QLabel* m_primaryHint;
+    QScrollArea* m_scroll;
+    QWidget* m_hotkeyBox;
     KickerLabel* m_hotkeyKicker;
     DisplayHeadline* m_hotkeyHeadline;
     QLabel* m_hotkeyLede;

@@ -3,6 +3,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "KeyboardShortcuts/KeyboardShortcuts.h"
+#include "dictation/HotkeyAvailability.h"
 #include "dictation/HotkeyManager.h"
 #include "settings/GeneralSettingsView.h"
 #include "settings/SettingsContext.h"
@@ -16,7 +18,11 @@ HotkeyWarningSection::HotkeyWarningSection(GeneralSettingsView& view, QWidget* p
 }
 
 void HotkeyWarningSection::refresh() {
-    const auto warning = localizedWarning(m_view.context().hotkeyManager.currentOption.get(), *m_view.text().bundle());
+    // A trigger that cannot fire here has its reason in the shortcut section's footer already.
+    const auto& context = m_view.context();
+    const auto warning = context.hotkeyAvailability.warning(
+        context.hotkeyManager.currentOption.get(),
+        KeyboardShortcuts::getShortcut(KeyboardShortcuts::Name::pushToTalk()), *m_view.text().bundle());
     m_text->setText(warning ? QString::fromStdString(*warning) : QString());
     setVisible(warning.has_value());
 }

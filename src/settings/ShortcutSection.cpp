@@ -43,6 +43,8 @@ const char* groupHeading(HotkeyTriggerFamily family) {
 
 ShortcutSection::ShortcutSection(GeneralSettingsView& view, QWidget* parent) : FormSection(parent), m_view(view) {
     rows()->addLayout(makeComboRow(m_label, m_picker, this));
+    // The labels change with the application language; the picker takes their new width each time.
+    m_picker->setSizeAdjustPolicy(QComboBox::AdjustToContents);
 
     buildEntries();
 

@@ -14,13 +14,23 @@ using C = PlatformChoice;
 
 namespace {
 
-C::Session x11Session() { return {false, true}; }
-C::Session xwaylandSession() { return {true, true}; }
-C::Session waylandOnly() { return {true, false}; }
+C::Session x11Session() { return {.wayland = false, .x11Display = true}; }
+C::Session xwaylandSession() { return {.wayland = true, .x11Display = true}; }
+C::Session waylandOnly() { return {.wayland = true, .x11Display = false}; }
 
-bool saysSomewhere(const C& choice, const std::string& part) {
-    const auto lines = choice.describe();
-    return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(part) != l.npos; });
+const std::vector<std::string> kFacilities{"paste", "clipboard", "focus", "overlay", "tray", "hotkeys", "Escape"};
+
+// The facility each line names first, in the log's order.
+std::vector<std::string> facilities(const C& choice, const C::KeyWays& keys) {
+    std::vector<std::string> named;
+    for (const auto& line : choice.describe(keys)) named.push_back(line.substr(0, line.find(':')));
+    return named;
+}
+
+bool says(const C& choice, const std::string& facility, const std::string& part, const C::KeyWays& keys = {}) {
+    const auto lines = choice.describe(keys);
+    return std::any_of(lines.begin(), lines.end(),
+                       [&](const std::string& l) { return l.starts_with(facility + ": ") && l.find(part) != l.npos; });
 }
 
 }  // namespace
@@ -44,7 +54,13 @@ TEST(PlatformChoice, TheSessionIsReadFromTheEnvironmentAndItsOwnWordWins) {
 }
 
 TEST(PlatformChoice, AnX11SessionKeepsItsX11PiecesWhateverWaylandWouldOffer) {
-    C::Offers offers{"xcb", true, true, true, true, true, false, true};
+    C::Offers offers{.qtPlatform = "xcb",
+                     .xtest = true,
+                     .waylandVirtualKeyboard = true,
+                     .waylandDataControl = true,
+                     .waylandForeignToplevel = true,
+                     .remoteDesktopPortal = true,
+                     .x11Tray = true};
     const auto c = C::choose(x11Session(), offers);
     EXPECT_EQ(c.x11Windows, C::Keystrokes::xtest);
     EXPECT_EQ(c.waylandWindows, C::Keystrokes::none);
@@ -54,16 +70,19 @@ TEST(PlatformChoice, AnX11SessionKeepsItsX11PiecesWhateverWaylandWouldOffer) {
     EXPECT_EQ(c.overlay, C::Overlay::x11Window);
     EXPECT_EQ(c.tray, C::Tray::x11Tray);
     EXPECT_EQ(c.hotkeys, C::Hotkeys::x11Grabs);
-    EXPECT_EQ(c.describe().front(), "paste: XTEST");
+    const C::KeyWays keys{.keyboardDevices = false, .escape = "X11 key grab"};
+    EXPECT_EQ(facilities(c, keys), kFacilities);
+    EXPECT_TRUE(says(c, "paste", "XTEST"));
+    EXPECT_FALSE(says(c, "hotkeys", "vandrel --", keys));  // X11 needs no desktop bindings
 
     offers.xtest = false;
-    EXPECT_EQ(C::choose(x11Session(), offers).describe().front(),
-              "paste: none (the X server has no XTEST; text stays on the clipboard)");
+    EXPECT_EQ(C::choose(x11Session(), offers).x11Windows, C::Keystrokes::none);
+    EXPECT_TRUE(says(C::choose(x11Session(), offers), "paste", "none"));
 }
 
 TEST(PlatformChoice, AWaylandSessionTakesTheBestItOffersPerFacility) {
     // Nothing but XWayland: the X11 pieces for X11 windows, nothing for native ones, said so.
-    C::Offers bare{"xcb", true, false, false, false, false, false, false};
+    const C::Offers bare{.qtPlatform = "xcb", .xtest = true};
     auto c = C::choose(xwaylandSession(), bare);
     EXPECT_TRUE(c.routesPaste());
     EXPECT_EQ(c.waylandWindows, C::Keystrokes::none);
@@ -72,14 +91,26 @@ TEST(PlatformChoice, AWaylandSessionTakesTheBestItOffersPerFacility) {
     EXPECT_EQ(c.overlay, C::Overlay::xwaylandWindow);
     EXPECT_EQ(c.tray, C::Tray::none);
     EXPECT_EQ(c.hotkeys, C::Hotkeys::xwaylandGrabsAndCommands);
-    EXPECT_EQ(c.describe().front(),
-              "paste: XTEST for X11 windows (XWayland), none for Wayland windows (text stays on the clipboard)");
-    EXPECT_TRUE(saysSomewhere(c, "tray: none (no tray host; starting Vandrel again opens the settings)"));
-    EXPECT_EQ(c.describe().size(), 6u);
     EXPECT_EQ(c.cancelWithoutEscape(), "cancel with the overlay's cancel button or vandrel --cancel");
+    // The hot keys in one line whichever ways serve them: the devices in place of XWayland where readable.
+    const C::KeyWays grabs{.keyboardDevices = false, .escape = "X11 key grab through XWayland"};
+    const C::KeyWays devices{.keyboardDevices = true, .escape = "keyboard devices"};
+    for (const auto& keys : {grabs, devices}) {
+        EXPECT_EQ(facilities(c, keys), kFacilities);
+        EXPECT_TRUE(says(c, "hotkeys", "--toggle", keys));
+        EXPECT_TRUE(says(c, "Escape", keys.escape, keys));
+    }
+    EXPECT_TRUE(says(c, "hotkeys", "XWayland", grabs));
+    EXPECT_FALSE(says(c, "hotkeys", "XWayland", devices));
 
     // The compositor's protocols come first; the portal's keyboard only without a virtual keyboard.
-    C::Offers rich{"xcb", true, true, true, true, true, true, false};
+    C::Offers rich{.qtPlatform = "xcb",
+                   .xtest = true,
+                   .waylandVirtualKeyboard = true,
+                   .waylandDataControl = true,
+                   .waylandForeignToplevel = true,
+                   .remoteDesktopPortal = true,
+                   .statusNotifierHost = true};
     c = C::choose(xwaylandSession(), rich);
     EXPECT_EQ(c.waylandWindows, C::Keystrokes::waylandVirtualKeyboard);
     EXPECT_EQ(c.clipboard, C::Clipboard::waylandDataControl);
@@ -93,20 +124,17 @@ TEST(PlatformChoice, AWaylandSessionTakesTheBestItOffersPerFacility) {
     EXPECT_EQ(C::choose(xwaylandSession(), rich).focus, C::Focus::waylandForeignToplevel);
     rich.waylandForeignToplevel = false;
     EXPECT_EQ(C::choose(xwaylandSession(), rich).focus, C::Focus::accessibilityBus);
-    EXPECT_TRUE(saysSomewhere(C::choose(xwaylandSession(), rich),
-                              "focus: accessibility bus (AT-SPI: the applications that report their windows there)"));
     rich.waylandForeignToplevel = true;
     rich.gnomeAccessibilityBus = false;
-    // Key combinations through the portal where it offers them, before XWayland's grabs.
+    // Key combinations through the portal where it offers them, before XWayland's grabs and the devices.
     EXPECT_EQ(c.hotkeys, C::Hotkeys::xwaylandGrabsAndCommands);
     rich.globalShortcutsPortal = true;
-    EXPECT_EQ(C::choose(xwaylandSession(), rich).hotkeys, C::Hotkeys::globalShortcutsPortal);
-    EXPECT_TRUE(saysSomewhere(C::choose(waylandOnly(), rich),
-                              "hotkeys: the GlobalShortcuts portal, and the desktop's key bindings through "
-                              "vandrel --start/--stop/--toggle/--cancel"));
+    c = C::choose(waylandOnly(), rich);
+    EXPECT_EQ(c.hotkeys, C::Hotkeys::globalShortcutsPortal);
+    EXPECT_TRUE(says(c, "hotkeys", "GlobalShortcuts portal", devices));
 
     // Without XWayland Qt is a Wayland client: no overlay (it would take the focus), no X11 road at all.
-    C::Offers native{"wayland", false, true, false, false, false, false, false};
+    const C::Offers native{.qtPlatform = "wayland", .waylandVirtualKeyboard = true};
     c = C::choose(waylandOnly(), native);
     EXPECT_FALSE(c.routesPaste());
     EXPECT_EQ(c.waylandWindows, C::Keystrokes::waylandVirtualKeyboard);
@@ -115,15 +143,26 @@ TEST(PlatformChoice, AWaylandSessionTakesTheBestItOffersPerFacility) {
     EXPECT_EQ(c.overlay, C::Overlay::none);
     EXPECT_EQ(c.hotkeys, C::Hotkeys::commandsOnly);
     EXPECT_EQ(c.cancelWithoutEscape(), "cancel with vandrel --cancel");
-    EXPECT_EQ(c.describe().front(), "paste: Wayland virtual keyboard for Wayland windows");
 
     // KWin lists no toplevels, but its scripting names the active window of both kinds.
-    C::Offers kwin{"xcb", true, false, true, false, true, true, false, true, true};
-    c = C::choose(xwaylandSession(), kwin);
-    EXPECT_EQ(c.focus, C::Focus::kwinScripting);
-    EXPECT_TRUE(saysSomewhere(c, "focus: KWin scripting"));
+    C::Offers kwin{.qtPlatform = "xcb",
+                   .xtest = true,
+                   .waylandDataControl = true,
+                   .remoteDesktopPortal = true,
+                   .statusNotifierHost = true,
+                   .globalShortcutsPortal = true,
+                   .kwinScripting = true};
+    EXPECT_EQ(C::choose(xwaylandSession(), kwin).focus, C::Focus::kwinScripting);
     kwin.waylandForeignToplevel = true;
     EXPECT_EQ(C::choose(xwaylandSession(), kwin).focus, C::Focus::waylandForeignToplevel);
+}
+
+TEST(PlatformChoice, TheSoundServerIsNamedWithItsOwnVersion) {
+    const auto pulse = C::describeAudio("pulseaudio", "16.1");
+    EXPECT_TRUE(pulse.starts_with("audio: ") && pulse.find("PulseAudio 16.1") != pulse.npos) << pulse;
+    // PipeWire speaks the protocol of PulseAudio 15: its own version is the one that tells.
+    const auto pipewire = C::describeAudio("PulseAudio (on PipeWire 1.0.5)", "15.0.0");
+    EXPECT_TRUE(pipewire.find("PipeWire 1.0.5") != pipewire.npos && pipewire.find("15.0") == pipewire.npos) << pipewire;
 }
 
 TEST(RoutingKeyInjector, ATerminalTheDesktopNamesGetsItsKeystrokeOnTheWaylandRoad) {

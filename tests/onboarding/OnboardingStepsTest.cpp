@@ -13,6 +13,7 @@
 #include "KeyboardShortcuts/KeyboardLayout.h"
 #include "app/SessionHotkeyAvailability.h"
 #include "base/LocalizationManager.h"
+#include "dictation/DictationDefaults.h"
 #include "onboarding/FinalStep.h"
 #include "onboarding/LanguagesHotkeyStep.h"
 #include "onboarding/OnboardingLanguageTag.h"
@@ -171,9 +172,14 @@ TEST_F(OnboardingStepsTest, TheHotkeyPickerConfiguresTheManager) {
     EXPECT_EQ(step->hotkeyPicker()->currentText().toStdString(), localizedLabel(HotkeyOption::custom, appBundle()));
 }
 
-// Walking the whole picker with the keyboard, in either language: the page never scrolls sideways, and
-// the Fn key, which cannot work here, is explained in one sentence.
-TEST_F(OnboardingStepsTest, EveryTriggerFitsThePageWidthAndFnIsExplainedOnce) {
+// Walking the whole picker with the keyboard, in either language: the page never scrolls sideways, the
+// hotkey box with what the choice shows is in sight whole, and the Fn key, which cannot work here, is
+// explained in one sentence.
+TEST_F(OnboardingStepsTest, EveryTriggerFitsThePageAndFnIsExplainedOnce) {
+    // Two languages (and the primary hint), and combinations that fire only in X11 windows (a note after the
+    // how-to): a page taller than the window.
+    world.defaults().set(kPreferredLanguages, {"de", "fr"});
+    noteCombinationWays(hotkeyAvailability, {true, false, false, true});
     for (const char* language : {"en", "de"}) {
         SCOPED_TRACE(language);
         LocalizationManager::shared().setLanguage(language);
@@ -187,6 +193,10 @@ TEST_F(OnboardingStepsTest, EveryTriggerFitsThePageWidthAndFnIsExplainedOnce) {
             QApplication::processEvents();
             const auto option = hotkeys->currentOption.get();
             EXPECT_EQ(scroll->horizontalScrollBar()->maximum(), 0) << rawValue(option);
+            auto* box = v.stepView()->findChild<QWidget*>("hotkeyBox");
+            EXPECT_TRUE(
+                scroll->viewport()->rect().contains(QRect(box->mapTo(scroll->viewport(), QPoint(0, 0)), box->size())))
+                << rawValue(option);
             if (option != HotkeyOption::fn) continue;
             int sentences = 0;
             for (auto* label : v.stepView()->findChildren<QLabel*>())

@@ -3,7 +3,9 @@
 #include <pulse/pulseaudio.h>
 
 #include <cstring>
+#include <functional>
 #include <mutex>
+#include <utility>
 
 #include "base/Log.h"
 #include "base/MainLoop.h"
@@ -160,7 +162,25 @@ struct PulseAudioBackend::Impl {
             log("PulseAudio", std::string("sound server went away: ") + pa_strerror(pa_context_errno(c)));
             self->reach = Reach::unreachable;
         }
-        if (state == PA_CONTEXT_READY) self->wasReady = true;
+        if (state == PA_CONTEXT_READY) {
+            self->wasReady = true;
+            self->askServerInfo(c);
+        }
+    }
+
+    // Loop locked. The server's name for whoever waits for it; a connection that breaks first leaves them
+    // waiting for the next one.
+    void askServerInfo(pa_context* c) {
+        if (!serverAnswer) return;
+        auto cb = [](pa_context*, const pa_server_info* info, void* ud) {
+            auto* self = static_cast<Impl*>(ud);
+            if (!info || !self->serverAnswer) return;
+            self->postToMain(
+                [then = std::exchange(self->serverAnswer, nullptr),
+                 name = std::string(info->server_name ? info->server_name : ""),
+                 version = std::string(info->server_version ? info->server_version : "")] { then(name, version); });
+        };
+        if (pa_operation* op = pa_context_get_server_info(c, cb, this)) pa_operation_unref(op);
     }
 
     static void onSubscription(pa_context* c, pa_subscription_event_type_t t, uint32_t, void* ud) {
@@ -185,11 +205,15 @@ struct PulseAudioBackend::Impl {
     }
 
     void postToMain(Signal<> AudioBackend::*signal) {
-        if (!MainLoop::hasCurrent()) return;
         std::lock_guard lock(ownerMutex);
-        if (!owner) return;
-        MainLoop::current().post([alive = alive, owner = owner, signal] {
-            if (auto held = alive.lock()) (owner->*signal).emit();
+        if (owner) postToMain([owner = owner, signal] { (owner->*signal).emit(); });
+    }
+
+    // Runs `job` on the main loop while the backend lives.
+    void postToMain(std::function<void()> job) {
+        if (!MainLoop::hasCurrent()) return;
+        MainLoop::current().post([alive = alive, job = std::move(job)] {
+            if (auto held = alive.lock()) job();
         });
     }
 
@@ -199,6 +223,7 @@ struct PulseAudioBackend::Impl {
     std::string lastError;
     std::string defaultSourceName;
     bool wasReady = false;
+    std::function<void(const std::string&, const std::string&)> serverAnswer;  // touched with the loop locked
     // What the log last said of the server; unknown until the first connection is tried.
     enum class Reach { unknown, reachable, unreachable } reach = Reach::unknown;
 
@@ -401,6 +426,15 @@ bool PulseAudioBackend::setDefaultInputDevice(std::uint32_t id) {
     if (!m_impl->await(pa_context_set_default_source(m_impl->context, q.firstName.c_str(), cb, &outcome))) return false;
     if (!outcome.ok) log("PulseAudio", "the server refused to make \"" + q.firstName + "\" the default source");
     return outcome.ok;
+}
+
+void PulseAudioBackend::whenServerAnswers(
+    std::function<void(const std::string& name, const std::string& version)> then) {
+    if (!m_impl->loop) return;
+    LoopLock lock(m_impl->loop);
+    m_impl->serverAnswer = std::move(then);
+    if (m_impl->context && pa_context_get_state(m_impl->context) == PA_CONTEXT_READY)
+        m_impl->askServerInfo(m_impl->context);
 }
 
 std::unique_ptr<AudioInputStream> PulseAudioBackend::makeInputStream() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -21,6 +22,10 @@ public:
     std::optional<std::uint32_t> defaultInputDevice() override;
     bool setDefaultInputDevice(std::uint32_t id) override;
     std::unique_ptr<AudioInputStream> makeInputStream() override;
+
+    // Tells `then` once, on the main loop, the name and version the sound server gives ("pulseaudio",
+    // "16.1"): as soon as a connection is up, or the next one when there is none. Never waits for the server.
+    void whenServerAnswers(std::function<void(const std::string& name, const std::string& version)> then);
 
     struct Impl;
 

@@ -60,8 +60,11 @@ shell_get() {
         --object-path /org/gnome/Shell --method org.freedesktop.DBus.Properties.Get org.gnome.Shell "$1"
 }
 
+# Unsafe mode lets a test run what the shell's own controls run (org.gnome.Shell.Eval), such as the top bar's
+# button that ends screen sharing.
 start_shell() {
-    session_start gnome-shell "${session_env[@]}" gnome-shell --headless --wayland --virtual-monitor 1280x800
+    session_start gnome-shell "${session_env[@]}" gnome-shell --headless --wayland --unsafe-mode \
+        --virtual-monitor 1280x800
 }
 shell_up() {
     session_alive gnome-shell && test -S "$runtime/wayland-0" && shell_get ShellVersion
