@@ -157,7 +157,11 @@ public:
                         mic + "first_mic source_properties=device.description=First-Microphone", "-L",
                         mic + "second_mic source_properties=device.description=Second-Microphone"},
             m_env);
-        return m_process->started() && eventually([&] { return pactl({"set-default-source", "first_mic"}); }, 10000);
+        return m_process->started() && eventually(
+                                           [&] {
+                                               return pactl({"set-default-source", "first_mic"}).has_value();
+                                           },
+                                           10000);
     }
     void stop() {
         signal(SIGCONT);
@@ -427,6 +431,7 @@ protected:
 
     // The share of one core the application used over three seconds.
     double cpuShareOverThreeSeconds() {
+        EXPECT_TRUE(m_app->running()) << m_app->report();
         const qint64 pid = m_app->process().processId();
         const double before = cpuSeconds(pid);
         pause(3000);
@@ -454,7 +459,7 @@ protected:
             << "--start opened no recording stream after the sound server came back\n"
             << m_app->report();
         ASSERT_EQ(command({"--cancel"}).first, 0);
-        EXPECT_TRUE(eventually([&] { return recordingStreams(server.address()) == 0; }));
+        EXPECT_TRUE(eventually([&] { return recordingStreams(server.address()) == 0; })) << m_app->report();
     }
 
     void startWindow() {

@@ -133,6 +133,7 @@ TEST_F(PulseReachabilityTest, WhileTheServerIsGoneNothingSpinsAndTheDevicesRetur
 
     pulse.stop();
     ASSERT_TRUE(world.loop().runUntil([&] { return devices.inputDevices().empty(); }));
+    world.loop().runUntil([] { return false; }, std::chrono::milliseconds(300));  // the default input's change
     const int whenGone = changes;
     const std::clock_t cpu = std::clock();
     world.loop().runUntil([] { return false; }, std::chrono::seconds(2));

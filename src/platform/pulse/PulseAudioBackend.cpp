@@ -481,8 +481,14 @@ private:
         pa_stream_set_read_callback(m_stream, nullptr, nullptr);
         pa_stream_set_moved_callback(m_stream, nullptr, nullptr);
         pa_stream_set_suspended_callback(m_stream, nullptr, nullptr);
-        if (PA_STREAM_IS_GOOD(pa_stream_get_state(m_stream))) pa_stream_disconnect(m_stream);
-        pa_stream_unref(m_stream);
+        if (pa_stream_get_state(m_stream) == PA_STREAM_CREATING) {
+            // Not created yet (a stalled server): it cannot be ended before it exists, and once it exists it
+            // would record for nobody until the connection closes. End it as soon as the server made it.
+            pa_stream_set_state_callback(m_stream, &PulseInputStream::endAbandoned, nullptr);
+        } else {
+            if (PA_STREAM_IS_GOOD(pa_stream_get_state(m_stream))) pa_stream_disconnect(m_stream);
+            pa_stream_unref(m_stream);
+        }
         m_stream = nullptr;
         m_running = false;
     }
@@ -514,6 +520,16 @@ private:
             if (!self->m_started->answer(self->m_impl->api,
                                          std::string(pa_strerror(pa_context_errno(pa_stream_get_context(s))))))
                 self->configurationChanged();
+        }
+    }
+    // Holds the last reference of a stream released while the server was still creating it.
+    static void endAbandoned(pa_stream* s, void*) {
+        const pa_stream_state_t state = pa_stream_get_state(s);
+        if (state == PA_STREAM_READY) {
+            pa_stream_disconnect(s);  // comes back here as terminated
+        } else if (!PA_STREAM_IS_GOOD(state)) {
+            pa_stream_set_state_callback(s, nullptr, nullptr);
+            pa_stream_unref(s);
         }
     }
     static void onRead(pa_stream*, std::size_t, void* ud) { static_cast<PulseInputStream*>(ud)->readAvailable(); }
