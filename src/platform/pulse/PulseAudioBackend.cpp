@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <utility>
 
 #include "base/Log.h"
 #include "base/MainLoop.h"
@@ -394,9 +395,12 @@ struct OneAnswer {
         if (!handler) return false;
         if (bound) api->time_free(bound);
         bound = nullptr;
-        if (MainLoop::hasCurrent())
-            MainLoop::current().post([h = std::move(handler), args...]() mutable { h(std::move(args)...); });
+        // The handler may own a stream, which must end on the main thread: the posted job may be copied, and
+        // a copy dropped here, so the copies share one slot that the main thread empties.
+        auto slot = std::make_shared<std::function<void(Args...)>>(std::move(handler));
         handler = nullptr;
+        if (MainLoop::hasCurrent())
+            MainLoop::current().post([slot, args...]() mutable { std::exchange(*slot, nullptr)(std::move(args)...); });
         return true;
     }
 };
