@@ -31,17 +31,12 @@ public:
     ~PrivateServer() { stop(); }
     bool start() {
         const std::string module = "module-native-protocol-unix auth-anonymous=1 socket=" + m_socket.string();
-        std::vector<std::string> argv{"pulseaudio",
-                                      "-n",
-                                      "--daemonize=no",
-                                      "--exit-idle-time=-1",
-                                      "--use-pid-file=no",
-                                      "-L",
-                                      module,
-                                      "-L",
-                                      "module-null-sink sink_name=speaker",
-                                      "-L",
-                                      "module-virtual-source source_name=mic master=speaker.monitor"};
+        std::vector<std::string> argv{"pulseaudio", "-n",  "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
+                                      "-L",         module};
+        // A microphone for the cases that record.
+        for (const char* m :
+             {"module-null-sink sink_name=speaker", "module-virtual-source source_name=mic master=speaker.monitor"})
+            argv.insert(argv.end(), {"-L", m});
         std::vector<char*> args;
         for (auto& a : argv) args.push_back(a.data());
         args.push_back(nullptr);
