@@ -66,6 +66,14 @@ AppState::AppState(Services services)
         m_levelThrottle = MainLoop::current().singleShot(std::chrono::milliseconds(50), [this] { applyAudioLevel(); });
     });
 
+    // The input went away mid-recording and could not be brought back: the recording is over, and the menu
+    // says why instead of the overlay waiting on a microphone that is gone.
+    m_lostConnection = audioRecorder().recordingLost.connect([this](AudioRecorderError error) {
+        if (recordingState.get() != RecordingState::recording || m_recorderStarting) return;
+        cancelRecording();
+        errorMessage.set(localizedFormat("Recording failed: %@", {error.description()}));
+    });
+
     overlayController().setCancelHandler(
         [post = m_life.guard([this] { cancelRecording(); })] { MainLoop::current().post(post); });
 

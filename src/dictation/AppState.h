@@ -146,6 +146,7 @@ private:
     Connection m_wakeConnection;
     Connection m_defaultsConnection;
     Connection m_levelConnection;
+    Connection m_lostConnection;
     LifeToken m_life;
 };
 

@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+#include "base/MainLoop.h"
+
 namespace vandrel {
 
 namespace {
@@ -11,14 +13,19 @@ public:
     std::optional<std::string> connectionError() override { return "no sound server is configured"; }
     std::vector<AudioSourceInfo> sources() override { return {}; }
     std::optional<std::uint32_t> defaultInputDevice() override { return std::nullopt; }
-    bool setDefaultInputDevice(std::uint32_t) override { return false; }
+    void setDefaultInputDevice(std::uint32_t, std::function<void(bool)> done) override {
+        MainLoop::current().post([done = std::move(done)] {
+            if (done) done(false);
+        });
+    }
     std::unique_ptr<AudioInputStream> makeInputStream() override { return std::make_unique<NoInput>(); }
 
 private:
     struct NoInput final : AudioInputStream {
         AudioInputFormat inputFormat() override { return {}; }
-        std::optional<std::string> start(std::size_t, BlockHandler, std::function<void()>) override {
-            return "no sound server is configured";
+        void start(std::size_t, BlockHandler, std::function<void()>, StartHandler onStarted) override {
+            MainLoop::current().post(
+                [onStarted = std::move(onStarted)] { onStarted("no sound server is configured"); });
         }
         void stop() override {}
     };

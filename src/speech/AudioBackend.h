@@ -31,24 +31,28 @@ struct AudioInputFormat {
 class AudioInputStream {
 public:
     using BlockHandler = std::function<void(const float* interleaved, std::size_t frames)>;
+    // Nothing once the stream runs, else the server's description of the failure.
+    using StartHandler = std::function<void(std::optional<std::string> error)>;
 
     virtual ~AudioInputStream() = default;
 
-    // The format the stream will record in: the default input's own channel count and rate.
-    // Zero channels or rate when there is no usable input.
+    // The format the stream will record in: the default input's own channel count and rate, as last heard
+    // from the server (never waits for it). Zero channels or rate when there is no usable input.
     virtual AudioInputFormat inputFormat() = 0;
-    // Starts delivering blocks of exactly `blockFrames` frames to `onBlock` on the capture thread.
-    // `onConfigurationChange` is called (on any thread) when the stream was moved to another device,
-    // suspended, or failed. Returns the server's description of the failure, or nothing on success.
-    virtual std::optional<std::string> start(std::size_t blockFrames, BlockHandler onBlock,
-                                             std::function<void()> onConfigurationChange) = 0;
+    // Starts delivering blocks of exactly `blockFrames` frames to `onBlock` on the capture thread, and
+    // returns at once. `onStarted` runs once on the main loop with the outcome; a server that does not
+    // answer in time counts as a failure. `onConfigurationChange` is called (on any thread) when a running
+    // stream was moved to another device, suspended, or failed.
+    virtual void start(std::size_t blockFrames, BlockHandler onBlock, std::function<void()> onConfigurationChange,
+                       StartHandler onStarted) = 0;
     // Hands every frame captured so far to the block handler (the last block may be shorter) and then
     // stops. When it returns, the handlers are never called again.
     virtual void stop() = 0;
 };
 
-// The sound server as the speech module needs it. Main thread only, except where noted.
-// The change signals are emitted on the main loop.
+// The sound server as the speech module needs it. Main thread only, except where noted. Queries answer at
+// once from what the backend last heard; nothing here waits for the server. The change signals are emitted
+// on the main loop.
 class AudioBackend {
 public:
     virtual ~AudioBackend() = default;
@@ -56,15 +60,17 @@ public:
     // Nothing when the server can be used, else why not.
     virtual std::optional<std::string> connectionError() = 0;
 
-    // All capture sources in the server's order. Empty when the server cannot be asked.
+    // All capture sources in the server's order. Empty while the server cannot be reached.
     virtual std::vector<AudioSourceInfo> sources() = 0;
-    // The id of the system default input, when it can be read.
+    // The id of the system default input, when it is known.
     virtual std::optional<std::uint32_t> defaultInputDevice() = 0;
-    // Makes the source with `id` the system default input; returns once the server has answered.
-    virtual bool setDefaultInputDevice(std::uint32_t id) = 0;
+    // Asks the server to make the source with `id` the system default input; `done` runs on the main loop
+    // with the answer (false also when none came in time).
+    virtual void setDefaultInputDevice(std::uint32_t id, std::function<void(bool)> done) = 0;
 
     virtual std::unique_ptr<AudioInputStream> makeInputStream() = 0;
 
+    // Also emitted when the server goes away (no sources) and when it is back.
     Signal<> sourcesChanged;
     Signal<> defaultInputChanged;
 

@@ -32,7 +32,8 @@ AudioDeviceService::AudioDeviceService(std::shared_ptr<AudioBackend> backend) : 
     m_preferredUID = UserDefaults::standard().get(kPreferredInputDeviceUID);
     setInputDevices(refreshDevices());
     setCurrentDevice(resolveCurrentDevice(m_inputDevices));
-    if (isPreferredDeviceMissing())
+    // Before the server's first answer nothing is listed yet; that says nothing about the pinned microphone.
+    if (isPreferredDeviceMissing() && !m_backend->connectionError())
         log("AudioDeviceService", "the pinned microphone \"" + m_preferredUID +
                                       "\" is not connected; following the default input until it is");
     installListeners();
@@ -77,28 +78,29 @@ bool AudioDeviceService::setPreferredDevice(const std::optional<std::string>& ui
     const AudioInputDevice* found = listedDevice(*uid);
     if (!found) return false;
     const AudioInputDevice device = *found;
-    // Recording follows the system default, so a pin the server refused would be a pin in name only.
-    if (!m_backend->setDefaultInputDevice(device.id)) {
-        log("AudioDeviceService", "could not make \"" + device.uid + "\" the default input; not pinned");
-        return false;
-    }
     setPreferredUID(device.uid);
     defaults.set(kPreferredInputDeviceUID, device.uid);
     defaults.set(kPreferredInputDeviceName, device.name);
+    makeDefaultInput(device);
     setCurrentDevice(device);
     NotificationCenter::shared().post(preferredInputDeviceChangedNotification);
     return true;
 }
 
-bool AudioDeviceService::applyPreferredDevice() {
-    if (m_preferredUID.empty()) return true;
+void AudioDeviceService::applyPreferredDevice() {
+    if (m_preferredUID.empty()) return;
     const AudioInputDevice* device = listedDevice(m_preferredUID);
-    if (!device) return true;
+    if (!device) return;
     auto current = m_backend->defaultInputDevice();
-    if (!current || *current == device->id) return true;
-    if (m_backend->setDefaultInputDevice(device->id)) return true;
-    log("AudioDeviceService", "could not make the pinned microphone \"" + device->uid + "\" the default input");
-    return false;
+    if (!current || *current == device->id) return;
+    makeDefaultInput(*device);
+}
+
+void AudioDeviceService::makeDefaultInput(const AudioInputDevice& device) {
+    // The server answers later; the pin stands either way, and is applied again before the next recording.
+    m_backend->setDefaultInputDevice(device.id, [uid = device.uid](bool ok) {
+        if (!ok) log("AudioDeviceService", "could not make the pinned microphone \"" + uid + "\" the default input");
+    });
 }
 
 bool AudioDeviceService::isPreferredDeviceMissing() const {

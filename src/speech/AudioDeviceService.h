@@ -38,11 +38,11 @@ public:
     // The device in use among `devices`: the pinned one, else the system default, else the first.
     std::optional<AudioInputDevice> resolveCurrentDevice(const std::vector<AudioInputDevice>& devices) const;
     // Pins the device with `uid`, or unpins with nothing or "". Returns false (and changes nothing) when
-    // the device is not listed or the server refused to make it the default input.
+    // the device is not listed. The server is asked to make it the default input without waiting for
+    // its answer; a refusal is logged, and the pin is applied again before every recording.
     bool setPreferredDevice(const std::optional<std::string>& uid);
-    // Makes the pinned device the system default input when it is not already. False when that was
-    // needed and failed.
-    bool applyPreferredDevice();
+    // Asks the server to make the pinned device the system default input when it is not already.
+    void applyPreferredDevice();
     // True while a device is pinned that the server does not list (unplugged): the pin is kept, the
     // default input is used meanwhile, and the pin is applied again when the device returns.
     bool isPreferredDeviceMissing() const;
@@ -53,6 +53,7 @@ private:
     void setCurrentDevice(std::optional<AudioInputDevice> device);
     void setPreferredUID(std::string uid);
     const AudioInputDevice* listedDevice(const std::string& uid) const;
+    void makeDefaultInput(const AudioInputDevice& device);
 
     std::shared_ptr<AudioBackend> m_backend;
     std::vector<AudioInputDevice> m_inputDevices;

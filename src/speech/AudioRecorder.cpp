@@ -145,7 +145,8 @@ void AudioRecorder::runAttempt(int k, int maxAttempts, AudioRecorderError lastEr
         const std::uint32_t channels = format.channels;
         const std::uint64_t serial = ++m_engineSerial;
         std::weak_ptr<Tap> weak = m_tap;
-        auto error = stream->start(
+        std::shared_ptr<AudioInputStream> engine = std::move(stream);
+        engine->start(
             blockFrames,
             [weak, channels, ratio](const float* data, std::size_t frames) {
                 if (auto tap = weak.lock()) tap->processBlock(data, frames, channels, ratio);
@@ -154,14 +155,21 @@ void AudioRecorder::runAttempt(int k, int maxAttempts, AudioRecorderError lastEr
                 MainLoop::current().post([weak, serial] {
                     if (auto tap = weak.lock()) tap->owner->configurationChanged(serial);
                 });
+            },
+            [this, weak, engine, serial, k, maxAttempts, isRestart, generation,
+             done = std::move(done)](std::optional<std::string> error) mutable {
+                if (!weak.lock()) return;
+                // Overtaken while the server answered: a stop, a cancel or a newer attempt owns the
+                // recorder now, and this stream is dropped unused.
+                if (serial != m_engineSerial || (isRestart && generation != m_tap->generation.load())) return;
+                if (!error) {
+                    m_engine = std::move(engine);
+                    done(std::nullopt);
+                    return;
+                }
+                runAttempt(k + 1, maxAttempts, AudioRecorderError::recordingFailed(*error), isRestart, generation,
+                           std::move(done));
             });
-        if (!error) {
-            m_engine = std::move(stream);
-            done(std::nullopt);
-            return;
-        }
-        runAttempt(k + 1, maxAttempts, AudioRecorderError::recordingFailed(*error), isRestart, generation,
-                   std::move(done));
     };
     if (k == 0)
         attempt();
@@ -170,8 +178,8 @@ void AudioRecorder::runAttempt(int k, int maxAttempts, AudioRecorderError lastEr
 }
 
 void AudioRecorder::stopEngine() {
+    ++m_engineSerial;  // notifications still queued from this engine, and a start still unanswered, are stale
     if (!m_engine) return;
-    ++m_engineSerial;  // notifications still queued from this engine are stale
     m_engine->stop();
     m_engine.reset();
 }
@@ -187,11 +195,12 @@ void AudioRecorder::handleConfigurationChange() {
     const std::uint64_t generation = m_tap->generation.load();
     startEngine(3, true, [this, generation](std::optional<AudioRecorderError> error) {
         if (generation != m_tap->generation.load()) return;
+        m_isRestarting = false;
         if (error) {
             log("AudioRecorder", "input could not be restarted: " + error->description());
             cancelRecording();
+            recordingLost.emit(*error);
         }
-        m_isRestarting = false;
     });
 }
 
@@ -258,13 +267,18 @@ void AudioRecorder::prewarm(std::function<void()> done, std::shared_ptr<AudioBac
             if (!granted) return finish();
             std::shared_ptr<AudioInputStream> stream = backend->makeInputStream();
             if (stream->inputFormat().channels == 0) return finish();
-            if (stream->start(
-                    1024, [](const float*, std::size_t) {}, [] {}))
-                return finish();
-            runAfter(milliseconds(100), [stream, done = std::move(done)] {
-                stream->stop();
-                if (done) done();
-            });
+            stream->start(
+                1024, [](const float*, std::size_t) {}, [] {},
+                [stream, done = std::move(done)](std::optional<std::string> error) mutable {
+                    if (error) {
+                        if (done) done();
+                        return;
+                    }
+                    runAfter(milliseconds(100), [stream, done = std::move(done)] {
+                        stream->stop();
+                        if (done) done();
+                    });
+                });
         },
         std::move(backend));
 }

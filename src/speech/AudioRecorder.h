@@ -48,6 +48,8 @@ public:
 
     Signal<> isRecordingChanged;
     Signal<> audioLevelChanged;  // also emitted when the peak changes
+    // The input went away during a recording and could not be restarted: the recording was cancelled.
+    Signal<AudioRecorderError> recordingLost;
 
     // Starts a recording; `done` runs on the main loop with nothing on success. The caller starts only
     // when no recording is under way.
@@ -85,7 +87,7 @@ private:
     std::shared_ptr<AudioBackend> m_backend;
     AudioDeviceService* m_devices;
     std::shared_ptr<Tap> m_tap;
-    std::unique_ptr<AudioInputStream> m_engine;
+    std::shared_ptr<AudioInputStream> m_engine;
     std::uint64_t m_engineSerial = 0;
     bool m_isRecording = false;
     float m_audioLevel = 0;

@@ -287,6 +287,15 @@ TEST_F(AppStateTest, FailuresBecomeTheDocumentedMessages) {
     EXPECT_EQ(app->errorMessage.get()->rfind("Recording failed: ", 0), 0u) << *app->errorMessage.get();
     audio->startResults.clear();
 
+    // The input lost mid-recording, every restart failing too, ends the recording the same way.
+    start();
+    ASSERT_EQ(app->recordingState.get(), RecordingState::recording);
+    audio->startResults = {std::string("gone"), std::string("gone"), std::string("gone")};
+    ASSERT_TRUE(audio->signalConfigurationChange());
+    waitFor([&] { return app->recordingState.get() == RecordingState::idle; });
+    EXPECT_EQ(app->errorMessage.get(), std::optional<std::string>("Recording failed: Recording failed: gone"));
+    audio->startResults.clear();
+
     FakeWhisperDecode broken;
     broken.returnCode = -1;
     fakeWhisper().decodeQueue.push_back(broken);

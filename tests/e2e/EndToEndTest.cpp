@@ -9,6 +9,7 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -21,12 +22,16 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
+#include <sstream>
 
 #include "StatusNotifierWatcher.h"
 #include "support/AppHome.h"
@@ -110,10 +115,12 @@ private:
     Display* m_display;
 };
 
-// Recording streams of clients on the sound server: the application holds one exactly while it records.
-// (The virtual microphone's own stream from the sink's monitor belongs to a module, not a client.)
-int recordingStreams() {
-    auto out = run("pactl", {"list", "short", "source-outputs"});
+// Recording streams of clients on the sound server (the services' one, or the one at `server`): the
+// application holds one exactly while it records. (The virtual microphone's own stream from the sink's
+// monitor belongs to a module, not a client.)
+int recordingStreams(const QString& server = {}) {
+    const QStringList where = server.isEmpty() ? QStringList{} : QStringList{"-s", server};
+    auto out = run("pactl", where + QStringList{"list", "short", "source-outputs"});
     if (!out) return -1;
     int clients = 0;
     for (const QString& line : out->split('\n', Qt::SkipEmptyParts)) {
@@ -121,6 +128,67 @@ int recordingStreams() {
         if (fields.size() > 2 && fields[2] != "-") ++clients;
     }
     return clients;
+}
+
+// A sound server of the test's own with two microphones, which the test stops, stalls and starts again
+// without disturbing the services' server that other tests share.
+class PrivateSoundServer {
+public:
+    explicit PrivateSoundServer(const fs::path& dir) : m_socket(dir / "pulse" / "native") {
+        m_env = QProcessEnvironment::systemEnvironment();
+        m_env.insert("PULSE_RUNTIME_PATH", QString::fromStdString((dir / "runtime").string()));
+        m_env.insert("PULSE_STATE_PATH", QString::fromStdString((dir / "state").string()));
+        m_env.insert("PULSE_COOKIE", QString::fromStdString((dir / "cookie").string()));
+        // The services' server holds the session bus's PulseAudio name, which a second one would not run without.
+        m_env.insert("DBUS_SESSION_BUS_ADDRESS", QString::fromStdString("unix:path=" + (dir / "no-bus").string()));
+        fs::create_directories(m_socket.parent_path());
+    }
+    ~PrivateSoundServer() { stop(); }
+
+    QString address() const { return QString::fromStdString("unix:" + m_socket.string()); }
+    bool start() {
+        const QString mic = "module-virtual-source master=speaker.monitor source_name=";
+        m_process = std::make_unique<Child>(
+            "private pulseaudio", "pulseaudio",
+            QStringList{"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no", "-L",
+                        "module-native-protocol-unix auth-anonymous=1 socket=" + QString::fromStdString(m_socket), "-L",
+                        "module-null-sink sink_name=speaker", "-L",
+                        mic + "first_mic source_properties=device.description=First-Microphone", "-L",
+                        mic + "second_mic source_properties=device.description=Second-Microphone"},
+            m_env);
+        return m_process->started() && eventually([&] { return pactl({"info"}).has_value(); }, 10000);
+    }
+    void stop() {
+        signal(SIGCONT);
+        m_process.reset();
+    }
+    bool running() const { return m_process && m_process->running(); }
+    void signal(int sig) {
+        if (running()) ::kill(static_cast<pid_t>(m_process->process().processId()), sig);
+    }
+    std::optional<QString> pactl(const QStringList& args) {
+        auto out = run("pactl", QStringList{"-s", address()} + args, 5000);
+        if (out) *out = out->trimmed();
+        return out;
+    }
+
+private:
+    fs::path m_socket;
+    QProcessEnvironment m_env;
+    std::unique_ptr<Child> m_process;
+};
+
+// Seconds of CPU (user and system) the process has used so far.
+double cpuSeconds(qint64 pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    const std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (stat.rfind(')') == std::string::npos) return -1;  // no such process
+    std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+    std::string field;
+    long ticks = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i)
+        if (i == 14 || i == 15) ticks += std::stol(field);
+    return static_cast<double>(ticks) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 // The application's tray menu as a desktop panel reaches it: the menu of the item registered with our
@@ -133,6 +201,24 @@ public:
     // Opens the menu (the application rebuilds it) and clicks the item labelled `label`; false while the
     // item has no menu (yet) or the menu has no such item.
     bool click(const QString& label) {
+        std::map<QString, int> ids;
+        if (!layout(ids)) return false;
+        const auto it = ids.find(label);
+        if (it == ids.end()) return false;
+        return call("Event", {it->second, QString("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u});
+    }
+
+    // Every label of the menu and its submenus, after the application rebuilt it; empty when unreachable.
+    QStringList labels() {
+        std::map<QString, int> ids;
+        if (!layout(ids)) return {};
+        QStringList out;
+        for (const auto& [label, id] : ids) out << label;
+        return out;
+    }
+
+private:
+    bool layout(std::map<QString, int>& ids) {
         QDBusMessage get = QDBusMessage::createMethodCall(m_service, m_item, "org.freedesktop.DBus.Properties", "Get");
         get << QString("org.kde.StatusNotifierItem") << QString("Menu");
         const QDBusMessage reply = QDBusConnection::sessionBus().call(get);
@@ -141,14 +227,10 @@ public:
         if (!call("AboutToShow", {0})) return false;
         QDBusMessage layout;
         if (!call("GetLayout", {0, -1, QStringList{"label"}}, &layout) || layout.arguments().size() < 2) return false;
-        std::map<QString, int> ids;
         collectLabels(qvariant_cast<QDBusArgument>(layout.arguments().at(1)), ids);
-        const auto it = ids.find(label);
-        if (it == ids.end()) return false;
-        return call("Event", {it->second, QString("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u});
+        return true;
     }
 
-private:
     // A layout node is (id, properties, children as variants of nodes).
     static void collectLabels(const QDBusArgument& node, std::map<QString, int>& ids) {
         int id = 0;
@@ -310,6 +392,55 @@ protected:
             return {-1, "did not finish"};
         }
         return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAll())};
+    }
+
+    // `vandrel ARGS` answered, and within a second: the main loop waits on nothing.
+    void expectAnsweredQuickly(const QStringList& args, const char* serverState) {
+        QElapsedTimer timer;
+        timer.start();
+        const auto [status, output] = command(args);
+        EXPECT_EQ(status, 0) << serverState << ": " << output.toStdString() << m_app->report();
+        EXPECT_LT(timer.elapsed(), 1000) << args.join(' ').toStdString() << " was answered after " << timer.elapsed()
+                                         << " ms while the sound server was " << serverState;
+    }
+
+    // The share of one core the application used over three seconds.
+    double cpuShareOverThreeSeconds() {
+        EXPECT_TRUE(m_app->running()) << m_app->report();
+        const qint64 pid = m_app->process().processId();
+        const double before = cpuSeconds(pid);
+        pause(3000);
+        const double after = cpuSeconds(pid);
+        EXPECT_TRUE(before >= 0 && after >= 0)
+            << "the application ended: " << m_app->process().exitStatus() << " " << m_app->process().exitCode() << "\n"
+            << m_app->report();
+        return (after - before) / 3.0;
+    }
+
+    // The ready application on `server`, with its tray menu.
+    std::unique_ptr<TrayMenu> startOnPrivateServer(PrivateSoundServer& server, test::StatusNotifierWatcher& watcher) {
+        if (!server.running()) {
+            EXPECT_TRUE(server.start()) << "the private sound server did not start";
+        }
+        m_env.insert("PULSE_SERVER", server.address());
+        EXPECT_TRUE(watcher.registerOnSessionBus());
+        installModel();
+        startReadyApp();
+        if (HasFailure() || !eventually([&] { return !watcher.items().isEmpty(); })) return nullptr;
+        return std::make_unique<TrayMenu>(watcher.items().constFirst());
+    }
+
+    // After the server came back: the application says so within 3 s, and the first --start records
+    // within 3 s.
+    void expectRecordingAfterReturn(PrivateSoundServer& server, qsizetype outputBefore) {
+        EXPECT_TRUE(m_app->waitForLine("[PulseAudio] sound server reachable again", outputBefore, 3000))
+            << m_app->report();
+        ASSERT_EQ(command({"--start"}).first, 0) << m_app->report();
+        EXPECT_TRUE(eventually([&] { return recordingStreams(server.address()) > 0; }, 3000))
+            << "--start opened no recording stream after the sound server came back\n"
+            << m_app->report();
+        ASSERT_EQ(command({"--cancel"}).first, 0);
+        EXPECT_TRUE(eventually([&] { return recordingStreams(server.address()) == 0; })) << m_app->report();
     }
 
     void startWindow() {
@@ -746,4 +877,70 @@ int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     QCoreApplication app(argc, argv);
     return RUN_ALL_TESTS();
+}
+
+// The sound server restarts (as after an update of PipeWire or PulseAudio) and stalls: Vandrel waits for
+// it without spinning, answers meanwhile, keeps the pinned microphone and records once the server is back.
+TEST_F(EndToEnd, WhileTheSoundServerIsGoneOrStalledVandrelAnswersAndRecordsOnceItIsBack) {
+    PrivateSoundServer server(m_home / "sound");
+    test::StatusNotifierWatcher watcher;
+    ASSERT_TRUE(server.start());
+    ASSERT_TRUE(server.pactl({"set-default-source", "first_mic"}));
+    auto menu = startOnPrivateServer(server, watcher);
+    ASSERT_TRUE(menu) << everything();
+    ASSERT_TRUE(eventually([&] { return menu->click("Second-Microphone"); })) << m_app->report();
+    ASSERT_TRUE(eventually([&] { return server.pactl({"get-default-source"}) == "second_mic"; }));
+
+    server.stop();
+    EXPECT_TRUE(eventually([&] { return menu->labels().contains("Second-Microphone (not connected)"); }, 3000))
+        << menu->labels().join(", ").toStdString();
+    EXPECT_LT(cpuShareOverThreeSeconds(), 0.05) << "while the sound server was gone";
+    expectAnsweredQuickly({"--cancel"}, "gone");
+
+    // The new server's default is another microphone; the pin is applied again before the recording.
+    qsizetype before = m_app->outputSize();
+    ASSERT_TRUE(server.start());
+    EXPECT_TRUE(eventually([&] { return menu->labels().contains("Second-Microphone"); }, 3000))
+        << menu->labels().join(", ").toStdString();
+    ASSERT_TRUE(server.pactl({"set-default-source", "first_mic"}));
+    expectRecordingAfterReturn(server, before);
+    EXPECT_EQ(server.pactl({"get-default-source"}), "second_mic");
+
+    // A start asks the stalled server for a stream whose answer does not come; nothing waits for it.
+    server.signal(SIGSTOP);
+    expectAnsweredQuickly({"--start"}, "stalled");
+    expectAnsweredQuickly({"--cancel"}, "stalled");
+    EXPECT_LT(cpuShareOverThreeSeconds(), 0.05) << "while the sound server was stalled";
+    expectAnsweredQuickly({"--cancel"}, "stalled");
+    before = m_app->outputSize();
+    server.signal(SIGCONT);
+    expectRecordingAfterReturn(server, before);
+}
+
+// The sound server stalls and then goes away in the middle of a recording: commands are answered
+// throughout, the recording ends with the capture's error, and the next dictation records.
+TEST_F(EndToEnd, ARecordingWhoseSoundServerGoesAwayEndsWithAnErrorAndTheNextOneRecords) {
+    PrivateSoundServer server(m_home / "sound");
+    test::StatusNotifierWatcher watcher;
+    auto menu = startOnPrivateServer(server, watcher);
+    ASSERT_TRUE(menu) << everything();
+    ASSERT_EQ(command({"--start"}).first, 0) << m_app->report();
+    ASSERT_TRUE(eventually([&] { return recordingStreams(server.address()) > 0; })) << m_app->report();
+
+    server.signal(SIGSTOP);
+    expectAnsweredQuickly({"--start"}, "stalled during a recording");  // already recording: nothing to do
+    server.stop();
+    const auto failure = [&] {
+        for (const QString& label : menu->labels())
+            if (label.startsWith("Recording failed: ")) return true;
+        return false;
+    };
+    EXPECT_TRUE(eventually(failure, 5000)) << menu->labels().join(", ").toStdString() << m_app->report();
+    expectAnsweredQuickly({"--cancel"}, "gone after a recording");
+    EXPECT_LT(cpuShareOverThreeSeconds(), 0.05) << "while the sound server was gone";
+    EXPECT_EQ(m_app->output().count("[AudioRecorder] input could not be restarted"), 1) << m_app->report();
+
+    const qsizetype before = m_app->outputSize();
+    ASSERT_TRUE(server.start());
+    expectRecordingAfterReturn(server, before);
 }

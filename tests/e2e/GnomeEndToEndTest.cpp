@@ -176,9 +176,9 @@ protected:
     // What GNOME Shell's JavaScript `expression` gives, through the shell's Eval (the session runs it in
     // unsafe mode); none when the shell did not evaluate it.
     std::optional<QString> shell(const QString& expression) {
-        const auto [program, args] = g_session->asUser(
-            "gdbus", {"call", "--session", "--dest", "org.gnome.Shell", "--object-path", "/org/gnome/Shell",
-                             "--method", "org.gnome.Shell.Eval", expression});
+        const auto [program, args] =
+            g_session->asUser("gdbus", {"call", "--session", "--dest", "org.gnome.Shell", "--object-path",
+                                        "/org/gnome/Shell", "--method", "org.gnome.Shell.Eval", expression});
         const auto answer = run(program, args, m_clients);
         if (!answer || !answer->startsWith("(true, ")) return std::nullopt;
         return QString::fromUtf8(answer->mid(7).trimmed().chopped(1)).remove('\'');

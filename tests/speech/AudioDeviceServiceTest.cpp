@@ -84,7 +84,7 @@ TEST_F(AudioDeviceServiceTest, APinThatIsAbsentAtCreationIsKeptAndTheDefaultIsUs
     EXPECT_EQ(world.defaults().string(kPreferredInputDeviceName.name), "Gone Mic");
     EXPECT_EQ(service.currentDevice()->id, 3u);
     EXPECT_EQ(posted, 0);
-    EXPECT_TRUE(service.applyPreferredDevice());
+    service.applyPreferredDevice();
     EXPECT_TRUE(backend->events.empty());  // nothing to apply while it is away
 
     backend->sourceList.push_back({12, "gone", "Gone Mic", 1, false});
@@ -121,30 +121,38 @@ TEST_F(AudioDeviceServiceTest, PinningMakesTheDeviceTheSystemDefaultAndIsRemembe
     EXPECT_EQ(backend->events.size(), 1u);
 }
 
-TEST_F(AudioDeviceServiceTest, APinTheServerRefusesIsReportedAndNotStored) {
+// The server answers after the pin was taken: a refusal cannot undo the user's choice, only be told, and
+// the pin is applied again before the next recording.
+TEST_F(AudioDeviceServiceTest, APinTheServerRefusesIsKeptAndTheRefusalLogged) {
     AudioDeviceService service(backend);
     backend->refuseSetDefault = true;
-    EXPECT_FALSE(service.setPreferredDevice("alsa_input.usb-mic"));
-    EXPECT_EQ(service.preferredUID(), "");
-    EXPECT_FALSE(world.defaults().string(kPreferredInputDeviceUID.name));
-    EXPECT_EQ(service.currentDevice()->id, 3u);
-    EXPECT_EQ(posted, 0);
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(service.setPreferredDevice("alsa_input.usb-mic"));
+    world.loop().runPending();
+    const auto out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("could not make the pinned microphone \"alsa_input.usb-mic\" the default input"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(service.preferredUID(), "alsa_input.usb-mic");
+    EXPECT_EQ(posted, 1);
+
+    backend->refuseSetDefault = false;
+    backend->events.clear();
+    service.applyPreferredDevice();
+    EXPECT_EQ(backend->events, std::vector<std::string>{"setDefault:1"});
 }
 
 TEST_F(AudioDeviceServiceTest, ApplyingThePinTouchesTheDefaultOnlyWhenItDiffers) {
     AudioDeviceService service(backend);
-    EXPECT_TRUE(service.applyPreferredDevice());
+    service.applyPreferredDevice();
     EXPECT_TRUE(backend->events.empty());
     ASSERT_TRUE(service.setPreferredDevice("alsa_input.pci-analog"));
     backend->events.clear();
-    EXPECT_TRUE(service.applyPreferredDevice());  // already the default
+    service.applyPreferredDevice();  // already the default
     EXPECT_TRUE(backend->events.empty());
     backend->defaultId = 1;  // another application changed it
-    EXPECT_TRUE(service.applyPreferredDevice());
+    service.applyPreferredDevice();
     EXPECT_EQ(backend->events, std::vector<std::string>{"setDefault:3"});
-    backend->defaultId = 1;
-    backend->refuseSetDefault = true;
-    EXPECT_FALSE(service.applyPreferredDevice());
 }
 
 TEST_F(AudioDeviceServiceTest, AnUnpluggedPinIsKeptAndAppliedAgainWhenTheDeviceReturns) {

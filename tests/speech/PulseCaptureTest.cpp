@@ -34,13 +34,20 @@ class PulseTest : public ::testing::Test {
 protected:
     void SetUp() override {
         backend = std::make_shared<PulseAudioBackend>();
-        const auto error = backend->connectionError();
-        ASSERT_FALSE(error) << "no PulseAudio server (run under scripts/with-services.sh): " << *error;
+        ASSERT_TRUE(world.loop().runUntil([&] { return !backend->connectionError(); }))
+            << "no PulseAudio server (run under scripts/with-services.sh): " << *backend->connectionError();
         ASSERT_TRUE(runProgram({"pactl", "set-default-source", kMic}));
     }
     void TearDown() override {
         for (auto it = modules.rbegin(); it != modules.rend(); ++it) runProgram({"pactl", "unload-module", *it});
         runProgram({"pactl", "set-default-source", kMic});
+    }
+
+    // The server takes requests without our waiting; this waits for what it says afterwards.
+    bool defaultSourceBecomes(const std::string& name) {
+        return world.loop().runUntil([&] {
+            return runProgram({"pactl", "get-default-source"}) == std::optional<std::string>(name);
+        });
     }
 
     // A null sink and a microphone recording it, like the test server's own pair.
@@ -100,18 +107,18 @@ TEST_F(PulseTest, DevicesAppearAndDisappearWithTheServersSources) {
 TEST_F(PulseTest, PinningSetsTheServersDefaultSourceAndUnpinningFollowsTheSystemAgain) {
     addMicrophone("vandrel_test_pin");
     AudioDeviceService service(backend);
-    ASSERT_TRUE(listed(service, "vandrel_test_pin"));
+    ASSERT_TRUE(world.loop().runUntil([&] { return listed(service, "vandrel_test_pin"); }));
 
     ASSERT_TRUE(service.setPreferredDevice("vandrel_test_pin"));
-    EXPECT_EQ(runProgram({"pactl", "get-default-source"}), "vandrel_test_pin");
+    EXPECT_TRUE(defaultSourceBecomes("vandrel_test_pin"));
     EXPECT_EQ(service.currentDevice()->uid, "vandrel_test_pin");
 
     // Another program moves the default away; the pin holds and is applied again before recording.
     runProgram({"pactl", "set-default-source", kMic});
     pump(world.loop(), std::chrono::milliseconds(200));
     EXPECT_EQ(service.currentDevice()->uid, "vandrel_test_pin");
-    EXPECT_TRUE(service.applyPreferredDevice());
-    EXPECT_EQ(runProgram({"pactl", "get-default-source"}), "vandrel_test_pin");
+    service.applyPreferredDevice();
+    EXPECT_TRUE(defaultSourceBecomes("vandrel_test_pin"));
 
     ASSERT_TRUE(service.setPreferredDevice(std::nullopt));
     EXPECT_EQ(runProgram({"pactl", "get-default-source"}), "vandrel_test_pin");  // unpinning leaves it
@@ -124,8 +131,9 @@ TEST_F(PulseTest, PinningSetsTheServersDefaultSourceAndUnpinningFollowsTheSystem
 TEST_F(PulseTest, APinnedMicrophoneThatIsUnpluggedStaysPinnedAndIsTheDefaultAgainWhenItReturns) {
     addMicrophone("vandrel_test_pin");
     AudioDeviceService service(backend);
+    ASSERT_TRUE(world.loop().runUntil([&] { return listed(service, "vandrel_test_pin"); }));
     ASSERT_TRUE(service.setPreferredDevice("vandrel_test_pin"));
-    ASSERT_EQ(runProgram({"pactl", "get-default-source"}), "vandrel_test_pin");
+    ASSERT_TRUE(defaultSourceBecomes("vandrel_test_pin"));
 
     runProgram({"pactl", "unload-module", modules.back()});
     modules.pop_back();
@@ -142,9 +150,7 @@ TEST_F(PulseTest, APinnedMicrophoneThatIsUnpluggedStaysPinnedAndIsTheDefaultAgai
     ASSERT_TRUE(source);
     modules.push_back(*source);
     EXPECT_TRUE(world.loop().runUntil([&] { return !service.isPreferredDeviceMissing(); }));
-    EXPECT_TRUE(world.loop().runUntil([&] {
-        return runProgram({"pactl", "get-default-source"}) == std::optional<std::string>("vandrel_test_pin");
-    }));
+    EXPECT_TRUE(defaultSourceBecomes("vandrel_test_pin"));
     EXPECT_EQ(service.currentDevice()->uid, "vandrel_test_pin");
 }
 
@@ -193,6 +199,10 @@ TEST_F(PulseTest, RecordedSpeechKeepsItsDuration) {
 // played into the test server's own speaker. Only a restart on the default source hears the second.
 TEST_F(PulseTest, AStreamMovedToAnotherSourceRestartsOnTheDefaultAndKeepsRecording) {
     addMicrophone("vandrel_test_move");
+    ASSERT_TRUE(world.loop().runUntil([&] {
+        const auto known = backend->sources();
+        return std::any_of(known.begin(), known.end(), [](const auto& s) { return s.uid == "vandrel_test_move"; });
+    }));
     const auto tone = dir / "tone.wav";
     ASSERT_TRUE(runProgram({"sox", "-n", "-r", "48000", "-c", "2", "-b", "16", tone.string(), "synth", "0.6", "sine",
                             "440", "vol", "0.5", "pad", "0.5", "0.2"}));

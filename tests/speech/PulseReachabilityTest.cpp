@@ -9,10 +9,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <ctime>
 #include <sstream>
 #include <thread>
 
 #include "platform/pulse/PulseAudioBackend.h"
+#include "speech/AudioDeviceService.h"
 #include "speech/AudioRecorder.h"
 #include "support/TestEnvironment.h"
 
@@ -31,6 +33,10 @@ public:
         const std::string module = "module-native-protocol-unix auth-anonymous=1 socket=" + m_socket.string();
         std::vector<std::string> argv{"pulseaudio", "-n",  "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
                                       "-L",         module};
+        // A microphone for the cases that record.
+        for (const char* m :
+             {"module-null-sink sink_name=speaker", "module-virtual-source source_name=mic master=speaker.monitor"})
+            argv.insert(argv.end(), {"-L", m});
         std::vector<char*> args;
         for (auto& a : argv) args.push_back(a.data());
         args.push_back(nullptr);
@@ -43,8 +49,12 @@ public:
         posix_spawn_file_actions_destroy(&quiet);
         return spawned;
     }
+    void signal(int sig) {
+        if (m_pid > 0) kill(m_pid, sig);
+    }
     void stop() {
         if (m_pid <= 0) return;
+        kill(m_pid, SIGCONT);
         kill(m_pid, SIGTERM);
         waitpid(m_pid, nullptr, 0);
         m_pid = 0;
@@ -88,6 +98,7 @@ protected:
 
 TEST_F(PulseReachabilityTest, TheLogSaysOnceThatTheServerIsMissingAndOnceThatItIsBack) {
     testing::internal::CaptureStdout();
+    backend = std::make_shared<pulse::PulseAudioBackend>();  // it tries to connect when it is made
     askUntil(false);
     ASSERT_TRUE(pulse.start());
     askUntil(true);
@@ -103,4 +114,52 @@ TEST_F(PulseReachabilityTest, TheLogSaysOnceThatTheServerIsMissingAndOnceThatItI
     EXPECT_EQ(said, (std::vector<std::string>{
                         "[PulseAudio] sound server not reachable", "[PulseAudio] sound server reachable again",
                         "[PulseAudio] sound server went away", "[PulseAudio] sound server reachable again"}));
+}
+
+// The device list is emptied once when the server goes, and nothing asks the server in a loop meanwhile:
+// the list changes no more and the process stays nearly idle until the server's socket is back.
+TEST_F(PulseReachabilityTest, WhileTheServerIsGoneNothingSpinsAndTheDevicesReturnWithIt) {
+    ASSERT_TRUE(pulse.start());
+    ASSERT_TRUE(world.loop().runUntil([&] { return !backend->connectionError(); }));
+    AudioDeviceService devices(backend);
+    ASSERT_FALSE(devices.inputDevices().empty());
+    int changes = 0;
+    auto counting = devices.changed.connect([&] { ++changes; });
+
+    pulse.stop();
+    ASSERT_TRUE(world.loop().runUntil([&] { return devices.inputDevices().empty(); }));
+    world.loop().runUntil([] { return false; }, std::chrono::milliseconds(300));  // the default input's change
+    const int whenGone = changes;
+    const std::clock_t cpu = std::clock();
+    world.loop().runUntil([] { return false; }, std::chrono::seconds(2));
+    EXPECT_EQ(changes, whenGone);
+    EXPECT_LT(static_cast<double>(std::clock() - cpu) / CLOCKS_PER_SEC, 0.1) << "CPU seconds over 2 s";
+
+    ASSERT_TRUE(pulse.start());
+    EXPECT_TRUE(world.loop().runUntil([&] { return !devices.inputDevices().empty(); }, std::chrono::seconds(3)));
+}
+
+// A stopped (SIGSTOP) server takes requests and never answers: a stream's start fails within its bound,
+// later questions are answered at once, and the server's first answer after it continues makes it usable.
+TEST_F(PulseReachabilityTest, AStalledServerFailsAStartInTimeAndIsUsableAgainWhenItContinues) {
+    ASSERT_TRUE(pulse.start());
+    ASSERT_TRUE(world.loop().runUntil([&] { return !backend->connectionError(); }));
+    const auto startStream = [&] {
+        std::optional<std::optional<std::string>> started;
+        auto stream = backend->makeInputStream();
+        if (stream->inputFormat().channels == 0) return std::optional<std::string>("no input");
+        stream->start(
+            1024, [](const float*, std::size_t) {}, [] {}, [&](std::optional<std::string> e) { started = e; });
+        EXPECT_TRUE(world.loop().runUntil([&] { return started.has_value(); }, std::chrono::seconds(6)));
+        return started.value_or("no answer");
+    };
+
+    pulse.signal(SIGSTOP);
+    EXPECT_EQ(startStream(), std::optional<std::string>("the sound server did not answer"));
+    EXPECT_TRUE(backend->connectionError());
+    EXPECT_EQ(backend->makeInputStream()->inputFormat().channels, 0u);
+
+    pulse.signal(SIGCONT);
+    EXPECT_TRUE(world.loop().runUntil([&] { return !backend->connectionError(); }, std::chrono::seconds(3)));
+    EXPECT_EQ(startStream(), std::nullopt);
 }

@@ -1,5 +1,7 @@
 #include "support/ScriptedAudioBackend.h"
 
+#include "base/MainLoop.h"
+
 namespace vandrel::test {
 
 class ScriptedAudioBackend::Stream final : public AudioInputStream {
@@ -9,19 +11,21 @@ public:
 
     AudioInputFormat inputFormat() override { return m_format; }
 
-    std::optional<std::string> start(std::size_t blockFrames, BlockHandler onBlock,
-                                     std::function<void()> onConfigurationChange) override {
+    void start(std::size_t blockFrames, BlockHandler onBlock, std::function<void()> onConfigurationChange,
+               StartHandler onStarted) override {
         m_backend.events.push_back("start");
+        std::optional<std::string> result;
         if (!m_backend.startResults.empty()) {
-            auto result = m_backend.startResults.front();
+            result = m_backend.startResults.front();
             m_backend.startResults.pop_front();
-            if (result) return result;
         }
-        m_blockFrames = blockFrames;
-        m_onBlock = std::move(onBlock);
-        m_onConfigurationChange = std::move(onConfigurationChange);
-        m_backend.m_running = this;
-        return std::nullopt;
+        if (!result) {
+            m_blockFrames = blockFrames;
+            m_onBlock = std::move(onBlock);
+            m_onConfigurationChange = std::move(onConfigurationChange);
+            m_backend.m_running = this;
+        }
+        MainLoop::current().post([onStarted = std::move(onStarted), result] { onStarted(result); });
     }
 
     void stop() override {
@@ -43,11 +47,12 @@ public:
     std::function<void()> m_onConfigurationChange;
 };
 
-bool ScriptedAudioBackend::setDefaultInputDevice(std::uint32_t id) {
+void ScriptedAudioBackend::setDefaultInputDevice(std::uint32_t id, std::function<void(bool)> done) {
     events.push_back("setDefault:" + std::to_string(id));
-    if (refuseSetDefault) return false;
-    defaultId = id;
-    return true;
+    if (!refuseSetDefault) defaultId = id;
+    MainLoop::current().post([done = std::move(done), ok = !refuseSetDefault] {
+        if (done) done(ok);
+    });
 }
 
 std::unique_ptr<AudioInputStream> ScriptedAudioBackend::makeInputStream() {

@@ -10,7 +10,8 @@
 namespace vandrel::test {
 
 // An AudioBackend whose server, devices and capture are set by the test. Blocks are fed by the test
-// (acting as the capture thread); change signals are emitted by the test too.
+// (acting as the capture thread); change signals are emitted by the test too. Answers (a stream's start,
+// a new default input) are posted to the main loop, as the real server's are.
 class ScriptedAudioBackend final : public AudioBackend {
 public:
     class Stream;
@@ -32,7 +33,7 @@ public:
     std::optional<std::string> connectionError() override { return serverError; }
     std::vector<AudioSourceInfo> sources() override { return sourceList; }
     std::optional<std::uint32_t> defaultInputDevice() override { return defaultId; }
-    bool setDefaultInputDevice(std::uint32_t id) override;
+    void setDefaultInputDevice(std::uint32_t id, std::function<void(bool)> done) override;
     std::unique_ptr<AudioInputStream> makeInputStream() override;
 
     // The started, not yet stopped stream, if any.

@@ -10,8 +10,10 @@
 namespace vandrel::pulse {
 
 // The sound server through libpulse (PulseAudio, or PipeWire through pipewire-pulse), on a threaded main
-// loop of its own. Connects on first use and again after the server went away; never spawns a server.
-// Change signals are posted to the current MainLoop.
+// loop of its own. The pulse thread keeps a picture of the sources and the default input current from the
+// server's events, and the main thread is answered from that picture without waiting. Connects at
+// construction and again when the server's socket reappears (or, failing that, with a backoff); never
+// spawns a server. Change signals are posted to the current MainLoop.
 class PulseAudioBackend final : public AudioBackend {
 public:
     explicit PulseAudioBackend(std::string applicationName = "Vandrel");
@@ -20,7 +22,7 @@ public:
     std::optional<std::string> connectionError() override;
     std::vector<AudioSourceInfo> sources() override;
     std::optional<std::uint32_t> defaultInputDevice() override;
-    bool setDefaultInputDevice(std::uint32_t id) override;
+    void setDefaultInputDevice(std::uint32_t id, std::function<void(bool)> done) override;
     std::unique_ptr<AudioInputStream> makeInputStream() override;
 
     // Tells `then` once, on the main loop, the name and version the sound server gives ("pulseaudio",
