@@ -33,6 +33,10 @@ public:
     std::uint32_t interfaceVersion(const QString& interface, int timeoutMs = 2000);
     // A property of the portal object, read the same blocking way; invalid when it cannot be read.
     QVariant property(const QString& interface, const QString& name, int timeoutMs = 2000);
+    // The same without waiting: `done` gets the value, or an invalid one, once the portal answered or
+    // `timeoutMs` passed.
+    void readProperty(const QString& interface, const QString& name, std::function<void(const QVariant&)> done,
+                      int timeoutMs = 2000);
 
     // Calls `method` with `args` followed by `options`, to which a fresh handle_token is added, and
     // calls `done` once with the Response (or `failed` on an error reply or when the portal goes away).
@@ -62,6 +66,8 @@ private Q_SLOTS:
     void onSessionClosed(const QDBusMessage& message);
 
 private:
+    void sendRequest(const QString& interface, const QString& method, const QVariantList& args, QVariantMap options,
+                     PortalRequest::Done done);
     void onServiceGone();
 
     QDBusConnection m_bus;
