@@ -163,26 +163,8 @@ protected:
         ASSERT_TRUE(eventually([&] { return clipboard() == kUsersClipboard; }, 5000)) << everything();
     }
 
-    std::optional<QString> clipboard() {
-        const qsizetype from = m_editor->outputSize();
-        m_editor->write("clipboard");
-        std::optional<QString> answer;
-        eventually(
-            [&] {
-                for (const QString& line : m_editor->linesSince(from))
-                    if (line.startsWith("CLIPBOARD:")) answer = line.mid(10);
-                return answer.has_value();
-            },
-            3000);
-        return answer;
-    }
-
-    QString field() const {
-        QString last;
-        for (const QString& line : m_editor->linesSince())
-            if (line.startsWith("TEXT:")) last = line.mid(5);
-        return last;
-    }
+    std::optional<QString> clipboard() { return test::editorClipboard(*m_editor); }
+    QString field() const { return test::editorField(*m_editor); }
 
     // GNOME's dialog titled `title` in front: the user turns on the switch `switchName` (focused first)
     // when there is one, then confirms with the mnemonic Alt+`mnemonic`.
