@@ -32,7 +32,7 @@ const QString kDictatedText = "Hello from GNOME 48.";
 const QString kUsersClipboard = "notes: café ☕";
 constexpr int kDeadlineMs = 15000;
 // Linux input event codes, as the virtual keyboard takes them.
-constexpr int kEscape = 1, kEnter = 28, kLeftCtrl = 29, kLeftShift = 42, kLeftAlt = 56, kSpace = 57, kS = 31;
+constexpr int kEscape = 1, kLeftCtrl = 29, kLeftShift = 42, kLeftAlt = 56, kSpace = 57, kS = 31;
 
 bool eventually(const std::function<bool()>& done, int ms = kDeadlineMs) { return test::spinUntil(done, ms); }
 
@@ -173,12 +173,12 @@ protected:
     std::optional<QString> clipboard() { return test::editorClipboard(*m_editor); }
     QString field() const { return test::editorField(*m_editor); }
 
-    // GNOME's dialog titled `title` in front: the user turns on the switch `switchName` (focused first)
-    // when there is one, then confirms with the mnemonic Alt+`mnemonic`.
+    // GNOME's dialog titled `title` in front: the user turns on the check box `switchName` (focused first;
+    // Space, as GTK 4 toggles it) when there is one, then confirms with the mnemonic Alt+`mnemonic`.
     void answerDialog(const QString& title, const QString& switchName, int mnemonic) {
         ASSERT_TRUE(keys("await " + title)) << everything();
         if (!switchName.isEmpty()) {
-            ASSERT_TRUE(keys(QString("tap %1").arg(kEnter))) << everything();
+            ASSERT_TRUE(keys(QString("tap %1").arg(kSpace))) << everything();
             ASSERT_TRUE(keys("checked " + switchName)) << everything();
         }
         ASSERT_TRUE(keys(QString("tap %1 %2").arg(kLeftAlt).arg(mnemonic))) << everything();
