@@ -3,7 +3,8 @@
 #   lib/libvandrel-app.so               the application, loaded by bin/vandrel for a start that is no command
 #   lib/libwhisper.so*, lib/libggml*    loaded with dlopen from $ORIGIN/../lib
 #   share/vandrel/                      resources: string tables, sounds, icons, lexicons
-#   share/applications/vandrel.desktop  the menu entry
+#   share/applications/com.harstow.Vandrel.desktop  the menu entry, named by the application id the
+#                                       desktop portal knows Vandrel by
 #   share/icons/hicolor/...             the application icon
 include(GNUInstallDirs)
 
@@ -37,7 +38,7 @@ install(CODE "
     include(\"${CMAKE_SOURCE_DIR}/cmake/VandrelDesktopExec.cmake\")
     vandrel_desktop_exec(VANDREL_EXEC \"\${CMAKE_INSTALL_PREFIX}/bin/vandrel\")
     configure_file(\"${CMAKE_SOURCE_DIR}/resources/vandrel.desktop.in\"
-        \"${CMAKE_BINARY_DIR}/install/vandrel.desktop\" @ONLY)
-    file(INSTALL \"${CMAKE_BINARY_DIR}/install/vandrel.desktop\"
+        \"${CMAKE_BINARY_DIR}/install/com.harstow.Vandrel.desktop\" @ONLY)
+    file(INSTALL \"${CMAKE_BINARY_DIR}/install/com.harstow.Vandrel.desktop\"
         DESTINATION \"\${CMAKE_INSTALL_PREFIX}/share/applications\")
 ")

@@ -5,7 +5,20 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 
-mapfile -t wanted < <(grep -v '^\s*#' "$here/packages.txt" | sed '/^\s*$/d')
+# The release decides which "[debian N]" section of the list applies; a release without a section of its
+# own (testing, unstable) takes the newest one.
+release=$(. /etc/os-release 2>/dev/null && echo "${VERSION_ID:-}")
+release=${release%%.*}
+sections=$(sed -n 's/^\[debian \([0-9]*\)\]$/\1/p' "$here/packages.txt" | sort -n)
+if ! grep -qx "$release" <<<"$sections"; then
+    newest=$(tail -n1 <<<"$sections")
+    echo "[setup] no package section for Debian '${release:-unknown}': using the one for Debian $newest" >&2
+    release=$newest
+fi
+mapfile -t wanted < <(awk -v release="$release" '
+    /^[[:space:]]*(#|$)/ { next }
+    /^\[debian [0-9]+\]$/ { section = $2; sub(/\]/, "", section); next }
+    section == "" || section == release { print $1 }' "$here/packages.txt")
 missing=()
 for p in "${wanted[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The whole test suite on a fresh Debian 12 machine: installs what is missing, builds with warnings as
+# The whole test suite on a fresh Debian 12 or 13 machine: installs what is missing, builds with warnings as
 # errors, starts Xvfb, a session D-Bus and a PulseAudio server with a virtual microphone, runs every test
 # (labels unit, x11, audio, e2e, wayland, gnome), checks the C++ formatting, replays the fuzz corpora, and stops the services. Before that: the unit
 # tests in a build with AddressSanitizer and UndefinedBehaviorSanitizer, and a short libFuzzer run per target.

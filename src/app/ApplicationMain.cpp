@@ -28,6 +28,7 @@
 #include "app/RoutingKeyInjector.h"
 #include "app/SessionHotkeyAvailability.h"
 #include "app/WaylandEscapeTap.h"
+#include "base/AppInfo.h"
 #include "base/LocalizationManager.h"
 #include "base/Log.h"
 #include "base/NotificationCenter.h"
@@ -45,6 +46,7 @@
 #include "platform/kwin/KWinActiveWindowSource.h"
 #include "platform/logind/LogindSleepWatcher.h"
 #include "platform/portal/GlobalShortcutsHotKeyBackend.h"
+#include "platform/portal/HostRegistry.h"
 #include "platform/portal/PortalBackends.h"
 #include "platform/portal/RemoteDesktopKeyInjector.h"
 #include "platform/pulse/PulseAudioBackend.h"
@@ -200,6 +202,11 @@ int vandrelApplicationMain(int argc, char** argv) {
     MainLoop::setCurrent(&loop);
     UserDefaults::setStandard(UserDefaults::openFile(Paths::configDir() / "defaults.json"));
 
+    // Before any other word to the portal, which takes it only first: who we are, by our desktop entry's id.
+    if (session.wayland)
+        portal::HostRegistry::registerApplication(QDBusConnection::sessionBus(),
+                                                  QString::fromStdString(AppInfo::desktopEntryId()));
+
     auto soundServer = std::make_shared<pulse::PulseAudioBackend>();
     // Said once the server answers, at start or when it comes later: nothing here waits for it.
     soundServer->whenServerAnswers([](const std::string& name, const std::string& version) {
@@ -286,11 +293,15 @@ int vandrelApplicationMain(int argc, char** argv) {
     if (focusSource) TargetAppTracker::setSharedSourceFactory([focusSource] { return focusSource; });
     std::shared_ptr<KeyInjector> keyInjector = xtestKeys;
     if (choice.routesPaste()) {
-        // XWayland names its focused X11 window in _NET_ACTIVE_WINDOW and clears it when a Wayland
-        // window takes the focus.
+        // The window manager names the focused X11 window in _NET_ACTIVE_WINDOW; while a Wayland window
+        // has the focus it clears the property (mutter 43, sway) or names a window of its own (mutter 48).
         auto activeX11Window = std::make_shared<x11::EwmhActiveWindowSource>();
         keyInjector = std::make_shared<RoutingKeyInjector>(
-            xtestKeys, waylandKeys, [activeX11Window] { return activeX11Window->activeApplication().has_value(); },
+            xtestKeys, waylandKeys,
+            [activeX11Window] {
+                auto focus = activeX11Window->clientFocus();
+                return RoutingKeyInjector::Focus{focus.x11Client, std::move(focus.description)};
+            },
             waylandAppId);
     } else if (session.wayland && waylandKeys) {
         keyInjector = waylandAppId ? std::make_shared<RoutingKeyInjector>(nullptr, waylandKeys, nullptr, waylandAppId)

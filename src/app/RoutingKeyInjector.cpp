@@ -1,20 +1,23 @@
 #include "app/RoutingKeyInjector.h"
 
+#include "base/Log.h"
 #include "dictation/PasteKeystroke.h"
 
 namespace vandrel {
 
 RoutingKeyInjector::RoutingKeyInjector(std::shared_ptr<KeyInjector> x11Windows,
-                                       std::shared_ptr<KeyInjector> waylandWindows,
-                                       std::function<bool()> x11WindowFocused,
+                                       std::shared_ptr<KeyInjector> waylandWindows, std::function<Focus()> focus,
                                        std::function<std::optional<std::string>()> waylandAppId)
     : m_x11Windows(std::move(x11Windows)),
       m_waylandWindows(std::move(waylandWindows)),
-      m_x11WindowFocused(std::move(x11WindowFocused)),
+      m_focus(std::move(focus)),
       m_waylandAppId(std::move(waylandAppId)) {}
 
-KeyInjector* RoutingKeyInjector::injectorForFocusedWindow() const {
-    return m_x11WindowFocused && m_x11WindowFocused() ? m_x11Windows.get() : m_waylandWindows.get();
+KeyInjector* RoutingKeyInjector::injectorForFocusedWindow(Focus* focus) const {
+    Focus now = m_focus ? m_focus() : Focus{};
+    const bool x11 = now.x11Window;
+    if (focus) *focus = std::move(now);
+    return x11 ? m_x11Windows.get() : m_waylandWindows.get();
 }
 
 bool RoutingKeyInjector::isTrusted() const {
@@ -31,12 +34,20 @@ PasteKeystroke RoutingKeyInjector::pasteKeystroke() {
 
 void RoutingKeyInjector::sendPaste(PasteKeystroke keystroke, std::function<void(bool posted)> done) {
     // Judged again at the moment of sending: the focus may have moved since the keystroke was chosen.
-    auto* injector = injectorForFocusedWindow();
+    Focus focus;
+    auto* injector = injectorForFocusedWindow(&focus);
+    // One line per paste: a keystroke sent into a window that drops it leaves no other trace.
+    std::string line = "paste: ";
+    line += injector == m_x11Windows.get() ? "XTEST for X11 windows" : "the Wayland keystroke";
+    if (!focus.why.empty()) line += " (" + focus.why + ")";
     if (!injector || !injector->isTrusted()) {
+        log("Platform",
+            line + (injector ? ": not granted" : ": none in this session") + "; the text stays on the clipboard");
         // The text stays on the clipboard for the user to paste.
         if (done) done(false);
         return;
     }
+    log("Platform", line);
     injector->sendPaste(keystroke, std::move(done));
 }
 

@@ -10,6 +10,9 @@ std::string buildNumber();       // "CFBundleVersion"
 std::string updateFeedUrl();     // "SUFeedURL"
 std::string bundleIdentifier();  // used for the single-instance lock and the autostart entry
 std::string applicationName();
+// The name of the installed desktop entry (without ".desktop") and of the autostart entry: the id by which
+// the desktop portal knows the application, so reverse-DNS, as application ids must be.
+std::string desktopEntryId();
 std::string sourceResourcesDir();  // the source tree's resources folder, for development builds
 
 }  // namespace vandrel::AppInfo

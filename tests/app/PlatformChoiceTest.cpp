@@ -165,13 +165,18 @@ TEST(PlatformChoice, TheSoundServerIsNamedWithItsOwnVersion) {
     EXPECT_TRUE(pipewire.find("PipeWire 1.0.5") != pipewire.npos && pipewire.find("15.0") == pipewire.npos) << pipewire;
 }
 
+namespace {
+std::function<RoutingKeyInjector::Focus()> focusOn(const bool& x11Focused) {
+    return [&x11Focused] { return RoutingKeyInjector::Focus{x11Focused, ""}; };
+}
+}  // namespace
+
 TEST(RoutingKeyInjector, ATerminalTheDesktopNamesGetsItsKeystrokeOnTheWaylandRoad) {
     auto x11 = std::make_shared<test::RecordingKeyInjector>();
     auto wayland = std::make_shared<test::RecordingKeyInjector>();
     bool x11Focused = false;
     std::optional<std::string> appId = "org.kde.konsole";
-    RoutingKeyInjector router(
-        x11, wayland, [&] { return x11Focused; }, [&] { return appId; });
+    RoutingKeyInjector router(x11, wayland, focusOn(x11Focused), [&] { return appId; });
     EXPECT_EQ(router.pasteKeystroke(), PasteKeystroke::controlShiftV);
     appId = "org.kde.kate";
     EXPECT_EQ(router.pasteKeystroke(), PasteKeystroke::controlV);
@@ -189,7 +194,7 @@ TEST(RoutingKeyInjector, ThePasteTakesTheRoadOfTheFocusedWindowAtTheMomentOfSend
     auto wayland = std::make_shared<test::RecordingKeyInjector>();
     x11->focusedWindowKeystroke = PasteKeystroke::shiftInsert;  // an xterm under XWayland
     bool x11Focused = true;
-    RoutingKeyInjector router(x11, wayland, [&] { return x11Focused; });
+    RoutingKeyInjector router(x11, wayland, focusOn(x11Focused));
     std::vector<bool> results;
     auto record = [&](bool posted) { results.push_back(posted); };
 
@@ -205,7 +210,7 @@ TEST(RoutingKeyInjector, ThePasteTakesTheRoadOfTheFocusedWindowAtTheMomentOfSend
     // A closed road fails the paste (the text stays on the clipboard); the other still works.
     wayland->trusted = false;
     router.sendPaste(PasteKeystroke::controlV, record);
-    RoutingKeyInjector x11Only(x11, nullptr, [&] { return x11Focused; });
+    RoutingKeyInjector x11Only(x11, nullptr, focusOn(x11Focused));
     x11Only.sendPaste(PasteKeystroke::controlV, record);
     EXPECT_EQ(results, (std::vector<bool>{true, true, false, false}));
     EXPECT_EQ(wayland->pasteCount(), 1u);

@@ -124,27 +124,8 @@ protected:
     }
 
     // The clipboard as the editor reads it, or none when it did not answer.
-    std::optional<QString> clipboard() {
-        const qsizetype from = m_editor->outputSize();
-        m_editor->write("clipboard");
-        std::optional<QString> answer;
-        eventually(
-            [&] {
-                for (const QString& line : m_editor->linesSince(from))
-                    if (line.startsWith("CLIPBOARD:")) answer = line.mid(10);
-                return answer.has_value();
-            },
-            3000);
-        return answer;
-    }
-
-    // The editor's field after its last change.
-    QString field() const {
-        QString last;
-        for (const QString& line : m_editor->linesSince())
-            if (line.startsWith("TEXT:")) last = line.mid(5);
-        return last;
-    }
+    std::optional<QString> clipboard() { return test::editorClipboard(*m_editor); }
+    QString field() const { return test::editorField(*m_editor); }
 
     // GNOME's consent dialog takes the focus, its one row "Allow remote interaction" focused and off: the
     // user turns it on (Enter), sees it on, and shares (Alt+S, the mnemonic of "Share").

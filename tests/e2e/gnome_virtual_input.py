@@ -8,7 +8,7 @@
 #   "await <title>"   wait (up to 10 s) until the active window is titled <title> and one of its controls has
 #                     the keyboard focus: what a user looks for before typing into a dialog that just opened
 #   "front <app>"     wait (up to 10 s) until the active window is one of the application named <app>
-#   "checked <name>"  wait (up to 10 s) until a check box named <name> in the active window is checked
+#   "checked <name>"  wait (up to 10 s) until a check box or switch named <name> in the active window is on
 import sys
 import time
 
@@ -50,10 +50,14 @@ def active_window():
     return None
 
 
+# GNOME 43's dialog has a check box, GNOME 48's (libadwaita) a switch.
+TOGGLES = tuple(getattr(Atspi.Role, role) for role in ("CHECK_BOX", "SWITCH", "TOGGLE_BUTTON") if hasattr(Atspi.Role, role))
+
+
 def is_checked(accessible, name, depth=0):
     if depth > 20:
         return False
-    if accessible.get_role() == Atspi.Role.CHECK_BOX and accessible.get_name() == name:
+    if accessible.get_role() in TOGGLES and accessible.get_name() == name:
         return accessible.get_state_set().contains(Atspi.StateType.CHECKED)
     return any(is_checked(accessible.get_child_at_index(i), name, depth + 1)
                for i in range(accessible.get_child_count()))

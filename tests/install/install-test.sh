@@ -23,12 +23,12 @@ prefix="$work/install prefix"
 cmake --install "$build" --prefix "$prefix" >/dev/null || fail "cmake --install"
 
 for f in bin/vandrel lib/libvandrel-app.so lib/libwhisper.so share/vandrel/strings/en/shell.json share/vandrel/strings/de/shell.json \
-    share/vandrel/sounds/Pop.ogg share/vandrel/appicon/vandrel.svg share/applications/vandrel.desktop \
+    share/vandrel/sounds/Pop.ogg share/vandrel/appicon/vandrel.svg share/applications/com.harstow.Vandrel.desktop \
     share/icons/hicolor/scalable/apps/vandrel.svg share/icons/hicolor/48x48/apps/vandrel.png \
     share/icons/hicolor/256x256/apps/vandrel.png; do
     [ -e "$prefix/$f" ] || fail "not installed: $f"
 done
-desktop="$prefix/share/applications/vandrel.desktop"
+desktop="$prefix/share/applications/com.harstow.Vandrel.desktop"
 for line in "Name=Vandrel" "Exec=\"$prefix/bin/vandrel\"" "Icon=vandrel" "Categories=Utility;Accessibility;" \
     "StartupNotify=false" "Type=Application"; do
     grep -qxF "$line" "$desktop" || fail "desktop entry lacks '$line'"

@@ -3,6 +3,7 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 #include <poll.h>
@@ -171,4 +172,28 @@ TEST(ActiveWindowX11, ReactivationAsksTheWindowManagerOnlyForWindowsThatExist) {
     XDestroyWindow(wm.x.d, editor);
     XSync(wm.x.d, False);
     EXPECT_FALSE(tracker.activate({editor, 31337}));
+}
+
+TEST(ActiveWindowX11, OnlyAWindowWithAClientsMarksCountsAsAnX11WindowWithTheFocus) {
+    FakeWindowManager wm;
+    x11::EwmhActiveWindowSource source;
+    // Mutter 48 names a window of its own while a Wayland window has the focus: no pid, no class.
+    const Window managers = wm.createWindow(std::nullopt);
+    wm.activate(managers);
+    auto focus = source.clientFocus();
+    EXPECT_FALSE(focus.x11Client);
+    EXPECT_NE(focus.description.find("no _NET_WM_PID"), std::string::npos) << focus.description;
+
+    const Window classOnly = wm.createWindow(std::nullopt);
+    XClassHint hint{const_cast<char*>("xterm"), const_cast<char*>("XTerm")};
+    XSetClassHint(wm.x.d, classOnly, &hint);
+    wm.activate(classOnly);
+    focus = source.clientFocus();
+    EXPECT_TRUE(focus.x11Client);
+    EXPECT_NE(focus.description.find("XTerm"), std::string::npos) << focus.description;
+
+    wm.activate(wm.createWindow(31337));
+    EXPECT_TRUE(source.clientFocus().x11Client);
+    wm.activate(0);
+    EXPECT_FALSE(source.clientFocus().x11Client);
 }

@@ -11,6 +11,7 @@
 #include "base/UserDefaults.h"
 #include "dictation/OutputService.h"
 #include "platform/ScriptedPortal.h"
+#include "platform/portal/HostRegistry.h"
 #include "platform/portal/PortalDefaults.h"
 #include "support/InMemoryPasteboard.h"
 #include "support/TestEnvironment.h"
@@ -90,6 +91,18 @@ TEST_F(RemoteDesktopFixture, ConsentIsAskedOncePerSessionAndAgainOnceTheDesktopE
     }
     // Quitting closes the session on the portal's side.
     EXPECT_TRUE(portal.waitForLine("Session.Close vandrel5"));
+}
+
+TEST_F(RemoteDesktopFixture, ARegistrationTheFrontendDoesNotOfferHoldsNoRequestBack) {
+    // xdg-desktop-portal 1.16 has no host registry: the registration fails, and the requests that waited
+    // behind it go out.
+    auto bus = portal.connect("registered");
+    portal::HostRegistry::registerApplication(bus, "com.harstow.Vandrel");
+    RemoteDesktopKeyInjector injector(bus);
+    EXPECT_EQ(paste(injector, PasteKeystroke::controlV), true);
+    EXPECT_EQ(portal.callsSince(0, 7), QStringList({"RemoteDesktop.CreateSession",
+                                                    "RemoteDesktop.SelectDevices types=1", "RemoteDesktop.Start"}) +
+                                           kControlV);
 }
 
 TEST_F(RemoteDesktopFixture, RefusedConsentLeavesTheTextOnTheClipboardAndIsNotAskedAgain) {

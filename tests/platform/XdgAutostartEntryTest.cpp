@@ -30,11 +30,12 @@ TEST(XdgAutostartEntry, ExecLineQuotesAndEscapesAsDesktopEntriesRequire) {
 TEST(XdgAutostartEntry, RegisteringWritesTheEntryAndRemovingItUnregisters) {
     test::TempDir config;
     test::ScopedEnv xdg("XDG_CONFIG_HOME", config.path().string());
-    EXPECT_EQ(XdgAutostartEntry::defaultEntryFile(), config / "autostart/vandrel.desktop");
+    EXPECT_EQ(XdgAutostartEntry::defaultEntryFile(), config / "autostart/com.harstow.Vandrel.desktop");
     {
         test::ScopedEnv relative("XDG_CONFIG_HOME", "not/absolute");
         test::ScopedEnv home("HOME", "/home/someone");
-        EXPECT_EQ(XdgAutostartEntry::defaultEntryFile(), fs::path("/home/someone/.config/autostart/vandrel.desktop"));
+        EXPECT_EQ(XdgAutostartEntry::defaultEntryFile(),
+                  fs::path("/home/someone/.config/autostart/com.harstow.Vandrel.desktop"));
     }
     XdgAutostartEntry entry(XdgAutostartEntry::defaultEntryFile(), "/usr/bin/vandrel");
     EXPECT_FALSE(entry.isEnabled());
@@ -99,4 +100,21 @@ TEST(XdgAutostartEntry, AnEntryTheDesktopSwitchedOffReadsAsOff) {
     ASSERT_TRUE(written("Hidden=true\n"));
     ASSERT_TRUE(entry.registerItem());
     EXPECT_TRUE(entry.isEnabled());
+}
+
+TEST(XdgAutostartEntry, AnEntryUnderTheFormerNameCountsUntilTheNextWriteMovesIt) {
+    test::TempDir config;
+    const fs::path former = config / "autostart/vandrel.desktop";
+    const fs::path current = config / "autostart/com.harstow.Vandrel.desktop";
+    fs::create_directories(former.parent_path());
+    ASSERT_TRUE(writeFileAtomically(former, *XdgAutostartEntry::entryText("/usr/bin/vandrel")));
+    XdgAutostartEntry entry(current, "/usr/bin/vandrel", former);
+    EXPECT_TRUE(entry.isEnabled());
+    ASSERT_TRUE(entry.registerItem());
+    EXPECT_TRUE(fs::exists(current));
+    EXPECT_FALSE(fs::exists(former));  // one entry, or Vandrel would start twice at login
+
+    ASSERT_TRUE(writeFileAtomically(former, "[Desktop Entry]\nHidden=true\n"));
+    ASSERT_TRUE(entry.unregisterItem());
+    EXPECT_TRUE(fs::is_empty(former.parent_path()));
 }

@@ -115,6 +115,28 @@ inline std::string makeSpeech(const std::string& folder, const QString& text) {
     return speech.toStdString();
 }
 
+// The GTK editor of tests/e2e/gtk_paste_target.py: its clipboard as it reads it (none when it did not
+// answer), and its field after the last change.
+inline std::optional<QString> editorClipboard(ChildProcess& editor) {
+    const qsizetype from = editor.outputSize();
+    editor.write("clipboard");
+    std::optional<QString> answer;
+    spinUntil(
+        [&] {
+            for (const QString& line : editor.linesSince(from))
+                if (line.startsWith("CLIPBOARD:")) answer = line.mid(10);
+            return answer.has_value();
+        },
+        3000);
+    return answer;
+}
+inline QString editorField(const ChildProcess& editor) {
+    QString last;
+    for (const QString& line : editor.linesSince())
+        if (line.startsWith("TEXT:")) last = line.mid(5);
+    return last;
+}
+
 // Plays a WAV file into the test services' speaker, which their virtual microphone records.
 inline bool playIntoMicrophone(const std::string& wav) {
     return run("paplay", {"--device=vandrel_speaker", QString::fromStdString(wav)},

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "base/Log.h"
+#include "platform/portal/HostRegistry.h"
 
 namespace vandrel::portal {
 namespace {
@@ -40,10 +41,37 @@ PortalClient::PortalClient(QDBusConnection bus, QString tokenPrefix, QObject* pa
             });
 }
 
+void PortalClient::readProperty(const QString& interface, const QString& name,
+                                std::function<void(const QVariant&)> done, int timeoutMs) {
+    auto get = QDBusMessage::createMethodCall(service, objectPath, "org.freedesktop.DBus.Properties", "Get");
+    get << interface << name;
+    HostRegistry::whenSettled(
+        m_bus, [self = QPointer<PortalClient>(this), get, done = std::move(done), timeoutMs]() mutable {
+            if (!self) return;
+            auto* watcher = new QDBusPendingCallWatcher(self->m_bus.asyncCall(get, timeoutMs), self);
+            connect(watcher, &QDBusPendingCallWatcher::finished, self,
+                    [done = std::move(done)](QDBusPendingCallWatcher* w) {
+                        w->deleteLater();
+                        const QDBusMessage reply = w->reply();
+                        const bool ok = reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty();
+                        done(ok ? reply.arguments().first().value<QDBusVariant>().variant() : QVariant());
+                    });
+        });
+}
+
 QString PortalClient::newToken() { return m_tokenPrefix + QString::number(++m_tokenCounter); }
 
 void PortalClient::request(const QString& interface, const QString& method, const QVariantList& args,
                            QVariantMap options, PortalRequest::Done done, double answerSeconds) {
+    // Behind our registration with the portal, which must come first on the connection.
+    HostRegistry::whenSettled(m_bus, [self = QPointer<PortalClient>(this), interface, method, args,
+                                      options = std::move(options), done = std::move(done), answerSeconds]() mutable {
+        if (self) self->sendRequest(interface, method, args, std::move(options), std::move(done), answerSeconds);
+    });
+}
+
+void PortalClient::sendRequest(const QString& interface, const QString& method, const QVariantList& args,
+                               QVariantMap options, PortalRequest::Done done, double answerSeconds) {
     const QString token = newToken();
     options.insert("handle_token", token);
     auto message = QDBusMessage::createMethodCall(service, objectPath, interface, method);

@@ -33,6 +33,10 @@ public:
     static constexpr double requestAnswerSeconds = 10.0;
     // How long a request that puts a question to the user (a desktop dialog) stays open at most.
     static constexpr double questionAnswerSeconds = 300.0;
+    // A property of the portal object, without waiting: `done` gets the value, or an invalid one, once the portal
+    // answered or `timeoutMs` passed.
+    void readProperty(const QString& interface, const QString& name, std::function<void(const QVariant&)> done,
+                      int timeoutMs = 2000);
 
     // Calls `method` with `args` followed by `options`, to which a fresh handle_token is added, and
     // calls `done` once with the Response (or `failed` on an error reply, when the portal goes away or
@@ -65,6 +69,8 @@ private Q_SLOTS:
     void onSessionClosed(const QDBusMessage& message);
 
 private:
+    void sendRequest(const QString& interface, const QString& method, const QVariantList& args, QVariantMap options,
+                     PortalRequest::Done done, double answerSeconds);
     void onServiceGone();
 
     QDBusConnection m_bus;

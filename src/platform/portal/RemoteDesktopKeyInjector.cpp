@@ -102,6 +102,18 @@ void RemoteDesktopKeyInjector::consentUnanswered(std::uint64_t id) {
 
 void RemoteDesktopKeyInjector::startSession() {
     m_state = State::starting;
+    // Version 2 keeps a grant across starts (xdg-desktop-portal 1.17 and later); version 1 knows neither
+    // persist_mode nor restore_token.
+    // A start overtaken meanwhile (the portal left, the session closed and a later paste began anew) ends here.
+    const auto attempt = ++m_startAttempt;
+    m_client.readProperty(interfaceName, "version", [this, attempt](const QVariant& version) {
+        if (attempt != m_startAttempt || m_state != State::starting) return;
+        m_version = version.toUInt();
+        createSession();
+    });
+}
+
+void RemoteDesktopKeyInjector::createSession() {
     m_client.request(interfaceName, "CreateSession", {}, {{"session_handle_token", m_client.newToken()}},
                      [this](std::uint32_t response, const QVariantMap& results) {
                          const QString session = PortalClient::sessionHandle(results);
@@ -116,9 +128,12 @@ void RemoteDesktopKeyInjector::startSession() {
 }
 
 void RemoteDesktopKeyInjector::selectDevices(const QString& session) {
-    QVariantMap options{{"types", keyboardDevice}, {"persist_mode", kPersistUntilRevoked}};
-    const std::string token = UserDefaults::standard().get(kRemoteDesktopRestoreToken);
-    if (!token.empty()) options.insert("restore_token", QString::fromStdString(token));
+    QVariantMap options{{"types", keyboardDevice}};
+    if (m_version >= 2) {
+        options.insert("persist_mode", kPersistUntilRevoked);
+        const std::string token = UserDefaults::standard().get(kRemoteDesktopRestoreToken);
+        if (!token.empty()) options.insert("restore_token", QString::fromStdString(token));
+    }
     m_client.request(interfaceName, "SelectDevices", {QVariant::fromValue(QDBusObjectPath(session))}, options,
                      [this, session](std::uint32_t response, const QVariantMap&) {
                          if (session != m_session) return;

@@ -84,6 +84,7 @@ private:
     };
 
     void startSession();
+    void createSession();
     void selectDevices(const QString& session);
     void start(const QString& session);
     void sessionFailed(State state);
@@ -96,6 +97,8 @@ private:
 
     PortalClient m_client;
     State m_state = State::none;
+    std::uint32_t m_version = 0;  // the portal's RemoteDesktop version, read at each session start
+    std::uint64_t m_startAttempt = 0;
     QString m_session;
     std::vector<Waiting> m_waiting;
     std::uint64_t m_waitingCount = 0;

@@ -2,8 +2,10 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 #include <atomic>
+#include <cstdio>
 
 #include "base/MainLoop.h"
 #include "platform/x11/DisplayEventThread.h"
@@ -54,6 +56,27 @@ EwmhActiveWindowSource::~EwmhActiveWindowSource() {
 std::optional<RunningApplication> EwmhActiveWindowSource::activeApplication() {
     if (!m_impl->query) return std::nullopt;
     return readActive(m_impl->query);
+}
+
+EwmhActiveWindowSource::ClientFocus EwmhActiveWindowSource::clientFocus() {
+    Display* d = m_impl->query;
+    if (!d) return {false, "no X server"};
+    const auto app = readActive(d);
+    if (!app) return {false, "no active X11 window"};
+    char id[32];
+    std::snprintf(id, sizeof id, "0x%lx", static_cast<unsigned long>(app->window));
+    std::string windowClass;
+    XClassHint hint{};
+    if (XGetClassHint(d, static_cast<Window>(app->window), &hint)) {
+        if (hint.res_class) windowClass = hint.res_class;
+        XFree(hint.res_name);
+        XFree(hint.res_class);
+    }
+    XSync(d, False);
+    takeTrappedError();
+    if (!app->processId && windowClass.empty())
+        return {false, std::string("the active X11 window ") + id + " is no client's (no _NET_WM_PID, no WM_CLASS)"};
+    return {true, std::string("X11 window ") + id + (windowClass.empty() ? "" : " (" + windowClass + ")")};
 }
 
 bool EwmhActiveWindowSource::start(std::function<void(std::optional<RunningApplication>)> onActivated) {

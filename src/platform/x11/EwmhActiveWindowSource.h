@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "dictation/TargetAppTracker.h"
 
@@ -18,6 +19,15 @@ public:
     void stop() override;
     // Sends the _NET_ACTIVE_WINDOW request to the window manager after checking the window still exists.
     bool activate(const RunningApplication& app) override;
+
+    // Whether the active window is an X11 client's, with what said so (for the log). A window manager
+    // may name a window of its own there: mutter 48 names one while a Wayland window has the focus. Only
+    // a window with a client's marks (_NET_WM_PID or WM_CLASS) counts.
+    struct ClientFocus {
+        bool x11Client = false;
+        std::string description;
+    };
+    ClientFocus clientFocus();
 
 private:
     struct Impl;

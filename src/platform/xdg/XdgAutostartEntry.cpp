@@ -70,15 +70,21 @@ bool switchedOff(std::string_view text) {
 
 }  // namespace
 
-XdgAutostartEntry::XdgAutostartEntry(fs::path entryFile, fs::path executable)
-    : m_entryFile(std::move(entryFile)), m_executable(std::move(executable)) {}
+XdgAutostartEntry::XdgAutostartEntry(fs::path entryFile, fs::path executable, fs::path formerEntryFile)
+    : m_entryFile(std::move(entryFile)),
+      m_executable(std::move(executable)),
+      m_formerEntryFile(std::move(formerEntryFile)) {}
 
-XdgAutostartEntry XdgAutostartEntry::forRunningBinary() { return {defaultEntryFile(), Paths::executable()}; }
+XdgAutostartEntry XdgAutostartEntry::forRunningBinary() {
+    return {defaultEntryFile(), Paths::executable(), formerDefaultEntryFile()};
+}
 
 fs::path XdgAutostartEntry::defaultEntryFile() {
     // The autostart folder sits beside the settings folder, in the same configuration base.
-    return Paths::configDir().parent_path() / "autostart" / "vandrel.desktop";
+    return Paths::configDir().parent_path() / "autostart" / (AppInfo::desktopEntryId() + ".desktop");
 }
+
+fs::path XdgAutostartEntry::formerDefaultEntryFile() { return defaultEntryFile().parent_path() / "vandrel.desktop"; }
 
 std::optional<std::string> XdgAutostartEntry::entryText(const fs::path& executable) {
     if (!executable.is_absolute()) return std::nullopt;
@@ -100,9 +106,11 @@ std::optional<std::string> XdgAutostartEntry::entryText(const fs::path& executab
 
 bool XdgAutostartEntry::isEnabled() const {
     std::error_code ec;
-    if (!fs::is_regular_file(m_entryFile, ec)) return false;
+    // Until the next write, an entry under the former name is the user's choice of earlier versions.
+    const fs::path& file = fs::exists(m_entryFile, ec) || m_formerEntryFile.empty() ? m_entryFile : m_formerEntryFile;
+    if (!fs::is_regular_file(file, ec)) return false;
     std::string text;
-    return readFile(m_entryFile, text) && !switchedOff(text);
+    return readFile(file, text) && !switchedOff(text);
 }
 
 bool XdgAutostartEntry::registerItem() {
@@ -110,16 +118,25 @@ bool XdgAutostartEntry::registerItem() {
     if (!text) return false;
     // The settings page registers again on each appearance; an entry that already says the same costs
     // a read instead of a synced write.
-    if (std::string current; readFile(m_entryFile, current) && current == *text) return true;
     std::error_code ec;
-    fs::create_directories(m_entryFile.parent_path(), ec);
-    return writeFileAtomically(m_entryFile, *text);
+    if (std::string current; !(readFile(m_entryFile, current) && current == *text)) {
+        fs::create_directories(m_entryFile.parent_path(), ec);
+        if (!writeFileAtomically(m_entryFile, *text)) return false;
+    }
+    // Two entries would start Vandrel twice at login.
+    if (!m_formerEntryFile.empty()) fs::remove(m_formerEntryFile, ec);
+    return true;
 }
 
 bool XdgAutostartEntry::unregisterItem() {
     std::error_code ec;
-    fs::remove(m_entryFile, ec);
-    return fs::symlink_status(m_entryFile, ec).type() == fs::file_type::not_found;
+    bool gone = true;
+    for (const fs::path* file : {&m_entryFile, &m_formerEntryFile}) {
+        if (file->empty()) continue;
+        fs::remove(*file, ec);
+        gone = gone && fs::symlink_status(*file, ec).type() == fs::file_type::not_found;
+    }
+    return gone;
 }
 
 }  // namespace vandrel
