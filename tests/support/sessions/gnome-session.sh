@@ -31,21 +31,8 @@ base_env=(env -i HOME="$home" XDG_RUNTIME_DIR="$runtime" PATH=/usr/bin:/bin LANG
 
 # A system bus of its own: GNOME Shell gives up without one where logind's seats folder exists, and talks to
 # no real system service here.
-cat >"$folder/system.conf" <<CONF
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>system</type>
-  <listen>unix:path=$runtime/system_bus_socket</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-    <allow user="*"/>
-  </policy>
-</busconfig>
-CONF
+session_system_bus_config "$folder/system.conf" "$runtime/system_bus_socket"
+
 session_start system-bus "${base_env[@]}" dbus-daemon --config-file="$folder/system.conf" --nofork --nopidfile
 session_poll 10 test -S "$runtime/system_bus_socket" || session_fail "the system bus" system-bus
 system_bus="unix:path=$runtime/system_bus_socket"

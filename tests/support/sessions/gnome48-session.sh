@@ -91,21 +91,10 @@ base_env=(env -i HOME="$home" XDG_RUNTIME_DIR="$runtime" PATH=/usr/bin:/bin LANG
     XDG_CURRENT_DESKTOP=GNOME XDG_SESSION_DESKTOP=gnome XDG_SESSION_TYPE=wayland GSETTINGS_BACKEND=keyfile)
 
 # A system bus of its own: GNOME Shell gives up without one, and talks to no real system service here.
-cat >"$work/system.conf" <<CONF
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>system</type>
-  <listen>unix:path=$runtime/system_bus_socket</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-    <allow user="*"/>
-  </policy>
-</busconfig>
-CONF
+# shellcheck source=session-common.sh
+folder=$work source "$(dirname "$0")/session-common.sh"
+session_system_bus_config "$work/system.conf" "$runtime/system_bus_socket"
+
 start system-bus "${base_env[@]}" dbus-daemon --config-file="$work/system.conf" --nofork --nopidfile
 wait_for 10 test -S "$runtime/system_bus_socket" || fail "the system bus" "$work/system-bus.log"
 start session-bus "${base_env[@]}" dbus-daemon --session --address="unix:path=$runtime/bus" --nofork --nopidfile

@@ -155,3 +155,23 @@ session_watch() {
         session_check_components
     done
 }
+
+# `session_system_bus_config FILE SOCKET`: the configuration of a system bus of the session's own, on SOCKET,
+# open to every program of the session (a desktop shell wants one; nothing real answers on it).
+session_system_bus_config() {
+    cat >"$1" <<CONF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>system</type>
+  <listen>unix:path=$2</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+    <allow user="*"/>
+  </policy>
+</busconfig>
+CONF
+}
