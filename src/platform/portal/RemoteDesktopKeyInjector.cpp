@@ -3,6 +3,7 @@
 #include <QDBusObjectPath>
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 #include "base/Log.h"
 #include "base/UserDefaults.h"
@@ -102,15 +103,21 @@ void RemoteDesktopKeyInjector::consentUnanswered(std::uint64_t id) {
 
 void RemoteDesktopKeyInjector::startSession() {
     m_state = State::starting;
+    m_version.reset();
+    m_sessionWithoutVersion.clear();
     // Version 2 keeps a grant across starts (xdg-desktop-portal 1.17 and later); version 1 knows neither
-    // persist_mode nor restore_token.
-    // A start overtaken meanwhile (the portal left, the session closed and a later paste began anew) ends here.
+    // persist_mode nor restore_token. Asked beside the session, so that a stalled portal costs only the
+    // session's own bound. A start overtaken meanwhile (the portal left, the session closed and a later paste
+    // began anew) ignores the answer.
     const auto attempt = ++m_startAttempt;
     m_client.readProperty(interfaceName, "version", [this, attempt](const QVariant& version) {
-        if (attempt != m_startAttempt || m_state != State::starting) return;
+        if (attempt != m_startAttempt) return;
         m_version = version.toUInt();
-        createSession();
+        if (const QString session = std::exchange(m_sessionWithoutVersion, {});
+            !session.isEmpty() && session == m_session)
+            selectDevices(session);
     });
+    createSession();
 }
 
 void RemoteDesktopKeyInjector::createSession() {
@@ -123,13 +130,16 @@ void RemoteDesktopKeyInjector::createSession() {
                          }
                          m_session = session;
                          m_client.watchSession(session);
-                         selectDevices(session);
+                         if (m_version)
+                             selectDevices(session);
+                         else
+                             m_sessionWithoutVersion = session;
                      });
 }
 
 void RemoteDesktopKeyInjector::selectDevices(const QString& session) {
     QVariantMap options{{"types", keyboardDevice}};
-    if (m_version >= 2) {
+    if (m_version.value_or(0) >= 2) {
         options.insert("persist_mode", kPersistUntilRevoked);
         const std::string token = UserDefaults::standard().get(kRemoteDesktopRestoreToken);
         if (!token.empty()) options.insert("restore_token", QString::fromStdString(token));

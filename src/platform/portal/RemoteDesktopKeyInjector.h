@@ -97,7 +97,10 @@ private:
 
     PortalClient m_client;
     State m_state = State::none;
-    std::uint32_t m_version = 0;  // the portal's RemoteDesktop version, read at each session start
+    // The portal's RemoteDesktop version, read at each session start beside CreateSession; the devices are
+    // chosen once both are in.
+    std::optional<std::uint32_t> m_version;
+    QString m_sessionWithoutVersion;
     std::uint64_t m_startAttempt = 0;
     QString m_session;
     std::vector<Waiting> m_waiting;
