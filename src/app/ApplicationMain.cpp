@@ -114,8 +114,12 @@ PlatformChoice::Offers probeOffers(const PlatformChoice::Session& session, const
         offers.waylandDataControl = compositor->dataControlManager() && compositor->seat();
         offers.waylandForeignToplevel = compositor->toplevels() != nullptr;
     }
-    if (session.wayland && !offers.waylandForeignToplevel)
-        offers.kwinScripting = kwin::KWinActiveWindowSource::isOffered();
+    // The bus's own list of names, asked once: the bus answers at once, where a desktop service may hang.
+    const auto* bus = QDBusConnection::sessionBus().interface();
+    const QStringList names = bus ? bus->registeredServiceNames().value() : QStringList{};
+    // KWin itself is not asked here: its source finds out at first use, without waiting, whether the
+    // scripting is there.
+    if (session.wayland && !offers.waylandForeignToplevel) offers.kwinScripting = names.contains("org.kde.KWin");
     if (session.wayland) {
         // From the portal's files, not from the portal: at login it may still be starting, and it is
         // asked at first use (and taken up when it appears later).
@@ -126,14 +130,13 @@ PlatformChoice::Offers probeOffers(const PlatformChoice::Session& session, const
         offers.globalShortcutsPortal =
             desktopBackendFor(portals, portal::GlobalShortcutsHotKeyBackend::interfaceName).has_value();
         // GNOME Shell tells its window list only to callers on its allow list; the accessibility bus,
-        // where GTK applications (and the VTE terminals) report their windows, is what remains. Asked
-        // only there: the question may start the bus.
+        // where GTK applications (and the VTE terminals) report their windows, is what remains. Taken
+        // only there (asking for it may start the bus), and asked for by its source without waiting.
         const QString desktop = qEnvironmentVariable("XDG_CURRENT_DESKTOP");
-        if (!offers.waylandForeignToplevel && desktop.split(':').contains("GNOME", Qt::CaseInsensitive))
-            offers.gnomeAccessibilityBus = atspi::AtspiActiveWindowSource::isOffered();
+        offers.gnomeAccessibilityBus =
+            !offers.waylandForeignToplevel && desktop.split(':').contains("GNOME", Qt::CaseInsensitive);
     }
-    const auto* bus = QDBusConnection::sessionBus().interface();
-    offers.statusNotifierHost = bus && bus->isServiceRegistered("org.kde.StatusNotifierWatcher").value();
+    offers.statusNotifierHost = names.contains("org.kde.StatusNotifierWatcher");
     offers.x11Tray = !offers.statusNotifierHost && QSystemTrayIcon::isSystemTrayAvailable();
     return offers;
 }

@@ -17,6 +17,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRect>
+#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 #include <X11/Xlib.h>
@@ -401,7 +402,7 @@ protected:
         const auto [status, output] = command(args);
         EXPECT_EQ(status, 0) << serverState << ": " << output.toStdString() << m_app->report();
         EXPECT_LT(timer.elapsed(), 1000) << args.join(' ').toStdString() << " was answered after " << timer.elapsed()
-                                         << " ms while the sound server was " << serverState;
+                                         << " ms while the peer was " << serverState;
     }
 
     // The share of one core the application used over three seconds.
@@ -644,6 +645,29 @@ TEST_F(EndToEnd, TheCommandEntryDrivesTheRunningInstance) {
     pause(3000);
     EXPECT_TRUE(textLines(windowOutput).isEmpty()) << everything();
     EXPECT_TRUE(m_app->running()) << everything();
+}
+
+// KWin's name held by a peer that never answers, in a Wayland session without a compositor of our own:
+// the start waits for nobody, and the running instance answers.
+TEST_F(EndToEnd, AHungKWinHoldsUpNeitherTheStartNorTheCommands) {
+    Child kwin("hung KWin", VANDREL_BUS_NAME_HOLDER_PATH, {"org.kde.KWin"}, m_env);
+    ASSERT_TRUE(kwin.waitForLine("owned")) << kwin.report();
+    const auto pid = kwin.process().processId();
+    ::kill(pid, SIGSTOP);
+    struct Resume {
+        qint64 pid;
+        ~Resume() { ::kill(pid, SIGCONT); }
+    } resume{pid};
+    m_env.insert("XDG_SESSION_TYPE", "wayland");
+    m_env.insert("WAYLAND_DISPLAY", "vandrel-test-no-compositor");
+    m_app = startApp();
+    const QRegularExpression readyLine(R"(\[AppDelegate\] ready in (\d+) ms)");
+    ASSERT_TRUE(eventually([&] { return readyLine.match(m_app->output()).hasMatch(); })) << m_app->report();
+    const auto ready = readyLine.match(m_app->output());
+    // A start that asked KWin would have waited out the two seconds of its question.
+    EXPECT_LT(ready.captured(1).toInt(), 1500) << m_app->report();
+    EXPECT_TRUE(m_app->output().contains("focus: KWin scripting")) << m_app->report();
+    expectAnsweredQuickly({"--cancel"}, "hung");
 }
 
 TEST_F(EndToEnd, WithoutAModelAndWithoutTheModelServerNothingBreaks) {

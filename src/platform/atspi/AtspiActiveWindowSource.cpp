@@ -3,13 +3,14 @@
 #include <QDBusArgument>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
-#include <QDBusReply>
 #include <QDBusVariant>
 #include <QVariant>
 #include <atomic>
 #include <memory>
 #include <utility>
 #include <vector>
+
+#include "base/Log.h"
 
 namespace vandrel::atspi {
 
@@ -94,7 +95,13 @@ AtspiActiveWindowSource::AtspiActiveWindowSource(QDBusConnection sessionBus, QOb
     ask(
         m_session, addressCall(), this,
         [this](const QDBusMessage& reply) {
-            if (answered(reply)) connectTo(reply.arguments().first().toString());
+            if (answered(reply) && !reply.arguments().first().toString().isEmpty()) {
+                connectTo(reply.arguments().first().toString());
+                return;
+            }
+            // Nothing is ever active then: the paste keystroke is chosen as without a focus source.
+            const QString why = reply.type() == QDBusMessage::ErrorMessage ? reply.errorMessage() : "no address";
+            log("Platform", "focus: none, the session has no accessibility bus (" + why.toStdString() + ")");
         },
         kAddressTimeoutMs);
 }
@@ -105,12 +112,6 @@ AtspiActiveWindowSource::~AtspiActiveWindowSource() {
         m_bus.reset();
         QDBusConnection::disconnectFromBus(m_connectionName);
     }
-}
-
-bool AtspiActiveWindowSource::isOffered(QDBusConnection sessionBus) {
-    if (!sessionBus.isConnected()) return false;
-    const QDBusReply<QString> reply = sessionBus.call(addressCall(), QDBus::Block, kAddressTimeoutMs);
-    return reply.isValid() && !reply.value().isEmpty();
 }
 
 void AtspiActiveWindowSource::connectTo(const QString& address) {

@@ -31,9 +31,6 @@ public:
                                      QObject* parent = nullptr);
     ~AtspiActiveWindowSource() override;
 
-    // Whether the session names an accessibility bus (which the question may start). Blocks briefly: for
-    // the choice at start-up.
-    static bool isOffered(QDBusConnection sessionBus = QDBusConnection::sessionBus());
     bool isConnected() const { return m_bus.has_value(); }
 
     // The last known answer; never asks anybody.

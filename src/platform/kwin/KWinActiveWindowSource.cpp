@@ -5,7 +5,6 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
-#include <QDBusReply>
 #include <QDir>
 #include <QRegularExpression>
 
@@ -73,12 +72,6 @@ KWinActiveWindowSource::KWinActiveWindowSource(QDBusConnection bus, QObject* par
 }
 
 KWinActiveWindowSource::~KWinActiveWindowSource() { unwatch(); }
-
-bool KWinActiveWindowSource::isOffered(QDBusConnection bus) {
-    auto call = QDBusMessage::createMethodCall(kKWin, kScripting, "org.freedesktop.DBus.Introspectable", "Introspect");
-    const QDBusReply<QString> reply = bus.call(call, QDBus::Block, kCallMs);
-    return reply.isValid() && reply.value().contains(kScriptingInterface);
-}
 
 bool KWinActiveWindowSource::watch() {
     if (m_watching) return true;

@@ -27,9 +27,6 @@ public:
     // Unloads our scripts without waiting for KWin.
     ~KWinActiveWindowSource() override;
 
-    // Whether KWin offers its scripting on the bus. Blocks briefly: for the choice at start-up.
-    static bool isOffered(QDBusConnection bus = QDBusConnection::sessionBus());
-
     std::optional<RunningApplication> activeApplication() override;
     bool start(std::function<void(std::optional<RunningApplication>)> onActivated) override;
     // Unloads the script: nothing is reported or known afterwards.
