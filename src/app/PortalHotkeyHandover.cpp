@@ -37,7 +37,6 @@ PortalHotkeyHandover::PortalHotkeyHandover(std::shared_ptr<GlobalShortcutsHotKey
 void PortalHotkeyHandover::moveTo(bool portal) {
     // The way being left may be holding a press whose release will not come through it any more.
     if (m_triggerLost) m_triggerLost();
-    m_portalServes = portal;
     KeyboardShortcuts::CarbonKeyboardShortcuts::setBackend(portal ? m_portal : m_next);
     if (m_waysChanged) m_waysChanged(portal);
 }

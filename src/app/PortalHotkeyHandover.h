@@ -24,15 +24,12 @@ public:
                          std::shared_ptr<KeyboardShortcuts::HotKeyBackend> next, std::string nextWay,
                          std::function<void()> triggerLost, std::function<void(bool portalServes)> waysChanged);
 
-    bool portalServes() const { return m_portalServes; }
-
 private:
     std::shared_ptr<portal::GlobalShortcutsHotKeyBackend> m_portal;
     std::shared_ptr<KeyboardShortcuts::HotKeyBackend> m_next;
     std::string m_nextWay;
     std::function<void()> m_triggerLost;
     std::function<void(bool)> m_waysChanged;
-    bool m_portalServes = true;
     Connection m_lost, m_available;
 
     void moveTo(bool portal);
