@@ -9,11 +9,20 @@
 #   4. ctest -L gnome48 there, under the project's test services.
 # Both systems are cached outside the clone, in VANDREL_DEBIAN13_CACHE (default /var/cache/vandrel), named by
 # a hash of what went into them. Needs root (debootstrap, chroot, mounts); every mount is undone on exit.
-# Usage: scripts/debian13.sh [CTEST_ARGS...]
+# Usage: scripts/debian13.sh [CTEST_ARGS...]   (VANDREL_DEBIAN13_MIRROR: another Debian archive)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cache=${VANDREL_DEBIAN13_CACHE:-/var/cache/vandrel}
-mirror=${VANDREL_DEBIAN13_MIRROR:-http://deb.debian.org/debian}
+# The archive this machine's apt uses (its first source that is not the security archive), unless told.
+host_mirror() {
+    local one_line='s/^deb[[:space:]]\+\(\[[^]]*\][[:space:]]\+\)\{0,1\}\([^[:space:]]*\).*/\2/p'
+    {
+        sed -n 's/^URIs:[[:space:]]*//p' /etc/apt/sources.list.d/*.sources 2>/dev/null
+        sed -n "$one_line" /etc/apt/sources.list 2>/dev/null
+    } | tr ' ' '\n' | grep -v -e security -e '^$' | head -n1 || true
+}
+mirror=${VANDREL_DEBIAN13_MIRROR:-$(host_mirror)}
+mirror=${mirror:-http://deb.debian.org/debian}
 suite=trixie
 [ "$(id -u)" = 0 ] || { echo "[debian13] needs root: debootstrap, chroot and mounts" >&2; exit 1; }
 mkdir -p "$cache"
@@ -45,9 +54,12 @@ mount_into() {
     mount --bind /dev "$target/dev" && mounted+=("$target/dev")
     mount -t devpts -o newinstance,ptmxmode=0666 devpts "$target/dev/pts" && mounted+=("$target/dev/pts")
     mount -t tmpfs -o mode=1777 shm "$target/dev/shm" && mounted+=("$target/dev/shm")
-    # Xwayland refuses to start without its socket folder, which minbase does not make.
+    # A /tmp of its own per run, as after a boot: the X sockets and locks a killed run left would take
+    # displays the next one expects free.
+    mount -t tmpfs -o mode=1777 tmp "$target/tmp" && mounted+=("$target/tmp")
+    # Xwayland refuses to start without its socket folder.
     mkdir -p "$target/tmp/.X11-unix"
-    chmod 1777 "$target/tmp" "$target/tmp/.X11-unix"
+    chmod 1777 "$target/tmp/.X11-unix"
     cp /etc/resolv.conf "$target/etc/resolv.conf"
 }
 in_system() { chroot "$system" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 "$@"; }

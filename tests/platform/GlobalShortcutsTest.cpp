@@ -184,6 +184,15 @@ TEST_F(GlobalShortcutsFixture, ARefusedBindIsReportedAndTheNextWayTakesOver) {
     ASSERT_TRUE(reaches(RecordingState::recording));
 }
 
+TEST_F(GlobalShortcutsFixture, OnGnome48ABindAnsweredAsFailedButListingTheShortcutIsBound) {
+    ASSERT_TRUE(send("gnome-48"));
+    manager->configure(HotkeyOption::ctrlShiftSpace);
+    ASSERT_TRUE(bound());
+    EXPECT_TRUE(losses.empty());
+    ASSERT_TRUE(send("activate " + kCtrlShiftSpaceId));
+    ASSERT_TRUE(reaches(RecordingState::recording));
+}
+
 TEST_F(GlobalShortcutsFixture, APortalLeavingMidRecordingLeavesNoRecordingRunning) {
     manager->configure(HotkeyOption::ctrlShiftSpace);
     ASSERT_TRUE(bound());

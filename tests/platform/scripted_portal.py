@@ -34,6 +34,8 @@
 #   close-after-keys N       the backend closes the remote-desktop session after the N-th keycode from now
 #   drop ID                  the shortcut ID is never bound
 #   plasma-5.27              GlobalShortcuts binds as Plasma 5.27 does: only what CreateSession is given
+#   gnome-48                 BindShortcuts binds, and answers with response 2 beside the bound shortcuts, as
+#                            GNOME 48's backend does
 #   activate ID / deactivate ID   emit Activated / Deactivated for the latest shortcuts session
 #   activate-timed ID        activate, printing "emitted NS" (CLOCK_MONOTONIC) just before the signal leaves
 #   change ID TEXT           emit ShortcutsChanged: ID is now triggered by TEXT
@@ -142,6 +144,7 @@ class BackendBase(dbus.service.Object):
         self.gs_session = None
         self.gs_bound = {}
         self.plasma = False
+        self.gnome48 = False
         self.sessions = {}
         self.held = []
         self.keys_seen = 0
@@ -150,11 +153,11 @@ class BackendBase(dbus.service.Object):
         self.services = None
 
     # ---- plumbing ----
-    def respond(self, handle, method, results, reply):
+    def respond(self, handle, method, results, reply, granted_code=0):
         request = Request(self, handle, method)
         code = self.answers.get(method, 0)
-        request.reply = lambda code: reply(dbus.UInt32(code), dbus.Dictionary(results if code == 0 else {},
-                                                                              signature='sv'))
+        request.reply = lambda code: reply(dbus.UInt32(code or granted_code),
+                                           dbus.Dictionary(results if code == 0 else {}, signature='sv'))
         if code is None:
             self.held.append(request)
             return
@@ -222,7 +225,8 @@ class BackendBase(dbus.service.Object):
         say('GlobalShortcuts.BindShortcuts ' + ' '.join(described))
         if not self.plasma:
             self.gs_bound[str(session)] = self.bound_list(shortcuts)
-        self.respond(handle, 'BindShortcuts', {'shortcuts': self.shortcuts_of(session)}, reply)
+        self.respond(handle, 'BindShortcuts', {'shortcuts': self.shortcuts_of(session)}, reply,
+                     2 if self.gnome48 else 0)
 
     @dbus.service.method(GS, in_signature='oo', out_signature='ua{sv}',
                          async_callbacks=('reply', 'error'))
@@ -422,6 +426,8 @@ def main():
             backend.dropped.add(args[0])
         elif verb == 'plasma-5.27':
             backend.plasma = True
+        elif verb == 'gnome-48':
+            backend.gnome48 = True
         elif verb in ('activate', 'deactivate', 'activate-timed'):
             if verb == 'activate-timed':
                 say('emitted %d' % time.clock_gettime_ns(time.CLOCK_MONOTONIC))
