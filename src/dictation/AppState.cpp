@@ -30,6 +30,12 @@ std::string fixed(double value, int decimals) {
     return ec == std::errc() ? std::string(buf, end) : std::string("nan");
 }
 
+// What follows "Recording failed: " in the menu. A recordingFailed error's own description starts with those
+// words already, so it gives only the text it carries.
+std::string failureText(const AudioRecorderError& error) {
+    return error.kind() == AudioRecorderError::Kind::recordingFailed ? error.text() : error.description();
+}
+
 }  // namespace
 
 AppState::AppState(Services services)
@@ -71,7 +77,7 @@ AppState::AppState(Services services)
     m_lostConnection = audioRecorder().recordingLost.connect([this](AudioRecorderError error) {
         if (recordingState.get() != RecordingState::recording || m_recorderStarting) return;
         cancelRecording();
-        errorMessage.set(localizedFormat("Recording failed: %@", {error.description()}));
+        errorMessage.set(localizedFormat("Recording failed: %@", {failureText(error)}));
     });
 
     overlayController().setCancelHandler(
@@ -167,7 +173,7 @@ void AppState::startRecording(std::function<void()> done) {
     m_recorderStarting = true;
     m_stopRequestedWhileStarting = false;
     audioRecorder().startRecording(m_life.guard([this, generation, done](std::optional<AudioRecorderError> error) {
-        finishStart(generation, error ? std::optional<std::string>(error->description()) : std::nullopt, done);
+        finishStart(generation, error ? std::optional<std::string>(failureText(*error)) : std::nullopt, done);
     }));
 }
 
