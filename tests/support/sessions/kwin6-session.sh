@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# A KDE Plasma 6 Wayland session (Debian 13): kwin_wayland 6 headless with Xwayland, kded6, and the real
+# xdg-desktop-portal in front of xdg-desktop-portal-kde, on a session bus of its own, all as an unprivileged
+# user (nobody when run as root). Where it differs from Plasma 5.27's (kwin-session.sh): the service cache
+# indexes the menu entries only under Plasma's menu prefix, and KWin 6 holds the X socket itself and starts
+# Xwayland on the first X client, so the display is the socket that came with KWin.
+# Usage: kwin6-session.sh FOLDER [PROGRAM...]
+#   FOLDER    an empty folder for the session's runtime folder, home, bus and logs
+#   PROGRAM   absolute paths of test clients KWin admits to its restricted protocols (fake input)
+# Once everything answers it writes FOLDER/session.env (as kwin-session.sh, plus XAUTHORITY when KWin wrote
+# one) and prints "ready". The conventions every session script keeps are in session-common.sh.
+set -euo pipefail
+[ $# -ge 1 ] || { echo "usage: $0 FOLDER [PROGRAM...]" >&2; exit 2; }
+mkdir -p "$1"
+folder=$(realpath "$1")
+shift
+# shellcheck source-path=SCRIPTDIR
+source "$(dirname "$0")/session-common.sh"
+session_begin
+
+runtime="$folder/runtime" home="$folder/home" share="$folder/share"
+chmod 711 "$folder"
+mkdir -p "$runtime" "$home"
+chmod 700 "$runtime" "$home"
+mkdir -p "$share/applications" "$folder/bin"
+# The container refuses to run a binary with file capabilities; a plain copy has none.
+cp /usr/bin/kwin_wayland "$folder/bin/kwin_wayland"
+n=0
+for program in "$@"; do
+    n=$((n + 1))
+    printf '[Desktop Entry]\nType=Application\nName=Vandrel test client %d\nExec=%s\nNoDisplay=true\nX-KDE-Wayland-Interfaces=org_kde_kwin_fake_input\n' \
+        "$n" "$program" >"$share/applications/vandrel-test-client-$n.desktop"
+done
+chown -R "$session_uid:$session_uid" "$runtime" "$home" "$share"
+
+bus="unix:path=$runtime/bus"
+data_dirs="$share:/usr/local/share:/usr/share"
+session_env=(env -i PATH=/usr/bin:/bin HOME="$home" XDG_RUNTIME_DIR="$runtime" DBUS_SESSION_BUS_ADDRESS="$bus"
+    XDG_DATA_DIRS="$data_dirs" XDG_CONFIG_DIRS=/etc/xdg XDG_CURRENT_DESKTOP=KDE XDG_SESSION_TYPE=wayland
+    XDG_SESSION_DESKTOP=KDE KDE_FULL_SESSION=true KDE_SESSION_VERSION=6 XDG_MENU_PREFIX=plasma- LANG=C.UTF-8)
+
+session_start dbus "${session_env[@]}" dbus-daemon --session --nofork --nopidfile --address="$bus"
+session_poll 10 test -S "$runtime/bus" || session_fail "the session bus" dbus
+# Without Plasma's menu prefix the cache holds no applications, and KWin would refuse the fake-input clients.
+"${as_user[@]}" "${session_env[@]}" kbuildsycoca6 --noincremental >"$folder/kbuildsycoca6.log" 2>&1 ||
+    session_fail "kbuildsycoca6" kbuildsycoca6
+
+x_sockets_before=$(ls -d /tmp/.X11-unix/X* 2>/dev/null || true)
+# QPainter: no GPU here, and software OpenGL only slows the start. KWin 6 crashes while it sets up Plasma's
+# own Qt theme this early in a session of its own: it gets Qt's plain one.
+session_start kwin "${session_env[@]}" KWIN_COMPOSE=Q QT_QPA_PLATFORMTHEME=generic "$folder/bin/kwin_wayland" --virtual --xwayland \
+    --socket wayland-kde --width 1280 --height 800 --no-lockscreen
+session_poll 30 test -S "$runtime/wayland-kde" || session_fail "kwin_wayland" kwin
+session_wait_name 20 org.kde.kglobalaccel || session_fail "kwin_wayland's global shortcuts" kwin
+x_display=""
+find_x_socket() {
+    local socket
+    for socket in /tmp/.X11-unix/X*; do
+        [ -S "$socket" ] && ! grep -qxF "$socket" <<<"$x_sockets_before" && x_display=":${socket##*/X}"
+    done
+    [ -n "$x_display" ]
+}
+session_poll 20 find_x_socket || session_fail "kwin_wayland's X socket" kwin
+xauthority=$(ls "$runtime"/xauth_* 2>/dev/null | head -n1 || true)
+x_vars=(DISPLAY="$x_display")
+[ -n "$xauthority" ] && x_vars+=(XAUTHORITY="$xauthority")
+
+wayland=(WAYLAND_DISPLAY=wayland-kde QT_QPA_PLATFORM=wayland "${x_vars[@]}")
+# The portal's backend and anything the bus starts find the session's display.
+"${as_user[@]}" "${session_env[@]}" dbus-update-activation-environment "${wayland[@]}" >>"$folder/dbus.log" 2>&1 ||
+    session_fail "the session bus's activation environment" dbus
+session_start kded6 "${session_env[@]}" "${wayland[@]}" kded6
+session_start xdg-desktop-portal-kde "${session_env[@]}" "${wayland[@]}" \
+    /usr/lib/x86_64-linux-gnu/libexec/xdg-desktop-portal-kde
+session_wait_name 20 org.freedesktop.impl.portal.desktop.kde ||
+    session_fail "xdg-desktop-portal-kde" xdg-desktop-portal-kde kded6
+session_start xdg-desktop-portal "${session_env[@]}" "${wayland[@]}" /usr/libexec/xdg-desktop-portal -r
+session_wait_name 20 org.freedesktop.portal.Desktop || session_fail "xdg-desktop-portal" xdg-desktop-portal
+
+session_ready WAYLAND_DISPLAY="$runtime/wayland-kde" "${x_vars[@]}" XDG_RUNTIME_DIR="$runtime" \
+    DBUS_SESSION_BUS_ADDRESS="$bus" HOME="$home" XDG_DATA_DIRS="$data_dirs" XDG_CURRENT_DESKTOP=KDE \
+    XDG_SESSION_TYPE=wayland SESSION_UID="$session_uid"
+session_watch
