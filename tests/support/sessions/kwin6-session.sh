@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# A KDE Plasma 6 Wayland session (Debian 13): kwin_wayland 6 headless with Xwayland, kded6, and the real
+# A KDE Plasma 6 Wayland session (Debian 13): kwin_wayland 6 headless with Xwayland, and the real
 # xdg-desktop-portal in front of xdg-desktop-portal-kde, on a session bus of its own, all as an unprivileged
 # user (nobody when run as root). Where it differs from Plasma 5.27's (kwin-session.sh): the service cache
-# indexes the menu entries only under Plasma's menu prefix, and KWin 6 holds the X socket itself and starts
-# Xwayland on the first X client, so the display is the socket that came with KWin.
+# indexes the menu entries only under Plasma's menu prefix, KWin 6 holds the X socket itself and starts
+# Xwayland on the first X client, and no kded: nothing of the tests needs it.
 # Usage: kwin6-session.sh FOLDER [PROGRAM...]
 #   FOLDER    an empty folder for the session's runtime folder, home, bus and logs
 #   PROGRAM   absolute paths of test clients KWin admits to its restricted protocols (fake input)
@@ -45,35 +45,31 @@ session_poll 10 test -S "$runtime/bus" || session_fail "the session bus" dbus
 "${as_user[@]}" "${session_env[@]}" kbuildsycoca6 --noincremental >"$folder/kbuildsycoca6.log" 2>&1 ||
     session_fail "kbuildsycoca6" kbuildsycoca6
 
-x_sockets_before=$(ls -d /tmp/.X11-unix/X* 2>/dev/null || true)
+# KWin starts this once Wayland and its X socket are up, with the session's DISPLAY (and XAUTHORITY when it
+# wrote one); KWin 6 starts Xwayland itself on the first X client only.
+cat >"$folder/bin/started" <<EOF
+#!/bin/sh
+{ echo "DISPLAY=\$DISPLAY"; [ -z "\$XAUTHORITY" ] || echo "XAUTHORITY=\$XAUTHORITY"; } >"$runtime/x.env.part" &&
+    mv "$runtime/x.env.part" "$runtime/x.env"
+EOF
+chmod 755 "$folder/bin/started"
 # QPainter: no GPU here, and software OpenGL only slows the start. KWin 6 crashes while it sets up Plasma's
 # own Qt theme this early in a session of its own: it gets Qt's plain one.
-session_start kwin "${session_env[@]}" KWIN_COMPOSE=Q QT_QPA_PLATFORMTHEME=generic "$folder/bin/kwin_wayland" --virtual --xwayland \
-    --socket wayland-kde --width 1280 --height 800 --no-lockscreen
-session_poll 30 test -S "$runtime/wayland-kde" || session_fail "kwin_wayland" kwin
+session_start kwin "${session_env[@]}" KWIN_COMPOSE=Q QT_QPA_PLATFORMTHEME=generic "$folder/bin/kwin_wayland" \
+    --virtual --xwayland --socket wayland-kde --width 1280 --height 800 --no-lockscreen "$folder/bin/started"
+kwin_up() { session_alive kwin && test -s "$runtime/x.env"; }
+session_poll 30 kwin_up || session_fail "kwin_wayland" kwin
 session_wait_name 20 org.kde.kglobalaccel || session_fail "kwin_wayland's global shortcuts" kwin
-x_display=""
-find_x_socket() {
-    local socket
-    for socket in /tmp/.X11-unix/X*; do
-        [ -S "$socket" ] && ! grep -qxF "$socket" <<<"$x_sockets_before" && x_display=":${socket##*/X}"
-    done
-    [ -n "$x_display" ]
-}
-session_poll 20 find_x_socket || session_fail "kwin_wayland's X socket" kwin
-xauthority=$(ls "$runtime"/xauth_* 2>/dev/null | head -n1 || true)
-x_vars=(DISPLAY="$x_display")
-[ -n "$xauthority" ] && x_vars+=(XAUTHORITY="$xauthority")
+mapfile -t x_vars <"$runtime/x.env"
+# Xwayland comes up now rather than under the first X client of a test: the clients of the session that are
+# already connected lose their Wayland connection when it starts later.
+"${as_user[@]}" "${session_env[@]}" "${x_vars[@]}" xset q >"$folder/xset.log" 2>&1 || session_fail "Xwayland" xset kwin
 
 wayland=(WAYLAND_DISPLAY=wayland-kde QT_QPA_PLATFORM=wayland "${x_vars[@]}")
-# The portal's backend and anything the bus starts find the session's display.
-"${as_user[@]}" "${session_env[@]}" dbus-update-activation-environment "${wayland[@]}" >>"$folder/dbus.log" 2>&1 ||
-    session_fail "the session bus's activation environment" dbus
-session_start kded6 "${session_env[@]}" "${wayland[@]}" kded6
 session_start xdg-desktop-portal-kde "${session_env[@]}" "${wayland[@]}" \
     /usr/lib/x86_64-linux-gnu/libexec/xdg-desktop-portal-kde
 session_wait_name 20 org.freedesktop.impl.portal.desktop.kde ||
-    session_fail "xdg-desktop-portal-kde" xdg-desktop-portal-kde kded6
+    session_fail "xdg-desktop-portal-kde" xdg-desktop-portal-kde
 session_start xdg-desktop-portal "${session_env[@]}" "${wayland[@]}" /usr/libexec/xdg-desktop-portal -r
 session_wait_name 20 org.freedesktop.portal.Desktop || session_fail "xdg-desktop-portal" xdg-desktop-portal
 
