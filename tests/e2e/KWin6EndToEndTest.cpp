@@ -119,14 +119,14 @@ protected:
     // Plasma's question took the focus from the editor: the user keeps "Allow restoring on future sessions"
     // as it comes (on) and confirms with Enter, again while the question stays (the dialog takes keys a
     // moment after it took the focus), until the editor has the focus back.
-    void answerRemoteControlQuestion(qsizetype editorFrom) {
-        ASSERT_TRUE(m_editor->waitForLine("INACTIVE", editorFrom)) << "no question\n" << everything();
-        const qsizetype asked = m_editor->outputSize();
-        for (int tries = 0; tries < 10 && !m_editor->hasLine("READY", asked); ++tries) {
+    void answerRemoteControlQuestion(Child& window, qsizetype from) {
+        ASSERT_TRUE(window.waitForLine("INACTIVE", from)) << "no question\n" << everything();
+        const qsizetype asked = window.outputSize();
+        for (int tries = 0; tries < 10 && !window.hasLine("READY", asked); ++tries) {
             ASSERT_TRUE(keys({{kEnter, 1}, {kEnter, 0}})) << everything();
-            m_editor->waitForLine("READY", asked, 1000);
+            window.waitForLine("READY", asked, 1000);
         }
-        ASSERT_TRUE(m_editor->hasLine("READY", asked)) << "the question stayed\n" << everything();
+        ASSERT_TRUE(window.hasLine("READY", asked)) << "the question stayed\n" << everything();
     }
 
     void expectField(const QString& expected) {
@@ -139,7 +139,7 @@ protected:
 
     std::string everything() const {
         std::string all = m_session->report() + "\n";
-        for (const auto* child : {m_vandrel.get(), m_editor.get(), m_keys.get()})
+        for (const auto* child : {m_vandrel.get(), m_editor.get(), m_keyWindow.get(), m_keys.get()})
             if (child) all += child->report() + "\n";
         return all;
     }
@@ -148,6 +148,7 @@ protected:
         if (HasFailure() && m_session) std::printf("%s", m_session->logs().c_str());
         m_vandrel.reset();
         m_editor.reset();
+        m_keyWindow.reset();
         m_keys.reset();
         m_session.reset();
     }
@@ -155,7 +156,7 @@ protected:
     test::TempDir m_home;
     QProcessEnvironment m_desktop, m_app;
     std::unique_ptr<test::DesktopSession> m_session;
-    std::unique_ptr<Child> m_vandrel, m_editor, m_keys;
+    std::unique_ptr<Child> m_vandrel, m_editor, m_keyWindow, m_keys;
 };
 
 }  // namespace
@@ -165,7 +166,6 @@ TEST_F(KWin6EndToEnd, TheCombinationIsBoundThroughThePortalAndAHoldDictatesIntoA
     ASSERT_NO_FATAL_FAILURE(startApp());
     ASSERT_TRUE(m_vandrel->waitForOutput("hot keys: bound CTRL+SHIFT+space through the GlobalShortcuts portal"))
         << everything();
-    // KWin 6 runs the focus script written for its own scripting names.
     EXPECT_TRUE(m_vandrel->output().contains("[Platform] focus: KWin scripting")) << everything();
     ASSERT_NO_FATAL_FAILURE(startEditor());
 
@@ -174,7 +174,7 @@ TEST_F(KWin6EndToEnd, TheCombinationIsBoundThroughThePortalAndAHoldDictatesIntoA
     ASSERT_TRUE(eventually([] { return recordingStreams() > 0; })) << "the hold did not record\n" << everything();
     ASSERT_NO_FATAL_FAILURE(playSpeech());
     ASSERT_TRUE(keys({{kSpace, 0}, {kLeftShift, 0}, {kLeftCtrl, 0}})) << everything();
-    ASSERT_NO_FATAL_FAILURE(answerRemoteControlQuestion(before));
+    ASSERT_NO_FATAL_FAILURE(answerRemoteControlQuestion(*m_editor, before));
     ASSERT_NO_FATAL_FAILURE(expectField(kDictatedText + " "));
     EXPECT_FALSE(m_vandrel->output().contains("focus: KWin did not load")) << everything();
 }
@@ -192,7 +192,7 @@ TEST_F(KWin6EndToEnd, TheFirstPasteAsksOnceAndTheNextStartNoMore) {
 
     qsizetype before = m_editor->outputSize();
     ASSERT_NO_FATAL_FAILURE(dictate());
-    ASSERT_NO_FATAL_FAILURE(answerRemoteControlQuestion(before));
+    ASSERT_NO_FATAL_FAILURE(answerRemoteControlQuestion(*m_editor, before));
     ASSERT_NO_FATAL_FAILURE(expectField(kDictatedText + " "));
 
     // The restored clipboard was served by the Vandrel that quits, and Plasma keeps it only with Klipper,
@@ -204,6 +204,28 @@ TEST_F(KWin6EndToEnd, TheFirstPasteAsksOnceAndTheNextStartNoMore) {
     ASSERT_NO_FATAL_FAILURE(dictate());
     ASSERT_NO_FATAL_FAILURE(expectField(kDictatedText + " " + kDictatedText + " "));
     EXPECT_FALSE(m_editor->hasLine("INACTIVE", before)) << "asked again\n" << everything();
+}
+
+TEST_F(KWin6EndToEnd, KWin6sFocusScriptNamesATerminalWhichGetsItsPasteKeystroke) {
+    // A window that KWin reports as foot, printing the keys it gets: the focus script, written for both
+    // scripting interfaces, told Vandrel which application has the focus.
+    ASSERT_NO_FATAL_FAILURE(makeHome(""));
+    ASSERT_NO_FATAL_FAILURE(startApp());
+    QProcessEnvironment gtk = m_desktop;
+    gtk.insert("GDK_BACKEND", "wayland");
+    gtk.insert("NO_AT_BRIDGE", "1");
+    m_keyWindow = start("key window", "/usr/bin/python3", {VANDREL_KWIN_KEY_WINDOW_PATH, "foot"}, gtk);
+    ASSERT_TRUE(m_keyWindow->waitForLine("READY")) << everything();
+
+    const qsizetype before = m_keyWindow->outputSize();
+    ASSERT_TRUE(command("--start")) << everything();
+    ASSERT_TRUE(eventually([] { return recordingStreams() > 0; })) << everything();
+    ASSERT_NO_FATAL_FAILURE(playSpeech());
+    ASSERT_TRUE(command("--stop")) << everything();
+    ASSERT_NO_FATAL_FAILURE(answerRemoteControlQuestion(*m_keyWindow, before));
+    EXPECT_TRUE(m_keyWindow->waitForLine("KEY:ctrl+shift+v", before)) << everything();
+    EXPECT_FALSE(m_keyWindow->hasLine("KEY:ctrl+v", before)) << everything();
+    EXPECT_FALSE(m_vandrel->output().contains("focus: KWin did not load")) << everything();
 }
 
 int main(int argc, char** argv) {
