@@ -4,8 +4,8 @@
 #   1. debootstrap (minbase) from the archive this machine uses, once per suite and mirror;
 #   2. a copy of it in which the project's own scripts/setup.sh installs what the build and the tests need
 #      (so the set-up is tried on Debian 13 too), once per package list and set-up scripts;
-#   3. this tree, copied in, built there in Release (only the targets of the gnome48 and kde6 tests; whisper.cpp without
-#      Vulkan: those tests use the fake libwhisper), the build folder kept for the next run;
+#   3. this tree, copied in, built there in Release (only the targets of the gnome48 and kde6 tests; whisper.cpp
+#      without Vulkan: those tests use the fake libwhisper), the build folder kept for the next run;
 #   4. ctest -L 'gnome48|kde6' there, under the project's test services.
 # Both systems are cached outside the clone, in VANDREL_DEBIAN13_CACHE (default /var/cache/vandrel), named by
 # a hash of what went into them. Needs root (debootstrap, chroot, mounts); every mount is undone on exit.
