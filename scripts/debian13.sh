@@ -103,6 +103,7 @@ in_system bash -c 'cmake -S /src -B /build -G Ninja -DCMAKE_BUILD_TYPE=Release -
     cmake --build /build -j"${0}" --target e2e_gnome48_tests e2e_kde6_tests' "${VANDREL_JOBS:-$(nproc)}"
 say "ctest -L 'gnome48|kde6'"
 status=0
-in_system bash /src/scripts/with-services.sh ctest --test-dir /build -L 'gnome48|kde6' --output-on-failure "$@" || status=$?
+in_system bash /src/scripts/with-services.sh ctest --test-dir /build -L 'gnome48|kde6' --output-on-failure "$@" ||
+    status=$?
 say "done"
 exit $status

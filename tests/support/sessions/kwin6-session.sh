@@ -28,8 +28,9 @@ cp /usr/bin/kwin_wayland "$folder/bin/kwin_wayland"
 n=0
 for program in "$@"; do
     n=$((n + 1))
-    printf '[Desktop Entry]\nType=Application\nName=Vandrel test client %d\nExec=%s\nNoDisplay=true\nX-KDE-Wayland-Interfaces=org_kde_kwin_fake_input\n' \
-        "$n" "$program" >"$share/applications/vandrel-test-client-$n.desktop"
+    printf '[Desktop Entry]\nType=Application\nName=Vandrel test client %d\nExec=%s\nNoDisplay=true\n%s\n' \
+        "$n" "$program" "X-KDE-Wayland-Interfaces=org_kde_kwin_fake_input" \
+        >"$share/applications/vandrel-test-client-$n.desktop"
 done
 chown -R "$session_uid:$session_uid" "$runtime" "$home" "$share"
 
