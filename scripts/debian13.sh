@@ -4,9 +4,9 @@
 #   1. debootstrap (minbase) from the archive this machine uses, once per suite and mirror;
 #   2. a copy of it in which the project's own scripts/setup.sh installs what the build and the tests need
 #      (so the set-up is tried on Debian 13 too), once per package list and set-up scripts;
-#   3. this tree, copied in, built there in Release (only the targets of the gnome48 tests; whisper.cpp without
-#      Vulkan: those tests use the fake libwhisper), the build folder kept for the next run;
-#   4. ctest -L gnome48 there, under the project's test services.
+#   3. this tree, copied in, built there in Release (only the targets of the gnome48 and kde6 tests; whisper.cpp
+#      without Vulkan: those tests use the fake libwhisper), the build folder kept for the next run;
+#   4. ctest -L 'gnome48|kde6' there, under the project's test services.
 # Both systems are cached outside the clone, in VANDREL_DEBIAN13_CACHE (default /var/cache/vandrel), named by
 # a hash of what went into them. Needs root (debootstrap, chroot, mounts); every mount is undone on exit.
 # Usage: scripts/debian13.sh [CTEST_ARGS...]   (VANDREL_DEBIAN13_MIRROR: another Debian archive)
@@ -112,9 +112,10 @@ tar -C "$root" --exclude=./build --exclude='./build-*' --exclude=./.git -cf - . 
 in_system bash -c 'cmake -S /src -B /build -G Ninja -DCMAKE_BUILD_TYPE=Release -DVANDREL_BUILD_TESTS=ON \
     -DVANDREL_BUILD_BENCH=OFF -DVANDREL_GNOME48_TESTS=ON -DVANDREL_WHISPER_ROOT=/build/_deps/whisper/install \
     >/build/configure.log 2>&1 || { tail -n 40 /build/configure.log; exit 1; }
-    cmake --build /build -j"${0}" --target e2e_gnome48_tests' "${VANDREL_JOBS:-$(nproc)}"
-say "ctest -L gnome48"
+    cmake --build /build -j"${0}" --target e2e_gnome48_tests e2e_kde6_tests' "${VANDREL_JOBS:-$(nproc)}"
+say "ctest -L 'gnome48|kde6'"
 status=0
-in_system bash /src/scripts/with-services.sh ctest --test-dir /build -L gnome48 --output-on-failure "$@" || status=$?
+in_system bash /src/scripts/with-services.sh ctest --test-dir /build -L 'gnome48|kde6' --output-on-failure "$@" ||
+    status=$?
 say "done"
 exit $status

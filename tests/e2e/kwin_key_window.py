@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 # A Wayland window that names itself as the application given (its app id, which KWin reports as the
 # window's resource class) and prints every key press it gets with the modifiers held, as KEY:ctrl+shift+v.
-# It prints READY once it has the keyboard focus. It ends when its standard input closes.
+# It prints READY once it has the keyboard focus and INACTIVE when another window takes it. It ends when its
+# standard input closes.
 import sys
 
 import gi
@@ -27,8 +28,7 @@ def pressed(_widget, event):
 
 
 def focused(*_):
-    if window.is_active():
-        print("READY", flush=True)
+    print("READY" if window.is_active() else "INACTIVE", flush=True)
 
 
 def command(source, _condition):
