@@ -2,11 +2,11 @@
 # The whole test suite on a fresh Debian 12 or 13 machine: installs what is missing, builds with warnings as
 # errors, starts Xvfb, a session D-Bus and a PulseAudio server with a virtual microphone, runs every test
 # (labels unit, x11, audio, e2e, wayland, gnome, kde), checks the C++ formatting, replays the fuzz corpora, and
-# stops the services; then the GNOME 48 tests (label gnome48) in a Debian 13 system (scripts/debian13.sh, as
-# root or through sudo). Before that: the unit tests in a build with AddressSanitizer and
+# stops the services; then the GNOME 48 and KDE Plasma 6 tests (labels gnome48, kde6) in a Debian 13 system
+# (scripts/debian13.sh, as root or through sudo). Before that: the unit tests in a build with AddressSanitizer and
 # UndefinedBehaviorSanitizer, and a short libFuzzer run per target.
 # Environment: VANDREL_BUILD_DIR (default ./build), VANDREL_FUZZ_SECONDS (libFuzzer time per target, default 10;
-# 0 skips), VANDREL_SANITIZE_RUN (default 1; 0 skips the sanitizer pass), VANDREL_GNOME48_RUN (default 1; 0
+# 0 skips), VANDREL_SANITIZE_RUN (default 1; 0 skips the sanitizer pass), VANDREL_DEBIAN13_RUN (default 1; 0
 # skips the Debian 13 part).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -49,21 +49,21 @@ trap 'rm -rf "$log_dir"' EXIT
     tee "$log_dir/unit.log" || status=1
 "$root/scripts/with-services.sh" ctest --test-dir "$build" --output-on-failure -j"$(nproc)" -LE '^unit$' \
     --repeat until-pass:2 | tee "$log_dir/desktop.log" || status=1
-# The GNOME 48 tests need Debian 13: scripts/debian13.sh builds that system (cached in /var/cache/vandrel)
+# GNOME 48 and Plasma 6 need Debian 13: scripts/debian13.sh builds that system (cached in /var/cache/vandrel)
 # and runs them there. After the suite above, so that neither loads the machine while the other's desktop
 # tests run. They share one desktop too: a failed one is run once more.
-if [ "${VANDREL_GNOME48_RUN:-1}" != 0 ]; then
-    echo "[test] the GNOME 48 tests in a Debian 13 system"
+if [ "${VANDREL_DEBIAN13_RUN:-1}" != 0 ]; then
+    echo "[test] the GNOME 48 and KDE Plasma 6 tests in a Debian 13 system"
     as_root=()
     if [ "$(id -u)" != 0 ]; then
         as_root=(sudo --preserve-env=VANDREL_JOBS,VANDREL_DEBIAN13_CACHE,VANDREL_DEBIAN13_MIRROR)
     fi
-    "${as_root[@]}" "$root/scripts/debian13.sh" --repeat until-pass:2 | tee "$log_dir/gnome48.log" || status=1
+    "${as_root[@]}" "$root/scripts/debian13.sh" --repeat until-pass:2 | tee "$log_dir/debian13.log" || status=1
 fi
 # One closing line for every run; a run that stopped before its summary counts as one failed test.
 passed=0
 failed=0
-for log in "$log_dir"/unit.log "$log_dir"/desktop.log "$log_dir"/gnome48.log; do
+for log in "$log_dir"/unit.log "$log_dir"/desktop.log "$log_dir"/debian13.log; do
     [ -f "$log" ] || continue
     if ! read -r f t < <(sed -n 's/.*tests passed, \([0-9]*\) tests\{0,1\} failed out of \([0-9]*\).*/\1 \2/p' "$log" |
         tail -n1); then
