@@ -11,8 +11,6 @@
 #   "front <app>"     wait (up to 10 s) until the active window is one of the application named <app>
 #   "focus <name>"    press Tab until the control named <name> in the active window has the keyboard focus
 #   "checked <name>"  wait (up to 10 s) until a check box or switch named <name> in the active window is on
-#   "shows <text>"    wait (up to 10 s) until a window on screen shows a text (a label, a field) containing
-#                     <text>: what a user reads
 import sys
 import time
 
@@ -162,30 +160,12 @@ def checked(name):
     return window is not None and is_checked(window, name)
 
 
-def has_text(accessible, text, depth=0):
-    if accessible is None or depth > 25 or not accessible.get_state_set().contains(Atspi.StateType.SHOWING):
-        return False
-    if text in (accessible.get_name() or ""):
-        return True
-    return any(has_text(accessible.get_child_at_index(i), text, depth + 1)
-               for i in range(accessible.get_child_count()))
-
-
-def shows(text):
-    desktop = Atspi.get_desktop(0)
-    for app in (desktop.get_child_at_index(i) for i in range(desktop.get_child_count())):
-        for window in (app.get_child_at_index(j) for j in range(app.get_child_count() if app else 0)):
-            if has_text(window, text):
-                return True
-    return False
-
-
 for line in sys.stdin:
     words = line.split()
     if not words:
         continue
     try:
-        if words[0] in ("await", "checked", "front", "focus", "shows"):
+        if words[0] in ("await", "checked", "front", "focus"):
             what = line.strip()[len(words[0]) + 1:]
             if words[0] == "focus":
                 tab_to(what)
@@ -193,8 +173,6 @@ for line in sys.stdin:
                 wait_until(lambda: dialog_ready(what), "a focused window titled " + what)
             elif words[0] == "front":
                 wait_until(lambda: in_front(what), "a window of " + what + " in front")
-            elif words[0] == "shows":
-                wait_until(lambda: shows(what), "a window showing " + what)
             else:
                 wait_until(lambda: checked(what), "the check box " + what + " checked")
             print("OK", flush=True)
