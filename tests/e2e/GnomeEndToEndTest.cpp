@@ -13,7 +13,9 @@
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QStringList>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -332,6 +334,64 @@ TEST_F(GnomeEndToEnd, ATerminalGetsTheTextWithItsOwnPasteKeystroke) {
     EXPECT_TRUE(eventually([&] { return contents() == before + kDictatedText + " "; }))
         << "typed: " << contents().toStdString() << "\n"
         << everything();
+}
+
+// The portal stops answering (stopped, as under a debugger, or stuck) after the user shared the keyboard: every
+// command is answered at once meanwhile, and once the portal goes on, dictations paste again.
+TEST_F(GnomeEndToEnd, WhileThePortalIsStoppedCommandsAreAnsweredAndDictationsPasteOnceItGoesOn) {
+    const fs::path speech = makeSpeech();
+    ASSERT_NO_FATAL_FAILURE(startReadyApp());
+    ASSERT_NO_FATAL_FAILURE(startEditorWithTheUsersClipboard());
+    const qsizetype beforeDialog = m_editor->outputSize();
+    ASSERT_NO_FATAL_FAILURE(dictate(speech));
+    ASSERT_NO_FATAL_FAILURE(shareTheKeyboardInTheConsentDialog(beforeDialog));
+    QString expected = kDictatedText + " ";
+    ASSERT_TRUE(eventually([&] { return field() == expected; })) << "field: " << field().toStdString() << "\n"
+                                                                 << everything();
+
+    // The frontend, as the bus knows it.
+    const auto [gdbus, gdbusArgs] = g_session->asUser(
+        "gdbus", {"call", "--session", "--dest", "org.freedesktop.DBus", "--object-path", "/org/freedesktop/DBus",
+                  "--method", "org.freedesktop.DBus.GetConnectionUnixProcessID", "org.freedesktop.portal.Desktop"});
+    const auto answer = run(gdbus, gdbusArgs, m_clients);
+    ASSERT_TRUE(answer) << "the bus does not know the portal";
+    const auto pid = QRegularExpression(R"(\(uint32 (\d+),\))").match(QString::fromUtf8(*answer)).captured(1).toInt();
+    ASSERT_GT(pid, 0) << answer->toStdString();
+    ASSERT_EQ(::kill(pid, SIGSTOP), 0);
+    struct Resume {
+        int pid;
+        ~Resume() { ::kill(pid, SIGCONT); }
+    } resume{pid};
+
+    const auto answeredQuickly = [&](const QString& which) {
+        QElapsedTimer timer;
+        timer.start();
+        EXPECT_TRUE(command(which)) << which.toStdString() << "\n" << everything();
+        EXPECT_LT(timer.elapsed(), 1000) << which.toStdString() << " was answered after " << timer.elapsed()
+                                         << " ms while the portal was stopped";
+    };
+    // A whole dictation whose paste meets the stopped portal, and the commands after it.
+    answeredQuickly("--start");
+    ASSERT_TRUE(eventually([] { return recordingStreams() > 0; })) << "--start did not record\n" << everything();
+    ASSERT_TRUE(test::playIntoMicrophone(speech.string()));
+    pause(300);
+    answeredQuickly("--stop");
+    pause(500);
+    answeredQuickly("--cancel");
+    answeredQuickly("--start");
+    answeredQuickly("--cancel");
+    // The paste given up on the stopped portal leaves the text on the clipboard for the user.
+    ASSERT_TRUE(m_vandrel->waitForOutput("[Platform] paste: the keystroke did not go through")) << everything();
+    answeredQuickly("--cancel");
+    EXPECT_EQ(clipboard(), kDictatedText + " ") << everything();
+    EXPECT_EQ(field(), expected) << everything();
+
+    // Once the portal goes on, the next dictation pastes, and the one given up never arrives after all.
+    ::kill(pid, SIGCONT);
+    ASSERT_NO_FATAL_FAILURE(dictate(speech));
+    expected += kDictatedText + " ";
+    EXPECT_TRUE(eventually([&] { return field() == expected; })) << "field: " << field().toStdString() << "\n"
+                                                                 << everything();
 }
 
 // A GNOME machine with KDE Plasma installed beside it: the portal sees KDE's backend as well, and hands it the
