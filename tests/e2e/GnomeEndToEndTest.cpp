@@ -447,9 +447,9 @@ TEST_F(GnomeWithKdesPortalEndToEnd, TheCombinationGoesThroughXWaylandAndTheSetti
                 keys(QString("release %1").arg(kLeftCtrl)))
         << everything();
     ASSERT_TRUE(recorded) << "the hold did not record\n" << everything();
-    EXPECT_TRUE(eventually([&] { return field() == kDictatedText + " "; })) << "field: " << field().toStdString()
-                                                                            << "\n"
-                                                                            << everything();
+    EXPECT_TRUE(eventually([&] { return field() == kDictatedText + " "; }))
+        << "field: " << field().toStdString() << "\n"
+        << everything();
 
     // A second start opens the settings (GNOME has no tray), whose hotkey section says where the combination
     // works and what to do for the other windows.

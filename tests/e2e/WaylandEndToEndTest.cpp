@@ -85,11 +85,14 @@ protected:
         if (asCompositorUser()) m_app.remove("DBUS_SESSION_BUS_ADDRESS");
     }
 
-    // The application's command line, as the compositor's user when we are root.
-    std::pair<QString, QStringList> appCommand(const QStringList& args) const {
-        if (!asCompositorUser()) return {VANDREL_APP_PATH, args};
-        return {"setpriv", QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", VANDREL_APP_PATH} + args};
+    // `program args` as the compositor's user when we are root.
+    static std::pair<QString, QStringList> asUser(const QString& program, const QStringList& args) {
+        if (!asCompositorUser()) return {program, args};
+        return {"setpriv", QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", program} + args};
     }
+
+    // The application's command line, as the compositor's user when we are root.
+    std::pair<QString, QStringList> appCommand(const QStringList& args) const { return asUser(VANDREL_APP_PATH, args); }
 
     void startReadyApp() {
         const auto [program, args] = appCommand({});
@@ -97,12 +100,6 @@ protected:
         ASSERT_TRUE(m_vandrel->waitForOutput("[AppState] Model loaded")) << m_vandrel->report();
         ASSERT_TRUE(m_vandrel->waitForOutput("[AppState] Microphone warmed up")) << m_vandrel->report();
         ASSERT_TRUE(eventually([] { return recordingStreams() == 0; })) << m_vandrel->report();
-    }
-
-    // `program args` as the compositor's user when we are root.
-    static std::pair<QString, QStringList> asUser(const QString& program, const QStringList& args) {
-        if (!asCompositorUser()) return {program, args};
-        return {"setpriv", QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", program} + args};
     }
 
     // The session bus a sway login brings up for its user, in the application's runtime folder: the machine's
@@ -119,8 +116,8 @@ protected:
         session.insert("XDG_SESSION_TYPE", "wayland");
         session.insert("WAYLAND_DISPLAY", waylandSocket());
         session.insert("DISPLAY", m_app.value("DISPLAY"));
-        const auto [program, args] = asUser(
-            "dbus-daemon", {"--session", "--nofork", "--nopidfile", "--address=" + address});
+        const auto [program, args] =
+            asUser("dbus-daemon", {"--session", "--nofork", "--nopidfile", "--address=" + address});
         m_bus = std::make_unique<Child>("session bus", program, args, session);
         ASSERT_TRUE(eventually([&] { return QFile::exists(runtime + "/bus"); })) << m_bus->report();
         session.insert("DBUS_SESSION_BUS_ADDRESS", address);
@@ -313,10 +310,10 @@ TEST_F(WaylandWithKdesPortalEndToEnd, TheCombinationGoesThroughXWaylandInAnX11Wi
     const fs::path speech = makeSpeech();
     ASSERT_NO_FATAL_FAILURE(startSessionBus());
     // The portal, started by the bus on the first question, offers global shortcuts here (KDE's).
-    const auto [gdbus, gdbusArgs] = asUser(
-        "gdbus", {"call", "--session", "--timeout", "20", "--dest", "org.freedesktop.portal.Desktop",
-                  "--object-path", "/org/freedesktop/portal/desktop", "--method",
-                  "org.freedesktop.DBus.Properties.Get", "org.freedesktop.portal.GlobalShortcuts", "version"});
+    const auto [gdbus, gdbusArgs] =
+        asUser("gdbus", {"call", "--session", "--timeout", "20", "--dest", "org.freedesktop.portal.Desktop",
+                         "--object-path", "/org/freedesktop/portal/desktop", "--method",
+                         "org.freedesktop.DBus.Properties.Get", "org.freedesktop.portal.GlobalShortcuts", "version"});
     ASSERT_TRUE(run(gdbus, gdbusArgs, m_session, {}, 30000)) << "the portal offers no global shortcuts\n"
                                                              << everything();
     // The settings window is read as a screen reader reads it, through the accessibility bus.
@@ -334,8 +331,8 @@ TEST_F(WaylandWithKdesPortalEndToEnd, TheCombinationGoesThroughXWaylandInAnX11Wi
     m_gtk = std::make_unique<Child>("gtk window on X11", python, gtkArgs, gtk);
     ASSERT_TRUE(m_gtk->waitForLine("READY")) << everything();
     // The keys come through XTest on XWayland: sway's headless seat has no keyboard of its own, and wtype's
-    // brings a keymap of bare key names (no Space key by its place on the keyboard), where a real keyboard's
-    // keymap names every key.
+    // brings a keymap whose keys are numbered, not named by their place (no SPCE), unlike a real keyboard's;
+    // the combination is grabbed by place.
     QProcess hold;
     hold.setProcessEnvironment(gtk);
     const auto [xdotool, holdArgs] =
