@@ -13,7 +13,9 @@
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QStringList>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -35,7 +37,7 @@ const QString kUsersClipboard = "grocery list: Äpfel, 3 × milk, café ☕";
 constexpr int kDeadlineMs = 15000;
 
 // Linux input event codes, as the virtual keyboard takes them.
-constexpr int kEscape = 1, kEnter = 28, kA = 30, kS = 31, kLeftAlt = 56;
+constexpr int kEscape = 1, kLeftCtrl = 29, kEnter = 28, kA = 30, kS = 31, kLeftShift = 42, kLeftAlt = 56, kSpace = 57;
 
 using Child = test::ChildProcess;
 using test::recordingStreams;
@@ -67,7 +69,7 @@ protected:
             << "needs the services of scripts/with-services.sh";
         ASSERT_TRUE(g_session->ready()) << g_session->report() << g_session->logs();
         ASSERT_GE(recordingStreams(), 0) << "cannot reach the sound server with pactl";
-        const test::AppHome home(m_home.path(), {.owner = g_session->otherUser()});
+        const test::AppHome home(m_home.path(), {.moreDefaults = m_moreDefaults, .owner = g_session->otherUser()});
         ASSERT_NO_FATAL_FAILURE(home.create());
 
         // What a program of the session is started with: its display, Xwayland, its session bus.
@@ -193,6 +195,8 @@ protected:
         return all;
     }
 
+    // More members of the application's settings, e.g. its hotkey.
+    std::string m_moreDefaults;
     test::TempDir m_home;
     QProcessEnvironment m_clients, m_app;
     std::unique_ptr<Child> m_vandrel, m_editor, m_keyboard, m_terminal;
@@ -330,6 +334,133 @@ TEST_F(GnomeEndToEnd, ATerminalGetsTheTextWithItsOwnPasteKeystroke) {
     EXPECT_TRUE(eventually([&] { return contents() == before + kDictatedText + " "; }))
         << "typed: " << contents().toStdString() << "\n"
         << everything();
+}
+
+// The portal stops answering (stopped, as under a debugger, or stuck) after the user shared the keyboard: every
+// command is answered at once meanwhile, and once the portal goes on, dictations paste again.
+TEST_F(GnomeEndToEnd, WhileThePortalIsStoppedCommandsAreAnsweredAndDictationsPasteOnceItGoesOn) {
+    const fs::path speech = makeSpeech();
+    ASSERT_NO_FATAL_FAILURE(startReadyApp());
+    ASSERT_NO_FATAL_FAILURE(startEditorWithTheUsersClipboard());
+    const qsizetype beforeDialog = m_editor->outputSize();
+    ASSERT_NO_FATAL_FAILURE(dictate(speech));
+    ASSERT_NO_FATAL_FAILURE(shareTheKeyboardInTheConsentDialog(beforeDialog));
+    QString expected = kDictatedText + " ";
+    ASSERT_TRUE(eventually([&] { return field() == expected; })) << "field: " << field().toStdString() << "\n"
+                                                                 << everything();
+
+    // The frontend, as the bus knows it.
+    const auto [gdbus, gdbusArgs] = g_session->asUser(
+        "gdbus", {"call", "--session", "--dest", "org.freedesktop.DBus", "--object-path", "/org/freedesktop/DBus",
+                  "--method", "org.freedesktop.DBus.GetConnectionUnixProcessID", "org.freedesktop.portal.Desktop"});
+    const auto answer = run(gdbus, gdbusArgs, m_clients);
+    ASSERT_TRUE(answer) << "the bus does not know the portal";
+    const auto pid = QRegularExpression(R"(\(uint32 (\d+),\))").match(QString::fromUtf8(*answer)).captured(1).toInt();
+    ASSERT_GT(pid, 0) << answer->toStdString();
+    ASSERT_EQ(::kill(pid, SIGSTOP), 0);
+    struct Resume {
+        int pid;
+        ~Resume() { ::kill(pid, SIGCONT); }
+    } resume{pid};
+
+    const auto answeredQuickly = [&](const QString& which) {
+        QElapsedTimer timer;
+        timer.start();
+        EXPECT_TRUE(command(which)) << which.toStdString() << "\n" << everything();
+        EXPECT_LT(timer.elapsed(), 1000) << which.toStdString() << " was answered after " << timer.elapsed()
+                                         << " ms while the portal was stopped";
+    };
+    // A whole dictation whose paste meets the stopped portal, and the commands after it.
+    answeredQuickly("--start");
+    ASSERT_TRUE(eventually([] { return recordingStreams() > 0; })) << "--start did not record\n" << everything();
+    ASSERT_TRUE(test::playIntoMicrophone(speech.string()));
+    pause(300);
+    answeredQuickly("--stop");
+    pause(500);
+    answeredQuickly("--cancel");
+    answeredQuickly("--start");
+    answeredQuickly("--cancel");
+    // The paste given up on the stopped portal leaves the text on the clipboard for the user.
+    ASSERT_TRUE(m_vandrel->waitForOutput("[Platform] paste: the keystroke did not go through")) << everything();
+    answeredQuickly("--cancel");
+    EXPECT_EQ(clipboard(), kDictatedText + " ") << everything();
+    EXPECT_EQ(field(), expected) << everything();
+
+    // Once the portal goes on, the next dictation pastes, and the one given up never arrives after all.
+    ::kill(pid, SIGCONT);
+    ASSERT_NO_FATAL_FAILURE(dictate(speech));
+    expected += kDictatedText + " ";
+    EXPECT_TRUE(eventually([&] { return field() == expected; })) << "field: " << field().toStdString() << "\n"
+                                                                 << everything();
+}
+
+// A GNOME machine with KDE Plasma installed beside it: the portal sees KDE's backend as well, and hands it the
+// global shortcuts GNOME's backends do not offer. KDE's backend cannot grab a key in GNOME Shell, so the
+// combination is XWayland's: it works while an X11 window has the focus, and the settings say so.
+class GnomeWithKdesPortalEndToEnd : public GnomeEndToEnd {
+protected:
+    GnomeWithKdesPortalEndToEnd() { m_moreDefaults = R"(, "hotkeyOption": "ctrlShiftSpace")"; }
+    static void SetUpTestSuite() {
+        if (!g_session)
+            g_session =
+                new test::DesktopSession(VANDREL_GNOME_SESSION_SCRIPT, {}, 120000, {"GNOME_SESSION_PORTALS=installed"});
+    }
+};
+
+TEST_F(GnomeWithKdesPortalEndToEnd, TheCombinationGoesThroughXWaylandAndTheSettingsSaySo) {
+    // The portal does offer global shortcuts here (KDE's), so the setup is the one in question.
+    const auto [gdbus, gdbusArgs] = g_session->asUser(
+        "gdbus", {"call", "--session", "--dest", "org.freedesktop.portal.Desktop", "--object-path",
+                  "/org/freedesktop/portal/desktop", "--method", "org.freedesktop.DBus.Properties.Get",
+                  "org.freedesktop.portal.GlobalShortcuts", "version"});
+    ASSERT_TRUE(run(gdbus, gdbusArgs, m_clients)) << "the portal offers no global shortcuts\n" << g_session->logs();
+    // The settings window is read as a screen reader reads it, through the accessibility bus.
+    m_app.insert("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
+    const fs::path speech = makeSpeech();
+    ASSERT_NO_FATAL_FAILURE(startReadyApp());
+    EXPECT_TRUE(m_vandrel->output().contains(
+        "[Platform] hotkeys: key combinations through X11 key grabs through XWayland (while an X11 window has the "
+        "focus)"))
+        << everything();
+
+    // An X11 window in front, holding the user's clipboard: the hold of Ctrl+Shift+Space in it records.
+    ASSERT_NO_FATAL_FAILURE(startKeyboard());
+    QProcessEnvironment gtk = m_clients;
+    gtk.insert("GDK_BACKEND", "x11");
+    const auto [editor, editorArgs] = g_session->asUser("/usr/bin/python3", {VANDREL_GTK_TARGET_PATH});
+    m_editor = std::make_unique<Child>("gtk editor on X11", editor, editorArgs, gtk);
+    ASSERT_TRUE(m_editor->waitForLine("SHOWN")) << everything();
+    ASSERT_NO_FATAL_FAILURE(leaveTheOverview());
+    ASSERT_TRUE(m_editor->waitForLine("READY")) << everything();
+    m_editor->write("copy " + kUsersClipboard);
+    ASSERT_TRUE(eventually([&] { return clipboard() == kUsersClipboard; }, 5000)) << everything();
+
+    ASSERT_TRUE(keys(QString("press %1").arg(kLeftCtrl)) && keys(QString("press %1").arg(kLeftShift)) &&
+                keys(QString("press %1").arg(kSpace)))
+        << everything();
+    const bool recorded = eventually([] { return recordingStreams() > 0; });
+    if (recorded) {
+        EXPECT_TRUE(test::playIntoMicrophone(speech.string()));
+        pause(300);
+    }
+    ASSERT_TRUE(keys(QString("release %1").arg(kSpace)) && keys(QString("release %1").arg(kLeftShift)) &&
+                keys(QString("release %1").arg(kLeftCtrl)))
+        << everything();
+    ASSERT_TRUE(recorded) << "the hold did not record\n" << everything();
+    EXPECT_TRUE(eventually([&] { return field() == kDictatedText + " "; }))
+        << "field: " << field().toStdString() << "\n"
+        << everything();
+
+    // A second start opens the settings (GNOME has no tray), whose hotkey section says where the combination
+    // works and what to do for the other windows.
+    const auto [second, secondArgs] = g_session->asUser(VANDREL_APP_PATH, {});
+    ASSERT_TRUE(run(second, secondArgs, m_app)) << everything();
+    const auto [reader, readerArgs] = g_session->asUser(
+        "/usr/bin/python3", {VANDREL_ATSPI_SHOWS_PATH, "the combination works only while an X11 window has the focus"});
+    Child shown("accessibility reader", reader, readerArgs, m_clients);
+    EXPECT_TRUE(shown.waitForExit(20000) && shown.process().exitCode() == 0) << shown.report() << everything();
+    // Nor was KDE's backend tried on the way.
+    EXPECT_FALSE(m_vandrel->output().contains("GlobalShortcuts")) << everything();
 }
 
 int main(int argc, char** argv) {

@@ -63,7 +63,7 @@ protected:
     void SetUp() override {
         ASSERT_FALSE(env("VANDREL_TEST_WAYLAND_DISPLAY").empty()) << "needs the services of scripts/with-services.sh";
         ASSERT_GE(recordingStreams(), 0) << "cannot reach the sound server with pactl";
-        test::AppHome::Options options;
+        test::AppHome::Options options{.moreDefaults = m_moreDefaults};
         if (asCompositorUser()) options.owner = kCompositorUser;
         const test::AppHome appHome(m_home.path(), options);
         ASSERT_NO_FATAL_FAILURE(appHome.create());
@@ -85,11 +85,14 @@ protected:
         if (asCompositorUser()) m_app.remove("DBUS_SESSION_BUS_ADDRESS");
     }
 
-    // The application's command line, as the compositor's user when we are root.
-    std::pair<QString, QStringList> appCommand(const QStringList& args) const {
-        if (!asCompositorUser()) return {VANDREL_APP_PATH, args};
-        return {"setpriv", QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", VANDREL_APP_PATH} + args};
+    // `program args` as the compositor's user when we are root.
+    static std::pair<QString, QStringList> asUser(const QString& program, const QStringList& args) {
+        if (!asCompositorUser()) return {program, args};
+        return {"setpriv", QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", program} + args};
     }
+
+    // The application's command line, as the compositor's user when we are root.
+    std::pair<QString, QStringList> appCommand(const QStringList& args) const { return asUser(VANDREL_APP_PATH, args); }
 
     void startReadyApp() {
         const auto [program, args] = appCommand({});
@@ -97,6 +100,30 @@ protected:
         ASSERT_TRUE(m_vandrel->waitForOutput("[AppState] Model loaded")) << m_vandrel->report();
         ASSERT_TRUE(m_vandrel->waitForOutput("[AppState] Microphone warmed up")) << m_vandrel->report();
         ASSERT_TRUE(eventually([] { return recordingStreams() == 0; })) << m_vandrel->report();
+    }
+
+    // The session bus a sway login brings up for its user, in the application's runtime folder: the machine's
+    // services are activatable on it (xdg-desktop-portal and every installed backend), started with the
+    // session's variables. The application talks to it from now on.
+    void startSessionBus() {
+        const QString runtime = m_app.value("XDG_RUNTIME_DIR");
+        const QString address = "unix:path=" + runtime + "/bus";
+        QProcessEnvironment session;
+        for (const char* name : {"PATH", "LANG"}) session.insert(name, qEnvironmentVariable(name));
+        session.insert("HOME", m_app.value("HOME"));
+        session.insert("XDG_RUNTIME_DIR", runtime);
+        session.insert("XDG_CURRENT_DESKTOP", "sway");
+        session.insert("XDG_SESSION_TYPE", "wayland");
+        session.insert("WAYLAND_DISPLAY", waylandSocket());
+        session.insert("DISPLAY", m_app.value("DISPLAY"));
+        const auto [program, args] =
+            asUser("dbus-daemon", {"--session", "--nofork", "--nopidfile", "--address=" + address});
+        m_bus = std::make_unique<Child>("session bus", program, args, session);
+        ASSERT_TRUE(eventually([&] { return QFile::exists(runtime + "/bus"); })) << m_bus->report();
+        session.insert("DBUS_SESSION_BUS_ADDRESS", address);
+        m_session = session;
+        m_app.insert("DBUS_SESSION_BUS_ADDRESS", address);
+        m_app.insert("XDG_CURRENT_DESKTOP", "sway");
     }
 
     // `vandrel --start` and the like, as a desktop's key binding would run it.
@@ -163,7 +190,7 @@ protected:
 
     std::string everything() const {
         std::string all;
-        for (const auto* child : {m_vandrel.get(), m_terminal.get(), m_gtk.get(), m_owner.get()})
+        for (const auto* child : {m_vandrel.get(), m_terminal.get(), m_gtk.get(), m_owner.get(), m_bus.get()})
             if (child) all += child->report() + "\n";
         return all;
     }
@@ -173,11 +200,14 @@ protected:
         m_terminal.reset();
         m_gtk.reset();
         m_owner.reset();
+        m_bus.reset();
     }
 
+    // More members of the application's settings, e.g. its hotkey.
+    std::string m_moreDefaults;
     test::TempDir m_home;
-    QProcessEnvironment m_clients, m_app;
-    std::unique_ptr<Child> m_vandrel, m_terminal, m_gtk, m_owner;
+    QProcessEnvironment m_clients, m_app, m_session;
+    std::unique_ptr<Child> m_vandrel, m_terminal, m_gtk, m_owner, m_bus;
     QString m_typed;
     QByteArray m_image;
 };
@@ -266,6 +296,65 @@ TEST_F(WaylandEndToEnd, AKeyBindingOfTheCompositorTogglesADictation) {
         << "typed: " << typed().toStdString() << "\n"
         << everything();
     run("swaymsg", {"unbindsym", "Ctrl+Alt+d"}, sway);
+}
+
+// A sway machine with KDE Plasma installed beside it: its portal finds no backend meant for sway and hands
+// KDE's the global shortcuts, which it cannot grab there. The combination is XWayland's: it works while an X11
+// window has the focus.
+class WaylandWithKdesPortalEndToEnd : public WaylandEndToEnd {
+protected:
+    WaylandWithKdesPortalEndToEnd() { m_moreDefaults = R"(, "hotkeyOption": "ctrlShiftSpace")"; }
+};
+
+TEST_F(WaylandWithKdesPortalEndToEnd, TheCombinationGoesThroughXWaylandInAnX11Window) {
+    const fs::path speech = makeSpeech();
+    ASSERT_NO_FATAL_FAILURE(startSessionBus());
+    // The portal, started by the bus on the first question, offers global shortcuts here (KDE's).
+    const auto [gdbus, gdbusArgs] =
+        asUser("gdbus", {"call", "--session", "--timeout", "20", "--dest", "org.freedesktop.portal.Desktop",
+                         "--object-path", "/org/freedesktop/portal/desktop", "--method",
+                         "org.freedesktop.DBus.Properties.Get", "org.freedesktop.portal.GlobalShortcuts", "version"});
+    ASSERT_TRUE(run(gdbus, gdbusArgs, m_session, {}, 30000)) << "the portal offers no global shortcuts\n"
+                                                             << everything();
+    // The settings window is read as a screen reader reads it, through the accessibility bus.
+    m_app.insert("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
+    ASSERT_NO_FATAL_FAILURE(startReadyApp());
+    EXPECT_TRUE(m_vandrel->output().contains(
+        "[Platform] hotkeys: key combinations through X11 key grabs through XWayland (while an X11 window has the "
+        "focus)"))
+        << everything();
+
+    // A GTK window of the session's user on XWayland, in front; the user holds Ctrl+Shift+Space in it.
+    QProcessEnvironment gtk = m_session;
+    gtk.insert("GDK_BACKEND", "x11");
+    const auto [python, gtkArgs] = asUser("/usr/bin/python3", {VANDREL_GTK_TARGET_PATH});
+    m_gtk = std::make_unique<Child>("gtk window on X11", python, gtkArgs, gtk);
+    ASSERT_TRUE(m_gtk->waitForLine("READY")) << everything();
+    // The keys come through XTest on XWayland: sway's headless seat has no keyboard of its own, and wtype's
+    // brings a keymap whose keys are numbered, not named by their place (no SPCE), unlike a real keyboard's;
+    // the combination is grabbed by place.
+    QProcess hold;
+    hold.setProcessEnvironment(gtk);
+    const auto [xdotool, holdArgs] =
+        asUser("xdotool", {"keydown", "ctrl+shift+space", "sleep", "2.5", "keyup", "ctrl+shift+space"});
+    hold.start(xdotool, holdArgs);
+    const bool recorded = eventually([] { return recordingStreams() > 0; }, 3000);
+    if (recorded) {
+        EXPECT_TRUE(play(speech));
+    }
+    EXPECT_TRUE(eventually([&] { return hold.state() == QProcess::NotRunning; }) && hold.exitCode() == 0)
+        << hold.readAllStandardError().toStdString();
+    ASSERT_TRUE(recorded) << "the hold did not record\n" << everything();
+    EXPECT_TRUE(m_gtk->waitForOutput("TEXT:" + kDictatedText + " \n")) << everything();
+    EXPECT_FALSE(m_vandrel->output().contains("GlobalShortcuts")) << everything();
+
+    // A second start opens the settings (no tray here), whose hotkey section says where the combination works.
+    const auto [second, secondArgs] = appCommand({});
+    ASSERT_TRUE(run(second, secondArgs, m_app)) << everything();
+    const auto [reader, readerArgs] = asUser(
+        "/usr/bin/python3", {VANDREL_ATSPI_SHOWS_PATH, "the combination works only while an X11 window has the focus"});
+    Child shown("accessibility reader", reader, readerArgs, m_session);
+    EXPECT_TRUE(shown.waitForExit(20000) && shown.process().exitCode() == 0) << shown.report() << everything();
 }
 
 int main(int argc, char** argv) {

@@ -27,12 +27,16 @@ namespace vandrel::test {
 // component's log) when a part of the desktop dies on the way.
 class DesktopSession {
 public:
-    DesktopSession(const QString& script, const QStringList& args, int readyMs) {
+    // `variables`: the script's options given in its environment ("NAME=VALUE").
+    DesktopSession(const QString& script, const QStringList& args, int readyMs, const QStringList& variables = {}) {
         // The session's user passes through our folder to its own.
         ::chmod(m_work.path().c_str(), 0711);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const QString& variable : variables)
+            environment.insert(variable.section('=', 0, 0), variable.section('=', 1));
         m_script = std::make_unique<ChildProcess>("desktop session", "bash",
                                                   QStringList{script, QString::fromStdString(folder().string())} + args,
-                                                  QProcessEnvironment::systemEnvironment());
+                                                  environment);
         // A session that fails to come up ends its script, with the reason in its output.
         spinUntil([this] { return m_script->hasLine("ready") || !m_script->running(); }, readyMs);
         if (!m_script->hasLine("ready")) return;

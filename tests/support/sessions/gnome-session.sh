@@ -4,6 +4,8 @@
 # session bus, all as an unprivileged user (nobody when run as root), as a desktop runs as its user.
 # Usage: gnome-session.sh FOLDER
 #   FOLDER  an empty folder for the session's runtime folder, home, buses and logs
+# With GNOME_SESSION_PORTALS=installed the portal sees every installed backend, as on a machine where another
+# desktop (KDE's backend, say) is installed beside GNOME; by default it sees GNOME's own only.
 # Once everything answers it writes FOLDER/session.env (WAYLAND_DISPLAY, DISPLAY, XAUTHORITY, XDG_RUNTIME_DIR,
 # DBUS_SESSION_BUS_ADDRESS, HOME, XDG_CURRENT_DESKTOP, XDG_SESSION_TYPE, SESSION_UID) and prints "ready".
 # The conventions every session script keeps are in session-common.sh.
@@ -101,14 +103,18 @@ session_wait_name 30 org.freedesktop.impl.portal.desktop.gnome ||
     session_fail "xdg-desktop-portal-gnome" portal-gnome gnome-shell
 # Only the backends a GNOME desktop installs: the portal falls back to any installed backend for an interface
 # that GNOME's do not offer, and KDE's, installed here for other tests, offers global shortcuts.
-mkdir "$folder/portals"
-for backend in gnome-shell gnome gtk; do
-    if [ -f "/usr/share/xdg-desktop-portal/portals/$backend.portal" ]; then
-        ln -s "/usr/share/xdg-desktop-portal/portals/$backend.portal" "$folder/portals/"
-    fi
-done
+portal_env=()
+if [ "${GNOME_SESSION_PORTALS:-gnome}" != installed ]; then
+    mkdir "$folder/portals"
+    for backend in gnome-shell gnome gtk; do
+        if [ -f "/usr/share/xdg-desktop-portal/portals/$backend.portal" ]; then
+            ln -s "/usr/share/xdg-desktop-portal/portals/$backend.portal" "$folder/portals/"
+        fi
+    done
+    portal_env=(XDG_DESKTOP_PORTAL_DIR="$folder/portals")
+fi
 # Started here, not by the bus: a call before it owns its name would have the bus start a second one.
-session_start portal "${client_env[@]}" XDG_DESKTOP_PORTAL_DIR="$folder/portals" /usr/libexec/xdg-desktop-portal
+session_start portal "${client_env[@]}" "${portal_env[@]}" /usr/libexec/xdg-desktop-portal
 session_wait_name 30 org.freedesktop.portal.Desktop || session_fail "xdg-desktop-portal" portal portal-gnome
 remote_desktop_offered() {
     "${as_user[@]}" "${session_env[@]}" gdbus call --timeout 3 --session --dest org.freedesktop.portal.Desktop \
