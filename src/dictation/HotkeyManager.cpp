@@ -64,9 +64,12 @@ void HotkeyManager::enqueue(void (HotkeyManager::*handler)()) {
 
 void HotkeyManager::setOption(HotkeyOption option) {
     if (auto state = appState(); state && state->currentRecordingState() == RecordingState::recording) return;
+    // The new trigger is in place before anyone hears of the choice: whoever reads it back, from the
+    // settings file or a change notification, may press the key at once, and a key monitor that is not
+    // watching yet would lose that press.
+    configure(option);
     currentOption.set(option);
     UserDefaults::standard().set(kHotkeyOption, std::string(rawValue(option)));
-    configure(option);
 }
 
 void HotkeyManager::configure(HotkeyOption option) {
