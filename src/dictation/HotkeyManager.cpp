@@ -65,8 +65,12 @@ void HotkeyManager::enqueue(void (HotkeyManager::*handler)()) {
 void HotkeyManager::setOption(HotkeyOption option) {
     if (auto state = appState(); state && state->currentRecordingState() == RecordingState::recording) return;
     currentOption.set(option);
-    UserDefaults::standard().set(kHotkeyOption, std::string(rawValue(option)));
+    // The new trigger is in place before the choice is stored: whoever reads it back from the settings
+    // file may press the key at once, and a key monitor that is not watching yet would lose that press.
+    // (The option itself changes first: views that redraw on the shortcut configure stores must see the
+    // option it belongs to.)
     configure(option);
+    UserDefaults::standard().set(kHotkeyOption, std::string(rawValue(option)));
 }
 
 void HotkeyManager::configure(HotkeyOption option) {

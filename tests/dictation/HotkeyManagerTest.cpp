@@ -167,6 +167,21 @@ TEST_F(HotkeyFixture, OptionChangesAreRefusedWhileRecordingAndStored) {
     EXPECT_EQ(state(), RecordingState::transcribing);
 }
 
+// Whoever reads a new choice back from the settings may press the new key at once: by then that key must
+// already be watched, or the press is lost.
+TEST_F(HotkeyFixture, TheChosenKeyIsWatchedByTheTimeTheChoiceIsStored) {
+    manager->configure(HotkeyOption::rightControl);
+    auto stored = world.defaults().changed.connect([&](const std::string& key) {
+        if (key == "hotkeyOption") keyboard.press(K::rightShift);
+    });
+    manager->setOption(HotkeyOption::rightShift);
+    advance(1.0);
+    keyboard.release(K::rightShift);
+    advance(0.01);
+    EXPECT_EQ(dictation->starts, 1);
+    EXPECT_EQ(dictation->stops, 1);
+}
+
 TEST_F(HotkeyFixture, StoredOptionIsReadAtConstructionAndUnknownTextIgnored) {
     world.defaults().setString("hotkeyOption", "doubleTapLeftOption");
     EXPECT_EQ(HotkeyManager(keyboard.backend()).currentOption.get(), HotkeyOption::doubleTapLeftOption);
