@@ -294,6 +294,18 @@ int vandrelApplicationMain(int argc, char** argv) {
         focusSource = std::move(focused);
     }
     if (focusSource) TargetAppTracker::setSharedSourceFactory([focusSource] { return focusSource; });
+    if (portalKeys && focusSource) {
+        // Keys that waited for the desktop's question go out once the window they were meant for has the
+        // focus back from its dialog.
+        portalKeys->setFocusWatch({[focusSource]() -> std::optional<std::uint64_t> {
+                                       const auto active = focusSource->activeApplication();
+                                       return active ? std::optional(active->window) : std::nullopt;
+                                   },
+                                   [](std::function<void()> changed) {
+                                       return TargetAppTracker::shared().activeWindowChanged.connect(
+                                           std::move(changed));
+                                   }});
+    }
     std::shared_ptr<KeyInjector> keyInjector = xtestKeys;
     if (choice.routesPaste()) {
         // The window manager names the focused X11 window in _NET_ACTIVE_WINDOW; while a Wayland window
