@@ -625,7 +625,9 @@ DesktopRun& kdeRun() {
 
 // Rounds of `vandrel --stop` -> text in the GTK editor, each followed by a hand Ctrl+V of the same text held by
 // an X11 program into the same editor, and the dictation's paste taken apart:
-//   stop_to_clipboard_ms  --stop spawned -> the text on the clipboard (the command, the fake transcription)
+//   stop_to_clipboard_ms  --stop spawned -> the text on the clipboard: stop_to_paste_ms to the paste's start
+//                         (the command, the fake transcription), paste_to_clipboard_ms the clipboard's
+//                         snapshot and the write
 //   paste_delay_ms        clipboard -> the keystroke's first call (the fixed 50 ms)
 //   focus_lookup_ms       the lookups of the focused window for the keystroke's choice and road
 //   key_calls_ms          the first key call -> the last one answered; key_call_ms, each one's round trip
@@ -635,7 +637,7 @@ DesktopRun& kdeRun() {
 // (bus_to_backend_ms: our call -> the portal's call), the backend's answer, and on GNOME mutter's.
 void desktopStopToTextAndHandPaste(benchmark::State& state, DesktopRun& run) {
     if (!run.ok) return state.SkipWithError("the desktop session or the application did not start (see stderr)");
-    std::vector<double> text, hand, own, toClipboard, delay, focus, keyCalls, keyCall, lastKeyToText;
+    std::vector<double> text, hand, own, toClipboard, toPaste, snapshot, delay, focus, keyCalls, keyCall, lastKeyToText;
     std::vector<double> portalCall, toBackend, backendCall, toMutter, mutterCall;
     for (auto _ : state) {
         for (int i = 0; i < kDesktopRounds; ++i) {
@@ -659,6 +661,8 @@ void desktopStopToTextAndHandPaste(benchmark::State& state, DesktopRun& run) {
                 const auto keysAt = s.all("key");
                 if (s.ok && !keysAt.empty()) {
                     toClipboard.push_back(s.first("clipboard") - steadyMs(t0));
+                    toPaste.push_back(s.first("text") - steadyMs(t0));
+                    snapshot.push_back(s.first("clipboard") - s.first("text"));
                     delay.push_back(s.first("send") - s.first("clipboard"));
                     focus.push_back(s.total("focus"));
                     keyCalls.push_back(keysAt.back() - s.first("send"));
@@ -694,6 +698,8 @@ void desktopStopToTextAndHandPaste(benchmark::State& state, DesktopRun& run) {
     state.counters["hand_paste_ms"] = median(hand);
     state.counters["own_share_ms"] = median(own);
     state.counters["stop_to_clipboard_ms"] = median(toClipboard);
+    state.counters["stop_to_paste_ms"] = median(toPaste);
+    state.counters["paste_to_clipboard_ms"] = median(snapshot);
     state.counters["paste_delay_ms"] = median(delay);
     state.counters["focus_lookup_ms"] = median(focus);
     state.counters["key_calls_ms"] = median(keyCalls);

@@ -220,8 +220,9 @@ std::optional<std::uint64_t> RemoteDesktopKeyInjector::focusedWindow() const {
 
 void RemoteDesktopKeyInjector::settle(std::vector<Settling> pastes, std::optional<std::uint64_t> target) {
     for (auto& p : pastes) m_settling.push_back(std::move(p));
-    // Where the focus was never lost (a grant without a dialog), nothing waits.
-    if (target && focusedWindow() == target) {
+    // Without a watch nobody asked us to wait; where the focus was never lost (a grant without a dialog),
+    // nothing waits either.
+    if (!m_focus.focusedWindow || (target && focusedWindow() == target)) {
         settled();
         return;
     }

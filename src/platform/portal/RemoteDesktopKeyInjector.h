@@ -68,6 +68,8 @@ public:
     bool isTrusted() const override;
     void sendPaste(PasteKeystroke keystroke, std::function<void(bool posted)> done) override;
 
+    // Without one, pastes go out as soon as the keyboard is granted. One that cannot tell the focus
+    // (focusedWindow always none) has them wait the settle time.
     void setFocusWatch(FocusWatch watch) { m_focus = std::move(watch); }
 
     bool hasSession() const { return m_state == State::started; }
