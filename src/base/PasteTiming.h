@@ -9,7 +9,7 @@ namespace vandrel::pasteTiming {
 // paste are stamped with the monotonic clock (steady_clock's, which the other processes on the machine read
 // too) and said in one line once its keystroke is out. Unset, every call returns at once. Main thread only.
 bool enabled();
-// A new paste: stamps of one that never finished are dropped.
+// A new dictation's paste may follow: stamps of one that never finished are dropped.
 void begin();
 // `step` happened now: "name@ms".
 void stamp(std::string_view step);

@@ -34,7 +34,6 @@ void OutputService::restorePasteboard(const PasteboardSnapshot& snapshot, Pasteb
 }
 
 void OutputService::pasteText(const std::string& text, std::function<void(PasteResult)> done) {
-    pasteTiming::begin();
     pasteTiming::stamp("text");
     const PasteKeystroke keystroke =
         m_injector && m_injector->isTrusted() ? m_injector->pasteKeystroke() : PasteKeystroke::controlV;

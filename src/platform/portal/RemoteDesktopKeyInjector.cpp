@@ -262,8 +262,9 @@ void RemoteDesktopKeyInjector::post(PasteKeystroke keystroke, std::function<void
 
 void RemoteDesktopKeyInjector::sendNextKey() {
     // xdg-desktop-portal hands each call to a worker thread of its own, so calls sent back to back reach
-    // the desktop in any order: a release could overtake its press and leave the key down. Each event
-    // goes out only once the one before it was answered.
+    // the desktop in any order: a release could overtake its press and leave the key down (GNOME 43's mutter
+    // got V's release before its press from four calls sent back to back). Each event goes out only once
+    // the one before it was answered.
     while (!m_inFlight && !m_keys.empty()) {
         auto event = std::move(m_keys.front());
         m_keys.pop_front();
