@@ -294,6 +294,21 @@ int vandrelApplicationMain(int argc, char** argv) {
         focusSource = std::move(focused);
     }
     if (focusSource) TargetAppTracker::setSharedSourceFactory([focusSource] { return focusSource; });
+    if (portalKeys) {
+        // Keys that waited for the desktop's question go out once the window they were meant for has the
+        // focus back from its dialog; without a focus source, after a settle time.
+        portal::RemoteDesktopKeyInjector::FocusWatch watch{[] { return std::optional<std::uint64_t>(); }, {}};
+        if (focusSource) {
+            watch.focusedWindow = [focusSource]() -> std::optional<std::uint64_t> {
+                const auto active = focusSource->activeApplication();
+                return active ? std::optional(active->window) : std::nullopt;
+            };
+            watch.onChange = [](std::function<void()> changed) {
+                return TargetAppTracker::shared().activeWindowChanged.connect(std::move(changed));
+            };
+        }
+        portalKeys->setFocusWatch(std::move(watch));
+    }
     std::shared_ptr<KeyInjector> keyInjector = xtestKeys;
     if (choice.routesPaste()) {
         // The window manager names the focused X11 window in _NET_ACTIVE_WINDOW; while a Wayland window

@@ -1,6 +1,9 @@
 #include "app/RoutingKeyInjector.h"
 
+#include <chrono>
+
 #include "base/Log.h"
+#include "base/PasteTiming.h"
 #include "dictation/PasteKeystroke.h"
 
 namespace vandrel {
@@ -14,7 +17,9 @@ RoutingKeyInjector::RoutingKeyInjector(std::shared_ptr<KeyInjector> x11Windows,
       m_waylandAppId(std::move(waylandAppId)) {}
 
 KeyInjector* RoutingKeyInjector::injectorForFocusedWindow(Focus* focus) const {
+    const auto asked = std::chrono::steady_clock::now();
     Focus now = m_focus ? m_focus() : Focus{};
+    pasteTiming::span("focus", asked);
     const bool x11 = now.x11Window;
     if (focus) *focus = std::move(now);
     return x11 ? m_x11Windows.get() : m_waylandWindows.get();

@@ -6,6 +6,7 @@
 #include "base/Analytics.h"
 #include "base/LocalizationManager.h"
 #include "base/Log.h"
+#include "base/PasteTiming.h"
 #include "base/SystemPower.h"
 #include "base/UserDefaults.h"
 #include "correction/CorrectionDefaults.h"
@@ -221,6 +222,8 @@ void AppState::stopRecording(std::function<void()> done) {
         if (done) done();
         return;
     }
+    pasteTiming::begin();
+    pasteTiming::stamp("stop");
     const auto generation = m_generation;
     m_maxDurationTask.cancel();
     recordingState.set(RecordingState::transcribing);

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "base/LocalizationManager.h"
+#include "base/PasteTiming.h"
 #include "base/UserDefaults.h"
 #include "dictation/DictationDefaults.h"
 
@@ -33,6 +34,7 @@ void OutputService::restorePasteboard(const PasteboardSnapshot& snapshot, Pasteb
 }
 
 void OutputService::pasteText(const std::string& text, std::function<void(PasteResult)> done) {
+    pasteTiming::stamp("text");
     const PasteKeystroke keystroke =
         m_injector && m_injector->isTrusted() ? m_injector->pasteKeystroke() : PasteKeystroke::controlV;
     const bool viaPrimary = keystroke == PasteKeystroke::shiftInsert && m_primary;
@@ -122,10 +124,13 @@ void OutputService::writeAndSend(const std::string& text, PasteKeystroke keystro
     m_pasteboard->setPlainText(text);
     const bool viaPrimary = snapshots.primary.has_value();
     if (viaPrimary) m_primary->setPlainText(text);
+    pasteTiming::stamp("clipboard");
     runAfter(seconds(pasteDelay), m_life.guard([this, text, keystroke, viaPrimary, snapshots = std::move(snapshots),
                                                 done = std::move(done)]() mutable {
         auto sent = m_life.guard([this, text, viaPrimary, snapshots = std::move(snapshots),
                                   done = std::move(done)](bool posted) mutable {
+            pasteTiming::stamp("sent");
+            pasteTiming::finish();
             PasteResult result;
             result.keystrokeSent = posted;
             if (!posted) {
@@ -139,6 +144,7 @@ void OutputService::writeAndSend(const std::string& text, PasteKeystroke keystro
             }
             if (done) done(std::move(result));
         });
+        pasteTiming::stamp("send");
         postCommandV(std::move(sent), keystroke);
     }));
 }

@@ -52,8 +52,8 @@ void TargetAppTracker::resetSharedForTesting() { releaseShared(); }
 
 void TargetAppTracker::applicationActivated(const std::optional<RunningApplication>& app) {
     // Our own windows (settings, menus) coming forward must not make us forget where the user was.
-    if (!app || app->processId == m_ownProcessId) return;
-    m_lastTargetApp = app;
+    if (app && app->processId != m_ownProcessId) m_lastTargetApp = app;
+    activeWindowChanged.emit();
 }
 
 bool TargetAppTracker::isActive(const RunningApplication& app) {

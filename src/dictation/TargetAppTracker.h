@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "base/LifeToken.h"
+#include "base/Signal.h"
 
 namespace vandrel {
 
@@ -58,6 +59,8 @@ public:
     bool isActive(const RunningApplication& app);
     // Brings `app` forward; false when its window no longer exists.
     bool activate(const RunningApplication& app);
+    // Each change of the active window the source reports, ours included.
+    Signal<> activeWindowChanged;
 
 private:
     void applicationActivated(const std::optional<RunningApplication>& app);

@@ -263,18 +263,17 @@ TEST_F(GnomeEndToEnd, SharingEndedFromTheTopBarIsAskedForAgainAtTheNextDictation
         << everything();
     EXPECT_TRUE(eventually([&] { return shell(sessions) == *withoutVandrel; })) << everything();
 
+    const QString typed = field();
     before = m_editor->outputSize();
     ASSERT_NO_FATAL_FAILURE(dictate(speech));
     ASSERT_NO_FATAL_FAILURE(shareTheKeyboardInTheConsentDialog(before));
     ASSERT_TRUE(eventually([&] { return grants() == 2; })) << everything();
-    // A paste that waited for the question goes out as the dialog closes, when the editor may not have the
-    // focus back yet (see the terminal's test): the dictation after it is the measure.
-    pause(1500);
-    const QString typed = field();
-    ASSERT_NO_FATAL_FAILURE(dictate(speech));
+    // The paste that waited for the question goes out once the editor has the focus back from the dialog.
     EXPECT_TRUE(eventually([&] { return field() == typed + kDictatedText + " "; }))
         << "field: " << field().toStdString() << "\n"
         << everything();
+    pause(1500);
+    EXPECT_EQ(field(), typed + kDictatedText + " ") << everything();
 }
 
 TEST_F(GnomeEndToEnd, ADictationWhoseConsentQuestionIsLeftUnansweredEndsWithItsTextOnTheClipboard) {
@@ -323,12 +322,14 @@ TEST_F(GnomeEndToEnd, ATerminalGetsTheTextWithItsOwnPasteKeystroke) {
         return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
     };
 
-    // The first dictation asks for the keyboard. Its paste goes out as the dialog closes, when the terminal
-    // may not yet have the focus and the clipboard back (seen now and then): the second one is the measure.
+    // The first dictation asks for the keyboard; its paste goes out once the terminal has the focus back from
+    // the dialog. The second one finds the keyboard granted.
     ASSERT_NO_FATAL_FAILURE(dictate(speech));
     ASSERT_NO_FATAL_FAILURE(shareTheKeyboardInTheConsentDialog(std::nullopt));
-    ASSERT_TRUE(keys("front gnome-terminal-server")) << everything();
-    pause(2000);
+    EXPECT_TRUE(eventually([&] { return contents() == kDictatedText + " "; }))
+        << "typed: " << contents().toStdString() << "\n"
+        << everything();
+    pause(1500);
     const QString before = contents();
     ASSERT_NO_FATAL_FAILURE(dictate(speech));
     EXPECT_TRUE(eventually([&] { return contents() == before + kDictatedText + " "; }))

@@ -8,6 +8,7 @@
 #include "app/KeyboardRefusalNotice.h"
 #include "base/LocalizationManager.h"
 #include "base/Published.h"
+#include "base/Signal.h"
 #include "base/UserDefaults.h"
 #include "dictation/OutputService.h"
 #include "platform/ScriptedPortal.h"
@@ -206,6 +207,62 @@ TEST_F(RemoteDesktopFixture, EveryPressAndReleaseReachesTheDesktopInTheOrderSent
     }
     ASSERT_TRUE(test::pumpUntil(world.loop(), [&] { return posted == 12; }));
     EXPECT_EQ(portal.callsSince(before, static_cast<int>(expected.size())), expected);
+}
+
+// The desktop's dialog holds the focus while it asks; the paste that waited for it goes out once its window
+// has the focus back, or after a bound when the focus went elsewhere; blind, after the settle time.
+TEST_F(RemoteDesktopFixture, APasteThatWaitedForTheQuestionGoesOutOnceItsWindowHasTheFocusBack) {
+    const QStringList session{"RemoteDesktop.CreateSession", "RemoteDesktop.SelectDevices types=1",
+                              "RemoteDesktop.Start"};
+    std::optional<std::uint64_t> focused = 1;
+    Signal<> focusChanged;
+    const auto watch = [&] {
+        return RemoteDesktopKeyInjector::FocusWatch{[&] { return focused; },
+                                                    [&](std::function<void()> f) { return focusChanged.connect(f); }};
+    };
+    const auto askedWhileTheDialogHasTheFocus = [&](RemoteDesktopKeyInjector& injector, std::optional<bool>& posted) {
+        const int before = static_cast<int>(portal.calls().size());
+        injector.sendPaste(PasteKeystroke::controlV, [&](bool ok) { posted = ok; });
+        focused = 2;
+        focusChanged.emit();
+        EXPECT_TRUE(test::pumpUntil(world.loop(), [&] { return injector.hasSession(); }));
+        test::pumpUntil(
+            world.loop(), [] { return false; }, 200);
+        EXPECT_EQ(portal.callsSince(before), session);
+        EXPECT_FALSE(posted.has_value());
+        return before;
+    };
+    {
+        RemoteDesktopKeyInjector injector(portal.connect("returned"));
+        injector.setFocusWatch(watch());
+        std::optional<bool> posted;
+        const int before = askedWhileTheDialogHasTheFocus(injector, posted);
+        focused = 1;
+        focusChanged.emit();
+        EXPECT_TRUE(test::pumpUntil(world.loop(), [&] { return posted.has_value(); }));
+        EXPECT_EQ(portal.callsSince(before, 7), session + kControlV);
+    }
+    {
+        RemoteDesktopKeyInjector injector(portal.connect("elsewhere"));
+        focused = 1;
+        injector.setFocusWatch(watch());
+        std::optional<bool> posted;
+        askedWhileTheDialogHasTheFocus(injector, posted);
+        world.loop().advanceSeconds(RemoteDesktopKeyInjector::focusReturnSeconds - 0.05);
+        EXPECT_FALSE(posted.has_value());
+        world.loop().advanceSeconds(0.1);
+        EXPECT_TRUE(test::pumpUntil(world.loop(), [&] { return posted == true; }));
+    }
+    {
+        RemoteDesktopKeyInjector injector(portal.connect("blind"));
+        injector.setFocusWatch({[] { return std::optional<std::uint64_t>(); }, {}});
+        std::optional<bool> posted;
+        injector.sendPaste(PasteKeystroke::controlV, [&](bool ok) { posted = ok; });
+        EXPECT_TRUE(test::pumpUntil(world.loop(), [&] { return injector.hasSession(); }));
+        EXPECT_FALSE(posted.has_value());
+        world.loop().advanceSeconds(RemoteDesktopKeyInjector::focusSettleSeconds + 0.01);
+        EXPECT_TRUE(test::pumpUntil(world.loop(), [&] { return posted == true; }));
+    }
 }
 
 TEST_F(RemoteDesktopFixture, APortalThatStopsAnsweringMidKeystrokeFailsThePasteAndLeavesNoKeyDown) {

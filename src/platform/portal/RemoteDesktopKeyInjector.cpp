@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "base/Log.h"
+#include "base/PasteTiming.h"
 #include "base/UserDefaults.h"
 #include "platform/portal/PortalDefaults.h"
 
@@ -78,7 +79,10 @@ void RemoteDesktopKeyInjector::sendPaste(PasteKeystroke keystroke, std::function
             if (done) done(false);
             return;
         case State::started:
-            post(keystroke, std::move(done));
+            if (!m_settling.empty())
+                m_settling.push_back({keystroke, std::move(done)});
+            else
+                post(keystroke, std::move(done));
             return;
         case State::none:
         case State::starting:
@@ -87,7 +91,8 @@ void RemoteDesktopKeyInjector::sendPaste(PasteKeystroke keystroke, std::function
     const auto id = ++m_waitingCount;
     m_waiting.push_back(
         {keystroke, std::move(done), id,
-         MainLoop::current().singleShot(seconds(consentAnswerSeconds), [this, id] { consentUnanswered(id); })});
+         MainLoop::current().singleShot(seconds(consentAnswerSeconds), [this, id] { consentUnanswered(id); }),
+         focusedWindow()});
     if (m_state == State::none) startSession();
 }
 
@@ -195,13 +200,54 @@ void RemoteDesktopKeyInjector::sessionFailed(State state) {
 
 void RemoteDesktopKeyInjector::flushWaiting(bool started) {
     auto waiting = std::exchange(m_waiting, {});
+    std::vector<Settling> granted;
+    std::optional<std::uint64_t> target;
     for (auto& w : waiting) {
         w.consentDeadline.cancel();
-        if (started)
-            post(w.keystroke, std::move(w.done));
-        else if (w.done)
+        if (started) {
+            if (granted.empty()) target = w.focusedWindow;
+            granted.push_back({w.keystroke, std::move(w.done)});
+        } else if (w.done) {
             w.done(false);
+        }
     }
+    if (!granted.empty()) settle(std::move(granted), target);
+}
+
+std::optional<std::uint64_t> RemoteDesktopKeyInjector::focusedWindow() const {
+    return m_focus.focusedWindow ? m_focus.focusedWindow() : std::nullopt;
+}
+
+void RemoteDesktopKeyInjector::settle(std::vector<Settling> pastes, std::optional<std::uint64_t> target) {
+    for (auto& p : pastes) m_settling.push_back(std::move(p));
+    // Without a watch nobody asked us to wait; where the focus was never lost (a grant without a dialog),
+    // nothing waits either.
+    if (!m_focus.focusedWindow || (target && focusedWindow() == target)) {
+        settled();
+        return;
+    }
+    m_settleTarget = target;
+    if (target && m_focus.onChange) {
+        m_focusChanged = m_focus.onChange([this] {
+            if (focusedWindow() == m_settleTarget) settled();
+        });
+    }
+    const bool known = target && m_focus.onChange;
+    m_settleDeadline =
+        MainLoop::current().singleShot(seconds(known ? focusReturnSeconds : focusSettleSeconds), [this, known] {
+            if (known)
+                log("Platform",
+                    "paste: the focus did not come back to the window "
+                    "after the desktop's question; pasting regardless");
+            settled();
+        });
+}
+
+void RemoteDesktopKeyInjector::settled() {
+    m_focusChanged.disconnect();
+    m_settleDeadline.cancel();
+    m_settleTarget.reset();
+    for (auto& p : std::exchange(m_settling, {})) post(p.keystroke, std::move(p.done));
 }
 
 void RemoteDesktopKeyInjector::post(PasteKeystroke keystroke, std::function<void(bool)> done) {
@@ -216,8 +262,9 @@ void RemoteDesktopKeyInjector::post(PasteKeystroke keystroke, std::function<void
 
 void RemoteDesktopKeyInjector::sendNextKey() {
     // xdg-desktop-portal hands each call to a worker thread of its own, so calls sent back to back reach
-    // the desktop in any order: a release could overtake its press and leave the key down. Each event
-    // goes out only once the one before it was answered.
+    // the desktop in any order: a release could overtake its press and leave the key down (GNOME 43's mutter
+    // got V's release before its press from four calls sent back to back). Each event goes out only once
+    // the one before it was answered.
     while (!m_inFlight && !m_keys.empty()) {
         auto event = std::move(m_keys.front());
         m_keys.pop_front();
@@ -245,6 +292,7 @@ void RemoteDesktopKeyInjector::sendNextKey() {
 }
 
 void RemoteDesktopKeyInjector::keyAnswered(bool ok) {
+    pasteTiming::stamp("key");
     m_keyAnswerDeadline.stop();
     auto event = std::exchange(m_inFlight, std::nullopt);
     if (event && event->stroke) {

@@ -45,6 +45,20 @@ public:
     // How long the bus waits for that answer at all before the releases go out regardless: the next event
     // goes out only after the one before it, so that late presses cannot overtake the releases.
     static constexpr int keyCallTimeoutMs = 5000;
+    // Pastes that waited for the consent question go out once the keyboard focus is back on the window they
+    // were meant for: the desktop's dialog had it, and keys sent as it closes reach nobody (GNOME hands the
+    // focus back a few tens of milliseconds after the grant). Bounded, for a focus that went elsewhere; and
+    // where the focus cannot be told, a fixed settle time stands in for it.
+    static constexpr double focusReturnSeconds = 1.0;
+    static constexpr double focusSettleSeconds = 0.3;
+
+    // Where the keyboard focus is, as far as the desktop tells.
+    struct FocusWatch {
+        // The focused window now; none when it cannot be told.
+        std::function<std::optional<std::uint64_t>()> focusedWindow;
+        // Calls its argument at each change of the focus, for as long as the connection lives.
+        std::function<Connection(std::function<void()>)> onChange;
+    };
 
     explicit RemoteDesktopKeyInjector(QDBusConnection bus = QDBusConnection::sessionBus(), QObject* parent = nullptr);
     ~RemoteDesktopKeyInjector() override;
@@ -53,6 +67,10 @@ public:
     // worst after the consent question.
     bool isTrusted() const override;
     void sendPaste(PasteKeystroke keystroke, std::function<void(bool posted)> done) override;
+
+    // Without one, pastes go out as soon as the keyboard is granted. One that cannot tell the focus
+    // (focusedWindow always none) has them wait the settle time.
+    void setFocusWatch(FocusWatch watch) { m_focus = std::move(watch); }
 
     bool hasSession() const { return m_state == State::started; }
     // The desktop granted the keyboard: in this run, or in an earlier one whose restore token we keep.
@@ -67,6 +85,11 @@ private:
         std::function<void(bool)> done;
         std::uint64_t id = 0;
         Timer consentDeadline;
+        std::optional<std::uint64_t> focusedWindow;  // when the paste came
+    };
+    struct Settling {
+        PasteKeystroke keystroke;
+        std::function<void(bool)> done;
     };
     // One paste keystroke on its way: its events go out one at a time, behind those of earlier pastes.
     struct Stroke {
@@ -89,6 +112,10 @@ private:
     void start(const QString& session);
     void sessionFailed(State state);
     void flushWaiting(bool started);
+    std::optional<std::uint64_t> focusedWindow() const;
+    // Holds the pastes that waited for the question until the focus is back on `target`.
+    void settle(std::vector<Settling> pastes, std::optional<std::uint64_t> target);
+    void settled();
     void consentUnanswered(std::uint64_t id);
     void post(PasteKeystroke keystroke, std::function<void(bool)> done);
     void sendNextKey();
@@ -104,6 +131,11 @@ private:
     std::uint64_t m_startAttempt = 0;
     QString m_session;
     std::vector<Waiting> m_waiting;
+    FocusWatch m_focus;
+    std::vector<Settling> m_settling;  // in order; later pastes queue behind them
+    std::optional<std::uint64_t> m_settleTarget;
+    Timer m_settleDeadline;
+    Connection m_focusChanged;
     std::uint64_t m_waitingCount = 0;
     std::deque<KeyEvent> m_keys;
     std::optional<KeyEvent> m_inFlight;
