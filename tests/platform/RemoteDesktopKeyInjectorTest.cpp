@@ -242,6 +242,11 @@ TEST_F(RemoteDesktopFixture, APasteThatWaitedForTheQuestionGoesOutOnceItsWindowH
         EXPECT_TRUE(test::pumpUntil(world.loop(), [&] { return posted.has_value(); }));
         EXPECT_EQ(portal.callsSince(before, 7), session + kControlV);
     }
+    // The session of the injector that went is closed on its way out: not a call of the next one.
+    const auto closed = [&](int sessions) {
+        return test::spinUntil([&] { return portal.calls().filter("Session.Close").size() == sessions; });
+    };
+    ASSERT_TRUE(closed(1));
     {
         RemoteDesktopKeyInjector injector(portal.connect("elsewhere"));
         focused = 1;
@@ -253,6 +258,7 @@ TEST_F(RemoteDesktopFixture, APasteThatWaitedForTheQuestionGoesOutOnceItsWindowH
         world.loop().advanceSeconds(0.1);
         EXPECT_TRUE(test::pumpUntil(world.loop(), [&] { return posted == true; }));
     }
+    ASSERT_TRUE(closed(2));
     {
         RemoteDesktopKeyInjector injector(portal.connect("blind"));
         injector.setFocusWatch({[] { return std::optional<std::uint64_t>(); }, {}});
@@ -268,14 +274,27 @@ TEST_F(RemoteDesktopFixture, APasteThatWaitedForTheQuestionGoesOutOnceItsWindowH
 TEST_F(RemoteDesktopFixture, APortalThatStopsAnsweringMidKeystrokeFailsThePasteAndLeavesNoKeyDown) {
     RemoteDesktopKeyInjector injector(portal.connect("stuck"));
     ASSERT_EQ(paste(injector, PasteKeystroke::controlV), true);
-    const int before = static_cast<int>(portal.callsSince(0, 7).size());
+    int before = static_cast<int>(portal.callsSince(0, 7).size());
 
-    // The portal stops once Ctrl and Shift are down.
-    ASSERT_TRUE(portal.send("freeze-after-keys 2"));
+    // The portal stops while the keystroke goes out: once the backend has Shift's press. The frontend answers
+    // each key before it hands it on, so by then it may have answered the whole keystroke (seen under load):
+    // then it is stopped before the next keystroke's first key instead.
     std::optional<bool> first, second;
+    ASSERT_TRUE(portal.send("freeze-after-keys 2"));
     injector.sendPaste(PasteKeystroke::controlShiftV, [&](bool ok) { first = ok; });
     ASSERT_TRUE(portal.waitForLine("RemoteDesktop.NotifyKeyboardKeycode 42 1"));
-    test::spinFor(RemoteDesktopKeyInjector::keyAnswerMs / 2);
+    test::pumpUntil(
+        world.loop(), [&] { return first.has_value(); }, RemoteDesktopKeyInjector::keyAnswerMs / 2);
+    if (first.has_value()) {
+        ASSERT_EQ(first, true);
+        ASSERT_TRUE(portal.send("thaw"));
+        ASSERT_TRUE(test::spinUntil([&] { return portal.callsSince(before).size() >= 6; }));
+        before = static_cast<int>(portal.calls().size());
+        ASSERT_TRUE(portal.send("freeze"));
+        first.reset();
+        injector.sendPaste(PasteKeystroke::controlShiftV, [&](bool ok) { first = ok; });
+        test::spinFor(RemoteDesktopKeyInjector::keyAnswerMs / 2);
+    }
     EXPECT_FALSE(first.has_value());
     ASSERT_TRUE(test::pumpUntil(world.loop(), [&] { return first.has_value(); }));
     EXPECT_EQ(first, false);
@@ -289,12 +308,13 @@ TEST_F(RemoteDesktopFixture, APortalThatStopsAnsweringMidKeystrokeFailsThePasteA
     QStringList calls;
     test::spinUntil([&] {
         calls = portal.callsSince(before);
-        return calls.size() >= 8 && calls.mid(calls.size() - 4) == kControlV;
+        return calls.size() >= 6 && calls.mid(calls.size() - 4) == kControlV;
     });
-    ASSERT_GE(calls.size(), 8);
-    // Pressed: Ctrl, Shift and perhaps V, whose answer was the one that never came; each released, in reverse.
+    ASSERT_GE(calls.size(), 6);
+    // Pressed: Ctrl (when stopped before the first key), Shift and perhaps V, whose answer was the one that
+    // never came; each released, in reverse.
     const QStringList failed = calls.mid(0, calls.size() - 4);
-    EXPECT_TRUE(failed == keyLines({{29, 1}, {42, 1}, {42, 0}, {29, 0}}) ||
+    EXPECT_TRUE(failed == keyLines({{29, 1}, {29, 0}}) || failed == keyLines({{29, 1}, {42, 1}, {42, 0}, {29, 0}}) ||
                 failed == keyLines({{29, 1}, {42, 1}, {47, 1}, {47, 0}, {42, 0}, {29, 0}}))
         << failed.join(", ").toStdString();
     EXPECT_EQ(calls.mid(calls.size() - 4), kControlV);
