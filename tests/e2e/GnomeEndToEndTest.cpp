@@ -109,14 +109,15 @@ protected:
     }
 
     // The GTK editor, focused as a user would: GNOME greets with the overview, which Escape leaves for the
-    // window. The user's clipboard, owned by the editor, holds a text of their own.
-    void startEditorWithTheUsersClipboard() {
+    // window. The user's clipboard, owned by the editor, holds a text of their own. `backend`: GDK's, a native
+    // Wayland window or an X11 one under Xwayland.
+    void startEditorWithTheUsersClipboard(const QString& backend = "wayland") {
         ASSERT_NO_FATAL_FAILURE(startKeyboard());
 
         QProcessEnvironment gtk = m_clients;
-        gtk.insert("GDK_BACKEND", "wayland");
+        gtk.insert("GDK_BACKEND", backend);
         const auto [editor, editorArgs] = g_session->asUser("/usr/bin/python3", {VANDREL_GTK_TARGET_PATH});
-        m_editor = std::make_unique<Child>("gtk editor", editor, editorArgs, gtk);
+        m_editor = std::make_unique<Child>("gtk editor on " + backend, editor, editorArgs, gtk);
         ASSERT_TRUE(m_editor->waitForLine("SHOWN")) << everything();
         ASSERT_NO_FATAL_FAILURE(leaveTheOverview());
         ASSERT_TRUE(m_editor->waitForLine("READY")) << everything();
@@ -425,16 +426,7 @@ TEST_F(GnomeWithKdesPortalEndToEnd, TheCombinationGoesThroughXWaylandAndTheSetti
         << everything();
 
     // An X11 window in front, holding the user's clipboard: the hold of Ctrl+Shift+Space in it records.
-    ASSERT_NO_FATAL_FAILURE(startKeyboard());
-    QProcessEnvironment gtk = m_clients;
-    gtk.insert("GDK_BACKEND", "x11");
-    const auto [editor, editorArgs] = g_session->asUser("/usr/bin/python3", {VANDREL_GTK_TARGET_PATH});
-    m_editor = std::make_unique<Child>("gtk editor on X11", editor, editorArgs, gtk);
-    ASSERT_TRUE(m_editor->waitForLine("SHOWN")) << everything();
-    ASSERT_NO_FATAL_FAILURE(leaveTheOverview());
-    ASSERT_TRUE(m_editor->waitForLine("READY")) << everything();
-    m_editor->write("copy " + kUsersClipboard);
-    ASSERT_TRUE(eventually([&] { return clipboard() == kUsersClipboard; }, 5000)) << everything();
+    ASSERT_NO_FATAL_FAILURE(startEditorWithTheUsersClipboard("x11"));
 
     ASSERT_TRUE(keys(QString("press %1").arg(kLeftCtrl)) && keys(QString("press %1").arg(kLeftShift)) &&
                 keys(QString("press %1").arg(kSpace)))
