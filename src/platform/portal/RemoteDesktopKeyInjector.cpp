@@ -226,10 +226,9 @@ void RemoteDesktopKeyInjector::settle(std::vector<Settling> pastes, std::optiona
         settled();
         return;
     }
-    m_settleTarget = target;
     if (target && m_focus.onChange) {
-        m_focusChanged = m_focus.onChange([this] {
-            if (focusedWindow() == m_settleTarget) settled();
+        m_focusChanged = m_focus.onChange([this, target] {
+            if (focusedWindow() == target) settled();
         });
     }
     const bool known = target && m_focus.onChange;
@@ -246,7 +245,6 @@ void RemoteDesktopKeyInjector::settle(std::vector<Settling> pastes, std::optiona
 void RemoteDesktopKeyInjector::settled() {
     m_focusChanged.disconnect();
     m_settleDeadline.cancel();
-    m_settleTarget.reset();
     for (auto& p : std::exchange(m_settling, {})) post(p.keystroke, std::move(p.done));
 }
 

@@ -133,7 +133,6 @@ private:
     std::vector<Waiting> m_waiting;
     FocusWatch m_focus;
     std::vector<Settling> m_settling;  // in order; later pastes queue behind them
-    std::optional<std::uint64_t> m_settleTarget;
     Timer m_settleDeadline;
     Connection m_focusChanged;
     std::uint64_t m_waitingCount = 0;
