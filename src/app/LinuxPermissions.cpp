@@ -1,15 +1,16 @@
 #include "app/LinuxPermissions.h"
 
-#include "platform/x11/XTestKeyInjector.h"
+#include "dictation/KeyInjector.h"
 #include "shell/StatusTray.h"
 #include "speech/AudioRecorder.h"
 
 namespace vandrel {
 
-LinuxPermissions::LinuxPermissions(std::shared_ptr<const x11::XTestKeyInjector> xtest, PlatformChoice choice,
+LinuxPermissions::LinuxPermissions(std::shared_ptr<const KeyInjector> xtest, bool x11SessionOpen, PlatformChoice choice,
                                    std::shared_ptr<const KeyInjector> waylandWindows,
                                    std::function<bool()> portalConsent, bool keyboardDevicesReadable)
     : m_xtest(std::move(xtest)),
+      m_x11SessionOpen(x11SessionOpen),
       m_choice(std::move(choice)),
       m_waylandWindows(std::move(waylandWindows)),
       m_portalConsent(std::move(portalConsent)),
@@ -21,7 +22,7 @@ void LinuxPermissions::checkMicrophone(std::function<void(bool granted)> done) {
 
 Permissions::Accessibility LinuxPermissions::accessibility() const {
     if (!m_choice.session.wayland) {
-        if (!m_xtest->hasX11Session()) return Accessibility::unavailable;
+        if (!m_x11SessionOpen || !m_xtest) return Accessibility::unavailable;
         return m_xtest->isTrusted() ? Accessibility::granted : Accessibility::missing;
     }
     // The portal's keyboard counts once the user agreed to it; the virtual keyboard from the start. A

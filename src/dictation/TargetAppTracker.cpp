@@ -43,12 +43,10 @@ void TargetAppTracker::setSharedSourceFactory(std::function<std::shared_ptr<Acti
     sourceFactory() = std::move(factory);
 }
 
-void TargetAppTracker::releaseShared() {
+void TargetAppTracker::resetSharedForTesting() {
     sharedTracker().reset();
     sourceFactory() = nullptr;
 }
-
-void TargetAppTracker::resetSharedForTesting() { releaseShared(); }
 
 void TargetAppTracker::applicationActivated(const std::optional<RunningApplication>& app) {
     // Our own windows (settings, menus) coming forward must not make us forget where the user was.

@@ -44,12 +44,11 @@ public:
     TargetAppTracker& operator=(const TargetAppTracker&) = delete;
 
     // The shared tracker, created on first use from the installed source factory (without one, it
-    // never sees an application).
+    // never sees an application), for whoever is given no tracker of its own. The application gives its
+    // services the session's tracker.
     static TargetAppTracker& shared();
     static void setSharedSourceFactory(std::function<std::shared_ptr<ActiveWindowSource>()> factory);
-    // Drops the shared tracker and its factory, and with them the source: at the end of the application,
-    // while what the source talks over (the application's bus connections) is still there.
-    static void releaseShared();
+    // Drops the shared tracker and its factory.
     static void resetSharedForTesting();
 
     const std::optional<RunningApplication>& lastTargetApp() const { return m_lastTargetApp; }

@@ -253,10 +253,10 @@ TEST(GlobalShortcutsComingAndGoing, APortalThatStartsLateOrRestartsTakesTheCombi
     HotkeyManager manager(keyboard.backend());
     manager.setAppState(dictation);
     std::vector<bool> ways;
-    PortalHotkeyHandover handover(
+    auto handover = std::make_shared<PortalHotkeyHandover>(
         backend, next, "the next way", [&] { manager.handleTriggerLost(); },
         [&](bool portalServes) { ways.push_back(portalServes); });
-    KS::CarbonKeyboardShortcuts::setBackend(backend);
+    KS::CarbonKeyboardShortcuts::setBackend(handover);
     const auto pump = [&](const std::function<bool()>& done) { return test::pumpUntil(world.loop(), done); };
 
     // No portal on the bus yet: the combination goes the next way at once.

@@ -1,6 +1,5 @@
 #include "platform/x11/X11KeyboardShortcuts.h"
 
-#include "KeyboardShortcuts/CarbonKeyboardShortcuts.h"
 #include "KeyboardShortcuts/KeyboardLayout.h"
 #include "base/Log.h"
 #include "platform/x11/X11HotKeyBackend.h"
@@ -9,7 +8,7 @@
 
 namespace vandrel::x11 {
 
-std::shared_ptr<X11HotKeyBackend> installX11KeyboardShortcuts(const char* displayName) {
+std::shared_ptr<X11HotKeyBackend> openX11KeyboardShortcuts(const char* displayName) {
     std::shared_ptr<X11HotKeyBackend> backend = X11HotKeyBackend::create(displayName);
     if (!backend) {
         log("KeyboardShortcuts", "no X display: global shortcuts are unavailable");
@@ -22,7 +21,6 @@ std::shared_ptr<X11HotKeyBackend> installX11KeyboardShortcuts(const char* displa
     refreshLayout();
     backend->onKeymapChanged = refreshLayout;
     backend->attachToEventLoop();
-    KeyboardShortcuts::CarbonKeyboardShortcuts::setBackend(backend);
     return backend;
 }
 
