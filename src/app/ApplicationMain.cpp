@@ -404,6 +404,8 @@ int vandrelApplicationMain(int argc, char** argv) {
     log("AppDelegate", "ready in " + std::to_string(static_cast<int>(ms)) + " ms");
 
     const int rc = app.exec();
+    // The sound server's thread posts to the loop until it ends; it must end while the loop still exists.
+    soundServer->shutdown();
     MainLoop::setCurrent(nullptr);
     return rc;
 }
