@@ -35,7 +35,11 @@ namespace vandrel {
 LinuxPlatformPieces::LinuxPlatformPieces(QApplication& app)
     : m_app(app), m_wayland(PlatformChoice::Session::fromEnvironment().wayland) {}
 
-LinuxPlatformPieces::~LinuxPlatformPieces() = default;
+LinuxPlatformPieces::~LinuxPlatformPieces() {
+    // The sound server's thread posts to the main loop until it ends, and the device list keeps the backend
+    // beyond us: it must end here, while the loop still exists.
+    if (m_soundServer) m_soundServer->shutdown();
+}
 
 const std::shared_ptr<wayland::WaylandConnection>& LinuxPlatformPieces::compositor() {
     if (!m_compositorOpened && m_wayland) m_compositor = wayland::WaylandConnection::open();
@@ -49,12 +53,12 @@ void LinuxPlatformPieces::registerWithPortal() {
 }
 
 std::shared_ptr<AudioBackend> LinuxPlatformPieces::soundServer() {
-    auto server = std::make_shared<pulse::PulseAudioBackend>();
+    m_soundServer = std::make_shared<pulse::PulseAudioBackend>();
     // Said once the server answers, at start or when it comes later: nothing here waits for it.
-    server->whenServerAnswers([](const std::string& name, const std::string& version) {
+    m_soundServer->whenServerAnswers([](const std::string& name, const std::string& version) {
         log("Platform", PlatformChoice::describeAudio(name, version));
     });
-    return server;
+    return m_soundServer;
 }
 
 std::shared_ptr<KeyboardShortcuts::HotKeyBackend> LinuxPlatformPieces::x11HotKeys() {

@@ -10,6 +10,9 @@ class QApplication;
 
 namespace vandrel {
 
+namespace pulse {
+class PulseAudioBackend;
+}
 namespace wayland {
 class WaylandConnection;
 }
@@ -19,7 +22,8 @@ class XTestKeyInjector;
 
 // The Linux pieces: the X server and XWayland, the compositor's protocols, the desktop portal, the keyboard
 // devices, KWin's scripting, the accessibility bus, PulseAudio, libcanberra and logind. Made after the
-// application object (Qt's platform is known then); outlives the session that asked for its pieces.
+// application object (Qt's platform is known then) and the main loop; outlives the session that asked for
+// its pieces, and goes before the main loop: the sound server's thread ends with it.
 class LinuxPlatformPieces : public PlatformPieces {
 public:
     explicit LinuxPlatformPieces(QApplication& app);
@@ -54,6 +58,7 @@ private:
 
     QApplication& m_app;
     bool m_wayland = false;
+    std::shared_ptr<pulse::PulseAudioBackend> m_soundServer;
     std::optional<KeyboardDeviceSources> m_keyboardDevices;
     std::shared_ptr<x11::XTestKeyInjector> m_xtest;
     bool m_compositorOpened = false;

@@ -8,7 +8,7 @@
 namespace vandrel {
 
 struct AudioRecorder::Tap {
-    explicit Tap(AudioRecorder* o) : owner(o) {}
+    Tap(AudioRecorder* o, MainLoop& l) : owner(o), loop(l) {}
 
     // Capture thread.
     void processBlock(const float* interleaved, std::size_t frames, std::uint32_t channels, double ratio) {
@@ -37,12 +37,13 @@ struct AudioRecorder::Tap {
         // stops must not light the meter afterwards.
         const std::uint64_t gen = generation.load();
         std::weak_ptr<Tap> weak = self;
-        MainLoop::current().post([weak, gen, level = result.level] {
+        loop.post([weak, gen, level = result.level] {
             if (auto tap = weak.lock()) tap->owner->applyLevel(gen, level);
         });
     }
 
     AudioRecorder* owner;
+    MainLoop& loop;
     std::weak_ptr<Tap> self;
     AudioBlockConverter converter{AudioRecorder::blockFrames, 1.0};
 
@@ -58,12 +59,15 @@ struct AudioRecorder::Tap {
 };
 
 AudioRecorder::AudioRecorder(std::shared_ptr<AudioBackend> backend, AudioDeviceService* devices)
-    : m_backend(std::move(backend)), m_devices(devices), m_tap(std::make_shared<Tap>(this)) {
+    : m_loop(&MainLoop::current()),
+      m_backend(std::move(backend)),
+      m_devices(devices),
+      m_tap(std::make_shared<Tap>(this, *m_loop)) {
     m_tap->self = m_tap;
 }
 
 AudioRecorder::~AudioRecorder() {
-    m_waitTimer.cancel();
+    endInputWait();
     stopEngine();
 }
 
@@ -79,7 +83,7 @@ void AudioRecorder::requestPermission(std::function<void(bool)> done, std::share
 void AudioRecorder::startRecording(Completion done) {
     std::weak_ptr<Tap> weak = m_tap;
     const auto serverError = m_backend->connectionError();
-    MainLoop::current().post([this, weak, serverError, done = std::move(done)]() mutable {
+    m_loop->post([this, weak, serverError, done = std::move(done)]() mutable {
         if (!weak.lock()) return;
         if (serverError) {
             // Linux has no microphone permission to refuse; what stops us is an unreachable server, and
@@ -151,8 +155,8 @@ void AudioRecorder::runAttempt(int k, int maxAttempts, AudioRecorderError lastEr
             [weak, channels, ratio](const float* data, std::size_t frames) {
                 if (auto tap = weak.lock()) tap->processBlock(data, frames, channels, ratio);
             },
-            [weak, serial] {
-                MainLoop::current().post([weak, serial] {
+            [weak, serial, loop = m_loop] {
+                loop->post([weak, serial] {
                     if (auto tap = weak.lock()) tap->owner->configurationChanged(serial);
                 });
             },
@@ -171,10 +175,47 @@ void AudioRecorder::runAttempt(int k, int maxAttempts, AudioRecorderError lastEr
                            std::move(done));
             });
     };
-    if (k == 0)
+    const auto waitBefore = [](int attempt) { return milliseconds(attempt == 1 ? 300 : 600); };
+    if (k == 0) {
         attempt();
-    else
-        m_waitTimer = MainLoop::current().singleShot(milliseconds(k == 1 ? 300 : 600), std::move(attempt));
+    } else if (!isRestart) {
+        m_waitTimer = m_loop->singleShot(waitBefore(k), std::move(attempt));
+    } else {
+        // Stretched while the input is away, but never into the time the later attempts need for their own
+        // waits: the last one still runs by the deadline.
+        TimePoint latest = m_restartDeadline;
+        for (int later = k + 1; later < maxAttempts; ++later) latest -= waitBefore(later);
+        m_waitTimer = m_loop->singleShot(waitBefore(k), [this, latest, attempt = std::move(attempt)]() mutable {
+            awaitInput(latest, std::move(attempt));
+        });
+    }
+}
+
+bool AudioRecorder::inputAvailable() { return !m_backend->connectionError() && m_backend->defaultInputDevice(); }
+
+// The backend tells of the server's return (and of a default input appearing) through its change signals,
+// so the wait asks nobody in a loop.
+void AudioRecorder::awaitInput(TimePoint latest, std::function<void()> attempt) {
+    if (inputAvailable() || m_loop->now() >= latest) return attempt();
+    auto pending = std::make_shared<std::function<void()>>(std::move(attempt));
+    auto go = [this, pending] {
+        if (!*pending) return;
+        auto run = std::exchange(*pending, nullptr);
+        endInputWait();
+        run();
+    };
+    auto goWhenBack = [this, go] {
+        if (inputAvailable()) go();
+    };
+    m_sourcesBack = m_backend->sourcesChanged.connect(goWhenBack);
+    m_defaultBack = m_backend->defaultInputChanged.connect(goWhenBack);
+    m_waitTimer = m_loop->singleShot(latest - m_loop->now(), go);
+}
+
+void AudioRecorder::endInputWait() {
+    m_waitTimer.cancel();
+    m_sourcesBack.disconnect();
+    m_defaultBack.disconnect();
 }
 
 void AudioRecorder::stopEngine() {
@@ -192,6 +233,7 @@ void AudioRecorder::configurationChanged(std::uint64_t engineSerial) {
 void AudioRecorder::handleConfigurationChange() {
     if (!m_isRecording || m_isRestarting) return;
     m_isRestarting = true;
+    m_restartDeadline = m_loop->now() + inputReturnBound;
     const std::uint64_t generation = m_tap->generation.load();
     startEngine(3, true, [this, generation](std::optional<AudioRecorderError> error) {
         if (generation != m_tap->generation.load()) return;
@@ -206,7 +248,7 @@ void AudioRecorder::handleConfigurationChange() {
 
 AudioRecorder::StopResult AudioRecorder::stopRecording() {
     if (!m_isRecording) return {{}, AudioRecorderError::notRecording()};
-    m_waitTimer.cancel();
+    endInputWait();
     m_isRestarting = false;
     // The stream hands over what it still holds before it stops, so the buffer is complete once
     // stopEngine returns, and nothing of a later recording can reach it.
@@ -224,7 +266,7 @@ AudioRecorder::StopResult AudioRecorder::stopRecording() {
 
 void AudioRecorder::cancelRecording() {
     if (!m_isRecording) return;
-    m_waitTimer.cancel();
+    endInputWait();
     m_isRestarting = false;
     stopEngine();
     ++m_tap->generation;

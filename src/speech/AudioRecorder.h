@@ -33,6 +33,10 @@ public:
     static constexpr double targetSampleRate = 16000.0;
     static constexpr std::size_t blockFrames = 4096;
     static constexpr int startupDiscardSamples = 3200;  // 0.2 s: the input's switch-on noise
+    // A sound server that restarts (PulseAudio's, or pipewire-pulse after an update) has nobody listening for
+    // a second or more. While the input is away, a restart's attempts wait for it to come back, all of them
+    // within this much time from the change.
+    static constexpr Duration inputReturnBound = std::chrono::seconds(3);
 
     // `devices` is the service whose pin is applied before each recording; null means the shared one.
     explicit AudioRecorder(std::shared_ptr<AudioBackend> backend = AudioBackend::shared(),
@@ -76,6 +80,9 @@ private:
     void startEngine(int maxAttempts, bool isRestart, Completion done);
     void runAttempt(int k, int maxAttempts, AudioRecorderError lastError, bool isRestart, std::uint64_t generation,
                     Completion done);
+    void awaitInput(TimePoint latest, std::function<void()> attempt);
+    void endInputWait();
+    bool inputAvailable();
     void stopEngine();
     void handleConfigurationChange();
     void configurationChanged(std::uint64_t engineSerial);
@@ -84,6 +91,9 @@ private:
     void setLevels(float level, float peak);
     AudioDeviceService& deviceService();
 
+    // Taken on the main thread at construction: the capture thread must not ask for the current loop,
+    // which the application clears when it quits.
+    MainLoop* m_loop;
     std::shared_ptr<AudioBackend> m_backend;
     AudioDeviceService* m_devices;
     std::shared_ptr<Tap> m_tap;
@@ -93,7 +103,9 @@ private:
     float m_audioLevel = 0;
     float m_peakAudioLevel = 0;
     bool m_isRestarting = false;
+    TimePoint m_restartDeadline{};
     Timer m_waitTimer;
+    Connection m_sourcesBack, m_defaultBack;  // while a restart waits for the input to come back
 };
 
 }  // namespace vandrel

@@ -203,6 +203,42 @@ TEST_F(AudioRecorderTest, ARestartThatFailsThreeTimesCancelsTheRecording) {
     EXPECT_EQ(recorder.stopRecording().error, AudioRecorderError::notRecording());
 }
 
+// A sound server that restarts is away for longer than the fixed waits. The restart waits for the server's
+// own news of its return and carries on the recording then; a server still away at the bound loses it.
+TEST_F(AudioRecorderTest, ARestartWaitsForTheSoundServerToReturnUpToItsBound) {
+    const auto serverGoes = [&](int streams) {
+        backend->serverError = "Connection refused";
+        backend->defaultId.reset();
+        backend->formats.assign(static_cast<std::size_t>(streams), {0, 0});
+        ASSERT_TRUE(backend->signalConfigurationChange());
+    };
+    ASSERT_FALSE(start());
+    feedBlocks(3);
+    serverGoes(1);
+    world.loop().advance(seconds(2));
+    EXPECT_TRUE(recorder.isRestarting());
+    EXPECT_EQ(backend->streamsMade, 2);  // the first attempt's, and none while nothing changed
+    backend->serverError.reset();
+    backend->defaultId = 1;
+    backend->sourcesChanged.emit();
+    world.loop().runPending();
+    EXPECT_FALSE(recorder.isRestarting());
+    EXPECT_EQ(backend->streamsMade, 3);
+    feedBlocks(1);
+    EXPECT_EQ(recorder.stopRecording().samples.size(), 895u + 1365u);
+
+    ASSERT_FALSE(start());
+    std::optional<AudioRecorderError> lost;
+    auto watch = recorder.recordingLost.connect([&](AudioRecorderError e) { lost = e; });
+    serverGoes(3);
+    world.loop().advance(AudioRecorder::inputReturnBound - milliseconds(1));
+    EXPECT_TRUE(recorder.isRecording());
+    world.loop().advance(milliseconds(1));
+    EXPECT_FALSE(recorder.isRecording());
+    EXPECT_EQ(lost, AudioRecorderError::deviceNotAvailable());
+    EXPECT_EQ(backend->streamsMade, 4 + 3);
+}
+
 TEST_F(AudioRecorderTest, AStopDuringARestartWaitEndsTheRestartWithoutTouchingTheNextRecording) {
     ASSERT_FALSE(start());
     feedBlocks(3);

@@ -9,10 +9,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <ctime>
 #include <sstream>
 #include <thread>
 
+#include "PulseTestSupport.h"
 #include "platform/pulse/PulseAudioBackend.h"
 #include "speech/AudioDeviceService.h"
 #include "speech/AudioRecorder.h"
@@ -52,10 +54,11 @@ public:
     void signal(int sig) {
         if (m_pid > 0) kill(m_pid, sig);
     }
-    void stop() {
+    // A stopped server takes SIGTERM only once it continues; SIGKILL ends it where it stands.
+    void stop(int sig = SIGTERM) {
         if (m_pid <= 0) return;
-        kill(m_pid, SIGCONT);
-        kill(m_pid, SIGTERM);
+        if (sig != SIGKILL) kill(m_pid, SIGCONT);
+        kill(m_pid, sig);
         waitpid(m_pid, nullptr, 0);
         m_pid = 0;
     }
@@ -65,8 +68,63 @@ private:
     pid_t m_pid = 0;
 };
 
+// Seconds of 16 kHz samples in 0.1 s windows that carry a tone of `hz` louder than 0.1, and where the first
+// such window begins.
+struct ToneSpan {
+    double seconds = 0;
+    double first = -1;
+};
+
+ToneSpan toneIn(const std::vector<float>& samples, double hz) {
+    constexpr std::size_t window = 1600;
+    ToneSpan tone;
+    for (std::size_t at = 0; at + window <= samples.size(); at += window) {
+        double re = 0, im = 0;
+        for (std::size_t i = 0; i < window; ++i) {
+            const double phase = 2 * M_PI * hz * static_cast<double>(i) / 16000.0;
+            re += samples[at + i] * std::cos(phase);
+            im += samples[at + i] * std::sin(phase);
+        }
+        if (2 * std::hypot(re, im) / window < 0.1) continue;
+        if (tone.first < 0) tone.first = static_cast<double>(at) / 16000.0;
+        tone.seconds += 0.1;
+    }
+    return tone;
+}
+
 class PulseReachabilityTest : public ::testing::Test {
 protected:
+    // The recorder's waits run on the loop's virtual time, the server's restart in real time: both move
+    // together here, in steps of 10 ms, until `done` holds or `limit` has passed.
+    bool live(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+        const auto until = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < until) {
+            if (done()) return true;
+            world.loop().runUntil([] { return false; }, std::chrono::milliseconds(10));
+            world.loop().advance(milliseconds(10));
+        }
+        return done();
+    }
+    void live(std::chrono::milliseconds span) {
+        live([] { return false; }, span);
+    }
+
+    // A 0.6 s tone at `hz`, played into the private server's speaker, which its microphone records.
+    void playTone(int hz) {
+        const auto file = dir / ("tone" + std::to_string(hz) + ".wav");
+        ASSERT_TRUE(runProgram({"sox", "-n", "-r", "48000", "-c", "2", "-b", "16", file.string(), "synth", "0.6",
+                                "sine", std::to_string(hz), "vol", "0.5", "pad", "0.2", "0.2"}));
+        ASSERT_TRUE(runProgram({"paplay", "--device=speaker", file.string()}));
+    }
+
+    void startRecording(AudioRecorder& recorder) {
+        std::optional<std::optional<AudioRecorderError>> started;
+        recorder.startRecording([&](std::optional<AudioRecorderError> e) { started = e; });
+        ASSERT_TRUE(world.loop().runUntil([&] { return started.has_value(); }));
+        ASSERT_FALSE(*started) << (*started)->description();
+        live(std::chrono::milliseconds(400));  // past the start-up discard
+    }
+
     // The guide's question, asked until the answer is `granted` (at most 10 s), and a few times more.
     void askUntil(bool granted) {
         const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -162,4 +220,95 @@ TEST_F(PulseReachabilityTest, AStalledServerFailsAStartInTimeAndIsUsableAgainWhe
     pulse.signal(SIGCONT);
     EXPECT_TRUE(world.loop().runUntil([&] { return !backend->connectionError(); }, std::chrono::seconds(3)));
     EXPECT_EQ(startStream(), std::nullopt);
+}
+
+// What the application does at quit: the backend made on a loop is shut down before that loop goes, and
+// then tells it nothing more, whatever its server does.
+TEST_F(PulseReachabilityTest, ABackendShutDownPostsNothingMoreToItsLoop) {
+    ASSERT_TRUE(pulse.start());
+    ManualMainLoop own;
+    MainLoop::setCurrent(&own);
+    auto quitting = std::make_shared<pulse::PulseAudioBackend>();
+    MainLoop::setCurrent(&world.loop());  // no longer the current loop, as at quit
+    int heard = 0;
+    auto counting = quitting->sourcesChanged.connect([&] { ++heard; });
+    ASSERT_TRUE(own.runUntil([&] { return heard > 0; }));
+    ASSERT_TRUE(world.loop().runUntil([&] { return !backend->connectionError(); }));
+    quitting->shutdown();
+    own.runPending();
+    heard = 0;
+
+    pulse.stop(SIGKILL);
+    ASSERT_TRUE(world.loop().runUntil([&] { return backend->connectionError().has_value(); }));
+    ASSERT_TRUE(pulse.start());
+    ASSERT_TRUE(world.loop().runUntil([&] { return !backend->connectionError(); }));
+    own.runPending();
+    EXPECT_EQ(heard, 0);
+}
+
+// The connection ends before the server answered a pin: the answer is no, at once, not at the bound.
+TEST_F(PulseReachabilityTest, APinAskedOfAServerThatDiesBeforeAnsweringIsRefusedWhenItDies) {
+    ASSERT_TRUE(pulse.start());
+    ASSERT_TRUE(world.loop().runUntil([&] { return !backend->sources().empty(); }));
+    pulse.signal(SIGSTOP);
+    std::optional<bool> answer;
+    backend->setDefaultInputDevice(backend->sources().front().id, [&](bool ok) { answer = ok; });
+    world.loop().runPending();  // a refusal without asking the server would be here now
+    ASSERT_FALSE(answer);
+    pulse.stop(SIGKILL);
+    ASSERT_TRUE(world.loop().runUntil([&] { return answer.has_value(); }, std::chrono::seconds(1)));
+    EXPECT_FALSE(*answer);
+}
+
+// A sound server restarted during a dictation (as after an update) is away for well over a second: what
+// was said before it went and what is said after it is back are in the one recording.
+TEST_F(PulseReachabilityTest, ADictationKeepsWhatWasSaidBeforeAndAfterARestartOfTheSoundServer) {
+    ASSERT_TRUE(pulse.start());
+    ASSERT_TRUE(world.loop().runUntil([&] { return !backend->connectionError(); }));
+    AudioDeviceService devices(backend);
+    AudioRecorder recorder(backend, &devices);
+    startRecording(recorder);
+    playTone(440);
+    live(std::chrono::milliseconds(200));
+
+    pulse.stop(SIGKILL);
+    live(std::chrono::milliseconds(1500));
+    ASSERT_TRUE(recorder.isRestarting());
+    ASSERT_TRUE(pulse.start());
+    ASSERT_TRUE(live([&] { return !recorder.isRestarting(); }, std::chrono::seconds(5)));
+    ASSERT_TRUE(recorder.isRecording());
+    playTone(880);
+    live(std::chrono::milliseconds(300));
+
+    const auto samples = recorder.stopRecording().samples;
+    const ToneSpan before = toneIn(samples, 440), after = toneIn(samples, 880);
+    EXPECT_GE(before.seconds, 0.5) << samples.size();
+    EXPECT_GE(after.seconds, 0.5) << samples.size();
+    EXPECT_LT(before.first, after.first);
+}
+
+// A server that does not come back ends the dictation with the capture's error, only once the restart has
+// waited its bound; the next dictation, after the server is back, records.
+TEST_F(PulseReachabilityTest, ADictationWhoseServerStaysAwayIsLostAtTheBoundAndTheNextOneRecords) {
+    ASSERT_TRUE(pulse.start());
+    ASSERT_TRUE(world.loop().runUntil([&] { return !backend->connectionError(); }));
+    AudioDeviceService devices(backend);
+    AudioRecorder recorder(backend, &devices);
+    std::optional<AudioRecorderError> lost;
+    auto watch = recorder.recordingLost.connect([&](AudioRecorderError e) { lost = e; });
+    startRecording(recorder);
+
+    const auto killed = std::chrono::steady_clock::now();
+    pulse.stop(SIGKILL);
+    ASSERT_TRUE(live([&] { return lost.has_value(); }, std::chrono::seconds(8)));
+    EXPECT_GE(std::chrono::steady_clock::now() - killed, AudioRecorder::inputReturnBound);
+    EXPECT_EQ(*lost, AudioRecorderError::deviceNotAvailable());
+    EXPECT_FALSE(recorder.isRecording());
+
+    ASSERT_TRUE(pulse.start());
+    ASSERT_TRUE(world.loop().runUntil([&] { return !backend->connectionError(); }));
+    startRecording(recorder);
+    playTone(440);
+    live(std::chrono::milliseconds(300));
+    EXPECT_GE(toneIn(recorder.stopRecording().samples, 440).seconds, 0.5);
 }

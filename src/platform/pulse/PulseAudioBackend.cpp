@@ -96,7 +96,10 @@ struct PulseAudioBackend::Impl {
         }
     };
 
-    explicit Impl(std::string name) : appName(std::move(name)), socketPath(serverSocketPath()) {
+    explicit Impl(std::string name)
+        : appName(std::move(name)),
+          socketPath(serverSocketPath()),
+          mainLoop(MainLoop::hasCurrent() ? &MainLoop::current() : nullptr) {
         loop = pa_threaded_mainloop_new();
         if (loop && pa_threaded_mainloop_start(loop) < 0) {
             pa_threaded_mainloop_free(loop);
@@ -111,18 +114,34 @@ struct PulseAudioBackend::Impl {
     }
 
     ~Impl() {
-        if (!loop) return;
-        {
-            LoopLock lock(loop);
-            dropContext();
-            cancelTimer(retryTimer);
-            cancelTimer(connectTimer);
-            if (watchEvent) api->io_free(watchEvent);
-            watchEvent = nullptr;
-        }
-        pa_threaded_mainloop_stop(loop);
-        pa_threaded_mainloop_free(loop);
+        shutdown();
+        if (loop) pa_threaded_mainloop_free(loop);
         if (watchFd >= 0) close(watchFd);
+    }
+
+    // Main thread. The pulse thread ends first, so that nothing it was doing is cut off from the main
+    // loop halfway; then the hand-off closes.
+    void shutdown() {
+        if (loop && !stopped) {
+            {
+                LoopLock lock(loop);
+                dropContext();
+                cancelTimer(retryTimer);
+                cancelTimer(connectTimer);
+                if (watchEvent) api->io_free(watchEvent);
+                watchEvent = nullptr;
+            }
+            pa_threaded_mainloop_stop(loop);
+            stopped = true;
+        }
+        std::lock_guard lock(handOffMutex);
+        mainLoop = nullptr;
+    }
+
+    // Any thread. Posts `job` to the main loop this backend was made on, or drops it once shut down.
+    void handOff(std::function<void()> job) {
+        std::lock_guard lock(handOffMutex);
+        if (mainLoop) mainLoop->post(std::move(job));
     }
 
     // ---- one-shot timers on the pulse thread ----
@@ -361,10 +380,9 @@ struct PulseAudioBackend::Impl {
     }
 
     void postToMain(std::function<void(AudioBackend&)> fn) {
-        if (!MainLoop::hasCurrent()) return;
         std::lock_guard lock(ownerMutex);
         if (!owner) return;
-        MainLoop::current().post([alive = alive, owner = owner, fn = std::move(fn)] {
+        handOff([alive = alive, owner = owner, fn = std::move(fn)] {
             if (auto held = alive.lock()) fn(*owner);
         });
     }
@@ -373,6 +391,12 @@ struct PulseAudioBackend::Impl {
     std::filesystem::path socketPath;
     pa_threaded_mainloop* loop = nullptr;
     pa_mainloop_api* api = nullptr;
+    bool stopped = false;  // main thread
+
+    // The application's main loop, taken on the main thread when the backend was made, not looked up from
+    // the pulse thread: the application clears the current loop when it quits.
+    std::mutex handOffMutex;
+    MainLoop* mainLoop;
 
     // Touched with the loop locked.
     pa_context* context = nullptr;
@@ -405,17 +429,16 @@ struct OneAnswer {
     std::function<void(Args...)> handler;
     pa_time_event* bound = nullptr;
 
-    // Pulse thread; false when it was answered already.
-    bool answer(pa_mainloop_api* api, Args... args) {
+    // Loop locked; false when it was answered already.
+    bool answer(PulseAudioBackend::Impl* impl, Args... args) {
         if (!handler) return false;
-        if (bound) api->time_free(bound);
+        if (bound) impl->api->time_free(bound);
         bound = nullptr;
         // The handler may own a stream, which must end on the main thread: the posted job may be copied, and
         // a copy dropped here, so the copies share one slot that the main thread empties.
         auto slot = std::make_shared<std::function<void(Args...)>>(std::move(handler));
         handler = nullptr;
-        if (MainLoop::hasCurrent())
-            MainLoop::current().post([slot, args...]() mutable { std::exchange(*slot, nullptr)(std::move(args)...); });
+        impl->handOff([slot, args...]() mutable { std::exchange(*slot, nullptr)(std::move(args)...); });
         return true;
     }
 };
@@ -439,7 +462,7 @@ public:
                StartHandler onStarted) override {
         m_started = std::make_shared<OneAnswer<std::optional<std::string>>>();
         m_started->handler = std::move(onStarted);
-        auto fail = [this](std::string why) { m_started->answer(m_impl->api, std::move(why)); };
+        auto fail = [this](std::string why) { m_started->answer(m_impl.get(), std::move(why)); };
         if (!m_impl->loop) return failWithoutLoop(m_impl->read().error);
         if (m_spec.channels == 0 || m_spec.rate == 0) return failWithoutLoop("no input format");
         LoopLock lock(m_impl->loop);
@@ -472,7 +495,7 @@ public:
             auto started = weak.lock();
             if (!started) return;
             started->bound = nullptr;
-            if (started->answer(impl->api, std::string("the sound server did not answer"))) impl->notAnswering();
+            if (started->answer(impl, std::string("the sound server did not answer"))) impl->notAnswering();
         });
     }
 
@@ -534,9 +557,9 @@ private:
         auto* self = static_cast<PulseInputStream*>(ud);
         const pa_stream_state_t state = pa_stream_get_state(s);
         if (state == PA_STREAM_READY) {
-            self->m_running = self->m_started->answer(self->m_impl->api, std::nullopt) || self->m_running;
+            self->m_running = self->m_started->answer(self->m_impl.get(), std::nullopt) || self->m_running;
         } else if (!PA_STREAM_IS_GOOD(state)) {
-            if (!self->m_started->answer(self->m_impl->api,
+            if (!self->m_started->answer(self->m_impl.get(),
                                          std::string(pa_strerror(pa_context_errno(pa_stream_get_context(s))))))
                 self->configurationChanged();
         }
@@ -583,9 +606,14 @@ PulseAudioBackend::PulseAudioBackend(std::string applicationName)
 }
 
 PulseAudioBackend::~PulseAudioBackend() {
-    std::lock_guard lock(m_impl->ownerMutex);
-    m_impl->owner = nullptr;
+    {
+        std::lock_guard lock(m_impl->ownerMutex);
+        m_impl->owner = nullptr;
+    }
+    m_impl->shutdown();
 }
+
+void PulseAudioBackend::shutdown() { m_impl->shutdown(); }
 
 std::optional<std::string> PulseAudioBackend::connectionError() {
     const auto known = m_impl->read();
@@ -623,7 +651,7 @@ void PulseAudioBackend::setDefaultInputDevice(std::uint32_t id, std::function<vo
         if (usable) m_impl->snapshot.defaultName = name;
     }
     if (!usable) {
-        pending->answer(m_impl->api, false);
+        pending->answer(m_impl.get(), false);
         return;
     }
     // The answer and the bound share the handler; whichever comes first answers.
@@ -632,27 +660,36 @@ void PulseAudioBackend::setDefaultInputDevice(std::uint32_t id, std::function<vo
         PulseAudioBackend::Impl* impl;
         std::string name;
     };
-    auto* request = new Request{pending, m_impl.get(), name};
+    auto request = std::make_unique<Request>(Request{pending, m_impl.get(), name});
     pa_operation* op = pa_context_set_default_source(
         m_impl->context, name.c_str(),
         [](pa_context*, int success, void* ud) {
-            std::unique_ptr<Request> r(static_cast<Request*>(ud));
+            auto* r = static_cast<Request*>(ud);
             if (!success) log("PulseAudio", "the server refused to make \"" + r->name + "\" the default source");
-            r->pending->answer(r->impl->api, success != 0);
+            r->pending->answer(r->impl, success != 0);
         },
-        request);
+        request.get());
     if (!op) {
-        delete request;
-        pending->answer(m_impl->api, false);
+        pending->answer(m_impl.get(), false);
         return;
     }
+    // The operation owns the request from here. It ends once, answered or not: a connection that drops
+    // first cancels it without calling the answer above, and that is a no.
+    pa_operation_set_state_callback(
+        op,
+        [](pa_operation* o, void* ud) {
+            if (pa_operation_get_state(o) == PA_OPERATION_RUNNING) return;
+            std::unique_ptr<Request> r(static_cast<Request*>(ud));
+            r->pending->answer(r->impl, false);
+        },
+        request.release());
     pa_operation_unref(op);
     std::weak_ptr<OneAnswer<bool>> weak = pending;
     pending->bound = m_impl->after(kAnswerBound, [impl = m_impl.get(), weak] {
         auto p = weak.lock();
         if (!p) return;
         p->bound = nullptr;
-        if (p->answer(impl->api, false)) impl->notAnswering();
+        if (p->answer(impl, false)) impl->notAnswering();
     });
 }
 

@@ -13,11 +13,18 @@ namespace vandrel::pulse {
 // loop of its own. The pulse thread keeps a picture of the sources and the default input current from the
 // server's events, and the main thread is answered from that picture without waiting. Connects at
 // construction and again when the server's socket reappears (or, failing that, with a backoff); never
-// spawns a server. Change signals are posted to the current MainLoop.
+// spawns a server. Answers and change signals are posted to the MainLoop that was current when the
+// backend was made, which must outlive it or its shutdown().
 class PulseAudioBackend final : public AudioBackend {
 public:
     explicit PulseAudioBackend(std::string applicationName = "Vandrel");
+    // Shuts down.
     ~PulseAudioBackend() override;
+
+    // Main thread, before the main loop goes away. Closes the connection and ends the pulse thread; from
+    // then on nothing is posted to the main loop (answers still owed are dropped) and no capture block
+    // arrives. Streams made earlier may still be stopped and destroyed. Safe to call more than once.
+    void shutdown();
 
     std::optional<std::string> connectionError() override;
     std::vector<AudioSourceInfo> sources() override;
