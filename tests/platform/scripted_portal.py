@@ -31,6 +31,13 @@
 #                            so a backend cannot hold that answer itself)
 #   freeze                   stop the frontend (SIGSTOP) now: a portal that hangs
 #   thaw                     let a stopped frontend go on (SIGCONT)
+#   kill                     the frontend dies at once (SIGKILL), running no code of its own: a crash
+#   standby                  start a second frontend and stop it just before it asks for the bus name (it asks
+#                            the backend for its properties first)
+#   take-over                let the standby frontend go on: it takes the name from the one before, which is left
+#                            as it is (stopped, say), as `xdg-desktop-portal --replace` does for a hung portal
+#   held                     print "held K..." (or "held none"): the keys the sessions hold down now; a closed
+#                            session holds none, as a compositor releases what a removed device held
 #   close-after-keys N       the backend closes the remote-desktop session after the N-th keycode from now
 #   drop ID                  the shortcut ID is never bound
 #   plasma-5.27              GlobalShortcuts binds as Plasma 5.27 does: only what CreateSession is given
@@ -118,11 +125,14 @@ class Request(dbus.service.Object):
 class Session(dbus.service.Object):
     def __init__(self, backend, path):
         super().__init__(backend.bus, path)
+        self.backend = backend
         self.path = str(path)
+        self.down = []
 
     @dbus.service.method(SESSION, in_signature='', out_signature='')
     def Close(self):
         say('Session.Close ' + last(self.path))
+        self.backend.sessions.pop(self.path, None)
         self.remove_from_connection()
 
     @dbus.service.signal(SESSION, signature='')
@@ -151,6 +161,7 @@ class BackendBase(dbus.service.Object):
         self.freeze_at = 0
         self.close_after = 0
         self.services = None
+        self.standby = None  # a frontend to stop at its first call here
 
     # ---- plumbing ----
     def respond(self, handle, method, results, reply, granted_code=0):
@@ -244,15 +255,28 @@ class Backend(BackendBase):
             return {'version': dbus.UInt32(1)}
         return {}
 
-    @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature='ss', out_signature='v')
-    def Get(self, interface, name):
+    def stop_standby(self, sender):
+        # Before the answer: stopped in its wait for it, the frontend cannot have asked for the name yet.
+        if self.standby is None:
+            return
+        pid = self.bus.call_blocking('org.freedesktop.DBus', '/org/freedesktop/DBus', 'org.freedesktop.DBus',
+                                     'GetConnectionUnixProcessID', 's', (sender,))
+        if pid == self.standby.pid:
+            self.standby.send_signal(signal.SIGSTOP)
+            self.standby = None
+            say('ok standby')
+
+    @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature='ss', out_signature='v', sender_keyword='sender')
+    def Get(self, interface, name, sender=None):
+        self.stop_standby(sender)
         props = self.properties(interface)
         if name not in props:
             raise dbus.exceptions.DBusException('no such property', name='org.freedesktop.DBus.Error.InvalidArgs')
         return props[name]
 
-    @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature='s', out_signature='a{sv}')
-    def GetAll(self, interface):
+    @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature='s', out_signature='a{sv}', sender_keyword='sender')
+    def GetAll(self, interface, sender=None):
+        self.stop_standby(sender)
         return dbus.Dictionary(self.properties(interface), signature='sv')
 
     # ---- RemoteDesktop ----
@@ -283,6 +307,11 @@ class Backend(BackendBase):
             error(dbus.exceptions.DBusException('no such session', name='org.freedesktop.DBus.Error.AccessDenied'))
             return
         self.keys_seen += 1
+        down = self.sessions[str(session)].down
+        if state:
+            down.append(int(keycode))
+        elif int(keycode) in down:
+            down.remove(int(keycode))
         if self.freeze_at and self.keys_seen == self.freeze_at:
             # Before the line is printed: a test that sees it knows the frontend is stopped.
             self.freeze_at = 0
@@ -318,7 +347,13 @@ class Services:
         except dbus.exceptions.DBusException:
             return False
 
-    def start(self, argv, name, then):
+    def owner(self, name):
+        try:
+            return str(self.bus.get_name_owner(name))
+        except dbus.exceptions.DBusException:
+            return ''
+
+    def start(self, argv, name, then, taken=None):
         # Waits in the main loop: the frontend asks this very process for the backend's properties while
         # it comes up, so blocking here would stall both until the frontend's own call timed out.
         # Their chatter (no RealtimeKit, no skeleton for the portals we do not serve) goes to a log, which
@@ -328,8 +363,10 @@ class Services:
         self.children.append(child)
         deadline = time.monotonic() + START_LIMIT_S
 
+        taken = taken or (lambda: self.owned(name))
+
         def check():
-            if self.owned(name):
+            if taken():
                 then(child)
             elif child.poll() is not None:
                 self.failed('%s exited with %d' % (argv[0], child.returncode))
@@ -351,8 +388,41 @@ class Services:
             self.frontend = child
             then()
 
-        self.start([os.environ.get('XDG_DESKTOP_PORTAL', '/usr/libexec/xdg-desktop-portal'), '--replace'],
-                   FRONTEND_NAME, started)
+        self.start(self.frontend_argv(), FRONTEND_NAME, started)
+
+    def frontend_argv(self):
+        return [os.environ.get('XDG_DESKTOP_PORTAL', '/usr/libexec/xdg-desktop-portal'), '--replace']
+
+    def start_standby(self, backend):
+        log = open(os.path.join(self.folder, 'standby.log'), 'w')
+        child = subprocess.Popen(self.frontend_argv(), env=self.env, stdin=subprocess.DEVNULL, stdout=log,
+                                 stderr=log)
+        self.children.append(child)
+        self.standby = child
+        backend.standby = child
+
+    def take_over(self, then):
+        before = self.owner(FRONTEND_NAME)
+        child = self.standby
+        child.send_signal(signal.SIGCONT)
+
+        def taken_over(_):
+            self.frontend = child
+            then()
+
+        deadline = time.monotonic() + START_LIMIT_S
+
+        def check():
+            owner = self.owner(FRONTEND_NAME)
+            if owner and owner != before:
+                taken_over(child)
+            elif child.poll() is not None or time.monotonic() > deadline:
+                self.failed('the standby frontend did not take %s' % FRONTEND_NAME)
+            else:
+                return True
+            return False
+
+        GLib.timeout_add(20, check)
 
     def stop_frontend(self):
         self.stop(self.frontend)
@@ -420,6 +490,18 @@ def main():
             services.frontend.send_signal(signal.SIGSTOP)
         elif verb == 'thaw':
             services.frontend.send_signal(signal.SIGCONT)
+        elif verb == 'kill':
+            services.frontend.send_signal(signal.SIGKILL)
+            services.frontend.wait()
+        elif verb == 'standby':
+            services.start_standby(backend)  # "ok standby" once it is stopped
+            return True
+        elif verb == 'take-over':
+            services.take_over(lambda: say('ok take-over'))
+            return True
+        elif verb == 'held':
+            keys = [str(k) for session in backend.sessions.values() for k in session.down]
+            say('held ' + (' '.join(keys) if keys else 'none'))
         elif verb == 'close-after-keys':
             backend.close_after = backend.keys_seen + int(args[0])
         elif verb == 'drop':
