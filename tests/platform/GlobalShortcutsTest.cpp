@@ -314,7 +314,7 @@ TEST(GlobalShortcutsComingAndGoing, APortalThatStartsLateOrRestartsTakesTheCombi
 // A backend still starting at login, or a desktop dialog left open past its bound: the portal is alive, its
 // bus name never changes, and it answers the next time.
 TEST_F(HandoverFixture, APortalThatAnswersTooLateIsAskedAgainAndBindsWithoutARestart) {
-    ASSERT_TRUE(send("hold CreateSession"));
+    ASSERT_TRUE(send("slow CreateSession"));
     manager->configure(HotkeyOption::ctrlShiftSpace);
     ASSERT_TRUE(portal.waitForLine(kCreateCtrlShiftSpace.toUtf8()));
     world.loop().advanceSeconds(portal::PortalClient::requestAnswerSeconds + 0.1);

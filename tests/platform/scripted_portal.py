@@ -23,7 +23,10 @@
 #   refuse METHOD            answer METHOD with response 1 (the user cancelled) from now on
 #   fail METHOD              answer METHOD with response 2 from now on
 #   grant METHOD             answer METHOD normally again
-#   hold METHOD              leave METHOD's calls unanswered from now on (a question the user leaves open)
+#   hold METHOD              leave METHOD's calls unanswered from now on (a question the user leaves open); a
+#                            request the frontend closes is dropped, with the session a CreateSession made
+#   slow METHOD              as hold, but a request the frontend closes is still answered when told: a backend
+#                            too busy (still starting, say) to see the close before it answers
 #   answer METHOD            answer the calls of METHOD held so far: as refuse or fail said since, else granted
 #   no-keyboard              Start grants everything but the keyboard (devices=0) from now on
 #   freeze-after-keys N      stop the frontend (SIGSTOP) once the N-th keycode from now has arrived: a portal
@@ -102,17 +105,43 @@ def last(path):
     return str(path).rsplit('/', 1)[-1]
 
 
+def stop(child):
+    # SIGSTOP reaches a process through one of its threads; until that thread has run, the others go on, and a
+    # busy machine can leave them time enough to answer a call sent after the signal. Stopped is when every
+    # thread is.
+    child.send_signal(signal.SIGSTOP)
+    tasks = '/proc/%d/task' % child.pid
+    deadline = time.monotonic() + 5
+    while time.monotonic() < deadline:
+        try:
+            states = []
+            for task in os.listdir(tasks):
+                with open(os.path.join(tasks, task, 'stat')) as f:
+                    states.append(f.read().rsplit(')', 1)[1].split()[0])
+        except OSError:
+            return
+        if all(state in ('T', 't') for state in states):
+            return
+        time.sleep(0.001)
+
+
 class Request(dbus.service.Object):
     def __init__(self, backend, path, method):
         super().__init__(backend.bus, path)
         self.backend = backend
         self.method = method
         self.reply = None
+        self.slow = False
+        self.session = None  # the one a CreateSession made
 
     @dbus.service.method(REQUEST, in_signature='', out_signature='')
     def Close(self):
         say('Request.Close %s %s' % (self.method, last(self.__dbus_object_path__)))
-        self.backend.held = [h for h in self.backend.held if h is not self]
+        if not self.slow:
+            self.backend.held = [h for h in self.backend.held if h is not self]
+            session = self.backend.sessions.pop(self.session, None)
+            if session is not None:
+                session.remove_from_connection()
         self.release()
 
     def release(self):
@@ -164,12 +193,14 @@ class BackendBase(dbus.service.Object):
         self.standby = None  # a frontend to stop at its first call here
 
     # ---- plumbing ----
-    def respond(self, handle, method, results, reply, granted_code=0):
+    def respond(self, handle, method, results, reply, granted_code=0, session=None):
         request = Request(self, handle, method)
+        request.session = session
         code = self.answers.get(method, 0)
         request.reply = lambda code: reply(dbus.UInt32(code or granted_code),
                                            dbus.Dictionary(results if code == 0 else {}, signature='sv'))
-        if code is None:
+        if code in (None, 'slow'):
+            request.slow = code == 'slow'
             self.held.append(request)
             return
         request.release()
@@ -179,7 +210,8 @@ class BackendBase(dbus.service.Object):
         for request in [h for h in self.held if h.method == method]:
             self.held.remove(request)
             request.release()
-            request.reply(self.answers.get(method) or 0)
+            code = self.answers.get(method)
+            request.reply(code if isinstance(code, int) else 0)
 
     def new_session(self, path):
         self.sessions[str(path)] = Session(self, path)
@@ -226,7 +258,8 @@ class BackendBase(dbus.service.Object):
         self.gs_bound[self.gs_session] = self.bound_list(given) if self.plasma else []
         # The frontend passes the session's shortcuts on with its answer, and logs criticals without them.
         self.respond(handle, 'CreateSession', {'session_handle': dbus.ObjectPath(session),
-                                               'shortcuts': self.shortcuts_of(session)}, reply)
+                                               'shortcuts': self.shortcuts_of(session)}, reply,
+                     session=self.gs_session)
 
     @dbus.service.method(GS, in_signature='ooa(sa{sv})sa{sv}', out_signature='ua{sv}',
                          async_callbacks=('reply', 'error'))
@@ -262,7 +295,7 @@ class Backend(BackendBase):
         pid = self.bus.call_blocking('org.freedesktop.DBus', '/org/freedesktop/DBus', 'org.freedesktop.DBus',
                                      'GetConnectionUnixProcessID', 's', (sender,))
         if pid == self.standby.pid:
-            self.standby.send_signal(signal.SIGSTOP)
+            stop(self.standby)
             self.standby = None
             say('ok standby')
 
@@ -284,7 +317,8 @@ class Backend(BackendBase):
     def CreateSession(self, handle, session, app_id, options, reply, error):
         say('RemoteDesktop.CreateSession')
         self.rd_session = self.new_session(session)
-        self.respond(handle, 'CreateSession', {'session_handle': dbus.ObjectPath(session)}, reply)
+        self.respond(handle, 'CreateSession', {'session_handle': dbus.ObjectPath(session)}, reply,
+                     session=self.rd_session)
 
     @dbus.service.method(RD, in_signature='oosa{sv}', out_signature='ua{sv}', async_callbacks=('reply', 'error'))
     def SelectDevices(self, handle, session, app_id, options, reply, error):
@@ -315,7 +349,7 @@ class Backend(BackendBase):
         if self.freeze_at and self.keys_seen == self.freeze_at:
             # Before the line is printed: a test that sees it knows the frontend is stopped.
             self.freeze_at = 0
-            self.services.frontend.send_signal(signal.SIGSTOP)
+            stop(self.services.frontend)
         say('RemoteDesktop.NotifyKeyboardKeycode %d %d' % (keycode, state))
         reply()
         if self.close_after and self.keys_seen == self.close_after:
@@ -478,8 +512,8 @@ def main():
         if not words:
             return True
         verb, args = words[0], words[1:]
-        if verb in ('refuse', 'fail', 'grant', 'hold'):
-            backend.answers[args[0]] = {'refuse': 1, 'fail': 2, 'grant': 0, 'hold': None}[verb]
+        if verb in ('refuse', 'fail', 'grant', 'hold', 'slow'):
+            backend.answers[args[0]] = {'refuse': 1, 'fail': 2, 'grant': 0, 'hold': None, 'slow': 'slow'}[verb]
         elif verb == 'answer':
             backend.answer_held(args[0])
         elif verb == 'no-keyboard':
@@ -487,7 +521,7 @@ def main():
         elif verb == 'freeze-after-keys':
             backend.freeze_at = backend.keys_seen + int(args[0])
         elif verb == 'freeze':
-            services.frontend.send_signal(signal.SIGSTOP)
+            stop(services.frontend)
         elif verb == 'thaw':
             services.frontend.send_signal(signal.SIGCONT)
         elif verb == 'kill':
