@@ -32,9 +32,10 @@ PortalHotkeyHandover::PortalHotkeyHandover(std::shared_ptr<GlobalShortcutsHotKey
         });
     m_lost = m_portal->lost.connect([this](GlobalShortcutsHotKeyBackend::Loss loss) {
         moveTo(false);
-        const std::string why = loss == GlobalShortcutsHotKeyBackend::Loss::refused
-                                    ? "the GlobalShortcuts portal did not bind the shortcut"
-                                    : "the GlobalShortcuts portal left or does not answer";
+        using Loss = GlobalShortcutsHotKeyBackend::Loss;
+        const std::string why = loss == Loss::refused      ? "the GlobalShortcuts portal did not bind the shortcut"
+                                : loss == Loss::unanswered ? "the GlobalShortcuts portal does not answer"
+                                                           : "the GlobalShortcuts portal left the session bus";
         log("Platform", "hotkeys: " + why + "; key combinations now through " + m_nextWay +
                             ", and the desktop's key bindings through vandrel --start/--stop/--toggle/--cancel");
     });

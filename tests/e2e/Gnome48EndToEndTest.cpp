@@ -249,7 +249,7 @@ TEST_F(Gnome48EndToEnd, TheCombinationIsBoundInGnomesDialogAndAHoldDictatesIntoA
     EXPECT_TRUE(m_vandrel->output().contains("portal: registered as com.harstow.Vandrel")) << everything();
     // GNOME asks the user to confirm the application's shortcut.
     ASSERT_NO_FATAL_FAILURE(answerDialog("Add Keyboard Shortcuts", "", "Add"));
-    ASSERT_TRUE(m_vandrel->waitForOutput("hot keys: bound")) << everything();
+    ASSERT_TRUE(m_vandrel->waitForOutput("hotkeys: bound")) << everything();
     ASSERT_NO_FATAL_FAILURE(startEditor());
 
     const qsizetype before = m_editor->outputSize();

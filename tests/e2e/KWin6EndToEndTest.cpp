@@ -88,7 +88,7 @@ protected:
 TEST_F(KWin6EndToEnd, TheCombinationIsBoundThroughThePortalAndAHoldDictatesIntoAWaylandWindow) {
     ASSERT_NO_FATAL_FAILURE(makeHome(R"(, "hotkeyOption": "ctrlShiftSpace")"));
     ASSERT_NO_FATAL_FAILURE(startApp());
-    ASSERT_TRUE(m_vandrel->waitForOutput("hot keys: bound CTRL+SHIFT+space through the GlobalShortcuts portal"))
+    ASSERT_TRUE(m_vandrel->waitForOutput("hotkeys: bound CTRL+SHIFT+space through the GlobalShortcuts portal"))
         << everything();
     EXPECT_TRUE(m_vandrel->output().contains("[Platform] focus: KWin scripting")) << everything();
     ASSERT_NO_FATAL_FAILURE(startEditorWithClipboard());

@@ -64,7 +64,7 @@ protected:
 TEST_F(KWinEndToEnd, TheCombinationIsBoundThroughThePortalAndAHoldDictatesIntoAWaylandWindow) {
     const fs::path speech = makeSpeech();
     ASSERT_NO_FATAL_FAILURE(startApp());
-    EXPECT_TRUE(m_vandrel->waitForOutput("hot keys: bound CTRL+SHIFT+space through the GlobalShortcuts portal"))
+    EXPECT_TRUE(m_vandrel->waitForOutput("hotkeys: bound CTRL+SHIFT+space through the GlobalShortcuts portal"))
         << everything();
     EXPECT_FALSE(m_vandrel->output().contains("refused")) << everything();
     ASSERT_NO_FATAL_FAILURE(startEditor());
@@ -98,7 +98,7 @@ TEST_F(KWinEndToEnd, ASecondStartBindsAgainWithoutOpeningTheShortcutSettings) {
     for (int run = 0; run < 2; ++run) {
         m_vandrel.reset();
         ASSERT_NO_FATAL_FAILURE(startApp());
-        ASSERT_TRUE(m_vandrel->waitForOutput("hot keys: bound CTRL+SHIFT+space through the GlobalShortcuts portal"))
+        ASSERT_TRUE(m_vandrel->waitForOutput("hotkeys: bound CTRL+SHIFT+space through the GlobalShortcuts portal"))
             << everything();
     }
     // And the second start's binding holds: the combination records.
@@ -115,7 +115,7 @@ TEST_F(KWinEndToEnd, AWindowOfATerminalGetsTheTerminalsPasteKeystroke) {
     const fs::path speech = makeSpeech();
     ASSERT_NO_FATAL_FAILURE(startApp());
     EXPECT_TRUE(m_vandrel->waitForOutput("[Platform] focus: KWin scripting")) << everything();
-    ASSERT_TRUE(m_vandrel->waitForOutput("hot keys: bound")) << everything();
+    ASSERT_TRUE(m_vandrel->waitForOutput("hotkeys: bound")) << everything();
     ASSERT_NO_FATAL_FAILURE(startKeyWindow("foot"));
     ASSERT_NO_FATAL_FAILURE(startKeyboard());
 

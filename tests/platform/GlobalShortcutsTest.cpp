@@ -11,6 +11,7 @@
 #include "app/PortalHotkeyHandover.h"
 #include "dictation/HotkeyManager.h"
 #include "platform/ScriptedPortal.h"
+#include "platform/portal/HostRegistry.h"
 #include "platform/portal/XdgShortcutTrigger.h"
 #include "support/FakeDictation.h"
 #include "support/ScriptedHotKeyBackend.h"
@@ -19,6 +20,7 @@
 
 using namespace vandrel;
 using portal::GlobalShortcutsHotKeyBackend;
+using Loss = GlobalShortcutsHotKeyBackend::Loss;
 namespace KS = KeyboardShortcuts;
 
 namespace {
@@ -68,6 +70,30 @@ struct GlobalShortcutsFixture : ::testing::Test {
     std::vector<GlobalShortcutsHotKeyBackend::Loss> losses;
     Connection lostConnection;
 };
+
+// The same, with the combinations handed to the next way and back as the application does it.
+struct HandoverFixture : GlobalShortcutsFixture {
+    void SetUp() override {
+        GlobalShortcutsFixture::SetUp();
+        handover.emplace(
+            backend, next, "the next way", [this] { manager->handleTriggerLost(); },
+            [this](bool portalServes) { ways.push_back(portalServes); });
+    }
+    // Virtual time in steps of a second, each followed by what the bus brings, until `done` or `limit` seconds.
+    bool advanceUntil(const std::function<bool()>& done, double limit = 120) {
+        for (double t = 0; t < limit; t += 1) {
+            if (test::pumpUntil(world.loop(), done, 50)) return true;
+            world.loop().advanceSeconds(1);
+        }
+        return false;
+    }
+
+    std::shared_ptr<test::ScriptedHotKeyBackend> next = std::make_shared<test::ScriptedHotKeyBackend>();
+    std::vector<bool> ways;
+    std::optional<PortalHotkeyHandover> handover;
+};
+
+const QString kCreateCtrlShiftSpace = "GlobalShortcuts.CreateSession pushToTalk-CTRL+SHIFT+space[CTRL+SHIFT+space]";
 
 }  // namespace
 
@@ -283,4 +309,49 @@ TEST(GlobalShortcutsComingAndGoing, APortalThatStartsLateOrRestartsTakesTheCombi
     EXPECT_EQ(portal.calls().count("GlobalShortcuts.CreateSession pushToTalk-CTRL+SHIFT+space[CTRL+SHIFT+space]"), 2);
     ASSERT_TRUE(portal.send("activate " + kCtrlShiftSpaceId));
     ASSERT_TRUE(pump([&] { return dictation->starts == 2; }));
+}
+
+// A backend still starting at login, or a desktop dialog left open past its bound: the portal is alive, its
+// bus name never changes, and it answers the next time.
+TEST_F(HandoverFixture, APortalThatAnswersTooLateIsAskedAgainAndBindsWithoutARestart) {
+    ASSERT_TRUE(send("slow CreateSession"));
+    manager->configure(HotkeyOption::ctrlShiftSpace);
+    ASSERT_TRUE(portal.waitForLine(kCreateCtrlShiftSpace.toUtf8()));
+    world.loop().advanceSeconds(portal::PortalClient::requestAnswerSeconds + 0.1);
+    ASSERT_TRUE(pump([&] { return ways == std::vector{false}; }));
+    EXPECT_EQ(losses, std::vector{Loss::unanswered});
+    EXPECT_EQ(next->registered.size(), 1u);
+
+    // Then it answers, late, and the next CreateSession at once.
+    ASSERT_TRUE(send("answer CreateSession"));
+    ASSERT_TRUE(send("grant CreateSession"));
+    ASSERT_TRUE(advanceUntil([&] { return portal.calls().count(kCreateCtrlShiftSpace) == 2; }));
+    ASSERT_TRUE(pump([&] {
+        return ways == std::vector{false, true} && backend->isBound();
+    })) << portal.calls().join("\n").toStdString();
+    EXPECT_TRUE(next->registered.empty());
+    EXPECT_EQ(losses.size(), 1u);
+    ASSERT_TRUE(send("activate " + kCtrlShiftSpaceId));
+    ASSERT_TRUE(reaches(RecordingState::recording));
+}
+
+TEST_F(HandoverFixture, APortalThatDiedWhileABindWaitedForTheRegistrationBindsOnceItIsBack) {
+    // Stopped, the portal leaves our registration unanswered, and the bind waits behind it; then it dies.
+    ASSERT_TRUE(send("freeze"));
+    auto bus = portal.connect("shortcuts");
+    portal::HostRegistry::registerApplication(bus, "com.harstow.Vandrel");
+    manager->configure(HotkeyOption::ctrlShiftSpace);
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(send("kill"));
+    ASSERT_TRUE(pump([&] { return ways == std::vector{false}; }));
+    // The registration gives up with the portal's death; the bind's request goes out after it, to nobody.
+    bool settled = false;
+    portal::HostRegistry::whenSettled(bus, [&] { settled = true; });
+    ASSERT_TRUE(pump([&] { return settled; }));
+
+    ASSERT_TRUE(send("restart"));
+    ASSERT_TRUE(pump([&] { return ways == std::vector{false, true} && backend->isBound(); }));
+    EXPECT_EQ(losses, std::vector{Loss::vanished});
+    ASSERT_TRUE(send("activate " + kCtrlShiftSpaceId));
+    ASSERT_TRUE(reaches(RecordingState::recording));
 }

@@ -23,7 +23,10 @@
 #   refuse METHOD            answer METHOD with response 1 (the user cancelled) from now on
 #   fail METHOD              answer METHOD with response 2 from now on
 #   grant METHOD             answer METHOD normally again
-#   hold METHOD              leave METHOD's calls unanswered from now on (a question the user leaves open)
+#   hold METHOD              leave METHOD's calls unanswered from now on (a question the user leaves open); a
+#                            request the frontend closes is dropped, with the session a CreateSession made
+#   slow METHOD              as hold, but a request the frontend closes is still answered when told: a backend
+#                            too busy (still starting, say) to see the close before it answers
 #   answer METHOD            answer the calls of METHOD held so far: as refuse or fail said since, else granted
 #   no-keyboard              Start grants everything but the keyboard (devices=0) from now on
 #   freeze-after-keys N      stop the frontend (SIGSTOP) once the N-th keycode from now has arrived: a portal
@@ -31,6 +34,13 @@
 #                            so a backend cannot hold that answer itself)
 #   freeze                   stop the frontend (SIGSTOP) now: a portal that hangs
 #   thaw                     let a stopped frontend go on (SIGCONT)
+#   kill                     the frontend dies at once (SIGKILL), running no code of its own: a crash
+#   standby                  start a second frontend and stop it just before it asks for the bus name (it asks
+#                            the backend for its properties first)
+#   take-over                let the standby frontend go on: it takes the name from the one before, which is left
+#                            as it is (stopped, say), as `xdg-desktop-portal --replace` does for a hung portal
+#   held                     print "held K..." (or "held none"): the keys the sessions hold down now; a closed
+#                            session holds none, as a compositor releases what a removed device held
 #   close-after-keys N       the backend closes the remote-desktop session after the N-th keycode from now
 #   drop ID                  the shortcut ID is never bound
 #   plasma-5.27              GlobalShortcuts binds as Plasma 5.27 does: only what CreateSession is given
@@ -95,17 +105,43 @@ def last(path):
     return str(path).rsplit('/', 1)[-1]
 
 
+def stop(child):
+    # SIGSTOP reaches a process through one of its threads; until that thread has run, the others go on, and a
+    # busy machine can leave them time enough to answer a call sent after the signal. Stopped is when every
+    # thread is.
+    child.send_signal(signal.SIGSTOP)
+    tasks = '/proc/%d/task' % child.pid
+    deadline = time.monotonic() + 5
+    while time.monotonic() < deadline:
+        try:
+            states = []
+            for task in os.listdir(tasks):
+                with open(os.path.join(tasks, task, 'stat')) as f:
+                    states.append(f.read().rsplit(')', 1)[1].split()[0])
+        except OSError:
+            return
+        if all(state in ('T', 't') for state in states):
+            return
+        time.sleep(0.001)
+
+
 class Request(dbus.service.Object):
     def __init__(self, backend, path, method):
         super().__init__(backend.bus, path)
         self.backend = backend
         self.method = method
         self.reply = None
+        self.slow = False
+        self.session = None  # the one a CreateSession made
 
     @dbus.service.method(REQUEST, in_signature='', out_signature='')
     def Close(self):
         say('Request.Close %s %s' % (self.method, last(self.__dbus_object_path__)))
-        self.backend.held = [h for h in self.backend.held if h is not self]
+        if not self.slow:
+            self.backend.held = [h for h in self.backend.held if h is not self]
+            session = self.backend.sessions.pop(self.session, None)
+            if session is not None:
+                session.remove_from_connection()
         self.release()
 
     def release(self):
@@ -118,11 +154,14 @@ class Request(dbus.service.Object):
 class Session(dbus.service.Object):
     def __init__(self, backend, path):
         super().__init__(backend.bus, path)
+        self.backend = backend
         self.path = str(path)
+        self.down = []
 
     @dbus.service.method(SESSION, in_signature='', out_signature='')
     def Close(self):
         say('Session.Close ' + last(self.path))
+        self.backend.sessions.pop(self.path, None)
         self.remove_from_connection()
 
     @dbus.service.signal(SESSION, signature='')
@@ -151,14 +190,17 @@ class BackendBase(dbus.service.Object):
         self.freeze_at = 0
         self.close_after = 0
         self.services = None
+        self.standby = None  # a frontend to stop at its first call here
 
     # ---- plumbing ----
-    def respond(self, handle, method, results, reply, granted_code=0):
+    def respond(self, handle, method, results, reply, granted_code=0, session=None):
         request = Request(self, handle, method)
+        request.session = session
         code = self.answers.get(method, 0)
         request.reply = lambda code: reply(dbus.UInt32(code or granted_code),
                                            dbus.Dictionary(results if code == 0 else {}, signature='sv'))
-        if code is None:
+        if code in (None, 'slow'):
+            request.slow = code == 'slow'
             self.held.append(request)
             return
         request.release()
@@ -168,7 +210,8 @@ class BackendBase(dbus.service.Object):
         for request in [h for h in self.held if h.method == method]:
             self.held.remove(request)
             request.release()
-            request.reply(self.answers.get(method) or 0)
+            code = self.answers.get(method)
+            request.reply(code if isinstance(code, int) else 0)
 
     def new_session(self, path):
         self.sessions[str(path)] = Session(self, path)
@@ -215,7 +258,8 @@ class BackendBase(dbus.service.Object):
         self.gs_bound[self.gs_session] = self.bound_list(given) if self.plasma else []
         # The frontend passes the session's shortcuts on with its answer, and logs criticals without them.
         self.respond(handle, 'CreateSession', {'session_handle': dbus.ObjectPath(session),
-                                               'shortcuts': self.shortcuts_of(session)}, reply)
+                                               'shortcuts': self.shortcuts_of(session)}, reply,
+                     session=self.gs_session)
 
     @dbus.service.method(GS, in_signature='ooa(sa{sv})sa{sv}', out_signature='ua{sv}',
                          async_callbacks=('reply', 'error'))
@@ -244,15 +288,28 @@ class Backend(BackendBase):
             return {'version': dbus.UInt32(1)}
         return {}
 
-    @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature='ss', out_signature='v')
-    def Get(self, interface, name):
+    def stop_standby(self, sender):
+        # Before the answer: stopped in its wait for it, the frontend cannot have asked for the name yet.
+        if self.standby is None:
+            return
+        pid = self.bus.call_blocking('org.freedesktop.DBus', '/org/freedesktop/DBus', 'org.freedesktop.DBus',
+                                     'GetConnectionUnixProcessID', 's', (sender,))
+        if pid == self.standby.pid:
+            stop(self.standby)
+            self.standby = None
+            say('ok standby')
+
+    @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature='ss', out_signature='v', sender_keyword='sender')
+    def Get(self, interface, name, sender=None):
+        self.stop_standby(sender)
         props = self.properties(interface)
         if name not in props:
             raise dbus.exceptions.DBusException('no such property', name='org.freedesktop.DBus.Error.InvalidArgs')
         return props[name]
 
-    @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature='s', out_signature='a{sv}')
-    def GetAll(self, interface):
+    @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature='s', out_signature='a{sv}', sender_keyword='sender')
+    def GetAll(self, interface, sender=None):
+        self.stop_standby(sender)
         return dbus.Dictionary(self.properties(interface), signature='sv')
 
     # ---- RemoteDesktop ----
@@ -260,7 +317,8 @@ class Backend(BackendBase):
     def CreateSession(self, handle, session, app_id, options, reply, error):
         say('RemoteDesktop.CreateSession')
         self.rd_session = self.new_session(session)
-        self.respond(handle, 'CreateSession', {'session_handle': dbus.ObjectPath(session)}, reply)
+        self.respond(handle, 'CreateSession', {'session_handle': dbus.ObjectPath(session)}, reply,
+                     session=self.rd_session)
 
     @dbus.service.method(RD, in_signature='oosa{sv}', out_signature='ua{sv}', async_callbacks=('reply', 'error'))
     def SelectDevices(self, handle, session, app_id, options, reply, error):
@@ -283,10 +341,15 @@ class Backend(BackendBase):
             error(dbus.exceptions.DBusException('no such session', name='org.freedesktop.DBus.Error.AccessDenied'))
             return
         self.keys_seen += 1
+        down = self.sessions[str(session)].down
+        if state:
+            down.append(int(keycode))
+        elif int(keycode) in down:
+            down.remove(int(keycode))
         if self.freeze_at and self.keys_seen == self.freeze_at:
             # Before the line is printed: a test that sees it knows the frontend is stopped.
             self.freeze_at = 0
-            self.services.frontend.send_signal(signal.SIGSTOP)
+            stop(self.services.frontend)
         say('RemoteDesktop.NotifyKeyboardKeycode %d %d' % (keycode, state))
         reply()
         if self.close_after and self.keys_seen == self.close_after:
@@ -318,7 +381,13 @@ class Services:
         except dbus.exceptions.DBusException:
             return False
 
-    def start(self, argv, name, then):
+    def owner(self, name):
+        try:
+            return str(self.bus.get_name_owner(name))
+        except dbus.exceptions.DBusException:
+            return ''
+
+    def start(self, argv, name, then, taken=None):
         # Waits in the main loop: the frontend asks this very process for the backend's properties while
         # it comes up, so blocking here would stall both until the frontend's own call timed out.
         # Their chatter (no RealtimeKit, no skeleton for the portals we do not serve) goes to a log, which
@@ -328,8 +397,10 @@ class Services:
         self.children.append(child)
         deadline = time.monotonic() + START_LIMIT_S
 
+        taken = taken or (lambda: self.owned(name))
+
         def check():
-            if self.owned(name):
+            if taken():
                 then(child)
             elif child.poll() is not None:
                 self.failed('%s exited with %d' % (argv[0], child.returncode))
@@ -351,8 +422,41 @@ class Services:
             self.frontend = child
             then()
 
-        self.start([os.environ.get('XDG_DESKTOP_PORTAL', '/usr/libexec/xdg-desktop-portal'), '--replace'],
-                   FRONTEND_NAME, started)
+        self.start(self.frontend_argv(), FRONTEND_NAME, started)
+
+    def frontend_argv(self):
+        return [os.environ.get('XDG_DESKTOP_PORTAL', '/usr/libexec/xdg-desktop-portal'), '--replace']
+
+    def start_standby(self, backend):
+        log = open(os.path.join(self.folder, 'standby.log'), 'w')
+        child = subprocess.Popen(self.frontend_argv(), env=self.env, stdin=subprocess.DEVNULL, stdout=log,
+                                 stderr=log)
+        self.children.append(child)
+        self.standby = child
+        backend.standby = child
+
+    def take_over(self, then):
+        before = self.owner(FRONTEND_NAME)
+        child = self.standby
+        child.send_signal(signal.SIGCONT)
+
+        def taken_over(_):
+            self.frontend = child
+            then()
+
+        deadline = time.monotonic() + START_LIMIT_S
+
+        def check():
+            owner = self.owner(FRONTEND_NAME)
+            if owner and owner != before:
+                taken_over(child)
+            elif child.poll() is not None or time.monotonic() > deadline:
+                self.failed('the standby frontend did not take %s' % FRONTEND_NAME)
+            else:
+                return True
+            return False
+
+        GLib.timeout_add(20, check)
 
     def stop_frontend(self):
         self.stop(self.frontend)
@@ -408,8 +512,8 @@ def main():
         if not words:
             return True
         verb, args = words[0], words[1:]
-        if verb in ('refuse', 'fail', 'grant', 'hold'):
-            backend.answers[args[0]] = {'refuse': 1, 'fail': 2, 'grant': 0, 'hold': None}[verb]
+        if verb in ('refuse', 'fail', 'grant', 'hold', 'slow'):
+            backend.answers[args[0]] = {'refuse': 1, 'fail': 2, 'grant': 0, 'hold': None, 'slow': 'slow'}[verb]
         elif verb == 'answer':
             backend.answer_held(args[0])
         elif verb == 'no-keyboard':
@@ -417,9 +521,21 @@ def main():
         elif verb == 'freeze-after-keys':
             backend.freeze_at = backend.keys_seen + int(args[0])
         elif verb == 'freeze':
-            services.frontend.send_signal(signal.SIGSTOP)
+            stop(services.frontend)
         elif verb == 'thaw':
             services.frontend.send_signal(signal.SIGCONT)
+        elif verb == 'kill':
+            services.frontend.send_signal(signal.SIGKILL)
+            services.frontend.wait()
+        elif verb == 'standby':
+            services.start_standby(backend)  # "ok standby" once it is stopped
+            return True
+        elif verb == 'take-over':
+            services.take_over(lambda: say('ok take-over'))
+            return True
+        elif verb == 'held':
+            keys = [str(k) for session in backend.sessions.values() for k in session.down]
+            say('held ' + (' '.join(keys) if keys else 'none'))
         elif verb == 'close-after-keys':
             backend.close_after = backend.keys_seen + int(args[0])
         elif verb == 'drop':

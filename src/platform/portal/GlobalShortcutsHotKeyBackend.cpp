@@ -4,10 +4,13 @@
 #include <QDBusMetaType>
 #include <QMetaObject>
 #include <QString>
+#include <algorithm>
+#include <chrono>
 
 #include "KeyboardShortcuts/KeyboardShortcuts.h"
 #include "base/LocalizationManager.h"
 #include "base/Log.h"
+#include "platform/portal/SessionHandle.h"
 #include "platform/portal/XdgShortcutTrigger.h"
 
 namespace vandrel::portal::detail {
@@ -76,24 +79,26 @@ GlobalShortcutsHotKeyBackend::GlobalShortcutsHotKeyBackend(QDBusConnection bus, 
     if (!following) {
         // A shortcut bound without its signals would never fire: registrations fail, and the caller
         // takes the next way.
-        log("Platform", "hot keys: cannot follow the GlobalShortcuts portal's signals");
+        log("Platform", "hotkeys: cannot follow the GlobalShortcuts portal's signals");
         m_lost = Loss::refused;
     }
     m_vanished = m_client.vanished.connect([this] {
-        if (m_lost) return;
-        log("Platform", "hot keys: the desktop portal left the session bus");
+        if (m_lost == Loss::refused || m_lost == Loss::vanished) return;
+        log("Platform", "hotkeys: the desktop portal left the session bus");
         m_session.clear();  // gone with the portal
         fail(Loss::vanished);
     });
     m_appeared = m_client.appeared.connect([this] {
-        if (m_lost != Loss::vanished) return;
-        log("Platform", "hot keys: the desktop portal is on the session bus again");
-        m_lost.reset();
-        available.emit();
+        if (m_lost != Loss::vanished && m_lost != Loss::unanswered) return;
+        log("Platform", "hotkeys: the desktop portal is on the session bus again");
+        tryAgain(false);
     });
 }
 
-GlobalShortcutsHotKeyBackend::~GlobalShortcutsHotKeyBackend() { closeSession(); }
+GlobalShortcutsHotKeyBackend::~GlobalShortcutsHotKeyBackend() {
+    closeSession();
+    if (m_attempt) m_client.closeSession(m_attempt->session);
+}
 
 HotKeyStatus GlobalShortcutsHotKeyBackend::registerHotKey(std::uint32_t keyCode, std::uint32_t carbonModifiers,
                                                           std::uint32_t id) {
@@ -111,7 +116,7 @@ void GlobalShortcutsHotKeyBackend::unregisterHotKey(std::uint32_t id) {
 }
 
 bool GlobalShortcutsHotKeyBackend::isBound() const {
-    if (m_binding || m_syncScheduled) return false;
+    if (m_attempt || m_syncScheduled) return false;
     for (const auto& combination : wantedCombinations())
         if (!m_bound.count(combination)) return false;
     return true;
@@ -145,107 +150,146 @@ void GlobalShortcutsHotKeyBackend::scheduleSync() {
 }
 
 void GlobalShortcutsHotKeyBackend::sync() {
-    if (m_lost || m_binding) return;
+    if (m_lost || m_attempt) return;
     const auto wanted = wantedCombinations();
     std::set<Combination> bound;
     for (const auto& [combination, b] : m_bound) bound.insert(combination);
     if (wanted == bound) return;
-    // Nothing wanted: the desktop should not go on holding the keys for us.
     if (m_session.isEmpty()) {
         if (!wanted.empty()) bind(wanted);
         return;
     }
-    // The next session takes the same handle, which the portal frees only once it has closed this one.
-    m_binding = true;
+    // A session binds once: other combinations need a new one, and none need none (the desktop should not
+    // go on holding the keys for us).
     releaseHeld();
     m_bound.clear();
-    m_client.closeSession(std::exchange(m_session, QString()), [this] {
-        m_binding = false;
-        if (m_lost) return;
-        if (const auto now = wantedCombinations(); !now.empty()) bind(now);
-    });
+    bind(wanted, std::exchange(m_session, QString()));
 }
 
-void GlobalShortcutsHotKeyBackend::bind(const std::set<Combination>& wanted) {
-    m_binding = true;
-    ShortcutIds ids;
-    QList<PortalShortcut> shortcuts;
+GlobalShortcutsHotKeyBackend::Attempt* GlobalShortcutsHotKeyBackend::current(std::uint64_t attempt) {
+    return m_attempt && m_attempt->number == attempt ? &*m_attempt : nullptr;
+}
+
+void GlobalShortcutsHotKeyBackend::bind(const std::set<Combination>& wanted, const QString& closeFirst) {
+    Attempt attempt{++m_attempts, {}, {}, {}, MainLoop::current().now()};
     for (const auto& combination : wanted) {
-        const std::string& id = ids[combination] = shortcutIdFor(combination);
+        const std::string& id = attempt.ids[combination] = shortcutIdFor(combination);
         QVariantMap properties{{"description", QString::fromStdString(localized("Dictation Hotkey"))}};
         if (auto trigger = xdgShortcutTrigger(combination.first, combination.second))
             properties.insert("preferred_trigger", QString::fromStdString(*trigger));
-        shortcuts.push_back({QString::fromStdString(id), properties});
+        attempt.shortcuts.push_back({QString::fromStdString(id), properties});
     }
+    m_attempt = std::move(attempt);
+    if (closeFirst.isEmpty()) {
+        createSession(*m_attempt);
+        return;
+    }
+    // The next session takes the same handle, which the portal frees only once it has closed this one.
+    m_client.closeSession(closeFirst, [this, number = m_attempt->number] {
+        auto* attempt = current(number);
+        if (!attempt) return;
+        if (!attempt->ids.empty()) {
+            createSession(*attempt);
+            return;
+        }
+        m_attempt.reset();
+        sync();  // registrations may have come meanwhile
+    });
+}
+
+void GlobalShortcutsHotKeyBackend::createSession(Attempt& attempt) {
     // Plasma 5.27 binds what the session is created with and nothing that BindShortcuts asks for later;
     // portals that follow the documentation ignore the option and bind on BindShortcuts.
-    m_client.request(interfaceName, "CreateSession", {},
-                     {{"session_handle_token", QString(sessionToken)}, {"shortcuts", QVariant::fromValue(shortcuts)}},
-                     [this, ids, shortcuts](std::uint32_t response, const QVariantMap& results) {
-                         if (m_lost) return;
-                         const QString session = PortalClient::sessionHandle(results);
-                         if (response != PortalRequest::success || session.isEmpty()) {
-                             bindFailed(response, "the desktop portal did not open a shortcuts session");
-                             return;
-                         }
-                         m_session = session;
-                         listOrBind(ids, shortcuts);
-                     });
-}
-
-void GlobalShortcutsHotKeyBackend::listOrBind(const ShortcutIds& ids, const QList<detail::PortalShortcut>& shortcuts) {
-    // What the session holds already needs no BindShortcuts, which may open the desktop's shortcut
-    // settings: at every start, that would be once too often.
-    const QString session = m_session;
-    m_client.request(interfaceName, "ListShortcuts", {QVariant::fromValue(QDBusObjectPath(session))}, {},
-                     [this, ids, shortcuts, session](std::uint32_t response, const QVariantMap& results) {
-                         if (m_lost) return;
-                         if (session != m_session) {
-                             m_binding = false;
-                             return;
-                         }
-                         if (response == PortalRequest::noAnswer) {
-                             bindFailed(response, "the desktop portal did not list the shortcuts");
-                             return;
-                         }
-                         if (response == PortalRequest::success && grantsAll(ids, results)) {
-                             m_binding = false;
-                             takeResults(ids, results);
-                             return;
-                         }
-                         bindShortcuts(ids, shortcuts);
-                     });
-}
-
-void GlobalShortcutsHotKeyBackend::bindShortcuts(const ShortcutIds& ids,
-                                                 const QList<detail::PortalShortcut>& shortcuts) {
-    const QString session = m_session;
     m_client.request(
-        interfaceName, "BindShortcuts",
-        {QVariant::fromValue(QDBusObjectPath(session)), QVariant::fromValue(shortcuts), QString()}, {},
-        [this, ids, session](std::uint32_t response, const QVariantMap& results) {
-            if (m_lost) return;
-            // GNOME 48's backend answers a binding that went through with a response it never set (seen: 2),
-            // the bound shortcuts beside it; a refusal lists none.
-            const bool bound =
-                response == PortalRequest::success || (response != PortalRequest::noAnswer && grantsAll(ids, results));
-            if (!bound || session != m_session) {
-                bindFailed(response, "the desktop refused the shortcut " + describe(ids));
+        interfaceName, "CreateSession", {},
+        {{"session_handle_token", QString(sessionToken)}, {"shortcuts", QVariant::fromValue(attempt.shortcuts)}},
+        [this, number = attempt.number](std::uint32_t response, const QVariantMap& results) {
+            const QString session = PortalClient::sessionHandle(results);
+            auto* attempt = current(number);
+            if (!attempt) {
+                // A session opened for a try that is over holds keys for nobody. Every try takes the same
+                // handle: while one is current, or bound, the session may be its own.
+                if (response == PortalRequest::success && !m_attempt && session != m_session)
+                    m_client.closeSession(session);
                 return;
             }
-            m_binding = false;
-            takeResults(ids, results);
+            if (response != PortalRequest::success || session.isEmpty()) {
+                bindFailed(response == PortalRequest::noAnswer ? Loss::unanswered : Loss::refused,
+                           "the desktop portal did not open a shortcuts session");
+                return;
+            }
+            attempt->session = session;
+            listOrBind(*attempt);
+        });
+}
+
+void GlobalShortcutsHotKeyBackend::listOrBind(Attempt& attempt) {
+    // What the session holds already needs no BindShortcuts, which may open the desktop's shortcut
+    // settings: at every start, that would be once too often.
+    m_client.request(interfaceName, "ListShortcuts", {QVariant::fromValue(QDBusObjectPath(attempt.session))}, {},
+                     [this, number = attempt.number](std::uint32_t response, const QVariantMap& results) {
+                         auto* attempt = current(number);
+                         if (!attempt) return;
+                         if (response == PortalRequest::noAnswer)
+                             bindFailed(Loss::unanswered, "the desktop portal did not list the shortcuts");
+                         else if (response == PortalRequest::success && grantsAll(attempt->ids, results))
+                             takeResults(results);
+                         else
+                             bindShortcuts(*attempt);
+                     });
+}
+
+void GlobalShortcutsHotKeyBackend::bindShortcuts(Attempt& attempt) {
+    m_client.request(
+        interfaceName, "BindShortcuts",
+        {QVariant::fromValue(QDBusObjectPath(attempt.session)), QVariant::fromValue(attempt.shortcuts), QString()}, {},
+        [this, number = attempt.number](std::uint32_t response, const QVariantMap& results) {
+            auto* attempt = current(number);
+            if (!attempt) return;
+            if (response == PortalRequest::noAnswer) {
+                bindFailed(Loss::unanswered, "the desktop did not answer about the shortcut " + describe(attempt->ids));
+                return;
+            }
+            // GNOME 48's backend answers a binding that went through with a response it never set (seen: 2),
+            // the bound shortcuts beside it; a refusal lists none.
+            if (response != PortalRequest::success && !grantsAll(attempt->ids, results)) {
+                bindFailed(Loss::refused, "the desktop refused the shortcut " + describe(attempt->ids));
+                return;
+            }
+            takeResults(results);
         },
         PortalClient::questionAnswerSeconds);
 }
 
-void GlobalShortcutsHotKeyBackend::bindFailed(std::uint32_t response, const std::string& what) {
-    m_binding = false;
-    // No answer at all is a portal that is away (stopped, still starting, restarting), not a refusal:
-    // the combinations go back to it once it is on the bus again.
-    const bool away = response == PortalRequest::noAnswer;
-    log("Platform", "hot keys: " + what + (away ? " (no answer)" : ""));
-    fail(away ? Loss::vanished : Loss::refused);
+void GlobalShortcutsHotKeyBackend::bindFailed(Loss outcome, const std::string& what) {
+    const TimePoint now = MainLoop::current().now();
+    const TimePoint started = m_attempt ? m_attempt->started : now;
+    if (outcome != Loss::unanswered) {
+        log("Platform", "hotkeys: " + what);
+        fail(outcome);
+        return;
+    }
+    const double waited = std::chrono::duration<double>(now - started).count();
+    m_retrySeconds = std::clamp(std::max(waited, 2 * m_retrySeconds), firstRetrySeconds, lastRetrySeconds);
+    log("Platform", "hotkeys: " + what + " (no answer); asking again in " +
+                        std::to_string(static_cast<int>(m_retrySeconds)) + " s");
+    fail(outcome);
+    m_retry = MainLoop::current().singleShot(seconds(m_retrySeconds), [this] { tryAgain(true); });
+}
+
+void GlobalShortcutsHotKeyBackend::tryAgain(bool samePortal) {
+    m_retry.cancel();
+    if (!m_lost || m_lost == Loss::refused || m_attempt) return;
+    if (m_lostCombinations.empty()) {
+        m_lost.reset();
+        available.emit();
+        return;
+    }
+    log("Platform", "hotkeys: asking the GlobalShortcuts portal again");
+    // A backend that answered the last CreateSession after its bound has opened that session after all, under
+    // the handle the next one takes: it goes first (where there is none, the portal just says so). A portal
+    // that is new on the bus holds none, and takes our registration before any other call.
+    bind(m_lostCombinations, samePortal ? sessionHandleFor(m_client.bus(), sessionToken) : QString());
 }
 
 bool GlobalShortcutsHotKeyBackend::grantsAll(const ShortcutIds& ids, const QVariantMap& results) {
@@ -260,8 +304,7 @@ bool GlobalShortcutsHotKeyBackend::grantsAll(const ShortcutIds& ids, const QVari
     return true;
 }
 
-void GlobalShortcutsHotKeyBackend::takeResults(const ShortcutIds& ids, const QVariantMap& results) {
-    m_bound.clear();
+void GlobalShortcutsHotKeyBackend::takeResults(const QVariantMap& results) {
     std::map<std::string, std::optional<std::string>> granted;
     for (const auto& shortcut : shortcutList(results.value("shortcuts"))) {
         const QString description = shortcut.properties.value("trigger_description").toString();
@@ -269,19 +312,23 @@ void GlobalShortcutsHotKeyBackend::takeResults(const ShortcutIds& ids, const QVa
             description.isEmpty() ? std::nullopt : std::optional(description.toStdString());
     }
     ShortcutIds refused;
-    for (const auto& [combination, id] : ids) {
-        auto it = granted.find(id);
-        if (it == granted.end())
-            refused.emplace(combination, id);
-        else
-            m_bound[combination] = {it->first, it->second};
-    }
+    for (const auto& [combination, id] : m_attempt->ids)
+        if (!granted.count(id)) refused.emplace(combination, id);
     if (!refused.empty()) {
-        log("Platform", "hot keys: the desktop refused the shortcut " + describe(refused));
-        fail(Loss::refused);
+        bindFailed(Loss::refused, "the desktop refused the shortcut " + describe(refused));
         return;
     }
-    log("Platform", "hot keys: bound " + describe(ids) + " through the GlobalShortcuts portal");
+    const Attempt attempt = *std::exchange(m_attempt, std::nullopt);
+    m_session = attempt.session;
+    m_bound.clear();
+    for (const auto& [combination, id] : attempt.ids) m_bound[combination] = {id, granted[id]};
+    log("Platform", "hotkeys: bound " + describe(attempt.ids) + " through the GlobalShortcuts portal");
+    m_retrySeconds = 0;
+    if (m_lost) {
+        m_lost.reset();
+        m_lostCombinations.clear();
+        available.emit();
+    }
     triggersChanged.emit();
     sync();  // registrations may have changed while the portal asked the user
 }
@@ -306,11 +353,18 @@ void GlobalShortcutsHotKeyBackend::releaseHeld(const std::optional<Combination>&
 }
 
 void GlobalShortcutsHotKeyBackend::fail(Loss loss) {
+    // Told once: the caller has taken another way then, and a later try that fails changes nothing for it.
+    const bool serving = !m_lost;
+    if (serving) m_lostCombinations = wantedCombinations();
     m_lost = loss;
+    m_retry.cancel();
+    // A portal that left took its sessions along; the one now on the bus must get our registration first.
+    if (auto attempt = std::exchange(m_attempt, std::nullopt); attempt && loss != Loss::vanished)
+        m_client.closeSession(attempt->session);
     // A press whose release can no longer come must not leave a recording running.
     releaseHeld();
     closeSession();
-    lost.emit(loss);
+    if (serving) lost.emit(loss);
 }
 
 std::optional<GlobalShortcutsHotKeyBackend::Combination> GlobalShortcutsHotKeyBackend::combinationOf(
@@ -361,7 +415,7 @@ void GlobalShortcutsHotKeyBackend::onShortcutsChanged(const QDBusMessage& messag
         bound.triggerDescription = description.isEmpty() ? std::nullopt : std::optional(description.toStdString());
         changed = true;
         log("Platform",
-            "hot keys: the desktop now triggers " + bound.id + " with " + bound.triggerDescription.value_or("nothing"));
+            "hotkeys: the desktop now triggers " + bound.id + " with " + bound.triggerDescription.value_or("nothing"));
     }
     if (changed) triggersChanged.emit();
 }

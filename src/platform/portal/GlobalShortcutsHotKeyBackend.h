@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "KeyboardShortcuts/HotKeyBackend.h"
+#include "base/MainLoop.h"
 #include "base/Signal.h"
 #include "platform/portal/PortalClient.h"
 
@@ -42,9 +43,16 @@ public:
     static constexpr const char* sessionToken = "Vandrel";
 
     enum class Loss {
-        refused,   // the portal (or the user) did not bind the shortcut: final for this run
-        vanished,  // the portal left the bus or did not answer: `available` says when it is back
+        refused,     // the portal (or the user) did not bind the shortcut: final for this run
+        unanswered,  // the portal did not answer in time: asked again after a pause, as nothing else tells that
+                     // it is ready (a slow portal keeps its bus name); `available` says when bound after all
+        vanished,    // the portal left the bus: asked again once it is back, as above
     };
+    // The pause before the portal is asked again after it did not answer: as long as that try waited (the time a
+    // backend had to start, or a dialog stood open), at least the first step, doubled at each try that goes
+    // unanswered too, up to the last step.
+    static constexpr double firstRetrySeconds = 10.0;
+    static constexpr double lastRetrySeconds = 600.0;
 
     explicit GlobalShortcutsHotKeyBackend(QDBusConnection bus = QDBusConnection::sessionBus(),
                                           QObject* parent = nullptr);
@@ -63,11 +71,13 @@ public:
     // trigger the user chose instead).
     std::optional<std::string> triggerDescription(std::uint32_t keyCode, std::uint32_t carbonModifiers) const;
 
-    // Once, when the binding was refused or the portal went away. Triggers held at that moment have been
-    // released before; further registrations fail, so the caller picks another way.
+    // When the binding was refused or the portal stopped answering or went away, once until `available`.
+    // Triggers held at that moment have been released before; further registrations fail, so the caller picks
+    // another way.
     Signal<Loss> lost;
-    // A portal that had vanished is on the bus again (restarted, or started after us): registrations
-    // are taken again, so the caller may hand the combinations back.
+    // After a loss that was not final: the portal has bound again what the caller had registered when it was
+    // lost (or it is back, where nothing was). Registrations are taken again, so the caller may hand the
+    // combinations back.
     Signal<> available;
     // The portal told us of new trigger descriptions.
     Signal<> triggersChanged;
@@ -92,18 +102,32 @@ private:
         std::optional<std::string> triggerDescription;
     };
 
-    void scheduleSync();
-    void sync();
     // The shortcut id of each combination of one bind, fixed when the bind starts: the stored shortcuts may
     // change while the desktop asks, and the answer speaks of the ids it was given.
     using ShortcutIds = std::map<Combination, std::string>;
+    // One try at binding: closing the session before, if any (the next one takes the same handle), then
+    // CreateSession, ListShortcuts and perhaps BindShortcuts. Each answer names its try; one that comes for
+    // a try that is over (the portal left meanwhile) is dropped. A try is current from its first call until
+    // it is granted or ends as a Loss says (each with its road: see there), and while it is, no other begins.
+    struct Attempt {
+        std::uint64_t number = 0;
+        ShortcutIds ids;
+        QList<detail::PortalShortcut> shortcuts;
+        QString session;  // once CreateSession answered
+        TimePoint started;
+    };
 
-    void bind(const std::set<Combination>& wanted);
-    void listOrBind(const ShortcutIds& ids, const QList<detail::PortalShortcut>& shortcuts);
-    void bindShortcuts(const ShortcutIds& ids, const QList<detail::PortalShortcut>& shortcuts);
+    void scheduleSync();
+    void sync();
+    void bind(const std::set<Combination>& wanted, const QString& closeFirst = {});
+    Attempt* current(std::uint64_t attempt);
+    void createSession(Attempt& attempt);
+    void listOrBind(Attempt& attempt);
+    void bindShortcuts(Attempt& attempt);
     static bool grantsAll(const ShortcutIds& ids, const QVariantMap& results);
-    void takeResults(const ShortcutIds& ids, const QVariantMap& results);
-    void bindFailed(std::uint32_t response, const std::string& what);
+    void takeResults(const QVariantMap& results);
+    void bindFailed(Loss outcome, const std::string& what);
+    void tryAgain(bool samePortal);
     void closeSession();
     void releaseHeld(const std::optional<Combination>& only = std::nullopt);
     void fail(Loss loss);
@@ -116,9 +140,14 @@ private:
     std::map<Combination, Bound> m_bound;                  // bound in m_session
     std::set<std::uint32_t> m_held;                        // registrations whose press was delivered
     QString m_session;
-    bool m_binding = false;
+    std::optional<Attempt> m_attempt;
+    std::uint64_t m_attempts = 0;
     bool m_syncScheduled = false;
     std::optional<Loss> m_lost;
+    // While lost: what was registered then, which the next try binds; and that try's timer.
+    std::set<Combination> m_lostCombinations;
+    double m_retrySeconds = 0;
+    Timer m_retry;
     Connection m_vanished, m_appeared;
 };
 

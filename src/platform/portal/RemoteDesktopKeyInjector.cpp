@@ -9,6 +9,7 @@
 #include "base/PasteTiming.h"
 #include "base/UserDefaults.h"
 #include "platform/portal/PortalDefaults.h"
+#include "platform/portal/SessionHandle.h"
 
 namespace vandrel::portal {
 namespace {
@@ -21,6 +22,8 @@ constexpr int kInsert = 110;
 
 // Permissions kept until the user withdraws them, so the restore token outlives this run.
 constexpr std::uint32_t kPersistUntilRevoked = 2;
+// A property the portal answers itself, at once.
+constexpr int kVersionAnswerMs = 2000;
 
 std::vector<std::pair<int, std::uint32_t>> keyEvents(PasteKeystroke keystroke) {
     switch (keystroke) {
@@ -46,54 +49,54 @@ RemoteDesktopKeyInjector::RemoteDesktopKeyInjector(QDBusConnection bus, QObject*
         if (m_inFlight && m_inFlight->stroke) failStroke(m_inFlight->stroke);
     });
     m_vanished = m_client.vanished.connect([this] {
-        if (m_state == State::refused) return;
         m_session.clear();
-        m_state = State::none;
-        flushWaiting(false);
+        finish(Outcome::gone);
     });
     m_closed = m_client.sessionClosed.connect([this](const QString& handle) {
         // The user stopped the sharing from the desktop's own controls, or the desktop dropped the session
         // while its question was still open: the next paste asks again. Answers still on their way
         // belong to the closed session and are dropped.
-        if (handle.isEmpty() || handle != m_session) return;
-        log("Platform", "paste: the desktop closed the remote-desktop session");
-        m_session.clear();
-        if (m_state == State::refused) return;
-        m_state = State::none;
-        flushWaiting(false);
+        if (handle.isEmpty()) return;
+        if (handle == m_session) {
+            log("Platform", "paste: the desktop closed the remote-desktop session");
+            m_session.clear();
+        } else if (m_attempt && handle == m_attempt->session) {
+            log("Platform", "paste: the desktop closed the remote-desktop session while it asked");
+            finish(Outcome::gone);
+        }
     });
 }
 
-RemoteDesktopKeyInjector::~RemoteDesktopKeyInjector() { m_client.closeSession(m_session); }
+RemoteDesktopKeyInjector::~RemoteDesktopKeyInjector() {
+    m_client.closeSession(m_session);
+    if (m_attempt) m_client.closeSession(m_attempt->session);
+}
 
-bool RemoteDesktopKeyInjector::isTrusted() const { return m_state != State::refused; }
+bool RemoteDesktopKeyInjector::isTrusted() const { return !m_refused; }
 
 bool RemoteDesktopKeyInjector::hasConsent() const {
-    if (m_state == State::refused) return false;
-    return m_state == State::started || !UserDefaults::standard().get(kRemoteDesktopRestoreToken).empty();
+    if (m_refused) return false;
+    return hasSession() || !UserDefaults::standard().get(kRemoteDesktopRestoreToken).empty();
 }
 
 void RemoteDesktopKeyInjector::sendPaste(PasteKeystroke keystroke, std::function<void(bool posted)> done) {
-    switch (m_state) {
-        case State::refused:
-            if (done) done(false);
-            return;
-        case State::started:
-            if (!m_settling.empty())
-                m_settling.push_back({keystroke, std::move(done)});
-            else
-                post(keystroke, std::move(done));
-            return;
-        case State::none:
-        case State::starting:
-            break;
+    if (m_refused) {
+        if (done) done(false);
+        return;
+    }
+    if (hasSession()) {
+        if (!m_settling.empty())
+            m_settling.push_back({keystroke, std::move(done)});
+        else
+            post(keystroke, std::move(done));
+        return;
     }
     const auto id = ++m_waitingCount;
     m_waiting.push_back(
         {keystroke, std::move(done), id,
          MainLoop::current().singleShot(seconds(consentAnswerSeconds), [this, id] { consentUnanswered(id); }),
          focusedWindow()});
-    if (m_state == State::none) startSession();
+    if (!m_attempt) startSession();
 }
 
 void RemoteDesktopKeyInjector::consentUnanswered(std::uint64_t id) {
@@ -106,94 +109,120 @@ void RemoteDesktopKeyInjector::consentUnanswered(std::uint64_t id) {
     if (done) done(false);
 }
 
-void RemoteDesktopKeyInjector::startSession() {
-    m_state = State::starting;
-    m_version.reset();
-    m_sessionWithoutVersion.clear();
-    // Version 2 keeps a grant across starts (xdg-desktop-portal 1.17 and later); version 1 knows neither
-    // persist_mode nor restore_token. Asked beside the session, so that a stalled portal costs only the
-    // session's own bound. A start overtaken meanwhile (the portal left, the session closed and a later paste
-    // began anew) ignores the answer.
-    const auto attempt = ++m_startAttempt;
-    m_client.readProperty(interfaceName, "version", [this, attempt](const QVariant& version) {
-        if (attempt != m_startAttempt) return;
-        m_version = version.toUInt();
-        if (const QString session = std::exchange(m_sessionWithoutVersion, {});
-            !session.isEmpty() && session == m_session)
-            selectDevices(session);
-    });
-    createSession();
+RemoteDesktopKeyInjector::Attempt* RemoteDesktopKeyInjector::current(std::uint64_t attempt) {
+    return m_attempt && m_attempt->number == attempt ? &*m_attempt : nullptr;
 }
 
-void RemoteDesktopKeyInjector::createSession() {
-    m_client.request(interfaceName, "CreateSession", {}, {{"session_handle_token", m_client.newToken()}},
-                     [this](std::uint32_t response, const QVariantMap& results) {
+void RemoteDesktopKeyInjector::startSession() {
+    const auto number = ++m_attempts;
+    m_attempt = Attempt{number, m_client.newToken(), std::nullopt, {}};
+    // Version 2 keeps a grant across starts (xdg-desktop-portal 1.17 and later); version 1 knows neither
+    // persist_mode nor restore_token. Asked beside the session, so that a stalled portal costs only the
+    // session's own bound.
+    m_client.readProperty(
+        interfaceName, "version",
+        [this, number](const QVariant& version) {
+            auto* attempt = current(number);
+            if (!attempt) return;
+            attempt->version = version.toUInt();
+            if (!attempt->session.isEmpty()) selectDevices(*attempt);
+        },
+        kVersionAnswerMs);
+    m_client.request(interfaceName, "CreateSession", {}, {{"session_handle_token", m_attempt->sessionToken}},
+                     [this, number](std::uint32_t response, const QVariantMap& results) {
                          const QString session = PortalClient::sessionHandle(results);
-                         if (response != PortalRequest::success || session.isEmpty()) {
-                             sessionFailed(State::none);
+                         auto* attempt = current(number);
+                         if (!attempt) {
+                             // Its pastes are gone (the portal left meanwhile, say): no question for nobody.
+                             if (response == PortalRequest::success) m_client.closeSession(session);
                              return;
                          }
-                         m_session = session;
+                         if (response != PortalRequest::success || session.isEmpty()) {
+                             finish(response == PortalRequest::noAnswer ? Outcome::unanswered : Outcome::failed);
+                             return;
+                         }
+                         attempt->session = session;
                          m_client.watchSession(session);
-                         if (m_version)
-                             selectDevices(session);
-                         else
-                             m_sessionWithoutVersion = session;
+                         if (attempt->version) selectDevices(*attempt);
                      });
 }
 
-void RemoteDesktopKeyInjector::selectDevices(const QString& session) {
+void RemoteDesktopKeyInjector::selectDevices(const Attempt& attempt) {
     QVariantMap options{{"types", keyboardDevice}};
-    if (m_version.value_or(0) >= 2) {
+    if (attempt.version.value_or(0) >= 2) {
         options.insert("persist_mode", kPersistUntilRevoked);
         const std::string token = UserDefaults::standard().get(kRemoteDesktopRestoreToken);
         if (!token.empty()) options.insert("restore_token", QString::fromStdString(token));
     }
-    m_client.request(interfaceName, "SelectDevices", {QVariant::fromValue(QDBusObjectPath(session))}, options,
-                     [this, session](std::uint32_t response, const QVariantMap&) {
-                         if (session != m_session) return;
-                         if (response != PortalRequest::success) {
-                             sessionFailed(response == PortalRequest::cancelled ? State::refused : State::none);
-                             return;
-                         }
-                         start(session);
+    const auto number = attempt.number;
+    m_client.request(interfaceName, "SelectDevices", {QVariant::fromValue(QDBusObjectPath(attempt.session))}, options,
+                     [this, number](std::uint32_t response, const QVariantMap&) {
+                         auto* attempt = current(number);
+                         if (!attempt) return;
+                         if (response == PortalRequest::success)
+                             start(*attempt);
+                         else if (response == PortalRequest::cancelled)
+                             finish(Outcome::refused);
+                         else
+                             finish(response == PortalRequest::noAnswer ? Outcome::unanswered : Outcome::failed);
                      });
 }
 
-void RemoteDesktopKeyInjector::start(const QString& session) {
+void RemoteDesktopKeyInjector::start(const Attempt& attempt) {
     // The consent question, unless the restore token answers it.
+    const auto number = attempt.number;
     m_client.request(
-        interfaceName, "Start", {QVariant::fromValue(QDBusObjectPath(session)), QString()}, {},
-        [this, session](std::uint32_t response, const QVariantMap& results) {
-            if (session != m_session) return;
+        interfaceName, "Start", {QVariant::fromValue(QDBusObjectPath(attempt.session)), QString()}, {},
+        [this, number](std::uint32_t response, const QVariantMap& results) {
+            if (!current(number)) return;
             const bool keyboard = results.value("devices").toUInt() & keyboardDevice;
             if (response == PortalRequest::cancelled || (response == PortalRequest::success && !keyboard)) {
-                sessionFailed(State::refused);
+                finish(Outcome::refused);
                 return;
             }
             if (response != PortalRequest::success) {
-                sessionFailed(State::none);
+                finish(response == PortalRequest::noAnswer ? Outcome::unanswered : Outcome::failed);
                 return;
             }
             // Single use: the token we sent is spent, the new one restores the next start.
             const QString token = results.value("restore_token").toString();
             if (!token.isEmpty()) UserDefaults::standard().set(kRemoteDesktopRestoreToken, token.toStdString());
-            m_state = State::started;
-            log("Platform", "paste: the desktop granted the keyboard of the RemoteDesktop portal");
-            flushWaiting(true);
+            finish(Outcome::granted);
         },
         PortalClient::questionAnswerSeconds);
 }
 
-void RemoteDesktopKeyInjector::sessionFailed(State state) {
-    m_client.closeSession(std::exchange(m_session, QString()));
-    m_state = state;
-    if (state == State::refused) {
-        // Said once: every later paste leaves its text on the clipboard without asking again.
-        log("Platform", "paste: the desktop refused the keyboard; dictated text stays on the clipboard");
-        consentRefused.emit();
-    } else {
-        log("Platform", "paste: the RemoteDesktop portal did not start a session");
+void RemoteDesktopKeyInjector::finish(Outcome outcome) {
+    auto attempt = std::exchange(m_attempt, std::nullopt);
+    if (!attempt) return;
+    if (outcome == Outcome::granted) {
+        m_session = attempt->session;
+        log("Platform", "paste: the desktop granted the keyboard of the RemoteDesktop portal");
+        flushWaiting(true);
+        return;
+    }
+    // A CreateSession left unanswered may still have opened its session in the portal. A portal that left took
+    // its sessions along, and the one now on the bus must get our registration before any other call.
+    if (outcome != Outcome::gone)
+        m_client.closeSession(attempt->session.isEmpty() ? sessionHandleFor(m_client.bus(), attempt->sessionToken)
+                                                         : attempt->session);
+    switch (outcome) {
+        case Outcome::refused:
+            m_refused = true;
+            // Said once: every later paste leaves its text on the clipboard without asking again.
+            log("Platform", "paste: the desktop refused the keyboard; dictated text stays on the clipboard");
+            consentRefused.emit();
+            break;
+        case Outcome::unanswered:
+            log("Platform", "paste: the RemoteDesktop portal did not answer in time; the next paste asks again");
+            break;
+        case Outcome::gone:
+            log("Platform", "paste: the remote-desktop session went before it started; the next paste asks again");
+            break;
+        case Outcome::failed:
+        case Outcome::granted:
+            log("Platform", "paste: the RemoteDesktop portal did not start a session");
+            break;
     }
     flushWaiting(false);
 }
@@ -293,7 +322,11 @@ void RemoteDesktopKeyInjector::keyAnswered(bool ok) {
     pasteTiming::stamp("key");
     m_keyAnswerDeadline.stop();
     auto event = std::exchange(m_inFlight, std::nullopt);
-    if (event && event->stroke) {
+    if (!event) return;
+    if (!ok && !m_session.isEmpty() && event->session == m_session) {
+        if (event->stroke) failStroke(event->stroke);
+        endSession();
+    } else if (event->stroke) {
         auto stroke = event->stroke;
         if (!ok) {
             failStroke(stroke);
@@ -303,6 +336,17 @@ void RemoteDesktopKeyInjector::keyAnswered(bool ok) {
         }
     }
     sendNextKey();
+}
+
+void RemoteDesktopKeyInjector::endSession() {
+    // Whether the portal passed that key on is unknown, and a release sent now could still overtake it in the
+    // portal's threads. Closed, the session takes whatever it holds down along (the compositor removes its
+    // device); the strokes behind it would only wait for the same portal, so they fail now.
+    log("Platform", "paste: the RemoteDesktop portal did not take a key event; its session is closed");
+    m_client.closeSession(std::exchange(m_session, QString()));
+    for (const auto& event : std::exchange(m_keys, {}))
+        if (event.stroke) failStroke(event.stroke);
+    m_keys.clear();  // the releases of those strokes, for a session that is no more
 }
 
 void RemoteDesktopKeyInjector::failStroke(const std::shared_ptr<Stroke>& stroke) {

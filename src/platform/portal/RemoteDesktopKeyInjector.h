@@ -42,8 +42,11 @@ public:
     // well under a millisecond; a second means it is stuck, and the user should not wait on it. Real time,
     // like the bus's own timeouts: it measures another process, not a step of our flow.
     static constexpr int keyAnswerMs = 1000;
-    // How long the bus waits for that answer at all before the releases go out regardless: the next event
-    // goes out only after the one before it, so that late presses cannot overtake the releases.
+    // How long the bus waits for that answer at all. The next event goes out only after the one before it,
+    // so that a late press cannot overtake its release; a portal that answers within this bound gets the
+    // releases in order. One that does not has its session closed (the compositor then releases whatever
+    // the session's device holds), the strokes queued behind fail at once, and the next paste opens a new
+    // session.
     static constexpr int keyCallTimeoutMs = 5000;
     // Pastes that waited for the consent question go out once the keyboard focus is back on the window they
     // were meant for: the desktop's dialog had it, and keys sent as it closes reach nobody (GNOME hands the
@@ -72,14 +75,27 @@ public:
     // (focusedWindow always none) has them wait the settle time.
     void setFocusWatch(FocusWatch watch) { m_focus = std::move(watch); }
 
-    bool hasSession() const { return m_state == State::started; }
+    bool hasSession() const { return !m_session.isEmpty(); }
     // The desktop granted the keyboard: in this run, or in an earlier one whose restore token we keep.
     bool hasConsent() const;
     // Once per refusal: the user declined the keyboard, or granted everything but it.
     Signal<> consentRefused;
 
 private:
-    enum class State { none, starting, started, refused };
+    // How a try at a session ended, and the road each takes: granted serves the pastes that waited; refused
+    // is final for this run; failed, unanswered and gone fail the pastes that waited, and the next paste
+    // tries again. Not sooner: every try may put the desktop's question to the user, which only a paste the
+    // user is waiting for may do.
+    enum class Outcome { granted, refused, failed, unanswered, gone };
+    // One try at a session: CreateSession, then SelectDevices and Start once the portal's version is in too.
+    // Each answer names its try; one that comes for a try that is over is dropped, and a session it opened
+    // after all is closed. While a try is current, pastes wait for it.
+    struct Attempt {
+        std::uint64_t number = 0;
+        QString sessionToken;
+        std::optional<std::uint32_t> version;
+        QString session;  // once CreateSession answered
+    };
     struct Waiting {
         PasteKeystroke keystroke;
         std::function<void(bool)> done;
@@ -107,10 +123,10 @@ private:
     };
 
     void startSession();
-    void createSession();
-    void selectDevices(const QString& session);
-    void start(const QString& session);
-    void sessionFailed(State state);
+    Attempt* current(std::uint64_t attempt);
+    void selectDevices(const Attempt& attempt);
+    void start(const Attempt& attempt);
+    void finish(Outcome outcome);
     void flushWaiting(bool started);
     std::optional<std::uint64_t> focusedWindow() const;
     // Holds the pastes that waited for the question until the focus is back on `target`.
@@ -121,15 +137,13 @@ private:
     void sendNextKey();
     void keyAnswered(bool ok);
     void failStroke(const std::shared_ptr<Stroke>& stroke);
+    void endSession();
 
     PortalClient m_client;
-    State m_state = State::none;
-    // The portal's RemoteDesktop version, read at each session start beside CreateSession; the devices are
-    // chosen once both are in.
-    std::optional<std::uint32_t> m_version;
-    QString m_sessionWithoutVersion;
-    std::uint64_t m_startAttempt = 0;
-    QString m_session;
+    bool m_refused = false;
+    std::optional<Attempt> m_attempt;
+    std::uint64_t m_attempts = 0;
+    QString m_session;  // the started session, where the keys go
     std::vector<Waiting> m_waiting;
     FocusWatch m_focus;
     std::vector<Settling> m_settling;  // in order; later pastes queue behind them
