@@ -75,9 +75,10 @@ struct GlobalShortcutsFixture : ::testing::Test {
 struct HandoverFixture : GlobalShortcutsFixture {
     void SetUp() override {
         GlobalShortcutsFixture::SetUp();
-        handover.emplace(
+        handover = std::make_shared<PortalHotkeyHandover>(
             backend, next, "the next way", [this] { manager->handleTriggerLost(); },
             [this](bool portalServes) { ways.push_back(portalServes); });
+        KS::CarbonKeyboardShortcuts::setBackend(handover);
     }
     // Virtual time in steps of a second, each followed by what the bus brings, until `done` or `limit` seconds.
     bool advanceUntil(const std::function<bool()>& done, double limit = 120) {
@@ -90,7 +91,7 @@ struct HandoverFixture : GlobalShortcutsFixture {
 
     std::shared_ptr<test::ScriptedHotKeyBackend> next = std::make_shared<test::ScriptedHotKeyBackend>();
     std::vector<bool> ways;
-    std::optional<PortalHotkeyHandover> handover;
+    std::shared_ptr<PortalHotkeyHandover> handover;
 };
 
 const QString kCreateCtrlShiftSpace = "GlobalShortcuts.CreateSession pushToTalk-CTRL+SHIFT+space[CTRL+SHIFT+space]";
