@@ -63,6 +63,7 @@
 #include "platform/x11/X11KeyboardShortcuts.h"
 #include "platform/x11/XInputModifierKeyBackend.h"
 #include "platform/x11/XTestKeyInjector.h"
+#include "platform/xdg/XdgApplicationEntry.h"
 #include "platform/xdg/XdgAutostartEntry.h"
 #include "settings/SettingsContext.h"
 #include "shell/Announcement.h"
@@ -206,9 +207,12 @@ int vandrelApplicationMain(int argc, char** argv) {
     UserDefaults::setStandard(UserDefaults::openFile(Paths::configDir() / "defaults.json"));
 
     // Before any other word to the portal, which takes it only first: who we are, by our desktop entry's id.
-    if (session.wayland)
+    // The portal takes the id only when it finds that entry, which a build that is run has to write itself.
+    if (session.wayland) {
+        XdgApplicationEntry::forRunningBinary().ensure();
         portal::HostRegistry::registerApplication(QDBusConnection::sessionBus(),
-                                                  QString::fromStdString(AppInfo::desktopEntryId()));
+                                                  QString::fromStdString(AppInfo::applicationId()));
+    }
 
     auto soundServer = std::make_shared<pulse::PulseAudioBackend>();
     // Said once the server answers, at start or when it comes later: nothing here waits for it.
