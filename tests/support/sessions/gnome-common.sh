@@ -1,20 +1,25 @@
 # shellcheck shell=bash
 # What the GNOME session scripts (GNOME 43's gnome-session.sh, GNOME 48's gnome48-session.sh) share beyond
-# session-common.sh. Sourced after it, by a script that has set `folder`.
+# session-common.sh, which this sources. Sourced by a script that has set `folder`; the session has begun
+# (whatever ends the script ends it), with its home in `home` and its runtime folder in `runtime`.
+# shellcheck source-path=SCRIPTDIR
+source "$(dirname "${BASH_SOURCE[0]}")/session-common.sh"
+session_begin
+home="$folder/home"
+runtime="$folder/runtime"
 
-# `gnome_buses HOME RUNTIME GSETTINGS_BACKEND`: the session's folders, then a system bus (GNOME Shell gives up
-# without one where logind's seats folder exists; nothing real answers on it) and a session bus of its own in
-# RUNTIME. Sets `base_env` (what every program of the session starts from), `session_env` (the same with the
+# `gnome_buses GSETTINGS_BACKEND`: the session's folders, then a system bus (GNOME Shell gives up without one
+# where logind's seats folder exists; nothing real answers on it) and a session bus of its own in the runtime
+# folder. Sets `base_env` (what every program of the session starts from), `session_env` (the same with the
 # buses), `system_bus` and `session_bus`.
 gnome_buses() {
-    local home=$1 runtime=$2
     chmod 711 "$folder"
     mkdir -p "$home" "$runtime"
     chmod 700 "$runtime"
     chown "$session_uid:$session_uid" "$home" "$runtime"
     base_env=(env -i HOME="$home" XDG_RUNTIME_DIR="$runtime" PATH=/usr/bin:/bin LANG=C.UTF-8
         XDG_CONFIG_HOME="$home/.config" XDG_DATA_HOME="$home/.local/share" XDG_CACHE_HOME="$home/.cache"
-        XDG_CURRENT_DESKTOP=GNOME XDG_SESSION_DESKTOP=gnome XDG_SESSION_TYPE=wayland GSETTINGS_BACKEND="$3")
+        XDG_CURRENT_DESKTOP=GNOME XDG_SESSION_DESKTOP=gnome XDG_SESSION_TYPE=wayland GSETTINGS_BACKEND="$1")
 
     session_system_bus_config "$folder/system.conf" "$runtime/system_bus_socket"
     session_start system-bus "${base_env[@]}" dbus-daemon --config-file="$folder/system.conf" --nofork --nopidfile

@@ -8,20 +8,15 @@
 # desktop (KDE's backend, say) is installed beside GNOME; by default it sees GNOME's own only.
 # Once everything answers it writes FOLDER/session.env (WAYLAND_DISPLAY, DISPLAY, XAUTHORITY, XDG_RUNTIME_DIR,
 # DBUS_SESSION_BUS_ADDRESS, HOME, XDG_CURRENT_DESKTOP, XDG_SESSION_TYPE, SESSION_UID) and prints "ready".
-# The conventions every session script keeps are in session-common.sh.
+# The conventions every session script keeps are in session-common.sh, what the GNOME ones share in
+# gnome-common.sh.
 set -euo pipefail
 [ $# -eq 1 ] || { echo "usage: $0 FOLDER" >&2; exit 2; }
 mkdir -p "$1"
 folder=$(realpath "$1")
 # shellcheck source-path=SCRIPTDIR
-source "$(dirname "$0")/session-common.sh"
-# shellcheck source-path=SCRIPTDIR
 source "$(dirname "$0")/gnome-common.sh"
-session_begin
-
-home="$folder/home"
-runtime="$folder/runtime"
-gnome_buses "$home" "$runtime" memory
+gnome_buses memory
 
 # Unsafe mode lets a test run what the shell's own controls run (org.gnome.Shell.Eval), such as the top bar's
 # button that ends screen sharing.

@@ -7,20 +7,15 @@
 # Usage: gnome48-session.sh FOLDER   (an empty folder: runtime dir, home, buses, logs)
 # Once every component answers it writes FOLDER/session.env (WAYLAND_DISPLAY, DISPLAY, XAUTHORITY,
 # XDG_RUNTIME_DIR, DBUS_SESSION_BUS_ADDRESS, HOME, XDG_DATA_HOME, XDG_CURRENT_DESKTOP, XDG_SESSION_TYPE,
-# SESSION_UID) and prints "ready". The conventions every session script keeps are in session-common.sh.
+# SESSION_UID) and prints "ready". The conventions every session script keeps are in session-common.sh,
+# what the GNOME ones share in gnome-common.sh.
 set -euo pipefail
 [ $# -eq 1 ] || { echo "usage: $0 FOLDER" >&2; exit 2; }
 mkdir -p "$1"
 folder=$(realpath "$1")
 # shellcheck source-path=SCRIPTDIR
-source "$(dirname "$0")/session-common.sh"
-# shellcheck source-path=SCRIPTDIR
 source "$(dirname "$0")/gnome-common.sh"
-session_begin
-
-home="$folder/home"
-runtime="$folder/runtime"
-gnome_buses "$home" "$runtime" keyfile
+gnome_buses keyfile
 
 # The shell's settings from a key file: the memory backend would forget the extension before the shell reads
 # it. The extension is an ES module with a default class, as GNOME 45 and later load them.
