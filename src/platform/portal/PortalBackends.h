@@ -11,7 +11,7 @@
 namespace vandrel::portal {
 
 // Which backend xdg-desktop-portal hands an interface to, decided the way the frontend decides it, from
-// the installed `.portal` files, the `portals.conf` files (read by frontends from 1.18 on) and
+// the installed `.portal` files, the `portals.conf` files (read by frontends from 1.17 on) and
 // XDG_CURRENT_DESKTOP. It matters because a frontend that finds no backend for the desktop takes any
 // installed one (1.16 does): KDE's GlobalShortcuts then "serves" a GNOME or sway session, where it cannot
 // grab a key. Such a backend counts as no backend. Nothing waits on the bus: the files, and the frontend's

@@ -16,7 +16,7 @@ fi
 as_user=(setpriv --pdeathsig TERM "${user_args[@]}")
 
 components=()  # "NAME PID", in the order they started
-declare -A log_of=()  # NAME -> the log with its output, for a component whose log is not NAME's own
+declare -gA log_of=()  # NAME -> the log with its output, for a component whose log is not NAME's own
 ready=0
 
 # The last lines of each named log in the session's folder (a component's name: its log), on stderr.
