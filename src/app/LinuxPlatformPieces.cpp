@@ -29,6 +29,7 @@
 #include "platform/x11/X11KeyboardShortcuts.h"
 #include "platform/x11/XInputModifierKeyBackend.h"
 #include "platform/x11/XTestKeyInjector.h"
+#include "platform/xdg/XdgApplicationEntry.h"
 
 namespace vandrel {
 
@@ -48,8 +49,11 @@ const std::shared_ptr<wayland::WaylandConnection>& LinuxPlatformPieces::composit
 }
 
 void LinuxPlatformPieces::registerWithPortal() {
+    // The portal takes the name only of an application whose desktop entry it finds: a build that is run,
+    // not installed, writes its own first.
+    XdgApplicationEntry::forRunningBinary().ensure();
     portal::HostRegistry::registerApplication(QDBusConnection::sessionBus(),
-                                              QString::fromStdString(AppInfo::desktopEntryId()));
+                                              QString::fromStdString(AppInfo::applicationId()));
 }
 
 std::shared_ptr<AudioBackend> LinuxPlatformPieces::soundServer() {

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <random>
 
+#include "base/FdGuard.h"
 #include "base/Log.h"
 
 namespace vandrel {
@@ -15,45 +16,29 @@ namespace vandrel {
 ReadFileStatus readRegularFile(const std::filesystem::path& path, std::string& out, std::uintmax_t maxBytes) {
     out.clear();
     // Non-blocking, so that opening a pipe does not wait for a writer; it is refused right after.
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return ReadFileStatus::unreadable;
+    const FdGuard fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd) return ReadFileStatus::unreadable;
     struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        int saved = errno;
-        ::close(fd);
-        errno = saved;
-        return ReadFileStatus::unreadable;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return ReadFileStatus::notRegularFile;
-    }
-    if (static_cast<std::uintmax_t>(st.st_size) > maxBytes) {
-        ::close(fd);
-        return ReadFileStatus::tooLarge;
-    }
+    if (::fstat(fd.get(), &st) != 0) return ReadFileStatus::unreadable;
+    if (!S_ISREG(st.st_mode)) return ReadFileStatus::notRegularFile;
+    if (static_cast<std::uintmax_t>(st.st_size) > maxBytes) return ReadFileStatus::tooLarge;
     out.reserve(static_cast<std::size_t>(st.st_size));
     char buf[65536];
     for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
+        ssize_t n = ::read(fd.get(), buf, sizeof buf);
         if (n < 0) {
             if (errno == EINTR) continue;
-            int saved = errno;
-            ::close(fd);
             out.clear();
-            errno = saved;
             return ReadFileStatus::unreadable;
         }
         if (n == 0) break;
         // The size is checked again while reading: a file may grow, and some report no size at all.
         if (out.size() + static_cast<std::size_t>(n) > maxBytes) {
-            ::close(fd);
             out.clear();
             return ReadFileStatus::tooLarge;
         }
         out.append(buf, static_cast<std::size_t>(n));
     }
-    ::close(fd);
     return ReadFileStatus::ok;
 }
 
@@ -78,42 +63,45 @@ bool readFile(const std::filesystem::path& path, std::string& out, std::uintmax_
 namespace {
 // "<name>.tmp-<pid>-<random>": the pid tells whose write it is.
 std::string tempPrefix(const std::filesystem::path& path) { return path.filename().string() + ".tmp-"; }
-}  // namespace
 
-bool writeFileAtomically(const std::filesystem::path& path, std::string_view data) {
+bool writeAtomically(const std::filesystem::path& path, std::string_view data, bool replace) {
     std::random_device rd;
     auto tmp = path;
     tmp.replace_filename(tempPrefix(path) + std::to_string(::getpid()) + "-" + std::to_string(rd()));
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
+    FdGuard fd(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    if (!fd) return false;
+    // The temporary file goes on every road that does not end in the rename; errno stays the failure's.
+    auto failed = [&tmp] {
+        const int saved = errno;
+        ::unlink(tmp.c_str());
+        errno = saved;
+        return false;
+    };
     const char* p = data.data();
     std::size_t left = data.size();
     while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
+        ssize_t n = ::write(fd.get(), p, left);
         if (n < 0) {
             if (errno == EINTR) continue;
-            int saved = errno;
-            ::close(fd);
-            ::unlink(tmp.c_str());
-            errno = saved;
-            return false;
+            return failed();
         }
         p += n;
         left -= static_cast<std::size_t>(n);
     }
-    if (::fsync(fd) != 0 || ::close(fd) != 0) {
-        int saved = errno;
-        ::unlink(tmp.c_str());
-        errno = saved;
-        return false;
-    }
-    if (::rename(tmp.c_str(), path.c_str()) != 0) {
-        int saved = errno;
-        ::unlink(tmp.c_str());
-        errno = saved;
-        return false;
-    }
+    if (::fsync(fd.get()) != 0 || !fd.close()) return failed();
+    const int renamed = replace ? ::rename(tmp.c_str(), path.c_str())
+                                : ::renameat2(AT_FDCWD, tmp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE);
+    if (renamed != 0) return failed();
     return true;
+}
+}  // namespace
+
+bool writeFileAtomically(const std::filesystem::path& path, std::string_view data) {
+    return writeAtomically(path, data, true);
+}
+
+bool writeNewFileAtomically(const std::filesystem::path& path, std::string_view data) {
+    return writeAtomically(path, data, false);
 }
 
 std::optional<std::filesystem::path> linkTarget(const std::filesystem::path& path) {

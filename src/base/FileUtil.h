@@ -27,6 +27,8 @@ bool readFile(const std::filesystem::path& path, std::string& out, std::uintmax_
 // Writes `data` to a temporary file beside `path`, syncs it and renames it over `path`, so readers
 // (and a crash at any moment) see either the old or the new content, never a torn file.
 bool writeFileAtomically(const std::filesystem::path& path, std::string_view data);
+// The same where nothing is at `path` yet; false with EEXIST when something is (it is left as it is).
+bool writeNewFileAtomically(const std::filesystem::path& path, std::string_view data);
 // Where a write to `path` must go so that a link there stays a link: the file at the end of its chain of
 // links (each relative link read from its own folder), or `path` itself when it is no link (or not there
 // yet). None, with errno set, for a chain that loops (ELOOP), ends nowhere (ENOENT) or cannot be read.

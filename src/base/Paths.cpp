@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <system_error>
 
 #include "base/AppInfo.h"
@@ -90,6 +91,21 @@ std::filesystem::path resources() {
 }
 
 std::filesystem::path applicationSupport() { return xdg("XDG_DATA_HOME", ".local/share"); }
+
+std::vector<std::filesystem::path> systemDataDirs() {
+    std::vector<std::filesystem::path> dirs;
+    const char* value = std::getenv("XDG_DATA_DIRS");
+    std::string_view rest = value ? value : "";
+    while (!rest.empty()) {
+        const auto colon = rest.find(':');
+        const std::string_view dir = rest.substr(0, colon);
+        rest = colon == std::string_view::npos ? std::string_view{} : rest.substr(colon + 1);
+        // A relative folder is invalid there, and would depend on where we were started.
+        if (!dir.empty() && dir.front() == '/') dirs.emplace_back(dir);
+    }
+    if (dirs.empty()) dirs = {"/usr/local/share", "/usr/share"};
+    return dirs;
+}
 
 std::filesystem::path configDir() { return xdg("XDG_CONFIG_HOME", ".config") / "Vandrel"; }
 

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace vandrel {
 
@@ -14,6 +15,9 @@ std::filesystem::path resources();
 // The user's application-support base ($XDG_DATA_HOME, else ~/.local/share). Callers append
 // "Vandrel/..." as the documented sub-paths say.
 std::filesystem::path applicationSupport();
+// The system's data folders after the user's, most important first: the absolute folders $XDG_DATA_DIRS
+// names, else /usr/local/share and /usr/share.
+std::vector<std::filesystem::path> systemDataDirs();
 // The settings folder: $XDG_CONFIG_HOME/Vandrel (else ~/.config/Vandrel).
 std::filesystem::path configDir();
 // The per-user runtime folder: $XDG_RUNTIME_DIR, else a private folder in the user's cache

@@ -62,14 +62,14 @@ CommandChannel::CommandChannel(std::filesystem::path socketPath, QObject* parent
     }
     m_device = st.st_dev;
     m_inode = st.st_ino;
-    m_fd = fd.release();
+    m_socket = std::move(fd);
 }
 
 CommandChannel::~CommandChannel() {
     m_listenNotifier.reset();
-    while (!m_peers.empty()) closePeer(m_peers.back().fd);
-    if (m_fd < 0) return;
-    ::close(m_fd);
+    while (!m_peers.empty()) closePeer(m_peers.back().fd.get());
+    if (!m_socket) return;
+    m_socket.reset();
     // Only our own socket goes: a newer instance may have put its own there meanwhile.
     struct stat st {};
     if (::lstat(m_path.c_str(), &st) == 0 && st.st_dev == m_device && st.st_ino == m_inode) ::unlink(m_path.c_str());
@@ -77,8 +77,8 @@ CommandChannel::~CommandChannel() {
 
 void CommandChannel::serve(Handler handler) {
     m_handler = std::move(handler);
-    if (m_fd < 0 || m_listenNotifier) return;
-    m_listenNotifier = std::make_unique<QSocketNotifier>(m_fd, QSocketNotifier::Read);
+    if (!m_socket || m_listenNotifier) return;
+    m_listenNotifier = std::make_unique<QSocketNotifier>(m_socket.get(), QSocketNotifier::Read);
     QObject::connect(m_listenNotifier.get(), &QSocketNotifier::activated, this, [this] { acceptPending(); });
     // Commands that arrived while the application was starting are waiting already.
     acceptPending();
@@ -86,18 +86,16 @@ void CommandChannel::serve(Handler handler) {
 
 void CommandChannel::acceptPending() {
     for (;;) {
-        const int peer = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-        if (peer < 0) return;  // EAGAIN: none left; anything else: the next notification tries again
+        FdGuard accepted(::accept4(m_socket.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+        if (!accepted) return;  // EAGAIN: none left; anything else: the next notification tries again
+        const int peer = accepted.get();
         ucred credentials{};
         socklen_t size = sizeof(credentials);
         const bool sameUser =
             ::getsockopt(peer, SOL_SOCKET, SO_PEERCRED, &credentials, &size) == 0 && credentials.uid == ::geteuid();
-        if (!sameUser || m_peers.size() >= maxPendingConnections) {
-            ::close(peer);
-            continue;
-        }
+        if (!sameUser || m_peers.size() >= maxPendingConnections) continue;
         Peer p;
-        p.fd = peer;
+        p.fd = std::move(accepted);
         p.notifier = std::make_unique<QSocketNotifier>(peer, QSocketNotifier::Read);
         QObject::connect(p.notifier.get(), &QSocketNotifier::activated, this, [this, peer] { readFrom(peer); });
         m_peers.push_back(std::move(p));
@@ -107,7 +105,7 @@ void CommandChannel::acceptPending() {
 }
 
 void CommandChannel::readFrom(int fd) {
-    auto it = std::find_if(m_peers.begin(), m_peers.end(), [fd](const Peer& p) { return p.fd == fd; });
+    auto it = std::find_if(m_peers.begin(), m_peers.end(), [fd](const Peer& p) { return p.fd.get() == fd; });
     if (it == m_peers.end()) return;
     char buffer[maxLineLength];
     const ssize_t n = ::recv(fd, buffer, sizeof(buffer), MSG_DONTWAIT);
@@ -133,10 +131,9 @@ void CommandChannel::readFrom(int fd) {
 }
 
 void CommandChannel::closePeer(int fd) {
-    auto it = std::find_if(m_peers.begin(), m_peers.end(), [fd](const Peer& p) { return p.fd == fd; });
+    auto it = std::find_if(m_peers.begin(), m_peers.end(), [fd](const Peer& p) { return p.fd.get() == fd; });
     if (it == m_peers.end()) return;
     it->notifier.reset();
-    ::close(it->fd);
     m_peers.erase(it);
 }
 

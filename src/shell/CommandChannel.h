@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/FdGuard.h"
 #include "shell/AppCommand.h"
 #include "shell/CommandSender.h"
 
@@ -32,7 +33,7 @@ public:
     explicit CommandChannel(std::filesystem::path socketPath, QObject* parent = nullptr);
     ~CommandChannel() override;
 
-    bool isListening() const { return m_fd >= 0; }
+    bool isListening() const { return static_cast<bool>(m_socket); }
     // Why the channel is not listening; empty otherwise.
     const std::string& error() const { return m_error; }
     // From now on commands are read on the main loop and handed to `handler`, one at a time.
@@ -45,7 +46,7 @@ public:
 
 private:
     struct Peer {
-        int fd = -1;
+        FdGuard fd;
         std::unique_ptr<QSocketNotifier> notifier;
         std::string line;
     };
@@ -54,7 +55,7 @@ private:
     void closePeer(int fd);
 
     std::filesystem::path m_path;
-    int m_fd = -1;
+    FdGuard m_socket;
     dev_t m_device = 0;
     ino_t m_inode = 0;
     std::string m_error;

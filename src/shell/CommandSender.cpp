@@ -17,7 +17,7 @@ namespace vandrel {
 
 std::filesystem::path CommandSender::defaultPath(std::string* problem) {
     const auto dir = Paths::runtimeDir(problem);
-    return dir.empty() ? dir : dir / (AppInfo::bundleIdentifier() + ".command");
+    return dir.empty() ? dir : dir / (AppInfo::applicationId() + ".command");
 }
 
 CommandSender::Result CommandSender::send(const std::filesystem::path& socketPath, AppCommand command, int timeoutMs,

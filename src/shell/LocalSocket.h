@@ -6,27 +6,12 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
-#include <utility>
+
+#include "base/FdGuard.h"
 
 // What both ends of the command channel need of a local stream socket. Plain C++: the `vandrel` program
 // uses it without Qt.
 namespace vandrel {
-
-// A socket file descriptor closed on every road out of a scope.
-class FdGuard {
-public:
-    explicit FdGuard(int fd) : m_fd(fd) {}
-    ~FdGuard() {
-        if (m_fd >= 0) ::close(m_fd);
-    }
-    FdGuard(const FdGuard&) = delete;
-    FdGuard& operator=(const FdGuard&) = delete;
-    int get() const { return m_fd; }
-    int release() { return std::exchange(m_fd, -1); }
-
-private:
-    int m_fd;
-};
 
 // `path` as a local socket's address; false when it is empty or too long for one.
 inline bool localSocketAddress(const std::filesystem::path& path, sockaddr_un& address) {

@@ -23,8 +23,7 @@ SingleInstanceLock::SingleInstanceLock(const std::filesystem::path& file) {
     auto fail = [&](const std::string& why) {
         m_error = describe(file, why);
         log("SingleInstance", "cannot use the lock file " + m_error);
-        if (m_fd >= 0) ::close(m_fd);
-        m_fd = -1;
+        m_file.reset();
         m_state = State::failed;
     };
     if (file.empty()) {
@@ -32,13 +31,13 @@ SingleInstanceLock::SingleInstanceLock(const std::filesystem::path& file) {
         return;
     }
     // No O_TRUNC: the file is only written once it is known to be ours and locked.
-    m_fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
-    if (m_fd < 0) {
+    m_file.reset(::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600));
+    if (!m_file) {
         fail(errno == ELOOP ? "is a symbolic link" : std::strerror(errno));
         return;
     }
     struct stat st {};
-    if (::fstat(m_fd, &st) != 0) {
+    if (::fstat(m_file.get(), &st) != 0) {
         fail(std::strerror(errno));
         return;
     }
@@ -50,7 +49,7 @@ SingleInstanceLock::SingleInstanceLock(const std::filesystem::path& file) {
         fail("owned by another user");
         return;
     }
-    if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+    if (::flock(m_file.get(), LOCK_EX | LOCK_NB) != 0) {
         if (errno == EWOULDBLOCK) {
             m_state = State::heldByAnotherInstance;
             return;
@@ -61,16 +60,14 @@ SingleInstanceLock::SingleInstanceLock(const std::filesystem::path& file) {
     m_state = State::acquired;
     // The pid is only informative; the lock itself is what counts.
     auto pid = std::to_string(::getpid()) + "\n";
-    if (::ftruncate(m_fd, 0) == 0) (void)!::pwrite(m_fd, pid.data(), pid.size(), 0);
+    if (::ftruncate(m_file.get(), 0) == 0) (void)!::pwrite(m_file.get(), pid.data(), pid.size(), 0);
 }
 
-SingleInstanceLock::~SingleInstanceLock() {
-    if (m_fd >= 0) ::close(m_fd);
-}
+SingleInstanceLock::~SingleInstanceLock() = default;
 
 std::filesystem::path SingleInstanceLock::defaultPath(std::string* problem) {
     const auto dir = Paths::runtimeDir(problem);
-    return dir.empty() ? dir : dir / (AppInfo::bundleIdentifier() + ".lock");
+    return dir.empty() ? dir : dir / (AppInfo::applicationId() + ".lock");
 }
 
 }  // namespace vandrel

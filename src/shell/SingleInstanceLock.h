@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <string>
 
+#include "base/FdGuard.h"
+
 namespace vandrel {
 
 // The single-instance rule: an exclusive lock on a file in a folder only this user can write, taken first
@@ -35,7 +37,7 @@ public:
     static std::filesystem::path defaultPath(std::string* problem = nullptr);
 
 private:
-    int m_fd = -1;
+    FdGuard m_file;
     State m_state = State::failed;
     std::string m_error;
 };

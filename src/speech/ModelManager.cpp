@@ -3,9 +3,6 @@
 #include <curl/curl.h>
 #include <fcntl.h>
 #include <openssl/evp.h>
-#include <poll.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,86 +12,18 @@
 #include <random>
 #include <vector>
 
+#include "base/AppInfo.h"
 #include "base/Curl.h"
 #include "base/Log.h"
 #include "base/MainLoop.h"
 #include "base/Paths.h"
+#include "base/ProgramRun.h"
 #include "speech/TranscriptCleanup.h"
 #include "speech/WhisperModelValidator.h"
-
-extern char** environ;
 
 namespace vandrel {
 namespace fs = std::filesystem;
 namespace {
-
-struct ProcessResult {
-    bool started = false;
-    int startErrno = 0;
-    int exitStatus = -1;
-    std::string out, err;
-};
-
-// Runs a program without a shell, collecting its standard output and error.
-ProcessResult runProcess(const std::vector<std::string>& args) {
-    ProcessResult r;
-    int outPipe[2], errPipe[2];
-    if (pipe2(outPipe, O_CLOEXEC) != 0) {
-        r.startErrno = errno;
-        return r;
-    }
-    if (pipe2(errPipe, O_CLOEXEC) != 0) {
-        r.startErrno = errno;
-        close(outPipe[0]);
-        close(outPipe[1]);
-        return r;
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
-    std::vector<char*> argv;
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(outPipe[1]);
-    close(errPipe[1]);
-    if (rc != 0) {
-        r.startErrno = rc;
-        close(outPipe[0]);
-        close(errPipe[0]);
-        return r;
-    }
-    r.started = true;
-    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-    std::string* sinks[2] = {&r.out, &r.err};
-    int open = 2;
-    char buf[4096];
-    while (open > 0) {
-        if (poll(fds, 2, -1) < 0) {
-            if (errno == EINTR) continue;
-            break;
-        }
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-            ssize_t n = read(fds[i].fd, buf, sizeof buf);
-            if (n > 0) {
-                sinks[i]->append(buf, static_cast<std::size_t>(n));
-            } else if (n == 0 || errno != EINTR) {
-                close(fds[i].fd);
-                fds[i].fd = -1;
-                --open;
-            }
-        }
-    }
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    r.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
-    return r;
-}
 
 struct Transfer {
     std::FILE* file = nullptr;
@@ -170,7 +99,7 @@ ModelManager& ModelManager::shared() {
 }
 
 fs::path ModelManager::defaultModelsDirectory() {
-    return Paths::applicationSupport() / "com.harstow.Vandrel" / "Models";
+    return Paths::applicationSupport() / AppInfo::applicationId() / "Models";
 }
 
 std::map<ModelTier, std::string> ModelManager::publishedModelSha1() {
@@ -407,7 +336,7 @@ std::optional<ModelDownloadError> ModelManager::unzipEncoder(const fs::path& arc
         return ModelDownloadError{"ModelManager.Unzip", status, description};
     };
     // Look at every entry name before anything is written.
-    ProcessResult list = runProcess({unzipProgram, "-Z1", archive.string()});
+    ProgramRun list = ProgramRun::run({unzipProgram, "-Z1", archive.string()});
     if (!list.started) return fileError("Cannot run " + unzipProgram, list.startErrno);
     if (list.exitStatus != 0) return failure(list.exitStatus, list.err);
     std::size_t start = 0;
@@ -424,7 +353,7 @@ std::optional<ModelDownloadError> ModelManager::unzipEncoder(const fs::path& arc
     }
     const fs::path staging = destination / (".unzip-" + randomSuffix());
     fs::create_directories(staging, ec);
-    ProcessResult unzip = runProcess({unzipProgram, "-o", "-qq", archive.string(), "-d", staging.string()});
+    ProgramRun unzip = ProgramRun::run({unzipProgram, "-o", "-qq", archive.string(), "-d", staging.string()});
     auto cleanup = [&] { fs::remove_all(staging, ec); };
     if (!unzip.started) {
         cleanup();

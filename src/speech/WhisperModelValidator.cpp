@@ -9,6 +9,8 @@
 #include <set>
 #include <vector>
 
+#include "base/FdGuard.h"
+
 namespace vandrel {
 namespace {
 
@@ -312,17 +314,12 @@ std::optional<std::string> validateWhisperModelBytes(const std::uint8_t* data, s
 
 std::optional<std::string> validateWhisperModelFile(const std::filesystem::path& path) {
     // Non-blocking, so that a pipe in the model's place is refused below instead of waited on.
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return "cannot open " + path.filename().string() + ": " + std::strerror(errno);
+    const FdGuard fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd) return "cannot open " + path.filename().string() + ": " + std::strerror(errno);
     struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return path.filename().string() + " is not a regular file";
-    }
-    FileSource source(fd, static_cast<std::uint64_t>(st.st_size));
-    auto result = validate(source);
-    ::close(fd);
-    return result;
+    if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return path.filename().string() + " is not a regular file";
+    FileSource source(fd.get(), static_cast<std::uint64_t>(st.st_size));
+    return validate(source);
 }
 
 }  // namespace vandrel

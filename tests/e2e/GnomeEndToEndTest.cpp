@@ -5,26 +5,15 @@
 // a Clutter device. The fake libwhisper answers one text.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <QByteArray>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <QRegularExpression>
-#include <QStringList>
 #include <csignal>
-#include <cstdio>
 #include <filesystem>
-#include <functional>
-#include <memory>
 
-#include "support/AppHome.h"
-#include "support/ChildProcess.h"
-#include "support/DesktopSession.h"
-#include "support/TestEnvironment.h"
+#include "GnomeSessionTest.h"
 
 namespace fs = std::filesystem;
 using namespace vandrel;
@@ -34,101 +23,15 @@ namespace {
 const QString kDictatedText = "Hello from GNOME.";
 // What the user had copied before dictating, with characters of more than one byte.
 const QString kUsersClipboard = "grocery list: Äpfel, 3 × milk, café ☕";
-constexpr int kDeadlineMs = 15000;
-
-// Linux input event codes, as the virtual keyboard takes them.
-constexpr int kEscape = 1, kLeftCtrl = 29, kEnter = 28, kA = 30, kS = 31, kLeftShift = 42, kLeftAlt = 56, kSpace = 57;
 
 using Child = test::ChildProcess;
 using test::recordingStreams;
 using test::run;
 
-bool eventually(const std::function<bool()>& done, int ms = kDeadlineMs) { return test::spinUntil(done, ms); }
-void pause(int ms) { test::spinFor(ms); }
-
-std::string env(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
-
-// One GNOME session for the whole program: it takes seconds to come up, and every test leaves it as found.
-test::DesktopSession* g_session = nullptr;
-
-class GnomeEndToEnd : public ::testing::Test {
+class GnomeEndToEnd : public test::GnomeSessionTest {
 protected:
-    static void SetUpTestSuite() {
-        if (!g_session) g_session = new test::DesktopSession(VANDREL_GNOME_SESSION_SCRIPT, {}, 120000);
-    }
-    static void TearDownTestSuite() {
-        delete g_session;
-        g_session = nullptr;
-    }
-
-    void SetUp() override {
-        ASSERT_FALSE(env("VANDREL_TEST_SHARED_PULSE_SERVER").empty())
-            << "needs the services of scripts/with-services.sh";
-        ASSERT_TRUE(g_session->ready()) << g_session->report() << g_session->logs();
-        ASSERT_GE(recordingStreams(), 0) << "cannot reach the sound server with pactl";
-        const test::AppHome home(m_home.path(), {.moreDefaults = m_moreDefaults, .owner = g_session->otherUser()});
-        ASSERT_NO_FATAL_FAILURE(home.create());
-
-        // What a program of the session is started with: its display, Xwayland, its session bus.
-        m_clients = g_session->environment(QProcessEnvironment::systemEnvironment());
-        m_clients.remove("DBUS_SYSTEM_BUS_ADDRESS");
-        m_app = home.environment(m_clients, kDictatedText);
-        m_app.insert("PULSE_SERVER", QString::fromStdString(env("VANDREL_TEST_SHARED_PULSE_SERVER")));
-    }
-
-    void TearDown() override {
-        // What the desktop's own programs said, when they may be why.
-        if (HasFailure()) std::printf("%s", g_session->logs().c_str());
-        m_vandrel.reset();
-        m_editor.reset();
-        m_keyboard.reset();
-        m_terminal.reset();
-    }
-
-    void startReadyApp() {
-        const auto [program, args] = g_session->asUser(VANDREL_APP_PATH, {});
-        m_vandrel = std::make_unique<Child>("vandrel", program, args, m_app);
-        ASSERT_TRUE(m_vandrel->waitForOutput("[AppState] Model loaded")) << everything();
-        ASSERT_TRUE(m_vandrel->waitForOutput("[AppState] Microphone warmed up")) << everything();
-        ASSERT_TRUE(eventually([] { return recordingStreams() == 0; })) << everything();
-    }
-
-    bool command(const QString& which) {
-        const auto [program, args] = g_session->asUser(VANDREL_APP_PATH, {which});
-        return run(program, args, m_app).has_value();
-    }
-
-    // The user's keyboard: one command line to the virtual device, answered once done.
-    bool keys(const QString& line) {
-        const qsizetype from = m_keyboard->outputSize();
-        m_keyboard->write(line);
-        return m_keyboard->waitForLine("OK", from, 12000);
-    }
-
-    // The GTK editor, focused as a user would: GNOME greets with the overview, which Escape leaves for the
-    // window. The user's clipboard, owned by the editor, holds a text of their own. `backend`: GDK's, a native
-    // Wayland window or an X11 one under Xwayland.
-    void startEditorWithTheUsersClipboard(const QString& backend = "wayland") {
-        ASSERT_NO_FATAL_FAILURE(startKeyboard());
-
-        QProcessEnvironment gtk = m_clients;
-        gtk.insert("GDK_BACKEND", backend);
-        const auto [editor, editorArgs] = g_session->asUser("/usr/bin/python3", {VANDREL_GTK_TARGET_PATH});
-        m_editor = std::make_unique<Child>("gtk editor on " + backend, editor, editorArgs, gtk);
-        ASSERT_TRUE(m_editor->waitForLine("SHOWN")) << everything();
-        ASSERT_NO_FATAL_FAILURE(leaveTheOverview());
-        ASSERT_TRUE(m_editor->waitForLine("READY")) << everything();
-
-        m_editor->write("copy " + kUsersClipboard);
-        ASSERT_TRUE(eventually([&] { return clipboard() == kUsersClipboard; }, 5000)) << everything();
-    }
-
-    // The clipboard as the editor reads it, or none when it did not answer.
-    std::optional<QString> clipboard() { return test::editorClipboard(*m_editor); }
-    QString field() const { return test::editorField(*m_editor); }
+    GnomeEndToEnd() : GnomeSessionTest(kDictatedText, kUsersClipboard) {}
+    static void SetUpTestSuite() { startSession(VANDREL_GNOME_SESSION_SCRIPT); }
 
     // GNOME's consent dialog takes the focus, its one row "Allow remote interaction" focused and off: the
     // user turns it on (Enter), sees it on, and shares (Alt+S, the mnemonic of "Share").
@@ -138,7 +41,7 @@ protected:
             ASSERT_TRUE(m_editor->waitForLine("INACTIVE", *before)) << "no consent dialog\n" << everything();
         }
         ASSERT_TRUE(keys("await Remote desktop")) << everything();
-        ASSERT_TRUE(keys(QString("tap %1").arg(kEnter))) << everything();
+        ASSERT_TRUE(tap(kEnter)) << everything();
         ASSERT_TRUE(keys("checked Allow remote interaction")) << everything();
         ASSERT_TRUE(keys(QString("tap %1 %2").arg(kLeftAlt).arg(kS))) << everything();
         if (before) {
@@ -146,61 +49,6 @@ protected:
                                                                  << everything();
         }
     }
-
-    // Escape, as a user leaves the overview GNOME greets with, for the window started meanwhile. Only while
-    // the overview is open: elsewhere the key would go to that window.
-    void leaveTheOverview() {
-        const auto overview = shell("Main.overview.visible");
-        ASSERT_TRUE(overview) << "cannot ask GNOME Shell about its overview";
-        if (overview == "true") {
-            ASSERT_TRUE(keys(QString("tap %1").arg(kEscape))) << everything();
-        }
-    }
-
-    // What GNOME Shell's JavaScript `expression` gives, through the shell's Eval (the session runs it in
-    // unsafe mode); none when the shell did not evaluate it.
-    std::optional<QString> shell(const QString& expression) {
-        const auto [program, args] =
-            g_session->asUser("gdbus", {"call", "--session", "--dest", "org.gnome.Shell", "--object-path",
-                                        "/org/gnome/Shell", "--method", "org.gnome.Shell.Eval", expression});
-        const auto answer = run(program, args, m_clients);
-        if (!answer || !answer->startsWith("(true, ")) return std::nullopt;
-        return QString::fromUtf8(answer->mid(7).trimmed().chopped(1)).remove('\'');
-    }
-
-    void startKeyboard() {
-        const auto [keyboard, keyboardArgs] = g_session->asUser("/usr/bin/python3", {VANDREL_GNOME_INPUT_PATH});
-        m_keyboard = std::make_unique<Child>("virtual keyboard", keyboard, keyboardArgs, m_clients);
-        ASSERT_TRUE(m_keyboard->waitForLine("READY")) << everything();
-    }
-
-    void dictate(const fs::path& speech) {
-        ASSERT_TRUE(command("--start")) << everything();
-        ASSERT_TRUE(eventually([] { return recordingStreams() > 0; })) << "--start did not record\n" << everything();
-        ASSERT_TRUE(test::playIntoMicrophone(speech.string()));
-        pause(300);
-        ASSERT_TRUE(command("--stop")) << everything();
-    }
-
-    // Speech with half a second of silence in front.
-    fs::path makeSpeech() {
-        const std::string speech = test::makeSpeech(m_home.path().string(), kDictatedText);
-        EXPECT_FALSE(speech.empty()) << "espeak-ng or sox failed";
-        return speech;
-    }
-
-    std::string everything() const {
-        std::string all;
-        for (const auto* child : {m_vandrel.get(), m_editor.get(), m_keyboard.get(), m_terminal.get()})
-            if (child) all += child->report() + "\n";
-        return all;
-    }
-
-    // More members of the application's settings, e.g. its hotkey.
-    std::string m_moreDefaults;
-    test::TempDir m_home;
-    QProcessEnvironment m_clients, m_app;
-    std::unique_ptr<Child> m_vandrel, m_editor, m_keyboard, m_terminal;
 };
 
 }  // namespace
@@ -233,7 +81,7 @@ TEST_F(GnomeEndToEnd, DictationsIntoAGtkEditorOnWaylandArriveExactlyOnceTheUserS
         EXPECT_TRUE(eventually([&] { return clipboard() == kUsersClipboard; }, 5000)) << everything();
     }
     // Nor is a modifier left down: the user's next key types itself.
-    ASSERT_TRUE(keys(QString("tap %1").arg(kA)));
+    ASSERT_TRUE(tap(kA));
     EXPECT_TRUE(eventually([&] { return field() == expected + "a"; }, 5000))
         << "field: " << field().toStdString() << "\n"
         << everything();
@@ -310,11 +158,11 @@ TEST_F(GnomeEndToEnd, ATerminalGetsTheTextWithItsOwnPasteKeystroke) {
     fs::create_directories(folder);
     ::chmod(folder.c_str(), 0777);
     const QString typed = QString::fromStdString((folder / "typed").string());
-    const auto [terminal, terminalArgs] = g_session->asUser(
-        "gnome-terminal", {"--wait", "--", "sh", "-c", "stty -icanon -echo; : > \"$0\"; exec cat > \"$0\"", typed});
     QProcessEnvironment terminalEnvironment = m_clients;
     terminalEnvironment.remove("DISPLAY");
-    m_terminal = std::make_unique<Child>("gnome-terminal", terminal, terminalArgs, terminalEnvironment);
+    m_other = start("gnome-terminal", "gnome-terminal",
+                    {"--wait", "--", "sh", "-c", "stty -icanon -echo; : > \"$0\"; exec cat > \"$0\"", typed},
+                    terminalEnvironment);
     ASSERT_TRUE(eventually([&] { return QFile::exists(typed); })) << everything();
     ASSERT_NO_FATAL_FAILURE(leaveTheOverview());
     ASSERT_TRUE(keys("front gnome-terminal-server")) << everything();
@@ -353,7 +201,7 @@ TEST_F(GnomeEndToEnd, WhileThePortalIsStoppedCommandsAreAnsweredAndDictationsPas
                                                                  << everything();
 
     // The frontend, as the bus knows it.
-    const auto [gdbus, gdbusArgs] = g_session->asUser(
+    const auto [gdbus, gdbusArgs] = s_session->asUser(
         "gdbus", {"call", "--session", "--dest", "org.freedesktop.DBus", "--object-path", "/org/freedesktop/DBus",
                   "--method", "org.freedesktop.DBus.GetConnectionUnixProcessID", "org.freedesktop.portal.Desktop"});
     const auto answer = run(gdbus, gdbusArgs, m_clients);
@@ -417,20 +265,16 @@ TEST_F(GnomeEndToEnd, WhileThePortalIsStoppedCommandsAreAnsweredAndDictationsPas
 class GnomeWithKdesPortalEndToEnd : public GnomeEndToEnd {
 protected:
     GnomeWithKdesPortalEndToEnd() { m_moreDefaults = R"(, "hotkeyOption": "ctrlShiftSpace")"; }
-    static void SetUpTestSuite() {
-        if (!g_session)
-            g_session =
-                new test::DesktopSession(VANDREL_GNOME_SESSION_SCRIPT, {}, 120000, {"GNOME_SESSION_PORTALS=installed"});
-    }
+    static void SetUpTestSuite() { startSession(VANDREL_GNOME_SESSION_SCRIPT, {"GNOME_SESSION_PORTALS=installed"}); }
 };
 
 TEST_F(GnomeWithKdesPortalEndToEnd, TheCombinationGoesThroughXWaylandAndTheSettingsSaySo) {
     // The portal does offer global shortcuts here (KDE's), so the setup is the one in question.
-    const auto [gdbus, gdbusArgs] = g_session->asUser(
+    const auto [gdbus, gdbusArgs] = s_session->asUser(
         "gdbus", {"call", "--session", "--dest", "org.freedesktop.portal.Desktop", "--object-path",
                   "/org/freedesktop/portal/desktop", "--method", "org.freedesktop.DBus.Properties.Get",
                   "org.freedesktop.portal.GlobalShortcuts", "version"});
-    ASSERT_TRUE(run(gdbus, gdbusArgs, m_clients)) << "the portal offers no global shortcuts\n" << g_session->logs();
+    ASSERT_TRUE(run(gdbus, gdbusArgs, m_clients)) << "the portal offers no global shortcuts\n" << s_session->logs();
     // The settings window is read as a screen reader reads it, through the accessibility bus.
     m_app.insert("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
     const fs::path speech = makeSpeech();
@@ -443,17 +287,13 @@ TEST_F(GnomeWithKdesPortalEndToEnd, TheCombinationGoesThroughXWaylandAndTheSetti
     // An X11 window in front, holding the user's clipboard: the hold of Ctrl+Shift+Space in it records.
     ASSERT_NO_FATAL_FAILURE(startEditorWithTheUsersClipboard("x11"));
 
-    ASSERT_TRUE(keys(QString("press %1").arg(kLeftCtrl)) && keys(QString("press %1").arg(kLeftShift)) &&
-                keys(QString("press %1").arg(kSpace)))
-        << everything();
+    ASSERT_TRUE(pressCtrlShiftSpace()) << everything();
     const bool recorded = eventually([] { return recordingStreams() > 0; });
     if (recorded) {
         EXPECT_TRUE(test::playIntoMicrophone(speech.string()));
         pause(300);
     }
-    ASSERT_TRUE(keys(QString("release %1").arg(kSpace)) && keys(QString("release %1").arg(kLeftShift)) &&
-                keys(QString("release %1").arg(kLeftCtrl)))
-        << everything();
+    ASSERT_TRUE(releaseCtrlShiftSpace()) << everything();
     ASSERT_TRUE(recorded) << "the hold did not record\n" << everything();
     EXPECT_TRUE(eventually([&] { return field() == kDictatedText + " "; }))
         << "field: " << field().toStdString() << "\n"
@@ -461,9 +301,9 @@ TEST_F(GnomeWithKdesPortalEndToEnd, TheCombinationGoesThroughXWaylandAndTheSetti
 
     // A second start opens the settings (GNOME has no tray), whose hotkey section says where the combination
     // works and what to do for the other windows.
-    const auto [second, secondArgs] = g_session->asUser(VANDREL_APP_PATH, {});
+    const auto [second, secondArgs] = s_session->asUser(VANDREL_APP_PATH, {});
     ASSERT_TRUE(run(second, secondArgs, m_app)) << everything();
-    const auto [reader, readerArgs] = g_session->asUser(
+    const auto [reader, readerArgs] = s_session->asUser(
         "/usr/bin/python3", {VANDREL_ATSPI_SHOWS_PATH, "the combination works only while an X11 window has the focus"});
     Child shown("accessibility reader", reader, readerArgs, m_clients);
     EXPECT_TRUE(shown.waitForExit(20000) && shown.process().exitCode() == 0) << shown.report() << everything();

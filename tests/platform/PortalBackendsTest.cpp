@@ -2,7 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include "base/FileUtil.h"
+#include "base/ProgramRun.h"
+#include "support/TestEnvironment.h"
+
+using namespace vandrel;
 using namespace vandrel::portal;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -62,5 +68,34 @@ TEST(PortalBackends, APortalsConfChoosesBeforeUseInAndCanTurnAnInterfaceOff) {
 
     EXPECT_EQ(parsePortalsConf("[other]\ndefault=kde\n"), std::nullopt);
     EXPECT_EQ(parsePortalFile("broken", "[portal]\nInterfaces=org.freedesktop.impl.portal.RemoteDesktop\n"),
+              std::nullopt);
+}
+
+TEST(PortalBackends, TheFrontendsOwnVersionSaysWhetherItReadsPortalsConf) {
+    EXPECT_EQ(versionReadsPortalsConf("xdg-desktop-portal 1.16.0\n"), false);
+    EXPECT_EQ(versionReadsPortalsConf("xdg-desktop-portal 1.17.0\n"), true);
+    EXPECT_EQ(versionReadsPortalsConf("xdg-desktop-portal 1.20.3\n"), true);
+    EXPECT_EQ(versionReadsPortalsConf("xdg-desktop-portal 2.0\n"), true);
+    EXPECT_EQ(versionReadsPortalsConf("xdg-desktop-portal\n"), std::nullopt);
+
+    // The installed frontend says what its package says.
+    const auto package = ProgramRun::run({"/usr/bin/dpkg-query", "-W", "-f=${Version}", "xdg-desktop-portal"});
+    ASSERT_EQ(package.exitStatus, 0) << package.err;
+    EXPECT_EQ(frontendReadsPortalsConf("/usr/libexec/xdg-desktop-portal", std::chrono::seconds(5)),
+              versionReadsPortalsConf(package.out.substr(package.out.find(':') + 1)))
+        << "the package's version: " << package.out;
+
+    // One that knows no --version predates the file; one that does not answer is not waited for.
+    test::TempDir folder;
+    const auto frontend = [&](const std::string& name, const std::string& script) {
+        const auto path = folder / name;
+        EXPECT_TRUE(writeFileAtomically(path, "#!/bin/sh\n" + script + "\n"));
+        fs::permissions(path, fs::perms::owner_all);
+        return path;
+    };
+    EXPECT_EQ(frontendReadsPortalsConf(frontend("old", "echo 'Unknown option --version' >&2; exit 1"),
+                                       std::chrono::seconds(5)),
+              false);
+    EXPECT_EQ(frontendReadsPortalsConf(frontend("stuck", "exec sleep 30"), std::chrono::milliseconds(200)),
               std::nullopt);
 }

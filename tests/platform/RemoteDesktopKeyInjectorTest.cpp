@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
 #include <QElapsedTimer>
 #include <algorithm>
 #include <memory>
 #include <optional>
+#include <tuple>
 
 #include "app/KeyboardRefusalNotice.h"
 #include "base/LocalizationManager.h"
@@ -106,6 +109,50 @@ TEST_F(RemoteDesktopFixture, ARegistrationTheFrontendDoesNotOfferHoldsNoRequestB
     EXPECT_EQ(portal.callsSince(0, 7), QStringList({"RemoteDesktop.CreateSession",
                                                     "RemoteDesktop.SelectDevices types=1", "RemoteDesktop.Start"}) +
                                            kControlV);
+}
+
+// A frontend whose registry refuses the first registrations, as xdg-desktop-portal 1.20 does while it has not
+// yet noticed the desktop entry written just before.
+class RefusingRegistry : public QDBusVirtualObject {
+    Q_OBJECT
+
+public:
+    RefusingRegistry(int refusals, QString caller) : m_refusals(refusals), m_caller(std::move(caller)) {}
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+        if (message.interface() != portal::HostRegistry::interfaceName) return false;
+        if (message.service() == m_caller) ++calls;
+        connection.send(m_refusals-- > 0 ? message.createErrorReply("org.freedesktop.portal.Error.Failed",
+                                                                    "App info not found for 'com.harstow.Vandrel'")
+                                         : message.createReply());
+        return true;
+    }
+    int calls = 0;
+
+private:
+    int m_refusals;
+    QString m_caller;
+};
+
+TEST(HostRegistry, ARefusedRegistrationIsAskedAgainWhileTheRequestsWaitAndAtLastGivenUp) {
+    test::ScriptedPortal bus(test::ScriptedPortal::Start::later);
+    for (const auto& [name, refusals, calls] : {std::tuple{"refused twice", 2, 3}, {"refused always", 99, 4}}) {
+        auto app = bus.connect(name);
+        // The connection of the case before takes this frontend for its own started anew: only ours counts.
+        RefusingRegistry registry(refusals, app.baseService());
+        auto frontend = bus.connect(QString("frontend: ") + name);
+        ASSERT_TRUE(frontend.registerVirtualObject("/org/freedesktop/portal/desktop", &registry));
+        ASSERT_TRUE(frontend.registerService("org.freedesktop.portal.Desktop"));
+        portal::HostRegistry::registerApplication(app, "com.harstow.Vandrel");
+        bool settled = false;
+        portal::HostRegistry::whenSettled(app, [&] { settled = true; });
+        ASSERT_TRUE(test::spinUntil([&] { return registry.calls == 2; }, 5000)) << name;
+        EXPECT_FALSE(settled) << name;  // a request behind a refused registration still waits
+        ASSERT_TRUE(test::spinUntil([&] { return settled; }, 5000)) << name;
+        EXPECT_EQ(registry.calls, calls) << name;
+        frontend.unregisterService("org.freedesktop.portal.Desktop");
+        frontend.unregisterObject("/org/freedesktop/portal/desktop");
+    }
 }
 
 TEST_F(RemoteDesktopFixture, RefusedConsentLeavesTheTextOnTheClipboardAndIsNotAskedAgain) {
@@ -480,3 +527,5 @@ TEST_F(RecoveringFixture, AStoppedPortalFailsThePasteWithinItsBoundAndARestarted
     ASSERT_TRUE(portal.send("restart"));
     expectPasteInANewSession(injector);
 }
+
+#include "RemoteDesktopKeyInjectorTest.moc"

@@ -27,6 +27,9 @@ public:
         // A runtime folder of its own; without, the desktop session's serves.
         bool ownRuntime = true;
         bool tinyModel = true;
+        // The user's data folder when it is the desktop's as well (whose portal looks there for the
+        // application's desktop entry); without, a folder of this home.
+        std::optional<std::filesystem::path> dataHome = std::nullopt;
         // The user everything is handed to: the desktop session's, whose programs run as it.
         std::optional<uid_t> owner = std::nullopt;
     };
@@ -36,7 +39,8 @@ public:
     // Writes the settings (a finished onboarding, English, no sounds, a short clipboard restore) and the model.
     void create() const {
         namespace fs = std::filesystem;
-        for (const auto* dir : {"config/Vandrel", "data", "cache"}) fs::create_directories(m_folder / dir);
+        for (const auto* dir : {"config/Vandrel", "cache"}) fs::create_directories(m_folder / dir);
+        fs::create_directories(dataFolder());
         if (m_options.ownRuntime) {
             fs::create_directories(m_folder / "runtime");
             ::chmod((m_folder / "runtime").c_str(), 0700);
@@ -47,9 +51,13 @@ public:
         if (m_options.tinyModel) installTinyModel();
         if (!m_options.owner) return;
         ::chmod(m_folder.c_str(), 0755);
-        ASSERT_EQ(::chown(m_folder.c_str(), *m_options.owner, *m_options.owner), 0);
-        for (const auto& entry : fs::recursive_directory_iterator(m_folder))
-            ASSERT_EQ(::chown(entry.path().c_str(), *m_options.owner, *m_options.owner), 0);
+        // All of this home; of a data folder of the desktop's, what we put there.
+        for (const fs::path& top : {m_folder, modelsFolder().parent_path()}) {
+            if (!fs::exists(top)) continue;
+            ASSERT_EQ(::chown(top.c_str(), *m_options.owner, *m_options.owner), 0);
+            for (const auto& entry : fs::recursive_directory_iterator(top))
+                ASSERT_EQ(::chown(entry.path().c_str(), *m_options.owner, *m_options.owner), 0);
+        }
     }
 
     // The model the default performance mode loads.
@@ -63,7 +71,7 @@ public:
         const auto path = [this](const char* sub) { return QString::fromStdString((m_folder / sub).string()); };
         base.insert("HOME", QString::fromStdString(m_folder.string()));
         base.insert("XDG_CONFIG_HOME", path("config"));
-        base.insert("XDG_DATA_HOME", path("data"));
+        base.insert("XDG_DATA_HOME", QString::fromStdString(dataFolder().string()));
         base.insert("XDG_CACHE_HOME", path("cache"));
         if (m_options.ownRuntime) base.insert("XDG_RUNTIME_DIR", path("runtime"));
         if (const char* resources = std::getenv("VANDREL_RESOURCES_DIR"))
@@ -80,7 +88,8 @@ public:
     }
 
     std::filesystem::path defaultsFile() const { return m_folder / "config/Vandrel/defaults.json"; }
-    std::filesystem::path modelsFolder() const { return m_folder / "data/com.harstow.Vandrel/Models"; }
+    std::filesystem::path dataFolder() const { return m_options.dataHome.value_or(m_folder / "data"); }
+    std::filesystem::path modelsFolder() const { return dataFolder() / "com.harstow.Vandrel/Models"; }
 
 private:
     std::filesystem::path m_folder;

@@ -25,18 +25,18 @@ public:
     std::map<std::string, Node> nodes;  // by path
     std::map<int, std::string> opened;  // descriptor handed out -> path
 
-    int open(const std::string& path) override {
+    FdGuard open(const std::string& path) override {
         auto it = nodes.find(path);
         if (it == nodes.end() || it->second.readEnd < 0) {
             errno = ENOENT;
-            return -1;
+            return {};
         }
         if (!it->second.readable) {
             errno = EACCES;
-            return -1;
+            return {};
         }
-        const int fd = ::fcntl(it->second.readEnd, F_DUPFD_CLOEXEC, 0);
-        if (fd >= 0) opened[fd] = path;
+        FdGuard fd(::fcntl(it->second.readEnd, F_DUPFD_CLOEXEC, 0));
+        if (fd) opened[fd.get()] = path;
         return fd;
     }
     evdev::DeviceCapabilities probe(int fd) override {

@@ -3,7 +3,9 @@
 #include <canberra.h>
 
 #include <atomic>
+#include <string>
 
+#include "base/AppInfo.h"
 #include "base/Log.h"
 #include "base/Paths.h"
 #include "base/SerialExecutor.h"
@@ -18,8 +20,8 @@ ca_context* sharedContext() {
     static ca_context* context = [] {
         ca_context* c = nullptr;
         if (ca_context_create(&c) != CA_SUCCESS) return static_cast<ca_context*>(nullptr);
-        ca_context_change_props(c, CA_PROP_APPLICATION_NAME, "Vandrel", CA_PROP_APPLICATION_ID, "app.vandrel.Vandrel",
-                                nullptr);
+        const std::string name = AppInfo::applicationName(), id = AppInfo::applicationId();
+        ca_context_change_props(c, CA_PROP_APPLICATION_NAME, name.c_str(), CA_PROP_APPLICATION_ID, id.c_str(), nullptr);
         return c;
     }();
     return context;

@@ -5,6 +5,8 @@
 
 #include <linux/input-event-codes.h>
 
+#include "base/FdGuard.h"
+
 namespace vandrel::evdev {
 
 using KeySet = std::bitset<KEY_CNT>;
@@ -19,8 +21,8 @@ struct DeviceCapabilities {
 class DeviceAccess {
 public:
     virtual ~DeviceAccess() = default;
-    // A descriptor the caller owns, opened for non-blocking reads; -1 with errno set on failure.
-    virtual int open(const std::string& path) = 0;
+    // A descriptor opened for non-blocking reads; empty with errno set on failure.
+    virtual FdGuard open(const std::string& path) = 0;
     virtual DeviceCapabilities probe(int fd) = 0;
     // The keys the device holds down right now; used to catch up after the kernel dropped events.
     virtual KeySet keysDown(int fd) = 0;

@@ -30,17 +30,15 @@ bool isKeyCode(std::uint16_t code) {
 
 struct KeyboardDevices::Device {
     std::string name;
-    int fd = -1;
+    FdGuard fd;
     std::unique_ptr<QSocketNotifier> notifier;
     KeySet held;
     bool dropping = false;  // the kernel's buffer overflowed: skip to the next report, then catch up
     std::size_t pending = 0;
     std::array<char, sizeof(input_event) * 64> buffer{};
 
-    ~Device() {
-        notifier.reset();
-        if (fd >= 0) ::close(fd);
-    }
+    // The notifier goes before the descriptor it watches.
+    ~Device() { notifier.reset(); }
 };
 
 KeyboardDevices::KeyboardDevices(std::filesystem::path directory, std::shared_ptr<DeviceAccess> access)
@@ -57,7 +55,7 @@ Connection KeyboardDevices::listen(Listener listener) {
     m_listeners.push_back(entry);
     if (first) {
         // Also when a close is still pending: what changed meanwhile is seen at once.
-        if (m_inotify < 0) watchDirectory();
+        if (!m_inotify) watchDirectory();
         openAll();
     }
     return Connection([this, life = m_life.weak(), weak = std::weak_ptr<Entry>(entry)] {
@@ -86,28 +84,26 @@ KeyboardDevices::Survey KeyboardDevices::survey() const {
     for (const auto& entry : std::filesystem::directory_iterator(m_directory, ec)) {
         const std::string name = entry.path().filename().string();
         if (!isEventNodeName(name)) continue;
-        const int fd = m_access->open(entry.path().string());
-        if (fd < 0) {
+        const FdGuard fd = m_access->open(entry.path().string());
+        if (!fd) {
             if (errno == EACCES || errno == EPERM) ++result.deniedDevices;
             continue;
         }
-        if (m_access->probe(fd).isKeyboard) ++result.readableKeyboards;
-        ::close(fd);
+        if (m_access->probe(fd.get()).isKeyboard) ++result.readableKeyboards;
     }
     return result;
 }
 
 void KeyboardDevices::watchDirectory() {
-    m_inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (m_inotify < 0) return;
+    m_inotify.reset(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    if (!m_inotify) return;
     // A new node may be created unreadable and get its group or access list a moment later (IN_ATTRIB).
-    if (::inotify_add_watch(m_inotify, m_directory.c_str(),
+    if (::inotify_add_watch(m_inotify.get(), m_directory.c_str(),
                             IN_CREATE | IN_ATTRIB | IN_DELETE | IN_MOVED_TO | IN_MOVED_FROM) < 0) {
-        ::close(m_inotify);
-        m_inotify = -1;
+        m_inotify.reset();
         return;
     }
-    m_inotifyNotifier = std::make_unique<QSocketNotifier>(m_inotify, QSocketNotifier::Read);
+    m_inotifyNotifier = std::make_unique<QSocketNotifier>(m_inotify.get(), QSocketNotifier::Read);
     QObject::connect(m_inotifyNotifier.get(), &QSocketNotifier::activated, m_inotifyNotifier.get(),
                      [this] { readDirectoryChanges(); });
 }
@@ -121,8 +117,7 @@ void KeyboardDevices::openAll() {
 
 void KeyboardDevices::closeAll() {
     m_inotifyNotifier.reset();
-    if (m_inotify >= 0) ::close(m_inotify);
-    m_inotify = -1;
+    m_inotify.reset();
     m_devices.clear();
     m_holders.fill(0);
 }
@@ -130,7 +125,7 @@ void KeyboardDevices::closeAll() {
 void KeyboardDevices::readDirectoryChanges() {
     alignas(inotify_event) char buffer[4096];
     for (;;) {
-        const ssize_t n = ::read(m_inotify, buffer, sizeof buffer);
+        const ssize_t n = ::read(m_inotify.get(), buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return;
         for (ssize_t at = 0; at < n;) {
@@ -149,8 +144,8 @@ void KeyboardDevices::readDirectoryChanges() {
 
 bool KeyboardDevices::open(const std::string& name) {
     if (!isEventNodeName(name) || m_devices.count(name)) return false;
-    const int fd = m_access->open((m_directory / name).string());
-    if (fd < 0) {
+    FdGuard fd = m_access->open((m_directory / name).string());
+    if (!fd) {
         const bool refused = errno == EACCES || errno == EPERM;
         if (refused)
             m_refused.insert(name);
@@ -159,14 +154,11 @@ bool KeyboardDevices::open(const std::string& name) {
         return refused;
     }
     m_refused.erase(name);
-    if (!m_access->probe(fd).isKeyboard) {
-        ::close(fd);
-        return false;
-    }
+    if (!m_access->probe(fd.get()).isKeyboard) return false;
     auto device = std::make_unique<Device>();
     device->name = name;
-    device->fd = fd;
-    device->notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    device->notifier = std::make_unique<QSocketNotifier>(fd.get(), QSocketNotifier::Read);
+    device->fd = std::move(fd);
     QObject::connect(device->notifier.get(), &QSocketNotifier::activated, device->notifier.get(),
                      [this, d = device.get()] { readDevice(*d); });
     m_devices.emplace(name, std::move(device));
@@ -200,7 +192,7 @@ void KeyboardDevices::readDevice(Device& device) {
 void KeyboardDevices::readEvents(Device& device) {
     for (;;) {
         const ssize_t n =
-            ::read(device.fd, device.buffer.data() + device.pending, device.buffer.size() - device.pending);
+            ::read(device.fd.get(), device.buffer.data() + device.pending, device.buffer.size() - device.pending);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
         if (n <= 0) {
@@ -239,7 +231,7 @@ void KeyboardDevices::readEvents(Device& device) {
 }
 
 void KeyboardDevices::resync(Device& device) {
-    const KeySet now = m_access->keysDown(device.fd);
+    const KeySet now = m_access->keysDown(device.fd.get());
     for (std::uint16_t code = 1; code < KEY_CNT; ++code) {
         if (!isKeyCode(code) || now.test(code) == device.held.test(code)) continue;
         if (now.test(code))

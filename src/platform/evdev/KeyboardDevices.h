@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/FdGuard.h"
 #include "base/LifeToken.h"
 #include "base/Signal.h"
 #include "platform/evdev/DeviceAccess.h"
@@ -62,7 +63,7 @@ public:
     int openKeyboardCount() const { return static_cast<int>(m_devices.size()); }
     // While listening: a keyboard is open, or none is there yet and the directory is followed with nothing
     // refused (a keyboard that connects later, such as a Bluetooth one, will be read).
-    bool isReadable() const { return !m_devices.empty() || (m_inotify >= 0 && m_refused.empty()); }
+    bool isReadable() const { return !m_devices.empty() || (m_inotify && m_refused.empty()); }
     // Whether any open keyboard holds the key.
     bool isDown(std::uint16_t code) const { return code < KEY_CNT && m_holders[code] > 0; }
     Survey survey() const;
@@ -94,7 +95,7 @@ private:
     std::shared_ptr<DeviceAccess> m_access;
     std::map<std::string, std::unique_ptr<Device>> m_devices;  // by node name
     std::array<std::uint8_t, KEY_CNT> m_holders{};             // how many keyboards hold each key
-    int m_inotify = -1;
+    FdGuard m_inotify;
     // Nodes this user may not open, as far as the directory has been followed: a locked keyboard plugged in
     // after the readable one went away must not pass for a keyboard still to come.
     std::set<std::string> m_refused;

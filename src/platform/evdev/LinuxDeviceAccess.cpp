@@ -24,7 +24,9 @@ bool testBit(const BitArray<Bits>& bits, unsigned bit) {
 
 }  // namespace
 
-int LinuxDeviceAccess::open(const std::string& path) { return ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC); }
+FdGuard LinuxDeviceAccess::open(const std::string& path) {
+    return FdGuard(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+}
 
 DeviceCapabilities LinuxDeviceAccess::probe(int fd) {
     BitArray<EV_CNT> types{};

@@ -8,7 +8,7 @@ namespace vandrel::evdev {
 // the compositor and the focused application.
 class LinuxDeviceAccess : public DeviceAccess {
 public:
-    int open(const std::string& path) override;
+    FdGuard open(const std::string& path) override;
     DeviceCapabilities probe(int fd) override;
     KeySet keysDown(int fd) override;
 };

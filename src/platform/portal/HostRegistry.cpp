@@ -3,8 +3,11 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
+#include <QTimer>
 #include <QVariantMap>
+#include <array>
 #include <map>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -31,23 +34,42 @@ void settle(const QString& connection) {
     for (auto& next : std::exchange(registration.waiting, {})) next();
 }
 
+// The portal looks for the application's desktop entry through GLib, which learns of a new file from the file
+// system's notification, a moment after it was written: an entry written right before the registration may not
+// be known yet (seen on GNOME 48). A refused registration leaves the connection unnamed, so it is
+// asked again after these pauses while the requests wait.
+constexpr std::array<int, 3> kRetryMs{250, 500, 1000};
+
 // Register on `bus`; requests sent meanwhile wait until it was answered.
-void sendRegistration(QDBusConnection bus, const QString& appId) {
+void sendRegistration(QDBusConnection bus, const QString& appId, std::size_t attempt = 0) {
     const QString connection = bus.name();
     registrations()[connection].settled = false;
     auto message = QDBusMessage::createMethodCall(PortalClient::service, PortalClient::objectPath,
                                                   HostRegistry::interfaceName, "Register");
     message << appId << QVariantMap{};
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(message, HostRegistry::answerMs));
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, [connection, appId](QDBusPendingCallWatcher* w) {
-        w->deleteLater();
-        if (w->isError())
-            log("Platform", "portal: not registered as " + appId.toStdString() + " (" +
-                                w->error().name().toStdString() + ": " + w->error().message().toStdString() + ")");
-        else
-            log("Platform", "portal: registered as " + appId.toStdString());
-        settle(connection);
-    });
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished,
+                     [bus, connection, appId, attempt](QDBusPendingCallWatcher* w) {
+                         w->deleteLater();
+                         if (!w->isError()) {
+                             log("Platform", "portal: registered as " + appId.toStdString());
+                             settle(connection);
+                             return;
+                         }
+                         const std::string why =
+                             " (" + w->error().name().toStdString() + ": " + w->error().message().toStdString() + ")";
+                         // A portal without the registry (1.16) answers with an unknown method instead.
+                         const bool refused = w->error().name() == "org.freedesktop.portal.Error.Failed";
+                         if (refused && attempt < kRetryMs.size()) {
+                             log("Platform", "portal: not registered as " + appId.toStdString() + why +
+                                                 ", asking again in " + std::to_string(kRetryMs[attempt]) + " ms");
+                             QTimer::singleShot(kRetryMs[attempt],
+                                                [bus, appId, attempt] { sendRegistration(bus, appId, attempt + 1); });
+                             return;
+                         }
+                         log("Platform", "portal: not registered as " + appId.toStdString() + why);
+                         settle(connection);
+                     });
 }
 
 }  // namespace

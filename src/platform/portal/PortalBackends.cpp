@@ -8,6 +8,8 @@
 #include <iterator>
 #include <sstream>
 
+#include "base/ProgramRun.h"
+
 namespace vandrel::portal {
 namespace {
 
@@ -84,13 +86,15 @@ std::vector<fs::path> searchPath(const char* variable, const char* fallback) {
     return dirs;
 }
 
-// Whether the installed frontend reads portals.conf (1.18 and later name it in their program; 1.16 does
-// not). A frontend we cannot find is taken to be a current one.
+// Whether the installed frontend reads portals.conf, by the version it states. Its package would say the same,
+// but only where that is a Debian package; searching its program for the file's name would guess. A frontend
+// we cannot find, or that does not answer, is taken to be a current one.
 bool frontendReadsConfig() {
+    constexpr std::chrono::milliseconds kAnswer{1000};
     for (const char* path : {"/usr/libexec/xdg-desktop-portal", "/usr/lib/xdg-desktop-portal"}) {
         std::error_code ec;
         if (!fs::is_regular_file(path, ec)) continue;
-        return readFile(path).find("portals.conf") != std::string::npos;
+        return frontendReadsPortalsConf(path, kAnswer).value_or(true);
     }
     return true;
 }
@@ -168,6 +172,28 @@ std::optional<std::string> desktopBackendFor(const PortalSetup& setup, std::stri
                 return backend->name;
     // What remains is a backend of another desktop (or none): not this desktop's.
     return std::nullopt;
+}
+
+std::optional<bool> versionReadsPortalsConf(std::string_view answer) {
+    // "xdg-desktop-portal 1.20.3": the first word that starts with a digit.
+    std::istringstream words{std::string(answer)};
+    for (std::string word; words >> word;) {
+        if (!std::isdigit(static_cast<unsigned char>(word[0]))) continue;
+        int major = 0, minor = 0;
+        char dot = 0;
+        std::istringstream version(word);
+        if (!(version >> major >> dot >> minor) || dot != '.') return std::nullopt;
+        return major > 1 || (major == 1 && minor >= 17);
+    }
+    return std::nullopt;
+}
+
+std::optional<bool> frontendReadsPortalsConf(const fs::path& frontend, std::chrono::milliseconds limit) {
+    const auto run = ProgramRun::run({frontend.string(), "--version"}, limit);
+    if (!run.started || run.timedOut) return std::nullopt;
+    if (const auto reads = versionReadsPortalsConf(run.out)) return reads;
+    // It knows no --version (an unknown option ends it), so it is older than any that reads the file.
+    return run.exitStatus < 128 ? std::optional(false) : std::nullopt;
 }
 
 std::optional<PortalBackendFile> parsePortalFile(const std::string& name, std::string_view text) {

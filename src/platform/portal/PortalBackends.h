@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
@@ -9,10 +11,11 @@
 namespace vandrel::portal {
 
 // Which backend xdg-desktop-portal hands an interface to, decided the way the frontend decides it, from
-// the installed `.portal` files, the `portals.conf` files (read by frontends from 1.18 on) and
+// the installed `.portal` files, the `portals.conf` files (read by frontends from 1.17 on) and
 // XDG_CURRENT_DESKTOP. It matters because a frontend that finds no backend for the desktop takes any
 // installed one (1.16 does): KDE's GlobalShortcuts then "serves" a GNOME or sway session, where it cannot
-// grab a key. Such a backend counts as no backend. Reading files only: nothing waits on the bus.
+// grab a key. Such a backend counts as no backend. Nothing waits on the bus: the files, and the frontend's
+// own word on its version.
 struct PortalBackendFile {
     std::string name;  // the file's name without ".portal"
     std::vector<std::string> interfaces;
@@ -37,6 +40,14 @@ std::optional<std::string> desktopBackendFor(const PortalSetup& setup, std::stri
 std::optional<PortalBackendFile> parsePortalFile(const std::string& name, std::string_view text);
 // The [preferred] section of a portals.conf; none when the file has no such section.
 std::optional<std::map<std::string, std::vector<std::string>>> parsePortalsConf(std::string_view text);
+
+// Whether a frontend that answers `--version` with `answer` ("xdg-desktop-portal 1.18.4") reads portals.conf:
+// 1.17 brought the file, 1.16 chose by the backends' UseIn alone. None when the answer names no version.
+std::optional<bool> versionReadsPortalsConf(std::string_view answer);
+// The same, asked of the frontend program `frontend`, which has `limit` to answer. A frontend that ended
+// without naming a version is older than its `--version` and reads no portals.conf; none when it could not
+// be asked or did not answer in time.
+std::optional<bool> frontendReadsPortalsConf(const std::filesystem::path& frontend, std::chrono::milliseconds limit);
 
 // This session's setup, read from the places the installed frontend reads.
 PortalSetup readPortalSetup();

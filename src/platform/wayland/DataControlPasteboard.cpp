@@ -92,13 +92,6 @@ std::string bestTextType(const std::vector<std::string>& types) {
     return {};
 }
 
-// A pipe whose read end is ours and whose write end goes to the owner; -1s when none could be made.
-std::pair<int, int> makePipe() {
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) return {-1, -1};
-    return {fds[0], fds[1]};
-}
-
 }  // namespace
 
 DataControlPasteboard::DataControlPasteboard(std::shared_ptr<WaylandConnection> connection, Limits limits,
@@ -168,13 +161,11 @@ void DataControlPasteboard::sendRequested(zwlr_data_control_source_v1*, const st
     // Even a source that was replaced already answers what was asked of it while it was the selection.
     const auto it =
         std::find_if(m_served.rbegin(), m_served.rend(), [&](const Served& s) { return s.type == mimeType; });
-    if (it == m_served.rend()) {
-        ::close(fd);
-        return;
-    }
+    FdGuard requester(fd);
+    if (it == m_served.rend()) return;
     auto& slot = m_writers.emplace_back();
     auto position = std::prev(m_writers.end());
-    slot = std::make_unique<FdWriter>(fd, it->data, kServeSilence,
+    slot = std::make_unique<FdWriter>(std::move(requester), it->data, kServeSilence,
                                       m_life.guard([this, position] { m_writers.erase(position); }));
 }
 
@@ -198,16 +189,23 @@ void DataControlPasteboard::readTextAhead() {
         offer->text = std::optional<std::string>();
         return;
     }
-    const auto [readEnd, writeEnd] = makePipe();
-    if (readEnd < 0) return;
-    zwlr_data_control_offer_v1_receive(offer->proxy, type.c_str(), writeEnd);
-    ::close(writeEnd);
-    m_connection->flush();
+    auto readEnd = receive(*offer, type);
+    if (!readEnd) return;
     Offer* raw = offer.get();
-    offer->textReader =
-        std::make_unique<FdReader>(readEnd, m_limits.perTarget, [raw, type](std::optional<std::string> data) {
+    offer->textReader = std::make_unique<FdReader>(
+        std::move(readEnd), m_limits.perTarget, [raw, type](std::optional<std::string> data) {
             if (data) raw->text = std::optional(type == "STRING" ? latin1ToUtf8(*data) : std::move(*data));
         });
+}
+
+FdGuard DataControlPasteboard::receive(const Offer& offer, const std::string& type) {
+    auto [readEnd, writeEnd] = FdGuard::pipe();
+    if (!readEnd) return {};
+    zwlr_data_control_offer_v1_receive(offer.proxy, type.c_str(), writeEnd.get());
+    // The request carries a copy to the owner: ours goes, so that the owner's close is the end of the data.
+    writeEnd.reset();
+    m_connection->flush();
+    return std::move(readEnd);
 }
 
 std::optional<std::string> DataControlPasteboard::textOf(const std::vector<Served>& entries) const {
@@ -228,12 +226,9 @@ std::optional<std::string> DataControlPasteboard::plainText() {
     if (m_current->text) return *m_current->text;
     const std::string type = bestTextType(m_current->types);
     if (type.empty()) return std::nullopt;
-    const auto [readEnd, writeEnd] = makePipe();
-    if (readEnd < 0) return std::nullopt;
-    zwlr_data_control_offer_v1_receive(m_current->proxy, type.c_str(), writeEnd);
-    ::close(writeEnd);
-    m_connection->flush();
-    auto data = FdReader::readAll(readEnd, kTextWait);
+    auto readEnd = receive(*m_current, type);
+    if (!readEnd) return std::nullopt;
+    auto data = FdReader::readAll(std::move(readEnd), kTextWait);
     if (!data) return std::nullopt;
     std::string text = type == "STRING" ? latin1ToUtf8(*data) : std::move(*data);
     m_current->text = std::optional(text);
@@ -312,16 +307,13 @@ void DataControlPasteboard::readContents(std::function<void(PasteboardSnapshot)>
 void DataControlPasteboard::readNext(Read& read) {
     while (read.next < read.types.size()) {
         const std::string type = read.types[read.next++];
-        const auto [readEnd, writeEnd] = makePipe();
-        if (readEnd < 0) {
+        auto readEnd = receive(*read.offer, type);
+        if (!readEnd) {
             ++read.leftOut;
             continue;
         }
-        zwlr_data_control_offer_v1_receive(read.offer->proxy, type.c_str(), writeEnd);
-        ::close(writeEnd);
-        m_connection->flush();
         Read* raw = &read;
-        read.reader = std::make_unique<FdReader>(readEnd, m_limits.perTarget,
+        read.reader = std::make_unique<FdReader>(std::move(readEnd), m_limits.perTarget,
                                                  m_life.guard([this, raw, type](std::optional<std::string> data) {
                                                      if (!data)
                                                          ++raw->leftOut;

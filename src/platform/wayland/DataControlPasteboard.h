@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/FdGuard.h"
 #include "base/LifeToken.h"
 #include "dictation/Pasteboard.h"
 
@@ -77,6 +78,9 @@ private:
     void readNext(Read& read);
     void finishRead(Read& read);
     void readTextAhead();
+    // The read end of a pipe into which the owner of `offer` is asked to write it as `type`; empty when no
+    // pipe could be made.
+    FdGuard receive(const Offer& offer, const std::string& type);
     std::optional<std::string> textOf(const std::vector<Served>& entries) const;
 
     std::shared_ptr<WaylandConnection> m_connection;

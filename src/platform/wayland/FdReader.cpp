@@ -14,10 +14,10 @@ namespace {
 constexpr std::size_t kPiece = 64 * 1024;
 }
 
-FdReader::FdReader(int fd, Duration silence, std::function<void(std::optional<std::string>)> done)
-    : m_fd(fd), m_silence(silence), m_lastData(MainLoop::current().now()), m_done(std::move(done)) {
-    ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) | O_NONBLOCK);
-    m_notifier = std::make_unique<QSocketNotifier>(m_fd, QSocketNotifier::Read);
+FdReader::FdReader(FdGuard fd, Duration silence, std::function<void(std::optional<std::string>)> done)
+    : m_fd(std::move(fd)), m_silence(silence), m_lastData(MainLoop::current().now()), m_done(std::move(done)) {
+    ::fcntl(m_fd.get(), F_SETFL, ::fcntl(m_fd.get(), F_GETFL) | O_NONBLOCK);
+    m_notifier = std::make_unique<QSocketNotifier>(m_fd.get(), QSocketNotifier::Read);
     QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [this] { readable(); });
     m_timer = MainLoop::current().singleShot(m_silence, m_life.guard([this] { checkSilence(); }));
 }
@@ -25,13 +25,12 @@ FdReader::FdReader(int fd, Duration silence, std::function<void(std::optional<st
 FdReader::~FdReader() {
     m_life.reset();
     m_notifier.reset();
-    if (m_fd >= 0) ::close(m_fd);
 }
 
 void FdReader::readable() {
     char buffer[kPiece];
     for (;;) {
-        const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+        const ssize_t n = ::read(m_fd.get(), buffer, sizeof buffer);
         if (n > 0) {
             m_data.append(buffer, static_cast<std::size_t>(n));
             m_lastData = MainLoop::current().now();
@@ -62,14 +61,13 @@ void FdReader::finish(std::optional<std::string> result) {
     m_notifier->setEnabled(false);
     m_notifier.release()->deleteLater();
     m_timer.cancel();
-    ::close(m_fd);
-    m_fd = -1;
+    m_fd.reset();
     // Last: the callback may destroy this reader.
     auto done = std::move(m_done);
     if (done) done(std::move(result));
 }
 
-std::optional<std::string> FdReader::readAll(int fd, Duration limit) {
+std::optional<std::string> FdReader::readAll(FdGuard fd, Duration limit) {
     const auto deadline = Clock::now() + limit;
     std::string data;
     char buffer[kPiece];
@@ -77,11 +75,11 @@ std::optional<std::string> FdReader::readAll(int fd, Duration limit) {
     for (;;) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0) break;
-        pollfd p{fd, POLLIN, 0};
+        pollfd p{fd.get(), POLLIN, 0};
         const int ready = ::poll(&p, 1, static_cast<int>(std::min<long long>(left, INT_MAX)));
         if (ready < 0 && errno != EINTR) break;
         if (ready <= 0) continue;
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
         if (n > 0) {
             data.append(buffer, static_cast<std::size_t>(n));
         } else if (n == 0) {
@@ -91,7 +89,6 @@ std::optional<std::string> FdReader::readAll(int fd, Duration limit) {
             break;
         }
     }
-    ::close(fd);
     return result;
 }
 

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "base/FdGuard.h"
 #include "base/LifeToken.h"
 #include "base/MainLoop.h"
 
@@ -18,21 +19,21 @@ class FdReader {
 public:
     // `done` gets everything once the other end is closed, or none when reading fails or the writer stays
     // silent for `silence`. It is not called once the reader is destroyed, and may destroy the reader.
-    FdReader(int fd, Duration silence, std::function<void(std::optional<std::string>)> done);
+    FdReader(FdGuard fd, Duration silence, std::function<void(std::optional<std::string>)> done);
     ~FdReader();
     FdReader(const FdReader&) = delete;
     FdReader& operator=(const FdReader&) = delete;
 
     // The same on the calling thread, for at most `limit`: for the rare caller that must have the answer
     // now. Takes the descriptor.
-    static std::optional<std::string> readAll(int fd, Duration limit);
+    static std::optional<std::string> readAll(FdGuard fd, Duration limit);
 
 private:
     void readable();
     void checkSilence();
     void finish(std::optional<std::string> result);
 
-    int m_fd;
+    FdGuard m_fd;
     Duration m_silence;
     TimePoint m_lastData;
     std::string m_data;

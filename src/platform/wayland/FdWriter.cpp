@@ -38,14 +38,15 @@ ssize_t writeWithoutSigpipe(int fd, const char* data, std::size_t size) {
 
 }  // namespace
 
-FdWriter::FdWriter(int fd, std::shared_ptr<const std::string> data, Duration silence, std::function<void()> finished)
-    : m_fd(fd),
+FdWriter::FdWriter(FdGuard fd, std::shared_ptr<const std::string> data, Duration silence,
+                   std::function<void()> finished)
+    : m_fd(std::move(fd)),
       m_data(std::move(data)),
       m_silence(silence),
       m_lastProgress(MainLoop::current().now()),
       m_finished(std::move(finished)) {
-    ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) | O_NONBLOCK);
-    m_notifier = std::make_unique<QSocketNotifier>(m_fd, QSocketNotifier::Write);
+    ::fcntl(m_fd.get(), F_SETFL, ::fcntl(m_fd.get(), F_GETFL) | O_NONBLOCK);
+    m_notifier = std::make_unique<QSocketNotifier>(m_fd.get(), QSocketNotifier::Write);
     QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [this] { writable(); });
     m_timer = MainLoop::current().singleShot(m_silence, m_life.guard([this] { checkSilence(); }));
 }
@@ -53,12 +54,11 @@ FdWriter::FdWriter(int fd, std::shared_ptr<const std::string> data, Duration sil
 FdWriter::~FdWriter() {
     m_life.reset();
     m_notifier.reset();
-    if (m_fd >= 0) ::close(m_fd);
 }
 
 void FdWriter::writable() {
     while (m_written < m_data->size()) {
-        const ssize_t n = writeWithoutSigpipe(m_fd, m_data->data() + m_written, m_data->size() - m_written);
+        const ssize_t n = writeWithoutSigpipe(m_fd.get(), m_data->data() + m_written, m_data->size() - m_written);
         if (n > 0) {
             m_written += static_cast<std::size_t>(n);
             m_lastProgress = MainLoop::current().now();
@@ -85,8 +85,7 @@ void FdWriter::finish() {
     m_notifier->setEnabled(false);
     m_notifier.release()->deleteLater();
     m_timer.cancel();
-    ::close(m_fd);
-    m_fd = -1;
+    m_fd.reset();
     auto finished = std::move(m_finished);
     if (finished) finished();
 }

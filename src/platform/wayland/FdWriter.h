@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "base/FdGuard.h"
 #include "base/LifeToken.h"
 #include "base/MainLoop.h"
 
@@ -17,7 +18,7 @@ class FdWriter {
 public:
     // `finished` runs once everything is written, the reader went away or stayed away for `silence`; it
     // may destroy the writer.
-    FdWriter(int fd, std::shared_ptr<const std::string> data, Duration silence, std::function<void()> finished);
+    FdWriter(FdGuard fd, std::shared_ptr<const std::string> data, Duration silence, std::function<void()> finished);
     ~FdWriter();
     FdWriter(const FdWriter&) = delete;
     FdWriter& operator=(const FdWriter&) = delete;
@@ -27,7 +28,7 @@ private:
     void checkSilence();
     void finish();
 
-    int m_fd;
+    FdGuard m_fd;
     std::shared_ptr<const std::string> m_data;
     std::size_t m_written = 0;
     Duration m_silence;

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/FdGuard.h"
 #include "base/Log.h"
 #include "platform/wayland/ToplevelList.h"
 #include "platform/wayland/WaylandConnection.h"
@@ -24,14 +25,6 @@ struct XkbContextDeleter {
 };
 struct XkbKeymapDeleter {
     void operator()(xkb_keymap* k) const { xkb_keymap_unref(k); }
-};
-
-// Descriptors made here are closed when they go out of scope.
-struct OwnedFd {
-    int fd = -1;
-    ~OwnedFd() {
-        if (fd >= 0) ::close(fd);
-    }
 };
 
 std::uint32_t milliseconds() {
@@ -78,10 +71,10 @@ bool VirtualKeyboardInjector::uploadKeymap() {
     if (!text) return false;
     // The compositor maps the keymap from the descriptor; the terminating NUL belongs to it.
     const std::size_t size = std::strlen(text) + 1;
-    OwnedFd file{memfd_create("vandrel-keymap", MFD_CLOEXEC)};
-    bool written = file.fd >= 0;
+    const FdGuard file(memfd_create("vandrel-keymap", MFD_CLOEXEC));
+    bool written = static_cast<bool>(file);
     for (std::size_t done = 0; written && done < size;) {
-        const ssize_t n = ::write(file.fd, text + done, size - done);
+        const ssize_t n = ::write(file.get(), text + done, size - done);
         if (n <= 0)
             written = false;
         else
@@ -90,7 +83,7 @@ bool VirtualKeyboardInjector::uploadKeymap() {
     std::free(text);
     if (!written) return false;
     // The descriptor is copied as the request is queued, so ours can close right after.
-    zwp_virtual_keyboard_v1_keymap(m_keyboard, WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1, file.fd,
+    zwp_virtual_keyboard_v1_keymap(m_keyboard, WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1, file.get(),
                                    static_cast<std::uint32_t>(size));
     return true;
 }

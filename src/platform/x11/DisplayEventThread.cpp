@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <future>
 #include <mutex>
+#include <tuple>
 #include <utility>
 
 namespace vandrel::x11 {
@@ -15,7 +16,9 @@ namespace vandrel::x11 {
 DisplayEventThread::DisplayEventThread() {
     installErrorTrap();
     m_display = XOpenDisplay(nullptr);
-    if (m_display && ::pipe2(m_wakeFds, O_CLOEXEC | O_NONBLOCK) != 0) {
+    if (!m_display) return;
+    std::tie(m_wakeRead, m_wakeWrite) = FdGuard::pipe(O_CLOEXEC | O_NONBLOCK);
+    if (!m_wakeRead) {
         XCloseDisplay(m_display);
         m_display = nullptr;
     }
@@ -24,8 +27,6 @@ DisplayEventThread::DisplayEventThread() {
 DisplayEventThread::~DisplayEventThread() {
     stop();
     if (m_display) XCloseDisplay(m_display);
-    for (int fd : m_wakeFds)
-        if (fd >= 0) ::close(fd);
 }
 
 void DisplayEventThread::start(std::function<void(XEvent&)> handler) {
@@ -40,11 +41,11 @@ void DisplayEventThread::stop() {
     if (!m_thread.joinable()) return;
     m_stopping = true;
     const char byte = 1;
-    [[maybe_unused]] auto n = ::write(m_wakeFds[1], &byte, 1);
+    [[maybe_unused]] auto n = ::write(m_wakeWrite.get(), &byte, 1);
     m_thread.join();
     m_stopping = false;
     char drain[16];
-    while (::read(m_wakeFds[0], drain, sizeof drain) > 0) {
+    while (::read(m_wakeRead.get(), drain, sizeof drain) > 0) {
     }
 }
 
@@ -68,13 +69,13 @@ void DisplayEventThread::invoke(const std::function<void(Display*)>& job) {
         });
     }
     const char byte = 1;
-    [[maybe_unused]] auto n = ::write(m_wakeFds[1], &byte, 1);
+    [[maybe_unused]] auto n = ::write(m_wakeWrite.get(), &byte, 1);
     finished.get_future().wait();
 }
 
 void DisplayEventThread::runJobs() {
     char drain[16];
-    while (::read(m_wakeFds[0], drain, sizeof drain) > 0) {
+    while (::read(m_wakeRead.get(), drain, sizeof drain) > 0) {
     }
     for (;;) {
         std::function<void()> job;
@@ -89,7 +90,7 @@ void DisplayEventThread::runJobs() {
 }
 
 void DisplayEventThread::run() {
-    pollfd fds[2] = {{ConnectionNumber(m_display), POLLIN, 0}, {m_wakeFds[0], POLLIN, 0}};
+    pollfd fds[2] = {{ConnectionNumber(m_display), POLLIN, 0}, {m_wakeRead.get(), POLLIN, 0}};
     for (;;) {
         while (XPending(m_display) > 0) {
             XEvent event;

@@ -6,6 +6,8 @@
 #include <mutex>
 #include <thread>
 
+#include "base/FdGuard.h"
+
 typedef struct _XDisplay Display;
 typedef union _XEvent XEvent;
 
@@ -35,7 +37,8 @@ private:
     void runJobs();
 
     Display* m_display = nullptr;
-    int m_wakeFds[2] = {-1, -1};
+    // The pipe that wakes the thread: read end, write end.
+    FdGuard m_wakeRead, m_wakeWrite;
     std::mutex m_jobsMutex;
     std::deque<std::function<void()>> m_jobs;
     bool m_exited = false;  // the reader thread has left its loop; guarded by m_jobsMutex

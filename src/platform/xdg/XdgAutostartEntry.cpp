@@ -5,6 +5,7 @@
 #include "base/AppInfo.h"
 #include "base/FileUtil.h"
 #include "base/Paths.h"
+#include "platform/xdg/DesktopEntryFile.h"
 
 namespace fs = std::filesystem;
 
@@ -12,60 +13,11 @@ namespace vandrel {
 
 namespace {
 
-// The Exec key's quoting: reserved characters force double quotes, inside which ", `, $ and \ are
-// escaped with a backslash; then the string escaping of the file format doubles every backslash, and
-// a literal % is written %%. Control characters cannot be quoted at all.
-std::optional<std::string> execArgument(const std::string& path) {
-    constexpr std::string_view reserved = " \t\"'\\><~|&;$*?#()`";
-    bool quote = false;
-    for (unsigned char c : path) {
-        if (c < 0x20 || c == 0x7f) return std::nullopt;
-        if (reserved.find(static_cast<char>(c)) != std::string_view::npos) quote = true;
-    }
-    std::string arg;
-    if (quote) arg += '"';
-    for (char c : path) {
-        if (quote && (c == '"' || c == '`' || c == '$' || c == '\\')) arg += '\\';
-        arg += c;
-    }
-    if (quote) arg += '"';
-    std::string escaped;
-    for (char c : arg) {
-        if (c == '\\') escaped += '\\';
-        if (c == '%') escaped += '%';
-        escaped += c;
-    }
-    return escaped;
-}
-
-std::string_view trimmed(std::string_view s) {
-    constexpr std::string_view blanks = " \t\r";
-    const auto first = s.find_first_not_of(blanks);
-    if (first == std::string_view::npos) return {};
-    return s.substr(first, s.find_last_not_of(blanks) - first + 1);
-}
-
 // Whether the entry's main group switches it off: "Hidden=true" counts as deleted, and GNOME's session
 // tools untick an entry with "X-GNOME-Autostart-enabled=false".
 bool switchedOff(std::string_view text) {
-    bool inMainGroup = false;
-    while (!text.empty()) {
-        const auto end = text.find('\n');
-        const auto line = trimmed(text.substr(0, end));
-        text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
-        if (line.empty() || line.front() == '#') continue;
-        if (line.front() == '[') {
-            inMainGroup = line == "[Desktop Entry]";
-            continue;
-        }
-        const auto eq = line.find('=');
-        if (!inMainGroup || eq == std::string_view::npos) continue;
-        const auto key = trimmed(line.substr(0, eq));
-        const auto value = trimmed(line.substr(eq + 1));
-        if (key == "Hidden" && value == "true") return true;
-        if (key == "X-GNOME-Autostart-enabled" && value == "false") return true;
-    }
-    return false;
+    return DesktopEntryFile::mainGroupValue(text, "Hidden") == "true" ||
+           DesktopEntryFile::mainGroupValue(text, "X-GNOME-Autostart-enabled") == "false";
 }
 
 }  // namespace
@@ -81,27 +33,13 @@ XdgAutostartEntry XdgAutostartEntry::forRunningBinary() {
 
 fs::path XdgAutostartEntry::defaultEntryFile() {
     // The autostart folder sits beside the settings folder, in the same configuration base.
-    return Paths::configDir().parent_path() / "autostart" / (AppInfo::desktopEntryId() + ".desktop");
+    return Paths::configDir().parent_path() / "autostart" / (AppInfo::applicationId() + ".desktop");
 }
 
 fs::path XdgAutostartEntry::formerDefaultEntryFile() { return defaultEntryFile().parent_path() / "vandrel.desktop"; }
 
 std::optional<std::string> XdgAutostartEntry::entryText(const fs::path& executable) {
-    if (!executable.is_absolute()) return std::nullopt;
-    auto exec = execArgument(executable.string());
-    if (!exec) return std::nullopt;
-    // The icon is the one the install puts in the hicolor theme, named "vandrel".
-    return "[Desktop Entry]\n"
-           "Type=Application\n"
-           "Name=" +
-           AppInfo::applicationName() +
-           "\n"
-           "Icon=vandrel\n"
-           "Exec=" +
-           *exec +
-           "\n"
-           "Terminal=false\n"
-           "X-GNOME-Autostart-enabled=true\n";
+    return DesktopEntryFile::startingBinary(executable, "X-GNOME-Autostart-enabled=true\n");
 }
 
 bool XdgAutostartEntry::isEnabled() const {

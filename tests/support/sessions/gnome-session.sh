@@ -8,46 +8,15 @@
 # desktop (KDE's backend, say) is installed beside GNOME; by default it sees GNOME's own only.
 # Once everything answers it writes FOLDER/session.env (WAYLAND_DISPLAY, DISPLAY, XAUTHORITY, XDG_RUNTIME_DIR,
 # DBUS_SESSION_BUS_ADDRESS, HOME, XDG_CURRENT_DESKTOP, XDG_SESSION_TYPE, SESSION_UID) and prints "ready".
-# The conventions every session script keeps are in session-common.sh.
+# The conventions every session script keeps are in session-common.sh, what the GNOME ones share in
+# gnome-common.sh.
 set -euo pipefail
 [ $# -eq 1 ] || { echo "usage: $0 FOLDER" >&2; exit 2; }
 mkdir -p "$1"
 folder=$(realpath "$1")
 # shellcheck source-path=SCRIPTDIR
-source "$(dirname "$0")/session-common.sh"
-session_begin
-
-home="$folder/home"
-runtime="$folder/runtime"
-chmod 711 "$folder"
-mkdir -p "$home"
-mkdir -p "$runtime"
-chmod 700 "$runtime"
-chown "$session_uid:$session_uid" "$home" "$runtime"
-
-# The environment every program of the session starts from.
-base_env=(env -i HOME="$home" XDG_RUNTIME_DIR="$runtime" PATH=/usr/bin:/bin LANG=C.UTF-8
-    XDG_CONFIG_HOME="$home/.config" XDG_DATA_HOME="$home/.local/share" XDG_CACHE_HOME="$home/.cache"
-    XDG_CURRENT_DESKTOP=GNOME XDG_SESSION_DESKTOP=gnome XDG_SESSION_TYPE=wayland
-    GSETTINGS_BACKEND=memory)
-
-# A system bus of its own: GNOME Shell gives up without one where logind's seats folder exists, and talks to
-# no real system service here.
-session_system_bus_config "$folder/system.conf" "$runtime/system_bus_socket"
-
-session_start system-bus "${base_env[@]}" dbus-daemon --config-file="$folder/system.conf" --nofork --nopidfile
-session_poll 10 test -S "$runtime/system_bus_socket" || session_fail "the system bus" system-bus
-system_bus="unix:path=$runtime/system_bus_socket"
-
-session_bus="unix:path=$runtime/bus"
-session_start session-bus "${base_env[@]}" dbus-daemon --session --address="$session_bus" --nofork --nopidfile
-session_poll 10 test -S "$runtime/bus" || session_fail "the session bus" session-bus
-
-session_env=("${base_env[@]}" DBUS_SESSION_BUS_ADDRESS="$session_bus" DBUS_SYSTEM_BUS_ADDRESS="$system_bus")
-shell_get() {
-    "${as_user[@]}" "${session_env[@]}" gdbus call --timeout 3 --session --dest org.gnome.Shell \
-        --object-path /org/gnome/Shell --method org.freedesktop.DBus.Properties.Get org.gnome.Shell "$1"
-}
+source "$(dirname "$0")/gnome-common.sh"
+gnome_buses memory
 
 # Unsafe mode lets a test run what the shell's own controls run (org.gnome.Shell.Eval), such as the top bar's
 # button that ends screen sharing.
@@ -56,7 +25,7 @@ start_shell() {
         --virtual-monitor 1280x800
 }
 shell_up() {
-    session_alive gnome-shell && test -S "$runtime/wayland-0" && shell_get ShellVersion
+    session_alive gnome-shell && test -S "$runtime/wayland-0" && gnome_shell_get ShellVersion
 }
 # Now and then the shell hangs while it starts (seen: a child it forked stuck before its exec), and then it
 # never answers: a second start, from scratch, comes up.
@@ -74,7 +43,7 @@ if ! session_poll 30 shell_up; then
 fi
 # The shell greets with the overview, as at a login: a window started from outside gets the focus once the
 # user leaves it (Escape). Waiting for it makes that the same in every run.
-overview_open() { shell_get OverviewActive | grep -q true; }
+overview_open() { gnome_shell_get OverviewActive | grep -q true; }
 session_poll 10 overview_open || session_fail "GNOME Shell (no overview at start)" gnome-shell
 
 # Mutter's Xwayland: its display and the authority file it was given.
@@ -92,25 +61,15 @@ xauthority=$(echo "$xwayland_args" | grep -o -- '-auth [^ ]*' | cut -d' ' -f2)
 { [ -n "$x_display" ] && [ -n "$xauthority" ]; } || session_fail "Xwayland (no display in: $xwayland_args)" gnome-shell
 
 client_env=("${session_env[@]}" WAYLAND_DISPLAY=wayland-0 DISPLAY="$x_display" XAUTHORITY="$xauthority")
-# What the bus starts on demand (dconf, the permission store, the accessibility bus) sees the session too.
-"${as_user[@]}" "${session_env[@]}" dbus-update-activation-environment WAYLAND_DISPLAY=wayland-0 \
-    DISPLAY="$x_display" XAUTHORITY="$xauthority" >>"$folder/session-bus.log" 2>&1 ||
-    session_fail "the session bus's activation environment" session-bus
+gnome_activation_environment WAYLAND_DISPLAY=wayland-0 DISPLAY="$x_display" XAUTHORITY="$xauthority"
 
 # GNOME's own portal backend, whose dialogs are windows of this session, and the portal in front of it.
 session_start portal-gnome "${client_env[@]}" GDK_BACKEND=wayland /usr/libexec/xdg-desktop-portal-gnome
 session_wait_name 30 org.freedesktop.impl.portal.desktop.gnome ||
     session_fail "xdg-desktop-portal-gnome" portal-gnome gnome-shell
-# Only the backends a GNOME desktop installs: the portal falls back to any installed backend for an interface
-# that GNOME's do not offer, and KDE's, installed here for other tests, offers global shortcuts.
 portal_env=()
 if [ "${GNOME_SESSION_PORTALS:-gnome}" != installed ]; then
-    mkdir "$folder/portals"
-    for backend in gnome-shell gnome gtk; do
-        if [ -f "/usr/share/xdg-desktop-portal/portals/$backend.portal" ]; then
-            ln -s "/usr/share/xdg-desktop-portal/portals/$backend.portal" "$folder/portals/"
-        fi
-    done
+    gnome_portals "$folder/portals"
     portal_env=(XDG_DESKTOP_PORTAL_DIR="$folder/portals")
 fi
 # Started here, not by the bus: a call before it owns its name would have the bus start a second one.

@@ -5,59 +5,17 @@
 # Mutter 48 lets only the programs it knows use its remote-desktop interface, through which the tests' virtual
 # keyboard types: a small extension of the session puts the shell into its unsafe mode, which lifts that.
 # Usage: gnome48-session.sh FOLDER   (an empty folder: runtime dir, home, buses, logs)
-# Once every component answers it writes FOLDER/session.env and prints "ready"; it stops everything when its
-# standard input closes or on TERM/INT/HUP, and exits non-zero when a component dies.
+# Once every component answers it writes FOLDER/session.env (WAYLAND_DISPLAY, DISPLAY, XAUTHORITY,
+# XDG_RUNTIME_DIR, DBUS_SESSION_BUS_ADDRESS, HOME, XDG_DATA_HOME, XDG_CURRENT_DESKTOP, XDG_SESSION_TYPE,
+# SESSION_UID) and prints "ready". The conventions every session script keeps are in session-common.sh,
+# what the GNOME ones share in gnome-common.sh.
 set -euo pipefail
-[ $# -ge 1 ] || { echo "usage: $0 FOLDER" >&2; exit 2; }
-work=$1
-mkdir -p "$work"
-chmod 711 "$work"
-
-names=() pids=() logs=()
-stop_all() {
-    local i
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill -TERM "${pids[i]}" 2>/dev/null || true; done
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-        for _ in $(seq 100); do kill -0 "${pids[i]}" 2>/dev/null || break; sleep 0.05; done
-        kill -KILL "${pids[i]}" 2>/dev/null || true
-        wait "${pids[i]}" 2>/dev/null || true
-    done
-    pids=()
-}
-trap stop_all EXIT
-trap 'exit 143' TERM INT HUP
-
-tail_log() { [ -f "$1" ] && { echo "--- $(basename "$1")" >&2; tail -n 60 "$1" >&2; } || true; }
-fail() {
-    echo "[session] $1 did not start" >&2
-    shift
-    for log in "$@"; do tail_log "$log"; done
-    exit 1
-}
-# Polls the command after it in 0.05 s steps, up to $1 seconds.
-wait_for() {
-    local steps=$(($1 * 20))
-    shift
-    for _ in $(seq "$steps"); do "$@" >/dev/null 2>&1 && return 0; sleep 0.05; done
-    return 1
-}
-
-home="$work/home"
-runtime="$work/runtime"
-mkdir -p "$home" "$runtime"
-chmod 700 "$runtime"
-user=(setpriv --pdeathsig TERM)
-if [ "$(id -u)" = 0 ]; then
-    chown 65534:65534 "$home" "$runtime"
-    user=(setpriv --pdeathsig TERM --reuid=65534 --regid=65534 --clear-groups)
-fi
-# start NAME COMMAND...: a component, its output in FOLDER/NAME.log.
-start() {
-    local name=$1
-    shift
-    "${user[@]}" "$@" >"$work/$name.log" 2>&1 &
-    names+=("$name") pids+=($!) logs+=("$work/$name.log")
-}
+[ $# -eq 1 ] || { echo "usage: $0 FOLDER" >&2; exit 2; }
+mkdir -p "$1"
+folder=$(realpath "$1")
+# shellcheck source-path=SCRIPTDIR
+source "$(dirname "$0")/gnome-common.sh"
+gnome_buses keyfile
 
 # The shell's settings from a key file: the memory backend would forget the extension before the shell reads
 # it. The extension is an ES module with a default class, as GNOME 45 and later load them.
@@ -84,107 +42,57 @@ cat >"$home/.config/glib-2.0/settings/keyfile" <<'KEYS'
 enabled-extensions=['unsafe-mode@vandrel.test']
 welcome-dialog-last-shown-version='999'
 KEYS
-[ "$(id -u)" = 0 ] && chown -R 65534:65534 "$home"
+chown -R "$session_uid:$session_uid" "$home"
 
-base_env=(env -i HOME="$home" XDG_RUNTIME_DIR="$runtime" PATH=/usr/bin:/bin LANG=C.UTF-8
-    XDG_CONFIG_HOME="$home/.config" XDG_DATA_HOME="$home/.local/share" XDG_CACHE_HOME="$home/.cache"
-    XDG_CURRENT_DESKTOP=GNOME XDG_SESSION_DESKTOP=gnome XDG_SESSION_TYPE=wayland GSETTINGS_BACKEND=keyfile)
-
-# A system bus of its own: GNOME Shell gives up without one, and talks to no real system service here.
-# shellcheck source=session-common.sh
-folder=$work source "$(dirname "$0")/session-common.sh"
-session_system_bus_config "$work/system.conf" "$runtime/system_bus_socket"
-
-start system-bus "${base_env[@]}" dbus-daemon --config-file="$work/system.conf" --nofork --nopidfile
-wait_for 10 test -S "$runtime/system_bus_socket" || fail "the system bus" "$work/system-bus.log"
-start session-bus "${base_env[@]}" dbus-daemon --session --address="unix:path=$runtime/bus" --nofork --nopidfile
-wait_for 10 test -S "$runtime/bus" || fail "the session bus" "$work/session-bus.log"
-session_bus="unix:path=$runtime/bus"
-session_env=("${base_env[@]}" DBUS_SESSION_BUS_ADDRESS="$session_bus"
-    DBUS_SYSTEM_BUS_ADDRESS="unix:path=$runtime/system_bus_socket")
-as_client() { "${user[@]}" "${session_env[@]}" "$@"; }
 # The portal and GNOME's backend are started by the bus, on the first call: the shell's helpers make one early
 # (mutter-x11-frames, as Xwayland comes up), and a second instance could not take the names. So the bus
 # starts them into this session: its display, and only the backends a GNOME desktop has (the portal falls
-# back to any installed backend for an interface GNOME's do not offer, and KDE's is installed for other tests).
-mkdir -p "$work/portals"
-for backend in gnome-shell gnome gtk; do
-    [ -f "/usr/share/xdg-desktop-portal/portals/$backend.portal" ] &&
-        ln -sf "/usr/share/xdg-desktop-portal/portals/$backend.portal" "$work/portals/"
-done
-as_client dbus-update-activation-environment XDG_DESKTOP_PORTAL_DIR="$work/portals" WAYLAND_DISPLAY=wayland-0 \
-    GDK_BACKEND=wayland >>"$work/session-bus.log" 2>&1 ||
-    fail "the session bus's activation environment" "$work/session-bus.log"
+# back to any installed backend for an interface GNOME's do not offer).
+gnome_portals "$folder/portals"
+gnome_activation_environment XDG_DESKTOP_PORTAL_DIR="$folder/portals" WAYLAND_DISPLAY=wayland-0 GDK_BACKEND=wayland
 
-start gnome-shell "${session_env[@]}" gnome-shell --headless --wayland --virtual-monitor 1280x800
-as_client gdbus wait --session --timeout 60 org.gnome.Shell >/dev/null 2>&1 || fail "GNOME Shell" "$work/gnome-shell.log"
-shell_pid=${pids[-1]}
-shell_answers() {
-    as_client gdbus call --timeout 3 --session --dest org.gnome.Shell --object-path /org/gnome/Shell \
-        --method org.freedesktop.DBus.Properties.Get org.gnome.Shell OverviewActive | grep -q true
-}
+session_start gnome-shell "${session_env[@]}" gnome-shell --headless --wayland --virtual-monitor 1280x800
+session_wait_name 60 org.gnome.Shell || session_fail "GNOME Shell" gnome-shell
 # The shell greets with the overview, as at a login; waiting for it makes every run start alike.
-wait_for 30 shell_answers || fail "GNOME Shell (no overview)" "$work/gnome-shell.log"
+overview_open() { gnome_shell_get OverviewActive | grep -q true; }
+session_poll 30 overview_open || session_fail "GNOME Shell (no overview)" gnome-shell
 extension_on() {
-    as_client gdbus call --timeout 3 --session --dest org.gnome.Shell --object-path /org/gnome/Shell \
-        --method org.gnome.Shell.Extensions.GetExtensionInfo unsafe-mode@vandrel.test | grep -q "'state': <1.0>"
+    "${as_user[@]}" "${session_env[@]}" gdbus call --timeout 3 --session --dest org.gnome.Shell \
+        --object-path /org/gnome/Shell --method org.gnome.Shell.Extensions.GetExtensionInfo \
+        unsafe-mode@vandrel.test | grep -q "'state': <1.0>"
 }
-wait_for 20 extension_on || fail "the unsafe-mode extension" "$work/gnome-shell.log"
+session_poll 20 extension_on || session_fail "the unsafe-mode extension" gnome-shell
 
 # Mutter 48 starts Xwayland on demand, on the first X client: its display is the one the shell names in its
 # log (it takes a second one, for its own helpers, that is no display of the session's), its authority the
 # file the shell wrote into the runtime folder.
-wait_for 20 test -S "$runtime/wayland-0" || fail "GNOME Shell's Wayland socket" "$work/gnome-shell.log"
+session_poll 20 test -S "$runtime/wayland-0" || session_fail "GNOME Shell's Wayland socket" gnome-shell
 x_display="" xauthority=""
 find_xwayland() {
-    x_display=$(sed -n 's/.*Using public X11 display \(:[0-9]*\),.*/\1/p' "$work/gnome-shell.log" | head -n1)
-    xauthority=$(ls "$runtime"/.mutter-Xwaylandauth.* 2>/dev/null | head -n1)
+    x_display=$(sed -n 's/.*Using public X11 display \(:[0-9]*\),.*/\1/p' "$folder/gnome-shell.log" | head -n1)
+    xauthority=$(find "$runtime" -maxdepth 1 -name '.mutter-Xwaylandauth.*' | head -n1)
     [ -n "$x_display" ] && [ -S "/tmp/.X11-unix/X${x_display#:}" ] && [ -n "$xauthority" ]
 }
-wait_for 30 find_xwayland || fail "Xwayland (no display named in the log, or no authority)" "$work/gnome-shell.log"
-client_vars=(WAYLAND_DISPLAY=wayland-0 DISPLAY="$x_display" XAUTHORITY="$xauthority")
-as_client dbus-update-activation-environment "${client_vars[@]}" >>"$work/session-bus.log" 2>&1 ||
-    fail "the session bus's activation environment" "$work/session-bus.log"
+session_poll 30 find_xwayland || session_fail "Xwayland (no display named in the log, or no authority)" gnome-shell
+gnome_activation_environment DISPLAY="$x_display" XAUTHORITY="$xauthority"
 
-# adopt NAME BUS_NAME: a component the bus started, watched and stopped like ours; its output is in the bus's log.
-adopt() {
-    local pid
-    pid=$(as_client gdbus call --timeout 3 --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
-        --method org.freedesktop.DBus.GetConnectionUnixProcessID "$2" | grep -o '[0-9]\+' | tail -n1) || return 1
-    names+=("$1") pids+=("$pid") logs+=("$work/session-bus.log")
+# What the bus started: watched and stopped like the rest, their output in the bus's log.
+bus_started() {
+    "${as_user[@]}" "${session_env[@]}" gdbus call --timeout 3 --session --dest org.freedesktop.DBus \
+        --object-path /org/freedesktop/DBus --method org.freedesktop.DBus.GetConnectionUnixProcessID "$1" |
+        grep -o '[0-9]\+' | tail -n1
 }
-as_client gdbus call --timeout 30 --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
-    --method org.freedesktop.DBus.StartServiceByName org.freedesktop.portal.Desktop 0 >/dev/null 2>&1 ||
-    fail "xdg-desktop-portal" "$work/session-bus.log"
-as_client gdbus wait --session --timeout 30 org.freedesktop.impl.portal.desktop.gnome >/dev/null 2>&1 ||
-    fail "xdg-desktop-portal-gnome" "$work/session-bus.log"
-adopt portal org.freedesktop.portal.Desktop || fail "xdg-desktop-portal (no process)" "$work/session-bus.log"
-adopt portal-gnome org.freedesktop.impl.portal.desktop.gnome ||
-    fail "xdg-desktop-portal-gnome (no process)" "$work/session-bus.log"
-
-{
-    echo "WAYLAND_DISPLAY=$runtime/wayland-0"
-    echo "DISPLAY=$x_display"
-    echo "XAUTHORITY=$xauthority"
-    echo "XDG_RUNTIME_DIR=$runtime"
-    echo "DBUS_SESSION_BUS_ADDRESS=$session_bus"
-    echo "HOME=$home"
-    echo "XDG_DATA_HOME=$home/.local/share"
-    echo "XDG_CURRENT_DESKTOP=GNOME"
-    echo "XDG_SESSION_TYPE=wayland"
-    echo "SESSION_LOGS=$work"
-} >"$work/session.env.tmp"
-mv "$work/session.env.tmp" "$work/session.env"
-echo ready
-
-# Until the test is done: our standard input closes. Meanwhile a component that dies ends the session.
-while true; do
-    if read -r -t 0.5 _; then continue; elif [ $? -le 128 ]; then break; fi
-    for i in "${!pids[@]}"; do
-        if ! kill -0 "${pids[i]}" 2>/dev/null; then
-            echo "[session] ${names[i]} died" >&2
-            tail_log "${logs[i]}"
-            exit 1
-        fi
-    done
+"${as_user[@]}" "${session_env[@]}" gdbus call --timeout 30 --session --dest org.freedesktop.DBus \
+    --object-path /org/freedesktop/DBus --method org.freedesktop.DBus.StartServiceByName \
+    org.freedesktop.portal.Desktop 0 >/dev/null 2>&1 || session_fail "xdg-desktop-portal" session-bus
+session_wait_name 30 org.freedesktop.impl.portal.desktop.gnome || session_fail "xdg-desktop-portal-gnome" session-bus
+for started in portal:org.freedesktop.portal.Desktop portal-gnome:org.freedesktop.impl.portal.desktop.gnome; do
+    pid=$(bus_started "${started#*:}") || session_fail "${started%%:*} (no process)" session-bus
+    session_adopt "${started%%:*}" "$pid" session-bus
 done
+
+session_ready WAYLAND_DISPLAY="$runtime/wayland-0" DISPLAY="$x_display" XAUTHORITY="$xauthority" \
+    XDG_RUNTIME_DIR="$runtime" DBUS_SESSION_BUS_ADDRESS="$session_bus" HOME="$home" \
+    XDG_DATA_HOME="$home/.local/share" XDG_CURRENT_DESKTOP=GNOME XDG_SESSION_TYPE=wayland \
+    SESSION_UID="$session_uid"
+session_watch

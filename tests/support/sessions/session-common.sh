@@ -16,12 +16,14 @@ fi
 as_user=(setpriv --pdeathsig TERM "${user_args[@]}")
 
 components=()  # "NAME PID", in the order they started
+declare -gA log_of=()  # NAME -> the log with its output, for a component whose log is not NAME's own
 ready=0
 
-# The last lines of each named log in the session's folder, on stderr.
+# The last lines of each named log in the session's folder (a component's name: its log), on stderr.
 session_log_tails() {
     local name
     for name in "$@"; do
+        name=${log_of[$name]:-$name}
         if [ -s "$folder/$name.log" ]; then
             echo "--- $name.log" >&2
             tail -n 60 "$folder/$name.log" >&2
@@ -46,6 +48,13 @@ session_start() {
     shift
     "${as_user[@]}" "$@" >>"$folder/$name.log" 2>&1 &
     components+=("$name $!")
+}
+
+# `session_adopt NAME PID LOG`: a component something else started (the bus, on demand), watched and stopped
+# like the session's own; its output is in FOLDER/LOG.log.
+session_adopt() {
+    components+=("$1 $2")
+    log_of[$1]=$3
 }
 
 session_pid() {
