@@ -18,6 +18,8 @@ constexpr int kLeftCtrl = 29;
 constexpr int kLeftShift = 42;
 constexpr int kV = 47;
 constexpr int kInsert = 110;
+// The kernel's key for keys it does not know, which the desktops' keymaps leave without a symbol.
+constexpr int kUnknown = 240;
 
 // Permissions kept until the user withdraws them, so the restore token outlives this run.
 constexpr std::uint32_t kPersistUntilRevoked = 2;
@@ -94,6 +96,21 @@ void RemoteDesktopKeyInjector::sendPaste(PasteKeystroke keystroke, std::function
          MainLoop::current().singleShot(seconds(consentAnswerSeconds), [this, id] { consentUnanswered(id); }),
          focusedWindow()});
     if (m_state == State::none) startSession();
+}
+
+bool RemoteDesktopKeyInjector::sendMaskKey(std::string& whyNot) {
+    // Never a session (and the desktop's question) for this alone: the first paste asks.
+    if (m_state != State::started) {
+        whyNot = m_state == State::refused
+                     ? "the desktop refused the RemoteDesktop keyboard"
+                     : "not until the desktop grants the RemoteDesktop keyboard, which the first paste asks for";
+        return false;
+    }
+    // Nobody waits for these, and in the queue the release follows its press whatever becomes of them.
+    m_keys.push_back({m_session, kUnknown, 1, nullptr});
+    m_keys.push_back({m_session, kUnknown, 0, nullptr});
+    sendNextKey();
+    return true;
 }
 
 void RemoteDesktopKeyInjector::consentUnanswered(std::uint64_t id) {

@@ -34,6 +34,26 @@ struct OwnedFd {
     }
 };
 
+bool typesNothing(xkb_keymap* keymap, xkb_keycode_t key) {
+    for (xkb_layout_index_t layout = 0; layout < xkb_keymap_num_layouts_for_key(keymap, key); ++layout) {
+        for (xkb_level_index_t level = 0; level < xkb_keymap_num_levels_for_key(keymap, key, layout); ++level) {
+            const xkb_keysym_t* syms = nullptr;
+            if (xkb_keymap_key_get_syms_by_level(keymap, key, layout, level, &syms) > 0) return false;
+        }
+    }
+    return true;
+}
+
+// The kernel's key for keys it does not know where it types nothing, else the last key that types nothing;
+// as a kernel key code.
+std::optional<std::uint32_t> maskCodeOf(xkb_keymap* keymap) {
+    constexpr xkb_keycode_t kEvdevOffset = 8;
+    if (typesNothing(keymap, KEY_UNKNOWN + kEvdevOffset)) return KEY_UNKNOWN;
+    for (xkb_keycode_t key = xkb_keymap_max_keycode(keymap); key > kEvdevOffset; --key)
+        if (typesNothing(keymap, key)) return key - kEvdevOffset;
+    return std::nullopt;
+}
+
 std::uint32_t milliseconds() {
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
     return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
@@ -73,6 +93,7 @@ bool VirtualKeyboardInjector::uploadKeymap() {
     if (control == XKB_MOD_INVALID || shift == XKB_MOD_INVALID) return false;
     m_controlMask = 1u << control;
     m_shiftMask = 1u << shift;
+    m_maskCode = maskCodeOf(keymap.get());
 
     char* text = xkb_keymap_get_as_string(keymap.get(), XKB_KEYMAP_FORMAT_TEXT_V1);
     if (!text) return false;
@@ -117,6 +138,17 @@ void VirtualKeyboardInjector::key(std::uint32_t code, bool down) {
 
 void VirtualKeyboardInjector::modifiers(std::uint32_t depressed) {
     zwp_virtual_keyboard_v1_modifiers(m_keyboard, depressed, 0, 0, 0);
+}
+
+bool VirtualKeyboardInjector::sendMaskKey(std::string& whyNot) {
+    if (!isTrusted() || !m_maskCode) {
+        whyNot = isTrusted() ? "every key of the virtual keyboard types something" : "no virtual keyboard";
+        return false;
+    }
+    key(*m_maskCode, true);
+    key(*m_maskCode, false);
+    m_connection->flush();
+    return !m_connection->isLost();
 }
 
 void VirtualKeyboardInjector::sendPaste(PasteKeystroke keystroke, std::function<void(bool posted)> done) {
