@@ -76,9 +76,11 @@ struct XInputModifierKeyBackend::Impl {
         keys.fill(std::nullopt);
         int minKey = 8, maxKey = 255;
         XDisplayKeycodes(d, &minKey, &maxKey);
-        XkbDescPtr xkb = XkbGetKeyboard(d, XkbKeyNamesMask, XkbUseCoreKbd);
+        // The key names alone: XkbGetKeyboard takes component masks, under which this one asks for nothing.
+        XkbDescPtr xkb = XkbGetMap(d, 0, XkbUseCoreKbd);
+        const bool named = xkb && XkbGetNames(d, XkbKeyNamesMask, xkb) == Success && xkb->names && xkb->names->keys;
         for (int kc = minKey; kc <= maxKey && kc < 256; ++kc) {
-            if (xkb && xkb->names && xkb->names->keys) keys[kc] = keyForName(xkb->names->keys[kc].name);
+            if (named) keys[kc] = keyForName(xkb->names->keys[kc].name);
             if (!keys[kc]) keys[kc] = keyForSym(XkbKeycodeToKeysym(d, static_cast<KeyCode>(kc), 0, 0));
         }
         if (xkb) XkbFreeKeyboard(xkb, 0, True);
