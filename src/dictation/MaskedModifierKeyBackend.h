@@ -8,8 +8,8 @@
 
 namespace vandrel {
 
-// A listening backend whose watched presses are masked in the focused window: at each one a key without a
-// symbol goes there through the session's keystroke road, so that the window never sees a lone press and
+// A listening backend whose watched presses are masked in the focused window: at each one a key that no
+// application acts on goes there through the session's keystroke road, so that the window never sees a lone press and
 // release of the trigger (a lone Alt would open Firefox's menu bar, and the paste would go into it). What the
 // key types otherwise (AltGr, Alt+Tab, Alt+letter) stays as it was. Where the road cannot send, the log says so
 // once, until it can again.

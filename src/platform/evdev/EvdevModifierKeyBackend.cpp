@@ -42,9 +42,9 @@ EvdevModifierKeyBackend::~EvdevModifierKeyBackend() { stop(); }
 bool EvdevModifierKeyBackend::start(std::function<void(const KeyboardEvent&)> sink) {
     stop();
     m_connection = m_devices->listen([sink = std::move(sink)](const KeyEvent& event) {
-        // Fn is no key here (see reportsFunctionKey), as on X11, where it never arrives. The kernel's key for
-        // keys it does not know types nothing, and is the key that masks a watched press in the focused window.
-        if (event.code == KEY_FN || event.code == KEY_UNKNOWN) return;
+        // Fn is no key here (see reportsFunctionKey), as on X11, where it never arrives; nor is it another key
+        // typed while the watched one is held, where it is the key that masks the press in Wayland windows.
+        if (event.code == KEY_FN) return;
         if (auto key = modifierFor(event.code)) {
             // A held modifier's auto-repeat is no new press.
             if (event.kind != KeyEvent::Kind::repeated)

@@ -18,8 +18,9 @@ constexpr int kLeftCtrl = 29;
 constexpr int kLeftShift = 42;
 constexpr int kV = 47;
 constexpr int kInsert = 110;
-// The kernel's key for keys it does not know, which the desktops' keymaps leave without a symbol.
-constexpr int kUnknown = 240;
+// Fn: keyboards keep it to themselves, so nothing binds it, and unlike a key without a symbol GTK hands it to
+// Wayland windows, whose lone Alt it has to spoil.
+constexpr int kFn = 464;
 
 // Permissions kept until the user withdraws them, so the restore token outlives this run.
 constexpr std::uint32_t kPersistUntilRevoked = 2;
@@ -107,8 +108,8 @@ bool RemoteDesktopKeyInjector::sendMaskKey(std::string& whyNot) {
         return false;
     }
     // Nobody waits for these, and in the queue the release follows its press whatever becomes of them.
-    m_keys.push_back({m_session, kUnknown, 1, nullptr});
-    m_keys.push_back({m_session, kUnknown, 0, nullptr});
+    m_keys.push_back({m_session, kFn, 1, nullptr});
+    m_keys.push_back({m_session, kFn, 0, nullptr});
     sendNextKey();
     return true;
 }

@@ -34,23 +34,12 @@ struct OwnedFd {
     }
 };
 
-bool typesNothing(xkb_keymap* keymap, xkb_keycode_t key) {
-    for (xkb_layout_index_t layout = 0; layout < xkb_keymap_num_layouts_for_key(keymap, key); ++layout) {
-        for (xkb_level_index_t level = 0; level < xkb_keymap_num_levels_for_key(keymap, key, layout); ++level) {
-            const xkb_keysym_t* syms = nullptr;
-            if (xkb_keymap_key_get_syms_by_level(keymap, key, layout, level, &syms) > 0) return false;
-        }
-    }
-    return true;
-}
-
-// The kernel's key for keys it does not know where it types nothing, else the last key that types nothing;
-// as a kernel key code.
+// The key that masks a watched press: Fn, which keyboards keep to themselves, so that no application or
+// desktop binds it. Not a key without a symbol, as on X11: GTK drops those before a Wayland window sees them.
 std::optional<std::uint32_t> maskCodeOf(xkb_keymap* keymap) {
     constexpr xkb_keycode_t kEvdevOffset = 8;
-    if (typesNothing(keymap, KEY_UNKNOWN + kEvdevOffset)) return KEY_UNKNOWN;
-    for (xkb_keycode_t key = xkb_keymap_max_keycode(keymap); key > kEvdevOffset; --key)
-        if (typesNothing(keymap, key)) return key - kEvdevOffset;
+    const xkb_keysym_t* syms = nullptr;
+    if (xkb_keymap_key_get_syms_by_level(keymap, KEY_FN + kEvdevOffset, 0, 0, &syms) > 0) return KEY_FN;
     return std::nullopt;
 }
 
@@ -142,7 +131,7 @@ void VirtualKeyboardInjector::modifiers(std::uint32_t depressed) {
 
 bool VirtualKeyboardInjector::sendMaskKey(std::string& whyNot) {
     if (!isTrusted() || !m_maskCode) {
-        whyNot = isTrusted() ? "every key of the virtual keyboard types something" : "no virtual keyboard";
+        whyNot = isTrusted() ? "the virtual keyboard's keymap has no Fn key" : "no virtual keyboard";
         return false;
     }
     key(*m_maskCode, true);
