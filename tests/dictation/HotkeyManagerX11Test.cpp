@@ -7,6 +7,7 @@
 #include "dictation/MaskedModifierKeyBackend.h"
 #include "platform/x11/XInputModifierKeyBackend.h"
 #include "platform/x11/XTestKeyInjector.h"
+#include "support/PrivateXServer.h"
 
 #include <QFile>
 #include <QProcess>
@@ -65,20 +66,8 @@ INSTANTIATE_TYPED_TEST_SUITE_P(X11, HotkeyManagerWays, XTestKeyboard);
 class GermanKeyboard {
 public:
     GermanKeyboard() {
-        const QString displayFile = QString::fromStdString((m_dir / "display").string());
-        m_server.start("bash",
-                       {"-c", "exec Xvfb -displayfd 3 -nolisten tcp -screen 0 640x480x24 3>\"$0\"", displayFile});
-        QByteArray number;
-        spinUntil(
-            [&] {
-                QFile file(displayFile);
-                if (file.open(QIODevice::ReadOnly)) number = file.readAll().trimmed();
-                return !number.isEmpty();
-            },
-            30000);
-        if (number.isEmpty()) return;
-        const std::string name = ":" + number.toStdString();
-        m_displayName.emplace("DISPLAY", name);
+        if (!m_server.running()) return;
+        const std::string name = m_server.name();
         m_display = XOpenDisplay(nullptr);
         if (!m_display) return;
         // Xvfb keeps each keyboard's own layout, and the one that typed last lends it to the core keyboard.
@@ -101,11 +90,9 @@ public:
     }
     ~GermanKeyboard() {
         if (m_display) XCloseDisplay(m_display);
-        for (QProcess* p : {&m_xterm, &m_server}) {
-            p->terminate();
-            if (!p->waitForFinished(5000)) p->kill();
-            p->waitForFinished(5000);
-        }
+        m_xterm.terminate();
+        if (!m_xterm.waitForFinished(5000)) m_xterm.kill();
+        m_xterm.waitForFinished(5000);
     }
     bool ready() const { return m_display && m_layout && m_xtermUp; }
     std::string problem() const {
@@ -122,10 +109,10 @@ public:
     }
 
 private:
+    PrivateXServer m_server;
     TempDir m_dir;
     std::filesystem::path m_typed = m_dir / "typed";
-    QProcess m_server, m_xterm;
-    std::optional<ScopedEnv> m_displayName;
+    QProcess m_xterm;
     Display* m_display = nullptr;
     bool m_layout = false;
     bool m_xtermUp = false;
