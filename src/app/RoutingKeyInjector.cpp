@@ -56,4 +56,14 @@ void RoutingKeyInjector::sendPaste(PasteKeystroke keystroke, std::function<void(
     injector->sendPaste(keystroke, std::move(done));
 }
 
+bool RoutingKeyInjector::sendMaskKey(std::string& whyNot) {
+    // Where the trigger's press went: an X11 window had it from XWayland, a Wayland window from the compositor.
+    auto* injector = injectorForFocusedWindow();
+    if (!injector) {
+        whyNot = "no keystrokes reach the focused window";
+        return false;
+    }
+    return injector->sendMaskKey(whyNot);
+}
+
 }  // namespace vandrel

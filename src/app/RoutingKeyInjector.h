@@ -31,6 +31,7 @@ public:
     bool isTrusted() const override;
     PasteKeystroke pasteKeystroke() override;
     void sendPaste(PasteKeystroke keystroke, std::function<void(bool posted)> done) override;
+    bool sendMaskKey(std::string& whyNot) override;
 
 private:
     // The injector that reaches the window with the focus right now (null when that road is closed), and

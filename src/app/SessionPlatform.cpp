@@ -8,6 +8,7 @@
 #include "app/SessionHotkeyAvailability.h"
 #include "app/WaylandEscapeTap.h"
 #include "base/Log.h"
+#include "dictation/MaskedModifierKeyBackend.h"
 #include "dictation/OutputService.h"
 #include "dictation/OverlayPanelController.h"
 #include "dictation/SoundService.h"
@@ -47,6 +48,9 @@ SessionPlatform::SessionPlatform(const PlatformChoice::Session& session, Platfor
     chooseKeystrokes();
 
     m_modifierKeys = m_keyboardDevicesReadable ? m_pieces.deviceModifierKeys() : m_pieces.x11ModifierKeys();
+    // The trigger's press reaches the focused window too: the paste keystroke's road masks it there.
+    if (m_modifierKeys)
+        m_modifierKeys = std::make_unique<MaskedModifierKeyBackend>(std::move(m_modifierKeys), m_pasteKeys);
     m_hotkeyAvailability = hotkeyAvailabilityFor(
         {session.wayland, m_keyboardDevicesReadable, m_modifierKeys && m_modifierKeys->reportsFunctionKey()});
     m_xwaylandGrabs = session.wayland && !m_keyboardDevicesReadable && m_deviceOrX11HotKeys;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 #include "dictation/PasteKeystroke.h"
 
@@ -17,6 +18,13 @@ public:
     // Sends `keystroke`. `done(true)` on the main thread once it is posted, `done(false)` when it
     // could not be sent. Never blocks the main loop.
     virtual void sendPaste(PasteKeystroke keystroke, std::function<void(bool posted)> done) = 0;
+    // Presses and releases a key that no application acts on (one without a symbol, or Fn), so that a
+    // modifier key held meanwhile is no lone press for the window with the focus. Never asks the user for
+    // anything: false, with the reason in `whyNot`, when it cannot go out now.
+    virtual bool sendMaskKey(std::string& whyNot) {
+        whyNot = "this session sends no keys";
+        return false;
+    }
 };
 
 }  // namespace vandrel

@@ -38,6 +38,10 @@ public:
     virtual void stop() = 0;
     // Whether the Fn (Globe) key is reported at all.
     virtual bool reportsFunctionKey() const = 0;
+    // The watched `key` went down. A backend that only listens leaves the press to the focused window as
+    // well, where a lone Alt or Super means something of its own (Firefox's menu bar, Plasma's launcher);
+    // it then sends the window something that makes the press no lone one, and reports none of it.
+    virtual void maskPress(ModifierKey /*key*/) {}
 };
 
 }  // namespace vandrel

@@ -86,6 +86,8 @@ void ModifierKeyMonitor::handleFlagsChanged(ModifierKey changedKey) {
     // The key by its own identity: with both Alt keys held, the shared Alt flag would hide the
     // watched key's release and hand it to the other key.
     const bool down = m_held.count(*watched) > 0;
+    // Every press, each tap of a double tap included: any of them may turn out to be the trigger.
+    if (down && m_backend) m_backend->maskPress(*watched);
     if (option == HotkeyOption::fn)
         debounceFn(down);
     else

@@ -153,6 +153,9 @@ TEST_F(SessionPlatformTest, AnX11SessionKeepsTheX11PiecesThroughout) {
         EXPECT_EQ(dynamic_cast<StandInEscape&>(*parts.escapeTap).name, "X11 grab");
         parts.modifierKeys->start([](const KeyboardEvent&) {});
         EXPECT_EQ(pieces.x11Modifiers->starts, 1);
+        // A watched press is masked in the focused window, the paste keystroke's way.
+        parts.modifierKeys->maskPress(ModifierKey::rightOption);
+        EXPECT_EQ(pieces.xtestKeys->maskKeys, 1);
         // The services track the session's focus source, not a shared one of their own.
         EXPECT_EQ(parts.services.targetAppTracker, &platform.targetAppTracker());
         pieces.focus->switchTo(RunningApplication{42, 7});
@@ -189,6 +192,9 @@ TEST_F(SessionPlatformTest, SwayTakesTheCompositorsProtocolsAndTheKeyboardDevice
     parts.modifierKeys->start([](const KeyboardEvent&) {});
     EXPECT_EQ(pieces.deviceModifiers->starts, 1);
     EXPECT_EQ(pieces.x11Modifiers->starts, 0);
+    parts.modifierKeys->maskPress(ModifierKey::rightOption);
+    EXPECT_EQ(pieces.virtualKeys->maskKeys, 1);
+    EXPECT_EQ(pieces.xtestKeys->maskKeys, 0);
 }
 
 TEST_F(SessionPlatformTest, GnomeTypesThroughThePortalAndNamesTerminalsFromTheAccessibilityBus) {

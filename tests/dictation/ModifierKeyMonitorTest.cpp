@@ -4,6 +4,8 @@
 
 #include <random>
 
+#include "dictation/MaskedModifierKeyBackend.h"
+#include "support/RecordingKeyInjector.h"
 #include "support/ScriptedModifierKeyBackend.h"
 #include "support/TestEnvironment.h"
 
@@ -15,7 +17,8 @@ namespace {
 struct MonitorFixture : ::testing::Test {
     test::TestWorld world;
     test::ScriptedKeyboard keyboard;
-    ModifierKeyMonitor monitor{keyboard.backend()};
+    std::shared_ptr<test::RecordingKeyInjector> keystrokes = std::make_shared<test::RecordingKeyInjector>();
+    ModifierKeyMonitor monitor{std::make_unique<MaskedModifierKeyBackend>(keyboard.backend(), keystrokes)};
     std::vector<std::string> calls;
 
     void watch(HotkeyOption option) {
@@ -50,6 +53,34 @@ TEST_F(MonitorFixture, AloneHoldReportsDownAndUpAndATypedKeySpoilsIt) {
     // The owner hears once that the press it started on is spoiled, and never gets an up for it.
     EXPECT_EQ(calls, (Calls{"down", "spoiled"}));
     EXPECT_FALSE(monitor.isModifierDown());
+}
+
+TEST_F(MonitorFixture, EveryPressOfTheWatchedKeyIsMaskedInTheFocusedWindowAndARefusalIsSaidOnce) {
+    watch(HotkeyOption::rightOption);
+    tap(K::rightOption, 1.0);
+    // AltGr + q: nothing tells AltGr from the trigger when the key goes down.
+    keyboard.press(K::rightOption);
+    keyboard.typeCharacter();
+    keyboard.release(K::rightOption);
+    tap(K::leftOption);
+    tap(K::rightShift);
+    EXPECT_EQ(keystrokes->maskKeys, 2);
+    // Each tap of a double tap, since any tap may be the first of a pair.
+    watch(HotkeyOption::doubleTapRightShift);
+    tap(K::rightShift);
+    tap(K::rightShift);
+    EXPECT_EQ(keystrokes->maskKeys, 4);
+    EXPECT_EQ(calls, (Calls{"down", "up", "down", "spoiled", "double"}));
+    watch(HotkeyOption::ctrlSpace);
+    tap(K::rightOption);
+    EXPECT_EQ(keystrokes->maskKeys, 4);
+
+    keystrokes->maskKeysGoOut = false;
+    watch(HotkeyOption::rightOption);
+    testing::internal::CaptureStdout();
+    for (int i = 0; i < 3; ++i) tap(K::rightOption);
+    const std::string said = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(said, "[Platform] trigger key: not masked in the focused window: refused by the test\n");
 }
 
 TEST_F(MonitorFixture, OtherModifiersSpoilButTheOtherSideNeverCountsAsTheWatchedKey) {

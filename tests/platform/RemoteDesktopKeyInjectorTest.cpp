@@ -528,4 +528,23 @@ TEST_F(RecoveringFixture, AStoppedPortalFailsThePasteWithinItsBoundAndARestarted
     expectPasteInANewSession(injector);
 }
 
+TEST_F(RemoteDesktopFixture, TheTriggersMaskKeyAsksForNoSessionAndGoesOutThroughAGrantedOne) {
+    RemoteDesktopKeyInjector injector(portal.connect("mask"));
+    std::string whyNot;
+    EXPECT_FALSE(injector.sendMaskKey(whyNot));
+    EXPECT_EQ(whyNot, "not until the desktop grants the RemoteDesktop keyboard, which the first paste asks for");
+    // Another client's paste, asked after it, is all the portal hears: the mask asked the desktop nothing.
+    RemoteDesktopKeyInjector other(portal.connect("other"));
+    EXPECT_EQ(paste(other, PasteKeystroke::controlV), true);
+    EXPECT_EQ(portal.callsSince(0, 7), QStringList({"RemoteDesktop.CreateSession",
+                                                    "RemoteDesktop.SelectDevices types=1", "RemoteDesktop.Start"}) +
+                                           kControlV);
+
+    EXPECT_EQ(paste(injector, PasteKeystroke::controlV), true);
+    const int before = static_cast<int>(portal.callsSince(0, 14).size());
+    EXPECT_TRUE(injector.sendMaskKey(whyNot));
+    ASSERT_TRUE(test::pumpUntil(world.loop(), [&] { return portal.calls().size() >= before + 2; }));
+    EXPECT_EQ(portal.callsSince(before), keyLines({{464, 1}, {464, 0}}));
+}
+
 #include "RemoteDesktopKeyInjectorTest.moc"

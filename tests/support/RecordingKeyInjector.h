@@ -23,12 +23,20 @@ public:
         if (done) done(true);
     }
 
+    bool sendMaskKey(std::string& whyNot) override {
+        ++maskKeys;
+        if (!maskKeysGoOut) whyNot = "refused by the test";
+        return maskKeysGoOut;
+    }
+
     std::size_t pasteCount() const { return pastedTexts.size(); }
 
     bool trusted = true;
     PasteKeystroke focusedWindowKeystroke = PasteKeystroke::controlV;
     std::vector<std::optional<std::string>> pastedTexts;
     std::vector<PasteKeystroke> keystrokes;
+    int maskKeys = 0;
+    bool maskKeysGoOut = true;
 
 private:
     Pasteboard* m_pasteboard;

@@ -42,7 +42,8 @@ EvdevModifierKeyBackend::~EvdevModifierKeyBackend() { stop(); }
 bool EvdevModifierKeyBackend::start(std::function<void(const KeyboardEvent&)> sink) {
     stop();
     m_connection = m_devices->listen([sink = std::move(sink)](const KeyEvent& event) {
-        // Fn is no key here (see reportsFunctionKey), as on X11, where it never arrives.
+        // Fn is no key here (see reportsFunctionKey), as on X11, where it never arrives; nor is it another key
+        // typed while the watched one is held, where it is the key that masks the press in Wayland windows.
         if (event.code == KEY_FN) return;
         if (auto key = modifierFor(event.code)) {
             // A held modifier's auto-repeat is no new press.

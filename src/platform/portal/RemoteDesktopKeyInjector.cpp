@@ -19,6 +19,9 @@ constexpr int kLeftCtrl = 29;
 constexpr int kLeftShift = 42;
 constexpr int kV = 47;
 constexpr int kInsert = 110;
+// Fn: keyboards keep it to themselves, so nothing binds it, and unlike a key without a symbol GTK hands it to
+// Wayland windows, whose lone Alt it has to spoil.
+constexpr int kFn = 464;
 
 // Permissions kept until the user withdraws them, so the restore token outlives this run.
 constexpr std::uint32_t kPersistUntilRevoked = 2;
@@ -97,6 +100,20 @@ void RemoteDesktopKeyInjector::sendPaste(PasteKeystroke keystroke, std::function
          MainLoop::current().singleShot(seconds(consentAnswerSeconds), [this, id] { consentUnanswered(id); }),
          focusedWindow()});
     if (!m_attempt) startSession();
+}
+
+bool RemoteDesktopKeyInjector::sendMaskKey(std::string& whyNot) {
+    // Never a session (and the desktop's question) for this alone: the first paste asks.
+    if (m_refused || m_session.isEmpty()) {
+        whyNot = m_refused ? "the desktop refused the RemoteDesktop keyboard"
+                           : "not until the desktop grants the RemoteDesktop keyboard, which the first paste asks for";
+        return false;
+    }
+    // Nobody waits for these, and in the queue the release follows its press whatever becomes of them.
+    m_keys.push_back({m_session, kFn, 1, nullptr});
+    m_keys.push_back({m_session, kFn, 0, nullptr});
+    sendNextKey();
+    return true;
 }
 
 void RemoteDesktopKeyInjector::consentUnanswered(std::uint64_t id) {

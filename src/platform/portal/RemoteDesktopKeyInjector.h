@@ -70,6 +70,8 @@ public:
     // worst after the consent question.
     bool isTrusted() const override;
     void sendPaste(PasteKeystroke keystroke, std::function<void(bool posted)> done) override;
+    // Only through a session that is open already.
+    bool sendMaskKey(std::string& whyNot) override;
 
     // Without one, pastes go out as soon as the keyboard is granted. One that cannot tell the focus
     // (focusedWindow always none) has them wait the settle time.

@@ -27,6 +27,15 @@ struct XkbKeymapDeleter {
     void operator()(xkb_keymap* k) const { xkb_keymap_unref(k); }
 };
 
+// The key that masks a watched press: Fn, which keyboards keep to themselves, so that no application or
+// desktop binds it. Not a key without a symbol, as on X11: GTK drops those before a Wayland window sees them.
+std::optional<std::uint32_t> maskCodeOf(xkb_keymap* keymap) {
+    constexpr xkb_keycode_t kEvdevOffset = 8;
+    const xkb_keysym_t* syms = nullptr;
+    if (xkb_keymap_key_get_syms_by_level(keymap, KEY_FN + kEvdevOffset, 0, 0, &syms) > 0) return KEY_FN;
+    return std::nullopt;
+}
+
 std::uint32_t milliseconds() {
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
     return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
@@ -66,6 +75,7 @@ bool VirtualKeyboardInjector::uploadKeymap() {
     if (control == XKB_MOD_INVALID || shift == XKB_MOD_INVALID) return false;
     m_controlMask = 1u << control;
     m_shiftMask = 1u << shift;
+    m_maskCode = maskCodeOf(keymap.get());
 
     char* text = xkb_keymap_get_as_string(keymap.get(), XKB_KEYMAP_FORMAT_TEXT_V1);
     if (!text) return false;
@@ -110,6 +120,17 @@ void VirtualKeyboardInjector::key(std::uint32_t code, bool down) {
 
 void VirtualKeyboardInjector::modifiers(std::uint32_t depressed) {
     zwp_virtual_keyboard_v1_modifiers(m_keyboard, depressed, 0, 0, 0);
+}
+
+bool VirtualKeyboardInjector::sendMaskKey(std::string& whyNot) {
+    if (!isTrusted() || !m_maskCode) {
+        whyNot = isTrusted() ? "the virtual keyboard's keymap has no Fn key" : "no virtual keyboard";
+        return false;
+    }
+    key(*m_maskCode, true);
+    key(*m_maskCode, false);
+    m_connection->flush();
+    return !m_connection->isLost();
 }
 
 void VirtualKeyboardInjector::sendPaste(PasteKeystroke keystroke, std::function<void(bool posted)> done) {

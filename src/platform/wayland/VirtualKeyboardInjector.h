@@ -32,6 +32,7 @@ public:
     bool isTrusted() const override;
     PasteKeystroke pasteKeystroke() override;
     void sendPaste(PasteKeystroke keystroke, std::function<void(bool posted)> done) override;
+    bool sendMaskKey(std::string& whyNot) override;
 
     // The focused toplevel's application id; none when the compositor does not say.
     std::optional<std::string> focusedAppId() const;
@@ -46,6 +47,7 @@ private:
     bool m_ready = false;
     std::uint32_t m_controlMask = 0;
     std::uint32_t m_shiftMask = 0;
+    std::optional<std::uint32_t> m_maskCode;
 };
 
 }  // namespace vandrel::wayland

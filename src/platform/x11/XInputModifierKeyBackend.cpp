@@ -5,6 +5,7 @@
 #include <X11/extensions/XInput2.h>
 #include <X11/keysym.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstring>
@@ -65,6 +66,9 @@ struct XInputModifierKeyBackend::Impl {
     std::unique_ptr<DisplayEventThread> thread;
     int xiOpcode = 0;
     std::array<std::optional<ModifierKey>, 256> keys{};
+    // Keys without a symbol type nothing: no other key typed while the watched one is held. The key that
+    // masks a watched press in the focused window is one of them.
+    std::array<bool, 256> typesNothing{};
     std::shared_ptr<Delivery> delivery;
     MainLoop* loop = nullptr;
 
@@ -72,12 +76,24 @@ struct XInputModifierKeyBackend::Impl {
         keys.fill(std::nullopt);
         int minKey = 8, maxKey = 255;
         XDisplayKeycodes(d, &minKey, &maxKey);
-        XkbDescPtr xkb = XkbGetKeyboard(d, XkbKeyNamesMask, XkbUseCoreKbd);
+        // The key names alone: XkbGetKeyboard takes component masks, under which this one asks for nothing.
+        XkbDescPtr xkb = XkbGetMap(d, 0, XkbUseCoreKbd);
+        const bool named = xkb && XkbGetNames(d, XkbKeyNamesMask, xkb) == Success && xkb->names && xkb->names->keys;
         for (int kc = minKey; kc <= maxKey && kc < 256; ++kc) {
-            if (xkb && xkb->names && xkb->names->keys) keys[kc] = keyForName(xkb->names->keys[kc].name);
+            if (named) keys[kc] = keyForName(xkb->names->keys[kc].name);
             if (!keys[kc]) keys[kc] = keyForSym(XkbKeycodeToKeysym(d, static_cast<KeyCode>(kc), 0, 0));
         }
         if (xkb) XkbFreeKeyboard(xkb, 0, True);
+        typesNothing.fill(false);
+        int perKey = 0;
+        if (maxKey < minKey) return;
+        KeySym* syms = XGetKeyboardMapping(d, static_cast<KeyCode>(minKey), maxKey - minKey + 1, &perKey);
+        if (!syms) return;
+        for (int kc = minKey; kc <= maxKey && kc < 256; ++kc) {
+            const KeySym* first = syms + static_cast<std::ptrdiff_t>(kc - minKey) * perKey;
+            typesNothing[kc] = !keys[kc] && std::all_of(first, first + perKey, [](KeySym s) { return s == NoSymbol; });
+        }
+        XFree(syms);
     }
 
     void handle(XEvent& event) {
@@ -95,10 +111,11 @@ struct XInputModifierKeyBackend::Impl {
         XFreeEventData(d, &event.xcookie);
 
         KeyboardEvent out;
-        const auto key = (keycode >= 0 && keycode < 256) ? keys[keycode] : std::nullopt;
+        const bool mapped = keycode >= 0 && keycode < 256;
+        const auto key = mapped ? keys[keycode] : std::nullopt;
         if (key) {
             out = {KeyboardEvent::Type::modifierChanged, *key, press};
-        } else if (press) {
+        } else if (press && !(mapped && typesNothing[keycode])) {
             out = {KeyboardEvent::Type::otherKeyDown, ModifierKey::leftShift, true};
         } else {
             return;

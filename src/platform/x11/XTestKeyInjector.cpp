@@ -127,6 +127,54 @@ void XTestKeyInjector::poll(PasteKeystroke keystroke, std::function<void(bool)> 
     }));
 }
 
+std::optional<unsigned> XTestKeyInjector::maskKeycode() const {
+    Display* d = m_impl->display;
+    if (!d) return std::nullopt;
+    int minKey = 8, maxKey = 255;
+    XDisplayKeycodes(d, &minKey, &maxKey);
+    // Keycode 8 is the kernel's "no key" (evdev 0), and X keycodes are the kernel's plus 8.
+    minKey = std::max(minKey, 9);
+    if (maxKey < minKey) return std::nullopt;
+    int perKey = 0;
+    KeySym* syms = XGetKeyboardMapping(d, static_cast<KeyCode>(minKey), maxKey - minKey + 1, &perKey);
+    if (!syms) return std::nullopt;
+    std::vector<bool> spare(static_cast<std::size_t>(maxKey + 1), false);
+    for (int kc = minKey; kc <= maxKey; ++kc) {
+        const KeySym* first = syms + static_cast<std::ptrdiff_t>(kc - minKey) * perKey;
+        spare[static_cast<std::size_t>(kc)] =
+            std::all_of(first, first + perKey, [](KeySym s) { return s == NoSymbol; });
+    }
+    XFree(syms);
+    if (XModifierKeymap* map = XGetModifierMapping(d)) {
+        for (int i = 0; i < 8 * map->max_keypermod; ++i)
+            if (map->modifiermap[i] < spare.size()) spare[map->modifiermap[i]] = false;
+        XFreeModifiermap(map);
+    }
+    constexpr unsigned kUnknownKey = 240 + 8;
+    if (kUnknownKey < spare.size() && spare[kUnknownKey]) return kUnknownKey;
+    for (int kc = maxKey; kc >= minKey; --kc)
+        if (spare[static_cast<std::size_t>(kc)]) return static_cast<unsigned>(kc);
+    return std::nullopt;
+}
+
+bool XTestKeyInjector::sendMaskKey(std::string& whyNot) {
+    if (!isTrusted()) {
+        whyNot = "no XTEST";
+        return false;
+    }
+    // Read each time, as the paste reads its keycodes: layouts change, and it is one round trip.
+    const auto keycode = maskKeycode();
+    if (!keycode) {
+        whyNot = "every keycode of the X server's keymap types something";
+        return false;
+    }
+    Display* d = m_impl->display;
+    XTestFakeKeyEvent(d, *keycode, True, CurrentTime);
+    XTestFakeKeyEvent(d, *keycode, False, CurrentTime);
+    XFlush(d);
+    return true;
+}
+
 bool XTestKeyInjector::post(PasteKeystroke keystroke) {
     Display* d = m_impl->display;
     std::vector<KeySym> modifiers;

@@ -28,6 +28,9 @@ public:
     void setServesXWaylandWindows(bool serves) { m_servesXWaylandWindows = serves; }
     PasteKeystroke pasteKeystroke() override;
     void sendPaste(PasteKeystroke keystroke, std::function<void(bool posted)> done) override;
+    // Through XTEST, with the server's keymap: the key the kernel reports for keys it does not know where it
+    // has no symbol, else the last keycode with none (tools that borrow a keycode to type with take the first).
+    bool sendMaskKey(std::string& whyNot) override;
 
     // Whether any modifier key is physically down right now.
     bool modifiersHeld() const;
@@ -38,6 +41,9 @@ public:
         std::string instanceName, className;
     };
     std::optional<WindowClass> focusedWindowClass() const;
+
+    // The keycode sendMaskKey presses; none when every keycode has a symbol or a modifier.
+    std::optional<unsigned> maskKeycode() const;
 
 private:
     void poll(PasteKeystroke keystroke, std::function<void(bool)> done, TimePoint deadline);
