@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QSystemTrayIcon>
 
 #include "KeyboardShortcuts/QtShortcuts.h"
@@ -34,7 +33,9 @@
 namespace vandrel {
 
 LinuxPlatformPieces::LinuxPlatformPieces(QApplication& app)
-    : m_app(app), m_wayland(PlatformChoice::Session::fromEnvironment().wayland) {}
+    : m_app(app),
+      m_wayland(PlatformChoice::Session::fromEnvironment().wayland),
+      m_busNames(QDBusConnection::sessionBus()) {}
 
 LinuxPlatformPieces::~LinuxPlatformPieces() {
     // The sound server's thread posts to the main loop until it ends, and the device list keeps the backend
@@ -118,9 +119,11 @@ PlatformChoice::Offers LinuxPlatformPieces::offers(const PlatformChoice::Session
         offers.waylandDataControl = wayland->dataControlManager() && wayland->seat();
         offers.waylandForeignToplevel = wayland->toplevels() != nullptr;
     }
-    // The bus's own list of names, asked once: the bus answers at once, where a desktop service may hang.
-    const auto* bus = QDBusConnection::sessionBus().interface();
-    const QStringList names = bus ? bus->registeredServiceNames().value() : QStringList{};
+    // The bus's own list of names, asked as the pieces were made: the bus answers at once, where a desktop
+    // service may hang.
+    const auto listed = m_busNames.known();
+    if (!listed) log("Platform", "the session bus has not listed its names yet: no KWin and no tray host are assumed");
+    const QStringList names = listed.value_or(QStringList{});
     // KWin itself is not asked here: its source finds out at first use, without waiting, whether the
     // scripting is there.
     if (session.wayland && !offers.waylandForeignToplevel) offers.kwinScripting = names.contains("org.kde.KWin");

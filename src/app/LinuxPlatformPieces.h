@@ -5,6 +5,7 @@
 
 #include "app/KeyboardDeviceSources.h"
 #include "app/PlatformPieces.h"
+#include "app/SessionBusNames.h"
 
 class QApplication;
 
@@ -59,6 +60,8 @@ private:
     QApplication& m_app;
     bool m_wayland = false;
     std::shared_ptr<pulse::PulseAudioBackend> m_soundServer;
+    // Asked as the pieces are made, read when the session asks for its offers.
+    SessionBusNames m_busNames;
     std::optional<KeyboardDeviceSources> m_keyboardDevices;
     std::shared_ptr<x11::XTestKeyInjector> m_xtest;
     bool m_compositorOpened = false;

@@ -45,11 +45,12 @@ const std::map<std::string, std::set<std::string>>& allowedIncludes() {
         t["platform/qt"] = {"base", "dictation", "platform/x11"};  // the clipboard is read over X11
         t["platform/canberra"] = {"base", "dictation"};
         t["platform/wayland"] = {"base", "dictation"};
-        t["platform/logind"] = {"base"};
+        t["platform/dbus"] = {};  // the one way to ask a D-Bus peer, for every platform piece that does
+        t["platform/logind"] = {"base", "platform/dbus"};
         t["platform/xdg"] = {"base", "settings"};  // launch at login is the settings' interface
-        t["platform/portal"] = {"base", "KeyboardShortcuts", "dictation"};
-        t["platform/atspi"] = {"base", "dictation"};
-        t["platform/kwin"] = {"base", "dictation"};
+        t["platform/portal"] = {"base", "KeyboardShortcuts", "dictation", "platform/dbus"};
+        t["platform/atspi"] = {"base", "dictation", "platform/dbus"};
+        t["platform/kwin"] = {"base", "dictation", "platform/dbus"};
 
         for (const auto& [module, deps] : std::map(t)) t["app"].insert(module);
         return t;
@@ -182,7 +183,53 @@ std::map<std::string, ClassInfo> classesIn(const std::vector<fs::path>& files) {
     return classes;
 }
 
+// Where `text` (a source file without its comments) waits for a D-Bus peer, or asks one past the one helper:
+// QDBusInterface introspects its peer as it is built, QDBusReply and a connection's call() wait for the
+// answer, connectToBus waits for the bus's Hello, the bus's interface() asks the daemon synchronously.
+std::vector<std::string> blockingBusUses(const std::string& text, bool helper) {
+    static const std::regex anywhere(
+        R"(\b(QDBusInterface|QDBusReply|QDBusConnectionInterface|connectToBus|registeredServiceNames|isServiceRegistered|waitForFinished|QDBus::Block\w*)\b|(\bbus\(\)|\bsessionBus\(\)|\bsystemBus\(\))\s*\.\s*(call|interface)\s*\()");
+    static const std::regex outsideTheHelper(
+        R"(\b(asyncCall|callWithCallback|QDBusPendingCallWatcher|QDBusPendingReply)\b)");
+    static const std::regex connectionName(R"(\bQDBusConnection\s*>?\s*&?\s*(\w+)\s*[;=,)({])");
+    std::vector<std::string> found;
+    for (std::sregex_iterator it(text.begin(), text.end(), anywhere), end; it != end; ++it) found.push_back(it->str());
+    if (!helper)
+        for (std::sregex_iterator it(text.begin(), text.end(), outsideTheHelper), end; it != end; ++it)
+            found.push_back(it->str());
+    // call() on a connection this file holds (m_bus.call(...), bus->call(...)).
+    std::set<std::string> connections;
+    for (std::sregex_iterator it(text.begin(), text.end(), connectionName), end; it != end; ++it)
+        connections.insert((*it)[1].str());
+    for (const auto& name : connections) {
+        const std::regex call("\\b" + name + R"(\s*(\.|->)\s*(call|interface)\s*\()");
+        for (std::sregex_iterator it(text.begin(), text.end(), call), end; it != end; ++it) found.push_back(it->str());
+    }
+    return found;
+}
+
 }  // namespace
+
+TEST(SourceTreeTest, NothingWaitsForADBusPeer) {
+    // The scan finds what it is about.
+    EXPECT_EQ(blockingBusUses("QDBusConnection m_bus;\nauto r = m_bus.call(message);", false).size(), 1u);
+    EXPECT_EQ(blockingBusUses("QDBusInterface manager(kService, kPath, kInterface, bus);", false).size(), 1u);
+    EXPECT_EQ(blockingBusUses("QDBusConnection::sessionBus().interface()->registeredServiceNames()", false).size(), 2u);
+    EXPECT_EQ(blockingBusUses("new QDBusPendingCallWatcher(bus.asyncCall(m, 500), this);", false).size(), 2u);
+    EXPECT_TRUE(blockingBusUses("new QDBusPendingCallWatcher(bus.asyncCall(m, 500), this);", true).empty());
+    EXPECT_TRUE(
+        blockingBusUses("QDBusConnection m_bus;\nm_client.call(interface, method, {}, done, 500);", false).empty());
+    int files = 0;
+    for (const auto& file : sourceFiles()) {
+        const auto relative = fs::relative(file, kSrc);
+        const bool helper = moduleOf(relative) == "platform/dbus";
+        const std::string text = withoutComments(readAll(file));
+        files += text.find("QDBus") != std::string::npos;
+        for (const auto& use : blockingBusUses(text, helper))
+            ADD_FAILURE() << relative.string() << ": " << use << " (ask through platform/dbus/BusCall instead)";
+    }
+    EXPECT_GT(files, 5) << "no D-Bus code found under " << kSrc;
+}
 
 TEST(SourceTreeTest, IncludesFollowTheModuleTable) {
     static const std::regex include(R"(^\s*#\s*include\s*["<]([^">]+)[">])");

@@ -1,6 +1,8 @@
 // A stand-in for logind on a private bus: answers Inhibit with a pipe's read end, and on "sleep" on its
 // standard input emits PrepareForSleep(true), waits until every inhibitor was closed (the pipe's write
-// end sees no reader), prints "released", then emits PrepareForSleep(false).
+// end sees no reader), prints "released", then emits PrepareForSleep(false). "sleep-and-stall" does the same
+// and then stops itself, as logind busy after a wake, with the wake sent and before it could answer anyone;
+// it prints "stalled" first.
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -8,9 +10,11 @@
 #include <QCoreApplication>
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusUnixFileDescriptor>
 #include <QSocketNotifier>
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 
@@ -51,7 +55,7 @@ int main(int argc, char** argv) {
             app.quit();
             return;
         }
-        if (line != "sleep") return;
+        if (line != "sleep" && line != "sleep-and-stall") return;
         Q_EMIT manager.PrepareForSleep(true);
         // The inhibitor is released when the reader closes its end: poll reports POLLERR on the write end.
         pollfd p{manager.writeEnd, 0, 0};
@@ -64,6 +68,12 @@ int main(int argc, char** argv) {
             }
         }
         Q_EMIT manager.PrepareForSleep(false);
+        if (line != "sleep-and-stall") return;
+        // A round trip to the bus daemon: the wake has gone out by its answer. Calls to us meanwhile wait.
+        bus.interface()->isServiceRegistered("org.freedesktop.login1");
+        std::printf("stalled\n");
+        std::fflush(stdout);
+        ::raise(SIGSTOP);
     });
     return app.exec();
 }

@@ -3,48 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QProcess>
 #include <vector>
 
 #include "base/SystemPower.h"
-#include "platform/X11TestSupport.h"
+#include "platform/LogindWorld.h"
+#include "support/LoopWatch.h"
 
 using namespace vandrel;
 
 namespace {
 
+using test::LogindWorld;
+using test::spinFor;
 using test::spinUntil;
-
-// A private bus with the stand-in logind on it.
-class LogindWorld {
-public:
-    LogindWorld() {
-        daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address"});
-        daemon.waitForReadyRead(5000);
-        address = QString::fromUtf8(daemon.readLine()).trimmed();
-        auto env = QProcessEnvironment::systemEnvironment();
-        env.insert("DBUS_SESSION_BUS_ADDRESS", address);
-        logind.setProcessEnvironment(env);
-        logind.start(FAKE_LOGIND, {});
-        waitFor("ready");
-    }
-    ~LogindWorld() {
-        logind.closeWriteChannel();
-        logind.waitForFinished(2000);
-        logind.kill();
-        daemon.kill();
-        daemon.waitForFinished(2000);
-    }
-    bool waitFor(const QByteArray& line) {
-        return spinUntil([&] {
-            seen += logind.readAllStandardOutput();
-            return seen.contains(line + "\n");
-        });
-    }
-    QProcess daemon, logind;
-    QString address;
-    QByteArray seen;
-};
 
 }  // namespace
 
@@ -55,7 +26,7 @@ TEST(LogindSleepWatcher, SleepIsAnnouncedBeforeTheInhibitorIsReleasedAndWakeReta
     LogindSleepWatcher watcher(bus);
     ASSERT_TRUE(watcher.isActive());
     ASSERT_TRUE(world.waitFor("inhibited"));
-    EXPECT_TRUE(watcher.holdsInhibitor());
+    EXPECT_TRUE(spinUntil([&] { return watcher.holdsInhibitor(); }));
 
     std::vector<std::string> events;
     auto s = SystemPower::shared().willSleep.connect([&] {
@@ -71,6 +42,32 @@ TEST(LogindSleepWatcher, SleepIsAnnouncedBeforeTheInhibitorIsReleasedAndWakeReta
     EXPECT_TRUE(world.waitFor("released"));
     EXPECT_TRUE(spinUntil([&] { return watcher.holdsInhibitor(); }));  // taken again after wake
     QDBusConnection::disconnectFromBus("watcher");
+}
+
+TEST(LogindSleepWatcher, AStalledLogindHoldsUpNeitherTheStartNorTheWake) {
+    LogindWorld world;
+    test::LoopWatch loop;
+    world.signal(SIGSTOP);
+    auto bus = QDBusConnection::connectToBus(world.address, "stalled");
+    LogindSleepWatcher watcher(bus);
+    ASSERT_TRUE(watcher.isActive());
+    spinFor(1000);
+    EXPECT_LT(loop.longestGapMs(), 400) << "the start waited for logind";
+    // Back within the bound: its answer is taken.
+    world.signal(SIGCONT);
+    EXPECT_TRUE(spinUntil([&] { return watcher.holdsInhibitor(); }));
+
+    int wakes = 0;
+    auto w = SystemPower::shared().didWake.connect([&] { ++wakes; });
+    test::LoopWatch afterWake;
+    world.logind.write("sleep-and-stall\n");
+    ASSERT_TRUE(world.waitFor("stalled"));
+    ASSERT_TRUE(spinUntil([&] { return wakes == 1; }));
+    spinFor(1000);
+    EXPECT_LT(afterWake.longestGapMs(), 400) << "the wake waited for logind";
+    world.signal(SIGCONT);
+    EXPECT_TRUE(spinUntil([&] { return watcher.holdsInhibitor(); }));
+    QDBusConnection::disconnectFromBus("stalled");
 }
 
 TEST(LogindSleepWatcher, WithoutLogindTheWatcherIsInactiveAndHarmless) {

@@ -2,15 +2,18 @@
 
 #include <QDBusArgument>
 #include <QDBusObjectPath>
-#include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
 #include <QVariant>
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <utility>
 #include <vector>
 
 #include "base/Log.h"
+#include "platform/dbus/BusCall.h"
+#include "platform/dbus/BusJoin.h"
 
 namespace vandrel::atspi {
 
@@ -21,8 +24,13 @@ constexpr const char* kRootPath = "/org/a11y/atspi/accessible/root";
 constexpr const char* kAccessible = "org.a11y.atspi.Accessible";
 constexpr const char* kWindowEvents = "org.a11y.atspi.Event.Window";
 // How long an application may take to answer before it counts as saying nothing.
-constexpr int kCallTimeoutMs = 500;
-constexpr int kAddressTimeoutMs = 2000;
+constexpr std::chrono::milliseconds kCallBound{500};
+// The session's answer with the bus's address, and the bus's to our Hello.
+constexpr std::chrono::milliseconds kAddressBound{2000};
+constexpr std::chrono::milliseconds kJoinBound{2000};
+// After a bus that did not answer, the next attempt; each one waits twice as long, up to a minute.
+constexpr std::chrono::milliseconds kFirstRetry{2000};
+constexpr std::chrono::milliseconds kLastRetry{60000};
 // AT-SPI's state bit "active" (the first of the two 32-bit words).
 constexpr std::uint32_t kStateActive = 1u << 1;
 // The shell's own windows come and go over the application the user is in.
@@ -33,26 +41,16 @@ struct Reference {
     QString path;
 };
 
-// Sends `call` and hands its answer (an error one when none came in time) to `answer` on the main loop.
-// Dropped with `context`.
+// Sends `call` and hands its answer to `answer` on the main loop. Dropped with `context`.
 void ask(QDBusConnection& bus, const QDBusMessage& call, QObject* context,
-         std::function<void(const QDBusMessage&)> answer, int timeoutMs = kCallTimeoutMs) {
-    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, timeoutMs), context);
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context,
-                     [answer = std::move(answer)](QDBusPendingCallWatcher* w) {
-                         w->deleteLater();
-                         answer(w->reply());
-                     });
+         std::function<void(const dbus::BusCall::Answer&)> answer, std::chrono::milliseconds bound = kCallBound) {
+    dbus::BusCall::ask(bus, call, bound, context, std::move(answer));
 }
 
-bool answered(const QDBusMessage& reply) {
-    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty();
-}
-
-std::vector<Reference> childrenIn(const QDBusMessage& reply) {
+std::vector<Reference> childrenIn(const dbus::BusCall::Answer& reply) {
     std::vector<Reference> result;
-    if (!answered(reply)) return result;
-    const QDBusArgument list = reply.arguments().first().value<QDBusArgument>();
+    if (!reply.argument().isValid()) return result;
+    const QDBusArgument list = reply.argument().value<QDBusArgument>();
     list.beginArray();
     while (!list.atEnd()) {
         Reference child;
@@ -67,9 +65,9 @@ std::vector<Reference> childrenIn(const QDBusMessage& reply) {
     return result;
 }
 
-bool activeState(const QDBusMessage& reply) {
-    if (!answered(reply)) return false;
-    const QDBusArgument words = reply.arguments().first().value<QDBusArgument>();
+bool activeState(const dbus::BusCall::Answer& reply) {
+    if (!reply.argument().isValid()) return false;
+    const QDBusArgument words = reply.argument().value<QDBusArgument>();
     QList<std::uint32_t> states;
     words >> states;
     return !states.isEmpty() && (states.first() & kStateActive) != 0;
@@ -90,49 +88,63 @@ QDBusMessage addressCall() {
 }  // namespace
 
 AtspiActiveWindowSource::AtspiActiveWindowSource(QDBusConnection sessionBus, QObject* parent)
-    : QObject(parent), m_session(std::move(sessionBus)) {
-    if (!m_session.isConnected()) return;
-    ask(
-        m_session, addressCall(), this,
-        [this](const QDBusMessage& reply) {
-            if (answered(reply) && !reply.arguments().first().toString().isEmpty()) {
-                connectTo(reply.arguments().first().toString());
-                return;
-            }
-            // Nothing is ever active then: the paste keystroke is chosen as without a focus source.
-            const QString why = reply.type() == QDBusMessage::ErrorMessage ? reply.errorMessage() : "no address";
-            log("Platform", "focus: none, the session has no accessibility bus (" + why.toStdString() + ")");
-        },
-        kAddressTimeoutMs);
+    : QObject(parent), m_session(std::move(sessionBus)), m_retryDelay(kFirstRetry) {
+    m_retry.setSingleShot(true);
+    connect(&m_retry, &QTimer::timeout, this, [this] { requestAddress(); });
+    if (m_session.isConnected()) requestAddress();
 }
 
 AtspiActiveWindowSource::~AtspiActiveWindowSource() {
     stop();
-    if (m_bus) {
-        m_bus.reset();
-        QDBusConnection::disconnectFromBus(m_connectionName);
-    }
+    m_bus.reset();
+    if (!m_connectionName.isEmpty()) dbus::BusJoin::leave(m_connectionName);
+}
+
+void AtspiActiveWindowSource::requestAddress() {
+    ask(
+        m_session, addressCall(), this,
+        [this](const dbus::BusCall::Answer& reply) {
+            const QString address = reply.argument().toString();
+            if (!address.isEmpty()) {
+                connectTo(address);
+            } else if (reply.unanswered()) {
+                retryLater("the session did not say where the accessibility bus is");
+            } else {
+                // Nothing is ever active then: the paste keystroke is chosen as without a focus source.
+                const QString why = reply.ok() ? "no address" : reply.message.errorMessage();
+                log("Platform", "focus: none, the session has no accessibility bus (" + why.toStdString() + ")");
+            }
+        },
+        kAddressBound);
+}
+
+void AtspiActiveWindowSource::retryLater(const std::string& why) {
+    log("Platform", "focus: " + why + "; asking again in " + std::to_string(m_retryDelay.count() / 1000) + " s");
+    m_retry.start(m_retryDelay);
+    m_retryDelay = std::min(m_retryDelay * 2, kLastRetry);
 }
 
 void AtspiActiveWindowSource::connectTo(const QString& address) {
-    if (address.isEmpty()) return;
     static std::atomic<int> connections{0};
     m_connectionName = QString("vandrel-atspi-%1").arg(++connections);
-    QDBusConnection bus = QDBusConnection::connectToBus(address, m_connectionName);
-    if (!bus.isConnected()) {
-        QDBusConnection::disconnectFromBus(m_connectionName);
-        return;
-    }
-    m_bus = bus;
-    if (m_wantsEvents) watch();
+    dbus::BusJoin::join(address, m_connectionName, kJoinBound, this, [this](std::optional<QDBusConnection> bus) {
+        if (!bus) {
+            m_connectionName.clear();
+            retryLater("the accessibility bus did not let us in");
+            return;
+        }
+        m_retryDelay = kFirstRetry;
+        m_bus = *bus;
+        if (m_wantsEvents) watch();
+    });
 }
 
 void AtspiActiveWindowSource::watch() {
     QDBusConnection& bus = *m_bus;
     const bool activations =
-        bus.connect(QString(), QString(), kWindowEvents, "Activate", this, SLOT(windowActivated(QDBusMessage)));
+        dbus::BusJoin::follow(bus, kWindowEvents, "Activate", this, SLOT(windowActivated(QDBusMessage)));
     const bool deactivations =
-        bus.connect(QString(), QString(), kWindowEvents, "Deactivate", this, SLOT(windowDeactivated(QDBusMessage)));
+        dbus::BusJoin::follow(bus, kWindowEvents, "Deactivate", this, SLOT(windowDeactivated(QDBusMessage)));
     if (!activations || !deactivations) {
         stop();
         return;
@@ -153,22 +165,24 @@ void AtspiActiveWindowSource::findActiveWindow() {
     // meanwhile is newer, and an application that does not answer is passed over.
     const std::uint64_t events = m_events;
     auto fresh = [this, events] { return m_watching && m_events == events && !m_active; };
-    ask(*m_bus, accessibleCall({kRegistry, kRootPath}, "GetChildren"), this, [this, fresh](const QDBusMessage& reply) {
-        for (const Reference& app : childrenIn(reply)) {
-            lookUp(app.busName, [this, fresh, app](const Peer& peer) {
-                if (!fresh() || peer.name == kShellName) return;
-                ask(*m_bus, accessibleCall({app.busName, kRootPath}, "GetChildren"), this,
-                    [this, fresh, peer](const QDBusMessage& windows) {
-                        for (const Reference& window : childrenIn(windows)) {
-                            ask(*m_bus, accessibleCall(window, "GetState"), this,
-                                [this, fresh, window, peer](const QDBusMessage& state) {
-                                    if (fresh() && activeState(state)) becomeActive(window.busName, window.path, peer);
-                                });
-                        }
-                    });
-            });
-        }
-    });
+    ask(*m_bus, accessibleCall({kRegistry, kRootPath}, "GetChildren"), this,
+        [this, fresh](const dbus::BusCall::Answer& reply) {
+            for (const Reference& app : childrenIn(reply)) {
+                lookUp(app.busName, [this, fresh, app](const Peer& peer) {
+                    if (!fresh() || peer.name == kShellName) return;
+                    ask(*m_bus, accessibleCall({app.busName, kRootPath}, "GetChildren"), this,
+                        [this, fresh, peer](const dbus::BusCall::Answer& windows) {
+                            for (const Reference& window : childrenIn(windows)) {
+                                ask(*m_bus, accessibleCall(window, "GetState"), this,
+                                    [this, fresh, window, peer](const dbus::BusCall::Answer& state) {
+                                        if (fresh() && activeState(state))
+                                            becomeActive(window.busName, window.path, peer);
+                                    });
+                            }
+                        });
+                });
+            }
+        });
 }
 
 void AtspiActiveWindowSource::lookUp(const QString& busName, std::function<void(const Peer&)> done) {
@@ -176,30 +190,33 @@ void AtspiActiveWindowSource::lookUp(const QString& busName, std::function<void(
         done(*known);
         return;
     }
-    // Two questions, one to the application and one to the bus; whichever answers last completes.
+    // Two questions, one to the application and one to the bus; whichever answers last completes. An
+    // application too busy to answer (a terminal at its first activation) is asked again next time.
     struct Pending {
         Peer peer;
         int open = 2;
+        bool complete = true;
     };
     auto pending = std::make_shared<Pending>();
-    auto finish = [this, busName, pending, done = std::move(done)] {
+    auto finish = [this, busName, pending, done = std::move(done)](const dbus::BusCall::Answer& reply) {
+        if (reply.unanswered()) pending->complete = false;
         if (--pending->open > 0) return;
-        m_peers.insert(busName, pending->peer);
+        if (pending->complete) m_peers.insert(busName, pending->peer);
         done(pending->peer);
     };
     QDBusMessage name = QDBusMessage::createMethodCall(busName, kRootPath, "org.freedesktop.DBus.Properties", "Get");
     name << QString(kAccessible) << QString("Name");
-    ask(*m_bus, name, this, [pending, finish](const QDBusMessage& reply) {
-        if (answered(reply)) pending->peer.name = reply.arguments().first().value<QDBusVariant>().variant().toString();
-        finish();
+    ask(*m_bus, name, this, [pending, finish](const dbus::BusCall::Answer& reply) {
+        pending->peer.name = reply.property().toString();
+        finish(reply);
     });
     QDBusMessage pid = QDBusMessage::createMethodCall("org.freedesktop.DBus", "/org/freedesktop/DBus",
                                                       "org.freedesktop.DBus", "GetConnectionUnixProcessID");
     pid << busName;
-    ask(*m_bus, pid, this, [pending, finish](const QDBusMessage& reply) {
-        const uint value = answered(reply) ? reply.arguments().first().toUInt() : 0;
+    ask(*m_bus, pid, this, [pending, finish](const dbus::BusCall::Answer& reply) {
+        const uint value = reply.argument().toUInt();
         if (value != 0) pending->peer.processId = static_cast<std::int64_t>(value);
-        finish();
+        finish(reply);
     });
 }
 
@@ -223,8 +240,8 @@ void AtspiActiveWindowSource::stop() {
     m_wantsEvents = false;
     m_onActivated = nullptr;
     if (!m_watching) return;
-    m_bus->disconnect(QString(), QString(), kWindowEvents, "Activate", this, SLOT(windowActivated(QDBusMessage)));
-    m_bus->disconnect(QString(), QString(), kWindowEvents, "Deactivate", this, SLOT(windowDeactivated(QDBusMessage)));
+    dbus::BusJoin::unfollow(*m_bus, kWindowEvents, "Activate", this, SLOT(windowActivated(QDBusMessage)));
+    dbus::BusJoin::unfollow(*m_bus, kWindowEvents, "Deactivate", this, SLOT(windowDeactivated(QDBusMessage)));
     m_watching = false;
 }
 

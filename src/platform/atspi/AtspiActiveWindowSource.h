@@ -5,6 +5,8 @@
 #include <QHash>
 #include <QObject>
 #include <QString>
+#include <QTimer>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -25,8 +27,8 @@ namespace vandrel::atspi {
 class AtspiActiveWindowSource : public QObject, public ActiveWindowSource {
     Q_OBJECT
 public:
-    // Asks the session for the accessibility bus and connects once it answers; until then (and when there
-    // is none) nothing is active.
+    // Asks the session for the accessibility bus and joins it once it answers; until then (and when there
+    // is none) nothing is active. A session or a bus that does not answer is asked again later.
     explicit AtspiActiveWindowSource(QDBusConnection sessionBus = QDBusConnection::sessionBus(),
                                      QObject* parent = nullptr);
     ~AtspiActiveWindowSource() override;
@@ -53,17 +55,22 @@ private:
         std::optional<std::int64_t> processId;
     };
 
+    void requestAddress();
+    void retryLater(const std::string& why);
     void connectTo(const QString& address);
     void watch();
     void findActiveWindow();
     // Calls `done` on the main loop with what the application on `busName` says of itself, asking only once
-    // per application: a unique bus name is never given to another.
+    // per application that answered: a unique bus name is never given to another.
     void lookUp(const QString& busName, std::function<void(const Peer&)> done);
     void becomeActive(const QString& busName, const QString& path, const Peer& peer);
 
     QDBusConnection m_session;
     std::optional<QDBusConnection> m_bus;
+    // Ours from the join on, whether or not the bus has let us in yet.
     QString m_connectionName;
+    QTimer m_retry;
+    std::chrono::milliseconds m_retryDelay;
     std::function<void(std::optional<RunningApplication>)> m_onActivated;
     bool m_wantsEvents = false;
     bool m_watching = false;

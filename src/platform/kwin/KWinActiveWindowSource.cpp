@@ -3,12 +3,12 @@
 #include <unistd.h>
 
 #include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
 #include <QDir>
 #include <QRegularExpression>
+#include <chrono>
 
 #include "base/Log.h"
+#include "platform/dbus/BusCall.h"
 
 namespace vandrel::kwin {
 namespace {
@@ -16,7 +16,7 @@ namespace {
 constexpr const char* kKWin = "org.kde.KWin";
 constexpr const char* kScripting = "/Scripting";
 constexpr const char* kScriptingInterface = "org.kde.kwin.Scripting";
-constexpr int kCallMs = 2000;
+constexpr std::chrono::milliseconds kCallBound{2000};
 
 int nextInstance() {
     static int count = 0;
@@ -101,22 +101,20 @@ void KWinActiveWindowSource::runScript(QTemporaryFile& file, const QString& plug
     // KWin takes the calls of one sender in order: the start follows the load without waiting for it.
     auto load = scriptingCall("loadScript");
     load << file.fileName() << pluginName;
-    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(load, kCallMs), this);
-    m_bus.send(scriptingCall("start"));
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, load, pluginName](QDBusPendingCallWatcher* w) {
-        w->deleteLater();
-        const QDBusPendingReply<int> reply = *w;
-        if (reply.isValid() && reply.value() >= 0) return;
-        if (reply.isError() && reply.error().type() != QDBusError::NoReply) {
-            log("Platform", "focus: KWin did not load our script " + pluginName.toStdString() + ": " +
-                                reply.error().message().toStdString());
+    dbus::BusCall::ask(m_bus, load, kCallBound, this, [this, load, pluginName](const dbus::BusCall::Answer& answer) {
+        if (!answer.ok() && answer.error().type() != QDBusError::NoReply) {
+            log("Platform",
+                "focus: KWin did not load our script " + pluginName.toStdString() + ": " + answer.describeError());
             return;
         }
-        // The name is taken by an earlier script of ours: replace it.
+        if (answer.ok() && answer.argument().toInt() >= 0) return;
+        // A negative number: the name is taken by an earlier script of ours. Replace it (as when KWin was
+        // too busy to say).
         unload(pluginName);
         m_bus.send(load);
         m_bus.send(scriptingCall("start"));
     });
+    m_bus.send(scriptingCall("start"));
 }
 
 void KWinActiveWindowSource::unload(const QString& pluginName) {

@@ -1,10 +1,10 @@
 #include "platform/logind/LogindSleepWatcher.h"
 
-#include <QDBusInterface>
-#include <QDBusReply>
+#include <QDBusMessage>
 
 #include "base/Log.h"
 #include "base/SystemPower.h"
+#include "platform/dbus/BusCall.h"
 
 namespace vandrel {
 
@@ -15,6 +15,9 @@ constexpr auto kInterface = "org.freedesktop.login1.Manager";
 }  // namespace
 
 LogindSleepWatcher::LogindSleepWatcher(QDBusConnection bus, QObject* parent) : QObject(parent), m_bus(bus) {
+    m_retry.setSingleShot(true);
+    m_retry.setInterval(retryAfter);
+    connect(&m_retry, &QTimer::timeout, this, [this] { takeInhibitor(); });
     if (!m_bus.isConnected()) {
         log("SleepWatcher", "no system bus: sleep and wake are not followed");
         return;
@@ -28,21 +31,37 @@ LogindSleepWatcher::LogindSleepWatcher(QDBusConnection bus, QObject* parent) : Q
 }
 
 void LogindSleepWatcher::takeInhibitor() {
-    if (m_inhibitor.isValid()) return;
-    QDBusInterface manager(kService, kPath, kInterface, m_bus);
-    QDBusReply<QDBusUnixFileDescriptor> reply =
-        manager.call("Inhibit", "sleep", "Vandrel", "Cancel a running dictation before sleep", "delay");
-    if (reply.isValid())
-        m_inhibitor = reply.value();
-    else
-        log("SleepWatcher", "no sleep inhibitor: " + reply.error().message().toStdString());
+    if (m_inhibitor.isValid() || m_asking) return;
+    m_asking = true;
+    const std::uint64_t attempt = ++m_attempts;
+    auto inhibit = QDBusMessage::createMethodCall(kService, kPath, kInterface, "Inhibit");
+    inhibit << QString("sleep") << QString("Vandrel") << QString("Cancel a running dictation before sleep")
+            << QString("delay");
+    dbus::BusCall::ask(m_bus, inhibit, inhibitBound, this, [this, attempt](const dbus::BusCall::Answer& answer) {
+        if (attempt != m_attempts) return;
+        m_asking = false;
+        const auto fd = answer.argument().value<QDBusUnixFileDescriptor>();
+        if (fd.isValid()) {
+            m_inhibitor = fd;
+        } else if (answer.unanswered()) {
+            log("SleepWatcher", "no sleep inhibitor yet: logind did not answer in time; asking again in " +
+                                    std::to_string(retryAfter.count() / 1000) + " s");
+            m_retry.start();
+        } else {
+            log("SleepWatcher", "no sleep inhibitor: " + answer.describeError());
+        }
+    });
 }
 
 void LogindSleepWatcher::onPrepareForSleep(bool start) {
     if (start) {
         SystemPower::shared().willSleep.emit();
-        // Closing our copy of the descriptor releases the delay: the machine may suspend now.
+        // Closing our copy of the descriptor releases the delay: the machine may suspend now. An inhibitor
+        // still on its way would hold it up: it is dropped on arrival.
         m_inhibitor = QDBusUnixFileDescriptor();
+        ++m_attempts;
+        m_asking = false;
+        m_retry.stop();
     } else {
         takeInhibitor();
         SystemPower::shared().didWake.emit();

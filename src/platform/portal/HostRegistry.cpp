@@ -1,17 +1,20 @@
 #include "platform/portal/HostRegistry.h"
 
+#include <QCoreApplication>
 #include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
 #include <QTimer>
 #include <QVariantMap>
 #include <array>
+#include <chrono>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "base/Log.h"
+#include "platform/dbus/BusCall.h"
 #include "platform/portal/PortalClient.h"
 
 namespace vandrel::portal {
@@ -19,6 +22,11 @@ namespace {
 
 struct Registration {
     bool settled = false;
+    // A portal has our Register, or the bus is starting one to hand it to: that portal would refuse a
+    // second one ("already associated"), even when the first had no answer in time.
+    bool delivered = false;
+    // Counts the Registers sent: the answer of one sent to a portal that left since is dropped.
+    std::uint64_t attempt = 0;
     std::vector<std::function<void()>> waiting;
 };
 
@@ -28,8 +36,7 @@ std::map<QString, Registration>& registrations() {
     return all;
 }
 
-void settle(const QString& connection) {
-    auto& registration = registrations()[connection];
+void settle(Registration& registration) {
     registration.settled = true;
     for (auto& next : std::exchange(registration.waiting, {})) next();
 }
@@ -41,35 +48,43 @@ void settle(const QString& connection) {
 constexpr std::array<int, 3> kRetryMs{250, 500, 1000};
 
 // Register on `bus`; requests sent meanwhile wait until it was answered.
-void sendRegistration(QDBusConnection bus, const QString& appId, std::size_t attempt = 0) {
+void sendRegistration(QDBusConnection bus, const QString& appId, std::size_t refusals = 0) {
     const QString connection = bus.name();
-    registrations()[connection].settled = false;
+    auto& registration = registrations()[connection];
+    registration.settled = false;
+    registration.delivered = true;
+    const std::uint64_t attempt = ++registration.attempt;
     auto message = QDBusMessage::createMethodCall(PortalClient::service, PortalClient::objectPath,
                                                   HostRegistry::interfaceName, "Register");
     message << appId << QVariantMap{};
-    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(message, HostRegistry::answerMs));
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished,
-                     [bus, connection, appId, attempt](QDBusPendingCallWatcher* w) {
-                         w->deleteLater();
-                         if (!w->isError()) {
-                             log("Platform", "portal: registered as " + appId.toStdString());
-                             settle(connection);
-                             return;
-                         }
-                         const std::string why =
-                             " (" + w->error().name().toStdString() + ": " + w->error().message().toStdString() + ")";
-                         // A portal without the registry (1.16) answers with an unknown method instead.
-                         const bool refused = w->error().name() == "org.freedesktop.portal.Error.Failed";
-                         if (refused && attempt < kRetryMs.size()) {
-                             log("Platform", "portal: not registered as " + appId.toStdString() + why +
-                                                 ", asking again in " + std::to_string(kRetryMs[attempt]) + " ms");
-                             QTimer::singleShot(kRetryMs[attempt],
-                                                [bus, appId, attempt] { sendRegistration(bus, appId, attempt + 1); });
-                             return;
-                         }
-                         log("Platform", "portal: not registered as " + appId.toStdString() + why);
-                         settle(connection);
-                     });
+    dbus::BusCall::ask(
+        bus, message, std::chrono::milliseconds(HostRegistry::answerMs), QCoreApplication::instance(),
+        [bus, connection, appId, attempt, refusals](const dbus::BusCall::Answer& answer) {
+            auto& registration = registrations()[connection];
+            if (attempt != registration.attempt) return;
+            const std::string id = appId.toStdString();
+            if (answer.ok()) {
+                log("Platform", "portal: registered as " + id);
+            } else if (answer.unanswered()) {
+                // It may well have taken it: the portal is told only once.
+                log("Platform", "portal: the registration as " + id + " went unanswered; requests go ahead");
+            } else {
+                const std::string why = " (" + answer.describeError() + ")";
+                // A portal without the registry (1.16) answers with an unknown method instead.
+                if (answer.message.errorName() == "org.freedesktop.portal.Error.Failed" && refusals < kRetryMs.size()) {
+                    log("Platform", "portal: not registered as " + id + why + ", asking again in " +
+                                        std::to_string(kRetryMs[refusals]) + " ms");
+                    QTimer::singleShot(kRetryMs[refusals], [bus, appId, attempt, refusals] {
+                        if (registrations()[bus.name()].attempt == attempt) sendRegistration(bus, appId, refusals + 1);
+                    });
+                    return;
+                }
+                // Nobody got it: the next portal to come is told.
+                if (answer.error().type() == QDBusError::ServiceUnknown) registration.delivered = false;
+                log("Platform", "portal: not registered as " + id + why);
+            }
+            settle(registration);
+        });
 }
 
 }  // namespace
@@ -80,11 +95,14 @@ void HostRegistry::registerApplication(QDBusConnection bus, const QString& appId
     sendRegistration(bus, appId);
     // A portal that starts anew (after a crash or an update, or late at login) knows nobody: we name ourselves
     // to it again before our next request reaches it.
-    auto* watcher = new QDBusServiceWatcher(PortalClient::service, bus, QDBusServiceWatcher::WatchForRegistration);
-    QObject::connect(watcher, &QDBusServiceWatcher::serviceRegistered, [bus, appId](const QString&) {
-        // Still waiting: the name came up to answer that registration (activation).
-        if (registrations()[bus.name()].settled) sendRegistration(bus, appId);
-    });
+    auto* watcher = new QDBusServiceWatcher(PortalClient::service, bus, QDBusServiceWatcher::WatchForOwnerChange);
+    QObject::connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged,
+                     [bus, appId](const QString&, const QString& oldOwner, const QString& newOwner) {
+                         auto& registration = registrations()[bus.name()];
+                         // A restart may hand the name over in one step: the portal that had it is gone.
+                         if (!oldOwner.isEmpty()) registration.delivered = false;
+                         if (!newOwner.isEmpty() && !registration.delivered) sendRegistration(bus, appId);
+                     });
 }
 
 void HostRegistry::whenSettled(const QDBusConnection& bus, std::function<void()> next) {

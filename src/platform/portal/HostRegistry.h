@@ -17,7 +17,8 @@ public:
     // How long requests wait behind an unanswered registration.
     static constexpr int answerMs = 2000;
 
-    // Sends Register(appId) on `bus`, once per connection, without waiting for the answer.
+    // Sends Register(appId) on `bus` without waiting for the answer: once per connection, and again to a
+    // portal that comes onto the bus after the one that had it left (or after none had it).
     static void registerApplication(QDBusConnection bus, const QString& appId);
     // Runs `next` once the registration on `bus` was answered, failed or timed out, or at once when none
     // was sent.

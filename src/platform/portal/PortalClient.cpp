@@ -2,11 +2,12 @@
 
 #include <QDBusMessage>
 #include <QDBusObjectPath>
-#include <QDBusPendingCallWatcher>
 #include <QPointer>
+#include <chrono>
 #include <utility>
 
 #include "base/Log.h"
+#include "platform/dbus/BusCall.h"
 #include "platform/portal/HostRegistry.h"
 
 namespace vandrel::portal {
@@ -45,18 +46,12 @@ void PortalClient::readProperty(const QString& interface, const QString& name,
                                 std::function<void(const QVariant&)> done, int timeoutMs) {
     auto get = QDBusMessage::createMethodCall(service, objectPath, "org.freedesktop.DBus.Properties", "Get");
     get << interface << name;
-    HostRegistry::whenSettled(
-        m_bus, [self = QPointer<PortalClient>(this), get, done = std::move(done), timeoutMs]() mutable {
-            if (!self) return;
-            auto* watcher = new QDBusPendingCallWatcher(self->m_bus.asyncCall(get, timeoutMs), self);
-            connect(watcher, &QDBusPendingCallWatcher::finished, self,
-                    [done = std::move(done)](QDBusPendingCallWatcher* w) {
-                        w->deleteLater();
-                        const QDBusMessage reply = w->reply();
-                        const bool ok = reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty();
-                        done(ok ? reply.arguments().first().value<QDBusVariant>().variant() : QVariant());
-                    });
-        });
+    HostRegistry::whenSettled(m_bus, [self = QPointer<PortalClient>(this), get, done = std::move(done),
+                                      timeoutMs]() mutable {
+        if (!self) return;
+        dbus::BusCall::ask(self->m_bus, get, std::chrono::milliseconds(timeoutMs), self,
+                           [done = std::move(done)](const dbus::BusCall::Answer& answer) { done(answer.property()); });
+    });
 }
 
 QString PortalClient::newToken() { return m_tokenPrefix + QString::number(++m_tokenCounter); }
@@ -87,11 +82,10 @@ void PortalClient::call(const QString& interface, const QString& method, const Q
                         std::function<void(bool ok)> done, int timeoutMs) {
     auto message = QDBusMessage::createMethodCall(service, objectPath, interface, method);
     message.setArguments(args);
-    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(message, timeoutMs), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [done = std::move(done)](QDBusPendingCallWatcher* w) {
-        w->deleteLater();
-        if (done) done(!w->isError());
-    });
+    dbus::BusCall::ask(m_bus, message, std::chrono::milliseconds(timeoutMs), this,
+                       [done = std::move(done)](const dbus::BusCall::Answer& answer) {
+                           if (done) done(answer.ok());
+                       });
 }
 
 QString PortalClient::sessionHandle(const QVariantMap& results) {
@@ -111,14 +105,14 @@ void PortalClient::closeSession(const QString& handle, std::function<void()> don
         return;
     }
     m_bus.disconnect(service, handle, kSessionInterface, "Closed", this, SLOT(onSessionClosed(QDBusMessage)));
-    const QDBusPendingCall pending =
-        m_bus.asyncCall(QDBusMessage::createMethodCall(service, handle, kSessionInterface, "Close"));
-    if (!done) return;
-    auto* watcher = new QDBusPendingCallWatcher(pending, this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [done = std::move(done)](QDBusPendingCallWatcher* w) {
-        w->deleteLater();
-        done();
-    });
+    const auto close = QDBusMessage::createMethodCall(service, handle, kSessionInterface, "Close");
+    if (!done) {
+        // Nobody waits for the answer; the client may be on its way out.
+        m_bus.send(close);
+        return;
+    }
+    dbus::BusCall::ask(m_bus, close, std::chrono::milliseconds(closeAnswerMs), this,
+                       [done = std::move(done)](const dbus::BusCall::Answer&) { done(); });
 }
 
 void PortalClient::onSessionClosed(const QDBusMessage& message) {

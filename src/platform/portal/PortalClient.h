@@ -44,9 +44,9 @@ public:
     void request(const QString& interface, const QString& method, const QVariantList& args, QVariantMap options,
                  PortalRequest::Done done, double answerSeconds = requestAnswerSeconds);
     // A method without a Request object; `done(ok)` once the reply (or error) arrived, or with false once
-    // `timeoutMs` passed without one (-1: QtDBus's default).
+    // `timeoutMs` passed without one.
     void call(const QString& interface, const QString& method, const QVariantList& args,
-              std::function<void(bool ok)> done, int timeoutMs = -1);
+              std::function<void(bool ok)> done, int timeoutMs);
 
     // A token for handle_token and session_handle_token, unique among this client's.
     QString newToken();
@@ -54,8 +54,10 @@ public:
     static QString sessionHandle(const QVariantMap& results);
     // Follows the session's Closed signal (sessionClosed) until closeSession.
     void watchSession(const QString& handle);
+    // How long a session's Close may go unanswered.
+    static constexpr int closeAnswerMs = 2000;
     // Closes the session on the portal's side; a session it already closed is not an error. `done` runs
-    // once the portal answered (or could not be asked).
+    // once the portal answered, could not be asked or let `closeAnswerMs` pass.
     void closeSession(const QString& handle, std::function<void()> done = {});
 
     // The portal left the bus (crashed, or the session is ending). Pending requests have failed by then.

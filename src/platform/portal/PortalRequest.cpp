@@ -1,13 +1,13 @@
 #include "platform/portal/PortalRequest.h"
 
 #include <QDBusObjectPath>
-#include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
 #include <QMetaObject>
 #include <algorithm>
+#include <chrono>
 #include <utility>
 
 #include "base/Log.h"
+#include "platform/dbus/BusCall.h"
 #include "platform/portal/PortalClient.h"
 
 namespace vandrel::portal {
@@ -26,9 +26,9 @@ void PortalRequest::start(const QDBusMessage& call, const QString& expectedPath,
     }
     m_answerDeadline = MainLoop::current().singleShot(seconds(answerSeconds), [this] { unanswered(); });
     // The method's own reply gets the same bound: a stopped portal answers neither.
-    const int replyMs = static_cast<int>(std::min(answerSeconds * 1000.0, 2147483647.0));
-    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, replyMs), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) { onReply(w); });
+    const auto replyMs = static_cast<std::chrono::milliseconds::rep>(std::min(answerSeconds * 1000.0, 2147483647.0));
+    dbus::BusCall::ask(m_bus, call, std::chrono::milliseconds(replyMs), this,
+                       [this](const dbus::BusCall::Answer& answer) { onReply(answer); });
 }
 
 void PortalRequest::abandon() { finish(noAnswer, {}); }
@@ -38,21 +38,19 @@ void PortalRequest::unanswered() {
     log("Platform", "portal: no answer to " + m_member.toStdString() + " in time");
     // The portal takes its question (a dialog, perhaps) down; a late Response no longer reaches us.
     if (!m_path.isEmpty())
-        m_bus.asyncCall(
+        m_bus.send(
             QDBusMessage::createMethodCall(PortalClient::service, m_path, "org.freedesktop.portal.Request", "Close"));
     finish(noAnswer, {});
 }
 
-void PortalRequest::onReply(QDBusPendingCallWatcher* watcher) {
-    watcher->deleteLater();
+void PortalRequest::onReply(const dbus::BusCall::Answer& answer) {
     if (m_finished) return;
-    QDBusPendingReply<QDBusObjectPath> reply = *watcher;
-    if (reply.isError()) {
+    if (!answer.ok()) {
         finish(noAnswer, {});
         return;
     }
     // Portals older than the handle_token convention choose the path themselves.
-    const QString path = reply.value().path();
+    const QString path = answer.argument().value<QDBusObjectPath>().path();
     if (path != m_path) {
         unsubscribe();
         if (!subscribe(path)) finish(failed, {});

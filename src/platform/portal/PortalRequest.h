@@ -9,8 +9,7 @@
 #include <functional>
 
 #include "base/MainLoop.h"
-
-class QDBusPendingCallWatcher;
+#include "platform/dbus/BusCall.h"
 
 namespace vandrel::portal {
 
@@ -42,7 +41,7 @@ private Q_SLOTS:
     void onResponse(uint response, const QVariantMap& results);
 
 private:
-    void onReply(QDBusPendingCallWatcher* watcher);
+    void onReply(const dbus::BusCall::Answer& answer);
     bool subscribe(const QString& path);
     void unsubscribe();
     void finish(std::uint32_t response, const QVariantMap& results);
