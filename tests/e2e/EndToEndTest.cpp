@@ -20,6 +20,7 @@
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
@@ -670,6 +671,74 @@ TEST_F(EndToEnd, AHungKWinHoldsUpNeitherTheStartNorTheCommands) {
     EXPECT_LT(ready.captured(1).toInt(), 1500) << m_app->report();
     EXPECT_TRUE(m_app->output().contains("focus: KWin scripting")) << m_app->report();
     expectAnsweredQuickly({"--cancel"}, "hung");
+}
+
+// logind and the accessibility bus stopped, in a GNOME-like Wayland session whose focus comes from that bus:
+// the start and the commands are answered at once, and so are they after a wake that logind stalls behind.
+TEST_F(EndToEnd, AStalledLogindAndAStalledAccessibilityBusHoldUpNeitherTheStartNorTheCommandsNorTheWake) {
+    // Buses of the test's own that start nothing: the system bus with the stand-in logind, the session bus with
+    // the launcher of the accessibility bus.
+    QTemporaryDir folder;
+    QFile config(folder.filePath("bus.conf"));
+    ASSERT_TRUE(folder.isValid() && config.open(QIODevice::WriteOnly));
+    config.write("<busconfig><type>session</type><listen>unix:tmpdir=" + folder.path().toUtf8() +
+                 "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\" "
+                 "eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
+    config.close();
+    std::vector<std::unique_ptr<Child>> buses;
+    for (const char* name : {"system bus", "session bus", "accessibility bus"}) {
+        buses.push_back(std::make_unique<Child>(
+            name, "dbus-daemon", QStringList{"--config-file=" + config.fileName(), "--nofork", "--print-address=1"},
+            QProcessEnvironment::systemEnvironment()));
+        ASSERT_TRUE(eventually([&] { return buses.back()->output().contains('\n'); })) << buses.back()->report();
+    }
+    const auto address = [&](int bus) { return buses[bus]->linesSince().first().trimmed(); };
+    auto peers = QProcessEnvironment::systemEnvironment();
+    peers.insert("DBUS_SESSION_BUS_ADDRESS", address(0));
+    Child logind("logind", VANDREL_FAKE_LOGIND_PATH, {}, peers);
+    ASSERT_TRUE(logind.waitForLine("ready")) << logind.report();
+    peers.insert("DBUS_SESSION_BUS_ADDRESS", address(1));
+    Child launcher("accessibility bus launcher", "/usr/bin/python3", {VANDREL_A11Y_LAUNCHER_PATH, address(2)}, peers);
+    ASSERT_TRUE(launcher.waitForLine("READY")) << launcher.report();
+    const auto signal = [](Child& child, int sig) { ::kill(static_cast<pid_t>(child.process().processId()), sig); };
+    signal(logind, SIGSTOP);
+    signal(*buses[2], SIGSTOP);
+    struct Resume {
+        std::function<void()> resume;
+        ~Resume() { resume(); }
+    } resume{[&] {
+        signal(logind, SIGCONT);
+        signal(*buses[2], SIGCONT);
+    }};
+
+    m_env.insert("DBUS_SYSTEM_BUS_ADDRESS", address(0));
+    m_env.insert("DBUS_SESSION_BUS_ADDRESS", address(1));
+    m_env.insert("XDG_SESSION_TYPE", "wayland");
+    m_env.insert("WAYLAND_DISPLAY", "vandrel-test-no-compositor");
+    m_env.insert("XDG_CURRENT_DESKTOP", "GNOME");
+    installModel();
+    ASSERT_NO_FATAL_FAILURE(startReadyApp());
+    const QRegularExpression readyLine(R"(\[AppDelegate\] ready in (\d+) ms)");
+    const auto ready = readyLine.match(m_app->output());
+    ASSERT_TRUE(ready.hasMatch()) << m_app->report();
+    EXPECT_LT(ready.captured(1).toInt(), 1500) << m_app->report();
+    EXPECT_TRUE(m_app->output().contains("[Platform] focus: accessibility bus")) << m_app->report();
+    expectAnsweredQuickly({"--cancel"}, "stalled");
+
+    // logind comes back in time to hand out the inhibitor. A sleep ends the recording before the inhibitor is
+    // let go; logind stalls right after the wake, with our next Inhibit unanswered.
+    signal(logind, SIGCONT);
+    ASSERT_TRUE(logind.waitForLine("inhibited")) << logind.report();
+    ASSERT_EQ(command({"--start"}).first, 0) << m_app->report();
+    ASSERT_TRUE(eventually([] { return recordingStreams() > 0; })) << everything();
+    logind.write("sleep-and-stall");
+    EXPECT_TRUE(logind.waitForLine("released")) << logind.report();
+    ASSERT_TRUE(logind.waitForLine("stalled")) << logind.report();
+    EXPECT_TRUE(eventually([] { return recordingStreams() == 0; })) << "the sleep did not end the recording\n"
+                                                                    << everything();
+    expectAnsweredQuickly({"--start"}, "stalled after the wake");
+    EXPECT_TRUE(eventually([] { return recordingStreams() > 0; })) << everything();
+    expectAnsweredQuickly({"--cancel"}, "stalled after the wake");
 }
 
 TEST_F(EndToEnd, WithoutAModelAndWithoutTheModelServerNothingBreaks) {

@@ -27,16 +27,6 @@ using test::ChildProcess;
 
 namespace {
 
-// The session's launcher of the accessibility bus as at-spi-bus-launcher answers: where the bus is.
-class BusLauncher : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.a11y.Bus")
-public:
-    QString address;
-public Q_SLOTS:
-    QString GetAddress() { return address; }
-};
-
 // A private session bus whose accessibility bus is a second dbus-daemon, which the test may stop. Neither
 // starts anything by itself.
 class PrivateAccessibilityBus : public ::testing::Test {
@@ -55,19 +45,18 @@ protected:
         for (auto* daemon : {m_session.get(), m_accessibility.get()})
             ASSERT_TRUE(test::spinUntil([&] { return daemon->output().contains('\n'); }, 5000)) << daemon->report();
         const QString sessionAddress = m_session->linesSince().first().trimmed();
-        m_launcher.address = m_accessibility->linesSince().first().trimmed();
-        QDBusConnection launcher = QDBusConnection::connectToBus(sessionAddress, "a11y-launcher");
-        ASSERT_TRUE(launcher.registerObject("/org/a11y/bus", &m_launcher, QDBusConnection::ExportAllSlots));
-        ASSERT_TRUE(launcher.registerService("org.a11y.Bus"));
+        m_environment.insert("DBUS_SESSION_BUS_ADDRESS", sessionAddress);
+        m_launcher = std::make_unique<ChildProcess>(
+            "launcher", "/usr/bin/python3",
+            QStringList{VANDREL_A11Y_LAUNCHER_PATH, m_accessibility->linesSince().first().trimmed()}, m_environment);
+        ASSERT_TRUE(m_launcher->waitForLine("READY")) << m_launcher->report();
         session = QDBusConnection::connectToBus(sessionAddress, "a11y-test-session");
         ASSERT_TRUE(session.isConnected());
-        m_environment.insert("DBUS_SESSION_BUS_ADDRESS", sessionAddress);
     }
     void TearDown() override {
         stallAccessibilityBus(false);
         m_applications.clear();
         QDBusConnection::disconnectFromBus("a11y-test-session");
-        QDBusConnection::disconnectFromBus("a11y-launcher");
     }
     void stallAccessibilityBus(bool stalled) {
         if (!m_accessibility) return;
@@ -96,8 +85,7 @@ protected:
 private:
     QTemporaryDir m_folder;
     QProcessEnvironment m_environment;
-    std::unique_ptr<ChildProcess> m_session, m_accessibility;
-    BusLauncher m_launcher;
+    std::unique_ptr<ChildProcess> m_session, m_accessibility, m_launcher;
     std::vector<std::unique_ptr<ChildProcess>> m_applications;
     std::jthread m_watchdog;
 };
@@ -190,5 +178,3 @@ TEST_F(PrivateAccessibilityBus, AnApplicationTooBusyToSayWhoItIsIsAskedAgainAtIt
     EXPECT_TRUE(test::spinUntil([&] { return source.activeApplicationName() == "busy-terminal"; }))
         << "still known as \"" << source.activeApplicationName() << "\"";
 }
-
-#include "AtspiFocusX11Test.moc"
