@@ -9,9 +9,10 @@
 
 namespace vandrel {
 
-// The names on the session bus, asked for once, first thing at start, without waiting. The platform choice
-// comes later in the start and takes what the bus daemon has answered by then: it answers at once, long
-// before that, where a desktop service might hang. Main thread only.
+// The names on the session bus, asked for once as the platform pieces are made, without waiting. The
+// platform choice comes later in the start and takes what the bus daemon has answered by then (QtDBus's
+// thread takes the answer in while the start goes on): the daemon answers at once, long before that, where
+// a desktop service might hang. Main thread only.
 class SessionBusNames {
 public:
     static constexpr std::chrono::milliseconds bound{2000};
