@@ -24,8 +24,9 @@ trap cleanup EXIT
 source "$(dirname "$0")/../tests/support/sessions/session-common.sh"
 
 # X server: it picks a free display itself and tells us which. The waits are generous: on a machine busy
-# with builds a server can take seconds to come up.
-Xvfb -displayfd 7 -screen 0 1920x1080x24 -nolisten tcp -ac +extension XTEST +extension XInputExtension \
+# with builds a server can take seconds to come up. Without -noreset it resets whenever its last client
+# leaves, and a test that connects in that moment is refused.
+Xvfb -displayfd 7 -screen 0 1920x1080x24 -nolisten tcp -noreset -ac +extension XTEST +extension XInputExtension \
     7>"$work/display" >"$work/xvfb.log" 2>&1 &
 pids+=($!)
 session_poll 30 test -s "$work/display" || { echo "[services] Xvfb did not start:"; cat "$work/xvfb.log"; exit 1; }
@@ -33,8 +34,10 @@ display=":$(head -n1 "$work/display")"
 export DISPLAY="$display"
 session_poll 30 xdpyinfo || { echo "[services] Xvfb did not start:"; cat "$work/xvfb.log"; exit 1; }
 
-# Session bus.
-dbus_out=$(dbus-daemon --session --fork --print-address=1 --print-pid=1)
+# Session bus. What it starts on demand does not get the X display: a GTK program the tests start has the
+# portal start its GTK backend, which would stay on the shared X server and ask every new clipboard owner for
+# its targets, beside the clipboard tests' own reads.
+dbus_out=$(env -u DISPLAY dbus-daemon --session --fork --print-address=1 --print-pid=1)
 export DBUS_SESSION_BUS_ADDRESS=$(echo "$dbus_out" | sed -n 1p)
 pids+=("$(echo "$dbus_out" | sed -n 2p)")
 

@@ -1,6 +1,5 @@
 // The session's wiring, built from made-up offers with stand-in pieces: which piece each service was given
 // in an X11 session, sway, GNOME and KDE Plasma, and that the session takes down what it set.
-#include <QCoreApplication>
 #include <QDBusConnection>
 #include <gtest/gtest.h>
 
@@ -239,9 +238,3 @@ TEST_F(SessionPlatformTest, KdePlasmaHandsTheCombinationsToThePortalBehindOneBac
 
 }  // namespace
 }  // namespace vandrel::test
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -20,8 +20,8 @@ class PrivateXServer {
 public:
     PrivateXServer() {
         const QString displayFile = QString::fromStdString((m_dir / "display").string());
-        m_server.start("bash",
-                       {"-c", "exec Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x800x24 3>\"$0\"", displayFile});
+        m_server.start("bash", {"-c", "exec Xvfb -displayfd 3 -nolisten tcp -noreset -screen 0 1280x800x24 3>\"$0\"",
+                                displayFile});
         QByteArray number;
         spinUntil(
             [&] {
