@@ -34,9 +34,6 @@ public:
     void unregisterHotKey(std::uint32_t id) override;
     bool isHeldElsewhere(std::uint32_t keyCode, std::uint32_t carbonModifiers) override;
 
-    // Whether the portal serves the combinations right now.
-    bool portalServes() const { return m_onPortal; }
-
 private:
     KeyboardShortcuts::HotKeyBackend* current() const;
     void moveTo(bool portal);

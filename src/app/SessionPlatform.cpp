@@ -43,8 +43,8 @@ SessionPlatform::SessionPlatform(const PlatformChoice::Session& session, Platfor
     m_choice = PlatformChoice::choose(session, m_pieces.offers(session));
 
     chooseCombinationKeys();
-    m_escapeWay = escapeWay();
-    for (const auto& line : m_choice.describe({m_keyboardDevicesReadable, m_escapeWay})) log("Platform", line);
+    const std::string escape = escapeWay();
+    for (const auto& line : m_choice.describe({m_keyboardDevicesReadable, escape})) log("Platform", line);
     chooseKeystrokes();
 
     m_modifierKeys = m_keyboardDevicesReadable ? m_pieces.deviceModifierKeys() : m_pieces.x11ModifierKeys();
@@ -53,9 +53,16 @@ SessionPlatform::SessionPlatform(const PlatformChoice::Session& session, Platfor
         m_modifierKeys = std::make_unique<MaskedModifierKeyBackend>(std::move(m_modifierKeys), m_pasteKeys);
     m_hotkeyAvailability = hotkeyAvailabilityFor(
         {session.wayland, m_keyboardDevicesReadable, m_modifierKeys && m_modifierKeys->reportsFunctionKey()});
-    m_xwaylandGrabs = session.wayland && !m_keyboardDevicesReadable && m_deviceOrX11HotKeys;
-    noteCombinationWays(m_hotkeyAvailability,
-                        {session.wayland, m_keyboardDevicesReadable, m_portalHotKeys != nullptr, m_xwaylandGrabs});
+    noteCombinationWays(m_portalHotKeys != nullptr);
+}
+
+bool SessionPlatform::xwaylandGrabsServe() const {
+    return m_choice.session.wayland && !m_keyboardDevicesReadable && m_deviceOrX11HotKeys;
+}
+
+void SessionPlatform::noteCombinationWays(bool portalServes) {
+    vandrel::noteCombinationWays(m_hotkeyAvailability, {m_choice.session.wayland, m_keyboardDevicesReadable,
+                                                        portalServes, xwaylandGrabsServe()});
 }
 
 void SessionPlatform::chooseCombinationKeys() {
@@ -65,19 +72,15 @@ void SessionPlatform::chooseCombinationKeys() {
         // own dialog. A refused binding, or a portal that left, hands the combinations to the next way; a
         // portal that is back takes them again.
         m_portalHotKeys = m_pieces.globalShortcuts();
-        const bool devices = m_keyboardDevicesReadable;
-        const bool xwaylandGrabs = !devices && m_deviceOrX11HotKeys;
         m_handover = std::make_shared<PortalHotkeyHandover>(
             m_portalHotKeys, m_deviceOrX11HotKeys,
-            devices         ? "keyboard devices"
-            : xwaylandGrabs ? "X11 key grabs through XWayland (while an X11 window has the focus)"
-                            : "none",
+            m_keyboardDevicesReadable ? "keyboard devices"
+            : xwaylandGrabsServe()    ? "X11 key grabs through XWayland (while an X11 window has the focus)"
+                                      : "none",
             [this] {
                 if (m_delegate) m_delegate->hotkeyManager().handleTriggerLost();
             },
-            [this, devices, xwaylandGrabs](bool portalServes) {
-                noteCombinationWays(m_hotkeyAvailability, {true, devices, portalServes, xwaylandGrabs});
-            });
+            [this](bool portalServes) { noteCombinationWays(portalServes); });
         // The module keeps the handover for the run; the handover moves the combinations between the ways.
         m_combinationKeys = m_handover;
     }

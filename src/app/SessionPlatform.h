@@ -36,7 +36,6 @@ public:
     TargetAppTracker& targetAppTracker() { return *m_tracker; }
     // The key combinations' backend the shortcut module was given.
     const std::shared_ptr<KeyboardShortcuts::HotKeyBackend>& combinationKeys() const { return m_combinationKeys; }
-    bool keyboardDevicesReadable() const { return m_keyboardDevicesReadable; }
     // The paste keystroke the output service was given.
     KeyInjector& pasteKeystrokes() { return *m_pasteKeys; }
 
@@ -53,6 +52,11 @@ private:
     void chooseCombinationKeys();
     void chooseKeystrokes();
     std::string escapeWay();
+    // Whether XWayland's grabs are the combinations' way besides the portal: no readable devices in a Wayland
+    // session, and an X display.
+    bool xwaylandGrabsServe() const;
+    // Puts the note on the hotkey pickers' availability, or takes it off, for the ways that serve now.
+    void noteCombinationWays(bool portalServes);
 
     PlatformPieces& m_pieces;
     PlatformChoice m_choice;
@@ -68,7 +72,6 @@ private:
     std::shared_ptr<PortalHotkeyHandover> m_handover;
     std::shared_ptr<KeyboardShortcuts::HotKeyBackend> m_combinationKeys;
     std::unique_ptr<EscapeKeyTap> m_escapeTap;
-    std::string m_escapeWay;
     std::shared_ptr<KeyInjector> m_waylandKeys;
     std::shared_ptr<portal::RemoteDesktopKeyInjector> m_portalKeys;
     PlatformPieces::FocusSource m_focus;
@@ -77,7 +80,6 @@ private:
     std::unique_ptr<LinuxPermissions> m_permissions;
     std::unique_ptr<ModifierKeyBackend> m_modifierKeys;
     HotkeyAvailability m_hotkeyAvailability;
-    bool m_xwaylandGrabs = false;
     std::optional<KeyboardRefusalNotice> m_keyboardRefusal;
     AppDelegate* m_delegate = nullptr;
     bool m_partsGiven = false;
