@@ -10,7 +10,6 @@
 #include "KeyboardShortcuts/KeyboardShortcuts.h"
 #include "base/LocalizationManager.h"
 #include "base/Log.h"
-#include "platform/portal/SessionHandle.h"
 #include "platform/portal/XdgShortcutTrigger.h"
 
 namespace vandrel::portal::detail {
@@ -289,7 +288,7 @@ void GlobalShortcutsHotKeyBackend::tryAgain(bool samePortal) {
     // A backend that answered the last CreateSession after its bound has opened that session after all, under
     // the handle the next one takes: it goes first (where there is none, the portal just says so). A portal
     // that is new on the bus holds none, and takes our registration before any other call.
-    bind(m_lostCombinations, samePortal ? sessionHandleFor(m_client.bus(), sessionToken) : QString());
+    bind(m_lostCombinations, samePortal ? m_client.sessionHandleFor(sessionToken) : QString());
 }
 
 bool GlobalShortcutsHotKeyBackend::grantsAll(const ShortcutIds& ids, const QVariantMap& results) {

@@ -88,6 +88,10 @@ void PortalClient::call(const QString& interface, const QString& method, const Q
                        });
 }
 
+QString PortalClient::sessionHandleFor(const QString& token) const {
+    return QString("/org/freedesktop/portal/desktop/session/%1/%2").arg(senderElement(m_bus), token);
+}
+
 QString PortalClient::sessionHandle(const QVariantMap& results) {
     const QVariant handle = results.value("session_handle");
     if (handle.metaType() == QMetaType::fromType<QDBusObjectPath>()) return handle.value<QDBusObjectPath>().path();

@@ -52,6 +52,10 @@ public:
     QString newToken();
     // The session handle in a CreateSession response; portals send it as a string or an object path.
     static QString sessionHandle(const QVariantMap& results);
+    // The handle of the session a CreateSession with `token` as its session_handle_token opens for us. Known
+    // before the answer: a session whose answer never came (the portal may still hold it, and with it the
+    // token) can be closed all the same.
+    QString sessionHandleFor(const QString& token) const;
     // Follows the session's Closed signal (sessionClosed) until closeSession.
     void watchSession(const QString& handle);
     // How long a session's Close may go unanswered.

@@ -9,7 +9,6 @@
 #include "base/PasteTiming.h"
 #include "base/UserDefaults.h"
 #include "platform/portal/PortalDefaults.h"
-#include "platform/portal/SessionHandle.h"
 
 namespace vandrel::portal {
 namespace {
@@ -221,7 +220,7 @@ void RemoteDesktopKeyInjector::finish(Outcome outcome) {
     // A CreateSession left unanswered may still have opened its session in the portal. A portal that left took
     // its sessions along, and the one now on the bus must get our registration before any other call.
     if (outcome != Outcome::gone)
-        m_client.closeSession(attempt->session.isEmpty() ? sessionHandleFor(m_client.bus(), attempt->sessionToken)
+        m_client.closeSession(attempt->session.isEmpty() ? m_client.sessionHandleFor(attempt->sessionToken)
                                                          : attempt->session);
     switch (outcome) {
         case Outcome::refused:
