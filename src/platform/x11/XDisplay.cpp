@@ -130,6 +130,24 @@ ModifierMasks modifierMasks(XDisplayHandle d) {
     return masks;
 }
 
+std::array<bool, 256> keycodesWithoutSymbol(XDisplayHandle d) {
+    std::array<bool, 256> without{};
+    int minKey = 8, maxKey = 255;
+    XDisplayKeycodes(d, &minKey, &maxKey);
+    maxKey = std::min(maxKey, 255);
+    if (maxKey < minKey) return without;
+    int perKey = 0;
+    KeySym* syms = XGetKeyboardMapping(d, static_cast<KeyCode>(minKey), maxKey - minKey + 1, &perKey);
+    if (!syms) return without;
+    for (int kc = minKey; kc <= maxKey; ++kc) {
+        const KeySym* first = syms + static_cast<std::ptrdiff_t>(kc - minKey) * perKey;
+        without[static_cast<std::size_t>(kc)] =
+            std::all_of(first, first + perKey, [](KeySym s) { return s == NoSymbol; });
+    }
+    XFree(syms);
+    return without;
+}
+
 std::array<unsigned, 4> lockVariants(unsigned numLockMask) {
     return {0u, static_cast<unsigned>(LockMask), numLockMask, numLockMask | LockMask};
 }

@@ -68,6 +68,10 @@ struct ModifierMasks {
 };
 ModifierMasks modifierMasks(XDisplayHandle display);
 
+// The keycodes of the server's keymap that have no symbol at any level, so type nothing: by keycode. One round
+// trip.
+std::array<bool, 256> keycodesWithoutSymbol(XDisplayHandle display);
+
 // A passive grab matches the exact modifier state, so a key meant to work whatever the lock keys are
 // is grabbed four times: with Caps Lock and Num Lock each on and off.
 std::array<unsigned, 4> lockVariants(unsigned numLockMask);

@@ -5,7 +5,6 @@
 #include <X11/extensions/XInput2.h>
 #include <X11/keysym.h>
 
-#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstring>
@@ -13,6 +12,7 @@
 
 #include "base/MainLoop.h"
 #include "platform/x11/DisplayEventThread.h"
+#include "platform/x11/XDisplay.h"
 
 namespace vandrel::x11 {
 
@@ -84,16 +84,8 @@ struct XInputModifierKeyBackend::Impl {
             if (!keys[kc]) keys[kc] = keyForSym(XkbKeycodeToKeysym(d, static_cast<KeyCode>(kc), 0, 0));
         }
         if (xkb) XkbFreeKeyboard(xkb, 0, True);
-        typesNothing.fill(false);
-        int perKey = 0;
-        if (maxKey < minKey) return;
-        KeySym* syms = XGetKeyboardMapping(d, static_cast<KeyCode>(minKey), maxKey - minKey + 1, &perKey);
-        if (!syms) return;
-        for (int kc = minKey; kc <= maxKey && kc < 256; ++kc) {
-            const KeySym* first = syms + static_cast<std::ptrdiff_t>(kc - minKey) * perKey;
-            typesNothing[kc] = !keys[kc] && std::all_of(first, first + perKey, [](KeySym s) { return s == NoSymbol; });
-        }
-        XFree(syms);
+        typesNothing = keycodesWithoutSymbol(d);
+        for (std::size_t kc = 0; kc < typesNothing.size(); ++kc) typesNothing[kc] = typesNothing[kc] && !keys[kc];
     }
 
     void handle(XEvent& event) {

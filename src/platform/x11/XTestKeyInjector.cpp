@@ -130,30 +130,17 @@ void XTestKeyInjector::poll(PasteKeystroke keystroke, std::function<void(bool)> 
 std::optional<unsigned> XTestKeyInjector::maskKeycode() const {
     Display* d = m_impl->display;
     if (!d) return std::nullopt;
-    int minKey = 8, maxKey = 255;
-    XDisplayKeycodes(d, &minKey, &maxKey);
+    auto spare = keycodesWithoutSymbol(d);
     // Keycode 8 is the kernel's "no key" (evdev 0), and X keycodes are the kernel's plus 8.
-    minKey = std::max(minKey, 9);
-    if (maxKey < minKey) return std::nullopt;
-    int perKey = 0;
-    KeySym* syms = XGetKeyboardMapping(d, static_cast<KeyCode>(minKey), maxKey - minKey + 1, &perKey);
-    if (!syms) return std::nullopt;
-    std::vector<bool> spare(static_cast<std::size_t>(maxKey + 1), false);
-    for (int kc = minKey; kc <= maxKey; ++kc) {
-        const KeySym* first = syms + static_cast<std::ptrdiff_t>(kc - minKey) * perKey;
-        spare[static_cast<std::size_t>(kc)] =
-            std::all_of(first, first + perKey, [](KeySym s) { return s == NoSymbol; });
-    }
-    XFree(syms);
+    spare[8] = false;
     if (XModifierKeymap* map = XGetModifierMapping(d)) {
-        for (int i = 0; i < 8 * map->max_keypermod; ++i)
-            if (map->modifiermap[i] < spare.size()) spare[map->modifiermap[i]] = false;
+        for (int i = 0; i < 8 * map->max_keypermod; ++i) spare[map->modifiermap[i]] = false;
         XFreeModifiermap(map);
     }
     constexpr unsigned kUnknownKey = 240 + 8;
-    if (kUnknownKey < spare.size() && spare[kUnknownKey]) return kUnknownKey;
-    for (int kc = maxKey; kc >= minKey; --kc)
-        if (spare[static_cast<std::size_t>(kc)]) return static_cast<unsigned>(kc);
+    if (spare[kUnknownKey]) return kUnknownKey;
+    for (unsigned kc = spare.size(); kc-- > 9;)
+        if (spare[kc]) return kc;
     return std::nullopt;
 }
 
