@@ -11,6 +11,7 @@
 #include <mutex>
 #include <utility>
 
+#include "base/FdGuard.h"
 #include "base/Log.h"
 #include "base/MainLoop.h"
 #include "speech/AudioProcessing.h"
@@ -116,7 +117,6 @@ struct PulseAudioBackend::Impl {
     ~Impl() {
         shutdown();
         if (loop) pa_threaded_mainloop_free(loop);
-        if (watchFd >= 0) close(watchFd);
     }
 
     // Main thread. The pulse thread ends first, so that nothing it was doing is cut off from the main
@@ -248,20 +248,20 @@ struct PulseAudioBackend::Impl {
     // made): a server that starts puts its socket there, and that is when to try again.
     void watchSocket() {
         if (socketPath.empty()) return;
-        if (watchFd < 0) {
-            watchFd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-            if (watchFd < 0) return;
-            watchEvent = api->io_new(api, watchFd, PA_IO_EVENT_INPUT, &Impl::onSocketFolder, this);
+        if (!watchFd) {
+            watchFd.reset(inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+            if (!watchFd) return;
+            watchEvent = api->io_new(api, watchFd.get(), PA_IO_EVENT_INPUT, &Impl::onSocketFolder, this);
         }
         const auto mask = IN_CREATE | IN_MOVED_TO;
         const auto folder = socketPath.parent_path();
         std::error_code ec;
         if (std::filesystem::is_directory(folder, ec)) {
-            if (aboveWatch >= 0) inotify_rm_watch(watchFd, aboveWatch);
+            if (aboveWatch >= 0) inotify_rm_watch(watchFd.get(), aboveWatch);
             aboveWatch = -1;
-            inotify_add_watch(watchFd, folder.c_str(), mask);
+            inotify_add_watch(watchFd.get(), folder.c_str(), mask);
         } else if (aboveWatch < 0) {
-            aboveWatch = inotify_add_watch(watchFd, folder.parent_path().c_str(), mask);
+            aboveWatch = inotify_add_watch(watchFd.get(), folder.parent_path().c_str(), mask);
         }
     }
 
@@ -403,7 +403,7 @@ struct PulseAudioBackend::Impl {
     pa_time_event* connectTimer = nullptr;
     pa_time_event* retryTimer = nullptr;
     pa_usec_t retryDelay = kFirstRetry;
-    int watchFd = -1;
+    FdGuard watchFd;
     int aboveWatch = -1;
     pa_io_event* watchEvent = nullptr;
     bool refreshing = false;
